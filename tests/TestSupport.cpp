@@ -1,0 +1,46 @@
+#include "TestSupport.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <filesystem>
+
+namespace {
+std::string& TempDirPath()
+{
+    static std::string path;
+    return path;
+}
+}
+
+void TestEnvironmentStartup()
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
+
+void TestEnvironmentShutdown()
+{
+    if (!TempDirPath().empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(TempDirPath(), ec);
+    }
+    CoUninitialize();
+}
+
+std::string TestTempDir()
+{
+    std::string& path = TempDirPath();
+    if (path.empty()) {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        path = std::string(base) + "sftest_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount());
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    return path;
+}
+
+std::string TestTempFile(const std::string& name)
+{
+    return TestTempDir() + "\\" + name;
+}
