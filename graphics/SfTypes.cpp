@@ -1,0 +1,151 @@
+#include "graphics/SfTypes.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace SfTypes {
+
+namespace {
+int ClampToInt(int64_t v)
+{
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+int64_t FloorDiv(int64_t a, int64_t b)
+{
+    int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+int Width(const RECT& r) { return r.right - r.left; }
+int Height(const RECT& r) { return r.bottom - r.top; }
+}
+
+POINT MakePoint(int x, int y)
+{
+    return POINT{x, y};
+}
+
+SIZE MakeSize(int cx, int cy)
+{
+    return SIZE{cx, cy};
+}
+
+RECT MakeRect(int left, int top, int right, int bottom)
+{
+    return RECT{left, top, right, bottom};
+}
+
+RECT RectFromSize(const SIZE& size)
+{
+    return RECT{0, 0, size.cx, size.cy};
+}
+
+SIZE RectSize(const RECT& r)
+{
+    return SIZE{Width(r), Height(r)};
+}
+
+bool IsRectEmpty(const RECT& r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+bool EqualRect(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+bool PtInRect(const RECT& r, const POINT& p)
+{
+    return r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom;
+}
+
+bool OffsetRect(RECT* r, int dx, int dy)
+{
+    if (!r)
+        return false;
+    r->left += dx;
+    r->right += dx;
+    r->top += dy;
+    r->bottom += dy;
+    return true;
+}
+
+bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
+{
+    RECT d = a;
+    if (b.left > d.left)
+        d.left = b.left;
+    if (b.top > d.top)
+        d.top = b.top;
+    if (b.right < d.right)
+        d.right = b.right;
+    if (b.bottom < d.bottom)
+        d.bottom = b.bottom;
+    if (IsRectEmpty(d)) {
+        dest = RECT{};
+        return false;
+    }
+    dest = d;
+    return true;
+}
+
+bool UnionRect(RECT& dest, const RECT& a, const RECT& b)
+{
+    RECT d = a;
+    if (!IsRectEmpty(b)) {
+        if (b.left < d.left)
+            d.left = b.left;
+        if (b.top < d.top)
+            d.top = b.top;
+        if (b.right > d.right)
+            d.right = b.right;
+        if (b.bottom > d.bottom)
+            d.bottom = b.bottom;
+    }
+    if (IsRectEmpty(d)) {
+        dest = RECT{};
+        return false;
+    }
+    dest = d;
+    return true;
+}
+
+int MulDivFloor(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    return ClampToInt(FloorDiv(static_cast<int64_t>(a) * b, c));
+}
+
+void FitRectProportional(const RECT& source, const RECT& dest, RECT& result)
+{
+    int sw = Width(source);
+    int sh = Height(source);
+    if (sw == 0)
+        sw = 1;
+    if (sh == 0)
+        sh = 1;
+    int dw = Width(dest);
+    int dh = Height(dest);
+    long double heightRatio = static_cast<long double>(dh) / sh;
+    long double widthRatio = static_cast<long double>(dw) / sw;
+    if (heightRatio <= widthRatio) {
+        int w = MulDivFloor(sw, dh, sh);
+        int left = ClampToInt(dest.left + FloorDiv(static_cast<int64_t>(dw) - w, 2));
+        result = RECT{left, dest.top, ClampToInt(static_cast<int64_t>(left) + w), dest.bottom};
+        return;
+    }
+    int h = MulDivFloor(sh, dw, sw);
+    int top = ClampToInt(dest.top + FloorDiv(static_cast<int64_t>(dh) - h, 2));
+    result = RECT{dest.left, top, dest.right, ClampToInt(static_cast<int64_t>(top) + h)};
+}
+
+}
