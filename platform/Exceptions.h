@@ -1,6 +1,10 @@
 // The exception classes the program raises and catches; every failure travels as one of these.
 #pragma once
 
+// windows.h renames GetMessage and RegisterClass by macro. Seen before every declaration here
+// and in the object model, the renaming is the same in every unit and links consistently.
+#include <windows.h>
+
 #include <cstdint>
 #include <exception>
 #include <string>

@@ -23,6 +23,8 @@ constexpr uint16_t fmShareDenyWrite = 0x0020;
 constexpr uint16_t fmShareDenyRead = 0x0030;
 constexpr uint16_t fmShareDenyNone = 0x0040;
 
+class TComponent;
+
 class TStream : public TObject {
     SF_CLASS(TStream)
 public:
@@ -44,6 +46,13 @@ public:
     // Copies count bytes from the source's position; count 0 copies the whole source from its
     // start. Returns the number of bytes copied.
     int64_t CopyFrom(TStream* source, int64_t count);
+
+    // Reads a component in the binary property format (see Filer.h) from the position. With an
+    // instance, its properties and children are read into it; without, the streamed class is
+    // created, unowned.
+    TComponent* ReadComponent(TComponent* instance);
+    // Writes a component with its children in the binary property format at the position.
+    void WriteComponent(TComponent* instance);
 };
 
 // A stream over an operating-system file handle, which the caller keeps owning.
