@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "graphics/Gfx32.h"
+
 namespace {
 std::string& TempDirPath()
 {
@@ -17,10 +19,12 @@ std::string& TempDirPath()
 void TestEnvironmentStartup()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Gfx32Startup();
 }
 
 void TestEnvironmentShutdown()
 {
+    Gfx32Shutdown();
     if (!TempDirPath().empty()) {
         std::error_code ec;
         std::filesystem::remove_all(TempDirPath(), ec);

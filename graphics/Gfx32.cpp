@@ -1,0 +1,439 @@
+#include "graphics/Gfx32.h"
+
+#include <climits>
+#include <cstring>
+
+SF_IMPLEMENT_CLASS(TThreadPersistent, TPersistent)
+SF_IMPLEMENT_CLASS(TCustomMap, TThreadPersistent)
+SF_IMPLEMENT_CLASS(TBitmap32, TCustomMap)
+
+namespace {
+struct TGfx32State {
+    bool Started = false;
+    CRITICAL_SECTION GlobalLock{};
+    HGDIOBJ StockFont = nullptr;
+};
+
+TGfx32State UnitState;
+
+// Guards lock counts; usable before start-up only in the sense that nothing locks then.
+class TGlobalLockScope {
+public:
+    TGlobalLockScope()
+    {
+        if (UnitState.Started)
+            EnterCriticalSection(&UnitState.GlobalLock);
+    }
+    ~TGlobalLockScope()
+    {
+        if (UnitState.Started)
+            LeaveCriticalSection(&UnitState.GlobalLock);
+    }
+    TGlobalLockScope(const TGlobalLockScope&) = delete;
+    TGlobalLockScope& operator=(const TGlobalLockScope&) = delete;
+};
+}
+
+TColor32 WinColorToColor32(uint32_t winColor)
+{
+    return 0xFF000000u | ((winColor & 0xFF) << 16) | (winColor & 0xFF00) | ((winColor >> 16) & 0xFF);
+}
+
+TColor32 Color32(int32_t color)
+{
+    uint32_t value = static_cast<uint32_t>(color);
+    if (color < 0)
+        value = GetSysColor(static_cast<int>(value & 0xFF));
+    return WinColorToColor32(value);
+}
+
+TColor32 SetColorAlpha(TColor32 color, int newAlpha)
+{
+    if (newAlpha < 0)
+        newAlpha = 0;
+    if (newAlpha > 255)
+        newAlpha = 255;
+    return (color & 0x00FFFFFFu) | (static_cast<uint32_t>(newAlpha) << 24);
+}
+
+namespace Gfx32 {
+POINT MakePoint(int x, int y)
+{
+    return POINT{x, y};
+}
+
+RECT MakeRect(int left, int top, int right, int bottom)
+{
+    return RECT{left, top, right, bottom};
+}
+
+bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
+{
+    RECT d{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+           a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+    if (d.right >= d.left && d.bottom >= d.top) {
+        dest = d;
+        return true;
+    }
+    dest = RECT{};
+    return false;
+}
+
+bool EqualRect(const RECT& a, const RECT& b)
+{
+    return std::memcmp(&a, &b, sizeof(RECT)) == 0;
+}
+
+void InflateRect(RECT& r, int dx, int dy)
+{
+    r.left -= dx;
+    r.top -= dy;
+    r.right += dx;
+    r.bottom += dy;
+}
+
+void OffsetRect(RECT& r, int dx, int dy)
+{
+    r.left += dx;
+    r.right += dx;
+    r.top += dy;
+    r.bottom += dy;
+}
+
+bool IsRectEmpty(const RECT& r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+bool PtInRect(const RECT& r, const POINT& p)
+{
+    return r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom;
+}
+}
+
+void Gfx32Startup()
+{
+    if (UnitState.Started)
+        return;
+    Gfx32BlendStartup();
+    InitializeCriticalSection(&UnitState.GlobalLock);
+    UnitState.StockFont = GetStockObject(SYSTEM_FONT);
+    UnitState.Started = true;
+}
+
+void Gfx32Shutdown()
+{
+    if (!UnitState.Started)
+        return;
+    UnitState.Started = false;
+    DeleteCriticalSection(&UnitState.GlobalLock);
+    UnitState.StockFont = nullptr;
+    Gfx32BlendShutdown();
+}
+
+// TThreadPersistent
+
+TThreadPersistent::TThreadPersistent()
+{
+    InitializeCriticalSection(&FLock);
+}
+
+TThreadPersistent::~TThreadPersistent()
+{
+    DeleteCriticalSection(&FLock);
+}
+
+void TThreadPersistent::Changed()
+{
+    if (FUpdateCount == 0 && FOnChange)
+        FOnChange(this);
+}
+
+void TThreadPersistent::BeginUpdate()
+{
+    ++FUpdateCount;
+}
+
+void TThreadPersistent::EndUpdate()
+{
+    Assert(FUpdateCount >= 1, "Unpaired TThreadPersistent.EndUpdate");
+    --FUpdateCount;
+}
+
+void TThreadPersistent::Lock()
+{
+    {
+        TGlobalLockScope scope;
+        ++FLockCount;
+    }
+    EnterCriticalSection(&FLock);
+}
+
+void TThreadPersistent::Unlock()
+{
+    LeaveCriticalSection(&FLock);
+    TGlobalLockScope scope;
+    --FLockCount;
+}
+
+// TCustomMap
+
+void TCustomMap::Delete()
+{
+    SetSize(0, 0);
+}
+
+bool TCustomMap::Empty() const
+{
+    return FWidth == 0 || FHeight == 0;
+}
+
+void TCustomMap::Resized()
+{
+    if (FOnResize)
+        FOnResize(this);
+}
+
+bool TCustomMap::SetSize(int newWidth, int newHeight)
+{
+    if (newWidth == FWidth && newHeight == FHeight)
+        return false;
+    FWidth = newWidth;
+    FHeight = newHeight;
+    return true;
+}
+
+// TBitmap32
+
+TBitmap32::TBitmap32()
+{
+    BITMAPINFOHEADER& h = FBitmapInfo.bmiHeader;
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biPlanes = 1;
+    h.biBitCount = 32;
+    h.biCompression = BI_RGB;
+}
+
+TBitmap32::~TBitmap32()
+{
+    // No events while going away: observers may already be half destroyed.
+    ReleaseHandles();
+}
+
+void TBitmap32::ReleaseHandles()
+{
+    if (FHandle && FFontSelected && UnitState.StockFont)
+        SelectObject(FHandle, UnitState.StockFont);
+    FFontSelected = false;
+    if (FHandle)
+        DeleteDC(FHandle);
+    if (FBitmapHandle)
+        DeleteObject(FBitmapHandle);
+    FHandle = nullptr;
+    FBitmapHandle = nullptr;
+    FBits = nullptr;
+    FBitmapInfo.bmiHeader.biWidth = 0;
+    FBitmapInfo.bmiHeader.biHeight = 0;
+    FWidth = 0;
+    FHeight = 0;
+}
+
+void TBitmap32::AllocHandles(int width, int height)
+{
+    // The byte count must fit the signed 32-bit offsets of rows and pixels; beyond that the
+    // size would wrap (32768 x 32768 x 4 is 0 in 32 bits).
+    if (static_cast<int64_t>(width) * height * 4 > INT_MAX)
+        throw Exception("Can't allocate the DIB handle");
+    FBitmapInfo.bmiHeader.biWidth = width;
+    FBitmapInfo.bmiHeader.biHeight = -height;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &FBitmapInfo, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap)
+            DeleteObject(bitmap);
+        ReleaseHandles();
+        throw Exception("Can't allocate the DIB handle");
+    }
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) {
+        DeleteObject(bitmap);
+        ReleaseHandles();
+        throw Exception("Can't create compatible DC");
+    }
+    if (!SelectObject(dc, bitmap)) {
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+        ReleaseHandles();
+        throw Exception("Can't select an object into DC");
+    }
+    FBitmapHandle = bitmap;
+    FHandle = dc;
+    FBits = static_cast<TColor32*>(bits);
+}
+
+bool TBitmap32::SetSize(int newWidth, int newHeight)
+{
+    if (newWidth < 1)
+        newWidth = 0;
+    if (newHeight < 1)
+        newHeight = 0;
+    if (newWidth == FWidth && newHeight == FHeight)
+        return false;
+    ReleaseHandles();
+    if (newWidth >= 1 && newHeight >= 1)
+        AllocHandles(newWidth, newHeight);
+    FWidth = newWidth;
+    FHeight = newHeight;
+    Changed();
+    Resized();
+    return true;
+}
+
+void TBitmap32::Delete()
+{
+    SetSize(0, 0);
+}
+
+bool TBitmap32::Empty() const
+{
+    return !FBitmapHandle || FWidth == 0 || FHeight == 0;
+}
+
+TColor32* TBitmap32::ScanLine(int y) const
+{
+    if (y < 0 || y >= FHeight || !FBits)
+        throw EInvalidArgument("Scan line " + std::to_string(y) + " out of range");
+    return FBits + static_cast<ptrdiff_t>(y) * FWidth;
+}
+
+TColor32* TBitmap32::PixelPtr(int x, int y) const
+{
+    if (x < 0 || x >= FWidth || y < 0 || y >= FHeight || !FBits)
+        throw EInvalidArgument("Pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") out of range");
+    return FBits + static_cast<ptrdiff_t>(y) * FWidth + x;
+}
+
+void TBitmap32::DrawTo(HDC dc, int x, int y) const
+{
+    if (Empty())
+        return;
+    BitBlt(dc, x, y, FWidth, FHeight, FHandle, 0, 0, SRCCOPY);
+}
+
+void TBitmap32::ResetAlpha()
+{
+    if (FBits) {
+        GdiFlush();
+        uint8_t* p = reinterpret_cast<uint8_t*>(FBits) + 3;
+        int count = FWidth * FHeight;
+        for (int i = 0; i < count; ++i, p += 4)
+            *p = 0xFF;
+    }
+    Changed();
+}
+
+bool TBitmap32::ClipToBitmap(int& x1, int& y1, int& x2, int& y2) const
+{
+    if (!FBits)
+        return false;
+    if (x1 < 0)
+        x1 = 0;
+    if (y1 < 0)
+        y1 = 0;
+    if (x2 > FWidth)
+        x2 = FWidth;
+    if (y2 > FHeight)
+        y2 = FHeight;
+    return x2 > x1 && y2 > y1;
+}
+
+void TBitmap32::FillRect(int x1, int y1, int x2, int y2, TColor32 value)
+{
+    if (ClipToBitmap(x1, y1, x2, y2)) {
+        GdiFlush();
+        for (int y = y1; y < y2; ++y)
+            FillLongword(FBits + static_cast<ptrdiff_t>(y) * FWidth + x1, x2 - x1, value);
+    }
+    Changed();
+}
+
+void TBitmap32::FillRectT(int x1, int y1, int x2, int y2, TColor32 value)
+{
+    TColor32 alpha = value >> 24;
+    if (alpha == 255) {
+        FillRect(x1, y1, x2, y2, value);
+        return;
+    }
+    if (alpha != 0 && ClipToBitmap(x1, y1, x2, y2)) {
+        GdiFlush();
+        for (int y = y1; y < y2; ++y)
+            CombineLineInPlace(value, FBits + static_cast<ptrdiff_t>(y) * FWidth + x1, x2 - x1, alpha);
+        EMMS();
+    }
+    Changed();
+}
+
+void TBitmap32::FillRectSCoords(int x1, int y1, int x2, int y2, TColor32 value)
+{
+    if (x2 <= x1 || y2 <= y1 || x1 >= FWidth || y1 >= FHeight || x2 < 1 || y2 < 1)
+        return;
+    ClipToBitmap(x1, y1, x2, y2);
+    FillRectT(x1, y1, x2, y2, value);
+}
+
+void TBitmap32::FillRectS(const RECT& r, TColor32 value)
+{
+    FillRectSCoords(r.left, r.top, r.right, r.bottom, value);
+}
+
+void TBitmap32::SetDrawMode(TDrawMode value)
+{
+    if (value == FDrawMode)
+        return;
+    FDrawMode = value;
+    Changed();
+}
+
+void TBitmap32::SetMasterAlpha(int value)
+{
+    if (value == FMasterAlpha)
+        return;
+    FMasterAlpha = value;
+    Changed();
+}
+
+void TBitmap32::SetStretchFilter(TStretchFilter value)
+{
+    if (value == FStretchFilter)
+        return;
+    FStretchFilter = value;
+    Changed();
+}
+
+void TBitmap32::Assign(TPersistent* source)
+{
+    BeginUpdate();
+    try {
+        if (!source) {
+            SetSize(0, 0);
+        } else if (Is<TBitmap32>(source)) {
+            TBitmap32* src = static_cast<TBitmap32*>(source);
+            SetSize(src->FWidth, src->FHeight);
+            if (!Empty() && src->FBits) {
+                GdiFlush();
+                std::memcpy(FBits, src->FBits, static_cast<size_t>(FWidth) * FHeight * 4);
+            }
+            FDrawMode = src->FDrawMode;
+            FMasterAlpha = src->FMasterAlpha;
+            FOuterColor = src->FOuterColor;
+            FStretchFilter = src->FStretchFilter;
+        } else {
+            TCustomMap::Assign(source);
+        }
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
+    EndUpdate();
+    Changed();
+}

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "graphics/Gfx32.h"
+#include "graphics/Gfx32_CPUid.h"
+
+namespace {
+
+using TBitmapPtr = std::unique_ptr<TBitmap32, TObjectFree>;
+
+TBitmapPtr NewBitmap(int w, int h, TColor32 fill = 0)
+{
+    TBitmapPtr bmp(New<TBitmap32>());
+    bmp->SetSize(w, h);
+    bmp->FillRect(0, 0, w, h, fill);
+    return bmp;
+}
+
+struct Counter {
+    int Changes = 0;
+    int Resizes = 0;
+    void OnChange(TObject*) { ++Changes; }
+    void OnResize(TObject*) { ++Resizes; }
+};
+
+int CountPixels(const TBitmap32& bmp, TColor32 value)
+{
+    int n = 0;
+    for (int y = 0; y < bmp.GetHeight(); ++y)
+        for (int x = 0; x < bmp.GetWidth(); ++x)
+            n += *bmp.PixelPtr(x, y) == value;
+    return n;
+}
+
+}
+
+TEST(Color32, Helpers)
+{
+    EXPECT_EQ(WinColorToColor32(0x00332211), 0xFF112233u);
+    EXPECT_EQ(Color32(0x000000FF), 0xFFFF0000u);
+    EXPECT_EQ(Color32(static_cast<int32_t>(0x80000000u | COLOR_WINDOW)), WinColorToColor32(GetSysColor(COLOR_WINDOW)));
+    EXPECT_EQ(SetColorAlpha(0x12345678, 0x9A), 0x9A345678u);
+    EXPECT_EQ(SetColorAlpha(0x12345678, -5), 0x00345678u);
+    EXPECT_EQ(SetColorAlpha(0x12345678, 300), 0xFF345678u);
+
+    uint32_t buf[4] = {1, 2, 3, 4};
+    FillLongword(buf, 0, 9);
+    FillLongword(buf, -3, 9);
+    EXPECT_EQ(buf[0], 1u);
+    FillLongword(buf + 1, 2, 9);
+    EXPECT_EQ(buf[0], 1u);
+    EXPECT_EQ(buf[1], 9u);
+    EXPECT_EQ(buf[2], 9u);
+    EXPECT_EQ(buf[3], 4u);
+}
+
+TEST(Gfx32Rects, TouchingRectanglesIntersect)
+{
+    RECT d{};
+    EXPECT_TRUE(Gfx32::IntersectRect(d, Gfx32::MakeRect(0, 0, 10, 10), Gfx32::MakeRect(10, 2, 20, 5)));
+    EXPECT_TRUE(Gfx32::EqualRect(d, Gfx32::MakeRect(10, 2, 10, 5)));
+    EXPECT_FALSE(Gfx32::IntersectRect(d, Gfx32::MakeRect(0, 0, 10, 10), Gfx32::MakeRect(11, 2, 20, 5)));
+    EXPECT_TRUE(Gfx32::EqualRect(d, RECT{}));
+
+    RECT r = Gfx32::MakeRect(0, 0, 4, 4);
+    Gfx32::InflateRect(r, 2, -1);
+    EXPECT_TRUE(Gfx32::EqualRect(r, Gfx32::MakeRect(-2, 1, 6, 3)));
+    Gfx32::OffsetRect(r, 3, -1);
+    EXPECT_TRUE(Gfx32::EqualRect(r, Gfx32::MakeRect(1, 0, 9, 2)));
+    EXPECT_TRUE(Gfx32::IsRectEmpty(Gfx32::MakeRect(5, 0, 5, 9)));
+    EXPECT_TRUE(Gfx32::PtInRect(r, Gfx32::MakePoint(1, 1)));
+    EXPECT_FALSE(Gfx32::PtInRect(r, Gfx32::MakePoint(9, 1)));
+}
+
+TEST(ThreadPersistent, UpdateCountAndLocks)
+{
+    TBitmapPtr bmp(New<TBitmap32>());
+    Counter counter;
+    bmp->SetOnChange(TNotifyEvent(&counter, &Counter::OnChange));
+    bmp->Changed();
+    EXPECT_EQ(counter.Changes, 1);
+    bmp->BeginUpdate();
+    bmp->Changed();
+    bmp->EndUpdate();
+    EXPECT_EQ(counter.Changes, 1);
+
+    try {
+        bmp->EndUpdate();
+        FAIL() << "an unpaired EndUpdate must raise";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_STREQ(e.what(), "Unpaired TThreadPersistent.EndUpdate");
+    }
+    EXPECT_EQ(bmp->GetUpdateCount(), 0);
+
+    bmp->Lock();
+    bmp->Lock();
+    EXPECT_EQ(bmp->GetLockCount(), 2);
+    bmp->Unlock();
+    bmp->Unlock();
+    EXPECT_EQ(bmp->GetLockCount(), 0);
+}
+
+TEST(Bitmap32, SetSizeSemantics)
+{
+    TBitmapPtr bmp(New<TBitmap32>());
+    Counter counter;
+    bmp->SetOnChange(TNotifyEvent(&counter, &Counter::OnChange));
+    bmp->SetOnResize(TNotifyEvent(&counter, &Counter::OnResize));
+    EXPECT_TRUE(bmp->Empty());
+
+    EXPECT_TRUE(bmp->SetSize(-5, 10));
+    EXPECT_EQ(bmp->GetWidth(), 0);
+    EXPECT_EQ(bmp->GetHeight(), 10);
+    EXPECT_TRUE(bmp->Empty());
+    EXPECT_EQ(bmp->GetBits(), nullptr);
+    EXPECT_EQ(bmp->GetHandle(), nullptr);
+    EXPECT_EQ(counter.Resizes, 1);
+
+    EXPECT_TRUE(bmp->SetSize(4, 3));
+    EXPECT_FALSE(bmp->Empty());
+    EXPECT_NE(bmp->GetHandle(), nullptr);
+    EXPECT_EQ(bmp->GetBitmapInfo().bmiHeader.biHeight, -3);
+    bmp->FillRect(0, 0, 4, 3, 0x11223344);
+    TColor32* bits = bmp->GetBits();
+    EXPECT_FALSE(bmp->SetSize(4, 3));
+    EXPECT_EQ(bmp->GetBits(), bits);
+    EXPECT_EQ(CountPixels(*bmp, 0x11223344), 12);
+    EXPECT_EQ(counter.Resizes, 2);
+
+    // Rows are top-down without padding.
+    EXPECT_EQ(bmp->ScanLine(2), bits + 8);
+    EXPECT_EQ(bmp->PixelPtr(3, 1), bits + 7);
+    EXPECT_THROW(bmp->ScanLine(3), EInvalidArgument);
+    EXPECT_THROW(bmp->ScanLine(-1), EInvalidArgument);
+    EXPECT_THROW(bmp->PixelPtr(4, 0), EInvalidArgument);
+
+    bmp->Delete();
+    EXPECT_TRUE(bmp->Empty());
+    EXPECT_EQ(bmp->GetWidth(), 0);
+    EXPECT_EQ(counter.Resizes, 3);
+}
+
+TEST(Bitmap32, SizesWhoseByteCountOverflowsRaiseAndLeaveItEmpty)
+{
+    TBitmapPtr bmp = NewBitmap(8, 8);
+    const int sizes[][2] = {{32768, 32768}, {65536, 16384}, {30000, 30000}, {0x7FFFFFFF, 2}};
+    for (auto& s : sizes) {
+        try {
+            bmp->SetSize(s[0], s[1]);
+            FAIL() << s[0] << " x " << s[1] << " must raise";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+        }
+        EXPECT_EQ(bmp->GetWidth(), 0);
+        EXPECT_EQ(bmp->GetHeight(), 0);
+        EXPECT_TRUE(bmp->Empty());
+        EXPECT_EQ(bmp->GetBits(), nullptr);
+        // The bitmap stays usable.
+        EXPECT_TRUE(bmp->SetSize(2, 2));
+    }
+}
+
+TEST(Bitmap32, FillsAreClippedToTheBitmap)
+{
+    TBitmapPtr bmp = NewBitmap(10, 10);
+    bmp->FillRectS(RECT{-5, -5, 3, 4}, 0xFFFF0000);
+    EXPECT_EQ(CountPixels(*bmp, 0xFFFF0000), 12);
+    EXPECT_EQ(*bmp->PixelPtr(2, 3), 0xFFFF0000u);
+    EXPECT_EQ(*bmp->PixelPtr(3, 3), 0u);
+    EXPECT_EQ(*bmp->PixelPtr(2, 4), 0u);
+
+    for (RECT r : {RECT{-10, -10, 0, 5}, RECT{-10, -10, 5, 0}, RECT{10, 0, 20, 5}, RECT{0, 10, 5, 20}, RECT{5, 5, 5, 9}}) {
+        TBitmapPtr other = NewBitmap(10, 10);
+        other->FillRectS(r, 0xFF00FF00);
+        EXPECT_EQ(CountPixels(*other, 0), 100);
+    }
+
+    // A fill past the right edge must not run into the next row, nor past the last one.
+    TBitmapPtr small = NewBitmap(4, 4);
+    small->FillRect(2, 0, 10, 1, 0xFF0000FF);
+    small->FillRectT(2, 3, 10, 100, 0x800000FF);
+    small->FillRect(-100, -100, 1, 1, 0xFF00FF00);
+    EXPECT_EQ(*small->PixelPtr(0, 0), 0xFF00FF00u);
+    EXPECT_EQ(*small->PixelPtr(3, 0), 0xFF0000FFu);
+    EXPECT_EQ(*small->PixelPtr(1, 0), 0u);
+    EXPECT_EQ(CountPixels(*small, 0), 16 - 1 - 2 - 2);
+    small->FillRect(0, 0, 1000000, 1000000, 0x01020304);
+    EXPECT_EQ(CountPixels(*small, 0x01020304), 16);
+
+    TBitmapPtr empty(New<TBitmap32>());
+    empty->FillRect(0, 0, 5, 5, 1);
+    empty->FillRectT(0, 0, 5, 5, 0x80000000);
+    empty->FillRectS(RECT{0, 0, 5, 5}, 0x80000000);
+}
+
+TEST(Bitmap32, FillRectTMixesByTheColoursAlphaOnBothPaths)
+{
+    for (bool mmx : {false, true}) {
+        if (mmx && !HasMMX())
+            continue;
+        BindCombineRoutines(mmx);
+        TBitmapPtr bmp = NewBitmap(9, 5, 0x80402010);
+        Counter counter;
+        bmp->SetOnChange(TNotifyEvent(&counter, &Counter::OnChange));
+        bmp->FillRectT(0, 0, 9, 5, 0x00FFFFFF);
+        EXPECT_EQ(CountPixels(*bmp, 0x80402010), 45);
+        EXPECT_EQ(counter.Changes, 1);
+        bmp->FillRectT(1, 1, 8, 4, 0x60C08040);
+        TColor32 expected = 0x80402010;
+        (mmx ? CombineColorInPlaceMMX : CombineColorInPlacePlain)(0x60C08040, expected, 0x60);
+        EMMSMMX();
+        EXPECT_EQ(CountPixels(*bmp, expected), 21);
+        EXPECT_EQ(CountPixels(*bmp, 0x80402010), 24);
+        bmp->FillRectT(0, 0, 9, 5, 0xFF123456);
+        EXPECT_EQ(CountPixels(*bmp, 0xFF123456), 45);
+    }
+    BindCombineRoutines(HasMMX());
+}
+
+TEST(Bitmap32, ResetAlphaDrawToAndAssign)
+{
+    TBitmapPtr src = NewBitmap(6, 4, 0x00ABCDEF);
+    src->FillRect(0, 0, 3, 2, 0x7F102030);
+    src->ResetAlpha();
+    EXPECT_EQ(*src->PixelPtr(5, 3), 0xFFABCDEFu);
+    EXPECT_EQ(*src->PixelPtr(0, 0), 0xFF102030u);
+
+    TBitmapPtr dest = NewBitmap(10, 10, 0);
+    src->DrawTo(dest->GetHandle(), 2, 3);
+    GdiFlush();
+    EXPECT_EQ(*dest->PixelPtr(2, 3) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(*dest->PixelPtr(7, 6) & 0xFFFFFF, 0xABCDEFu);
+    EXPECT_EQ(*dest->PixelPtr(8, 6) & 0xFFFFFF, 0u);
+    EXPECT_EQ(*dest->PixelPtr(1, 3) & 0xFFFFFF, 0u);
+
+    src->SetMasterAlpha(99);
+    src->SetDrawMode(TDrawMode::dmBlend);
+    src->SetOuterColor(0x12345678);
+    src->SetStretchFilter(TStretchFilter::sfLinear);
+    src->FillRect(5, 3, 6, 4, 0x01020304);
+    Counter counter;
+    dest->SetOnChange(TNotifyEvent(&counter, &Counter::OnChange));
+    dest->Assign(src.get());
+    EXPECT_EQ(counter.Changes, 1);
+    EXPECT_EQ(dest->GetWidth(), 6);
+    EXPECT_EQ(dest->GetHeight(), 4);
+    EXPECT_EQ(std::memcmp(dest->GetBits(), src->GetBits(), 6 * 4 * 4), 0);
+    EXPECT_EQ(dest->GetMasterAlpha(), 99);
+    EXPECT_EQ(dest->GetDrawMode(), TDrawMode::dmBlend);
+    EXPECT_EQ(dest->GetOuterColor(), 0x12345678u);
+    EXPECT_EQ(dest->GetStretchFilter(), TStretchFilter::sfLinear);
+
+    dest->Assign(nullptr);
+    EXPECT_TRUE(dest->Empty());
+    EXPECT_EQ(dest->GetUpdateCount(), 0);
+}
+
+TEST(Bitmap32, SettersReportOnlyChanges)
+{
+    TBitmapPtr bmp(New<TBitmap32>());
+    EXPECT_EQ(bmp->GetMasterAlpha(), 255);
+    EXPECT_EQ(bmp->GetPenColor(), 0xFFFFFFFFu);
+    EXPECT_FLOAT_EQ(bmp->GetStippleStep(), 1.0f);
+    EXPECT_EQ(bmp->GetOuterColor(), 0u);
+    Counter counter;
+    bmp->SetOnChange(TNotifyEvent(&counter, &Counter::OnChange));
+    bmp->SetMasterAlpha(255);
+    bmp->SetDrawMode(TDrawMode::dmOpaque);
+    bmp->SetStretchFilter(TStretchFilter::sfNearest);
+    EXPECT_EQ(counter.Changes, 0);
+    bmp->SetMasterAlpha(10);
+    bmp->SetDrawMode(TDrawMode::dmCustom);
+    bmp->SetStretchFilter(TStretchFilter::sfSpline);
+    EXPECT_EQ(counter.Changes, 3);
+}
