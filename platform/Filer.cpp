@@ -419,7 +419,19 @@ TComponent* TReader::CreateComponent(const std::string& className)
     TClass cls = FindClass(className);
     if (!ClassInheritsFrom(cls, TComponent::StaticClass()))
         throw EReadError("Class " + className + " in stream is not a component");
+    if (!cls->Factory)
+        throw EReadError("Class " + className + " in stream cannot be created");
     return static_cast<TComponent*>(CreateInstance(cls, FOwner));
+}
+
+void TReader::SetStreamedName(TComponent* component, const std::string& name)
+{
+    // A malformed or duplicate name is a fault of the stream: report it as one.
+    try {
+        component->SetName(name);
+    } catch (const EComponentError& e) {
+        throw EReadError(std::string("Error reading component name: ") + e.what());
+    }
 }
 
 void TReader::ReadChildren(TComponent* component)
@@ -460,7 +472,7 @@ TComponent* TReader::ReadComponent(TComponent* component)
         if (!FRoot)
             FRoot = result;
         if (!component || component->GetName().empty())
-            result->SetName(name);
+            SetStreamedName(result, name);
         if (FParent && result != FRoot)
             result->SetParentComponent(FParent);
         while (!EndOfList())

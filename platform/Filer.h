@@ -140,6 +140,7 @@ private:
     void ReadProperty(TComponent* instance);
     void ReadChildren(TComponent* component);
     TComponent* CreateComponent(const std::string& className);
+    void SetStreamedName(TComponent* component, const std::string& name);
     void FinishLoading();
     void AbandonLoading();
 

@@ -12,7 +12,8 @@
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 // File stream modes: one access mode combined with one share mode. fmCreate creates (or
-// truncates) the file for reading and writing; a share mode may be added to it too.
+// truncates) the file for reading and writing; a share mode may be added to it too. Any mode
+// with all of fmCreate's bits set creates, so the older all-bits value 0xFFFF does as well.
 constexpr uint16_t fmCreate = 0xFF00;
 constexpr uint16_t fmOpenRead = 0x0000;
 constexpr uint16_t fmOpenWrite = 0x0001;

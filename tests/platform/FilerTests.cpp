@@ -434,9 +434,10 @@ TEST(Filer, CorruptedBytesRaiseOrReadCleanly)
         for (char value : {'\xEE', '\x00', '\x7F', '\x05'}) {
             std::string corrupt = bytes;
             corrupt[i] = value;
+            // A corruption may still form a valid stream; anything else is a stream error.
             try {
                 TItemPtr read(As<TTestItem>(ReadBytes(corrupt)));
-            } catch (const Exception&) {
+            } catch (const EStreamError&) {
             }
             ASSERT_EQ(gLiveItems, live) << "byte " << i;
         }
@@ -535,6 +536,29 @@ TEST(Filer, MalformedValuesRaiseClearly)
     uw.WriteStr("TMemoryStream");
     uw.WriteStr("");
     EXPECT_EQ(ReadError(Bytes(unknown)), "Class TMemoryStream in stream is not a component");
+
+    // Names: invalid or duplicated within the owner.
+    TMemoryStream names;
+    TWriter nw(&names);
+    nw.WriteSignature();
+    nw.WriteStr("TTestItem");
+    nw.WriteStr("Bad Name");
+    nw.WriteListEnd();
+    nw.WriteListEnd();
+    EXPECT_NE(ReadError(Bytes(names)).find("Error reading component name: "), std::string::npos);
+    names.Clear();
+    nw.WriteSignature();
+    nw.WriteStr("TTestItem");
+    nw.WriteStr("Root");
+    nw.WriteListEnd();
+    for (int i = 0; i < 2; ++i) {
+        nw.WriteStr("TTestItem");
+        nw.WriteStr("Twin");
+        nw.WriteListEnd();
+        nw.WriteListEnd();
+    }
+    nw.WriteListEnd();
+    EXPECT_NE(ReadError(Bytes(names)).find("Twin already exists"), std::string::npos) << ReadError(Bytes(names));
     EXPECT_EQ(gLiveItems, live);
 }
 

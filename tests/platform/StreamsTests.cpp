@@ -192,6 +192,12 @@ TEST(Streams, FileStreamRoundTripAndErrorsNameTheFile)
         EXPECT_EQ(reader.GetSize(), 6);
     }
 
+    // The all-bits create mode of older callers creates too.
+    {
+        TFileStream file(name, 0xFFFF);
+        EXPECT_EQ(file.GetSize(), 0);
+    }
+
     std::string missing = TestTempFile("no-such-file.bin");
     try {
         TFileStream file(missing, fmOpenRead);
