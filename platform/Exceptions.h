@@ -62,6 +62,7 @@ private:
 SF_EXCEPTION(EFCreateError, EStreamError);
 SF_EXCEPTION(EFOpenError, EStreamError);
 SF_EXCEPTION(EResNotFound, Exception);
+SF_EXCEPTION(EIniFileException, Exception);
 
 // The system's text for an error code, without the trailing line break.
 std::string SysErrorMessage(uint32_t errorCode);
