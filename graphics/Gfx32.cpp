@@ -3,6 +3,9 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/Filer.h"
+#include "platform/Streams.h"
+
 SF_IMPLEMENT_CLASS(TThreadPersistent, TPersistent)
 SF_IMPLEMENT_CLASS(TCustomMap, TThreadPersistent)
 SF_IMPLEMENT_CLASS(TBitmap32, TCustomMap)
@@ -242,7 +245,7 @@ void TBitmap32::AllocHandles(int width, int height)
 {
     // The byte count must fit the signed 32-bit offsets of rows and pixels; beyond that the
     // size would wrap (32768 x 32768 x 4 is 0 in 32 bits).
-    if (static_cast<int64_t>(width) * height * 4 > INT_MAX)
+    if (static_cast<int64_t>(width) * height > INT_MAX / 4)
         throw Exception("Can't allocate the DIB handle");
     FBitmapInfo.bmiHeader.biWidth = width;
     FBitmapInfo.bmiHeader.biHeight = -height;
@@ -436,4 +439,63 @@ void TBitmap32::Assign(TPersistent* source)
     }
     EndUpdate();
     Changed();
+}
+
+bool TBitmap32::SameImage(const TBitmap32& other) const
+{
+    if (Empty() || other.Empty())
+        return Empty() && other.Empty();
+    if (ClassType() != other.ClassType() || FWidth != other.FWidth || FHeight != other.FHeight)
+        return false;
+    GdiFlush();
+    return std::memcmp(FBits, other.FBits, static_cast<size_t>(FWidth) * FHeight * 4) == 0;
+}
+
+void TBitmap32::DefineProperties(TFiler* filer)
+{
+    TPersistent* ancestor = filer->GetAncestor();
+    bool hasData = !Empty();
+    if (Is<TBitmap32>(ancestor))
+        hasData = !SameImage(*static_cast<TBitmap32*>(ancestor));
+    else if (ancestor)
+        hasData = true;
+    filer->DefineBinaryProperty("Data", [this](TStream* s) { ReadData(s); }, [this](TStream* s) { WriteData(s); },
+                                hasData);
+}
+
+void TBitmap32::ReadData(TStream* stream)
+{
+    int32_t size[2] = {0, 0};
+    stream->ReadBuffer(size, sizeof(size));
+    int32_t w = size[0];
+    int32_t h = size[1];
+    if (w < 0 || h < 0)
+        throw EReadError("Invalid bitmap data: negative size");
+    int64_t pixels = static_cast<int64_t>(w) * h;
+    if (pixels > INT_MAX / 4)
+        throw EReadError("Invalid bitmap data: " + std::to_string(w) + " x " + std::to_string(h) + " is too large");
+    int64_t bytes = pixels * 4;
+    if (bytes > stream->GetSize() - stream->GetPosition())
+        throw EReadError("Invalid bitmap data: the pixels are truncated");
+    SetSize(w, h);
+    if (bytes > 0) {
+        try {
+            GdiFlush();
+            stream->ReadBuffer(FBits, static_cast<int32_t>(bytes));
+        } catch (...) {
+            SetSize(0, 0);
+            throw;
+        }
+    }
+    Changed();
+}
+
+void TBitmap32::WriteData(TStream* stream)
+{
+    int32_t size[2] = {FWidth, FHeight};
+    stream->WriteBuffer(size, sizeof(size));
+    if (Empty())
+        return;
+    GdiFlush();
+    stream->WriteBuffer(FBits, FWidth * FHeight * 4);
 }

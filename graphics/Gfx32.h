@@ -10,6 +10,8 @@
 #include "graphics/Gfx32_LowLevel.h"
 #include "platform/Persistent.h"
 
+class TStream;
+
 // Resolves system colours (0x80000000 | index) and converts with WinColorToColor32.
 TColor32 Color32(int32_t color);
 // Swaps red and blue of a Windows 00BBGGRR value and sets alpha to 255.
@@ -140,8 +142,17 @@ public:
     void SetOnPixelCombine(const TPixelCombineEvent& handler) { FOnPixelCombine = handler; }
 
     void Assign(TPersistent* source) override;
+    // The binary property "Data": written unless an ancestor bitmap holds the same image, or
+    // without an ancestor unless the bitmap is empty.
+    void DefineProperties(TFiler* filer) override;
+    // i32 Width, i32 Height, then Width x Height colours, top row first. Reading checks the sizes
+    // against the stream before anything changes and raises EReadError on bad data.
+    virtual void ReadData(TStream* stream);
+    virtual void WriteData(TStream* stream);
 
 private:
+    bool SameImage(const TBitmap32& other) const;
+
     void ReleaseHandles();
     void AllocHandles(int width, int height);
     bool ClipToBitmap(int& x1, int& y1, int& x2, int& y2) const;

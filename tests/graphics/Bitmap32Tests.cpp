@@ -2,9 +2,12 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "graphics/Gfx32.h"
 #include "graphics/Gfx32_CPUid.h"
+#include "platform/Filer.h"
+#include "platform/Streams.h"
 
 namespace {
 
@@ -145,7 +148,7 @@ TEST(Bitmap32, SetSizeSemantics)
 TEST(Bitmap32, SizesWhoseByteCountOverflowsRaiseAndLeaveItEmpty)
 {
     TBitmapPtr bmp = NewBitmap(8, 8);
-    const int sizes[][2] = {{32768, 32768}, {65536, 16384}, {30000, 30000}, {0x7FFFFFFF, 2}};
+    const int sizes[][2] = {{32768, 32768}, {65536, 16384}, {30000, 30000}, {0x7FFFFFFF, 2}, {0x7FFFFFFF, 0x7FFFFFFF}};
     for (auto& s : sizes) {
         try {
             bmp->SetSize(s[0], s[1]);
@@ -274,4 +277,136 @@ TEST(Bitmap32, SettersReportOnlyChanges)
     bmp->SetDrawMode(TDrawMode::dmCustom);
     bmp->SetStretchFilter(TStretchFilter::sfSpline);
     EXPECT_EQ(counter.Changes, 3);
+}
+
+namespace {
+
+// A component that streams a bitmap the way a picture control would.
+class TBitmapHolder : public TComponent {
+    SF_CLASS(TBitmapHolder)
+public:
+    explicit TBitmapHolder(TComponent* owner = nullptr) : TComponent(owner), FBitmap(New<TBitmap32>()) {}
+    TBitmap32& Bitmap() { return *FBitmap; }
+
+protected:
+    void DefineProperties(TFiler* filer) override { FBitmap->DefineProperties(filer); }
+
+private:
+    TBitmapPtr FBitmap;
+};
+
+SF_IMPLEMENT_COMPONENT(TBitmapHolder, TComponent)
+
+std::unique_ptr<TMemoryStream, TObjectFree> DataStream(int32_t w, int32_t h, int pixelBytes)
+{
+    std::unique_ptr<TMemoryStream, TObjectFree> s(New<TMemoryStream>());
+    int32_t size[2] = {w, h};
+    s->WriteBuffer(size, sizeof(size));
+    std::vector<uint8_t> pixels(pixelBytes, 0xAB);
+    if (pixelBytes > 0)
+        s->WriteBuffer(pixels.data(), pixelBytes);
+    s->SetPosition(0);
+    return s;
+}
+
+}
+
+TEST(Bitmap32Data, RoundTripThroughTheFiler)
+{
+    RegisterClass(TBitmapHolder::StaticClass());
+    std::unique_ptr<TBitmapHolder, TObjectFree> source(New<TBitmapHolder>());
+    source->Bitmap().SetSize(5, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            *source->Bitmap().PixelPtr(x, y) = 0x01000000u * x + 0x00010000u * y + 0x5A;
+
+    std::unique_ptr<TMemoryStream, TObjectFree> stream(New<TMemoryStream>());
+    {
+        TWriter writer(stream.get());
+        writer.WriteRootComponent(source.get());
+    }
+    stream->SetPosition(0);
+    std::unique_ptr<TBitmapHolder, TObjectFree> dest(New<TBitmapHolder>());
+    dest->Bitmap().SetSize(9, 9);
+    {
+        TReader reader(stream.get());
+        reader.ReadRootComponent(dest.get());
+    }
+    ASSERT_EQ(dest->Bitmap().GetWidth(), 5);
+    ASSERT_EQ(dest->Bitmap().GetHeight(), 3);
+    EXPECT_EQ(std::memcmp(dest->Bitmap().GetBits(), source->Bitmap().GetBits(), 5 * 3 * 4), 0);
+
+    // The payload is W, H and the pixels, top row first.
+    std::unique_ptr<TMemoryStream, TObjectFree> raw(New<TMemoryStream>());
+    source->Bitmap().WriteData(raw.get());
+    ASSERT_EQ(raw->GetSize(), 8 + 60);
+    const int32_t* words = static_cast<const int32_t*>(raw->GetMemory());
+    EXPECT_EQ(words[0], 5);
+    EXPECT_EQ(words[1], 3);
+    EXPECT_EQ(static_cast<uint32_t>(words[2 + 5 + 4]), 0x0401005Au);
+}
+
+TEST(Bitmap32Data, WrittenOnlyWhenItDiffersFromTheAncestor)
+{
+    auto written = [](TBitmap32& bmp, TPersistent* ancestor) {
+        std::unique_ptr<TMemoryStream, TObjectFree> stream(New<TMemoryStream>());
+        TWriter writer(stream.get());
+        writer.SetAncestor(ancestor);
+        bmp.DefineProperties(&writer);
+        return stream->GetSize() > 0;
+    };
+    TBitmapPtr bmp(New<TBitmap32>());
+    TBitmapPtr other(New<TBitmap32>());
+    EXPECT_FALSE(written(*bmp, nullptr));
+    EXPECT_FALSE(written(*bmp, other.get()));
+    bmp->SetSize(2, 2);
+    bmp->FillRect(0, 0, 2, 2, 7);
+    EXPECT_TRUE(written(*bmp, nullptr));
+    EXPECT_TRUE(written(*bmp, other.get()));
+    other->Assign(bmp.get());
+    EXPECT_FALSE(written(*bmp, other.get()));
+    *other->PixelPtr(1, 1) = 8;
+    EXPECT_TRUE(written(*bmp, other.get()));
+    std::unique_ptr<TComponent, TObjectFree> notABitmap(New<TComponent>());
+    bmp->Delete();
+    EXPECT_TRUE(written(*bmp, notABitmap.get()));
+}
+
+TEST(Bitmap32Data, BadDataRaisesAndKeepsTheBitmap)
+{
+    TBitmapPtr bmp = NewBitmap(3, 2, 0x11111111);
+    struct Case {
+        int32_t W, H;
+        int Bytes;
+    };
+    const Case bad[] = {
+        {4, 4, 63},              // truncated pixels
+        {-1, 4, 0},              // negative width
+        {4, -1, 0},              // negative height
+        {32768, 32768, 16},      // byte count wraps to 0 in 32 bits
+        {0x7FFFFFFF, 0x7FFFFFFF, 0},
+        {100000, 100000, 64},    // beyond 2 GB
+    };
+    for (const Case& c : bad) {
+        auto stream = DataStream(c.W, c.H, c.Bytes);
+        EXPECT_THROW(bmp->ReadData(stream.get()), EReadError) << c.W << " x " << c.H;
+        EXPECT_EQ(bmp->GetWidth(), 3);
+        EXPECT_EQ(CountPixels(*bmp, 0x11111111), 6);
+    }
+    // Only the size header.
+    std::unique_ptr<TMemoryStream, TObjectFree> shortHeader(New<TMemoryStream>());
+    shortHeader->WriteBuffer("\x05\x00\x00", 3);
+    shortHeader->SetPosition(0);
+    EXPECT_THROW(bmp->ReadData(shortHeader.get()), EReadError);
+    EXPECT_EQ(bmp->GetWidth(), 3);
+
+    // An empty image and one with more bytes than needed read cleanly.
+    auto empty = DataStream(0, 7, 0);
+    bmp->ReadData(empty.get());
+    EXPECT_EQ(bmp->GetWidth(), 0);
+    EXPECT_EQ(bmp->GetHeight(), 7);
+    auto longer = DataStream(2, 2, 20);
+    bmp->ReadData(longer.get());
+    EXPECT_EQ(CountPixels(*bmp, 0xABABABAB), 4);
+    EXPECT_EQ(longer->GetPosition(), 8 + 16);
 }
