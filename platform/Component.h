@@ -57,7 +57,7 @@ public:
     void FreeNotification(TComponent* other);
     void RemoveFreeNotification(TComponent* other);
 
-    // Calls proc for each child that streams with this one (owned components by default).
+    // Calls proc for each child that streams with this one; containers override it (none by default).
     virtual void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root);
     virtual TComponent* GetChildOwner() { return nullptr; }
     virtual TComponent* GetChildParent() { return nullptr; }
