@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
+
+#include "platform/Filer.h"
+#include "platform/Streams.h"
 
 namespace XRegistry {
 
@@ -137,6 +141,115 @@ bool WriteInteger(const std::string& name, int32_t value, const std::string& key
 {
     DWORD dword = static_cast<DWORD>(value);
     return SetValue(keyPath, name, REG_DWORD, &dword, sizeof(dword));
+}
+
+namespace {
+
+constexpr const char* FontDialogClass = "TFontDialog";
+constexpr const char* StyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+// A face name fits LOGFONT's 32 characters with the terminating zero.
+constexpr size_t MaxFaceName = 31;
+constexpr int32_t MaxFontSize = 1638;
+
+std::vector<std::string> StyleIdents(uint8_t style)
+{
+    std::vector<std::string> idents;
+    for (int bit = 0; bit < 4; ++bit)
+        if (style & (1 << bit))
+            idents.push_back(StyleNames[bit]);
+    return idents;
+}
+
+uint8_t StyleBits(const std::vector<std::string>& idents)
+{
+    uint8_t style = 0;
+    for (const std::string& ident : idents) {
+        int bit = 0;
+        while (bit < 4 && ident != StyleNames[bit])
+            ++bit;
+        if (bit == 4)
+            throw EReadError("Unknown font style " + ident);
+        style |= static_cast<uint8_t>(1 << bit);
+    }
+    return style;
+}
+
+bool Plausible(const TFontSettings& font)
+{
+    return !font.Name.empty() && font.Name.size() <= MaxFaceName && font.Name.find('\0') == std::string::npos &&
+           font.Size > 0 && font.Size <= MaxFontSize;
+}
+
+TFontSettings ReadFontDialog(TReader& reader)
+{
+    reader.ReadSignature();
+    if (reader.ReadStr() != FontDialogClass)
+        throw EReadError("Not a font dialog");
+    reader.ReadStr();
+    TFontSettings font;
+    while (!reader.EndOfList()) {
+        std::string property = reader.ReadStr();
+        if (property == "Font.Charset") {
+            int32_t charset = reader.ReadInteger();
+            if (charset < 0 || charset > 255)
+                throw EReadError("Invalid character set");
+            font.Charset = static_cast<uint8_t>(charset);
+        } else if (property == "Font.Color")
+            font.Color = reader.ReadInteger();
+        else if (property == "Font.Name")
+            font.Name = reader.ReadString();
+        else if (property == "Font.Size")
+            font.Size = reader.ReadInteger();
+        else if (property == "Font.Style")
+            font.Style = StyleBits(reader.ReadSet());
+        else
+            reader.SkipValue();
+    }
+    reader.ReadListEnd();
+    // A font dialog owns no components: its list of children is empty.
+    reader.ReadListEnd();
+    return font;
+}
+
+}  // namespace
+
+std::string EncodeFontDialog(const TFontSettings& font)
+{
+    std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
+    {
+        std::unique_ptr<TWriter, TObjectFree> writer(New<TWriter>(stream.get()));
+        writer->WriteSignature();
+        writer->WriteStr(FontDialogClass);
+        writer->WriteStr("");
+        writer->WriteStr("Font.Charset");
+        writer->WriteInteger(font.Charset);
+        writer->WriteStr("Font.Color");
+        writer->WriteInteger(font.Color);
+        writer->WriteStr("Font.Name");
+        writer->WriteString(font.Name);
+        writer->WriteStr("Font.Size");
+        writer->WriteInteger(font.Size);
+        writer->WriteStr("Font.Style");
+        writer->WriteSet(StyleIdents(font.Style));
+        writer->WriteListEnd();
+        writer->WriteListEnd();
+    }
+    return stream->GetDataString();
+}
+
+TFontSettings DecodeFontDialog(const std::string& blob, const TFontSettings& fallback)
+{
+    if (blob.empty())
+        return fallback;
+    try {
+        std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>(blob));
+        std::unique_ptr<TReader, TObjectFree> reader(New<TReader>(stream.get()));
+        TFontSettings font = ReadFontDialog(*reader);
+        return Plausible(font) ? font : fallback;
+    } catch (const Exception&) {
+        // A damaged setting must never keep the program from starting: the default font serves.
+        return fallback;
+    }
 }
 
 }  // namespace XRegistry

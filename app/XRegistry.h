@@ -36,4 +36,22 @@ bool WriteString(const std::string& name, const std::string& value, const std::s
 bool WriteBinary(const std::string& name, const std::string& value, const std::string& keyPath = {});
 bool WriteInteger(const std::string& name, int32_t value, const std::string& keyPath = {});
 
+// The font of the element font dialog as the "FontDialog" value keeps it.
+struct TFontSettings {
+    std::string Name = "Arial";
+    int32_t Size = 12;   // points
+    uint8_t Style = 0;   // bit 0 bold, bit 1 italic, bit 2 underline, bit 3 strike-out
+    uint8_t Charset = 1; // DEFAULT_CHARSET
+    int32_t Color = 0;   // a Windows colour value; 0 is black
+
+    bool operator==(const TFontSettings&) const = default;
+};
+
+// The "FontDialog" value's bytes: a "TFontDialog" in the binary component format with the
+// properties "Font.Charset", "Font.Color", "Font.Name", "Font.Size" and "Font.Style".
+std::string EncodeFontDialog(const TFontSettings& font);
+// Reads such a value, skipping properties it does not know; an empty or damaged value, or one
+// with an implausible font, gives the fallback.
+TFontSettings DecodeFontDialog(const std::string& blob, const TFontSettings& fallback);
+
 }  // namespace XRegistry

@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <random>
+
 #include "app/XRegistry.h"
+#include "platform/Filer.h"
+#include "platform/Streams.h"
 
 namespace {
 
@@ -134,4 +139,87 @@ TEST_F(XRegistryTest, WithoutADefaultKeyReadsGiveDefaultsAndWritesFail)
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &root), ERROR_SUCCESS);
     EXPECT_NE(RegQueryValueExA(root, "Stray", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
     RegCloseKey(root);
+}
+
+TEST(FontDialogSetting, FontsRoundTripThroughTheBlob)
+{
+    using XRegistry::TFontSettings;
+    TFontSettings defaults;
+    EXPECT_EQ(defaults.Name, "Arial");
+    EXPECT_EQ(defaults.Size, 12);
+    EXPECT_EQ(defaults.Color, 0);
+    TFontSettings fancy{"Times New Roman", 36, 0x0F, 204, 0x00FF8040};
+    TFontSettings system{"Tahoma", 1, 0x04, 0, static_cast<int32_t>(0x80000008)};
+    for (const TFontSettings& font : {defaults, fancy, system}) {
+        std::string blob = XRegistry::EncodeFontDialog(font);
+        EXPECT_EQ(blob.substr(0, 4), "SFP0");
+        EXPECT_EQ(XRegistry::DecodeFontDialog(blob, TFontSettings{"Fallback"}), font);
+    }
+}
+
+TEST(FontDialogSetting, EmptyOrDamagedBlobsGiveTheFallback)
+{
+    using XRegistry::TFontSettings;
+    const TFontSettings fallback{"Fallback", 9, 1, 2, 3};
+    const TFontSettings font{"Courier New", 10, 2, 0, 255};
+    const std::string blob = XRegistry::EncodeFontDialog(font);
+    EXPECT_EQ(XRegistry::DecodeFontDialog("", fallback), fallback);
+    EXPECT_EQ(XRegistry::DecodeFontDialog("garbage", fallback), fallback);
+    for (size_t cut = 0; cut < blob.size(); ++cut)
+        EXPECT_EQ(XRegistry::DecodeFontDialog(blob.substr(0, cut), fallback), fallback) << cut;
+
+    // Implausible fonts and another class are refused whole.
+    for (const TFontSettings& odd : {TFontSettings{"", 10}, TFontSettings{"Arial", 0}, TFontSettings{"Arial", -12},
+                                     TFontSettings{std::string(40, 'x'), 10}})
+        EXPECT_EQ(XRegistry::DecodeFontDialog(XRegistry::EncodeFontDialog(odd), fallback), fallback);
+    std::string other = blob;
+    other.replace(other.find("TFontDialog"), 11, "TFontDialoX");
+    EXPECT_EQ(XRegistry::DecodeFontDialog(other, fallback), fallback);
+
+    // Random damage gives either the fallback or a font that passed every check.
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string damaged = blob;
+        for (int flips = 1 + random() % 3; flips > 0; --flips)
+            damaged[random() % damaged.size()] ^= static_cast<char>(1 + random() % 255);
+        TFontSettings read = XRegistry::DecodeFontDialog(damaged, fallback);
+        if (read == fallback)
+            continue;
+        EXPECT_FALSE(read.Name.empty());
+        EXPECT_LE(read.Name.size(), 31u);
+        EXPECT_GT(read.Size, 0);
+    }
+}
+
+TEST(FontDialogSetting, UnknownPropertiesAreSkipped)
+{
+    std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
+    {
+        std::unique_ptr<TWriter, TObjectFree> writer(New<TWriter>(stream.get()));
+        writer->WriteSignature();
+        writer->WriteStr("TFontDialog");
+        writer->WriteStr("ElementFontDialog");
+        writer->WriteStr("Options");
+        writer->WriteSet({"fdEffects", "fdForceFontExist"});
+        writer->WriteStr("Font.Name");
+        writer->WriteString("Verdana");
+        writer->WriteStr("MaxFontSize");
+        writer->WriteInteger(72);
+        writer->WriteListEnd();
+        writer->WriteListEnd();
+    }
+    XRegistry::TFontSettings read = XRegistry::DecodeFontDialog(stream->GetDataString(), {"Fallback"});
+    EXPECT_EQ(read.Name, "Verdana");
+    EXPECT_EQ(read.Size, 12);
+}
+
+TEST_F(XRegistryTest, TheFontDialogValueRoundTripsThroughTheRegistry)
+{
+    XRegistry::TFontSettings font{"Georgia", 14, 1, 0, 0x123456};
+    EXPECT_TRUE(XRegistry::WriteBinary(XRegistry::FontDialogValue, XRegistry::EncodeFontDialog(font)));
+    std::string blob = XRegistry::ReadBinary(XRegistry::FontDialogValue, "");
+    EXPECT_EQ(XRegistry::DecodeFontDialog(blob, {}), font);
+    SetRaw(XRegistry::FontDialogValue, REG_BINARY, "TPF0\x0bTFontDialog");
+    EXPECT_EQ(XRegistry::DecodeFontDialog(XRegistry::ReadBinary(XRegistry::FontDialogValue, ""), {}),
+              XRegistry::TFontSettings{});
 }
