@@ -209,12 +209,12 @@ HRESULT TSfDib::GetPaletteEntry(LONG index, RGBQUAD** entry)
     });
 }
 
-HRESULT TSfDib::GetPixel(LONG x, LONG y, uint32_t* colour)
+HRESULT TSfDib::GetPixel(LONG x, LONG y, TColor32* colour)
 {
     return SafeGet(colour, [&] { return ReadPixel(x, y); });
 }
 
-HRESULT TSfDib::SetPixel(LONG x, LONG y, uint32_t colour)
+HRESULT TSfDib::SetPixel(LONG x, LONG y, TColor32 colour)
 {
     return SafeCall([&] { WritePixel(x, y, colour); });
 }
@@ -577,7 +577,7 @@ uint32_t TSfDib::NearestPaletteIndex(uint32_t colour) const
     return best;
 }
 
-uint32_t TSfDib::ReadPixel(LONG x, LONG y) const
+TColor32 TSfDib::ReadPixel(LONG x, LONG y) const
 {
     const uint8_t* p = PixelPtr(x, y);
     if (!p)
@@ -612,7 +612,7 @@ uint32_t TSfDib::ReadPixel(LONG x, LONG y) const
     }
 }
 
-void TSfDib::WritePixel(LONG x, LONG y, uint32_t colour)
+void TSfDib::WritePixel(LONG x, LONG y, TColor32 colour)
 {
     uint8_t* p = PixelPtr(x, y);
     if (!p)

@@ -41,8 +41,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetStride(LONG* stride) override;
     HRESULT STDMETHODCALLTYPE GetScanLine(LONG y, void** line) override;
     HRESULT STDMETHODCALLTYPE GetPaletteEntry(LONG index, RGBQUAD** entry) override;
-    HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, uint32_t* colour) override;
-    HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, uint32_t colour) override;
+    HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, TColor32* colour) override;
+    HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, TColor32 colour) override;
     HRESULT STDMETHODCALLTYPE GetSize(LONG* width, LONG* height) override;
     HRESULT STDMETHODCALLTYPE SetSize(LONG width, LONG height) override;
     HRESULT STDMETHODCALLTYPE GetPixelPtr(LONG x, LONG y, void** pixel) override;
@@ -76,8 +76,8 @@ protected:
     // Sets Bits and the top row that follows from them; no bits give no rows.
     void SetBitsPointer(void* bits);
     uint8_t* PixelPtr(LONG x, LONG y) const;
-    uint32_t ReadPixel(LONG x, LONG y) const;
-    void WritePixel(LONG x, LONG y, uint32_t colour);
+    TColor32 ReadPixel(LONG x, LONG y) const;
+    void WritePixel(LONG x, LONG y, TColor32 colour);
     uint32_t PaletteColour(uint32_t index) const;
     uint32_t NearestPaletteIndex(uint32_t colour) const;
     // The red, green, blue and alpha masks of a 16 or 32-bit DIB, the defaults when it has none.
@@ -140,8 +140,8 @@ public:                                                                         
     HRESULT STDMETHODCALLTYPE GetStride(LONG* s) override { return Base::GetStride(s); }                          \
     HRESULT STDMETHODCALLTYPE GetScanLine(LONG y, void** l) override { return Base::GetScanLine(y, l); }           \
     HRESULT STDMETHODCALLTYPE GetPaletteEntry(LONG i, RGBQUAD** e) override { return Base::GetPaletteEntry(i, e); } \
-    HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, uint32_t* c) override { return Base::GetPixel(x, y, c); }   \
-    HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, uint32_t c) override { return Base::SetPixel(x, y, c); }    \
+    HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, TColor32* c) override { return Base::GetPixel(x, y, c); }   \
+    HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, TColor32 c) override { return Base::SetPixel(x, y, c); }    \
     HRESULT STDMETHODCALLTYPE GetSize(LONG* w, LONG* h) override { return Base::GetSize(w, h); }                  \
     HRESULT STDMETHODCALLTYPE SetSize(LONG w, LONG h) override { return Base::SetSize(w, h); }                    \
     HRESULT STDMETHODCALLTYPE GetPixelPtr(LONG x, LONG y, void** p) override { return Base::GetPixelPtr(x, y, p); }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "graphics/Gfx32_LowLevel.h"
+
 // A device context holder.
 struct IDC : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetHandle(HDC* handle) = 0;
@@ -19,7 +21,7 @@ __CRT_UUID_DECL(IDC, 0x58F41134, 0x4384, 0x4452, 0x81, 0xEA, 0x47, 0xF9, 0xAA, 0
 
 // A device-independent bitmap with its scan lines, colour table and pixels. Heights given to
 // SetFormat and SetSize are signed (negative for rows stored top-down); GetHeight and GetSize
-// always give the absolute height. Colours are 32-bit ARGB values (blue in the low byte).
+// always give the absolute height. Colours are TColor32 values.
 struct IDib : public IDC {
     virtual HRESULT STDMETHODCALLTYPE SetFormat(LONG width, LONG height, WORD bitCount, DWORD clrUsed) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetWidth(LONG* width) = 0;
@@ -49,8 +51,8 @@ struct IDib : public IDC {
     virtual HRESULT STDMETHODCALLTYPE GetStride(LONG* stride) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetScanLine(LONG y, void** line) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetPaletteEntry(LONG index, RGBQUAD** entry) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, uint32_t* colour) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, uint32_t colour) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPixel(LONG x, LONG y, TColor32* colour) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPixel(LONG x, LONG y, TColor32 colour) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetSize(LONG* width, LONG* height) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetSize(LONG width, LONG height) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetPixelPtr(LONG x, LONG y, void** pixel) = 0;
