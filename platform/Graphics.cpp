@@ -1405,3 +1405,675 @@ void TBitmapCanvas::FreeContext()
     FMemoryDC = nullptr;
     FOldBitmap = nullptr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Metafiles.
+
+SF_IMPLEMENT_CLASS(TMetafile, TGraphic)
+SF_IMPLEMENT_CLASS(TIcon, TGraphic)
+SF_IMPLEMENT_CLASS(TPicture, TPersistent)
+
+namespace {
+
+constexpr uint32_t PlaceableKey = 0x9AC6CDD7;
+constexpr size_t PlaceableHeaderSize = 22;
+constexpr size_t MetaHeaderSize = 18;
+constexpr int HundredthMMPerInch = 2540;
+
+uint16_t PlaceableChecksum(const uint8_t* header)
+{
+    uint16_t sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= ReadU16(header + 2 * i);
+    return sum;
+}
+
+int16_t ReadS16(const uint8_t* p)
+{
+    return static_cast<int16_t>(ReadU16(p));
+}
+
+int64_t Remaining(TStream* stream)
+{
+    return stream->GetSize() - stream->GetPosition();
+}
+
+} // namespace
+
+TMetafile::~TMetafile()
+{
+    Clear();
+}
+
+void TMetafile::Clear()
+{
+    if (FHandle)
+        DeleteEnhMetaFile(FHandle);
+    FHandle = nullptr;
+    FMMWidth = FMMHeight = 0;
+}
+
+int TMetafile::GetWidth() const
+{
+    return MulDiv(FMMWidth, ScreenPixelsPerInch(), HundredthMMPerInch);
+}
+
+int TMetafile::GetHeight() const
+{
+    return MulDiv(FMMHeight, ScreenPixelsPerInch(), HundredthMMPerInch);
+}
+
+void TMetafile::SetWidth(int width)
+{
+    SetMMWidth(MulDiv(width, HundredthMMPerInch, ScreenPixelsPerInch()));
+}
+
+void TMetafile::SetHeight(int height)
+{
+    SetMMHeight(MulDiv(height, HundredthMMPerInch, ScreenPixelsPerInch()));
+}
+
+void TMetafile::SetMMWidth(int value)
+{
+    if (value == FMMWidth)
+        return;
+    FMMWidth = value;
+    Changed();
+}
+
+void TMetafile::SetMMHeight(int value)
+{
+    if (value == FMMHeight)
+        return;
+    FMMHeight = value;
+    Changed();
+}
+
+void TMetafile::SetHandle(HENHMETAFILE handle)
+{
+    if (handle == FHandle)
+        return;
+    ENHMETAHEADER header{};
+    if (handle && GetEnhMetaFileHeader(handle, sizeof(header), &header) == 0)
+        throw EInvalidGraphic("Invalid metafile handle");
+    Clear();
+    FHandle = handle;
+    if (handle) {
+        FMMWidth = header.rclFrame.right - header.rclFrame.left;
+        FMMHeight = header.rclFrame.bottom - header.rclFrame.top;
+    }
+    Changed();
+}
+
+HENHMETAFILE TMetafile::ReleaseHandle()
+{
+    HENHMETAFILE handle = FHandle;
+    FHandle = nullptr;
+    FMMWidth = FMMHeight = 0;
+    return handle;
+}
+
+void TMetafile::Assign(TPersistent* source)
+{
+    if (!source) {
+        Clear();
+        Changed();
+        return;
+    }
+    if (auto* meta = dynamic_cast<TMetafile*>(source)) {
+        if (meta == this)
+            return;
+        HENHMETAFILE copy = nullptr;
+        if (meta->FHandle) {
+            copy = CopyEnhMetaFileA(meta->FHandle, nullptr);
+            if (!copy)
+                RaiseLastOSError("CopyEnhMetaFile");
+        }
+        Clear();
+        FHandle = copy;
+        FMMWidth = meta->FMMWidth;
+        FMMHeight = meta->FMMHeight;
+        FEnhanced = meta->FEnhanced;
+        Changed();
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TMetafile::Draw(TCanvas* canvas, const RECT& r)
+{
+    PlayEnhMetaFile(canvas->GetHandle(), FHandle, &r);
+}
+
+void TMetafile::LoadFromStream(TStream* stream)
+{
+    if (Remaining(stream) < 4)
+        throw EInvalidGraphic("Metafile is not valid");
+    uint8_t first[4];
+    stream->ReadBuffer(first, 4);
+    uint32_t word = ReadU32(first);
+    if (word == PlaceableKey)
+        LoadPlaceable(stream);
+    else if (word == EMR_HEADER)
+        LoadEnhanced(stream, word);
+    else
+        throw EInvalidGraphic("Metafile is not valid");
+}
+
+void TMetafile::LoadEnhanced(TStream* stream, uint32_t firstWord)
+{
+    // The fixed part of the header up to nRecords; the rest comes with the whole file.
+    constexpr size_t fixed = 60;
+    if (Remaining(stream) < static_cast<int64_t>(fixed - 4))
+        throw EInvalidGraphic("Metafile is truncated");
+    std::vector<uint8_t> data(fixed);
+    WriteU32(data.data(), firstWord);
+    stream->ReadBuffer(data.data() + 4, fixed - 4);
+    uint32_t headerSize = ReadU32(data.data() + 4);
+    uint32_t signature = ReadU32(data.data() + 40);
+    uint32_t total = ReadU32(data.data() + 48);
+    if (signature != ENHMETA_SIGNATURE || headerSize < 88 || total < headerSize || total % 4 != 0)
+        throw EInvalidGraphic("Metafile is not valid");
+    if (static_cast<int64_t>(total - fixed) > Remaining(stream))
+        throw EInvalidGraphic("Metafile is truncated");
+    data.resize(total);
+    stream->ReadBuffer(data.data() + fixed, static_cast<int32_t>(total - fixed));
+    HENHMETAFILE handle = SetEnhMetaFileBits(total, data.data());
+    if (!handle)
+        throw EInvalidGraphic("Metafile is not valid");
+    SetHandle(handle);
+    FEnhanced = true;
+}
+
+void TMetafile::LoadPlaceable(TStream* stream)
+{
+    if (Remaining(stream) < static_cast<int64_t>(PlaceableHeaderSize - 4 + MetaHeaderSize))
+        throw EInvalidGraphic("Metafile is truncated");
+    uint8_t header[PlaceableHeaderSize];
+    WriteU32(header, PlaceableKey);
+    stream->ReadBuffer(header + 4, PlaceableHeaderSize - 4);
+    int left = ReadS16(header + 6), top = ReadS16(header + 8), right = ReadS16(header + 10), bottom = ReadS16(header + 12);
+    int inch = ReadU16(header + 14);
+    if (PlaceableChecksum(header) != ReadU16(header + 20) || inch == 0 || right == left || bottom == top)
+        throw EInvalidGraphic("Metafile is not valid");
+    std::vector<uint8_t> data(MetaHeaderSize);
+    stream->ReadBuffer(data.data(), MetaHeaderSize);
+    uint32_t words = ReadU32(data.data() + 6);
+    if (ReadU16(data.data() + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
+        throw EInvalidGraphic("Metafile is not valid");
+    uint64_t size = uint64_t{words} * 2;
+    if (static_cast<int64_t>(size - MetaHeaderSize) > Remaining(stream))
+        throw EInvalidGraphic("Metafile is truncated");
+    data.resize(size);
+    stream->ReadBuffer(data.data() + MetaHeaderSize, static_cast<int32_t>(size - MetaHeaderSize));
+    int mmWidth = MulDiv(std::abs(right - left), HundredthMMPerInch, inch);
+    int mmHeight = MulDiv(std::abs(bottom - top), HundredthMMPerInch, inch);
+    METAFILEPICT pict{MM_ANISOTROPIC, mmWidth, mmHeight, nullptr};
+    HENHMETAFILE handle = SetWinMetaFileBits(static_cast<UINT>(size), data.data(), nullptr, &pict);
+    if (!handle)
+        throw EInvalidGraphic("Metafile is not valid");
+    SetHandle(handle);
+    FMMWidth = mmWidth;
+    FMMHeight = mmHeight;
+    FEnhanced = false;
+}
+
+void TMetafile::SaveToStream(TStream* stream)
+{
+    if (!FHandle)
+        return;
+    if (FEnhanced)
+        SaveEnhanced(stream);
+    else
+        SavePlaceable(stream);
+}
+
+void TMetafile::SaveEnhanced(TStream* stream)
+{
+    UINT size = GetEnhMetaFileBits(FHandle, 0, nullptr);
+    std::vector<uint8_t> data(size);
+    if (!size || GetEnhMetaFileBits(FHandle, size, data.data()) != size)
+        RaiseLastOSError("GetEnhMetaFileBits");
+    stream->WriteBuffer(data.data(), static_cast<int32_t>(size));
+}
+
+void TMetafile::SavePlaceable(TStream* stream)
+{
+    HDC screen = GetDC(nullptr);
+    UINT size = GetWinMetaFileBits(FHandle, 0, nullptr, MM_ANISOTROPIC, screen);
+    std::vector<uint8_t> data(size);
+    bool ok = size && GetWinMetaFileBits(FHandle, size, data.data(), MM_ANISOTROPIC, screen) == size;
+    ReleaseDC(nullptr, screen);
+    if (!ok)
+        RaiseLastOSError("GetWinMetaFileBits");
+    // The bounding box is 16-bit: coarser units for pictures too large for twips.
+    int inch = 1440;
+    while (inch > 1 && std::max(MulDiv(FMMWidth, inch, HundredthMMPerInch), MulDiv(FMMHeight, inch, HundredthMMPerInch)) > 32767)
+        inch /= 2;
+    uint8_t header[PlaceableHeaderSize] = {};
+    WriteU32(header, PlaceableKey);
+    WriteU16(header + 10, static_cast<uint32_t>(MulDiv(FMMWidth, inch, HundredthMMPerInch)));
+    WriteU16(header + 12, static_cast<uint32_t>(MulDiv(FMMHeight, inch, HundredthMMPerInch)));
+    WriteU16(header + 14, static_cast<uint32_t>(inch));
+    WriteU16(header + 20, PlaceableChecksum(header));
+    stream->WriteBuffer(header, sizeof(header));
+    stream->WriteBuffer(data.data(), static_cast<int32_t>(size));
+}
+
+void TMetafile::LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE)
+{
+    if (format != CF_ENHMETAFILE || !data)
+        throw EInvalidGraphic("Unsupported clipboard format");
+    HENHMETAFILE copy = CopyEnhMetaFileA(static_cast<HENHMETAFILE>(data), nullptr);
+    if (!copy)
+        RaiseLastOSError("CopyEnhMetaFile");
+    SetHandle(copy);
+    FEnhanced = true;
+}
+
+void TMetafile::SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palette)
+{
+    if (!FHandle)
+        throw EInvalidGraphicOperation("Cannot copy an empty metafile");
+    HENHMETAFILE copy = CopyEnhMetaFileA(FHandle, nullptr);
+    if (!copy)
+        RaiseLastOSError("CopyEnhMetaFile");
+    format = CF_ENHMETAFILE;
+    data = copy;
+    palette = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Icons.
+
+TIcon::TIcon()
+{
+    SetTransparent(true);
+}
+
+TIcon::~TIcon()
+{
+    Clear();
+}
+
+void TIcon::Clear()
+{
+    if (FHandle)
+        DestroyIcon(FHandle);
+    FHandle = nullptr;
+    FWidth = FHeight = 0;
+    FData.clear();
+}
+
+void TIcon::SetWidth(int)
+{
+    throw EInvalidGraphicOperation("Cannot change the size of an icon");
+}
+
+void TIcon::SetHeight(int)
+{
+    throw EInvalidGraphicOperation("Cannot change the size of an icon");
+}
+
+void TIcon::SetHandle(HICON handle)
+{
+    if (handle == FHandle)
+        return;
+    int width = 0, height = 0;
+    if (handle) {
+        ICONINFO info{};
+        if (!GetIconInfo(handle, &info))
+            throw EInvalidGraphic("Invalid icon handle");
+        BITMAP bm{};
+        GetObjectA(info.hbmMask, sizeof(bm), &bm);
+        width = bm.bmWidth;
+        height = info.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
+        DeleteObject(info.hbmMask);
+        if (info.hbmColor)
+            DeleteObject(info.hbmColor);
+    }
+    Clear();
+    FHandle = handle;
+    FWidth = width;
+    FHeight = height;
+    Changed();
+}
+
+void TIcon::Assign(TPersistent* source)
+{
+    if (!source) {
+        Clear();
+        Changed();
+        return;
+    }
+    if (auto* icon = dynamic_cast<TIcon*>(source)) {
+        if (icon == this)
+            return;
+        if (!icon->FData.empty()) {
+            LoadImage(icon->FData);
+            return;
+        }
+        SetHandle(icon->FHandle ? CopyIcon(icon->FHandle) : nullptr);
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TIcon::LoadFromStream(TStream* stream)
+{
+    constexpr size_t dirSize = 6, entrySize = 16;
+    int64_t available = Remaining(stream);
+    if (available < static_cast<int64_t>(dirSize))
+        throw EInvalidGraphic("Icon image is not valid");
+    std::vector<uint8_t> data(dirSize);
+    stream->ReadBuffer(data.data(), dirSize);
+    unsigned count = ReadU16(data.data() + 4);
+    if (ReadU16(data.data()) != 0 || ReadU16(data.data() + 2) != 1 || count == 0)
+        throw EInvalidGraphic("Icon image is not valid");
+    size_t dirBytes = dirSize + count * entrySize;
+    if (static_cast<int64_t>(dirBytes) > available)
+        throw EInvalidGraphic("Icon image is truncated");
+    data.resize(dirBytes);
+    stream->ReadBuffer(data.data() + dirSize, static_cast<int32_t>(dirBytes - dirSize));
+    uint64_t end = dirBytes;
+    for (unsigned i = 0; i < count; ++i) {
+        const uint8_t* e = data.data() + dirSize + i * entrySize;
+        uint64_t size = ReadU32(e + 8), offset = ReadU32(e + 12);
+        if (offset < dirBytes || size == 0)
+            throw EInvalidGraphic("Icon image is not valid");
+        end = std::max(end, offset + size);
+    }
+    if (static_cast<int64_t>(end) > available)
+        throw EInvalidGraphic("Icon image is truncated");
+    data.resize(end);
+    stream->ReadBuffer(data.data() + dirBytes, static_cast<int32_t>(end - dirBytes));
+    LoadImage(std::move(data));
+}
+
+void TIcon::LoadImage(std::vector<uint8_t> data)
+{
+    // The entry nearest the system's icon size wins; among equal sizes the deepest colour.
+    int want = GetSystemMetrics(SM_CXICON);
+    unsigned count = ReadU16(data.data() + 4);
+    const uint8_t* best = nullptr;
+    for (unsigned i = 0; i < count; ++i) {
+        const uint8_t* e = data.data() + 6 + i * 16;
+        if (!best) {
+            best = e;
+            continue;
+        }
+        auto side = [](const uint8_t* x) { return x[0] ? x[0] : 256; };
+        int d = std::abs(side(e) - want), bestD = std::abs(side(best) - want);
+        if (d < bestD || (d == bestD && ReadU16(e + 6) > ReadU16(best + 6)))
+            best = e;
+    }
+    int width = best[0] ? best[0] : 256, height = best[1] ? best[1] : 256;
+    HICON handle = CreateIconFromResourceEx(const_cast<uint8_t*>(data.data() + ReadU32(best + 12)), ReadU32(best + 8), TRUE,
+                                            0x00030000, width, height, LR_DEFAULTCOLOR);
+    if (!handle)
+        throw EInvalidGraphic("Icon image is not valid");
+    Clear();
+    FHandle = handle;
+    FWidth = width;
+    FHeight = height;
+    FData = std::move(data);
+    Changed();
+}
+
+void TIcon::SaveToStream(TStream* stream)
+{
+    if (!FHandle)
+        return;
+    if (FData.empty())
+        throw EInvalidGraphicOperation("An icon made from a handle cannot be saved");
+    stream->WriteBuffer(FData.data(), static_cast<int32_t>(FData.size()));
+}
+
+void TIcon::LoadFromClipboardFormat(UINT, HANDLE, HPALETTE)
+{
+    throw EInvalidGraphic("The clipboard does not hold icons");
+}
+
+void TIcon::SaveToClipboardFormat(UINT&, HANDLE&, HPALETTE&)
+{
+    throw EInvalidGraphicOperation("The clipboard does not hold icons");
+}
+
+void TIcon::Draw(TCanvas* canvas, const RECT& r)
+{
+    DrawIconEx(canvas->GetHandle(), r.left, r.top, FHandle, r.right - r.left, r.bottom - r.top, 0, nullptr, DI_NORMAL);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pictures and the registered formats.
+
+namespace {
+
+struct TFileFormat {
+    std::string Extension;   // lower case, no dot
+    std::string Description;
+    TGraphicClass Class;
+};
+
+struct TClipboardFormat {
+    UINT Format;
+    TGraphicClass Class;
+};
+
+struct TFormatRegistry {
+    std::vector<TFileFormat> Files{{"bmp", "Bitmaps", TBitmap::StaticClass()},
+                                   {"emf", "Enhanced Metafiles", TMetafile::StaticClass()},
+                                   {"wmf", "Metafiles", TMetafile::StaticClass()},
+                                   {"ico", "Icons", TIcon::StaticClass()}};
+    std::vector<TClipboardFormat> Clipboard{{CF_DIB, TBitmap::StaticClass()},
+                                            {CF_BITMAP, TBitmap::StaticClass()},
+                                            {CF_ENHMETAFILE, TMetafile::StaticClass()}};
+};
+
+TFormatRegistry& Formats()
+{
+    static TFormatRegistry registry;
+    return registry;
+}
+
+std::string LowerExtension(const std::string& extension)
+{
+    std::string ext = !extension.empty() && extension[0] == '.' ? extension.substr(1) : extension;
+    CharLowerBuffA(ext.data(), static_cast<DWORD>(ext.size()));
+    return ext;
+}
+
+std::string FileExtension(const std::string& fileName)
+{
+    size_t dot = fileName.find_last_of('.');
+    size_t slash = fileName.find_last_of("\\/:");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return fileName.substr(dot);
+}
+
+TGraphic* NewGraphic(TGraphicClass cls)
+{
+    return As<TGraphic>(CreateInstance(cls));
+}
+
+} // namespace
+
+void TPicture::RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicClass graphicClass)
+{
+    std::string ext = LowerExtension(extension);
+    auto& files = Formats().Files;
+    files.erase(std::remove_if(files.begin(), files.end(), [&](const TFileFormat& f) { return f.Extension == ext; }), files.end());
+    files.push_back({ext, description, graphicClass});
+}
+
+void TPicture::RegisterClipboardFormat(UINT format, TGraphicClass graphicClass)
+{
+    auto& clip = Formats().Clipboard;
+    clip.erase(std::remove_if(clip.begin(), clip.end(), [&](const TClipboardFormat& f) { return f.Format == format; }), clip.end());
+    clip.push_back({format, graphicClass});
+}
+
+void TPicture::UnregisterGraphicClass(TGraphicClass graphicClass)
+{
+    auto& files = Formats().Files;
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const TFileFormat& f) { return ClassInheritsFrom(f.Class, graphicClass); }),
+                files.end());
+    auto& clip = Formats().Clipboard;
+    clip.erase(std::remove_if(clip.begin(), clip.end(),
+                              [&](const TClipboardFormat& f) { return ClassInheritsFrom(f.Class, graphicClass); }),
+               clip.end());
+}
+
+TGraphicClass TPicture::FileFormatClass(const std::string& extension)
+{
+    std::string ext = LowerExtension(extension);
+    for (const TFileFormat& f : Formats().Files)
+        if (f.Extension == ext)
+            return f.Class;
+    return nullptr;
+}
+
+bool TPicture::SupportsClipboardFormat(UINT format)
+{
+    for (const TClipboardFormat& f : Formats().Clipboard)
+        if (f.Format == format)
+            return true;
+    return false;
+}
+
+std::string GraphicFilter(TGraphicClass graphicClass)
+{
+    std::string masks, entries;
+    int count = 0;
+    for (const TFileFormat& f : Formats().Files) {
+        if (!ClassInheritsFrom(f.Class, graphicClass))
+            continue;
+        std::string mask = "*." + f.Extension;
+        masks += (count ? ";" : "") + mask;
+        entries += (count ? "|" : "") + f.Description + " (" + mask + ")|" + mask;
+        ++count;
+    }
+    if (count <= 1)
+        return entries;
+    return "All (" + masks + ")|" + masks + "|" + entries;
+}
+
+TPicture::~TPicture()
+{
+    FGraphic.reset();
+}
+
+void TPicture::GraphicChanged(TObject*)
+{
+    OnChange(this);
+}
+
+void TPicture::Replace(TGraphic* graphic)
+{
+    std::unique_ptr<TGraphic, TObjectFree> owned(graphic);
+    if (owned)
+        owned->OnChange = TNotifyEvent(this, &TPicture::GraphicChanged);
+    FGraphic = std::move(owned);
+    OnChange(this);
+}
+
+void TPicture::SetGraphic(TGraphic* graphic)
+{
+    if (!graphic) {
+        Replace(nullptr);
+        return;
+    }
+    if (graphic == FGraphic.get())
+        return;
+    std::unique_ptr<TGraphic, TObjectFree> copy(NewGraphic(graphic->ClassType()));
+    copy->Assign(graphic);
+    Replace(copy.release());
+}
+
+template <class T>
+T* TPicture::ForceGraphic()
+{
+    if (!Is<T>(FGraphic.get()))
+        Replace(New<T>());
+    return static_cast<T*>(FGraphic.get());
+}
+
+TBitmap* TPicture::GetBitmap()
+{
+    return ForceGraphic<TBitmap>();
+}
+
+TMetafile* TPicture::GetMetafile()
+{
+    return ForceGraphic<TMetafile>();
+}
+
+TIcon* TPicture::GetIcon()
+{
+    return ForceGraphic<TIcon>();
+}
+
+void TPicture::LoadFromFile(const std::string& fileName)
+{
+    std::string ext = FileExtension(fileName);
+    TGraphicClass cls = FileFormatClass(ext);
+    if (!cls)
+        throw EInvalidGraphic("Unknown picture file extension (" + ext + ")");
+    std::unique_ptr<TGraphic, TObjectFree> graphic(NewGraphic(cls));
+    graphic->LoadFromFile(fileName);
+    Replace(graphic.release());
+}
+
+void TPicture::SaveToFile(const std::string& fileName)
+{
+    if (FGraphic)
+        FGraphic->SaveToFile(fileName);
+}
+
+void TPicture::LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE palette)
+{
+    for (const TClipboardFormat& f : Formats().Clipboard) {
+        if (f.Format != format)
+            continue;
+        std::unique_ptr<TGraphic, TObjectFree> graphic(NewGraphic(f.Class));
+        graphic->LoadFromClipboardFormat(format, data, palette);
+        Replace(graphic.release());
+        return;
+    }
+    throw EInvalidGraphic("Unsupported clipboard format");
+}
+
+void TPicture::SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palette)
+{
+    if (!FGraphic)
+        throw EInvalidGraphicOperation("The picture is empty");
+    FGraphic->SaveToClipboardFormat(format, data, palette);
+}
+
+void TPicture::Assign(TPersistent* source)
+{
+    if (!source) {
+        SetGraphic(nullptr);
+        return;
+    }
+    if (auto* picture = dynamic_cast<TPicture*>(source)) {
+        SetGraphic(picture->FGraphic.get());
+        return;
+    }
+    if (auto* graphic = dynamic_cast<TGraphic*>(source)) {
+        SetGraphic(graphic);
+        return;
+    }
+    TPersistent::Assign(source);
+}
+
+void TPicture::AssignTo(TPersistent* dest)
+{
+    if (Is<TGraphic>(dest)) {
+        dest->Assign(FGraphic.get());
+        return;
+    }
+    TPersistent::AssignTo(dest);
+}

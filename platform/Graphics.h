@@ -493,3 +493,140 @@ private:
     HDC FMemoryDC = nullptr;
     HGDIOBJ FOldBitmap = nullptr;
 };
+
+// An enhanced metafile. Loads EMF and placeable WMF (converted to enhanced form) and saves
+// either, by Enhanced. Width/Height are pixels at the screen's resolution; MMWidth/MMHeight
+// the picture's frame in 0.01 mm.
+class TMetafile : public TGraphic {
+    SF_CLASS(TMetafile)
+public:
+    ~TMetafile() override;
+    void Assign(TPersistent* source) override;
+
+    bool GetEmpty() const override { return FHandle == nullptr; }
+    int GetWidth() const override;
+    int GetHeight() const override;
+    void SetWidth(int width) override;
+    void SetHeight(int height) override;
+    int GetMMWidth() const { return FMMWidth; }
+    int GetMMHeight() const { return FMMHeight; }
+    void SetMMWidth(int value);
+    void SetMMHeight(int value);
+    bool GetEnhanced() const { return FEnhanced; }
+    void SetEnhanced(bool value) { FEnhanced = value; }
+
+    HENHMETAFILE GetHandle() const { return FHandle; }
+    // Takes over the metafile; its frame gives the size.
+    void SetHandle(HENHMETAFILE handle);
+    HENHMETAFILE ReleaseHandle();
+
+    void LoadFromStream(TStream* stream) override;
+    void SaveToStream(TStream* stream) override;
+    void LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE palette) override;
+    void SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palette) override;
+
+protected:
+    void Draw(TCanvas* canvas, const RECT& r) override;
+
+private:
+    void Clear();
+    void LoadEnhanced(TStream* stream, uint32_t firstWord);
+    void LoadPlaceable(TStream* stream);
+    void SaveEnhanced(TStream* stream);
+    void SavePlaceable(TStream* stream);
+
+    HENHMETAFILE FHandle = nullptr;
+    int FMMWidth = 0;
+    int FMMHeight = 0;
+    bool FEnhanced = true;
+};
+
+// An icon read from an .ico file; it keeps the file's bytes for saving.
+class TIcon : public TGraphic {
+    SF_CLASS(TIcon)
+public:
+    TIcon();
+    ~TIcon() override;
+    void Assign(TPersistent* source) override;
+
+    bool GetEmpty() const override { return FHandle == nullptr; }
+    int GetWidth() const override { return FWidth; }
+    int GetHeight() const override { return FHeight; }
+    void SetWidth(int width) override;
+    void SetHeight(int height) override;
+
+    HICON GetHandle() const { return FHandle; }
+    // Takes over the icon; an icon given this way has no file image to save.
+    void SetHandle(HICON handle);
+
+    void LoadFromStream(TStream* stream) override;
+    void SaveToStream(TStream* stream) override;
+    void LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE palette) override;
+    void SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palette) override;
+
+protected:
+    void Draw(TCanvas* canvas, const RECT& r) override;
+
+private:
+    void Clear();
+    void LoadImage(std::vector<uint8_t> data);
+
+    HICON FHandle = nullptr;
+    int FWidth = 0;
+    int FHeight = 0;
+    std::vector<uint8_t> FData;
+};
+
+// Holds one graphic of any registered class and picks the class by file extension or
+// clipboard format.
+class TPicture : public TPersistent {
+    SF_CLASS(TPicture)
+public:
+    ~TPicture() override;
+    void Assign(TPersistent* source) override;
+
+    TGraphic* GetGraphic() const { return FGraphic.get(); }
+    // Holds a copy of the graphic (nullptr empties the picture).
+    void SetGraphic(TGraphic* graphic);
+    // The picture as a bitmap, metafile or icon: any other graphic is replaced by an empty one.
+    TBitmap* GetBitmap();
+    void SetBitmap(TBitmap* bitmap) { SetGraphic(bitmap); }
+    TMetafile* GetMetafile();
+    void SetMetafile(TMetafile* metafile) { SetGraphic(metafile); }
+    TIcon* GetIcon();
+    void SetIcon(TIcon* icon) { SetGraphic(icon); }
+    int GetWidth() const { return FGraphic ? FGraphic->GetWidth() : 0; }
+    int GetHeight() const { return FGraphic ? FGraphic->GetHeight() : 0; }
+
+    // Raises EInvalidGraphic for an extension no graphic class is registered for.
+    void LoadFromFile(const std::string& fileName);
+    void SaveToFile(const std::string& fileName);
+    void LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE palette);
+    void SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palette);
+    static bool SupportsClipboardFormat(UINT format);
+
+    // Extension without the dot, e.g. "png".
+    static void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicClass graphicClass);
+    static void RegisterClipboardFormat(UINT format, TGraphicClass graphicClass);
+    // Removes every file and clipboard format of the class and of classes derived from it.
+    static void UnregisterGraphicClass(TGraphicClass graphicClass);
+    // The graphic class registered for an extension (with or without the dot), or nullptr.
+    static TGraphicClass FileFormatClass(const std::string& extension);
+
+    TNotifyEvent OnChange;
+
+protected:
+    void AssignTo(TPersistent* dest) override;
+
+private:
+    template <class T>
+    T* ForceGraphic();
+    void Replace(TGraphic* graphic);
+    void GraphicChanged(TObject*);
+
+    std::unique_ptr<TGraphic, TObjectFree> FGraphic;
+};
+
+// The open/save dialog filter for the registered formats of the class and its descendants:
+// "All (*.bmp;*.emf)|*.bmp;*.emf|Bitmaps (*.bmp)|*.bmp|Enhanced Metafiles (*.emf)|*.emf".
+std::string GraphicFilter(TGraphicClass graphicClass);
