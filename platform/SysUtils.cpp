@@ -3,6 +3,7 @@
 #include <winnetwk.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -41,6 +42,181 @@ std::string Format(const char* fmt, ...)
         va_end(args);
         throw;
     }
+}
+
+namespace {
+std::string ScientificFloat(double value, int precision);
+std::string GeneralFloat(double value, int precision);
+std::string HexDigits(uint64_t value, int digits);
+std::string WithThousands(const std::string& fixed);
+
+// Walks a checked format string, taking values in order or by index.
+class TFormatter {
+public:
+    TFormatter(const std::string& fmt, const std::vector<TFormatArg>& args) : FFmt(fmt), FArgs(args) {}
+
+    std::string Run()
+    {
+        std::string out;
+        while (FPos < FFmt.size()) {
+            char c = FFmt[FPos++];
+            if (c != '%') {
+                out += c;
+                continue;
+            }
+            if (Peek() == '%') {
+                ++FPos;
+                out += '%';
+                continue;
+            }
+            out += Placeholder();
+        }
+        return out;
+    }
+
+private:
+    static constexpr int kMaxWidth = 4096;
+
+    [[noreturn]] void Invalid() const
+    {
+        throw EConvertError("Format '" + FFmt + "' invalid or incompatible with argument");
+    }
+
+    char Peek() const { return FPos < FFmt.size() ? FFmt[FPos] : '\0'; }
+
+    const TFormatArg& Next()
+    {
+        if (FArgIndex >= FArgs.size())
+            throw EConvertError("No argument for format '" + FFmt + "'");
+        return FArgs[FArgIndex++];
+    }
+
+    // A decimal number or "*"; false when neither is there.
+    bool ReadNumber(int& value)
+    {
+        if (Peek() == '*') {
+            ++FPos;
+            const TFormatArg& arg = Next();
+            if (arg.GetKind() != TFormatArg::TKind::Integer)
+                Invalid();
+            value = static_cast<int>(std::clamp<int64_t>(arg.GetInteger(), -1, kMaxWidth + 1));
+            return true;
+        }
+        if (Peek() < '0' || Peek() > '9')
+            return false;
+        value = 0;
+        while (Peek() >= '0' && Peek() <= '9') {
+            value = value * 10 + (FFmt[FPos++] - '0');
+            if (value > kMaxWidth)
+                Invalid();
+        }
+        return true;
+    }
+
+    std::string Placeholder()
+    {
+        int number = 0;
+        bool hasNumber = ReadNumber(number);
+        if (hasNumber && Peek() == ':') {
+            ++FPos;
+            FArgIndex = static_cast<size_t>(std::max(number, 0));
+            hasNumber = false;
+        }
+        bool left = false;
+        if (!hasNumber && Peek() == '-') {
+            ++FPos;
+            left = true;
+        }
+        if (!hasNumber)
+            hasNumber = ReadNumber(number);
+        int width = hasNumber ? number : -1;
+        int precision = -1;
+        if (Peek() == '.') {
+            ++FPos;
+            if (!ReadNumber(precision))
+                Invalid();
+        }
+        if (width > kMaxWidth || precision > kMaxWidth)
+            Invalid();
+        if (FPos >= FFmt.size())
+            Invalid();
+        char type = static_cast<char>(std::toupper(static_cast<unsigned char>(FFmt[FPos++])));
+        std::string text = Convert(type, precision, Next());
+        if (width > static_cast<int>(text.size()))
+            text = left ? text + std::string(width - text.size(), ' ') : std::string(width - text.size(), ' ') + text;
+        return text;
+    }
+
+    std::string Convert(char type, int precision, const TFormatArg& arg) const
+    {
+        using K = TFormatArg::TKind;
+        const bool integer = arg.GetKind() == K::Integer;
+        const bool number = integer || arg.GetKind() == K::Float;
+        const double real = integer ? static_cast<double>(arg.GetInteger()) : arg.GetFloat();
+        switch (type) {
+        case 'D':
+        case 'U': {
+            if (!integer)
+                Invalid();
+            int64_t v = arg.GetInteger();
+            bool negative = false;
+            uint64_t magnitude;
+            if (type == 'U')
+                magnitude = (v < 0 && v >= INT32_MIN) ? static_cast<uint32_t>(v) : static_cast<uint64_t>(v);
+            else {
+                negative = v < 0;
+                magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+            }
+            std::string digits = std::to_string(magnitude);
+            if (precision > static_cast<int>(digits.size()))
+                digits.insert(0, precision - digits.size(), '0');
+            return negative ? "-" + digits : digits;
+        }
+        case 'X': {
+            if (!integer)
+                Invalid();
+            int64_t v = arg.GetInteger();
+            uint64_t bits = (v < 0 && v >= INT32_MIN) ? static_cast<uint32_t>(v) : static_cast<uint64_t>(v);
+            return HexDigits(bits, precision);
+        }
+        case 'F':
+        case 'N': {
+            if (!number)
+                Invalid();
+            std::string fixed = FloatToStrFixed(real, precision < 0 ? 2 : std::min(precision, 18));
+            return type == 'N' ? WithThousands(fixed) : fixed;
+        }
+        case 'G':
+            if (!number)
+                Invalid();
+            return GeneralFloat(real, precision < 1 ? 15 : std::min(precision, 17));
+        case 'E':
+            if (!number)
+                Invalid();
+            return ScientificFloat(real, precision < 1 ? 15 : std::min(precision, 17));
+        case 'S':
+            if (arg.GetKind() != K::String)
+                Invalid();
+            return precision >= 0 ? arg.GetString().substr(0, precision) : arg.GetString();
+        case 'P':
+            if (arg.GetKind() != K::Pointer)
+                Invalid();
+            return HexDigits(static_cast<uint64_t>(arg.GetInteger()), 8);
+        default:
+            Invalid();
+        }
+    }
+
+    const std::string& FFmt;
+    const std::vector<TFormatArg>& FArgs;
+    size_t FPos = 0;
+    size_t FArgIndex = 0;
+};
+}
+
+std::string Format(const std::string& fmt, const std::vector<TFormatArg>& args)
+{
+    return TFormatter(fmt, args).Run();
 }
 
 std::string IntToStr(int value)
@@ -164,12 +340,14 @@ std::string NonFiniteText(double value)
 }
 }
 
-std::string FloatToStr(double value)
+namespace {
+// General form with the given number of significant digits and a bare exponent ("1.5E-7").
+std::string GeneralFloat(double value, int precision)
 {
     if (!std::isfinite(value))
         return NonFiniteText(value);
     char buf[64];
-    snprintf(buf, sizeof(buf), "%.15g", value);
+    snprintf(buf, sizeof(buf), "%.*g", precision, value);
     std::string text(buf);
     size_t e = text.find('e');
     if (e == std::string::npos)
@@ -183,6 +361,44 @@ std::string FloatToStr(double value)
     while (i + 1 < text.size() && text[i] == '0')
         ++i;
     return mantissa + "E" + (negative ? "-" : "") + text.substr(i);
+}
+
+// Scientific form with the given number of significant digits and a signed exponent of at
+// least three digits ("1.50000000000000E+000").
+std::string ScientificFloat(double value, int precision)
+{
+    if (!std::isfinite(value))
+        return NonFiniteText(value);
+    char buf[64];
+    snprintf(buf, sizeof(buf), "%.*E", precision - 1, value);
+    std::string text(buf);
+    size_t e = text.find('E');
+    std::string exponent = text.substr(e + 2);
+    if (exponent.size() < 3)
+        exponent.insert(0, 3 - exponent.size(), '0');
+    return text.substr(0, e + 2) + exponent;
+}
+
+// Inserts ',' between groups of three integer digits of a fixed-notation number.
+std::string WithThousands(const std::string& fixed)
+{
+    size_t start = (!fixed.empty() && fixed[0] == '-') ? 1 : 0;
+    size_t end = fixed.find('.');
+    if (end == std::string::npos)
+        end = fixed.size();
+    std::string result = fixed.substr(0, start);
+    for (size_t i = start; i < end; ++i) {
+        if (i > start && (end - i) % 3 == 0)
+            result += ',';
+        result += fixed[i];
+    }
+    return result + fixed.substr(end);
+}
+}
+
+std::string FloatToStr(double value)
+{
+    return GeneralFloat(value, 15);
 }
 
 std::string FloatToStrFixed(double value, int decimals)

@@ -20,6 +20,48 @@
 std::string Format(const char* fmt, ...) __attribute__((format(gnu_printf, 1, 2)));
 std::string FormatV(const char* fmt, va_list args) __attribute__((format(gnu_printf, 1, 0)));
 
+// One value for the checked Format below.
+class TFormatArg {
+public:
+    enum class TKind { Integer, Float, String, Pointer };
+
+    TFormatArg(int v) : FKind(TKind::Integer), FInteger(v) {}
+    TFormatArg(unsigned v) : FKind(TKind::Integer), FInteger(v) {}
+    TFormatArg(long v) : FKind(TKind::Integer), FInteger(v) {}
+    TFormatArg(unsigned long v) : FKind(TKind::Integer), FInteger(static_cast<int64_t>(v)) {}
+    TFormatArg(long long v) : FKind(TKind::Integer), FInteger(v) {}
+    TFormatArg(double v) : FKind(TKind::Float), FFloat(v) {}
+    TFormatArg(const char* v) : FKind(TKind::String), FString(v ? v : "") {}
+    TFormatArg(std::string v) : FKind(TKind::String), FString(std::move(v)) {}
+    TFormatArg(const void* v) : FKind(TKind::Pointer), FInteger(reinterpret_cast<uintptr_t>(v)) {}
+
+    TKind GetKind() const { return FKind; }
+    int64_t GetInteger() const { return FInteger; }
+    double GetFloat() const { return FFloat; }
+    const std::string& GetString() const { return FString; }
+
+private:
+    TKind FKind;
+    int64_t FInteger = 0;
+    double FFloat = 0;
+    std::string FString;
+};
+
+// Formatting for format strings that come from outside the program (language files): every
+// placeholder is checked against its value. Placeholders are "%" [index ":"] ["-"] [width]
+// ["." precision] type, where width and precision may be "*" (taken from the values) and type is
+// d (integer; precision = least digits), u (unsigned), x (upper-case hex), f (fixed, 2 decimals
+// by default), n (fixed with thousands separators), g (general, 15 digits), e (scientific),
+// s (string; precision = most characters) or p (pointer); "%%" is one percent sign.
+// A value of the wrong kind or a malformed placeholder raises EConvertError
+// "Format '<fmt>' invalid or incompatible with argument"; a missing value raises EConvertError
+// "No argument for format '<fmt>'".
+std::string Format(const std::string& fmt, const std::vector<TFormatArg>& args);
+inline std::string Format(const char* fmt, const std::vector<TFormatArg>& args)
+{
+    return Format(std::string(fmt), args);
+}
+
 std::string IntToStr(int value);
 std::string IntToStr(int64_t value);
 // Upper-case hexadecimal, at least `digits` wide; negative values show their two's complement.

@@ -280,3 +280,46 @@ TEST(SysUtilsWide, ConversionThroughCodePage)
     std::string withNul("a\0b", 3);
     EXPECT_EQ(WideToAnsi(AnsiToWide(withNul)), withNul);
 }
+
+TEST(SysUtilsFormat, CheckedFormatWithValues)
+{
+    EXPECT_EQ(Format(std::string("File \"%s\" loading error: %d"), {"a.png", -146}),
+              "File \"a.png\" loading error: -146");
+    EXPECT_EQ(Format("%5s|%-5s|%.2s", {"ab", "cd", "xyz"}), "   ab|cd   |xy");
+    EXPECT_EQ(Format("%.4d %3d %-3d|", {-12, 7, 7}), "-0012   7 7  |");
+    EXPECT_EQ(Format("%x %.4x %x", {255, 10, -1}), "FF 000A FFFFFFFF");
+    EXPECT_EQ(Format("%u", {-1}), "4294967295");
+    EXPECT_EQ(Format("%f %.1f %.0f %f", {1.005, 2.25, 2.5, 3}), "1.01 2.3 3 3.00");
+    EXPECT_EQ(Format("%n %.0n", {-1234567.891, 999.5}), "-1,234,567.89 1,000");
+    EXPECT_EQ(Format("%g %g", {1.5, 1e20}), "1.5 1E20");
+    EXPECT_EQ(Format("%e %.3e", {1.5, -0.000123}), "1.50000000000000E+000 -1.23E-004");
+    EXPECT_EQ(Format("%1:s %0:s %s", {"a", "b"}), "b a b");
+    EXPECT_EQ(Format("%*d|%-*d|%.*f", {4, 1, 3, 2, 1, 0.25}), "   1|2  |0.3");
+    EXPECT_EQ(Format("100%% %s", {"done"}), "100% done");
+    EXPECT_EQ(Format("%p", {static_cast<const void*>(reinterpret_cast<void*>(0xABCD))}), "0000ABCD");
+    EXPECT_EQ(Format("no placeholders", {}), "no placeholders");
+    EXPECT_EQ(Format("%d", {static_cast<long long>(-5000000000LL)}), "-5000000000");
+}
+
+TEST(SysUtilsFormat, CheckedFormatRejectsBadStringsFromOutside)
+{
+    // A language file may carry any text: wrong kinds and malformed placeholders raise.
+    for (const char* bad : {"%d", "%n", "%x", "%z", "abc %", "%-", "%.s", "%99999s", "%1.f"}) {
+        try {
+            Format(std::string(bad), {"text"});
+            ADD_FAILURE() << "no exception for " << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "Format '" + std::string(bad) + "' invalid or incompatible with argument")
+                << bad;
+        }
+    }
+    try {
+        Format(std::string("File %s: %d"), {"x"});
+        FAIL() << "no exception";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "No argument for format 'File %s: %d'");
+    }
+    EXPECT_THROW(Format("%s", {1}), EConvertError);
+    EXPECT_THROW(Format("%f", {"1.5"}), EConvertError);
+    EXPECT_THROW(Format("%5:s", {"a"}), EConvertError);
+}
