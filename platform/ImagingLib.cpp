@@ -1,0 +1,1504 @@
+#include "platform/ImagingLib.h"
+
+#include "platform/ImagingCodec.h"
+#include "platform/PcxReader.h"
+#include "platform/PsdReader.h"
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+using namespace ImagingCodec;
+
+// The library's own state of a bitmap whose pixels it owns: the DIB section that holds them (so a
+// device context can draw on them) and the reduced copy that screen painting reuses.
+struct TILBitmapData {
+    HBITMAP Dib = nullptr;
+    bool DibTopDown = true;
+
+    struct TPaintCache {
+        std::unique_ptr<uint8_t[]> Pixels;
+        RECT Source = {};
+        int32_t Width = 0;
+        int32_t Height = 0;
+        uint32_t Generation = 0;
+        const uint8_t* SourcePixels = nullptr;
+    } Cache;
+
+    ~TILBitmapData()
+    {
+        if (Dib)
+            DeleteObject(Dib);
+    }
+};
+
+namespace {
+
+constexpr uint64_t MaxFileBytes = uint64_t(1) << 30;
+
+// ---------------------------------------------------------------- COM and WIC
+
+template <typename T>
+class TComPtr {
+public:
+    TComPtr() = default;
+    TComPtr(const TComPtr&) = delete;
+    TComPtr& operator=(const TComPtr&) = delete;
+    ~TComPtr()
+    {
+        if (FPtr)
+            FPtr->Release();
+    }
+    T* operator->() const { return FPtr; }
+    T* Get() const { return FPtr; }
+    T** operator&() { return &FPtr; }
+    explicit operator bool() const { return FPtr != nullptr; }
+
+private:
+    T* FPtr = nullptr;
+};
+
+// COM for the length of one entry point when the caller has not initialized it on this thread.
+class TComScope {
+public:
+    TComScope() : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    TComScope(const TComScope&) = delete;
+    TComScope& operator=(const TComScope&) = delete;
+    ~TComScope()
+    {
+        if (SUCCEEDED(FResult))
+            CoUninitialize();
+    }
+
+private:
+    HRESULT FResult;
+};
+
+int32_t HResultToIL(HRESULT hr)
+{
+    if (hr == E_OUTOFMEMORY)
+        return IL_ERROR_NO_MEMORY;
+    return IL_ERROR_FILE_FORMAT;
+}
+
+bool CreateFactory(TComPtr<IWICImagingFactory>& factory)
+{
+    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                      reinterpret_cast<void**>(&factory)));
+}
+
+// Runs an entry point's body, turning an escaped exception into a result: nothing leaves a library call.
+template <typename F>
+int32_t Guarded(F&& body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return IL_ERROR_NO_MEMORY;
+    } catch (...) {
+        return IL_FAILURE;
+    }
+}
+
+// ---------------------------------------------------------------- files
+
+std::wstring Widen(const char* text)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0)
+        return {};
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+    wide.resize(size_t(length) - 1);
+    return wide;
+}
+
+class THandle {
+public:
+    explicit THandle(HANDLE handle) : FHandle(handle) {}
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+    ~THandle()
+    {
+        if (FHandle != INVALID_HANDLE_VALUE)
+            CloseHandle(FHandle);
+    }
+    HANDLE Get() const { return FHandle; }
+    bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE FHandle;
+};
+
+int32_t ReadWholeFile(const char* fileName, std::vector<uint8_t>& bytes)
+{
+    if (!fileName || !*fileName)
+        return IL_ERROR_INV_FILENAME;
+    std::wstring wide = Widen(fileName);
+    if (wide.empty())
+        return IL_ERROR_INV_FILENAME;
+    THandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid()) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? IL_ERROR_FILENOTFOUND : IL_ERROR_FILE_OPEN;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.Get(), &size))
+        return IL_ERROR_FILE_READ;
+    if (uint64_t(size.QuadPart) > MaxFileBytes)
+        return IL_ERROR_NO_MEMORY;
+    bytes.resize(size_t(size.QuadPart));
+    DWORD done = 0;
+    if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), DWORD(bytes.size()), &done, nullptr) || done != bytes.size()))
+        return IL_ERROR_FILE_READ;
+    return IL_SUCCESS;
+}
+
+int32_t WriteWholeFile(const char* fileName, const std::vector<uint8_t>& bytes)
+{
+    if (!fileName || !*fileName)
+        return IL_ERROR_INV_FILENAME;
+    std::wstring wide = Widen(fileName);
+    if (wide.empty())
+        return IL_ERROR_INV_FILENAME;
+    THandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return IL_ERROR_FILE_OPEN;
+    DWORD done = 0;
+    if (!WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &done, nullptr) || done != bytes.size())
+        return IL_ERROR_FILE_WRITE;
+    return IL_SUCCESS;
+}
+
+// ---------------------------------------------------------------- recognising files
+
+// What the first bytes tell: the format, and for BMP, PNG, JPEG and GIF the size and the resolution
+// the file itself stores (WIC reports a default where a file has none).
+struct TSniff {
+    TImageHeader Header;
+    bool SizeKnown = false;
+    bool UseWicResolution = false;
+};
+
+int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    sniff.Header.Format = IL_FILE_BMP;
+    if (size < 26)
+        return IL_ERROR_FILE_FORMAT;
+    uint32_t offBits = ReadLE32(data + 10);
+    uint32_t headerSize = ReadLE32(data + 14);
+    if (headerSize == 12) {
+        sniff.Header.Width = ReadLE16(data + 18);
+        sniff.Header.Height = ReadLE16(data + 20);
+        sniff.Header.FileBitsPerPixel = ReadLE16(data + 24);
+        sniff.SizeKnown = true;
+        return offBits <= size ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
+    }
+    if (headerSize < 40 || size < 14 + 40 || headerSize > size - 14)
+        return IL_ERROR_FILE_FORMAT;
+    int32_t width = int32_t(ReadLE32(data + 18));
+    int32_t height = int32_t(ReadLE32(data + 22));
+    uint16_t bits = ReadLE16(data + 28);
+    uint32_t compression = ReadLE32(data + 30);
+    uint32_t colours = ReadLE32(data + 46);
+    if (height == INT32_MIN || width <= 0)
+        return IL_ERROR_FILE_FORMAT;
+    int64_t rows = std::abs(int64_t(height));
+    if (int32_t check = CheckImageSize(width, rows); check != IL_SUCCESS)
+        return check;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return IL_ERROR_FILE_FORMAT;
+    if (colours > 256 || offBits > size)
+        return IL_ERROR_FILE_FORMAT;
+    if (compression == BI_RGB || compression == BI_BITFIELDS) {
+        uint64_t needed = uint64_t(AlignedStride(width, bits)) * uint64_t(rows);
+        if (uint64_t(offBits) + needed > size)
+            return IL_ERROR_FILE_FORMAT;
+    } else if (!((compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4))) {
+        return IL_ERROR_FEATURE_NOT_SUPPORTED;
+    }
+    sniff.Header.Width = width;
+    sniff.Header.Height = int32_t(rows);
+    sniff.Header.FileBitsPerPixel = bits;
+    sniff.Header.XResolution = MetreToInch(ReadLE32(data + 38));
+    sniff.Header.YResolution = MetreToInch(ReadLE32(data + 42));
+    sniff.SizeKnown = true;
+    return IL_SUCCESS;
+}
+
+int32_t SniffPng(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    sniff.Header.Format = IL_FILE_PNG;
+    if (size < 33 || memcmp(data + 12, "IHDR", 4) != 0)
+        return IL_ERROR_FILE_FORMAT;
+    uint32_t width = ReadBE32(data + 16), height = ReadBE32(data + 20);
+    if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
+        return check;
+    sniff.Header.Width = int32_t(width);
+    sniff.Header.Height = int32_t(height);
+    static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
+    uint8_t colourType = data[25];
+    sniff.Header.FileBitsPerPixel = data[24] * (colourType < 7 ? channels[colourType] : 0);
+    sniff.SizeKnown = true;
+    size_t pos = 8;
+    while (size - pos >= 12) {
+        uint32_t length = ReadBE32(data + pos);
+        const uint8_t* type = data + pos + 4;
+        if (length > size - pos - 12 || memcmp(type, "IDAT", 4) == 0 || memcmp(type, "IEND", 4) == 0)
+            break;
+        if (memcmp(type, "pHYs", 4) == 0 && length >= 9 && data[pos + 16] == 1) {
+            sniff.Header.XResolution = MetreToInch(ReadBE32(data + pos + 8));
+            sniff.Header.YResolution = MetreToInch(ReadBE32(data + pos + 12));
+        }
+        pos += 12 + size_t(length);
+    }
+    return IL_SUCCESS;
+}
+
+int32_t SniffJpeg(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    sniff.Header.Format = IL_FILE_JFIF;
+    size_t pos = 2;
+    while (pos + 4 <= size) {
+        if (data[pos] != 0xFF)
+            return IL_ERROR_FILE_FORMAT;
+        uint8_t marker = data[pos + 1];
+        if (marker == 0xFF) {
+            ++pos;
+            continue;
+        }
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            pos += 2;
+            continue;
+        }
+        size_t length = ReadBE16(data + pos + 2);
+        if (length < 2 || length > size - pos - 2)
+            return IL_ERROR_FILE_FORMAT;
+        const uint8_t* body = data + pos + 4;
+        if (marker == 0xE0 && length >= 16 && memcmp(body, "JFIF\0", 5) == 0) {
+            uint8_t units = body[7];
+            int32_t x = ReadBE16(body + 8), y = ReadBE16(body + 10);
+            if (units == 1) {
+                sniff.Header.XResolution = x;
+                sniff.Header.YResolution = y;
+            } else if (units == 2) {
+                sniff.Header.XResolution = int32_t((x * 254 + 50) / 100);
+                sniff.Header.YResolution = int32_t((y * 254 + 50) / 100);
+            }
+        }
+        bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (length < 8)
+                return IL_ERROR_FILE_FORMAT;
+            uint16_t height = ReadBE16(body + 1), width = ReadBE16(body + 3);
+            if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
+                return check;
+            sniff.Header.Width = width;
+            sniff.Header.Height = height;
+            sniff.Header.FileBitsPerPixel = 8 * body[5];
+            sniff.SizeKnown = true;
+            return IL_SUCCESS;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        pos += 2 + length;
+    }
+    return IL_ERROR_FILE_FORMAT;
+}
+
+int32_t SniffGif(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    sniff.Header.Format = IL_FILE_GIF;
+    if (size < 13)
+        return IL_ERROR_FILE_FORMAT;
+    // The logical screen bounds what frames may cover; WIC gives the frame's own size.
+    if (int32_t check = CheckImageSize(ReadLE16(data + 6), ReadLE16(data + 8)); check != IL_SUCCESS)
+        return check;
+    sniff.Header.FileBitsPerPixel = 8;
+    return IL_SUCCESS;
+}
+
+int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M')
+        return SniffBmp(data, size, sniff);
+    if (size >= 8 && memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0)
+        return SniffPng(data, size, sniff);
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+        return SniffJpeg(data, size, sniff);
+    if (size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0))
+        return SniffGif(data, size, sniff);
+    if (size >= 4 && (memcmp(data, "II*\0", 4) == 0 || memcmp(data, "MM\0*", 4) == 0)) {
+        sniff.Header.Format = IL_FILE_TIF;
+        sniff.UseWicResolution = true;
+        return IL_SUCCESS;
+    }
+    if (size >= 6 && ReadLE16(data) == 0 && (ReadLE16(data + 2) == 1 || ReadLE16(data + 2) == 2) && ReadLE16(data + 4) > 0) {
+        sniff.Header.Format = IL_FILE_ICO;
+        return IL_SUCCESS;
+    }
+    if (PsdReader::IsPsd(data, size)) {
+        sniff.SizeKnown = true;
+        return PsdReader::ReadHeader(data, size, sniff.Header);
+    }
+    if (PcxReader::IsPcx(data, size)) {
+        sniff.SizeKnown = true;
+        return PcxReader::ReadHeader(data, size, sniff.Header);
+    }
+    return IL_ERROR_FILE_FORMAT;
+}
+
+bool IsOwnReader(int32_t format)
+{
+    return format == IL_FILE_PCX || format == IL_FILE_PSD;
+}
+
+// ---------------------------------------------------------------- bitmap storage
+
+int32_t StorageRow(const TILBitmapHandle& bitmap, int32_t displayRow)
+{
+    return bitmap.ViewPerspective == IL_BOTTOM_UP ? bitmap.Height - 1 - displayRow : displayRow;
+}
+
+uint8_t* RowPointer(const TILBitmapHandle& bitmap, int32_t storageRow)
+{
+    return bitmap.Pixels + size_t(storageRow) * size_t(bitmap.BytesPerLine);
+}
+
+bool HasPixels(const TILBitmapHandle* bitmap)
+{
+    return bitmap && bitmap->Pixels && bitmap->Width > 0 && bitmap->Height > 0 && bitmap->BytesPerLine > 0;
+}
+
+void Touch(TILBitmapHandle& bitmap)
+{
+    ++bitmap.Generation;
+}
+
+void ReleaseOwned(TILBitmapHandle& bitmap)
+{
+    delete bitmap.Data;
+    bitmap = TILBitmapHandle{};
+}
+
+// Owned pixels live in a DIB section, laid out as the perspective says, so that a device context can
+// draw on them directly.
+int32_t AllocateOwned(TILBitmapHandle& bitmap, int32_t width, int32_t height, int32_t bitsPerPixel, int32_t perspective)
+{
+    if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
+        return check == IL_ERROR_FILE_FORMAT ? IL_ERROR_INV_PARAMETER : check;
+    uint32_t stride = AlignedStride(width, bitsPerPixel);
+    if (stride == 0 || uint64_t(stride) * uint64_t(height) > 0x7FFFFFFFu)
+        return IL_ERROR_NO_MEMORY;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = perspective == IL_TOP_DOWN ? -height : height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = WORD(bitsPerPixel);
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dib || !bits) {
+        if (dib)
+            DeleteObject(dib);
+        return IL_ERROR_NO_MEMORY;
+    }
+    auto data = std::make_unique<TILBitmapData>();
+    data->Dib = dib;
+    data->DibTopDown = perspective == IL_TOP_DOWN;
+    uint32_t generation = bitmap.Generation + 1;
+    bitmap = TILBitmapHandle{};
+    bitmap.StructSize = sizeof(TILBitmapHandle);
+    bitmap.Pixels = static_cast<uint8_t*>(bits);
+    bitmap.Width = width;
+    bitmap.Height = height;
+    bitmap.BitsPerPixel = uint16_t(bitsPerPixel);
+    bitmap.BytesPerLine = int32_t(stride);
+    bitmap.Size = stride * uint32_t(height);
+    bitmap.MemoryType = IL_MEMORY_OWNED;
+    bitmap.Data = data.release();
+    bitmap.Generation = generation;
+    bitmap.Order = 1;
+    bitmap.ViewPerspective = perspective;
+    return IL_SUCCESS;
+}
+
+// Hands a freshly made bitmap to the caller's record. What the record held is overwritten, as
+// loading does, or freed when it is the bitmap being replaced (a quarter turn).
+void Adopt(TILBitmapHandle& target, TILBitmapHandle& made, bool freeOld = false)
+{
+    if (&target == &made)
+        return;
+    made.Generation = std::max(made.Generation, target.Generation + 1);
+    if (freeOld && target.MemoryType == IL_MEMORY_OWNED)
+        delete target.Data;
+    target = made;
+    made = TILBitmapHandle{};
+}
+
+// One displayed row as 24-bit BGR, whatever the stored depth. Depths up to 8 bits have no palette
+// here and read as grey levels.
+void DisplayRowToBgr(const TILBitmapHandle& bitmap, int32_t displayRow, uint8_t* out)
+{
+    const uint8_t* row = RowPointer(bitmap, StorageRow(bitmap, displayRow));
+    const int32_t width = bitmap.Width;
+    switch (bitmap.BitsPerPixel) {
+    case 24:
+        memcpy(out, row, size_t(width) * 3);
+        return;
+    case 32:
+        for (int32_t x = 0; x < width; ++x, out += 3, row += 4) {
+            out[0] = row[0];
+            out[1] = row[1];
+            out[2] = row[2];
+        }
+        return;
+    case 16:
+        for (int32_t x = 0; x < width; ++x, out += 3) {
+            uint16_t v = ReadLE16(row + 2 * x);
+            out[0] = uint8_t(((v & 0x1F) * 255 + 15) / 31);
+            out[1] = uint8_t((((v >> 5) & 0x1F) * 255 + 15) / 31);
+            out[2] = uint8_t((((v >> 10) & 0x1F) * 255 + 15) / 31);
+        }
+        return;
+    default: {
+        const int32_t bits = bitmap.BitsPerPixel;
+        const int32_t levels = (1 << bits) - 1;
+        for (int32_t x = 0; x < width; ++x, out += 3) {
+            int32_t bit = x * bits;
+            int32_t index = (row[bit >> 3] >> (8 - bits - (bit & 7))) & levels;
+            out[0] = out[1] = out[2] = uint8_t(index * 255 / levels);
+        }
+    }
+    }
+}
+
+// A BITMAPINFO that describes the stored pixels to GDI, with a grey palette for depths up to 8 bits.
+struct TDibInfo {
+    BITMAPINFOHEADER Header = {};
+    RGBQUAD Colours[256] = {};
+
+    explicit TDibInfo(const TILBitmapHandle& bitmap)
+    {
+        Header.biSize = sizeof(BITMAPINFOHEADER);
+        Header.biWidth = bitmap.Width;
+        Header.biHeight = bitmap.ViewPerspective == IL_BOTTOM_UP ? bitmap.Height : -bitmap.Height;
+        Header.biPlanes = 1;
+        Header.biBitCount = bitmap.BitsPerPixel;
+        Header.biCompression = BI_RGB;
+        if (bitmap.BitsPerPixel <= 8) {
+            int32_t count = 1 << bitmap.BitsPerPixel;
+            Header.biClrUsed = DWORD(count);
+            for (int32_t i = 0; i < count; ++i) {
+                BYTE v = BYTE(i * 255 / (count - 1));
+                Colours[i] = RGBQUAD{v, v, v, 0};
+            }
+        }
+    }
+    const BITMAPINFO* Get() const { return reinterpret_cast<const BITMAPINFO*>(this); }
+};
+
+bool ValidDepth(int32_t bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// ---------------------------------------------------------------- decoding
+
+bool HasAlpha(const WICPixelFormatGUID& format)
+{
+    static const GUID* const withAlpha[] = {
+        &GUID_WICPixelFormat32bppBGRA, &GUID_WICPixelFormat32bppRGBA, &GUID_WICPixelFormat32bppPBGRA,
+        &GUID_WICPixelFormat32bppPRGBA, &GUID_WICPixelFormat64bppRGBA, &GUID_WICPixelFormat64bppBGRA,
+        &GUID_WICPixelFormat64bppPRGBA, &GUID_WICPixelFormat16bppBGRA5551, &GUID_WICPixelFormat128bppRGBAFloat,
+        &GUID_WICPixelFormat1bppIndexed, &GUID_WICPixelFormat2bppIndexed, &GUID_WICPixelFormat4bppIndexed,
+        &GUID_WICPixelFormat8bppIndexed};
+    for (const GUID* candidate : withAlpha)
+        if (IsEqualGUID(format, *candidate))
+            return true;
+    return false;
+}
+
+struct TWicFrame {
+    TComPtr<IWICImagingFactory> Factory;
+    TComPtr<IWICStream> Stream;
+    TComPtr<IWICBitmapDecoder> Decoder;
+    TComPtr<IWICBitmapFrameDecode> Frame;
+    UINT Width = 0;
+    UINT Height = 0;
+    WICPixelFormatGUID Format = {};
+};
+
+int32_t OpenWicFrame(const uint8_t* data, size_t size, TWicFrame& wic)
+{
+    if (!CreateFactory(wic.Factory))
+        return IL_FAILURE;
+    HRESULT hr = wic.Factory->CreateStream(&wic.Stream);
+    if (SUCCEEDED(hr))
+        hr = wic.Stream->InitializeFromMemory(const_cast<BYTE*>(data), DWORD(size));
+    if (SUCCEEDED(hr))
+        hr = wic.Factory->CreateDecoderFromStream(wic.Stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &wic.Decoder);
+    if (SUCCEEDED(hr))
+        hr = wic.Decoder->GetFrame(0, &wic.Frame);
+    if (SUCCEEDED(hr))
+        hr = wic.Frame->GetSize(&wic.Width, &wic.Height);
+    if (SUCCEEDED(hr))
+        hr = wic.Frame->GetPixelFormat(&wic.Format);
+    if (FAILED(hr))
+        return HResultToIL(hr);
+    return CheckImageSize(wic.Width, wic.Height);
+}
+
+int32_t Convert(TWicFrame& wic, const WICPixelFormatGUID& target, TComPtr<IWICFormatConverter>& converter)
+{
+    HRESULT hr = wic.Factory->CreateFormatConverter(&converter);
+    if (SUCCEEDED(hr))
+        hr = converter->Initialize(wic.Frame.Get(), target, WICBitmapDitherTypeNone, nullptr, 0, WICBitmapPaletteTypeCustom);
+    return FAILED(hr) ? HResultToIL(hr) : IL_SUCCESS;
+}
+
+// Copies rows through 32-bit BGRA into a 24-bit bitmap, laying uncovered pixels over white when
+// flatten is set and dropping the fourth byte otherwise.
+int32_t CopyThroughBgra(TWicFrame& wic, TILBitmapHandle& bitmap, bool flatten)
+{
+    TComPtr<IWICFormatConverter> converter;
+    if (int32_t result = Convert(wic, GUID_WICPixelFormat32bppBGRA, converter); result != IL_SUCCESS)
+        return result;
+    std::vector<uint8_t> row(size_t(bitmap.Width) * 4);
+    for (int32_t y = 0; y < bitmap.Height; ++y) {
+        WICRect line = {0, y, bitmap.Width, 1};
+        HRESULT hr = converter->CopyPixels(&line, UINT(row.size()), UINT(row.size()), row.data());
+        if (FAILED(hr))
+            return HResultToIL(hr);
+        uint8_t* out = RowPointer(bitmap, y);
+        for (int32_t x = 0; x < bitmap.Width; ++x, out += 3) {
+            const uint8_t* p = &row[size_t(x) * 4];
+            uint32_t a = flatten ? p[3] : 255;
+            for (int c = 0; c < 3; ++c)
+                out[c] = uint8_t((p[c] * a + 255 * (255 - a) + 127) / 255);
+        }
+    }
+    return IL_SUCCESS;
+}
+
+// Decodes the frame into the top-down bitmap. Transparent pixels of formats that carry coverage are
+// laid over white when 24 bits are wanted.
+int32_t DecodeWicPixels(TWicFrame& wic, int32_t format, TILBitmapHandle& bitmap)
+{
+    const bool want32 = bitmap.BitsPerPixel == 32;
+    const bool flatten = !want32 && format != IL_FILE_BMP && format != IL_FILE_JFIF && HasAlpha(wic.Format);
+    if (flatten)
+        return CopyThroughBgra(wic, bitmap, true);
+    const WICPixelFormatGUID& target = want32 ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat24bppBGR;
+    IWICBitmapSource* source = wic.Frame.Get();
+    TComPtr<IWICFormatConverter> converter;
+    if (!IsEqualGUID(wic.Format, target)) {
+        if (int32_t result = Convert(wic, target, converter); result != IL_SUCCESS)
+            return result;
+        source = converter.Get();
+    }
+    HRESULT hr = source->CopyPixels(nullptr, UINT(bitmap.BytesPerLine), bitmap.Size, bitmap.Pixels);
+    // Some converters reach 24 bits only by way of 32 (indexed and 16-bit sources under Wine).
+    if (hr == WINCODEC_ERR_UNSUPPORTEDOPERATION && !want32)
+        return CopyThroughBgra(wic, bitmap, false);
+    return FAILED(hr) ? HResultToIL(hr) : IL_SUCCESS;
+}
+
+// Decodes a whole file image into bitmap (top-down), filling info when it is given.
+int32_t DecodeImage(const uint8_t* data, size_t size, TILBitmapHandle& bitmap, int32_t bitsPerPixel, TILFileInfo* info)
+{
+    TSniff sniff;
+    if (int32_t result = Sniff(data, size, sniff); result != IL_SUCCESS)
+        return result;
+    const int32_t bits = bitsPerPixel == 32 ? 32 : 24;
+    TILBitmapHandle made;
+    if (IsOwnReader(sniff.Header.Format)) {
+        if (int32_t result = AllocateOwned(made, sniff.Header.Width, sniff.Header.Height, 24, IL_TOP_DOWN); result != IL_SUCCESS)
+            return result;
+        int32_t result = sniff.Header.Format == IL_FILE_PCX ? PcxReader::Decode(data, size, made.Pixels, made.BytesPerLine)
+                                                            : PsdReader::Decode(data, size, made.Pixels, made.BytesPerLine);
+        if (result == IL_SUCCESS && bits == 32) {
+            TILBitmapHandle wide;
+            result = AllocateOwned(wide, made.Width, made.Height, 32, IL_TOP_DOWN);
+            for (int32_t y = 0; result == IL_SUCCESS && y < made.Height; ++y) {
+                const uint8_t* in = RowPointer(made, y);
+                uint8_t* out = RowPointer(wide, y);
+                for (int32_t x = 0; x < made.Width; ++x, in += 3, out += 4) {
+                    out[0] = in[0];
+                    out[1] = in[1];
+                    out[2] = in[2];
+                    out[3] = 255;
+                }
+            }
+            if (result == IL_SUCCESS)
+                std::swap(made, wide);
+            ReleaseOwned(wide);
+        }
+        if (result != IL_SUCCESS) {
+            ReleaseOwned(made);
+            return result;
+        }
+    } else {
+        TComScope com;
+        TWicFrame wic;
+        if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
+            return result;
+        if (int32_t result = AllocateOwned(made, int32_t(wic.Width), int32_t(wic.Height), bits, IL_TOP_DOWN); result != IL_SUCCESS)
+            return result;
+        if (int32_t result = DecodeWicPixels(wic, sniff.Header.Format, made); result != IL_SUCCESS) {
+            ReleaseOwned(made);
+            return result;
+        }
+        sniff.Header.Width = int32_t(wic.Width);
+        sniff.Header.Height = int32_t(wic.Height);
+        if (sniff.UseWicResolution) {
+            double dpiX = 0, dpiY = 0;
+            if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
+                sniff.Header.XResolution = int32_t(std::lround(dpiX));
+                sniff.Header.YResolution = int32_t(std::lround(dpiY));
+            }
+        }
+    }
+    made.XResolution = sniff.Header.XResolution;
+    made.YResolution = sniff.Header.YResolution;
+    Adopt(bitmap, made);
+    if (info) {
+        info->Format = sniff.Header.Format;
+        info->Width = bitmap.Width;
+        info->Height = bitmap.Height;
+        info->XResolution = bitmap.XResolution;
+        info->YResolution = bitmap.YResolution;
+        info->SizeDisk = uint32_t(size);
+        info->BitsPerPixel = bits;
+        info->FileBitsPerPixel = sniff.Header.FileBitsPerPixel;
+    }
+    return IL_SUCCESS;
+}
+
+int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
+{
+    TSniff sniff;
+    if (int32_t result = Sniff(data, size, sniff); result != IL_SUCCESS)
+        return result;
+    if (!IsOwnReader(sniff.Header.Format)) {
+        TComScope com;
+        TWicFrame wic;
+        if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
+            return result;
+        sniff.Header.Width = int32_t(wic.Width);
+        sniff.Header.Height = int32_t(wic.Height);
+        if (sniff.UseWicResolution) {
+            double dpiX = 0, dpiY = 0;
+            if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
+                sniff.Header.XResolution = int32_t(std::lround(dpiX));
+                sniff.Header.YResolution = int32_t(std::lround(dpiY));
+            }
+        }
+        if (sniff.Header.FileBitsPerPixel == 0) {
+            TComPtr<IWICComponentInfo> component;
+            TComPtr<IWICPixelFormatInfo> pixelInfo;
+            UINT bpp = 0;
+            if (SUCCEEDED(wic.Factory->CreateComponentInfo(wic.Format, &component)) &&
+                SUCCEEDED(component->QueryInterface(IID_IWICPixelFormatInfo, reinterpret_cast<void**>(&pixelInfo))) &&
+                SUCCEEDED(pixelInfo->GetBitsPerPixel(&bpp)))
+                sniff.Header.FileBitsPerPixel = int32_t(bpp);
+        }
+    }
+    info = TILFileInfo{};
+    info.StructSize = sizeof(TILFileInfo);
+    info.Format = sniff.Header.Format;
+    info.Width = sniff.Header.Width;
+    info.Height = sniff.Header.Height;
+    info.XResolution = sniff.Header.XResolution;
+    info.YResolution = sniff.Header.YResolution;
+    info.SizeDisk = uint32_t(size);
+    info.BitsPerPixel = 24;
+    info.FileBitsPerPixel = sniff.Header.FileBitsPerPixel;
+    return IL_SUCCESS;
+}
+
+// ---------------------------------------------------------------- encoding
+
+void PutLE16(std::vector<uint8_t>& out, uint32_t v)
+{
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+
+void PutLE32(std::vector<uint8_t>& out, uint32_t v)
+{
+    PutLE16(out, v & 0xFFFF);
+    PutLE16(out, v >> 16);
+}
+
+int32_t EncodeBmp(const TILBitmapHandle& bitmap, std::vector<uint8_t>& out)
+{
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const uint64_t imageBytes = uint64_t(stride) * uint64_t(bitmap.Height);
+    if (stride == 0 || imageBytes > 0x7FFFFFFFu - 54)
+        return IL_ERROR_NO_MEMORY;
+    out.clear();
+    out.reserve(size_t(54 + imageBytes));
+    out.push_back('B');
+    out.push_back('M');
+    PutLE32(out, uint32_t(54 + imageBytes));
+    PutLE32(out, 0);
+    PutLE32(out, 54);
+    PutLE32(out, 40);
+    PutLE32(out, uint32_t(bitmap.Width));
+    PutLE32(out, uint32_t(bitmap.Height));
+    PutLE16(out, 1);
+    PutLE16(out, 24);
+    PutLE32(out, BI_RGB);
+    PutLE32(out, uint32_t(imageBytes));
+    PutLE32(out, InchToMetre(bitmap.XResolution));
+    PutLE32(out, InchToMetre(bitmap.YResolution));
+    PutLE32(out, 0);
+    PutLE32(out, 0);
+    out.resize(size_t(54 + imageBytes));
+    for (int32_t y = 0; y < bitmap.Height; ++y)
+        DisplayRowToBgr(bitmap, bitmap.Height - 1 - y, out.data() + 54 + size_t(y) * stride);
+    return IL_SUCCESS;
+}
+
+// Quality factor 2 is the best and 255 the smallest file; each step of about 60 loses a factor e.
+float JpegQuality(int32_t factor)
+{
+    if (factor <= 2)
+        return factor <= 0 ? 0.9f : 1.0f;
+    factor = std::min(factor, 255);
+    return std::max(0.01f, float(std::exp(-(factor - 2) / 60.0)));
+}
+
+int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+{
+    TComScope com;
+    TComPtr<IWICImagingFactory> factory;
+    if (!CreateFactory(factory))
+        return IL_FAILURE;
+    TComPtr<IStream> stream;
+    TComPtr<IWICBitmapEncoder> encoder;
+    TComPtr<IWICBitmapFrameEncode> frame;
+    TComPtr<IPropertyBag2> options;
+    const GUID& container = format == IL_FILE_PNG ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(container, nullptr, &encoder);
+    if (SUCCEEDED(hr))
+        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = encoder->CreateNewFrame(&frame, &options);
+    if (SUCCEEDED(hr) && format == IL_FILE_JFIF) {
+        PROPBAG2 option = {};
+        option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_R4;
+        value.fltVal = JpegQuality(qualityFactor);
+        hr = options->Write(1, &option, &value);
+    }
+    if (SUCCEEDED(hr))
+        hr = frame->Initialize(options.Get());
+    if (SUCCEEDED(hr))
+        hr = frame->SetSize(UINT(bitmap.Width), UINT(bitmap.Height));
+    WICPixelFormatGUID pixelFormat = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr))
+        hr = frame->SetPixelFormat(&pixelFormat);
+    if (SUCCEEDED(hr) && !IsEqualGUID(pixelFormat, GUID_WICPixelFormat24bppBGR))
+        hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    if (SUCCEEDED(hr) && bitmap.XResolution > 0 && bitmap.YResolution > 0)
+        hr = frame->SetResolution(bitmap.XResolution, bitmap.YResolution);
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const int32_t band = std::max<int32_t>(1, int32_t((1u << 20) / stride));
+    std::vector<uint8_t> rows(size_t(stride) * size_t(std::min(band, bitmap.Height)));
+    for (int32_t y = 0; SUCCEEDED(hr) && y < bitmap.Height; y += band) {
+        int32_t count = std::min(band, bitmap.Height - y);
+        for (int32_t i = 0; i < count; ++i)
+            DisplayRowToBgr(bitmap, y + i, rows.data() + size_t(i) * stride);
+        hr = frame->WritePixels(UINT(count), stride, UINT(size_t(count) * stride), rows.data());
+    }
+    if (SUCCEEDED(hr))
+        hr = frame->Commit();
+    if (SUCCEEDED(hr))
+        hr = encoder->Commit();
+    HGLOBAL memory = nullptr;
+    STATSTG stat = {};
+    if (SUCCEEDED(hr))
+        hr = GetHGlobalFromStream(stream.Get(), &memory);
+    if (SUCCEEDED(hr))
+        hr = stream->Stat(&stat, STATFLAG_NONAME);
+    if (FAILED(hr))
+        return hr == E_OUTOFMEMORY ? IL_ERROR_NO_MEMORY : IL_FAILURE;
+    const void* bytes = GlobalLock(memory);
+    if (!bytes)
+        return IL_ERROR_NO_MEMORY;
+    out.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + size_t(stat.cbSize.QuadPart));
+    GlobalUnlock(memory);
+    return IL_SUCCESS;
+}
+
+int32_t EncodeImage(const TILBitmapHandle* bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+{
+    if (!HasPixels(bitmap))
+        return IL_ERROR_NO_BITMAP;
+    if (!ValidDepth(bitmap->BitsPerPixel))
+        return IL_ERROR_INV_PARAMETER;
+    switch (format) {
+    case IL_FILE_BMP:
+        return EncodeBmp(*bitmap, out);
+    case IL_FILE_PNG:
+    case IL_FILE_JFIF:
+        return EncodeWic(*bitmap, format, qualityFactor, out);
+    default:
+        return IL_ERROR_FEATURE_NOT_SUPPORTED;
+    }
+}
+
+// ---------------------------------------------------------------- painting
+
+int32_t Stretch(HDC dc, const TILBitmapHandle& bitmap, const RECT& source, const RECT& destination, DWORD rop)
+{
+    TDibInfo info(bitmap);
+    int lines = StretchDIBits(dc, destination.left, destination.top, destination.right - destination.left,
+                              destination.bottom - destination.top, source.left, source.top, source.right - source.left,
+                              source.bottom - source.top, bitmap.Pixels, info.Get(), DIB_RGB_COLORS, rop);
+    return lines == int(GDI_ERROR) ? IL_FAILURE : IL_SUCCESS;
+}
+
+// A reduced copy pays off only for screen and memory DCs, and only when it is much smaller than the
+// part of the bitmap it stands for.
+bool WantsReducedCopy(HDC dc, const TILBitmapHandle& bitmap, const RECT& source, const RECT& destination, DWORD rop)
+{
+    if (!bitmap.Data || rop != SRCCOPY || (bitmap.BitsPerPixel != 24 && bitmap.BitsPerPixel != 32))
+        return false;
+    const int64_t sw = source.right - source.left, sh = source.bottom - source.top;
+    const int64_t dw = destination.right - destination.left, dh = destination.bottom - destination.top;
+    if (dw <= 0 || dh <= 0 || sw < dw || sh < dh || sw * sh < 2 * dw * dh)
+        return false;
+    if (source.left < 0 || source.top < 0 || source.right > bitmap.Width || source.bottom > bitmap.Height)
+        return false;
+    return GetDeviceCaps(dc, TECHNOLOGY) == DT_RASDISPLAY;
+}
+
+int32_t PaintReduced(HDC dc, TILBitmapHandle& bitmap, const RECT& source, const RECT& destination)
+{
+    TILBitmapData::TPaintCache& cache = bitmap.Data->Cache;
+    const int32_t dw = destination.right - destination.left, dh = destination.bottom - destination.top;
+    const bool fresh = cache.Pixels && EqualRect(&cache.Source, &source) && cache.Width == dw && cache.Height == dh &&
+                       cache.Generation == bitmap.Generation && cache.SourcePixels == bitmap.Pixels;
+    if (!fresh) {
+        cache.Pixels.reset();
+        cache.Pixels.reset(new (std::nothrow) uint8_t[size_t(dw) * size_t(dh) * 4]);
+        if (!cache.Pixels)
+            return Stretch(dc, bitmap, source, destination, SRCCOPY);
+        // Source rectangles count rows in stored order, as GDI does for both perspectives.
+        BoxResample(bitmap.Pixels, bitmap.BytesPerLine, bitmap.BitsPerPixel / 8, source.left, source.top,
+                    source.right - source.left, source.bottom - source.top, cache.Pixels.get(), dw * 4, 4, dw, dh);
+        cache.Source = source;
+        cache.Width = dw;
+        cache.Height = dh;
+        cache.Generation = bitmap.Generation;
+        cache.SourcePixels = bitmap.Pixels;
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = dw;
+    info.bmiHeader.biHeight = bitmap.ViewPerspective == IL_BOTTOM_UP ? dh : -dh;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    int lines = StretchDIBits(dc, destination.left, destination.top, dw, dh, 0, 0, dw, dh, cache.Pixels.get(), &info,
+                              DIB_RGB_COLORS, SRCCOPY);
+    return lines == int(GDI_ERROR) ? IL_FAILURE : IL_SUCCESS;
+}
+
+// ---------------------------------------------------------------- image DCs
+
+struct TImageDC {
+    TILBitmapHandle* Bitmap = nullptr;
+    HBITMAP Dib = nullptr;      // a DIB of our own when the bitmap's pixels could not be selected directly
+    HGDIOBJ Old = nullptr;
+};
+
+std::mutex& ImageDCLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<HDC, TImageDC>& ImageDCs()
+{
+    static std::map<HDC, TImageDC> dcs;
+    return dcs;
+}
+
+// ---------------------------------------------------------------- rotation
+
+// Copies source into target turned a quarter clockwise (or counter-clockwise), in display terms,
+// in tiles so that both sides stay in the cache.
+void RotateQuarter(const TILBitmapHandle& source, TILBitmapHandle& target, bool clockwise)
+{
+    const int32_t bytes = source.BitsPerPixel / 8;
+    const int32_t w = source.Width, h = source.Height;
+    constexpr int32_t Tile = 64;
+    for (int32_t ty = 0; ty < h; ty += Tile)
+        for (int32_t tx = 0; tx < w; tx += Tile) {
+            const int32_t yEnd = std::min(h, ty + Tile), xEnd = std::min(w, tx + Tile);
+            for (int32_t y = ty; y < yEnd; ++y) {
+                const uint8_t* in = RowPointer(source, StorageRow(source, y)) + size_t(tx) * bytes;
+                for (int32_t x = tx; x < xEnd; ++x, in += bytes) {
+                    // Clockwise: display (x, y) goes to (h - 1 - y, x); counter-clockwise to (y, w - 1 - x).
+                    int32_t nx = clockwise ? h - 1 - y : y;
+                    int32_t ny = clockwise ? x : w - 1 - x;
+                    uint8_t* out = RowPointer(target, StorageRow(target, ny)) + size_t(nx) * bytes;
+                    memcpy(out, in, size_t(bytes));
+                }
+            }
+        }
+}
+
+void RotateHalf(TILBitmapHandle& bitmap)
+{
+    const int32_t bytes = bitmap.BitsPerPixel / 8;
+    const int32_t w = bitmap.Width, h = bitmap.Height;
+    uint8_t pixel[4];
+    for (int32_t y = 0; y < (h + 1) / 2; ++y) {
+        uint8_t* top = RowPointer(bitmap, y);
+        uint8_t* bottom = RowPointer(bitmap, h - 1 - y);
+        const int32_t count = top == bottom ? w / 2 : w;
+        for (int32_t x = 0; x < count; ++x) {
+            uint8_t* a = top + size_t(x) * bytes;
+            uint8_t* b = bottom + size_t(w - 1 - x) * bytes;
+            memcpy(pixel, a, size_t(bytes));
+            memcpy(a, b, size_t(bytes));
+            memcpy(b, pixel, size_t(bytes));
+        }
+    }
+}
+
+void FlipRows(TILBitmapHandle& bitmap)
+{
+    std::vector<uint8_t> row(size_t(bitmap.BytesPerLine));
+    for (int32_t y = 0; y < bitmap.Height / 2; ++y) {
+        uint8_t* a = RowPointer(bitmap, y);
+        uint8_t* b = RowPointer(bitmap, bitmap.Height - 1 - y);
+        memcpy(row.data(), a, row.size());
+        memcpy(a, b, row.size());
+        memcpy(b, row.data(), row.size());
+    }
+}
+
+int32_t CopyPixelsBetween(TILBitmapHandle& destination, const TILBitmapHandle& source)
+{
+    const size_t rowBytes = std::min<size_t>(size_t(source.BytesPerLine), size_t(destination.BytesPerLine));
+    for (int32_t y = 0; y < source.Height; ++y)
+        memcpy(RowPointer(destination, StorageRow(destination, y)), RowPointer(source, StorageRow(source, y)), rowBytes);
+    Touch(destination);
+    return IL_SUCCESS;
+}
+
+// ---------------------------------------------------------------- thumbnails
+
+COLORREF ResolveColour(COLORREF colour)
+{
+    return (colour & 0x80000000u) ? GetSysColor(int(colour & 0xFF)) : (colour & 0xFFFFFF);
+}
+
+int32_t MakeThumbnail(const TILBitmapHandle& picture, const TILThumbOptions& options, TILBitmapHandle& thumbnail)
+{
+    const int32_t boxW = options.Width, boxH = options.Height;
+    if (boxW <= 0 || boxH <= 0)
+        return IL_ERROR_INV_PARAMETER;
+    int32_t w = boxW, h = boxH;
+    if (options.MaintainAspect) {
+        // Fit inside the box; small pictures keep their own size.
+        double scale = std::min({double(boxW) / picture.Width, double(boxH) / picture.Height, 1.0});
+        w = std::clamp(int32_t(std::lround(picture.Width * scale)), 1, boxW);
+        h = std::clamp(int32_t(std::lround(picture.Height * scale)), 1, boxH);
+    }
+    const int32_t outW = options.ForceSize ? boxW : w, outH = options.ForceSize ? boxH : h;
+    const int32_t bits = options.BitsPerPixel == 32 ? 32 : 24;
+    TILBitmapHandle made;
+    if (int32_t result = AllocateOwned(made, outW, outH, bits, IL_TOP_DOWN); result != IL_SUCCESS)
+        return result;
+    const COLORREF back = ResolveColour(options.BackColor);
+    const int32_t bytes = bits / 8;
+    for (int32_t y = 0; y < outH; ++y) {
+        uint8_t* p = RowPointer(made, y);
+        for (int32_t x = 0; x < outW; ++x, p += bytes) {
+            p[0] = GetBValue(back);
+            p[1] = GetGValue(back);
+            p[2] = GetRValue(back);
+            if (bytes == 4)
+                p[3] = 255;
+        }
+    }
+    const int32_t left = (outW - w) / 2, top = (outH - h) / 2;
+    BoxResample(picture.Pixels, picture.BytesPerLine, picture.BitsPerPixel / 8, 0, 0, picture.Width,
+                picture.Height, RowPointer(made, top) + size_t(left) * bytes, made.BytesPerLine, bytes, w, h);
+    made.XResolution = picture.XResolution;
+    made.YResolution = picture.YResolution;
+    Adopt(thumbnail, made);
+    return IL_SUCCESS;
+}
+
+// ---------------------------------------------------------------- clipboard
+
+class TClipboardScope {
+public:
+    explicit TClipboardScope(HWND owner)
+    {
+        for (int attempt = 0; attempt < 10 && !FOpen; ++attempt) {
+            FOpen = OpenClipboard(owner) != FALSE;
+            if (!FOpen)
+                Sleep(10);
+        }
+    }
+    TClipboardScope(const TClipboardScope&) = delete;
+    TClipboardScope& operator=(const TClipboardScope&) = delete;
+    ~TClipboardScope()
+    {
+        if (FOpen)
+            CloseClipboard();
+    }
+    bool Open() const { return FOpen; }
+
+private:
+    bool FOpen = false;
+};
+
+// A packed DIB from the clipboard as a BMP file image, checked against the size of its memory.
+int32_t PackedDibToFile(const uint8_t* dib, size_t size, std::vector<uint8_t>& file)
+{
+    if (size < sizeof(BITMAPINFOHEADER))
+        return IL_ERROR_FILE_FORMAT;
+    uint32_t headerSize = ReadLE32(dib);
+    if (headerSize < sizeof(BITMAPINFOHEADER) || headerSize > size)
+        return IL_ERROR_FILE_FORMAT;
+    uint16_t bits = ReadLE16(dib + 14);
+    uint32_t compression = ReadLE32(dib + 16);
+    uint32_t colours = ReadLE32(dib + 32);
+    if (colours > 256)
+        return IL_ERROR_FILE_FORMAT;
+    if (colours == 0 && bits <= 8)
+        colours = 1u << bits;
+    uint64_t offset = 14 + uint64_t(headerSize) + uint64_t(colours) * 4;
+    if (compression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER))
+        offset += 12;
+    if (offset - 14 > size)
+        return IL_ERROR_FILE_FORMAT;
+    file.resize(14 + size);
+    file[0] = 'B';
+    file[1] = 'M';
+    uint32_t total = uint32_t(14 + size);
+    memcpy(&file[2], &total, 4);
+    memset(&file[6], 0, 4);
+    uint32_t off = uint32_t(offset);
+    memcpy(&file[10], &off, 4);
+    memcpy(&file[14], dib, size);
+    return IL_SUCCESS;
+}
+
+} // namespace
+
+// ==================================================================== entry points
+
+int32_t IL_FileInfo(const char* fileName, TILFileInfo* info, uint32_t, uint32_t)
+{
+    return Guarded([&] {
+        if (!info)
+            return IL_ERROR_INV_PARAMETER;
+        std::vector<uint8_t> bytes;
+        if (int32_t result = ReadWholeFile(fileName, bytes); result != IL_SUCCESS)
+            return result;
+        return ReadInfo(bytes.data(), bytes.size(), *info);
+    });
+}
+
+int32_t IL_FileInfoMemory(const void* buffer, TILFileInfo* info, uint32_t bufferSize, uint32_t, uint32_t)
+{
+    return Guarded([&] {
+        if (!buffer || !info)
+            return IL_ERROR_INV_PARAMETER;
+        return ReadInfo(static_cast<const uint8_t*>(buffer), bufferSize, *info);
+    });
+}
+
+int32_t IL_LoadFile(const char* fileName, TILBitmapHandle* bitmap, int32_t bitsPerPixel, int32_t, int32_t, void*, void*,
+                    void*, TILFileInfo* info)
+{
+    return Guarded([&] {
+        if (!bitmap)
+            return IL_ERROR_INV_PARAMETER;
+        std::vector<uint8_t> bytes;
+        if (int32_t result = ReadWholeFile(fileName, bytes); result != IL_SUCCESS)
+            return result;
+        return DecodeImage(bytes.data(), bytes.size(), *bitmap, bitsPerPixel, info);
+    });
+}
+
+int32_t IL_LoadBitmapMemory(const void* buffer, TILBitmapHandle* bitmap, int32_t bitsPerPixel, int32_t, uint32_t bufferSize,
+                            void*, TILFileInfo* info)
+{
+    return Guarded([&] {
+        if (!buffer || !bitmap)
+            return IL_ERROR_INV_PARAMETER;
+        return DecodeImage(static_cast<const uint8_t*>(buffer), bufferSize, *bitmap, bitsPerPixel, info);
+    });
+}
+
+int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t, int32_t qualityFactor, uint32_t)
+{
+    return Guarded([&] {
+        std::vector<uint8_t> bytes;
+        if (int32_t result = EncodeImage(bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
+            return result;
+        return WriteWholeFile(fileName, bytes);
+    });
+}
+
+int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHandle* bitmap, int32_t format, int32_t,
+                            int32_t qualityFactor, TILBufferCallback callback, void* userData, uint32_t)
+{
+    return Guarded([&] {
+        if (!size)
+            return IL_ERROR_INV_PARAMETER;
+        std::vector<uint8_t> bytes;
+        if (int32_t result = EncodeImage(bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
+            return result;
+        void* target = buffer;
+        uint32_t capacity = buffer ? *size : 0;
+        if (capacity < bytes.size()) {
+            if (!callback)
+                return IL_ERROR_NO_MEMORY;
+            target = nullptr;
+            capacity = 0;
+            if (callback(uint32_t(bytes.size()), &target, &capacity, userData) != 1 || !target || capacity < bytes.size())
+                return IL_ERROR_NO_MEMORY;
+        }
+        memcpy(target, bytes.data(), bytes.size());
+        *size = uint32_t(bytes.size());
+        return IL_SUCCESS;
+    });
+}
+
+int32_t IL_CreateThumbnailFromFile(const char* fileName, TILBitmapHandle* bitmap, const TILThumbOptions* options, void*,
+                                   void*, void*, TILFileInfo* info)
+{
+    return Guarded([&] {
+        if (!bitmap || !options)
+            return IL_ERROR_INV_PARAMETER;
+        std::vector<uint8_t> bytes;
+        if (int32_t result = ReadWholeFile(fileName, bytes); result != IL_SUCCESS)
+            return result;
+        TILBitmapHandle picture;
+        int32_t result = DecodeImage(bytes.data(), bytes.size(), picture, 24, info);
+        if (result == IL_SUCCESS)
+            result = MakeThumbnail(picture, *options, *bitmap);
+        ReleaseOwned(picture);
+        return result;
+    });
+}
+
+int32_t IL_PaintDC(HDC dc, TILBitmapHandle* bitmap, const RECT* source, const RECT*, const RECT* destination,
+                   const RECT* destinationClip, DWORD rop)
+{
+    return Guarded([&] {
+        if (!dc || !destination)
+            return IL_ERROR_INV_PARAMETER;
+        if (!HasPixels(bitmap) || !ValidDepth(bitmap->BitsPerPixel))
+            return IL_ERROR_NO_BITMAP;
+        RECT whole = {0, 0, bitmap->Width, bitmap->Height};
+        const RECT& from = source ? *source : whole;
+        int saved = 0;
+        if (destinationClip) {
+            saved = SaveDC(dc);
+            IntersectClipRect(dc, destinationClip->left, destinationClip->top, destinationClip->right, destinationClip->bottom);
+        }
+        int32_t result = WantsReducedCopy(dc, *bitmap, from, *destination, rop) ? PaintReduced(dc, *bitmap, from, *destination)
+                                                                                 : Stretch(dc, *bitmap, from, *destination, rop);
+        if (saved)
+            RestoreDC(dc, saved);
+        return result;
+    });
+}
+
+HPALETTE IL_CreatePaintPalette(HDC dc, TILBitmapHandle*)
+{
+    if (!dc || !(GetDeviceCaps(dc, RASTERCAPS) & RC_PALETTE))
+        return nullptr;
+    return CreateHalftonePalette(dc);
+}
+
+int32_t IL_PrintBitmapFast(HDC dc, TILBitmapHandle* bitmap, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t)
+{
+    return Guarded([&] {
+        if (!dc)
+            return IL_ERROR_INV_PARAMETER;
+        if (!HasPixels(bitmap) || !ValidDepth(bitmap->BitsPerPixel))
+            return IL_ERROR_NO_BITMAP;
+        RECT whole = {0, 0, bitmap->Width, bitmap->Height};
+        RECT target = {x, y, x + width, y + height};
+        return Stretch(dc, *bitmap, whole, target, SRCCOPY);
+    });
+}
+
+int32_t IL_BitmapChanged(TILBitmapHandle* bitmap)
+{
+    if (!bitmap)
+        return IL_ERROR_INV_PARAMETER;
+    Touch(*bitmap);
+    return IL_SUCCESS;
+}
+
+uint8_t IL_ClipboardReady()
+{
+    return IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP) ||
+                   IsClipboardFormatAvailable(CF_DIBV5) || IsClipboardFormatAvailable(CF_ENHMETAFILE)
+               ? 1
+               : 0;
+}
+
+int32_t IL_CopyFromClipboard(HWND owner, TILBitmapHandle* bitmap)
+{
+    return Guarded([&] {
+        if (!bitmap)
+            return IL_ERROR_INV_PARAMETER;
+        std::vector<uint8_t> file;
+        {
+            TClipboardScope clipboard(owner);
+            if (!clipboard.Open())
+                return IL_ERROR_CLIPBOARD;
+            HGLOBAL memory = GetClipboardData(CF_DIB);
+            if (!memory)
+                return IL_ERROR_CLIPBOARD;
+            size_t size = GlobalSize(memory);
+            const void* dib = GlobalLock(memory);
+            if (!dib)
+                return IL_ERROR_CLIPBOARD;
+            int32_t result = PackedDibToFile(static_cast<const uint8_t*>(dib), size, file);
+            GlobalUnlock(memory);
+            if (result != IL_SUCCESS)
+                return result;
+        }
+        return DecodeImage(file.data(), file.size(), *bitmap, 24, nullptr);
+    });
+}
+
+int32_t IL_CreateBitmap(TILBitmapHandle* bitmap, int32_t memoryType, int32_t width, int32_t height, int32_t bitsPerPixel,
+                        int32_t order, const RGBQUAD*, int32_t viewPerspective, void* pixels, uint32_t size)
+{
+    return Guarded([&] {
+        if (!bitmap || width <= 0 || height == 0 || height == INT32_MIN)
+            return IL_ERROR_INV_PARAMETER;
+        if (viewPerspective != IL_TOP_DOWN && viewPerspective != IL_BOTTOM_UP)
+            return IL_ERROR_INV_PARAMETER;
+        // A DIB's signed height may arrive here: its magnitude is the row count.
+        const int32_t rows = height < 0 ? -height : height;
+        const uint32_t stride = AlignedStride(width, bitsPerPixel);
+        if (CheckImageSize(width, rows) != IL_SUCCESS || stride == 0)
+            return IL_ERROR_INV_PARAMETER;
+        const uint64_t needed = uint64_t(stride) * uint64_t(rows);
+        if (memoryType == IL_MEMORY_USER) {
+            if (!ValidDepth(bitsPerPixel) || !pixels || needed > size)
+                return IL_ERROR_INV_PARAMETER;
+            uint32_t generation = bitmap->Generation + 1;
+            *bitmap = TILBitmapHandle{};
+            bitmap->StructSize = sizeof(TILBitmapHandle);
+            bitmap->Pixels = static_cast<uint8_t*>(pixels);
+            bitmap->Width = width;
+            bitmap->Height = rows;
+            bitmap->BitsPerPixel = uint16_t(bitsPerPixel);
+            bitmap->BytesPerLine = int32_t(stride);
+            bitmap->Size = uint32_t(needed);
+            bitmap->MemoryType = IL_MEMORY_USER;
+            bitmap->Generation = generation;
+            bitmap->Order = order;
+            bitmap->ViewPerspective = viewPerspective;
+            return IL_SUCCESS;
+        }
+        if (memoryType != IL_MEMORY_OWNED || (bitsPerPixel != 24 && bitsPerPixel != 32))
+            return IL_ERROR_INV_PARAMETER;
+        if (pixels && needed > size)
+            return IL_ERROR_INV_PARAMETER;
+        TILBitmapHandle made;
+        if (int32_t result = AllocateOwned(made, width, rows, bitsPerPixel, viewPerspective); result != IL_SUCCESS)
+            return result;
+        if (pixels)
+            memcpy(made.Pixels, pixels, size_t(needed));
+        Adopt(*bitmap, made);
+        return IL_SUCCESS;
+    });
+}
+
+HDC IL_CreateImageDC(TILBitmapHandle* bitmap)
+{
+    try {
+        if (!HasPixels(bitmap) || !ValidDepth(bitmap->BitsPerPixel))
+            return nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        if (!dc)
+            return nullptr;
+        TImageDC entry;
+        entry.Bitmap = bitmap;
+        const bool topDown = bitmap->ViewPerspective == IL_TOP_DOWN;
+        HBITMAP target = nullptr;
+        if (bitmap->Data && bitmap->Data->Dib && bitmap->Data->DibTopDown == topDown) {
+            target = bitmap->Data->Dib;
+        } else {
+            // Caller-owned pixels, or pixels whose row order changed since the DIB was made: draw on
+            // a copy and put it back when the DC is deleted.
+            TDibInfo info(*bitmap);
+            void* bits = nullptr;
+            entry.Dib = CreateDIBSection(nullptr, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0);
+            if (!entry.Dib || !bits) {
+                if (entry.Dib)
+                    DeleteObject(entry.Dib);
+                DeleteDC(dc);
+                return nullptr;
+            }
+            memcpy(bits, bitmap->Pixels, size_t(bitmap->BytesPerLine) * size_t(bitmap->Height));
+            target = entry.Dib;
+        }
+        entry.Old = SelectObject(dc, target);
+        std::lock_guard<std::mutex> guard(ImageDCLock());
+        ImageDCs()[dc] = entry;
+        return dc;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int32_t IL_DeleteImageDC(HDC dc)
+{
+    return Guarded([&] {
+        TImageDC entry;
+        {
+            std::lock_guard<std::mutex> guard(ImageDCLock());
+            auto found = ImageDCs().find(dc);
+            if (found == ImageDCs().end())
+                return IL_ERROR_INV_PARAMETER;
+            entry = found->second;
+            ImageDCs().erase(found);
+        }
+        GdiFlush();
+        SelectObject(dc, entry.Old);
+        DeleteDC(dc);
+        if (entry.Dib) {
+            DIBSECTION section = {};
+            if (GetObject(entry.Dib, sizeof(section), &section) == sizeof(section) && section.dsBm.bmBits && HasPixels(entry.Bitmap))
+                memcpy(entry.Bitmap->Pixels, section.dsBm.bmBits, size_t(entry.Bitmap->BytesPerLine) * size_t(entry.Bitmap->Height));
+            DeleteObject(entry.Dib);
+        }
+        if (entry.Bitmap)
+            Touch(*entry.Bitmap);
+        return IL_SUCCESS;
+    });
+}
+
+int32_t IL_FreeBitmap(TILBitmapHandle* bitmap)
+{
+    if (!bitmap)
+        return IL_ERROR_INV_PARAMETER;
+    if (bitmap->MemoryType == IL_MEMORY_OWNED)
+        delete bitmap->Data;
+    uint32_t generation = bitmap->Generation + 1;
+    *bitmap = TILBitmapHandle{};
+    bitmap->Generation = generation;
+    return IL_SUCCESS;
+}
+
+int32_t IL_CopyBitmapData(TILBitmapHandle* destination, TILBitmapHandle* source)
+{
+    return Guarded([&] {
+        if (!HasPixels(source) || !HasPixels(destination))
+            return IL_ERROR_NO_BITMAP;
+        if (destination->Width != source->Width || destination->Height != source->Height ||
+            destination->BitsPerPixel != source->BitsPerPixel)
+            return IL_ERROR_INV_PARAMETER;
+        return CopyPixelsBetween(*destination, *source);
+    });
+}
+
+int32_t IL_ChangeBitmapViewPerspective(TILBitmapHandle* destination, TILBitmapHandle* source, int32_t viewPerspective)
+{
+    return Guarded([&] {
+        if (!HasPixels(source))
+            return IL_ERROR_NO_BITMAP;
+        if (viewPerspective != IL_TOP_DOWN && viewPerspective != IL_BOTTOM_UP)
+            return IL_ERROR_INV_PARAMETER;
+        if (destination && destination != source) {
+            if (source->BitsPerPixel != 24 && source->BitsPerPixel != 32)
+                return IL_ERROR_INV_PARAMETER;
+            TILBitmapHandle made;
+            if (int32_t result = AllocateOwned(made, source->Width, source->Height, source->BitsPerPixel, viewPerspective);
+                result != IL_SUCCESS)
+                return result;
+            CopyPixelsBetween(made, *source);
+            made.XResolution = source->XResolution;
+            made.YResolution = source->YResolution;
+            Adopt(*destination, made);
+            return IL_SUCCESS;
+        }
+        if (source->ViewPerspective != viewPerspective) {
+            FlipRows(*source);
+            source->ViewPerspective = viewPerspective;
+            Touch(*source);
+        }
+        return IL_SUCCESS;
+    });
+}
+
+int32_t IL_RectToBitmap(TILBitmapHandle* bitmap, int32_t viewPerspective, RECT* rect)
+{
+    if (!bitmap || !rect)
+        return IL_ERROR_INV_PARAMETER;
+    const bool rectBottomUp = viewPerspective == IL_BOTTOM_UP;
+    const bool bitmapBottomUp = bitmap->ViewPerspective == IL_BOTTOM_UP;
+    if (rectBottomUp != bitmapBottomUp) {
+        LONG top = rect->top;
+        rect->top = bitmap->Height - rect->bottom;
+        rect->bottom = bitmap->Height - top;
+    }
+    return IL_SUCCESS;
+}
+
+int32_t IL_RotateBitmap(TILBitmapHandle* bitmap, int32_t angle, uint32_t, COLORREF)
+{
+    return Guarded([&] {
+        if (!HasPixels(bitmap))
+            return IL_ERROR_NO_BITMAP;
+        if (angle % 9000 != 0 || bitmap->BitsPerPixel % 8 != 0)
+            return IL_ERROR_INV_PARAMETER;
+        const int32_t quarters = ((angle / 9000) % 4 + 4) % 4;
+        if (quarters == 0)
+            return IL_SUCCESS;
+        if (quarters == 2) {
+            RotateHalf(*bitmap);
+            Touch(*bitmap);
+            return IL_SUCCESS;
+        }
+        // A quarter turn changes the row length: caller-owned pixels cannot take it.
+        if (bitmap->MemoryType != IL_MEMORY_OWNED)
+            return IL_ERROR_INV_PARAMETER;
+        TILBitmapHandle made;
+        if (int32_t result = AllocateOwned(made, bitmap->Height, bitmap->Width, bitmap->BitsPerPixel, bitmap->ViewPerspective);
+            result != IL_SUCCESS)
+            return result;
+        RotateQuarter(*bitmap, made, quarters == 1);
+        made.XResolution = bitmap->YResolution;
+        made.YResolution = bitmap->XResolution;
+        Adopt(*bitmap, made, true);
+        return IL_SUCCESS;
+    });
+}
