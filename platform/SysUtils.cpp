@@ -622,6 +622,48 @@ bool AnsiSameText(const std::string& a, const std::string& b)
     return AnsiCompareText(a, b) == 0;
 }
 
+std::wstring WideUpperCase(const std::wstring& s)
+{
+    std::wstring result = s;
+    if (!result.empty())
+        CharUpperBuffW(result.data(), static_cast<DWORD>(result.size()));
+    return result;
+}
+
+std::wstring WideLowerCase(const std::wstring& s)
+{
+    std::wstring result = s;
+    if (!result.empty())
+        CharLowerBuffW(result.data(), static_cast<DWORD>(result.size()));
+    return result;
+}
+
+namespace {
+int WideLocaleCompare(DWORD flags, const std::wstring& a, const std::wstring& b)
+{
+    int r = CompareStringW(LOCALE_USER_DEFAULT, flags, a.data(), static_cast<int>(a.size()), b.data(),
+                           static_cast<int>(b.size()));
+    if (r == 0)
+        RaiseLastOSError("CompareString");
+    return r - CSTR_EQUAL;
+}
+}
+
+int WideCompareStr(const std::wstring& a, const std::wstring& b)
+{
+    return WideLocaleCompare(0, a, b);
+}
+
+int WideCompareText(const std::wstring& a, const std::wstring& b)
+{
+    return WideLocaleCompare(NORM_IGNORECASE, a, b);
+}
+
+bool WideSameText(const std::wstring& a, const std::wstring& b)
+{
+    return WideCompareText(a, b) == 0;
+}
+
 // ---- Trimming and replacing ----
 
 namespace {

@@ -104,6 +104,12 @@ int AnsiCompareStr(const std::string& a, const std::string& b);
 int AnsiCompareText(const std::string& a, const std::string& b);
 bool AnsiSameStr(const std::string& a, const std::string& b);
 bool AnsiSameText(const std::string& a, const std::string& b);
+// The same for wide text, which needs no code page: every script folds and sorts.
+std::wstring WideUpperCase(const std::wstring& s);
+std::wstring WideLowerCase(const std::wstring& s);
+int WideCompareStr(const std::wstring& a, const std::wstring& b);
+int WideCompareText(const std::wstring& a, const std::wstring& b);
+bool WideSameText(const std::wstring& a, const std::wstring& b);
 
 // ---- Trimming and replacing ----
 

@@ -323,3 +323,15 @@ TEST(SysUtilsFormat, CheckedFormatRejectsBadStringsFromOutside)
     EXPECT_THROW(Format("%f", {"1.5"}), EConvertError);
     EXPECT_THROW(Format("%5:s", {"a"}), EConvertError);
 }
+
+TEST(SysUtilsWide, CaseAndCompareInEveryScript)
+{
+    EXPECT_EQ(WideUpperCase(L"caf\u00E9 \u044F"), L"CAF\u00C9 \u042F");
+    EXPECT_EQ(WideLowerCase(L"\u0394X"), L"\u03B4x");
+    EXPECT_TRUE(WideSameText(L"\u00E9t\u00E9", L"\u00C9T\u00C9"));
+    EXPECT_FALSE(WideSameText(L"a", L"b"));
+    EXPECT_LT(WideCompareText(L"\u00E9", L"f"), 0);
+    EXPECT_NE(WideCompareStr(L"a", L"A"), 0);
+    EXPECT_EQ(WideCompareStr(L"", L""), 0);
+    EXPECT_EQ(WideCompareText(std::wstring(L"x\0y", 3), std::wstring(L"X\0Y", 3)), 0);
+}
