@@ -92,3 +92,178 @@ const TLanguageTexts* FindLanguageTexts(const TComponent* component)
                 return &texts;
     return nullptr;
 }
+
+// TSfLanguage
+
+SF_IMPLEMENT_CLASS(TSfLanguage, TObject)
+
+namespace {
+
+TSfLanguage*& TheLanguage()
+{
+    static TSfLanguage* language = nullptr;
+    return language;
+}
+
+constexpr const char* BuiltInLanguage = "ENGLISH";
+
+}  // namespace
+
+TSfLanguage::TSfLanguage() : FProgramFolder(LanguageProgramFolder())
+{
+}
+
+TSfLanguage::~TSfLanguage() = default;
+
+TSfLanguage* TSfLanguage::Instance()
+{
+    TSfLanguage*& language = TheLanguage();
+    if (!language)
+        language = New<TSfLanguage>();
+    return language;
+}
+
+void TSfLanguage::FreeInstance()
+{
+    FreeAndNil(TheLanguage());
+}
+
+void TSfLanguage::SetProgramFolder(const std::string& folder)
+{
+    FProgramFolder = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+}
+
+TSfLanguage::TIniPtr TSfLanguage::LoadResourceIni(const std::string& name)
+{
+    std::string text;
+    if (!LoadLanguageResource(name, text))
+        return nullptr;
+    TStringList lines;
+    lines.SetText(text);
+    std::unique_ptr<TMemIniFile, TObjectFree> ini(New<TMemIniFile>(std::string()));
+    ini->SetStrings(&lines);
+    return TIniPtr(ini.release());
+}
+
+void TSfLanguage::LoadLanguage(const std::string& name)
+{
+    FIni.reset();
+    std::string fileName = FindLanguageFile(name, FProgramFolder);
+    if (!fileName.empty()) {
+        try {
+            FIni.reset(New<TMemIniFile>(fileName));
+        } catch (const EStreamError&) {
+            // A file that cannot be read is as good as missing: the program must still have texts.
+            FIni.reset();
+        }
+    }
+    if (!FIni)
+        FIni = LoadResourceIni(name);
+    if (!FIni)
+        FIni = LoadResourceIni(BuiltInLanguage);
+    if (!FIni)
+        throw EResNotFound("The built-in language text is missing from the program");
+    int langId = FIni->ReadInteger("Info", "LangId", 0);
+    if (langId > 0)
+        SetThreadLocale(static_cast<LCID>(langId));
+    FOnChange(this);
+}
+
+std::string TSfLanguage::GetFileName() const
+{
+    return FIni ? FIni->GetFileName() : std::string();
+}
+
+void TSfLanguage::UseSection(const std::string& section)
+{
+    if (!section.empty())
+        FSection = section;
+}
+
+std::string TSfLanguage::ReadValue(const std::string& key)
+{
+    std::string value = FIni->ReadString(FSection, key, "");
+    if (!value.empty())
+        return value;
+    if (!FEnglish)
+        FEnglish = LoadResourceIni(BuiltInLanguage);
+    return FEnglish ? FEnglish->ReadString(FSection, key, "") : std::string();
+}
+
+bool TSfLanguage::SectionExists()
+{
+    if (FIni->SectionExists(FSection))
+        return true;
+    if (!FEnglish)
+        FEnglish = LoadResourceIni(BuiltInLanguage);
+    return FEnglish && FEnglish->SectionExists(FSection);
+}
+
+std::string TSfLanguage::GetString(int number, const std::string& defaultText, const std::string& section)
+{
+    UseSection(section);
+    if (number >= 0)
+        FRunningNumber = number;
+    std::string key = IntToStr(FRunningNumber);
+    ++FRunningNumber;
+    if (!FIni)
+        return defaultText;
+    std::string value = ReadValue(key);
+    return value.empty() ? defaultText : UnescapeLanguageText(value);
+}
+
+void TSfLanguage::LoadStrings(const std::string& section, std::span<std::string> strings)
+{
+    UseSection(section);
+    if (!FIni || !SectionExists())
+        return;
+    for (size_t i = 0; i < strings.size(); ++i)
+        strings[i] = UnescapeLanguageText(ReadValue(IntToStr(static_cast<int>(i + 1))));
+}
+
+void TSfLanguage::ApplyToComponent(int tag, TComponent* component, const std::string& section)
+{
+    UseSection(section);
+    if (!FIni)
+        return;
+    std::string value = UnescapeLanguageText(ReadValue(IntToStr(tag)));
+    const TLanguageTexts* texts = FindLanguageTexts(component);
+    if (value.empty() || !texts)
+        return;
+    size_t bar = value.find('|');
+    std::string caption = value.substr(0, bar);
+    std::string hint = bar == std::string::npos ? std::string() : value.substr(bar + 1);
+    if (!caption.empty() && texts->SetCaption)
+        texts->SetCaption(component, caption);
+    if (!hint.empty() && texts->SetHint)
+        texts->SetHint(component, hint);
+}
+
+void TSfLanguage::ApplyToTree(TComponent* component, const std::string& section)
+{
+    UseSection(section);
+    if (component->GetTag() > 0)
+        ApplyToComponent(static_cast<int>(component->GetTag()), component, FSection);
+    const TLanguageTexts* texts = FindLanguageTexts(component);
+    if (texts && texts->ForEachChild) {
+        texts->ForEachChild(component, [&](TComponent* child) { ApplyToTree(child, FSection); });
+        return;
+    }
+    for (int i = 0; i < component->GetComponentCount(); ++i)
+        ApplyToTree(component->GetComponent(i), FSection);
+}
+
+void TSfLanguage::StoreFromComponent(int tag, TComponent* component, const std::string& section)
+{
+    UseSection(section);
+    const TLanguageTexts* texts = FindLanguageTexts(component);
+    if (!FIni || !texts)
+        return;
+    std::string caption = texts->GetCaption ? texts->GetCaption(component) : std::string();
+    std::string hint = texts->GetHint ? texts->GetHint(component) : std::string();
+    std::string value = hint.empty() ? caption : caption + "|" + hint;
+    FIni->WriteString(FSection, IntToStr(tag), EscapeLanguageText(value));
+    // A language file on disk keeps what is stored in it at once.
+    if (!FIni->GetFileName().empty())
+        FIni->UpdateFile();
+}

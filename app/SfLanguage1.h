@@ -3,9 +3,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "platform/Component.h"
+#include "platform/IniFiles.h"
 
 // "\s" stands for a blank and "\n" for a line feed; "\s" is replaced first.
 std::string UnescapeLanguageText(const std::string& text);
@@ -39,3 +42,67 @@ void RegisterLanguageTexts(TClass cls, TLanguageTexts texts);
 void UnregisterLanguageTexts(TClass cls);
 // The registration of the nearest class of the component that has one, or nullptr.
 const TLanguageTexts* FindLanguageTexts(const TComponent* component);
+
+// The one language object of the process: finds and loads a language file, gives its strings
+// by number or whole sections, and puts its texts on components by their tags. A key that the
+// loaded file lacks or leaves empty is taken from the built-in English text.
+class TSfLanguage : public TObject {
+    SF_CLASS(TSfLanguage)
+public:
+    TSfLanguage();
+    ~TSfLanguage() override;
+
+    // The process-wide object, created on the first call.
+    static TSfLanguage* Instance();
+    // Frees the process-wide object (at the end of the program).
+    static void FreeInstance();
+
+    // Loads the first file that FindLanguageFile finds, else the resource of that name, else the
+    // built-in English text; sets the thread locale to [Info] "LangId" when that is above 0, and
+    // then tells OnChange.
+    void LoadLanguage(const std::string& name);
+    bool IsLoaded() const { return FIni != nullptr; }
+    // The file the texts came from; empty for a resource.
+    std::string GetFileName() const;
+
+    // The key of the running number (set from number when it is 0 or more) in the section (the
+    // current one when empty), unescaped; then the running number goes up by one. With nothing
+    // loaded, the default text.
+    std::string GetString(int number = -1, const std::string& defaultText = {}, const std::string& section = {});
+    // Reads keys 1, 2, ... into the strings when the section exists; leaves them alone otherwise.
+    void LoadStrings(const std::string& section, std::span<std::string> strings);
+
+    // Puts the key of the tag on the component: the text before the first "|" as its caption,
+    // the text after it as its hint; empty parts and missing keys change nothing.
+    virtual void ApplyToComponent(int tag, TComponent* component, const std::string& section);
+    // Applies the texts to the component when its tag is above 0, then to its children: those a
+    // registered container names, else the components it owns, in index order.
+    void ApplyToTree(TComponent* component, const std::string& section);
+    // Writes the component's caption and hint, joined by "|" and escaped, under its tag.
+    virtual void StoreFromComponent(int tag, TComponent* component, const std::string& section);
+
+    const std::string& GetSection() const { return FSection; }
+    int GetRunningNumber() const { return FRunningNumber; }
+    // The folder whose "Language" subfolder holds the language files; the program's own folder
+    // unless set otherwise.
+    const std::string& GetProgramFolder() const { return FProgramFolder; }
+    void SetProgramFolder(const std::string& folder);
+    // Told after each load, so that the program can put the new texts on its windows.
+    const TNotifyEvent& GetOnChange() const { return FOnChange; }
+    void SetOnChange(const TNotifyEvent& handler) { FOnChange = handler; }
+
+private:
+    using TIniPtr = std::unique_ptr<TCustomIniFile, TObjectFree>;
+    static TIniPtr LoadResourceIni(const std::string& name);
+    void UseSection(const std::string& section);
+    // The raw value from the loaded file, else the English text; empty when both lack it.
+    std::string ReadValue(const std::string& key);
+    bool SectionExists();
+
+    TIniPtr FIni;
+    TIniPtr FEnglish;
+    std::string FSection;
+    int FRunningNumber = 0;
+    std::string FProgramFolder;
+    TNotifyEvent FOnChange;
+};

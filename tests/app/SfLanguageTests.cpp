@@ -135,3 +135,276 @@ TEST(LanguageFiles, TextsAreFoundByTheNearestRegisteredClass)
     UnregisterLanguageTexts(TLabelLike::StaticClass());
     EXPECT_EQ(FindLanguageTexts(fancy.get()), nullptr);
 }
+
+namespace {
+
+using TLanguagePtr = std::unique_ptr<TSfLanguage, TObjectFree>;
+
+TLanguagePtr LanguageIn(const std::string& folder)
+{
+    TLanguagePtr language(New<TSfLanguage>());
+    language->SetProgramFolder(folder);
+    return language;
+}
+
+const char* GermanText =
+    "[Info]\n"
+    "Language=Deutsch\n"
+    "[Interface]\n"
+    "202=Einrichten...\n"
+    "301=|Seite hinzuf\xFCgen\n"
+    "302=Eins|Zwei|Drei\n"
+    "6010=\\sAnsicht\\s\n"
+    "[Const]\n"
+    "1=Projekt speichern?\n"
+    "8=\n"
+    "9=Titel\n";
+
+// Registers TLabelLike's caption and hint for the duration of a test.
+class TLabelTexts {
+public:
+    TLabelTexts()
+    {
+        TLanguageTexts texts;
+        texts.GetCaption = [](TComponent* c) { return static_cast<TLabelLike*>(c)->Caption; };
+        texts.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TLabelLike*>(c)->Caption = s; };
+        texts.GetHint = [](TComponent* c) { return static_cast<TLabelLike*>(c)->Hint; };
+        texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<TLabelLike*>(c)->Hint = s; };
+        RegisterLanguageTexts(TLabelLike::StaticClass(), texts);
+    }
+    ~TLabelTexts() { UnregisterLanguageTexts(TLabelLike::StaticClass()); }
+};
+
+TLabelLike* Label(TComponent* owner, int tag, const std::string& caption = "form text")
+{
+    TLabelLike* label = New<TLabelLike>(owner);
+    label->SetTag(tag);
+    label->Caption = caption;
+    return label;
+}
+
+}  // namespace
+
+TEST(SfLanguage, WithNoFilesTheBuiltInEnglishTextIsUsed)
+{
+    TLanguagePtr language = LanguageIn(MakeProgramFolder("nofiles"));
+    EXPECT_FALSE(language->IsLoaded());
+    EXPECT_EQ(language->GetString(1, "default", "Const"), "default");
+    for (const char* name : {"English", "Klingon", ""}) {
+        language->LoadLanguage(name);
+        ASSERT_TRUE(language->IsLoaded()) << name;
+        EXPECT_EQ(language->GetFileName(), "");
+        EXPECT_EQ(language->GetString(1, "", "Const"), "The project was modified. Save project?");
+    }
+    EXPECT_EQ(language->GetString(21, "", "Const"),
+              "To add an image to the page use the Insert/Image item from the menu or the \"Insert image from file\" "
+              "button from the toolbar.");
+    EXPECT_EQ(language->GetString(18, "", "Const"),
+              "In order to carry out this operation, the vector image needs to be rasterized.  Rasterize now?");
+    EXPECT_EQ(language->GetString(3, "", "ErrorMessages"), "File \"%s\" loading error: %d");
+    EXPECT_EQ(language->GetString(7004, "", "Interface"), "Align Horiz. Center ");
+    EXPECT_EQ(language->GetString(6010), " View ");
+    EXPECT_EQ(language->GetString(114), "Text:  ");
+    EXPECT_EQ(language->GetString(301), "|Add Page");
+    EXPECT_EQ(language->GetString(0, "none", "Info"), "none");
+    EXPECT_EQ(language->GetString(-1, "none", "Info"), "none");
+}
+
+TEST(SfLanguage, FilesAreFoundInLookupOrder)
+{
+    std::string folder = MakeProgramFolder("order");
+    TLanguagePtr language = LanguageIn(folder);
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    language->LoadLanguage("Deutsch");
+    EXPECT_EQ(language->GetFileName(), folder + "Language\\Deutsch.ini");
+    EXPECT_EQ(language->GetString(1, "", "Const"), "Projekt speichern?");
+
+    WriteFile(folder + "Deutsch.ini", "[Const]\n1=Oben\n");
+    language->LoadLanguage("Deutsch.ini");
+    EXPECT_EQ(language->GetFileName(), folder + "Deutsch.ini");
+    EXPECT_EQ(language->GetString(1, "", "Const"), "Oben");
+
+    // Deleting the file falls back to the built-in text.
+    DeleteFileA((folder + "Deutsch.ini").c_str());
+    DeleteFileA((folder + "Language\\Deutsch.ini").c_str());
+    language->LoadLanguage("Deutsch");
+    EXPECT_EQ(language->GetFileName(), "");
+    EXPECT_EQ(language->GetString(1, "", "Const"), "The project was modified. Save project?");
+}
+
+TEST(SfLanguage, KeysMissingFromALanguageFileComeFromEnglish)
+{
+    std::string folder = MakeProgramFolder("fallback");
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    TLanguagePtr language = LanguageIn(folder);
+    language->LoadLanguage("Deutsch");
+    EXPECT_EQ(language->GetString(7, "", "Const"), "Page");
+    EXPECT_EQ(language->GetString(8, "", "Const"), "mm.");
+    EXPECT_EQ(language->GetString(9, "", "Const"), "Titel");
+    EXPECT_EQ(language->GetString(2, "caller's", "ErrorMessages"), "File \"%s\" uses LZW-compression. The current "
+                                                                    "version of software does not support LZW-compression");
+    EXPECT_EQ(language->GetString(99, "caller's", "Const"), "caller's");
+
+    std::vector<std::string> messages(20, "old");
+    language->LoadStrings("Const", messages);
+    EXPECT_EQ(messages[0], "Projekt speichern?");
+    EXPECT_EQ(messages[1], "");  // no key 2 in any language
+    EXPECT_EQ(messages[6], "Page");
+    EXPECT_EQ(messages[8], "Titel");
+    EXPECT_EQ(messages[19], "The resolution value is incorrect.  It has to be a positive value above 0.");
+
+    std::vector<std::string> untouched(3, "keep");
+    language->LoadStrings("NoSuchSection", untouched);
+    EXPECT_EQ(untouched, std::vector<std::string>(3, "keep"));
+}
+
+TEST(SfLanguage, StringsByRunningNumberAndCurrentSection)
+{
+    TLanguagePtr language = LanguageIn(MakeProgramFolder("running"));
+    language->LoadLanguage("English");
+    EXPECT_EQ(language->GetString(7, "", "Const"), "Page");
+    EXPECT_EQ(language->GetRunningNumber(), 8);
+    EXPECT_EQ(language->GetString(), "mm.");
+    EXPECT_EQ(language->GetString(-1), "Title");
+    EXPECT_EQ(language->GetSection(), "Const");
+    EXPECT_EQ(language->GetString(1002, "", "Interface"), "&About");
+    EXPECT_EQ(language->GetString(), "");  // there is no key 1003
+    EXPECT_EQ(language->GetString(1100), "Order");
+    EXPECT_EQ(language->GetSection(), "Interface");
+}
+
+TEST(SfLanguage, SwitchingLanguageNotifiesAndKeepsTheSection)
+{
+    std::string folder = MakeProgramFolder("switch");
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    TLanguagePtr language = LanguageIn(folder);
+    int changes = 0;
+    language->SetOnChange([&](TObject* sender) {
+        EXPECT_EQ(sender, language.get());
+        ++changes;
+    });
+    language->LoadLanguage("English");
+    EXPECT_EQ(language->GetString(202, "", "Interface"), "Setup...");
+    language->LoadLanguage("Deutsch");
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(language->GetSection(), "Interface");
+    EXPECT_EQ(language->GetRunningNumber(), 203);
+    EXPECT_EQ(language->GetString(202), "Einrichten...");
+    language->LoadLanguage("English");
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(language->GetString(202), "Setup...");
+}
+
+TEST(SfLanguage, LangIdSetsTheThreadLocale)
+{
+    std::string folder = MakeProgramFolder("langid");
+    WriteFile(folder + "Language\\Locale.ini", "[Info]\nLanguage=Locale\nLangId=1031\n");
+    LCID before = GetThreadLocale();
+    TLanguagePtr language = LanguageIn(folder);
+    language->LoadLanguage("Locale");
+    EXPECT_EQ(GetThreadLocale(), 1031u);
+    SetThreadLocale(before);
+    language->LoadLanguage("English");
+    EXPECT_EQ(GetThreadLocale(), before);
+}
+
+TEST(SfLanguage, TextsGoOnComponentsByTag)
+{
+    TLabelTexts registration;
+    std::string folder = MakeProgramFolder("apply");
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    TLanguagePtr language = LanguageIn(folder);
+    language->LoadLanguage("English");
+
+    std::unique_ptr<TComponent, TObjectFree> form(New<TComponent>(nullptr));
+    TLabelLike* hintOnly = Label(form.get(), 301);
+    TLabelLike* captionOnly = Label(form.get(), 202);
+    TLabelLike* untagged = Label(form.get(), 0);
+    TLabelLike* nested = Label(untagged, 7004);
+    TLabelLike* negative = Label(form.get(), -1);
+    TLabelLike* unknownKey = Label(form.get(), 31337);
+    TLabelLike* escaped = Label(form.get(), 6010);
+    TComponent* plain = New<TComponent>(form.get());
+    plain->SetTag(202);
+
+    language->ApplyToTree(form.get(), "Interface");
+    EXPECT_EQ(hintOnly->Caption, "form text");
+    EXPECT_EQ(hintOnly->Hint, "Add Page");
+    EXPECT_EQ(captionOnly->Caption, "Setup...");
+    EXPECT_EQ(captionOnly->Hint, "");
+    EXPECT_EQ(untagged->Caption, "form text");
+    EXPECT_EQ(nested->Caption, "Align Horiz. Center ");
+    EXPECT_EQ(negative->Caption, "form text");
+    EXPECT_EQ(unknownKey->Caption, "form text");
+    EXPECT_EQ(escaped->Caption, " View ");
+
+    language->LoadLanguage("Deutsch");
+    TLabelLike* threeParts = Label(form.get(), 302);
+    language->ApplyToTree(form.get(), "");
+    EXPECT_EQ(captionOnly->Caption, "Einrichten...");
+    EXPECT_EQ(hintOnly->Hint, "Seite hinzuf\xFC" "gen");
+    EXPECT_EQ(threeParts->Caption, "Eins");
+    EXPECT_EQ(threeParts->Hint, "Zwei|Drei");
+    EXPECT_EQ(escaped->Caption, " Ansicht ");
+    // Not in the German file: the English text, not the one left from before.
+    EXPECT_EQ(nested->Caption, "Align Horiz. Center ");
+}
+
+TEST(SfLanguage, ContainersNameTheirOwnChildren)
+{
+    TLabelTexts registration;
+    TLanguagePtr language = LanguageIn(MakeProgramFolder("container"));
+    language->LoadLanguage("English");
+    std::unique_ptr<TComponent, TObjectFree> form(New<TComponent>(nullptr));
+    std::unique_ptr<TLabelLike, TObjectFree> listed(Label(nullptr, 1001));
+    TLabelLike* owner = Label(form.get(), 0);
+    TLabelLike* owned = Label(owner, 1002);
+
+    // A container (like an action list) whose texts live in components it does not own.
+    TLanguageTexts texts;
+    texts.ForEachChild = [&](TComponent*, const std::function<void(TComponent*)>& visit) { visit(listed.get()); };
+    RegisterLanguageTexts(TFancyLabel::StaticClass(), texts);
+    TFancyLabel* list = New<TFancyLabel>(form.get());
+    TLabelLike* ownedByList = Label(list, 1002);
+    language->ApplyToTree(form.get(), "Interface");
+    UnregisterLanguageTexts(TFancyLabel::StaticClass());
+
+    EXPECT_EQ(listed->Caption, "&Sheetfold Help");
+    EXPECT_EQ(ownedByList->Caption, "form text");
+    EXPECT_EQ(owned->Caption, "&About");
+}
+
+TEST(SfLanguage, StoredTextsReachTheFileAndReadBack)
+{
+    TLabelTexts registration;
+    std::string folder = MakeProgramFolder("store");
+    WriteFile(folder + "Language\\Mine.ini", "[Info]\nLanguage=Mine\n");
+    TLanguagePtr language = LanguageIn(folder);
+    language->LoadLanguage("Mine");
+    std::unique_ptr<TLabelLike, TObjectFree> label(Label(nullptr, 500, " View "));
+    label->Hint = "two\nlines";
+    language->StoreFromComponent(500, label.get(), "Interface");
+    std::unique_ptr<TLabelLike, TObjectFree> captionOnly(Label(nullptr, 501, "Cut "));
+    language->StoreFromComponent(501, captionOnly.get(), "");
+
+    std::unique_ptr<TMemIniFile, TObjectFree> file(New<TMemIniFile>(folder + "Language\\Mine.ini"));
+    EXPECT_EQ(file->ReadString("Interface", "500", ""), "\\sView |two\\nlines");
+    EXPECT_EQ(file->ReadString("Interface", "501", ""), "Cut\\s");
+
+    language->LoadLanguage("Mine");
+    std::unique_ptr<TLabelLike, TObjectFree> copy(Label(nullptr, 500, ""));
+    language->ApplyToComponent(500, copy.get(), "Interface");
+    EXPECT_EQ(copy->Caption, " View ");
+    EXPECT_EQ(copy->Hint, "two\nlines");
+}
+
+TEST(SfLanguage, TheProcessHasOneLanguageObject)
+{
+    TSfLanguage* first = TSfLanguage::Instance();
+    EXPECT_EQ(TSfLanguage::Instance(), first);
+    EXPECT_EQ(first->GetProgramFolder(), LanguageProgramFolder());
+    TSfLanguage::FreeInstance();
+    TSfLanguage::FreeInstance();
+    EXPECT_NE(TSfLanguage::Instance(), nullptr);
+    TSfLanguage::FreeInstance();
+}
