@@ -638,3 +638,25 @@ TEST(SfDibPacked, MalformedHeadersAreRejected)
     EXPECT_THROW(mutate([](BITMAPV4HEADER& h) { h.bV4V4Compression = BI_BITFIELDS; }), EDibError);
     EXPECT_THROW(SfDibUtils::ParsePackedDib(nullptr, 100), EDibError);
 }
+
+TEST(SfDC, OwnedContextsAreDeletedOthersForgotten)
+{
+    auto dc = CreateComObject<TSfDC, IDC>();
+    HDC first = CreateCompatibleDC(nullptr);
+    HDC second = CreateCompatibleDC(nullptr);
+    OleCheck(dc->SetHandle(first));
+    OleCheck(dc->SetOwnsHandle(VARIANT_TRUE));
+    OleCheck(dc->SetHandle(first));
+    EXPECT_NE(GetObjectType(first), 0u) << "setting the owned context again keeps it";
+    OleCheck(dc->SetHandle(second));
+    EXPECT_EQ(GetObjectType(first), 0u);
+    VARIANT_BOOL owns = VARIANT_TRUE;
+    OleCheck(dc->GetOwnsHandle(&owns));
+    EXPECT_EQ(owns, VARIANT_FALSE);
+    HDC held = nullptr;
+    OleCheck(dc->GetHandle(&held));
+    EXPECT_EQ(held, second);
+    dc.Reset();
+    EXPECT_NE(GetObjectType(second), 0u);
+    DeleteDC(second);
+}
