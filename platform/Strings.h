@@ -126,7 +126,8 @@ public:
     void PutObject(int index, TObject* object) override;
     int GetCount() const override { return static_cast<int>(FItems.size()); }
 
-    // A sorted list puts the line at its place; a line already present then follows Duplicates.
+    // A sorted list puts the line at its place; a line already present then follows Duplicates
+    // (with dupIgnore the existing index comes back and the object stays the caller's).
     int Add(const std::string& s) override;
     int AddObject(const std::string& s, TObject* object) override;
     // Raises EStringListError on a sorted list.

@@ -219,16 +219,6 @@ std::string Format(const std::string& fmt, const std::vector<TFormatArg>& args)
     return TFormatter(fmt, args).Run();
 }
 
-std::string IntToStr(int value)
-{
-    return std::to_string(value);
-}
-
-std::string IntToStr(int64_t value)
-{
-    return std::to_string(value);
-}
-
 namespace {
 std::string HexDigits(uint64_t value, int digits)
 {
@@ -297,14 +287,9 @@ bool ParseInteger(const std::string& text, uint64_t maxPositive, uint64_t hexMas
 }
 }
 
-std::string IntToHex(int value, int digits)
+std::string UIntToHex(uint64_t bits, int digits)
 {
-    return HexDigits(static_cast<uint32_t>(value), digits);
-}
-
-std::string IntToHex(int64_t value, int digits)
-{
-    return HexDigits(static_cast<uint64_t>(value), digits);
+    return HexDigits(bits, digits);
 }
 
 bool TryStrToInt(const std::string& text, int& value)

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -30,6 +31,7 @@ public:
     TFormatArg(long v) : FKind(TKind::Integer), FInteger(v) {}
     TFormatArg(unsigned long v) : FKind(TKind::Integer), FInteger(static_cast<int64_t>(v)) {}
     TFormatArg(long long v) : FKind(TKind::Integer), FInteger(v) {}
+    TFormatArg(unsigned long long v) : FKind(TKind::Integer), FInteger(static_cast<int64_t>(v)) {}
     TFormatArg(double v) : FKind(TKind::Float), FFloat(v) {}
     TFormatArg(const char* v) : FKind(TKind::String), FString(v ? v : "") {}
     TFormatArg(std::string v) : FKind(TKind::String), FString(std::move(v)) {}
@@ -62,11 +64,21 @@ inline std::string Format(const char* fmt, const std::vector<TFormatArg>& args)
     return Format(std::string(fmt), args);
 }
 
-std::string IntToStr(int value);
-std::string IntToStr(int64_t value);
-// Upper-case hexadecimal, at least `digits` wide; negative values show their two's complement.
-std::string IntToHex(int value, int digits);
-std::string IntToHex(int64_t value, int digits);
+template <class T>
+    requires std::is_integral_v<T>
+std::string IntToStr(T value)
+{
+    return std::to_string(value);
+}
+// Upper-case hexadecimal of the bits, at least `digits` wide.
+std::string UIntToHex(uint64_t bits, int digits);
+// Negative values show the two's complement in their own type's width (-1 as int: "FFFFFFFF").
+template <class T>
+    requires std::is_integral_v<T>
+std::string IntToHex(T value, int digits)
+{
+    return UIntToHex(static_cast<std::make_unsigned_t<T>>(value), digits);
+}
 
 // Decimal, or hexadecimal with a "$" or "0x" prefix; leading blanks and a sign are accepted.
 // Raises EConvertError "'<text>' is not a valid integer value" for anything else or out of range.

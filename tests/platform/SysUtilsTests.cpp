@@ -23,6 +23,12 @@ TEST(SysUtilsFormat, IntegersToText)
     EXPECT_EQ(IntToHex(-1, 2), "FFFFFFFF");
     EXPECT_EQ(IntToHex(0, 0), "0");
     EXPECT_EQ(IntToHex(static_cast<int64_t>(0x1FFFFFFFFLL), 10), "01FFFFFFFF");
+    EXPECT_EQ(IntToHex(static_cast<int64_t>(-1), 1), "FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(IntToHex(static_cast<short>(-2), 1), "FFFE");
+    EXPECT_EQ(IntToHex(static_cast<DWORD>(0xC0000005u), 8), "C0000005");
+    EXPECT_EQ(IntToStr(std::vector<int>(3).size()), "3");
+    EXPECT_EQ(IntToStr(static_cast<DWORD>(4000000000u)), "4000000000");
+    EXPECT_EQ(Format("%u %d", {std::vector<int>(2).size(), static_cast<uint64_t>(7)}), "2 7");
 }
 
 TEST(SysUtilsConvert, StrToIntAcceptsDecimalAndHex)
