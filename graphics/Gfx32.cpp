@@ -208,26 +208,42 @@ bool TCustomMap::SetSize(int newWidth, int newHeight)
 
 // TBitmap32
 
-TBitmap32::TBitmap32()
+TBitmap32::TBitmap32() : FFont(New<TFont>())
 {
     BITMAPINFOHEADER& h = FBitmapInfo.bmiHeader;
     h.biSize = sizeof(BITMAPINFOHEADER);
     h.biPlanes = 1;
     h.biBitCount = 32;
     h.biCompression = BI_RGB;
+    FFont->SetOwnerLock(GetLockHandle());
+    FFont->OnChange = TNotifyEvent(this, &TBitmap32::FontChanged);
 }
 
 TBitmap32::~TBitmap32()
 {
     // No events while going away: observers may already be half destroyed.
+    Lock();
     ReleaseHandles();
+    FFont.reset();
+    Unlock();
 }
 
-void TBitmap32::ReleaseHandles()
+void TBitmap32::ReleaseFont()
 {
     if (FHandle && FFontSelected && UnitState.StockFont)
         SelectObject(FHandle, UnitState.StockFont);
     FFontSelected = false;
+}
+
+// The font's handle is about to be replaced: it must not stay selected.
+void TBitmap32::FontChanged(TObject*)
+{
+    ReleaseFont();
+}
+
+void TBitmap32::ReleaseHandles()
+{
+    ReleaseFont();
     if (FHandle)
         DeleteDC(FHandle);
     if (FBitmapHandle)
@@ -430,6 +446,16 @@ void TBitmap32::Assign(TPersistent* source)
             FMasterAlpha = src->FMasterAlpha;
             FOuterColor = src->FOuterColor;
             FStretchFilter = src->FStretchFilter;
+        } else if (Is<TBitmap>(source)) {
+            AssignFromBitmap(static_cast<TBitmap*>(source));
+        } else if (Is<TGraphic>(source)) {
+            AssignFromGraphic(static_cast<TGraphic*>(source));
+        } else if (Is<TPicture>(source)) {
+            TGraphic* graphic = static_cast<TPicture*>(source)->GetGraphic();
+            if (graphic)
+                Assign(graphic);
+            else
+                SetSize(0, 0);
         } else {
             TCustomMap::Assign(source);
         }
@@ -439,6 +465,56 @@ void TBitmap32::Assign(TPersistent* source)
     }
     EndUpdate();
     Changed();
+}
+
+void TBitmap32::AssignFromBitmap(TBitmap* source)
+{
+    SetSize(source->GetWidth(), source->GetHeight());
+    if (Empty() || source->GetEmpty())
+        return;
+    BitBlt(FHandle, 0, 0, FWidth, FHeight, source->GetCanvas()->GetHandle(), 0, 0, SRCCOPY);
+    if (source->GetPixelFormat() != TPixelFormat::pf32bit)
+        ResetAlpha();
+}
+
+void TBitmap32::AssignFromGraphic(TGraphic* source)
+{
+    SetSize(source->GetWidth(), source->GetHeight());
+    if (Empty())
+        return;
+    std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
+    canvas->SetHandle(FHandle);
+    try {
+        canvas->Draw(0, 0, source);
+    } catch (...) {
+        canvas->SetHandle(nullptr);
+        throw;
+    }
+    canvas->SetHandle(nullptr);
+    ResetAlpha();
+}
+
+void TBitmap32::AssignTo(TPersistent* dest)
+{
+    if (Is<TPicture>(dest)) {
+        AssignToBitmap(static_cast<TPicture*>(dest)->GetBitmap());
+        return;
+    }
+    if (Is<TBitmap>(dest)) {
+        AssignToBitmap(static_cast<TBitmap*>(dest));
+        return;
+    }
+    TCustomMap::AssignTo(dest);
+}
+
+void TBitmap32::AssignToBitmap(TBitmap* dest)
+{
+    dest->SetPixelFormat(TPixelFormat::pf32bit);
+    dest->SetSize(FWidth, FHeight);
+    if (Empty())
+        return;
+    DrawTo(dest->GetCanvas()->GetHandle(), 0, 0);
+    GdiFlush();
 }
 
 bool TBitmap32::SameImage(const TBitmap32& other) const

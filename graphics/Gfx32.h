@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "graphics/Gfx32_Blend.h"
 #include "graphics/Gfx32_LowLevel.h"
+#include "platform/Graphics.h"
 #include "platform/Persistent.h"
 
 class TStream;
@@ -140,7 +142,11 @@ public:
     void SetStippleStep(float value) { FStippleStep = value; }
     const TPixelCombineEvent& GetOnPixelCombine() const { return FOnPixelCombine; }
     void SetOnPixelCombine(const TPixelCombineEvent& handler) { FOnPixelCombine = handler; }
+    // Locked with the bitmap's own critical section.
+    TFont* GetFont() const { return FFont.get(); }
+    void SetFont(TFont* font) { FFont->Assign(font); }
 
+    // Copies a TBitmap32, TBitmap, any other TGraphic or a TPicture's graphic; nullptr empties.
     void Assign(TPersistent* source) override;
     // The binary property "Data": written unless an ancestor bitmap holds the same image, or
     // without an ancestor unless the bitmap is empty.
@@ -150,8 +156,17 @@ public:
     virtual void ReadData(TStream* stream);
     virtual void WriteData(TStream* stream);
 
+protected:
+    // Gives a TBitmap or a TPicture's bitmap this image in 32 bits per pixel.
+    void AssignTo(TPersistent* dest) override;
+
 private:
     bool SameImage(const TBitmap32& other) const;
+    void AssignFromBitmap(TBitmap* source);
+    void AssignFromGraphic(TGraphic* source);
+    void AssignToBitmap(TBitmap* dest);
+    void ReleaseFont();
+    void FontChanged(TObject*);
 
     void ReleaseHandles();
     void AllocHandles(int width, int height);
@@ -160,6 +175,7 @@ private:
     BITMAPINFO FBitmapInfo{};
     TColor32* FBits = nullptr;
     TDrawMode FDrawMode = TDrawMode::dmOpaque;
+    std::unique_ptr<TFont, TObjectFree> FFont;
     HBITMAP FBitmapHandle = nullptr;
     HDC FHandle = nullptr;
     int FMasterAlpha = 255;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "graphics/Gfx32.h"
@@ -409,4 +410,119 @@ TEST(Bitmap32Data, BadDataRaisesAndKeepsTheBitmap)
     bmp->ReadData(longer.get());
     EXPECT_EQ(CountPixels(*bmp, 0xABABABAB), 4);
     EXPECT_EQ(longer->GetPosition(), 8 + 16);
+}
+
+namespace {
+
+TBitmapPtr Pattern(int w, int h)
+{
+    TBitmapPtr bmp = NewBitmap(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            *bmp->PixelPtr(x, y) = 0x40000000u | (x * 20) << 16 | (y * 30) << 8 | 0x77;
+    return bmp;
+}
+
+uint32_t BitmapPixel(TBitmap& bmp, int x, int y)
+{
+    GdiFlush();
+    return static_cast<const uint32_t*>(bmp.GetScanLine(y))[x];
+}
+
+}
+
+TEST(Bitmap32Assign, ToAndFromTBitmap)
+{
+    TBitmapPtr source = Pattern(7, 5);
+    std::unique_ptr<TBitmap, TObjectFree> bitmap(New<TBitmap>());
+    bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap->Assign(source.get());
+    EXPECT_EQ(bitmap->GetPixelFormat(), TPixelFormat::pf32bit);
+    ASSERT_EQ(bitmap->GetWidth(), 7);
+    ASSERT_EQ(bitmap->GetHeight(), 5);
+    EXPECT_EQ(BitmapPixel(*bitmap, 6, 4) & 0xFFFFFF, *source->PixelPtr(6, 4) & 0xFFFFFF);
+    EXPECT_EQ(BitmapPixel(*bitmap, 0, 0) & 0xFFFFFF, 0x77u);
+
+    TBitmapPtr back(New<TBitmap32>());
+    back->Assign(bitmap.get());
+    ASSERT_EQ(back->GetWidth(), 7);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            ASSERT_EQ(*back->PixelPtr(x, y) & 0xFFFFFF, *source->PixelPtr(x, y) & 0xFFFFFF);
+
+    // A bitmap of fewer bits per pixel has no alpha: the copy is opaque.
+    bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+    back->Assign(bitmap.get());
+    EXPECT_EQ(*back->PixelPtr(3, 2), 0xFF000000u | (*source->PixelPtr(3, 2) & 0xFFFFFF));
+
+    // An empty bitmap32 gives an empty bitmap.
+    TBitmapPtr empty(New<TBitmap32>());
+    bitmap->Assign(empty.get());
+    EXPECT_EQ(bitmap->GetWidth(), 0);
+}
+
+TEST(Bitmap32Assign, PictureMetafileAndUnknownSources)
+{
+    TBitmapPtr source = Pattern(4, 3);
+    std::unique_ptr<TPicture, TObjectFree> picture(New<TPicture>());
+    picture->Assign(source.get());
+    ASSERT_NE(picture->GetGraphic(), nullptr);
+    EXPECT_EQ(picture->GetWidth(), 4);
+
+    TBitmapPtr fromPicture(New<TBitmap32>());
+    fromPicture->Assign(picture.get());
+    EXPECT_EQ(fromPicture->GetHeight(), 3);
+    EXPECT_EQ(*fromPicture->PixelPtr(3, 2) & 0xFFFFFF, *source->PixelPtr(3, 2) & 0xFFFFFF);
+    std::unique_ptr<TPicture, TObjectFree> emptyPicture(New<TPicture>());
+    fromPicture->Assign(emptyPicture.get());
+    EXPECT_TRUE(fromPicture->Empty());
+
+    // Another graphic is drawn over the bitmap's context and made opaque.
+    HDC ref = GetDC(nullptr);
+    RECT frame{0, 0, 2000, 1000};
+    HDC mf = CreateEnhMetaFileA(ref, nullptr, &frame, nullptr);
+    ReleaseDC(nullptr, ref);
+    HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+    RECT all{0, 0, 4000, 4000};
+    ::FillRect(mf, &all, brush);
+    DeleteObject(brush);
+    std::unique_ptr<TMetafile, TObjectFree> metafile(New<TMetafile>());
+    metafile->SetHandle(CloseEnhMetaFile(mf));
+    TBitmapPtr drawn(New<TBitmap32>());
+    drawn->Assign(metafile.get());
+    ASSERT_EQ(drawn->GetWidth(), metafile->GetWidth());
+    ASSERT_EQ(drawn->GetHeight(), metafile->GetHeight());
+    ASSERT_FALSE(drawn->Empty());
+    EXPECT_EQ(*drawn->PixelPtr(drawn->GetWidth() / 2, drawn->GetHeight() / 2), 0xFF0000FFu);
+
+    std::unique_ptr<TFont, TObjectFree> font(New<TFont>());
+    EXPECT_THROW(drawn->Assign(font.get()), EConvertError);
+    EXPECT_EQ(drawn->GetUpdateCount(), 0);
+    EXPECT_THROW(font->Assign(drawn.get()), EConvertError);
+}
+
+TEST(Bitmap32, OwnsAFontLockedWithTheBitmap)
+{
+    TBitmapPtr bmp = NewBitmap(3, 3);
+    ASSERT_NE(bmp->GetFont(), nullptr);
+    std::unique_ptr<TFont, TObjectFree> font(New<TFont>());
+    font->SetName("Arial");
+    font->SetSize(14);
+    bmp->SetFont(font.get());
+    EXPECT_EQ(bmp->GetFont()->GetName(), "Arial");
+    EXPECT_EQ(bmp->GetFont()->GetSize(), 14);
+
+    // While the bitmap is locked, another thread cannot take the font's lock.
+    CRITICAL_SECTION* fontLock = bmp->GetFont()->GetOwnerLock();
+    ASSERT_NE(fontLock, nullptr);
+    bool entered = true;
+    bmp->Lock();
+    std::thread other([&] {
+        entered = TryEnterCriticalSection(fontLock);
+        if (entered)
+            LeaveCriticalSection(fontLock);
+    });
+    other.join();
+    bmp->Unlock();
+    EXPECT_FALSE(entered);
 }
