@@ -327,6 +327,41 @@ int32_t SniffGif(const uint8_t* data, size_t size, TSniff& sniff)
     return IL_SUCCESS;
 }
 
+// WIC decodes the first image of an icon; Wine's decoder trusts its header, so it is checked here:
+// the image lies inside the file, and a DIB image is of sane size with its pixels and mask present.
+int32_t SniffIco(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    sniff.Header.Format = IL_FILE_ICO;
+    const uint32_t count = ReadLE16(data + 4);
+    if (size < 6 + 16 * size_t(count))
+        return IL_ERROR_FILE_FORMAT;
+    const uint8_t* entry = data + 6;
+    uint32_t imageSize = ReadLE32(entry + 8), offset = ReadLE32(entry + 12);
+    if (offset > size || imageSize > size - offset || imageSize < 40)
+        return IL_ERROR_FILE_FORMAT;
+    const uint8_t* image = data + offset;
+    if (memcmp(image, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        TSniff png;
+        return SniffPng(image, imageSize, png);
+    }
+    constexpr int32_t MaxIconSide = 1024;
+    uint32_t headerSize = ReadLE32(image);
+    int32_t width = int32_t(ReadLE32(image + 4)), height = int32_t(ReadLE32(image + 8));
+    uint16_t bits = ReadLE16(image + 14);
+    uint32_t compression = ReadLE32(image + 16), colours = ReadLE32(image + 32);
+    if (headerSize != 40 || width <= 0 || width > MaxIconSide || height <= 0 || height > 2 * MaxIconSide || height % 2 != 0)
+        return IL_ERROR_FILE_FORMAT;
+    if (!(bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32) || compression != BI_RGB || colours > 256)
+        return IL_ERROR_FILE_FORMAT;
+    const uint64_t rows = uint64_t(height / 2);
+    const uint64_t palette = uint64_t(colours ? colours : (bits <= 8 ? 1u << bits : 0)) * 4;
+    const uint64_t needed = 40 + palette + (uint64_t(AlignedStride(width, bits)) + AlignedStride(width, 1)) * rows;
+    if (needed > imageSize)
+        return IL_ERROR_FILE_FORMAT;
+    sniff.Header.FileBitsPerPixel = bits;
+    return IL_SUCCESS;
+}
+
 int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
 {
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
@@ -342,10 +377,8 @@ int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
         sniff.UseWicResolution = true;
         return IL_SUCCESS;
     }
-    if (size >= 6 && ReadLE16(data) == 0 && (ReadLE16(data + 2) == 1 || ReadLE16(data + 2) == 2) && ReadLE16(data + 4) > 0) {
-        sniff.Header.Format = IL_FILE_ICO;
-        return IL_SUCCESS;
-    }
+    if (size >= 6 && ReadLE16(data) == 0 && (ReadLE16(data + 2) == 1 || ReadLE16(data + 2) == 2) && ReadLE16(data + 4) > 0)
+        return SniffIco(data, size, sniff);
     if (PsdReader::IsPsd(data, size)) {
         sniff.SizeKnown = true;
         return PsdReader::ReadHeader(data, size, sniff.Header);

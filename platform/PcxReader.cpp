@@ -105,16 +105,18 @@ int32_t Decode(const uint8_t* data, size_t size, uint8_t* pixels, int32_t stride
     if (int32_t result = ReadLayout(data, size, layout); result != IL_SUCCESS)
         return result;
     const uint8_t* palette = nullptr;
+    size_t dataEnd = size;
     if (layout.BitsPerPixel == 8 && layout.Planes == 1) {
         if (size < HeaderSize + PaletteSize || data[size - PaletteSize] != 0x0C)
             return IL_ERROR_FILE_FORMAT;
         palette = data + size - PaletteSize + 1;
+        dataEnd = size - PaletteSize; // a short image must not read the palette as pixels
     }
     size_t lineBytes = size_t(layout.BytesPerLine) * size_t(layout.Planes);
     std::vector<uint8_t> line(lineBytes);
     size_t pos = HeaderSize;
     for (int32_t y = 0; y < layout.Height; ++y) {
-        if (!ReadLine(data, size, pos, layout.Encoded, line.data(), lineBytes))
+        if (!ReadLine(data, dataEnd, pos, layout.Encoded, line.data(), lineBytes))
             return IL_ERROR_FILE_FORMAT;
         uint8_t* out = pixels + size_t(y) * size_t(stride);
         for (int32_t x = 0; x < layout.Width; ++x, out += 3) {
