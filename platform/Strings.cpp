@@ -151,32 +151,22 @@ void TStrings::SetText(const std::string& text)
 
 std::string TStrings::GetCommaText() const
 {
-    auto* self = const_cast<TStrings*>(this);
-    char delimiter = FDelimiter;
-    char quote = FQuoteChar;
-    self->FDelimiter = ',';
-    self->FQuoteChar = '"';
-    std::string text = GetDelimitedText();
-    self->FDelimiter = delimiter;
-    self->FQuoteChar = quote;
-    return text;
+    return JoinDelimited(',', '"');
 }
 
 void TStrings::SetCommaText(const std::string& text)
 {
-    char delimiter = FDelimiter;
-    char quote = FQuoteChar;
-    FDelimiter = ',';
-    FQuoteChar = '"';
-    try {
-        SetDelimitedText(text);
-    } catch (...) {
-        FDelimiter = delimiter;
-        FQuoteChar = quote;
-        throw;
-    }
-    FDelimiter = delimiter;
-    FQuoteChar = quote;
+    SplitDelimited(text, ',', '"');
+}
+
+std::string TStrings::GetDelimitedText() const
+{
+    return JoinDelimited(FDelimiter, FQuoteChar);
+}
+
+void TStrings::SetDelimitedText(const std::string& text)
+{
+    SplitDelimited(text, FDelimiter, FQuoteChar);
 }
 
 namespace {
@@ -198,25 +188,25 @@ bool IsBlankOrControl(char c)
 }
 }
 
-std::string TStrings::GetDelimitedText() const
+std::string TStrings::JoinDelimited(char delimiter, char quote) const
 {
     const int n = GetCount();
     if (n == 1 && Get(0).empty())
-        return std::string(2, FQuoteChar);
+        return std::string(2, quote);
     std::string text;
     for (int i = 0; i < n; ++i) {
         std::string s = Get(i);
-        bool needsQuotes = std::any_of(s.begin(), s.end(), [this](char c) {
-            return static_cast<unsigned char>(c) <= ' ' || c == FQuoteChar || c == FDelimiter;
+        bool needsQuotes = std::any_of(s.begin(), s.end(), [=](char c) {
+            return static_cast<unsigned char>(c) <= ' ' || c == quote || c == delimiter;
         });
         if (i > 0)
-            text += FDelimiter;
-        text += needsQuotes ? QuotedStr(s, FQuoteChar) : s;
+            text += delimiter;
+        text += needsQuotes ? QuotedStr(s, quote) : s;
     }
     return text;
 }
 
-void TStrings::SetDelimitedText(const std::string& text)
+void TStrings::SplitDelimited(const std::string& text, char delimiter, char quote)
 {
     BeginUpdate();
     try {
@@ -227,13 +217,13 @@ void TStrings::SetDelimitedText(const std::string& text)
             ++p;
         while (p < n) {
             std::string item;
-            if (text[p] == FQuoteChar) {
+            if (text[p] == quote) {
                 // A quoted item: a doubled quote stands for one; an unclosed one runs to the end.
                 ++p;
                 while (p < n) {
-                    if (text[p] == FQuoteChar) {
-                        if (p + 1 < n && text[p + 1] == FQuoteChar) {
-                            item += FQuoteChar;
+                    if (text[p] == quote) {
+                        if (p + 1 < n && text[p + 1] == quote) {
+                            item += quote;
                             p += 2;
                             continue;
                         }
@@ -244,14 +234,14 @@ void TStrings::SetDelimitedText(const std::string& text)
                 }
             } else {
                 size_t start = p;
-                while (p < n && static_cast<unsigned char>(text[p]) > ' ' && text[p] != FDelimiter)
+                while (p < n && static_cast<unsigned char>(text[p]) > ' ' && text[p] != delimiter)
                     ++p;
                 item = text.substr(start, p - start);
             }
             Add(item);
             while (p < n && IsBlankOrControl(text[p]))
                 ++p;
-            if (p < n && text[p] == FDelimiter) {
+            if (p < n && text[p] == delimiter) {
                 // A delimiter at the very end stands for a last, empty item.
                 if (p + 1 == n)
                     Add(std::string());

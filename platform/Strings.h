@@ -101,6 +101,9 @@ protected:
     [[noreturn]] void Error(const char* fmt, int index) const;
 
 private:
+    std::string JoinDelimited(char delimiter, char quote) const;
+    void SplitDelimited(const std::string& text, char delimiter, char quote);
+
     int FUpdateCount = 0;
     char FDelimiter = ',';
     char FQuoteChar = '"';
