@@ -37,17 +37,15 @@ public:
 };
 }
 
-TColor32 WinColorToColor32(uint32_t winColor)
+TColor32 WinColorToColor32(TColor winColor)
 {
-    return 0xFF000000u | ((winColor & 0xFF) << 16) | (winColor & 0xFF00) | ((winColor >> 16) & 0xFF);
+    uint32_t c = static_cast<uint32_t>(winColor);
+    return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
-TColor32 Color32(int32_t color)
+TColor32 Color32(TColor color)
 {
-    uint32_t value = static_cast<uint32_t>(color);
-    if (color < 0)
-        value = GetSysColor(static_cast<int>(value & 0xFF));
-    return WinColorToColor32(value);
+    return WinColorToColor32(ColorToRGB(color));
 }
 
 TColor32 SetColorAlpha(TColor32 color, int newAlpha)

@@ -14,10 +14,10 @@
 
 class TStream;
 
-// Resolves system colours (0x80000000 | index) and converts with WinColorToColor32.
-TColor32 Color32(int32_t color);
+// Resolves system colours to RGB and converts with WinColorToColor32.
+TColor32 Color32(TColor color);
 // Swaps red and blue of a Windows 00BBGGRR value and sets alpha to 255.
-TColor32 WinColorToColor32(uint32_t winColor);
+TColor32 WinColorToColor32(TColor winColor);
 // Replaces the alpha byte with newAlpha clamped to 0..255.
 TColor32 SetColorAlpha(TColor32 color, int newAlpha);
 

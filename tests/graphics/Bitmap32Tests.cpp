@@ -44,7 +44,8 @@ TEST(Color32, Helpers)
 {
     EXPECT_EQ(WinColorToColor32(0x00332211), 0xFF112233u);
     EXPECT_EQ(Color32(0x000000FF), 0xFFFF0000u);
-    EXPECT_EQ(Color32(static_cast<int32_t>(0x80000000u | COLOR_WINDOW)), WinColorToColor32(GetSysColor(COLOR_WINDOW)));
+    EXPECT_EQ(Color32(clWindow), WinColorToColor32(static_cast<TColor>(GetSysColor(COLOR_WINDOW))));
+    EXPECT_EQ(Color32(clNavy), 0xFF000080u);
     EXPECT_EQ(SetColorAlpha(0x12345678, 0x9A), 0x9A345678u);
     EXPECT_EQ(SetColorAlpha(0x12345678, -5), 0x00345678u);
     EXPECT_EQ(SetColorAlpha(0x12345678, 300), 0xFF345678u);
