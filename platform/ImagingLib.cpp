@@ -920,7 +920,8 @@ bool WantsReducedCopy(HDC dc, const TILBitmapHandle& bitmap, const RECT& source,
         return false;
     if (source.left < 0 || source.top < 0 || source.right > bitmap.Width || source.bottom > bitmap.Height)
         return false;
-    return GetDeviceCaps(dc, TECHNOLOGY) == DT_RASDISPLAY;
+    // Sizes are compared in logical units, which are pixels only without a mapping.
+    return GetDeviceCaps(dc, TECHNOLOGY) == DT_RASDISPLAY && GetMapMode(dc) == MM_TEXT && GetGraphicsMode(dc) == GM_COMPATIBLE;
 }
 
 int32_t PaintReduced(HDC dc, TILBitmapHandle& bitmap, const RECT& source, const RECT& destination)
