@@ -457,7 +457,8 @@ bool TSfDib::SectionIsTopDown()
     // which row in memory it draws at the top: mark the first pixel of the first and the last
     // row in memory with different colours, read the top-left pixel, and put the bytes back.
     HDC dc = DoGetHandle();
-    if (!dc)
+    // A section held by another context cannot be selected here: GDI has nothing to tell then.
+    if (!dc || GetCurrentObject(dc, OBJ_BITMAP) != FBitmap)
         return false;
     uint8_t pattern[2] = {0xFF, 0x00};
     COLORREF colours[2] = {RGB(255, 255, 255), RGB(0, 0, 0)};

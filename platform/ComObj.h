@@ -6,6 +6,7 @@
 #include <unknwn.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "platform/ObjectModel.h"
