@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "graphics/Gfx32.h"
+#include "platform/Controls.h"
+#include "platform/Forms.h"
 
 namespace {
 std::string& TempDirPath()
@@ -20,10 +22,14 @@ void TestEnvironmentStartup()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Gfx32Startup();
+    InitControls();
+    InitForms();
 }
 
 void TestEnvironmentShutdown()
 {
+    DoneForms();
+    DoneControls();
     Gfx32Shutdown();
     if (!TempDirPath().empty()) {
         std::error_code ec;
