@@ -47,6 +47,9 @@ SF_EXCEPTION(EOutOfMemory, Exception);
 SF_EXCEPTION(EOutOfResources, Exception);
 SF_EXCEPTION(EComponentError, Exception);
 SF_EXCEPTION(EInvalidArgument, Exception);
+SF_EXCEPTION(EInvalidGraphic, Exception);
+SF_EXCEPTION(EInvalidGraphicOperation, Exception);
+SF_EXCEPTION(EPrinter, Exception);
 
 // A failed operating-system call, carrying the system's own message for the error code.
 class EOSError : public Exception {

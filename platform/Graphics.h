@@ -18,9 +18,6 @@ class TCanvas;
 class TGraphic;
 class TBitmap;
 
-SF_EXCEPTION(EInvalidGraphic, Exception);
-SF_EXCEPTION(EInvalidGraphicOperation, Exception);
-
 // ---------------------------------------------------------------------------------------------
 // Colours: Windows 00BBGGRR values; system colours are 0x80000000 | COLOR_xxx.
 

@@ -12,6 +12,8 @@ need_pkgs=(
   libz-mingw-w64-dev googletest
   wine wine32 xvfb xauth fonts-liberation
   cups printer-driver-cups-pdf poppler-utils
+  # Wine is 32-bit here: it reaches CUPS through the i386 library.
+  libcups2:i386
 )
 
 if ! command -v dpkg >/dev/null 2>&1; then

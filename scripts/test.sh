@@ -13,9 +13,12 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mi
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 
 . "$ROOT/scripts/wine-env.sh"
-trap 'stop_display; wineserver -k >/dev/null 2>&1 || true' EXIT
+trap 'stop_cups; stop_display; wineserver -k >/dev/null 2>&1 || true' EXIT
 start_display --own
 prepare_prefix
+start_cups
+# With the test CUPS server up, printer tests must find its PDF printer instead of skipping.
+[ -n "${CUPS_SERVER:-}" ] && export SF_REQUIRE_PRINTER=1
 start_wine_services
 
 set +e

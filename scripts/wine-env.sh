@@ -81,3 +81,85 @@ start_wine_services() {
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
+
+# A private CUPS server with one PDF queue ("PDF", through cups-pdf), for printing tests: its
+# configuration, spool and logs live in the build folder and it listens on a socket there.
+# Exports CUPS_SERVER, which is how Wine (and lpstat) find it. Nothing happens when CUPS or
+# cups-pdf is not installed: the program then sees no printer.
+SF_CUPSD_PID=""
+export SF_CUPS_DIR="$BUILD_DIR/cups"
+
+start_cups() {
+  command -v cupsd >/dev/null 2>&1 || return 0
+  command -v lpadmin >/dev/null 2>&1 || return 0
+  [ -e /usr/lib/cups/backend/cups-pdf ] || return 0
+  local dir="$SF_CUPS_DIR" sock="$SF_CUPS_DIR/cups.sock"
+  rm -rf "$dir"
+  mkdir -p "$dir/spool" "$dir/cache" "$dir/state" "$dir/tmp" "$dir/log" "$dir/ppd"
+  cat > "$dir/cupsd.conf" <<CONF
+Listen $sock
+LogLevel warn
+Browsing No
+WebInterface No
+DefaultAuthType None
+MaxJobs 100
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Location /admin>
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+  cat > "$dir/cups-files.conf" <<CONF
+ServerRoot $dir
+RequestRoot $dir/spool
+CacheDir $dir/cache
+StateDir $dir/state
+TempDir $dir/tmp
+AccessLog $dir/log/access_log
+ErrorLog $dir/log/error_log
+PageLog $dir/log/page_log
+Printcap $dir/printcap
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+User lp
+Group lp
+SystemGroup root lpadmin
+CONF
+  cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" >"$dir/log/cupsd.out" 2>&1 </dev/null &
+  SF_CUPSD_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -S "$sock" ] && break
+    kill -0 "$SF_CUPSD_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -S "$sock" ]; then
+    echo "warning: cupsd did not start (see $dir/log); printing tests are skipped" >&2
+    stop_cups
+    return 0
+  fi
+  export CUPS_SERVER="$sock"
+  if ! timeout 30 lpadmin -p PDF -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd >"$dir/log/lpadmin.out" 2>&1 \
+    || ! timeout 10 lpadmin -d PDF >>"$dir/log/lpadmin.out" 2>&1; then
+    echo "warning: could not add the PDF printer (see $dir/log); printing tests are skipped" >&2
+    stop_cups
+    return 0
+  fi
+}
+
+stop_cups() {
+  if [ -n "$SF_CUPSD_PID" ]; then
+    kill "$SF_CUPSD_PID" 2>/dev/null || true
+    wait "$SF_CUPSD_PID" 2>/dev/null || true
+    SF_CUPSD_PID=""
+  fi
+  unset CUPS_SERVER
+}
