@@ -181,11 +181,11 @@ int32_t WriteWholeFile(const char* fileName, const std::vector<uint8_t>& bytes)
 
 // ---------------------------------------------------------------- recognising files
 
-// What the first bytes tell: the format, and for BMP, PNG, JPEG and GIF the size and the resolution
-// the file itself stores (WIC reports a default where a file has none).
+// What the first bytes tell: the format, and for BMP, PNG, JPEG, PCX and PSD the size and the
+// resolution the file itself stores (WIC reports a default where a file has none). Sizes are checked
+// here, before any decoder allocates for them.
 struct TSniff {
     TImageHeader Header;
-    bool SizeKnown = false;
     bool UseWicResolution = false;
 };
 
@@ -200,7 +200,8 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
         sniff.Header.Width = ReadLE16(data + 18);
         sniff.Header.Height = ReadLE16(data + 20);
         sniff.Header.FileBitsPerPixel = ReadLE16(data + 24);
-        sniff.SizeKnown = true;
+        if (int32_t check = CheckImageSize(sniff.Header.Width, sniff.Header.Height); check != IL_SUCCESS)
+            return check;
         return offBits <= size ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
     }
     if (headerSize < 40 || size < 14 + 40 || headerSize > size - 14)
@@ -231,7 +232,6 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
     sniff.Header.FileBitsPerPixel = bits;
     sniff.Header.XResolution = MetreToInch(ReadLE32(data + 38));
     sniff.Header.YResolution = MetreToInch(ReadLE32(data + 42));
-    sniff.SizeKnown = true;
     return IL_SUCCESS;
 }
 
@@ -248,7 +248,6 @@ int32_t SniffPng(const uint8_t* data, size_t size, TSniff& sniff)
     static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
     uint8_t colourType = data[25];
     sniff.Header.FileBitsPerPixel = data[24] * (colourType < 7 ? channels[colourType] : 0);
-    sniff.SizeKnown = true;
     size_t pos = 8;
     while (size - pos >= 12) {
         uint32_t length = ReadBE32(data + pos);
@@ -305,7 +304,6 @@ int32_t SniffJpeg(const uint8_t* data, size_t size, TSniff& sniff)
             sniff.Header.Width = width;
             sniff.Header.Height = height;
             sniff.Header.FileBitsPerPixel = 8 * body[5];
-            sniff.SizeKnown = true;
             return IL_SUCCESS;
         }
         if (marker == 0xDA || marker == 0xD9)
@@ -379,14 +377,10 @@ int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
     }
     if (size >= 6 && ReadLE16(data) == 0 && (ReadLE16(data + 2) == 1 || ReadLE16(data + 2) == 2) && ReadLE16(data + 4) > 0)
         return SniffIco(data, size, sniff);
-    if (PsdReader::IsPsd(data, size)) {
-        sniff.SizeKnown = true;
+    if (PsdReader::IsPsd(data, size))
         return PsdReader::ReadHeader(data, size, sniff.Header);
-    }
-    if (PcxReader::IsPcx(data, size)) {
-        sniff.SizeKnown = true;
+    if (PcxReader::IsPcx(data, size))
         return PcxReader::ReadHeader(data, size, sniff.Header);
-    }
     return IL_ERROR_FILE_FORMAT;
 }
 

@@ -681,3 +681,44 @@ TEST(ImagingCom, WorksOnAThreadWithoutCom)
     EXPECT_EQ(IL_SUCCESS, args.LoadResult);
     EXPECT_EQ(PatternColour(3, 3), args.Corner);
 }
+
+TEST(ImagingLoad, ResolutionComesFromTheFileItself)
+{
+    TOwnedBitmap bitmap;
+    bitmap.Bitmap = MakeSmoothBitmap(16, 8);
+    bitmap->XResolution = bitmap->YResolution = 72;
+    TBytes jpeg;
+    uint32_t size = 0;
+    ASSERT_EQ(IL_SUCCESS, IL_SaveBitmapBuffer(nullptr, 1, &size, &bitmap, IL_FILE_JFIF, 24, 8, GrowBuffer, &jpeg, 0));
+    jpeg.resize(size);
+    // The JFIF segment right after the start of image: units at 13, densities at 14 and 16.
+    ASSERT_EQ(0xE0, jpeg[3]);
+    ASSERT_EQ(0, memcmp(&jpeg[6], "JFIF", 4));
+    TILFileInfo info;
+    ASSERT_EQ(IL_SUCCESS, IL_FileInfoMemory(jpeg.data(), &info, size, sizeof(info), 0));
+    EXPECT_EQ(72, info.XResolution);
+    jpeg[13] = 2; // dots per centimetre: 118 per cm is 300 per inch
+    jpeg[14] = 0;
+    jpeg[15] = 118;
+    jpeg[16] = 0;
+    jpeg[17] = 59;
+    TOwnedBitmap perCentimetre;
+    ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(jpeg.data(), &perCentimetre, 24, 1, size, nullptr, nullptr));
+    EXPECT_EQ(300, perCentimetre->XResolution);
+    EXPECT_EQ(150, perCentimetre->YResolution);
+    jpeg[13] = 0; // an aspect ratio only
+    TOwnedBitmap aspectOnly;
+    ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(jpeg.data(), &aspectOnly, 24, 1, size, nullptr, nullptr));
+    EXPECT_EQ(0, aspectOnly->XResolution);
+    EXPECT_EQ(0, aspectOnly->YResolution);
+
+    TBmpOptions options;
+    options.PixelsPerMetre = 3780;
+    TBytes bmp = BuildBmp(4, 4, options);
+    ASSERT_EQ(IL_SUCCESS, IL_FileInfoMemory(bmp.data(), &info, uint32_t(bmp.size()), sizeof(info), 0));
+    EXPECT_EQ(96, info.XResolution);
+    options.PixelsPerMetre = 0;
+    bmp = BuildBmp(4, 4, options);
+    ASSERT_EQ(IL_SUCCESS, IL_FileInfoMemory(bmp.data(), &info, uint32_t(bmp.size()), sizeof(info), 0));
+    EXPECT_EQ(0, info.XResolution);
+}
