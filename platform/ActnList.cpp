@@ -73,10 +73,11 @@ void TBasicActionLink::Change()
 
 void TBasicAction::BeforeDestruction()
 {
+    // Clients that asked for free notification drop their links first; the rest forget us.
+    TComponent::BeforeDestruction();
     for (TBasicActionLink* link : FClients)
         link->FAction = nullptr;
     FClients.clear();
-    TComponent::BeforeDestruction();
 }
 
 bool TBasicAction::Execute()
@@ -135,12 +136,9 @@ void TBasicAction::UnRegisterChanges(TBasicActionLink* link)
 
 void TBasicAction::Change()
 {
+    // The clients heard of the change through their links' setters, each only for what it
+    // still follows; re-reading the whole action here would undo a client's own values.
     OnChange(this);
-    // A client may drop its link while it is told.
-    std::vector<TBasicActionLink*> clients = FClients;
-    for (TBasicActionLink* link : clients)
-        if (std::find(FClients.begin(), FClients.end(), link) != FClients.end())
-            link->Change();
 }
 
 void TBasicAction::Notification(TComponent* component, TOperation operation)

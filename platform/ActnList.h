@@ -31,13 +31,13 @@ public:
     virtual bool IsOnExecuteLinked() { return true; }
     virtual void SetOnExecute(const TNotifyEvent&) {}
 
-    // Called by the action after any change (the client re-reads the action).
+    // Makes the client re-read the whole action (OnChange with the action as sender).
+    virtual void Change();
     TNotifyEvent OnChange;
 
 protected:
     friend class TBasicAction;
     virtual void AssignClient(TObject*) {}
-    virtual void Change();
 
     TBasicAction* FAction = nullptr;
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/Menus.h"
+
 SF_IMPLEMENT_COMPONENT(TCustomForm, TWinControl)
 SF_IMPLEMENT_COMPONENT(TForm, TCustomForm)
 SF_IMPLEMENT_COMPONENT(THintWindow, TCustomControl)
@@ -455,6 +457,9 @@ bool TCustomForm::IsShortCut(TMessage& message)
 {
     bool handled = false;
     OnShortCut(message, handled);
+    if (!handled)
+        if (TMainMenu* menu = TMainMenu::MenuOfWindow(this))
+            handled = menu->IsShortCut(message);
     return handled;
 }
 
@@ -1184,6 +1189,7 @@ void TApplication::Idle(const MSG&)
                 };
                 walk(form);
             }
+            UpdateActionsOnIdle();
         }
     } catch (...) {
         HandleException(this);

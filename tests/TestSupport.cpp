@@ -9,6 +9,7 @@
 #include "graphics/Gfx32.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
+#include "platform/Menus.h"
 
 namespace {
 std::string& TempDirPath()
@@ -24,10 +25,12 @@ void TestEnvironmentStartup()
     Gfx32Startup();
     InitControls();
     InitForms();
+    InitMenus();
 }
 
 void TestEnvironmentShutdown()
 {
+    DoneMenus();
     DoneForms();
     DoneControls();
     Gfx32Shutdown();

@@ -105,21 +105,28 @@ TEST_F(ActionsFixture, SettersTellClientsBeforeStoring)
     EXPECT_EQ(client.ActionCaptionsSeen.size(), 2u);
 }
 
-TEST_F(ActionsFixture, ChangeReachesLinkAndFreeingActionDetachesLinks)
+TEST_F(ActionsFixture, ChangesTellTheActionNotTheWholeClientAndFreeingDetachesLinks)
 {
     TAction* action = MakeAction("Save");
     std::unique_ptr<TFakeLink, TObjectFree> link(New<TFakeLink>(nullptr));
     TFakeClient client;
     link->Client = &client;
-    int changes = 0;
+    int actionChanges = 0, linkChanges = 0;
+    action->OnChange = [&](TObject* sender) {
+        EXPECT_EQ(sender, action);
+        ++actionChanges;
+    };
     link->OnChange = [&](TObject* sender) {
         EXPECT_EQ(sender, action);
-        ++changes;
+        ++linkChanges;
     };
     link->SetAction(action);
     action->SetHint("Saves");
     action->SetImageIndex(3);
-    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(actionChanges, 2);
+    EXPECT_EQ(linkChanges, 0);
+    link->Change();
+    EXPECT_EQ(linkChanges, 1);
     EXPECT_EQ(action->GetClientCount(), 1);
 
     action->Free();
