@@ -9,6 +9,7 @@ SF_IMPLEMENT_COMPONENT(TControl, TComponent)
 SF_IMPLEMENT_COMPONENT(TWinControl, TControl)
 SF_IMPLEMENT_COMPONENT(TCustomControl, TWinControl)
 SF_IMPLEMENT_COMPONENT(TGraphicControl, TControl)
+SF_IMPLEMENT_CLASS(TControlCanvas, TCanvas)
 
 std::function<bool(TControl*, TComponent*, POINT)> TControl::PopupMenuHook;
 
@@ -18,6 +19,9 @@ TControl* gCaptureControl = nullptr;
 ATOM gWindowAtom = 0;
 ATOM gControlAtom = 0;
 int gLivePaintBuffers = 0;
+// Control canvases holding a DC they fetched themselves, oldest first.
+std::vector<TControlCanvas*> gCachedCanvases;
+constexpr size_t MaxCachedCanvases = 4;
 
 bool IsMouseMessage(UINT msg)
 {
@@ -224,8 +228,43 @@ LRESULT CALLBACK ControlWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
 
 // ---- TControl ----
 
-TControl::TControl(TComponent* owner) : TComponent(owner), FWindowProc(this, &TControl::WndProc)
+TControl::TControl(TComponent* owner)
+    : TComponent(owner), FFont(New<TFont>()), FWindowProc(this, &TControl::WndProc)
 {
+    FFont->OnChange = TNotifyEvent(this, &TControl::FontChanged);
+}
+
+void TControl::FontChanged(TObject*)
+{
+    FParentFont = false;
+    Perform(CM_FONTCHANGED);
+}
+
+void TControl::SetColor(TColor value)
+{
+    if (value == FColor)
+        return;
+    FColor = value;
+    FParentColor = false;
+    Perform(CM_COLORCHANGED);
+}
+
+void TControl::SetParentColor(bool value)
+{
+    if (value == FParentColor)
+        return;
+    FParentColor = value;
+    if (value && FParent)
+        Perform(CM_PARENTCOLORCHANGED);
+}
+
+void TControl::SetParentFont(bool value)
+{
+    if (value == FParentFont)
+        return;
+    FParentFont = value;
+    if (value && FParent)
+        Perform(CM_PARENTFONTCHANGED);
 }
 
 TControl::~TControl()
@@ -559,6 +598,18 @@ void TControl::Dispatch(TMessage& m)
     case CM_HITTEST:
         m.Result = HTCLIENT;
         return;
+    case CM_PARENTCOLORCHANGED:
+        if (FParentColor && FParent) {
+            SetColor(FParent->FColor);
+            FParentColor = true;
+        }
+        return;
+    case CM_PARENTFONTCHANGED:
+        if (FParentFont && FParent) {
+            FFont->Assign(FParent->FFont.get());
+            FParentFont = true;
+        }
+        return;
     case CM_PARENTSHOWHINTCHANGED:
         if (FParentShowHint && FParent && FShowHint != FParent->GetShowHint()) {
             FShowHint = FParent->GetShowHint();
@@ -568,6 +619,8 @@ void TControl::Dispatch(TMessage& m)
     case CM_VISIBLECHANGED:
     case CM_ENABLEDCHANGED:
     case CM_TEXTCHANGED:
+    case CM_COLORCHANGED:
+    case CM_FONTCHANGED:
         if (!dynamic_cast<TWinControl*>(this))
             Invalidate();
         return;
@@ -792,8 +845,9 @@ void TControl::RequestAlign()
 
 // ---- TWinControl ----
 
-TWinControl::TWinControl(TComponent* owner) : TControl(owner)
+TWinControl::TWinControl(TComponent* owner) : TControl(owner), FBrush(New<TBrush>())
 {
+    FBrush->SetColor(FColor);
 }
 
 TWinControl::~TWinControl()
@@ -933,6 +987,9 @@ void TWinControl::CreateWnd()
     gCreationControl = nullptr;
     if (!FHandle)
         RaiseLastOSError("CreateWindow " + p.WinClassName);
+    // System controls draw with the font they are given.
+    if (FDefWndProc != &DefWindowProcA)
+        Perform(WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), 0);
 }
 
 void TWinControl::CreateWindowHandle(const TCreateParams& p)
@@ -961,6 +1018,7 @@ void TWinControl::DestroyWnd()
 {
     // The window keeps the text while it exists; keep it for the next window.
     if (FHandle) {
+        TControlCanvas::FreeWindowCanvases(FHandle);
         int len = GetWindowTextLengthA(FHandle);
         std::string text(static_cast<size_t>(std::max(len, 0)) + 1, '\0');
         int got = len > 0 ? GetWindowTextA(FHandle, text.data(), len + 1) : 0;
@@ -1054,8 +1112,9 @@ void TWinControl::InsertControl(TControl* control)
     } else {
         FControls.push_back(control);
     }
-    if (control->FParentShowHint)
-        control->FShowHint = FShowHint;
+    control->Perform(CM_PARENTCOLORCHANGED);
+    control->Perform(CM_PARENTFONTCHANGED);
+    control->Perform(CM_PARENTSHOWHINTCHANGED);
     Perform(CM_CONTROLCHANGE, reinterpret_cast<WPARAM>(control), 1);
     Perform(CM_CONTROLLISTCHANGE, reinterpret_cast<WPARAM>(control), 1);
     if (control->FAlign != alNone)
@@ -1639,9 +1698,47 @@ void TWinControl::Dispatch(TMessage& m)
     case CM_INVALIDATE:
         Invalidate();
         return;
+    case CM_COLORCHANGED:
+        CMColorChanged(m);
+        return;
+    case CM_FONTCHANGED:
+        CMFontChanged(m);
+        return;
+    case CN_CTLCOLORMSGBOX:
+    case CN_CTLCOLOREDIT:
+    case CN_CTLCOLORLISTBOX:
+    case CN_CTLCOLORBTN:
+    case CN_CTLCOLORDLG:
+    case CN_CTLCOLORSCROLLBAR:
+    case CN_CTLCOLORSTATIC:
+        CNCtlColor(m);
+        return;
     default:
         TControl::Dispatch(m);
     }
+}
+
+void TWinControl::CNCtlColor(TMessage& m)
+{
+    HDC dc = reinterpret_cast<HDC>(m.WParam);
+    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+    SetBkColor(dc, static_cast<COLORREF>(ColorToRGB(FBrush->GetColor())));
+    m.Result = reinterpret_cast<LRESULT>(FBrush->GetHandle());
+}
+
+void TWinControl::CMColorChanged(TMessage&)
+{
+    FBrush->SetColor(FColor);
+    Invalidate();
+    NotifyControls(CM_PARENTCOLORCHANGED);
+}
+
+void TWinControl::CMFontChanged(TMessage&)
+{
+    if (FHandle && FDefWndProc != &DefWindowProcA)
+        Perform(WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), 0);
+    Invalidate();
+    NotifyControls(CM_PARENTFONTCHANGED);
 }
 
 void TWinControl::DefaultHandler(TMessage& m)
@@ -1799,7 +1896,7 @@ void TWinControl::WMEraseBkgnd(TMessage& m)
         return;
     }
     RECT r = GetClientRect();
-    FillRect(reinterpret_cast<HDC>(m.WParam), &r, GetSysColorBrush(COLOR_BTNFACE));
+    ::FillRect(reinterpret_cast<HDC>(m.WParam), &r, FBrush->GetHandle());
     m.Result = 1;
 }
 
@@ -2058,30 +2155,124 @@ void TWinControl::CMEnabledChanged(TMessage&)
 
 // ---- TCustomControl / TGraphicControl ----
 
+TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner), FCanvas(New<TControlCanvas>())
+{
+    FCanvas->SetControl(this);
+}
+
 void TCustomControl::PaintWindow(HDC dc)
 {
+    FCanvas->Lock();
+    FCanvas->FreeHandle();
+    FCanvas->SetHandle(dc);
     FPaintDC = dc;
     try {
         Paint();
     } catch (...) {
         FPaintDC = nullptr;
+        FCanvas->SetHandle(nullptr);
+        FCanvas->Unlock();
         throw;
     }
     FPaintDC = nullptr;
+    FCanvas->SetHandle(nullptr);
+    FCanvas->Unlock();
+}
+
+void TCustomControl::DestroyWnd()
+{
+    FCanvas->FreeHandle();
+    TWinControl::DestroyWnd();
+}
+
+TGraphicControl::TGraphicControl(TComponent* owner) : TControl(owner), FCanvas(New<TControlCanvas>())
+{
+    FCanvas->SetControl(this);
 }
 
 void TGraphicControl::Dispatch(TMessage& m)
 {
     if (m.Msg == WM_PAINT && m.WParam) {
-        FPaintDC = reinterpret_cast<HDC>(m.WParam);
+        HDC dc = reinterpret_cast<HDC>(m.WParam);
+        FCanvas->Lock();
+        FCanvas->FreeHandle();
+        FCanvas->SetHandle(dc);
+        FPaintDC = dc;
         try {
             Paint();
         } catch (...) {
             FPaintDC = nullptr;
+            FCanvas->SetHandle(nullptr);
+            FCanvas->Unlock();
             throw;
         }
         FPaintDC = nullptr;
+        FCanvas->SetHandle(nullptr);
+        FCanvas->Unlock();
         return;
     }
     TControl::Dispatch(m);
+}
+
+// ---- TControlCanvas ----
+
+TControlCanvas::~TControlCanvas()
+{
+    FreeHandle();
+}
+
+void TControlCanvas::SetControl(TControl* control)
+{
+    if (control == FControl)
+        return;
+    FreeHandle();
+    FControl = control;
+}
+
+void TControlCanvas::CreateHandle()
+{
+    if (!FControl)
+        return;
+    if (!FDeviceContext) {
+        HWND wnd = nullptr;
+        bool windowed = dynamic_cast<TWinControl*>(FControl) != nullptr;
+        if (windowed)
+            wnd = static_cast<TWinControl*>(FControl)->GetHandle();
+        else if (FControl->GetParent())
+            wnd = FControl->GetParent()->GetHandle();
+        if (!wnd)
+            return;
+        if (gCachedCanvases.size() >= MaxCachedCanvases)
+            gCachedCanvases.front()->FreeHandle();
+        HDC dc = GetDCEx(wnd, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
+        if (!dc)
+            throw EOutOfResources("Out of system resources");
+        if (!windowed) {
+            SetViewportOrgEx(dc, FControl->GetLeft(), FControl->GetTop(), nullptr);
+            IntersectClipRect(dc, 0, 0, FControl->GetWidth(), FControl->GetHeight());
+        }
+        FDeviceContext = dc;
+        FWindowHandle = wnd;
+        gCachedCanvases.push_back(this);
+    }
+    SetHandle(FDeviceContext);
+}
+
+void TControlCanvas::FreeHandle()
+{
+    if (!FDeviceContext)
+        return;
+    SetHandle(nullptr);
+    ReleaseDC(FWindowHandle, FDeviceContext);
+    FDeviceContext = nullptr;
+    FWindowHandle = nullptr;
+    gCachedCanvases.erase(std::remove(gCachedCanvases.begin(), gCachedCanvases.end(), this), gCachedCanvases.end());
+}
+
+void TControlCanvas::FreeWindowCanvases(HWND wnd)
+{
+    std::vector<TControlCanvas*> list = gCachedCanvases;
+    for (TControlCanvas* c : list)
+        if (c->FWindowHandle == wnd)
+            c->FreeHandle();
 }

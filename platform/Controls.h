@@ -10,10 +10,35 @@
 #include <vector>
 
 #include "platform/Component.h"
+#include "platform/Graphics.h"
 #include "platform/Messages.h"
 
 class TWinControl;
 class TCustomForm;
+class TControl;
+
+// A canvas that draws on a control: its window's DC, or its parent's clipped to its bounds.
+// Outside painting it fetches a DC on demand; only a few stay cached at a time.
+class TControlCanvas : public TCanvas {
+    SF_CLASS(TControlCanvas)
+public:
+    TControlCanvas() = default;
+    ~TControlCanvas() override;
+    TControl* GetControl() const { return FControl; }
+    void SetControl(TControl* control);
+    // Gives back the DC fetched on demand (nothing when the DC was set from outside).
+    void FreeHandle();
+    // Gives back every cached DC of one window (before the window goes away).
+    static void FreeWindowCanvases(HWND wnd);
+
+protected:
+    void CreateHandle() override;
+
+private:
+    TControl* FControl = nullptr;
+    HDC FDeviceContext = nullptr;
+    HWND FWindowHandle = nullptr;
+};
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
@@ -75,7 +100,6 @@ constexpr TCursor crHelp = -20;
 constexpr TCursor crHandPoint = -21;
 constexpr TCursor crSizeAll = -22;
 
-class TControl;
 using TMouseEvent = TEvent<TObject*, TMouseButton, TShiftState, int, int>;
 using TMouseMoveEvent = TEvent<TObject*, TShiftState, int, int>;
 using TKeyEvent = TEvent<TObject*, WORD&, TShiftState>;
@@ -89,7 +113,7 @@ struct THintInfo {
     TClass HintWindowClass = nullptr;
     POINT HintPos{};          // screen position of the hint window
     int HintMaxWidth = 0;
-    COLORREF HintColor = 0;
+    TColor HintColor = clInfoBk;
     RECT CursorRect{};        // client coordinates of HintControl
     POINT CursorPos{};        // client coordinates of HintControl
     int ReshowTimeout = 0;
@@ -157,6 +181,15 @@ public:
     void SetText(const std::string& value);
     std::string GetCaption() { return GetText(); }
     void SetCaption(const std::string& value) { SetText(value); }
+
+    TColor GetColor() const { return FColor; }
+    void SetColor(TColor value);
+    bool GetParentColor() const { return FParentColor; }
+    void SetParentColor(bool value);
+    TFont* GetFont() const { return FFont.get(); }
+    void SetFont(TFont* value) { FFont->Assign(value); }
+    bool GetParentFont() const { return FParentFont; }
+    void SetParentFont(bool value);
 
     const std::string& GetHint() const { return FHint; }
     void SetHint(const std::string& value) { FHint = value; }
@@ -237,6 +270,7 @@ protected:
     void WMCancelMode(TMessage& m);
 
     void UpdateAnchorRules();
+    void FontChanged(TObject*);
     friend class TWinControl;
     friend class TApplication;
 
@@ -259,6 +293,10 @@ protected:
     std::string FText;
     std::string FHint;
     TCursor FCursor = crDefault;
+    TColor FColor = clWindow;
+    bool FParentColor = true;
+    bool FParentFont = true;
+    std::unique_ptr<TFont, TObjectFree> FFont;
     TComponent* FPopupMenu = nullptr;
     TWndMethod FWindowProc;
 
@@ -413,6 +451,10 @@ protected:
     bool IsControlMouseMsg(TMessage& m);
     bool DoKeyDown(TMessage& m);
 
+    void CNCtlColor(TMessage& m);
+    void CMColorChanged(TMessage& m);
+    void CMFontChanged(TMessage& m);
+
     HWND FHandle = nullptr;
     HWND FParentWindow = nullptr;
     WNDPROC FDefWndProc = nullptr;
@@ -423,6 +465,8 @@ protected:
     bool FShowing = false;
     bool FTabStop = false;
     bool FDoubleBuffered = false;
+    // The background brush, following Color.
+    std::unique_ptr<TBrush, TObjectFree> FBrush;
 
     friend class TControl;
     friend class TCustomForm;
@@ -433,23 +477,27 @@ protected:
 class TCustomControl : public TWinControl {
     SF_CLASS(TCustomControl)
 public:
-    using TWinControl::TWinControl;
+    explicit TCustomControl(TComponent* owner = nullptr);
+    TCanvas* GetCanvas() const { return FCanvas.get(); }
 
 protected:
-    // The DC being painted, valid inside Paint.
+    // The DC being painted, valid inside Paint (the canvas draws on it too).
     HDC GetPaintDC() const { return FPaintDC; }
     virtual void Paint() {}
     void PaintWindow(HDC dc) override;
+    void DestroyWnd() override;
 
 private:
     HDC FPaintDC = nullptr;
+    std::unique_ptr<TControlCanvas, TObjectFree> FCanvas;
 };
 
 // A control without a window, painted by its parent through the virtual Paint.
 class TGraphicControl : public TControl {
     SF_CLASS(TGraphicControl)
 public:
-    using TControl::TControl;
+    explicit TGraphicControl(TComponent* owner = nullptr);
+    TCanvas* GetCanvas() const { return FCanvas.get(); }
     void Dispatch(TMessage& message) override;
 
 protected:
@@ -458,6 +506,7 @@ protected:
 
 private:
     HDC FPaintDC = nullptr;
+    std::unique_ptr<TControlCanvas, TObjectFree> FCanvas;
 };
 
 // Window creation and lookup shared with the Unicode layer.

@@ -140,9 +140,14 @@ void DoneForms()
 
 // ---- TCustomForm ----
 
-TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner)
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner), FCanvas(New<TControlCanvas>())
 {
+    FCanvas->SetControl(this);
     FVisible = false;
+    FColor = clBtnFace;
+    FParentColor = false;
+    FParentFont = false;
+    FBrush->SetColor(FColor);
     FControlStyle = csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;
     FFormState = fsCreating;
     FWidth = 320;
@@ -315,9 +320,20 @@ RECT TCustomForm::GetClientRect() const
     return RECT{0, 0, std::max<LONG>(FWidth - (frame.right - frame.left), 0), std::max<LONG>(FHeight - (frame.bottom - frame.top), 0)};
 }
 
-void TCustomForm::PaintWindow(HDC)
+void TCustomForm::PaintWindow(HDC dc)
 {
-    OnPaint(this);
+    FCanvas->Lock();
+    FCanvas->FreeHandle();
+    FCanvas->SetHandle(dc);
+    try {
+        OnPaint(this);
+    } catch (...) {
+        FCanvas->SetHandle(nullptr);
+        FCanvas->Unlock();
+        throw;
+    }
+    FCanvas->SetHandle(nullptr);
+    FCanvas->Unlock();
 }
 
 void TCustomForm::Show()
@@ -708,7 +724,9 @@ void TCustomForm::CMDialogKey(TMessage& m)
 THintWindow::THintWindow(TComponent* owner) : TCustomControl(owner)
 {
     FVisible = false;
-    FColor = GetSysColor(COLOR_INFOBK);
+    SetColor(clInfoBk);
+    if (Screen)
+        GetCanvas()->SetFont(Screen->GetHintFont());
 }
 
 void THintWindow::CreateParams(TCreateParams& p)
@@ -747,7 +765,8 @@ RECT THintWindow::CalcHintRect(int maxWidth, const std::string& hint, void*)
 {
     RECT r{0, 0, maxWidth, 0};
     HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = Screen ? Screen->GetHintFont()->GetHandle() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old = SelectObject(dc, font);
     DrawTextA(dc, hint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
@@ -783,19 +802,19 @@ void THintWindow::ReleaseHandle()
 
 void THintWindow::Paint()
 {
-    HDC dc = GetPaintDC();
+    TCanvas* canvas = GetCanvas();
+    if (Screen)
+        canvas->SetFont(Screen->GetHintFont());
+    canvas->GetBrush()->SetColor(GetColor());
     RECT r = GetClientRect();
-    HBRUSH brush = CreateSolidBrush(FColor);
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
-    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    canvas->FillRect(r);
+    HDC dc = canvas->GetHandle();
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(canvas->GetFont()->GetColor())));
     r.left += 2;
     r.top += 2;
     std::string text = GetText();
     DrawTextA(dc, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
-    SelectObject(dc, old);
 }
 
 void THintWindow::Dispatch(TMessage& m)
@@ -817,11 +836,25 @@ void THintWindow::Dispatch(TMessage& m)
 
 // ---- TScreen ----
 
-TScreen::TScreen(TComponent* owner) : TComponent(owner)
+TScreen::TScreen(TComponent* owner) : TComponent(owner), FHintFont(New<TFont>())
 {
     HDC dc = GetDC(nullptr);
     FPixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
     ReleaseDC(nullptr, dc);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof(metrics);
+    bool got = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0) != 0;
+    if (!got) {
+        // Systems that predate the padded-border field want the shorter record.
+        metrics.cbSize = sizeof(metrics) - sizeof(metrics.iPaddedBorderWidth);
+        got = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0) != 0;
+    }
+    if (got) {
+        HFONT status = CreateFontIndirectA(&metrics.lfStatusFont);
+        if (status)
+            FHintFont->SetHandle(status);
+    }
+    FHintFont->SetColor(clInfoText);
 }
 
 TScreen::~TScreen()
@@ -989,7 +1022,6 @@ LRESULT CALLBACK AppWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 TApplication::TApplication(TComponent* owner) : TComponent(owner)
 {
-    FHintColor = GetSysColor(COLOR_INFOBK);
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string exe = path;

@@ -99,6 +99,8 @@ public:
 
     RECT GetClientRect() const override;
     void SetFocus() override;
+    // Draws on the form; inside OnPaint it draws on the DC being painted.
+    TCanvas* GetCanvas() const { return FCanvas.get(); }
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;
@@ -150,6 +152,7 @@ private:
     TModalResult FModalResult = mrNone;
     TWinControl* FActiveControl = nullptr;
     TWinControl* FFocusedControl = nullptr;
+    std::unique_ptr<TControlCanvas, TObjectFree> FCanvas;
 
     friend class TScreen;
     friend class TApplication;
@@ -174,16 +177,11 @@ public:
     virtual RECT CalcHintRect(int maxWidth, const std::string& hint, void* data);
     virtual bool IsHintMsg(const MSG& msg);
     void ReleaseHandle();
-    COLORREF GetColor() const { return FColor; }
-    void SetColor(COLORREF value) { FColor = value; }
 
 protected:
     void CreateParams(TCreateParams& params) override;
     void Paint() override;
     void Dispatch(TMessage& message) override;
-
-private:
-    COLORREF FColor = 0;
 };
 
 // The display: the forms, the active form and control, the cursor, metrics and work area.
@@ -208,6 +206,9 @@ public:
     int GetHeight() const;
     RECT GetWorkAreaRect() const;
     int GetPixelsPerInch() const { return FPixelsPerInch; }
+    // The font hints are shown in (the system's status font).
+    TFont* GetHintFont() const { return FHintFont.get(); }
+    void SetHintFont(TFont* font) { FHintFont->Assign(font); }
 
 private:
     void AddForm(TCustomForm* form);
@@ -219,6 +220,7 @@ private:
     TWinControl* FActiveControl = nullptr;
     TCursor FCursor = crDefault;
     int FPixelsPerInch = 96;
+    std::unique_ptr<TFont, TObjectFree> FHintFont;
     struct TCursorEntry {
         TCursor Index;
         HCURSOR Handle;
@@ -281,8 +283,8 @@ public:
     void SetHint(const std::string& value);
     bool GetShowHint() const { return FShowHint; }
     void SetShowHint(bool value);
-    COLORREF GetHintColor() const { return FHintColor; }
-    void SetHintColor(COLORREF value) { FHintColor = value; }
+    TColor GetHintColor() const { return FHintColor; }
+    void SetHintColor(TColor value) { FHintColor = value; }
     int GetHintPause() const { return FHintPause; }
     void SetHintPause(int value) { FHintPause = value; }
     int GetHintShortPause() const { return FHintShortPause; }
@@ -340,7 +342,7 @@ private:
     bool FShowHint = true;
     bool FHintActive = false;
     bool FHintShortCuts = true;
-    COLORREF FHintColor = 0;
+    TColor FHintColor = clInfoBk;
     int FHintPause = 500;
     int FHintShortPause = 50;
     int FHintHidePause = 2500;

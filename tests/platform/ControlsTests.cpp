@@ -74,11 +74,21 @@ protected:
     {
         ++Paints;
         LastPaintDC = GetPaintDC();
+        GetCanvas()->GetBrush()->SetColor(GetColor());
+        GetCanvas()->FillRect(GetClientRect());
     }
 };
 SF_IMPLEMENT_COMPONENT(TLogControl, TCustomControl)
 
 class TLogGraphic : public TGraphicControl {
+protected:
+    void Paint() override
+    {
+        GetCanvas()->GetBrush()->SetColor(GetColor());
+        GetCanvas()->FillRect(RECT{0, 0, GetWidth(), GetHeight()});
+    }
+
+public:
     SF_CLASS(TLogGraphic)
 public:
     using TGraphicControl::TGraphicControl;
@@ -278,13 +288,16 @@ TEST(Controls, ControlMessagesReachTheirHandlers)
     EXPECT_EQ(child->Count(CM_VISIBLECHANGED), 1);
     child->SetVisible(true);
 
+    EXPECT_EQ(child->Count(CM_PARENTSHOWHINTCHANGED), 1); // on insertion
+    EXPECT_EQ(child->Count(CM_PARENTCOLORCHANGED), 1);
+    EXPECT_EQ(child->Count(CM_PARENTFONTCHANGED), 1);
     parent->SetShowHint(true);
-    EXPECT_EQ(child->Count(CM_PARENTSHOWHINTCHANGED), 1);
+    EXPECT_EQ(child->Count(CM_PARENTSHOWHINTCHANGED), 2);
     EXPECT_TRUE(child->GetShowHint());
     child->SetShowHint(false);
     parent->SetShowHint(false);
     EXPECT_FALSE(child->GetShowHint());
-    EXPECT_EQ(child->Count(CM_PARENTSHOWHINTCHANGED), 2);
+    EXPECT_EQ(child->Count(CM_PARENTSHOWHINTCHANGED), 3);
 
     form->Show();
     EXPECT_EQ(child->Count(CM_SHOWINGCHANGED), 1);
@@ -548,4 +561,58 @@ TEST(Controls, UtilityWindowReceivesMessages)
     DeallocateHWnd(wnd);
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_EQ(AllocatedHWndCount(), before);
+}
+
+TEST(Controls, ColorAndFontFollowTheParentUntilSetHere)
+{
+    auto form = MakeForm();
+    EXPECT_EQ(form->GetColor(), clBtnFace);
+    auto* panel = New<TLogControl>(form.get());
+    panel->SetControlStyle(panel->GetControlStyle() | csAcceptsControls);
+    panel->SetParent(form.get());
+    auto* child = New<TLogGraphic>(form.get());
+    child->SetParent(panel);
+    EXPECT_EQ(panel->GetColor(), clBtnFace);
+    EXPECT_EQ(child->GetColor(), clBtnFace);
+    form->SetColor(clRed);
+    EXPECT_EQ(child->GetColor(), clRed);
+    EXPECT_TRUE(child->GetParentColor());
+    panel->SetColor(clBlue);
+    EXPECT_FALSE(panel->GetParentColor());
+    EXPECT_EQ(child->GetColor(), clBlue);
+    form->SetColor(clGreen);
+    EXPECT_EQ(panel->GetColor(), clBlue);
+    panel->SetParentColor(true);
+    EXPECT_EQ(panel->GetColor(), clGreen);
+    EXPECT_EQ(child->GetColor(), clGreen);
+
+    form->GetFont()->SetSize(14);
+    EXPECT_EQ(child->GetFont()->GetSize(), 14);
+    EXPECT_TRUE(child->GetParentFont());
+    EXPECT_GE(panel->Count(CM_FONTCHANGED), 1);
+    child->GetFont()->SetStyle(TFontStyles{fsBold});
+    EXPECT_FALSE(child->GetParentFont());
+    form->GetFont()->SetSize(10);
+    EXPECT_EQ(panel->GetFont()->GetSize(), 10);
+    EXPECT_EQ(child->GetFont()->GetSize(), 14);
+
+    // Painting: the erase uses the control's colour, windowless children paint on the parent.
+    form->SetBounds(0, 0, 200, 150);
+    panel->SetBounds(10, 10, 100, 80);
+    panel->SetColor(clYellow);
+    child->SetBounds(5, 5, 20, 20);
+    child->SetColor(clFuchsia);
+    form->HandleNeeded();
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 200, 150);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    form->PaintTo(dc, 0, 0);
+    EXPECT_EQ(GetPixel(dc, 150, 120), static_cast<COLORREF>(ColorToRGB(clGreen)));
+    EXPECT_EQ(GetPixel(dc, 90, 60), static_cast<COLORREF>(ColorToRGB(clYellow)));
+    EXPECT_EQ(GetPixel(dc, 20, 20), static_cast<COLORREF>(ColorToRGB(clFuchsia)));
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
 }
