@@ -582,7 +582,7 @@ void TCanvas::TextOut(int x, int y, const std::string& text)
 {
     Changing();
     RequiredState(csHandleValid | csFontValid | csBrushValid);
-    ExtTextOutA(FHandle, x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+    ExtTextOutA(FHandle, x, y, static_cast<UINT>(FTextFlags), nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
     SIZE size{};
     GetTextExtentPoint32A(FHandle, text.data(), static_cast<int>(text.size()), &size);
     MoveToEx(FHandle, x + size.cx, y, nullptr);
@@ -594,7 +594,7 @@ void TCanvas::TextRect(const RECT& r, int x, int y, const std::string& text)
 {
     Changing();
     RequiredState(csHandleValid | csFontValid | csBrushValid);
-    UINT options = ETO_CLIPPED;
+    UINT options = ETO_CLIPPED | static_cast<UINT>(FTextFlags);
     if (FBrush->GetStyle() != TBrushStyle::bsClear)
         options |= ETO_OPAQUE;
     ExtTextOutA(FHandle, x, y, options, &r, text.data(), static_cast<UINT>(text.size()), nullptr);

@@ -330,16 +330,23 @@ public:
     void CopyRect(const RECT& dest, TCanvas* source, const RECT& sourceRect);
     RECT GetClipRect();
 
+    // ExtTextOut options added to every text call (e.g. ETO_RTLREADING).
+    int GetTextFlags() const { return FTextFlags; }
+    void SetTextFlags(int flags) { FTextFlags = flags; }
+
     TNotifyEvent OnChange;
     TNotifyEvent OnChanging;
 
-protected:
+    // For drawing helpers outside the class (wide text): make the context and the selected
+    // objects valid, and tell listeners before and after drawing.
     enum : unsigned { csHandleValid = 1, csFontValid = 2, csPenValid = 4, csBrushValid = 8, csAllValid = 15 };
-    // Makes the context when none is set; a canvas without this ability cannot draw.
-    virtual void CreateHandle() {}
     void RequiredState(unsigned state);
     virtual void Changing();
     virtual void Changed();
+
+protected:
+    // Makes the context when none is set; a canvas without this ability cannot draw.
+    virtual void CreateHandle() {}
 
 private:
     void DeselectHandles();
@@ -357,6 +364,7 @@ private:
     std::unique_ptr<TBrush, TObjectFree> FBrush;
     POINT FPenPos{0, 0};
     TCopyMode FCopyMode = cmSrcCopy;
+    int FTextFlags = 0;
     CRITICAL_SECTION FLock;
     int FLockCount = 0;
 };

@@ -400,3 +400,19 @@ TEST(Bitmap, ChangeNotification)
     bmp->SetSize(5, 4);
     EXPECT_EQ(changes.Count, 2);
 }
+
+TEST(Bitmap, TransparentDrawingSkipsTheBottomLeftColour)
+{
+    auto sprite = NewBitmap(4, 4);
+    sprite->GetCanvas()->GetBrush()->SetColor(clFuchsia);
+    sprite->GetCanvas()->FillRect({0, 0, 4, 4});
+    sprite->GetCanvas()->SetPixel(1, 1, clRed);
+    sprite->SetTransparent(true);
+    auto target = NewBitmap(8, 8);
+    target->GetCanvas()->GetBrush()->SetColor(clBlue);
+    target->GetCanvas()->FillRect({0, 0, 8, 8});
+    target->GetCanvas()->Draw(2, 2, sprite.get());
+    EXPECT_EQ(PixelOf(target.get(), 3, 3), Rgb(clRed));
+    EXPECT_EQ(PixelOf(target.get(), 2, 2), Rgb(clBlue));
+    EXPECT_EQ(PixelOf(target.get(), 5, 5), Rgb(clBlue));
+}
