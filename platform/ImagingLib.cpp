@@ -641,6 +641,68 @@ int32_t DecodeWicPixels(TWicFrame& wic, int32_t format, TILBitmapHandle& bitmap)
     return FAILED(hr) ? HResultToIL(hr) : IL_SUCCESS;
 }
 
+// TIFF keeps its resolution where WIC finds it; other WIC formats were read by the sniffer.
+void ReadWicResolution(TWicFrame& wic, TImageHeader& header)
+{
+    double dpiX = 0, dpiY = 0;
+    if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
+        header.XResolution = int32_t(std::lround(dpiX));
+        header.YResolution = int32_t(std::lround(dpiY));
+    }
+}
+
+// A 32-bit copy of a 24-bit bitmap, opaque.
+int32_t WidenTo32(TILBitmapHandle& bitmap)
+{
+    TILBitmapHandle wide;
+    if (int32_t result = AllocateOwned(wide, bitmap.Width, bitmap.Height, 32, bitmap.ViewPerspective); result != IL_SUCCESS)
+        return result;
+    for (int32_t y = 0; y < bitmap.Height; ++y) {
+        const uint8_t* in = RowPointer(bitmap, y);
+        uint8_t* out = RowPointer(wide, y);
+        for (int32_t x = 0; x < bitmap.Width; ++x, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 255;
+        }
+    }
+    Adopt(bitmap, wide, true);
+    return IL_SUCCESS;
+}
+
+int32_t DecodeWithOwnReader(const uint8_t* data, size_t size, const TImageHeader& header, int32_t bits, TILBitmapHandle& made)
+{
+    if (int32_t result = AllocateOwned(made, header.Width, header.Height, 24, IL_TOP_DOWN); result != IL_SUCCESS)
+        return result;
+    int32_t result = header.Format == IL_FILE_PCX ? PcxReader::Decode(data, size, made.Pixels, made.BytesPerLine)
+                                                  : PsdReader::Decode(data, size, made.Pixels, made.BytesPerLine);
+    if (result == IL_SUCCESS && bits == 32)
+        result = WidenTo32(made);
+    if (result != IL_SUCCESS)
+        ReleaseOwned(made);
+    return result;
+}
+
+int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t bits, TILBitmapHandle& made)
+{
+    TComScope com;
+    TWicFrame wic;
+    if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
+        return result;
+    if (int32_t result = AllocateOwned(made, int32_t(wic.Width), int32_t(wic.Height), bits, IL_TOP_DOWN); result != IL_SUCCESS)
+        return result;
+    if (int32_t result = DecodeWicPixels(wic, sniff.Header.Format, made); result != IL_SUCCESS) {
+        ReleaseOwned(made);
+        return result;
+    }
+    sniff.Header.Width = int32_t(wic.Width);
+    sniff.Header.Height = int32_t(wic.Height);
+    if (sniff.UseWicResolution)
+        ReadWicResolution(wic, sniff.Header);
+    return IL_SUCCESS;
+}
+
 // Decodes a whole file image into bitmap (top-down), filling info when it is given.
 int32_t DecodeImage(const uint8_t* data, size_t size, TILBitmapHandle& bitmap, int32_t bitsPerPixel, TILFileInfo* info)
 {
@@ -649,53 +711,10 @@ int32_t DecodeImage(const uint8_t* data, size_t size, TILBitmapHandle& bitmap, i
         return result;
     const int32_t bits = bitsPerPixel == 32 ? 32 : 24;
     TILBitmapHandle made;
-    if (IsOwnReader(sniff.Header.Format)) {
-        if (int32_t result = AllocateOwned(made, sniff.Header.Width, sniff.Header.Height, 24, IL_TOP_DOWN); result != IL_SUCCESS)
-            return result;
-        int32_t result = sniff.Header.Format == IL_FILE_PCX ? PcxReader::Decode(data, size, made.Pixels, made.BytesPerLine)
-                                                            : PsdReader::Decode(data, size, made.Pixels, made.BytesPerLine);
-        if (result == IL_SUCCESS && bits == 32) {
-            TILBitmapHandle wide;
-            result = AllocateOwned(wide, made.Width, made.Height, 32, IL_TOP_DOWN);
-            for (int32_t y = 0; result == IL_SUCCESS && y < made.Height; ++y) {
-                const uint8_t* in = RowPointer(made, y);
-                uint8_t* out = RowPointer(wide, y);
-                for (int32_t x = 0; x < made.Width; ++x, in += 3, out += 4) {
-                    out[0] = in[0];
-                    out[1] = in[1];
-                    out[2] = in[2];
-                    out[3] = 255;
-                }
-            }
-            if (result == IL_SUCCESS)
-                std::swap(made, wide);
-            ReleaseOwned(wide);
-        }
-        if (result != IL_SUCCESS) {
-            ReleaseOwned(made);
-            return result;
-        }
-    } else {
-        TComScope com;
-        TWicFrame wic;
-        if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
-            return result;
-        if (int32_t result = AllocateOwned(made, int32_t(wic.Width), int32_t(wic.Height), bits, IL_TOP_DOWN); result != IL_SUCCESS)
-            return result;
-        if (int32_t result = DecodeWicPixels(wic, sniff.Header.Format, made); result != IL_SUCCESS) {
-            ReleaseOwned(made);
-            return result;
-        }
-        sniff.Header.Width = int32_t(wic.Width);
-        sniff.Header.Height = int32_t(wic.Height);
-        if (sniff.UseWicResolution) {
-            double dpiX = 0, dpiY = 0;
-            if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
-                sniff.Header.XResolution = int32_t(std::lround(dpiX));
-                sniff.Header.YResolution = int32_t(std::lround(dpiY));
-            }
-        }
-    }
+    int32_t result = IsOwnReader(sniff.Header.Format) ? DecodeWithOwnReader(data, size, sniff.Header, bits, made)
+                                                      : DecodeWithWic(data, size, sniff, bits, made);
+    if (result != IL_SUCCESS)
+        return result;
     made.XResolution = sniff.Header.XResolution;
     made.YResolution = sniff.Header.YResolution;
     Adopt(bitmap, made);
@@ -724,13 +743,8 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
             return result;
         sniff.Header.Width = int32_t(wic.Width);
         sniff.Header.Height = int32_t(wic.Height);
-        if (sniff.UseWicResolution) {
-            double dpiX = 0, dpiY = 0;
-            if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
-                sniff.Header.XResolution = int32_t(std::lround(dpiX));
-                sniff.Header.YResolution = int32_t(std::lround(dpiY));
-            }
-        }
+        if (sniff.UseWicResolution)
+            ReadWicResolution(wic, sniff.Header);
         if (sniff.Header.FileBitsPerPixel == 0) {
             TComPtr<IWICComponentInfo> component;
             TComPtr<IWICPixelFormatInfo> pixelInfo;

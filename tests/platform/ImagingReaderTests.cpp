@@ -120,6 +120,12 @@ TEST(ImagingPsd, RgbAndGreyCompositesLoad)
     TOwnedBitmap bitmap;
     ASSERT_EQ(IL_SUCCESS, LoadBytes(noResolution, bitmap));
     EXPECT_EQ(0, bitmap->XResolution);
+    // Asked for 32 bits, our readers give opaque 32-bit pixels too.
+    TOwnedBitmap wide;
+    ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(noResolution.data(), &wide, 32, 1, uint32_t(noResolution.size()), nullptr, nullptr));
+    EXPECT_EQ(32, wide->BitsPerPixel);
+    EXPECT_EQ(PsdColour(3, 2, false), PixelAt(wide.Bitmap, 3, 2));
+    EXPECT_EQ(255, wide->Pixels[3]);
 }
 
 TEST(ImagingPsd, DamagedAndUnsupportedFilesGiveErrors)
