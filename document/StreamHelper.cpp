@@ -27,13 +27,18 @@ std::string HeaderText(const TChunkHeader& header)
     return "chunk '" + ChunkTagName(header.Tag) + "'";
 }
 
+[[noreturn]] void NestedTooDeep()
+{
+    throw EReadError("Chunk groups are nested more than " + std::to_string(ChunkMaxNesting) + " deep");
+}
+
 // Keeps the count of group bodies being read, and refuses to go deeper than the format allows.
 class TNestingGuard {
 public:
     explicit TNestingGuard(int& nesting) : FNesting(nesting)
     {
         if (FNesting >= ChunkMaxNesting)
-            throw EReadError("Chunk groups are nested more than " + std::to_string(ChunkMaxNesting) + " deep");
+            NestedTooDeep();
         ++FNesting;
     }
     ~TNestingGuard() { --FNesting; }
@@ -309,8 +314,9 @@ void TXDataStream::ReadGroupBody(const THeaderHandler& handler, bool everyDepth)
         }
         switch (ChunkGroupKind(header)) {
         case ChunkGroupBegin:
-            if (FNesting + depth >= ChunkMaxNesting + 1)
-                throw EReadError("Chunk groups are nested more than " + std::to_string(ChunkMaxNesting) + " deep");
+            // The bodies being read and the unknown groups open inside this one.
+            if (FNesting + depth > ChunkMaxNesting)
+                NestedTooDeep();
             ++depth;
             break;
         case ChunkGroupEnd:
