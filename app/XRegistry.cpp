@@ -5,7 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Filer.h"
+#include "platform/Dialogs.h"
+#include "platform/Graphics.h"
 #include "platform/Streams.h"
 
 namespace XRegistry {
@@ -145,34 +146,9 @@ bool WriteInteger(const std::string& name, int32_t value, const std::string& key
 
 namespace {
 
-constexpr const char* FontDialogClass = "TFontDialog";
-constexpr const char* StyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 // A face name fits LOGFONT's 32 characters with the terminating zero.
 constexpr size_t MaxFaceName = 31;
 constexpr int32_t MaxFontSize = 1638;
-
-std::vector<std::string> StyleIdents(uint8_t style)
-{
-    std::vector<std::string> idents;
-    for (int bit = 0; bit < 4; ++bit)
-        if (style & (1 << bit))
-            idents.push_back(StyleNames[bit]);
-    return idents;
-}
-
-uint8_t StyleBits(const std::vector<std::string>& idents)
-{
-    uint8_t style = 0;
-    for (const std::string& ident : idents) {
-        int bit = 0;
-        while (bit < 4 && ident != StyleNames[bit])
-            ++bit;
-        if (bit == 4)
-            throw EReadError("Unknown font style " + ident);
-        style |= static_cast<uint8_t>(1 << bit);
-    }
-    return style;
-}
 
 bool Plausible(const TFontSettings& font)
 {
@@ -180,60 +156,19 @@ bool Plausible(const TFontSettings& font)
            font.Size > 0 && font.Size <= MaxFontSize;
 }
 
-TFontSettings ReadFontDialog(TReader& reader)
-{
-    reader.ReadSignature();
-    if (reader.ReadStr() != FontDialogClass)
-        throw EReadError("Not a font dialog");
-    reader.ReadStr();
-    TFontSettings font;
-    while (!reader.EndOfList()) {
-        std::string property = reader.ReadStr();
-        if (property == "Font.Charset") {
-            int32_t charset = reader.ReadInteger();
-            if (charset < 0 || charset > 255)
-                throw EReadError("Invalid character set");
-            font.Charset = static_cast<uint8_t>(charset);
-        } else if (property == "Font.Color")
-            font.Color = reader.ReadInteger();
-        else if (property == "Font.Name")
-            font.Name = reader.ReadString();
-        else if (property == "Font.Size")
-            font.Size = reader.ReadInteger();
-        else if (property == "Font.Style")
-            font.Style = StyleBits(reader.ReadSet());
-        else
-            reader.SkipValue();
-    }
-    reader.ReadListEnd();
-    // A font dialog owns no components: its list of children is empty.
-    reader.ReadListEnd();
-    return font;
-}
-
 }  // namespace
 
 std::string EncodeFontDialog(const TFontSettings& font)
 {
+    std::unique_ptr<TFontDialog, TObjectFree> dialog(New<TFontDialog>(nullptr));
+    TFont* dialogFont = dialog->GetFont();
+    dialogFont->SetName(font.Name);
+    dialogFont->SetSize(font.Size);
+    dialogFont->SetStyle(TFontStyles::FromBits(font.Style));
+    dialogFont->SetCharset(font.Charset);
+    dialogFont->SetColor(static_cast<TColor>(font.Color));
     std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
-    {
-        std::unique_ptr<TWriter, TObjectFree> writer(New<TWriter>(stream.get()));
-        writer->WriteSignature();
-        writer->WriteStr(FontDialogClass);
-        writer->WriteStr("");
-        writer->WriteStr("Font.Charset");
-        writer->WriteInteger(font.Charset);
-        writer->WriteStr("Font.Color");
-        writer->WriteInteger(font.Color);
-        writer->WriteStr("Font.Name");
-        writer->WriteString(font.Name);
-        writer->WriteStr("Font.Size");
-        writer->WriteInteger(font.Size);
-        writer->WriteStr("Font.Style");
-        writer->WriteSet(StyleIdents(font.Style));
-        writer->WriteListEnd();
-        writer->WriteListEnd();
-    }
+    stream->WriteComponent(dialog.get());
     return stream->GetDataString();
 }
 
@@ -241,15 +176,25 @@ TFontSettings DecodeFontDialog(const std::string& blob, const TFontSettings& fal
 {
     if (blob.empty())
         return fallback;
+    std::unique_ptr<TFontDialog, TObjectFree> dialog(New<TFontDialog>(nullptr));
     try {
         std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>(blob));
-        std::unique_ptr<TReader, TObjectFree> reader(New<TReader>(stream.get()));
-        TFontSettings font = ReadFontDialog(*reader);
-        return Plausible(font) ? font : fallback;
+        stream->ReadComponent(dialog.get());
     } catch (const Exception&) {
         // A damaged setting must never keep the program from starting: the default font serves.
         return fallback;
     }
+    // A font dialog owns nothing; a value that made it own something is not one of ours.
+    if (dialog->GetComponentCount() > 0)
+        return fallback;
+    const TFont* dialogFont = dialog->GetFont();
+    TFontSettings font;
+    font.Name = dialogFont->GetName();
+    font.Size = dialogFont->GetSize();
+    font.Style = dialogFont->GetStyle().Bits();
+    font.Charset = dialogFont->GetCharset();
+    font.Color = static_cast<int32_t>(dialogFont->GetColor());
+    return Plausible(font) ? font : fallback;
 }
 
 }  // namespace XRegistry

@@ -47,11 +47,11 @@ struct TFontSettings {
     bool operator==(const TFontSettings&) const = default;
 };
 
-// The "FontDialog" value's bytes: a "TFontDialog" in the binary component format with the
-// properties "Font.Charset", "Font.Color", "Font.Name", "Font.Size" and "Font.Style".
+// The "FontDialog" value's bytes: a font dialog with that font, written as a component stream,
+// as the dialog itself writes them.
 std::string EncodeFontDialog(const TFontSettings& font);
-// Reads such a value, skipping properties it does not know; an empty or damaged value, or one
-// with an implausible font, gives the fallback.
+// The font of such a value; an empty or damaged value, or one with an implausible font, gives
+// the fallback.
 TFontSettings DecodeFontDialog(const std::string& blob, const TFontSettings& fallback);
 
 }  // namespace XRegistry

@@ -6,7 +6,8 @@
 #include <random>
 
 #include "app/XRegistry.h"
-#include "platform/Filer.h"
+#include "platform/Dialogs.h"
+#include "platform/Graphics.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -168,13 +169,19 @@ TEST(FontDialogSetting, EmptyOrDamagedBlobsGiveTheFallback)
     for (size_t cut = 0; cut < blob.size(); ++cut)
         EXPECT_EQ(XRegistry::DecodeFontDialog(blob.substr(0, cut), fallback), fallback) << cut;
 
-    // Implausible fonts and another class are refused whole.
-    for (const TFontSettings& odd : {TFontSettings{"", 10}, TFontSettings{"Arial", 0}, TFontSettings{"Arial", -12},
-                                     TFontSettings{std::string(40, 'x'), 10}})
-        EXPECT_EQ(XRegistry::DecodeFontDialog(XRegistry::EncodeFontDialog(odd), fallback), fallback);
-    std::string other = blob;
-    other.replace(other.find("TFontDialog"), 11, "TFontDialoX");
-    EXPECT_EQ(XRegistry::DecodeFontDialog(other, fallback), fallback);
+    // Implausible fonts are refused whole.
+    auto written = [](auto tweak) {
+        std::unique_ptr<TFontDialog, TObjectFree> dialog(New<TFontDialog>(nullptr));
+        tweak(dialog->GetFont());
+        std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
+        stream->WriteComponent(dialog.get());
+        return stream->GetDataString();
+    };
+    EXPECT_EQ(XRegistry::DecodeFontDialog(written([](TFont* f) { f->SetHeight(0); }), fallback), fallback);
+    EXPECT_EQ(XRegistry::DecodeFontDialog(written([](TFont* f) { f->SetHeight(-100000); }), fallback), fallback);
+    EXPECT_EQ(XRegistry::DecodeFontDialog(written([](TFont* f) { f->SetName(std::string(40, 'x')); }), fallback),
+              fallback);
+    EXPECT_NE(XRegistry::DecodeFontDialog(written([](TFont* f) { f->SetHeight(-16); }), fallback), fallback);
 
     // Random damage gives either the fallback or a font that passed every check.
     std::mt19937 random(7);
@@ -191,26 +198,30 @@ TEST(FontDialogSetting, EmptyOrDamagedBlobsGiveTheFallback)
     }
 }
 
-TEST(FontDialogSetting, UnknownPropertiesAreSkipped)
+TEST(FontDialogSetting, AValueTheDialogWroteItselfReadsBack)
 {
+    std::unique_ptr<TFontDialog, TObjectFree> dialog(New<TFontDialog>(nullptr));
+    dialog->SetName("ElementFontDialog");
+    dialog->SetMaxFontSize(72);
+    dialog->GetFont()->SetName("Verdana");
+    dialog->GetFont()->SetSize(18);
+    dialog->GetFont()->SetStyle(TFontStyles{fsItalic});
     std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
-    {
-        std::unique_ptr<TWriter, TObjectFree> writer(New<TWriter>(stream.get()));
-        writer->WriteSignature();
-        writer->WriteStr("TFontDialog");
-        writer->WriteStr("ElementFontDialog");
-        writer->WriteStr("Options");
-        writer->WriteSet({"fdEffects", "fdForceFontExist"});
-        writer->WriteStr("Font.Name");
-        writer->WriteString("Verdana");
-        writer->WriteStr("MaxFontSize");
-        writer->WriteInteger(72);
-        writer->WriteListEnd();
-        writer->WriteListEnd();
-    }
+    stream->WriteComponent(dialog.get());
     XRegistry::TFontSettings read = XRegistry::DecodeFontDialog(stream->GetDataString(), {"Fallback"});
     EXPECT_EQ(read.Name, "Verdana");
-    EXPECT_EQ(read.Size, 12);
+    EXPECT_EQ(read.Size, 18);
+    EXPECT_EQ(read.Style, 2);
+
+    // And the dialog reads what the encoder wrote.
+    std::unique_ptr<TFontDialog, TObjectFree> restored(New<TFontDialog>(nullptr));
+    std::unique_ptr<TStringStream, TObjectFree> blob(
+        New<TStringStream>(XRegistry::EncodeFontDialog({"Georgia", 20, 1, 0, 0x0000FF})));
+    blob->ReadComponent(restored.get());
+    EXPECT_EQ(restored->GetFont()->GetName(), "Georgia");
+    EXPECT_EQ(restored->GetFont()->GetSize(), 20);
+    EXPECT_TRUE(restored->GetFont()->GetStyle().Contains(fsBold));
+    EXPECT_EQ(restored->GetFont()->GetColor(), 0x0000FF);
 }
 
 TEST_F(XRegistryTest, TheFontDialogValueRoundTripsThroughTheRegistry)
