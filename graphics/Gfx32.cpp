@@ -19,7 +19,7 @@ struct TGfx32State {
 
 TGfx32State UnitState;
 
-// Guards lock counts; usable before start-up only in the sense that nothing locks then.
+// Holds the global lock that guards lock counts; before start-up there is none to hold.
 class TGlobalLockScope {
 public:
     TGlobalLockScope()
