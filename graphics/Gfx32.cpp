@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/Clipboard.h"
 #include "platform/Filer.h"
 #include "platform/Streams.h"
 
@@ -454,6 +455,10 @@ void TBitmap32::Assign(TPersistent* source)
                 Assign(graphic);
             else
                 SetSize(0, 0);
+        } else if (Is<TClipboard>(source)) {
+            std::unique_ptr<TPicture, TObjectFree> picture(New<TPicture>());
+            picture->Assign(source);
+            Assign(picture.get());
         } else {
             TCustomMap::Assign(source);
         }
@@ -500,6 +505,12 @@ void TBitmap32::AssignTo(TPersistent* dest)
     }
     if (Is<TBitmap>(dest)) {
         AssignToBitmap(static_cast<TBitmap*>(dest));
+        return;
+    }
+    if (Is<TClipboard>(dest)) {
+        std::unique_ptr<TBitmap, TObjectFree> bitmap(New<TBitmap>());
+        AssignToBitmap(bitmap.get());
+        dest->Assign(bitmap.get());
         return;
     }
     TCustomMap::AssignTo(dest);

@@ -146,7 +146,8 @@ public:
     TFont* GetFont() const { return FFont.get(); }
     void SetFont(TFont* font) { FFont->Assign(font); }
 
-    // Copies a TBitmap32, TBitmap, any other TGraphic or a TPicture's graphic; nullptr empties.
+    // Copies a TBitmap32, TBitmap, any other TGraphic, a TPicture's graphic or the clipboard's
+    // picture; nullptr empties.
     void Assign(TPersistent* source) override;
     // The binary property "Data": written unless an ancestor bitmap holds the same image, or
     // without an ancestor unless the bitmap is empty.
@@ -157,7 +158,7 @@ public:
     virtual void WriteData(TStream* stream);
 
 protected:
-    // Gives a TBitmap or a TPicture's bitmap this image in 32 bits per pixel.
+    // Gives a TBitmap, a TPicture's bitmap or the clipboard this image in 32 bits per pixel.
     void AssignTo(TPersistent* dest) override;
 
 private:

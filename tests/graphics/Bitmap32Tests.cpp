@@ -7,6 +7,7 @@
 
 #include "graphics/Gfx32.h"
 #include "graphics/Gfx32_CPUid.h"
+#include "platform/Clipboard.h"
 #include "platform/Filer.h"
 #include "platform/Streams.h"
 
@@ -526,4 +527,20 @@ TEST(Bitmap32, OwnsAFontLockedWithTheBitmap)
     other.join();
     bmp->Unlock();
     EXPECT_FALSE(entered);
+}
+
+TEST(Bitmap32Assign, ThroughTheClipboard)
+{
+    TBitmapPtr source = Pattern(6, 4);
+    Clipboard()->Assign(source.get());
+    EXPECT_TRUE(Clipboard()->HasFormat(CF_DIB));
+
+    TBitmapPtr pasted(New<TBitmap32>());
+    pasted->Assign(Clipboard());
+    ASSERT_EQ(pasted->GetWidth(), 6);
+    ASSERT_EQ(pasted->GetHeight(), 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            ASSERT_EQ(*pasted->PixelPtr(x, y) & 0xFFFFFF, *source->PixelPtr(x, y) & 0xFFFFFF) << x << "," << y;
+    Clipboard()->Clear();
 }
