@@ -1485,6 +1485,24 @@ void TWinControl::PaintTo(HDC dc, int x, int y)
             c->PaintTo(dc, x + c->FLeft, y + c->FTop);
 }
 
+void TWinControl::ScrollBy(int deltaX, int deltaY)
+{
+    // A visible window scrolls its pixels and child windows together; a hidden one moves them.
+    // The bounds change first, so the moves the scroll reports match them.
+    bool scrolled = FHandle && IsWindowVisible(FHandle);
+    for (int i = 0; i < GetControlCount(); ++i) {
+        TControl* c = GetControl(i);
+        c->FLeft += deltaX;
+        c->FTop += deltaY;
+        auto* wc = dynamic_cast<TWinControl*>(c);
+        if (wc && wc->FHandle && !scrolled)
+            SetWindowPos(wc->FHandle, nullptr, c->FLeft, c->FTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        c->UpdateAnchorRules();
+    }
+    if (scrolled)
+        ScrollWindow(FHandle, deltaX, deltaY, nullptr, nullptr);
+}
+
 void TWinControl::UpdateControlState()
 {
     const TWinControl* top = this;
@@ -1584,6 +1602,22 @@ void TWinControl::Dispatch(TMessage& m)
     switch (m.Msg) {
     case WM_PAINT:
         WMPaint(m);
+        return;
+    case WM_PRINTCLIENT:
+        if (m.WParam) {
+            TMessage paint{WM_PAINT, m.WParam, 0, 0};
+            PaintHandler(paint);
+            return;
+        }
+        DefaultHandler(m);
+        return;
+    case WM_SYSCOLORCHANGE:
+        NotifyControls(CM_SYSCOLORCHANGE);
+        DefaultHandler(m);
+        return;
+    case WM_WININICHANGE:
+        NotifyControls(CM_WININICHANGE);
+        DefaultHandler(m);
         return;
     case WM_ERASEBKGND:
         WMEraseBkgnd(m);

@@ -388,6 +388,8 @@ public:
     void Repaint() override;
     // Paints the window into a DC: erases when asked, then PaintWindow and windowless children.
     void PaintTo(HDC dc, int x, int y);
+    // Scrolls the window's contents and moves every child with them.
+    void ScrollBy(int deltaX, int deltaY);
 
     TKeyEvent OnKeyDown;
     TKeyPressEvent OnKeyPress;

@@ -616,3 +616,25 @@ TEST(Controls, ColorAndFontFollowTheParentUntilSetHere)
     DeleteObject(bmp);
     DeleteDC(dc);
 }
+
+TEST(Controls, ScrollByMovesEveryChild)
+{
+    auto form = MakeForm();
+    auto* win = New<TLogControl>(form.get());
+    win->SetParent(form.get());
+    win->SetBounds(10, 40, 30, 20);
+    auto* g = New<TLogGraphic>(form.get());
+    g->SetParent(form.get());
+    g->SetBounds(50, 60, 10, 10);
+    win->HandleNeeded();
+    form->ScrollBy(5, -30);
+    EXPECT_EQ(win->GetLeft(), 15);
+    EXPECT_EQ(win->GetTop(), 10);
+    EXPECT_EQ(g->GetLeft(), 55);
+    EXPECT_EQ(g->GetTop(), 30);
+    RECT r{};
+    GetWindowRect(win->GetHandle(), &r);
+    MapWindowPoints(nullptr, form->GetHandle(), reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, 15);
+    EXPECT_EQ(r.top, 10);
+}

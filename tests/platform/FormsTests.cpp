@@ -526,3 +526,91 @@ TEST(Forms, NoWindowOrTimerLeaksAfterAThousandForms)
     EXPECT_EQ(AllocatedHWndCount(), utilBefore);
     EXPECT_EQ(LivePaintBuffers(), buffersBefore);
 }
+
+TEST(Forms, RunEndsWhenTheMainFormCloses)
+{
+    // A fresh application: the one the other tests share must not stay terminated.
+    DoneForms();
+    InitForms();
+    TForm* main = nullptr;
+    Application->CreateForm(main);
+    TModalForm* second = nullptr;
+    Application->CreateForm(second);
+    EXPECT_EQ(Application->GetMainForm(), main);
+    EXPECT_EQ(second->Created, 1);
+    EXPECT_EQ(second->GetOwner(), Application);
+    Application->SetShowMainForm(false);
+    PostMessageA(main->GetHandle(), WM_CLOSE, 0, 0);
+    Application->Run();
+    EXPECT_TRUE(Application->GetTerminated());
+    DoneForms();
+    InitForms();
+    EXPECT_FALSE(Application->GetTerminated());
+    EXPECT_EQ(Screen->GetFormCount(), 0);
+}
+
+TEST(Forms, ControlHostedByAForeignWindow)
+{
+    HWND host = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+    std::unique_ptr<TKeyControl, TObjectFree> c(New<TKeyControl>(nullptr));
+    c->SetBounds(5, 6, 50, 20);
+    c->SetParentWindow(host);
+    ASSERT_TRUE(c->HandleAllocated());
+    EXPECT_EQ(::GetParent(c->GetHandle()), host);
+    EXPECT_TRUE(c->GetShowing());
+    EXPECT_TRUE(c->CanFocus());
+    POINT origin = c->GetClientOrigin();
+    POINT expected{5, 6};
+    ClientToScreen(host, &expected);
+    EXPECT_EQ(origin.x, expected.x);
+    EXPECT_EQ(origin.y, expected.y);
+    c.reset();
+    EXPECT_EQ(GetWindow(host, GW_CHILD), nullptr);
+    DestroyWindow(host);
+}
+
+TEST(Forms, HintAppearsAfterThePauseAndMouseEnterLeave)
+{
+    FormPtr form(New<TForm>(nullptr));
+    form->SetBounds(50, 50, 300, 200);
+    auto* c = New<TKeyControl>(form.get());
+    c->SetParent(form.get());
+    c->SetBounds(10, 10, 100, 50);
+    c->SetHint("Tip|Status text");
+    c->SetShowHint(true);
+    int enters = 0, leaves = 0;
+    c->OnMouseEnter = TNotifyEvent([&](TObject*) { ++enters; });
+    c->OnMouseLeave = TNotifyEvent([&](TObject*) { ++leaves; });
+    form->Show();
+    Pump();
+    POINT inside = c->ClientToScreen(POINT{20, 20});
+    SetCursorPos(inside.x, inside.y);
+    Application->SetHintPause(10);
+    Application->OnIdle = TIdleEvent([](TObject*, bool& done) { done = false; });
+    SendMessageA(c->GetHandle(), WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+    DWORD start = GetTickCount();
+    THintWindow* hint = nullptr;
+    while (GetTickCount() - start < 3000) {
+        Application->HandleMessage();
+        hint = Application->GetHintWindow();
+        if (hint && hint->HandleAllocated() && IsWindowVisible(hint->GetWindowHandle()))
+            break;
+        Sleep(1);
+    }
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->HandleAllocated());
+    EXPECT_EQ(Application->GetHintControl(), c);
+    EXPECT_EQ(enters, 1);
+    EXPECT_EQ(Application->GetHint(), "Status text");
+    // A key press takes the hint away.
+    PostMessageA(c->GetHandle(), WM_KEYDOWN, VK_SHIFT, 0);
+    Application->HandleMessage();
+    EXPECT_FALSE(hint->HandleAllocated());
+    SetCursorPos(form->GetLeft() + 250, form->GetTop() + 150);
+    Application->HandleMessage();
+    Application->HandleMessage();
+    Application->OnIdle = nullptr;
+    Application->SetHintPause(500);
+    EXPECT_EQ(leaves, 1);
+}
