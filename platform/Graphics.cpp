@@ -1599,7 +1599,8 @@ void TMetafile::LoadPlaceable(TStream* stream)
     std::vector<uint8_t> data(MetaHeaderSize);
     stream->ReadBuffer(data.data(), MetaHeaderSize);
     uint32_t words = ReadU32(data.data() + 6);
-    if (ReadU16(data.data() + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
+    unsigned type = ReadU16(data.data());
+    if ((type != 1 && type != 2) || ReadU16(data.data() + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
         throw EInvalidGraphic("Metafile is not valid");
     uint64_t size = uint64_t{words} * 2;
     if (static_cast<int64_t>(size - MetaHeaderSize) > Remaining(stream))

@@ -218,6 +218,9 @@ TEST(Metafile, MalformedStreamsRaise)
     b[30] = 0xFF;
     b[31] = 0x7F;
     expectInvalid(b, "WMF size beyond the data");
+    b = wmf;
+    b[22] = 7;
+    expectInvalid(b, "WMF type");
 }
 
 TEST(Icon, LoadsDrawsAndSavesTheFileImage)

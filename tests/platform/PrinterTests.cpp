@@ -165,9 +165,9 @@ TEST(Printing, PagesForTheCheck)
         printer->BeginDoc();
         HDC dc = printer->GetHandle();
         int w = printer->GetPageWidth(), h = printer->GetPageHeight();
-        std::fprintf(out, "job %s %s %d %d %d %d\n", title.c_str(), landscape ? "landscape" : "portrait",
+        std::fprintf(out, "job %s %s %d %d %d %d %d %d\n", title.c_str(), landscape ? "landscape" : "portrait",
                      GetDeviceCaps(dc, PHYSICALWIDTH), GetDeviceCaps(dc, PHYSICALHEIGHT), GetDeviceCaps(dc, PHYSICALOFFSETX),
-                     GetDeviceCaps(dc, PHYSICALOFFSETY));
+                     GetDeviceCaps(dc, PHYSICALOFFSETY), GetDeviceCaps(dc, LOGPIXELSX), GetDeviceCaps(dc, LOGPIXELSY));
         struct TBox {
             int L, T, R, B;   // in tenths of the printable area
             TColor Color;

@@ -66,13 +66,22 @@ done
 dpi=50
 errors=0
 checks=0
-while read -r kind title orient pw ph ox oy; do
+while read -r kind title orient pw ph ox oy dpix dpiy; do
   [ "$kind" = job ] || continue
   pdf=$(find_pdf "$title")
   { read -r _; read -r iw ih; } < <(pdftoppm -r $dpi -singlefile "$pdf" | head -c 20)
   [[ "$iw$ih" =~ ^[0-9]+$ ]] || fail "$pdf: cannot render"
   if [ "$orient" = landscape ] && [ "$iw" -le "$ih" ] || [ "$orient" = portrait ] && [ "$ih" -le "$iw" ]; then
     echo "print-check: $title: page is ${iw}x${ih}, not $orient" >&2
+    errors=$((errors + 1))
+  fi
+  # The page has the printer's physical size.
+  ew=$((pw * dpi / dpix))
+  eh=$((ph * dpi / dpiy))
+  dw=$((iw - ew))
+  dh=$((ih - eh))
+  if [ ${dw#-} -gt 2 ] || [ ${dh#-} -gt 2 ]; then
+    echo "print-check: $title: page is ${iw}x${ih} at $dpi dpi, expected ${ew}x${eh}" >&2
     errors=$((errors + 1))
   fi
   while read -r k t x y r g b; do
