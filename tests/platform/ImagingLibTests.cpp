@@ -599,6 +599,15 @@ TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
         ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
         EXPECT_EQ(RGB(9, 9, 9), target.At(50, 40));
 
+        // Pixels drawn through an image DC show after the DC is deleted.
+        HDC imageDC = IL_CreateImageDC(&bitmap);
+        ASSERT_NE(nullptr, imageDC);
+        RECT all = {0, 0, 400, 300};
+        FillRect(imageDC, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ASSERT_EQ(IL_SUCCESS, IL_DeleteImageDC(imageDC));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(RGB(255, 255, 255), target.At(50, 40));
+
         // A part of the picture, in bitmap terms.
         for (int32_t y = 0; y < 300; ++y)
             for (int32_t x = 0; x < 400; ++x)

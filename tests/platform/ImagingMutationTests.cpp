@@ -7,6 +7,8 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <psapi.h>
+
 #include <random>
 
 namespace {
@@ -199,6 +201,9 @@ TEST(ImagingMutation, DamagedFilesNeverCrash)
 {
     std::mt19937 random(20261208);
     int loaded = 0, refused = 0;
+    PROCESS_MEMORY_COUNTERS before = {};
+    before.cb = sizeof(before);
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
     for (const TSample& sample : Samples()) {
         SCOPED_TRACE(sample.Name);
         ASSERT_GT(sample.Bytes.size(), 16u);
@@ -240,4 +245,10 @@ TEST(ImagingMutation, DamagedFilesNeverCrash)
     }
     EXPECT_GT(loaded, 0);
     EXPECT_GT(refused, 0);
+    // No damaged header made anything allocate for a picture of its claimed size.
+    EXPECT_GT(before.PeakPagefileUsage, SIZE_T(0));
+    PROCESS_MEMORY_COUNTERS after = {};
+    after.cb = sizeof(after);
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+    EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + (SIZE_T(256) << 20));
 }
