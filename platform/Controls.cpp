@@ -655,6 +655,8 @@ void TControl::DefaultHandler(TMessage& m)
 
 void TControl::WMMouseDown(TMessage& m, TMouseButton button, TShiftState extra)
 {
+    // A system control (button, edit, list) acts on the mouse itself; it sees the message first.
+    DefaultHandler(m);
     if (button == TMouseButton::mbLeft) {
         if (FControlStyle & csCaptureMouse)
             SetMouseCapture(true);
@@ -668,6 +670,9 @@ void TControl::WMMouseDown(TMessage& m, TMouseButton button, TShiftState extra)
 void TControl::WMMouseUp(TMessage& m, TMouseButton button)
 {
     std::weak_ptr<int> alive = FLifeToken;
+    DefaultHandler(m);
+    if (alive.expired())
+        return;
     if (button == TMouseButton::mbLeft) {
         if (FControlStyle & csCaptureMouse)
             SetMouseCapture(false);
@@ -685,6 +690,7 @@ void TControl::WMMouseUp(TMessage& m, TMouseButton button)
 
 void TControl::WMMouseMove(TMessage& m)
 {
+    DefaultHandler(m);
     if (!(FControlStyle & csNoStdEvents))
         MouseMove(KeysToShiftState(m.WParam), m.XPos(), m.YPos());
 }

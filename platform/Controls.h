@@ -300,8 +300,9 @@ protected:
     TComponent* FPopupMenu = nullptr;
     TWndMethod FWindowProc;
 
-private:
     void Notification(TComponent* component, TOperation operation) override;
+
+private:
     std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 

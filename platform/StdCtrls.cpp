@@ -1,0 +1,1255 @@
+#include "platform/StdCtrls.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Forms.h"
+
+SF_IMPLEMENT_COMPONENT(TSystemControl, TWinControl)
+SF_IMPLEMENT_ABSTRACT(TControlActionLink, TActionLink)
+SF_IMPLEMENT_ABSTRACT(TButtonActionLink, TControlActionLink)
+SF_IMPLEMENT_COMPONENT(TButtonControl, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TButton, TButtonControl)
+SF_IMPLEMENT_COMPONENT(TCheckBox, TButtonControl)
+SF_IMPLEMENT_COMPONENT(TRadioButton, TButtonControl)
+SF_IMPLEMENT_ABSTRACT(TListControlStrings, TStrings)
+SF_IMPLEMENT_COMPONENT(TComboBox, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TListBox, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TCustomEdit, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TEdit, TCustomEdit)
+SF_IMPLEMENT_COMPONENT(TMemo, TCustomEdit)
+SF_IMPLEMENT_COMPONENT(TGroupBox, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TLabel, TGraphicControl)
+
+namespace {
+
+// True when the character is the accelerator ('&' before it, "&&" being a plain ampersand).
+bool IsAccel(WPARAM ch, const std::string& caption)
+{
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&')
+            continue;
+        if (caption[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        return std::toupper(static_cast<unsigned char>(caption[i + 1])) == std::toupper(static_cast<int>(ch & 0xFF));
+    }
+    return false;
+}
+
+const TListControlStrings::TMessages kComboMessages{CB_GETCOUNT,    CB_GETLBTEXTLEN,  CB_GETLBTEXT,
+                                                    CB_GETITEMDATA, CB_SETITEMDATA,   CB_ADDSTRING,
+                                                    CB_INSERTSTRING, CB_DELETESTRING, CB_RESETCONTENT,
+                                                    CB_FINDSTRINGEXACT, static_cast<UINT>(CB_ERR)};
+const TListControlStrings::TMessages kListMessages{LB_GETCOUNT,    LB_GETTEXTLEN,  LB_GETTEXT,
+                                                   LB_GETITEMDATA, LB_SETITEMDATA, LB_ADDSTRING,
+                                                   LB_INSERTSTRING, LB_DELETESTRING, LB_RESETCONTENT,
+                                                   LB_FINDSTRINGEXACT, static_cast<UINT>(LB_ERR)};
+
+// The lines of a memo: the control's text split at line breaks.
+class TMemoStrings : public TStrings {
+public:
+    explicit TMemoStrings(TMemo* memo) : FMemo(memo) {}
+
+    std::string Get(int index) const override
+    {
+        std::vector<std::string> lines = Lines();
+        Check(index, lines);
+        return lines[static_cast<size_t>(index)];
+    }
+    int GetCount() const override { return static_cast<int>(Lines().size()); }
+    void Put(int index, const std::string& s) override
+    {
+        std::vector<std::string> lines = Lines();
+        Check(index, lines);
+        lines[static_cast<size_t>(index)] = s;
+        Store(lines);
+    }
+    void Insert(int index, const std::string& s) override
+    {
+        std::vector<std::string> lines = Lines();
+        if (index < 0 || index > static_cast<int>(lines.size()))
+            Error("List index out of bounds (%d)", index);
+        lines.insert(lines.begin() + index, s);
+        Store(lines);
+    }
+    void Delete(int index) override
+    {
+        std::vector<std::string> lines = Lines();
+        Check(index, lines);
+        lines.erase(lines.begin() + index);
+        Store(lines);
+    }
+    void Clear() override { FMemo->SetText({}); }
+    std::string GetText() const override { return FMemo->GetText(); }
+    void SetText(const std::string& text) override
+    {
+        std::unique_ptr<TStringList, TObjectFree> list(New<TStringList>());
+        list->SetText(text);
+        std::vector<std::string> lines;
+        for (int i = 0; i < list->Count(); ++i)
+            lines.push_back(list->Get(i));
+        Store(lines);
+    }
+
+private:
+    std::vector<std::string> Lines() const
+    {
+        std::string text = FMemo->GetText();
+        std::vector<std::string> lines;
+        if (text.empty())
+            return lines;
+        std::unique_ptr<TStringList, TObjectFree> list(New<TStringList>());
+        list->SetText(text);
+        for (int i = 0; i < list->Count(); ++i)
+            lines.push_back(list->Get(i));
+        // A text that ends in a line break has an empty last line in the control.
+        if (text.back() == '\n' || text.back() == '\r')
+            lines.emplace_back();
+        return lines;
+    }
+    void Store(const std::vector<std::string>& lines)
+    {
+        std::string text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                text += "\r\n";
+            text += lines[i];
+        }
+        FMemo->SetText(text);
+    }
+    void Check(int index, const std::vector<std::string>& lines) const
+    {
+        if (index < 0 || index >= static_cast<int>(lines.size()))
+            Error("List index out of bounds (%d)", index);
+    }
+
+    TMemo* FMemo;
+};
+
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSystemControl
+
+TSystemControl::TSystemControl(TComponent* owner) : TWinControl(owner), FFont(New<TFont>())
+{
+    FFont->SetSize(8);
+    FFont->OnChange = TNotifyEvent(this, &TSystemControl::FontChanged);
+}
+
+TSystemControl::~TSystemControl() = default;
+
+void TSystemControl::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), 0);
+}
+
+void TSystemControl::FontChanged(TObject*)
+{
+    if (HandleAllocated())
+        SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), TRUE);
+}
+
+void TSystemControl::SetColor(TColor value)
+{
+    if (value == FColor)
+        return;
+    FColor = value;
+    FBrush.reset();
+    Invalidate();
+}
+
+void TSystemControl::CNCtlColor(TMessage& m)
+{
+    HDC dc = reinterpret_cast<HDC>(m.WParam);
+    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+    SetBkColor(dc, static_cast<COLORREF>(ColorToRGB(FColor)));
+    if (!FBrush)
+        FBrush.reset(CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(FColor))));
+    m.Result = reinterpret_cast<LRESULT>(FBrush.get());
+}
+
+void TSystemControl::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case CN_CTLCOLOREDIT:
+    case CN_CTLCOLORSTATIC:
+    case CN_CTLCOLORBTN:
+    case CN_CTLCOLORLISTBOX:
+        CNCtlColor(m);
+        return;
+    case CN_COMMAND:
+        CNCommand(m);
+        return;
+    case CN_NOTIFY:
+        CNNotify(m);
+        return;
+    default:
+        TWinControl::Dispatch(m);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Action links
+
+void TControlActionLink::AssignClient(TObject* client)
+{
+    FClient = As<TControl>(client);
+}
+bool TControlActionLink::IsCaptionLinked()
+{
+    return TActionLink::IsCaptionLinked() && FClient->GetCaption() == CustomAction()->GetCaption();
+}
+bool TControlActionLink::IsEnabledLinked()
+{
+    return TActionLink::IsEnabledLinked() && FClient->GetEnabled() == CustomAction()->GetEnabled();
+}
+bool TControlActionLink::IsHintLinked()
+{
+    return TActionLink::IsHintLinked() && FClient->GetHint() == CustomAction()->GetHint();
+}
+bool TControlActionLink::IsVisibleLinked()
+{
+    return TActionLink::IsVisibleLinked() && FClient->GetVisible() == CustomAction()->GetVisible();
+}
+bool TControlActionLink::IsOnExecuteLinked()
+{
+    return TActionLink::IsOnExecuteLinked() && FAction && FClient->OnClick == FAction->GetOnExecute();
+}
+void TControlActionLink::SetCaption(const std::string& value)
+{
+    if (IsCaptionLinked())
+        FClient->SetCaption(value);
+}
+void TControlActionLink::SetEnabled(bool value)
+{
+    if (IsEnabledLinked())
+        FClient->SetEnabled(value);
+}
+void TControlActionLink::SetHint(const std::string& value)
+{
+    if (IsHintLinked())
+        FClient->SetHint(value);
+}
+void TControlActionLink::SetVisible(bool value)
+{
+    if (IsVisibleLinked())
+        FClient->SetVisible(value);
+}
+void TControlActionLink::SetOnExecute(const TNotifyEvent& value)
+{
+    if (IsOnExecuteLinked())
+        FClient->OnClick = value;
+}
+
+bool TButtonActionLink::IsCheckedLinked()
+{
+    return TActionLink::IsCheckedLinked() && Is<TButtonControl>(FClient) &&
+           static_cast<TButtonControl*>(FClient)->GetChecked() == CustomAction()->GetChecked();
+}
+
+void TButtonActionLink::SetChecked(bool value)
+{
+    if (!IsCheckedLinked())
+        return;
+    // The action is already running (it checks itself): no second click.
+    auto* button = static_cast<TButtonControl*>(FClient);
+    button->FClicksDisabled = true;
+    try {
+        button->SetChecked(value);
+    } catch (...) {
+        button->FClicksDisabled = false;
+        throw;
+    }
+    button->FClicksDisabled = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TButtonControl
+
+TButtonControl::TButtonControl(TComponent* owner) : TSystemControl(owner)
+{
+    // Clicks come from the system button's notification, not from the mouse messages.
+    SetControlStyle(csSetCaption | csDoubleClicks);
+    SetColor(clBtnFace);
+    SetTabStop(true);
+}
+
+TButtonControl::~TButtonControl() = default;
+
+TBasicAction* TButtonControl::GetAction() const
+{
+    return FActionLink ? FActionLink->GetAction() : nullptr;
+}
+
+void TButtonControl::SetAction(TBasicAction* value)
+{
+    if (!value) {
+        FActionLink.reset();
+        return;
+    }
+    if (!FActionLink) {
+        FActionLink.reset(New<TButtonActionLink>(this));
+        FActionLink->OnChange = TNotifyEvent(this, &TButtonControl::DoActionChange);
+    }
+    FActionLink->SetAction(value);
+    ActionChange(value, value->HasState(csLoading));
+    value->FreeNotification(this);
+}
+
+void TButtonControl::DoActionChange(TObject* sender)
+{
+    if (sender == GetAction())
+        ActionChange(sender, false);
+}
+
+void TButtonControl::ActionChange(TObject* sender, bool checkDefaults)
+{
+    auto* action = Is<TCustomAction>(sender) ? static_cast<TCustomAction*>(sender) : nullptr;
+    if (!action)
+        return;
+    if (!checkDefaults || GetCaption().empty())
+        SetCaption(action->GetCaption());
+    if (!checkDefaults || GetEnabled())
+        SetEnabled(action->GetEnabled());
+    if (!checkDefaults || GetHint().empty())
+        SetHint(action->GetHint());
+    if (!checkDefaults || GetVisible())
+        SetVisible(action->GetVisible());
+    if (!checkDefaults || !GetChecked()) {
+        FClicksDisabled = true;
+        SetChecked(action->GetChecked());
+        FClicksDisabled = false;
+    }
+    if (!checkDefaults || !OnClick)
+        OnClick = action->GetOnExecute();
+}
+
+void TButtonControl::InitiateAction()
+{
+    if (FActionLink)
+        FActionLink->Update();
+}
+
+void TButtonControl::Click()
+{
+    TBasicAction* action = GetAction();
+    if (OnClick && action && !(OnClick == action->GetOnExecute())) {
+        OnClick(this);
+        return;
+    }
+    if (action) {
+        FActionLink->Execute(this);
+        return;
+    }
+    TSystemControl::Click();
+}
+
+void TButtonControl::Notification(TComponent* component, TOperation operation)
+{
+    TSystemControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && FActionLink && component == FActionLink->GetAction())
+        FActionLink.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TButton
+
+TButton::TButton(TComponent* owner) : TButtonControl(owner)
+{
+    SetBounds(0, 0, 75, 25);
+}
+
+void TButton::CreateParams(TCreateParams& p)
+{
+    TButtonControl::CreateParams(p);
+    CreateSubClass(p, "BUTTON");
+    p.Style |= FDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+}
+
+void TButton::SetDefault(bool value)
+{
+    if (value == FDefault)
+        return;
+    FDefault = value;
+    if (HandleAllocated())
+        SendMessageA(FHandle, BM_SETSTYLE, value ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void TButton::Click()
+{
+    if (FModalResult != 0)
+        if (TCustomForm* form = GetParentForm(this))
+            form->SetModalResult(FModalResult);
+    TButtonControl::Click();
+}
+
+void TButton::CNCommand(TMessage& m)
+{
+    if (HIWORD(m.WParam) == BN_CLICKED)
+        Click();
+}
+
+void TButton::Dispatch(TMessage& m)
+{
+    if (m.Msg == CM_DIALOGKEY) {
+        WORD key = static_cast<WORD>(m.WParam);
+        // Enter clicks the focused button, or else the default one.
+        TWinControl* focused = FindControl(GetFocus());
+        bool enterIsMine = Focused() || (FDefault && !Is<TButton>(focused));
+        bool pressed = (key == VK_RETURN && enterIsMine) || (key == VK_ESCAPE && FCancel);
+        if (pressed && KeyDataToShiftState(m.LParam) == 0 && CanFocus()) {
+            Click();
+            m.Result = 1;
+            return;
+        }
+    } else if (m.Msg == CM_DIALOGCHAR) {
+        if (IsAccel(m.WParam, GetCaption()) && CanFocus()) {
+            Click();
+            m.Result = 1;
+            return;
+        }
+    }
+    TButtonControl::Dispatch(m);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCheckBox
+
+TCheckBox::TCheckBox(TComponent* owner) : TButtonControl(owner)
+{
+    SetBounds(0, 0, 97, 17);
+}
+
+void TCheckBox::CreateParams(TCreateParams& p)
+{
+    TButtonControl::CreateParams(p);
+    CreateSubClass(p, "BUTTON");
+    p.Style |= BS_3STATE;
+}
+
+void TCheckBox::CreateWnd()
+{
+    TButtonControl::CreateWnd();
+    SendMessageA(FHandle, BM_SETCHECK, static_cast<WPARAM>(FState), 0);
+}
+
+void TCheckBox::SetState(TCheckBoxState value)
+{
+    if (value == FState)
+        return;
+    FState = value;
+    if (HandleAllocated())
+        SendMessageA(FHandle, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    if (!FClicksDisabled)
+        Click();
+}
+
+void TCheckBox::CNCommand(TMessage& m)
+{
+    if (HIWORD(m.WParam) != BN_CLICKED)
+        return;
+    switch (FState) {
+    case cbUnchecked:
+        SetState(cbChecked);
+        break;
+    case cbChecked:
+        SetState(FAllowGrayed ? cbGrayed : cbUnchecked);
+        break;
+    case cbGrayed:
+        SetState(cbUnchecked);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRadioButton
+
+TRadioButton::TRadioButton(TComponent* owner) : TButtonControl(owner)
+{
+    SetBounds(0, 0, 113, 17);
+}
+
+void TRadioButton::CreateParams(TCreateParams& p)
+{
+    TButtonControl::CreateParams(p);
+    CreateSubClass(p, "BUTTON");
+    p.Style |= BS_RADIOBUTTON;
+}
+
+void TRadioButton::CreateWnd()
+{
+    TButtonControl::CreateWnd();
+    SendMessageA(FHandle, BM_SETCHECK, FChecked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TRadioButton::SetChecked(bool value)
+{
+    if (value == FChecked)
+        return;
+    FChecked = value;
+    SetTabStop(value);
+    if (HandleAllocated())
+        SendMessageA(FHandle, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!value)
+        return;
+    if (TWinControl* parent = GetParent())
+        for (int i = 0; i < parent->GetControlCount(); ++i) {
+            TControl* sibling = parent->GetControl(i);
+            if (sibling != this && Is<TRadioButton>(sibling))
+                static_cast<TRadioButton*>(sibling)->SetChecked(false);
+        }
+    if (!FClicksDisabled)
+        Click();
+}
+
+void TRadioButton::CNCommand(TMessage& m)
+{
+    switch (HIWORD(m.WParam)) {
+    case BN_CLICKED:
+        SetChecked(true);
+        break;
+    case BN_DOUBLECLICKED:
+        DblClick();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TListControlStrings
+
+TListControlStrings::TListControlStrings(TWinControl* control, const TMessages& messages)
+    : FControl(control), FMsg(messages), FKept(New<TStringList>())
+{
+}
+
+TListControlStrings::~TListControlStrings() = default;
+
+LRESULT TListControlStrings::Send(UINT msg, WPARAM wParam, LPARAM lParam) const
+{
+    return SendMessageA(FControl->GetWindowHandle(), msg, wParam, lParam);
+}
+
+void TListControlStrings::CheckIndex(int index) const
+{
+    if (index < 0 || index >= GetCount())
+        Error("List index out of bounds (%d)", index);
+}
+
+std::string TListControlStrings::Get(int index) const
+{
+    if (!Live())
+        return FKept->Get(index);
+    CheckIndex(index);
+    LRESULT len = Send(FMsg.GetTextLen, static_cast<WPARAM>(index));
+    if (len <= 0 || len == static_cast<LRESULT>(static_cast<int>(FMsg.Error)))
+        return {};
+    std::string text(static_cast<size_t>(len) + 1, '\0');
+    LRESULT got = Send(FMsg.GetText, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, len)));
+    return text;
+}
+
+TObject* TListControlStrings::GetObject(int index) const
+{
+    if (!Live())
+        return FKept->GetObject(index);
+    CheckIndex(index);
+    return reinterpret_cast<TObject*>(Send(FMsg.GetData, static_cast<WPARAM>(index)));
+}
+
+void TListControlStrings::PutObject(int index, TObject* object)
+{
+    if (!Live()) {
+        FKept->PutObject(index, object);
+        return;
+    }
+    CheckIndex(index);
+    Send(FMsg.SetData, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(object));
+}
+
+int TListControlStrings::GetCount() const
+{
+    return Live() ? static_cast<int>(Send(FMsg.Count)) : FKept->Count();
+}
+
+int TListControlStrings::AddObject(const std::string& s, TObject* object)
+{
+    if (!Live())
+        return FKept->AddObject(s, object);
+    LRESULT index = Send(FMsg.AddString, 0, reinterpret_cast<LPARAM>(s.c_str()));
+    if (index < 0)
+        throw EOutOfResources("Unable to insert a line");
+    Send(FMsg.SetData, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(object));
+    return static_cast<int>(index);
+}
+
+void TListControlStrings::InsertObject(int index, const std::string& s, TObject* object)
+{
+    if (!Live()) {
+        FKept->InsertObject(index, s, object);
+        return;
+    }
+    if (index < 0 || index > GetCount())
+        Error("List index out of bounds (%d)", index);
+    LRESULT at = Send(FMsg.InsertString, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.c_str()));
+    if (at < 0)
+        throw EOutOfResources("Unable to insert a line");
+    Send(FMsg.SetData, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(object));
+}
+
+void TListControlStrings::Delete(int index)
+{
+    if (!Live()) {
+        FKept->Delete(index);
+        return;
+    }
+    CheckIndex(index);
+    Send(FMsg.DeleteString, static_cast<WPARAM>(index));
+}
+
+void TListControlStrings::Clear()
+{
+    if (!Live()) {
+        FKept->Clear();
+        return;
+    }
+    // Emptying a combo box's list empties its edit too; the text stays what it was.
+    HWND wnd = FControl->GetWindowHandle();
+    int len = GetWindowTextLengthA(wnd);
+    std::string text(static_cast<size_t>(std::max(len, 0)) + 1, '\0');
+    text.resize(static_cast<size_t>(std::max(GetWindowTextA(wnd, text.data(), len + 1), 0)));
+    Send(FMsg.Reset);
+    if (!text.empty())
+        SetWindowTextA(wnd, text.c_str());
+}
+
+int TListControlStrings::IndexOf(const std::string& s) const
+{
+    if (!Live())
+        return FKept->IndexOf(s);
+    LRESULT index = Send(FMsg.FindExact, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(s.c_str()));
+    return index < 0 ? -1 : static_cast<int>(index);
+}
+
+void TListControlStrings::WindowCreated()
+{
+    for (int i = 0; i < FKept->Count(); ++i) {
+        LRESULT index = Send(FMsg.AddString, 0, reinterpret_cast<LPARAM>(FKept->Get(i).c_str()));
+        if (index < 0)
+            throw EOutOfResources("Unable to insert a line");
+        Send(FMsg.SetData, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(FKept->GetObject(i)));
+    }
+    FKept->Clear();
+}
+
+void TListControlStrings::WindowDestroying()
+{
+    FKept->Clear();
+    int count = static_cast<int>(Send(FMsg.Count));
+    for (int i = 0; i < count; ++i)
+        FKept->AddObject(Get(i), GetObject(i));
+}
+
+// ---------------------------------------------------------------------------------------------
+// TComboBox
+
+TComboBox::TComboBox(TComponent* owner)
+    : TSystemControl(owner), FItems(New<TListControlStrings>(this, kComboMessages))
+{
+    SetControlStyle(csSetCaption | csDoubleClicks);
+    SetBounds(0, 0, 145, 21);
+    SetTabStop(true);
+}
+
+TComboBox::~TComboBox() = default;
+
+void TComboBox::CreateParams(TCreateParams& p)
+{
+    TSystemControl::CreateParams(p);
+    CreateSubClass(p, "COMBOBOX");
+    p.Style |= WS_VSCROLL | CBS_AUTOHSCROLL;
+    switch (FStyle) {
+    case csDropDown:
+        p.Style |= CBS_DROPDOWN;
+        break;
+    case csSimple:
+        p.Style |= CBS_SIMPLE;
+        break;
+    case csDropDownList:
+        p.Style |= CBS_DROPDOWNLIST;
+        break;
+    }
+    // The height of a drop-down combo box's window includes its list.
+    if (FStyle != csSimple)
+        p.Height = FHeight + std::max(FDropDownCount, 1) * 16 + 2;
+}
+
+void TComboBox::CreateWnd()
+{
+    TSystemControl::CreateWnd();
+    FItems->WindowCreated();
+    if (FKeptIndex >= 0)
+        SendMessageA(FHandle, CB_SETCURSEL, static_cast<WPARAM>(std::min(FKeptIndex, FItems->Count() - 1)), 0);
+    FKeptIndex = -1;
+    if (FStyle != csDropDownList && !FText.empty())
+        SetWindowTextA(FHandle, FText.c_str());
+}
+
+void TComboBox::DestroyWnd()
+{
+    if (HandleAllocated() && !HasState(csDestroying)) {
+        FKeptIndex = static_cast<int>(SendMessageA(FHandle, CB_GETCURSEL, 0, 0));
+        FItems->WindowDestroying();
+    }
+    TSystemControl::DestroyWnd();
+}
+
+int TComboBox::GetItemIndex() const
+{
+    if (!HandleAllocated())
+        return FKeptIndex;
+    return static_cast<int>(SendMessageA(FHandle, CB_GETCURSEL, 0, 0));
+}
+
+void TComboBox::SetItemIndex(int value)
+{
+    if (!HandleAllocated()) {
+        FKeptIndex = value;
+        return;
+    }
+    SendMessageA(FHandle, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
+}
+
+void TComboBox::SetStyle(TComboBoxStyle value)
+{
+    if (value == FStyle)
+        return;
+    FStyle = value;
+    RecreateWnd();
+}
+
+void TComboBox::SetBounds(int left, int top, int width, int height)
+{
+    TSystemControl::SetBounds(left, top, width, height);
+    if (HandleAllocated() && FStyle != csSimple) {
+        int item = static_cast<int>(SendMessageA(FHandle, CB_GETITEMHEIGHT, 0, 0));
+        int dropped = FHeight + std::max(FDropDownCount, 1) * std::max(item, 1) + 2;
+        SetWindowPos(FHandle, nullptr, 0, 0, FWidth, dropped, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+bool TComboBox::GetDroppedDown() const
+{
+    return HandleAllocated() && SendMessageA(FHandle, CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
+
+void TComboBox::SetDroppedDown(bool value)
+{
+    if (HandleAllocated())
+        SendMessageA(FHandle, CB_SHOWDROPDOWN, value, 0);
+}
+
+HWND TComboBox::GetEditHandle() const
+{
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    if (!HandleAllocated() || FStyle == csDropDownList || !GetComboBoxInfo(FHandle, &info))
+        return nullptr;
+    return info.hwndItem;
+}
+
+HWND TComboBox::GetListHandle() const
+{
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    if (!HandleAllocated() || !GetComboBoxInfo(FHandle, &info))
+        return nullptr;
+    return info.hwndList;
+}
+
+void TComboBox::CNCommand(TMessage& m)
+{
+    switch (HIWORD(m.WParam)) {
+    case CBN_DBLCLK:
+        DblClick();
+        break;
+    case CBN_EDITCHANGE:
+        Change();
+        break;
+    case CBN_DROPDOWN:
+        OnDropDown(this);
+        break;
+    case CBN_CLOSEUP:
+        OnCloseUp(this);
+        break;
+    case CBN_SELCHANGE: {
+        // The edit shows the new item only after this notification; the text follows now.
+        int index = GetItemIndex();
+        if (index >= 0 && FStyle != csDropDownList)
+            SetWindowTextA(FHandle, FItems->Get(index).c_str());
+        Click();
+        Select();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TComboBox::Change()
+{
+    OnChange(this);
+}
+
+void TComboBox::Select()
+{
+    if (OnSelect)
+        OnSelect(this);
+    else
+        Change();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TListBox
+
+TListBox::TListBox(TComponent* owner) : TSystemControl(owner), FItems(New<TListControlStrings>(this, kListMessages))
+{
+    SetControlStyle(csSetCaption | csDoubleClicks);
+    SetBounds(0, 0, 121, 97);
+    SetTabStop(true);
+}
+
+TListBox::~TListBox() = default;
+
+void TListBox::CreateParams(TCreateParams& p)
+{
+    TSystemControl::CreateParams(p);
+    CreateSubClass(p, "LISTBOX");
+    p.Style |= WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS;
+    p.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TListBox::CreateWnd()
+{
+    TSystemControl::CreateWnd();
+    FItems->WindowCreated();
+    if (FKeptIndex >= 0)
+        SendMessageA(FHandle, LB_SETCURSEL, static_cast<WPARAM>(std::min(FKeptIndex, FItems->Count() - 1)), 0);
+    FKeptIndex = -1;
+}
+
+void TListBox::DestroyWnd()
+{
+    if (HandleAllocated() && !HasState(csDestroying)) {
+        FKeptIndex = static_cast<int>(SendMessageA(FHandle, LB_GETCURSEL, 0, 0));
+        FItems->WindowDestroying();
+    }
+    TSystemControl::DestroyWnd();
+}
+
+int TListBox::GetItemIndex() const
+{
+    if (!HandleAllocated())
+        return FKeptIndex;
+    return static_cast<int>(SendMessageA(FHandle, LB_GETCURSEL, 0, 0));
+}
+
+void TListBox::SetItemIndex(int value)
+{
+    if (!HandleAllocated()) {
+        FKeptIndex = value;
+        return;
+    }
+    SendMessageA(FHandle, LB_SETCURSEL, static_cast<WPARAM>(value), 0);
+}
+
+void TListBox::CNCommand(TMessage& m)
+{
+    if (HIWORD(m.WParam) == LBN_SELCHANGE)
+        Click();
+    else if (HIWORD(m.WParam) == LBN_DBLCLK)
+        DblClick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TCustomEdit
+
+TCustomEdit::TCustomEdit(TComponent* owner) : TSystemControl(owner)
+{
+    SetControlStyle(csClickEvents | csSetCaption | csDoubleClicks);
+    SetBounds(0, 0, 121, 21);
+    SetTabStop(true);
+}
+
+void TCustomEdit::CreateParams(TCreateParams& p)
+{
+    TSystemControl::CreateParams(p);
+    CreateSubClass(p, "EDIT");
+    p.Style |= ES_AUTOHSCROLL | ES_LEFT;
+    if (FReadOnly)
+        p.Style |= ES_READONLY;
+    p.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomEdit::CreateWnd()
+{
+    TSystemControl::CreateWnd();
+    SendMessageA(FHandle, EM_LIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
+    if (FPasswordChar)
+        SendMessageA(FHandle, EM_SETPASSWORDCHAR, static_cast<unsigned char>(FPasswordChar), 0);
+}
+
+void TCustomEdit::SetReadOnly(bool value)
+{
+    FReadOnly = value;
+    if (HandleAllocated())
+        SendMessageA(FHandle, EM_SETREADONLY, value, 0);
+}
+
+void TCustomEdit::SetPasswordChar(char value)
+{
+    if (value == FPasswordChar)
+        return;
+    FPasswordChar = value;
+    if (HandleAllocated()) {
+        SendMessageA(FHandle, EM_SETPASSWORDCHAR, static_cast<unsigned char>(value), 0);
+        Invalidate();
+    }
+}
+
+void TCustomEdit::SetMaxLength(int value)
+{
+    FMaxLength = std::max(value, 0);
+    if (HandleAllocated())
+        SendMessageA(FHandle, EM_LIMITTEXT, static_cast<WPARAM>(FMaxLength), 0);
+}
+
+int TCustomEdit::GetSelStart()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(GetHandle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int>(start);
+}
+
+void TCustomEdit::SetSelStart(int value)
+{
+    SendMessageA(GetHandle(), EM_SETSEL, static_cast<WPARAM>(value), value);
+}
+
+int TCustomEdit::GetSelLength()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(GetHandle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int>(end - start);
+}
+
+void TCustomEdit::SetSelLength(int value)
+{
+    int start = GetSelStart();
+    SendMessageA(GetHandle(), EM_SETSEL, static_cast<WPARAM>(start), start + value);
+}
+
+void TCustomEdit::SelectAll()
+{
+    if (HandleAllocated())
+        SendMessageA(FHandle, EM_SETSEL, 0, -1);
+}
+
+void TCustomEdit::CNCommand(TMessage& m)
+{
+    if (HIWORD(m.WParam) == EN_CHANGE && !FSettingText)
+        Change();
+}
+
+void TCustomEdit::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_SETTEXT:
+        // Systems differ in whether setting the text notifies a change; the change of a text
+        // set in code is told once, from CM_TEXTCHANGED.
+        FSettingText = true;
+        try {
+            TSystemControl::Dispatch(m);
+        } catch (...) {
+            FSettingText = false;
+            throw;
+        }
+        FSettingText = false;
+        return;
+    case CM_TEXTCHANGED:
+        Change();
+        return;
+    default:
+        TSystemControl::Dispatch(m);
+    }
+}
+
+void TCustomEdit::Change()
+{
+    OnChange(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TMemo
+
+TMemo::TMemo(TComponent* owner) : TCustomEdit(owner), FLines(new TMemoStrings(this))
+{
+    SetBounds(0, 0, 185, 89);
+}
+
+TMemo::~TMemo() = default;
+
+void TMemo::CreateParams(TCreateParams& p)
+{
+    TCustomEdit::CreateParams(p);
+    p.Style |= ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL;
+    if (FWordWrap)
+        p.Style &= ~static_cast<DWORD>(ES_AUTOHSCROLL);
+    if (FScrollBars == ssHorizontal || FScrollBars == ssBoth)
+        p.Style |= WS_HSCROLL;
+    if (FScrollBars == ssVertical || FScrollBars == ssBoth)
+        p.Style |= WS_VSCROLL;
+}
+
+void TMemo::SetWordWrap(bool value)
+{
+    if (value == FWordWrap)
+        return;
+    FWordWrap = value;
+    RecreateWnd();
+}
+
+void TMemo::SetScrollBars(TScrollStyle value)
+{
+    if (value == FScrollBars)
+        return;
+    FScrollBars = value;
+    RecreateWnd();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGroupBox
+
+TGroupBox::TGroupBox(TComponent* owner) : TSystemControl(owner)
+{
+    SetControlStyle(GetControlStyle() | csAcceptsControls);
+    SetColor(clBtnFace);
+    SetBounds(0, 0, 185, 105);
+}
+
+void TGroupBox::CreateParams(TCreateParams& p)
+{
+    TSystemControl::CreateParams(p);
+    CreateSubClass(p, "BUTTON");
+    p.Style |= BS_GROUPBOX;
+}
+
+void TGroupBox::AdjustClientRect(RECT& rect)
+{
+    TSystemControl::AdjustClientRect(rect);
+    // Below the caption line, inside the frame.
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
+    TEXTMETRICA tm{};
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    rect.top += tm.tmHeight;
+    rect.left += 2;
+    rect.right -= 2;
+    rect.bottom -= 2;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TLabel
+
+TLabel::TLabel(TComponent* owner) : TGraphicControl(owner), FFont(New<TFont>())
+{
+    FFont->SetSize(8);
+    FFont->OnChange = TNotifyEvent(this, &TLabel::FontChanged);
+    SetBounds(0, 0, 65, 17);
+}
+
+TLabel::~TLabel() = default;
+
+void TLabel::FontChanged(TObject*)
+{
+    AdjustBounds();
+    Invalidate();
+}
+
+void TLabel::SetColor(TColor value)
+{
+    if (value == FColor)
+        return;
+    FColor = value;
+    Invalidate();
+}
+
+void TLabel::SetAlignment(TAlignment value)
+{
+    if (value == FAlignment)
+        return;
+    FAlignment = value;
+    Invalidate();
+}
+
+void TLabel::SetLayout(TTextLayout value)
+{
+    if (value == FLayout)
+        return;
+    FLayout = value;
+    Invalidate();
+}
+
+void TLabel::SetWordWrap(bool value)
+{
+    if (value == FWordWrap)
+        return;
+    FWordWrap = value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TLabel::SetTransparent(bool value)
+{
+    if (value == FTransparent)
+        return;
+    FTransparent = value;
+    Invalidate();
+}
+
+void TLabel::SetAutoSize(bool value)
+{
+    if (value == FAutoSize)
+        return;
+    FAutoSize = value;
+    AdjustBounds();
+}
+
+void TLabel::SetShowAccelChar(bool value)
+{
+    if (value == FShowAccelChar)
+        return;
+    FShowAccelChar = value;
+    AdjustBounds();
+    Invalidate();
+}
+
+void TLabel::SetFocusControl(TWinControl* value)
+{
+    if (value == FFocusControl)
+        return;
+    if (FFocusControl)
+        FFocusControl->RemoveFreeNotification(this);
+    FFocusControl = value;
+    if (value)
+        value->FreeNotification(this);
+}
+
+void TLabel::Notification(TComponent* component, TOperation operation)
+{
+    TGraphicControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == FFocusControl)
+        FFocusControl = nullptr;
+}
+
+UINT TLabel::DrawFlags() const
+{
+    UINT flags = DT_EXPANDTABS;
+    if (FWordWrap)
+        flags |= DT_WORDBREAK;
+    if (!FShowAccelChar)
+        flags |= DT_NOPREFIX;
+    switch (FAlignment) {
+    case taLeftJustify:
+        flags |= DT_LEFT;
+        break;
+    case taRightJustify:
+        flags |= DT_RIGHT;
+        break;
+    case taCenter:
+        flags |= DT_CENTER;
+        break;
+    }
+    return flags;
+}
+
+void TLabel::AdjustBounds()
+{
+    if (!FAutoSize)
+        return;
+    std::string caption = GetCaption();
+    const char* text = caption.empty() ? " " : caption.c_str();
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, FFont->GetHandle());
+    RECT r{0, 0, FWordWrap ? FWidth : 0, 0};
+    DrawTextA(dc, text, -1, &r, DrawFlags() | DT_CALCRECT);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    // A right-aligned label keeps its right edge.
+    int left = FAlignment == taRightJustify ? FLeft + FWidth - r.right : FLeft;
+    SetBounds(left, FTop, r.right, r.bottom);
+}
+
+void TLabel::Paint()
+{
+    HDC dc = GetPaintDC();
+    RECT client{0, 0, FWidth, FHeight};
+    if (!FTransparent) {
+        HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(FColor)));
+        FillRect(dc, &client, brush);
+        DeleteObject(brush);
+    }
+    std::string text = GetCaption();
+    HGDIOBJ oldFont = SelectObject(dc, FFont->GetHandle());
+    int oldMode = SetBkMode(dc, TRANSPARENT);
+    UINT flags = DrawFlags();
+    RECT r = client;
+    if (FLayout != tlTop) {
+        RECT measured = client;
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &measured, flags | DT_CALCRECT);
+        int free = FHeight - (measured.bottom - measured.top);
+        r.top += FLayout == tlCenter ? free / 2 : free;
+    }
+    if (GetEnabled()) {
+        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
+    } else {
+        RECT shifted = r;
+        OffsetRect(&shifted, 1, 1);
+        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(clBtnHighlight)));
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &shifted, flags);
+        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(clBtnShadow)));
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
+    }
+    SetBkMode(dc, oldMode);
+    SelectObject(dc, oldFont);
+}
+
+void TLabel::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case CM_TEXTCHANGED:
+        AdjustBounds();
+        Invalidate();
+        return;
+    case CM_DIALOGCHAR:
+        if (FFocusControl && FShowAccelChar && GetEnabled() && IsAccel(m.WParam, GetCaption()) &&
+            FFocusControl->CanFocus()) {
+            FFocusControl->SetFocus();
+            m.Result = 1;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    TGraphicControl::Dispatch(m);
+}
