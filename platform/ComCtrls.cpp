@@ -148,7 +148,6 @@ TUpDown::TUpDown(TComponent* owner) : TSystemControl(owner)
 {
     // The system control tracks the mouse itself.
     SetControlStyle(csDoubleClicks);
-    SetColor(clBtnFace);
     SetBounds(0, 0, 17, 25);
 }
 
@@ -353,7 +352,6 @@ void TProgressBar::StepIt()
 TTabControl::TTabControl(TComponent* owner) : TSystemControl(owner), FTabs(new TTabStrings(this))
 {
     SetControlStyle(csAcceptsControls | csClickEvents | csDoubleClicks);
-    SetColor(clBtnFace);
     SetTabStop(true);
     SetBounds(0, 0, 289, 193);
 }

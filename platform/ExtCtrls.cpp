@@ -43,27 +43,15 @@ void Frame3D(HDC dc, RECT& r, TColor topLeft, TColor bottomRight)
 // ---------------------------------------------------------------------------------------------
 // TPanel
 
-TPanel::TPanel(TComponent* owner) : TCustomControl(owner), FFont(New<TFont>())
+TPanel::TPanel(TComponent* owner) : TCustomControl(owner)
 {
-    FFont->SetSize(8);
-    FFont->OnChange = TNotifyEvent(this, &TPanel::Changed);
     SetControlStyle(GetControlStyle() | csAcceptsControls | csOpaque);
     SetBounds(0, 0, 185, 41);
 }
 
-TPanel::~TPanel() = default;
-
-void TPanel::Changed(TObject*)
+void TPanel::Changed()
 {
     Realign();
-    Invalidate();
-}
-
-void TPanel::SetColor(TColor value)
-{
-    if (value == FColor)
-        return;
-    FColor = value;
     Invalidate();
 }
 
@@ -138,7 +126,7 @@ void TPanel::Paint()
     HDC dc = GetPaintDC();
     RECT r = GetClientRect();
     DrawBevel(dc, r, FBevelOuter);
-    FillColor(dc, RECT{r.left, r.top, r.right, r.bottom}, FColor);
+    FillColor(dc, RECT{r.left, r.top, r.right, r.bottom}, GetColor());
     r.left += FBorderWidth;
     r.top += FBorderWidth;
     r.right -= FBorderWidth;
@@ -147,9 +135,9 @@ void TPanel::Paint()
     std::string caption = GetCaption();
     if (caption.empty())
         return;
-    HGDIOBJ oldFont = SelectObject(dc, FFont->GetHandle());
+    HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
     int oldMode = SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
     UINT flags = DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS;
     flags |= FAlignment == taLeftJustify ? DT_LEFT : FAlignment == taRightJustify ? DT_RIGHT : DT_CENTER;
     DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &r, flags);
@@ -497,7 +485,7 @@ void TSpeedButton::Paint()
         RECT text{glyphWidth > 0 ? 4 + glyphWidth + 4 + offset : offset, offset, FWidth + offset, FHeight + offset};
         int oldMode = SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetEnabled() ? clBtnText : clGrayText)));
-        HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
         DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
                   DT_SINGLELINE | DT_VCENTER | (glyphWidth > 0 ? DT_LEFT : DT_CENTER));
         SelectObject(dc, oldFont);

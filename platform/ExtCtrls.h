@@ -13,11 +13,7 @@ class TPanel : public TCustomControl {
     SF_CLASS(TPanel)
 public:
     explicit TPanel(TComponent* owner = nullptr);
-    ~TPanel() override;
 
-    TFont* GetFont() const { return FFont.get(); }
-    TColor GetColor() const { return FColor; }
-    void SetColor(TColor value);
     TBevelCut GetBevelOuter() const { return FBevelOuter; }
     void SetBevelOuter(TBevelCut value);
     TBevelCut GetBevelInner() const { return FBevelInner; }
@@ -37,11 +33,9 @@ protected:
     void AdjustClientRect(RECT& rect) override;
 
 private:
-    void Changed(TObject* = nullptr);
+    void Changed();
     void DrawBevel(HDC dc, RECT& r, TBevelCut cut);
 
-    std::unique_ptr<TFont, TObjectFree> FFont;
-    TColor FColor = clBtnFace;
     TBevelCut FBevelOuter = bvRaised;
     TBevelCut FBevelInner = bvNone;
     int FBevelWidth = 1;

@@ -133,54 +133,9 @@ private:
 // ---------------------------------------------------------------------------------------------
 // TSystemControl
 
-TSystemControl::TSystemControl(TComponent* owner) : TWinControl(owner), FFont(New<TFont>())
-{
-    FFont->SetSize(8);
-    FFont->OnChange = TNotifyEvent(this, &TSystemControl::FontChanged);
-}
-
-TSystemControl::~TSystemControl() = default;
-
-void TSystemControl::CreateWnd()
-{
-    TWinControl::CreateWnd();
-    SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), 0);
-}
-
-void TSystemControl::FontChanged(TObject*)
-{
-    if (HandleAllocated())
-        SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont->GetHandle()), TRUE);
-}
-
-void TSystemControl::SetColor(TColor value)
-{
-    if (value == FColor)
-        return;
-    FColor = value;
-    FBrush.reset();
-    Invalidate();
-}
-
-void TSystemControl::CNCtlColor(TMessage& m)
-{
-    HDC dc = reinterpret_cast<HDC>(m.WParam);
-    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
-    SetBkColor(dc, static_cast<COLORREF>(ColorToRGB(FColor)));
-    if (!FBrush)
-        FBrush.reset(CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(FColor))));
-    m.Result = reinterpret_cast<LRESULT>(FBrush.get());
-}
-
 void TSystemControl::Dispatch(TMessage& m)
 {
     switch (m.Msg) {
-    case CN_CTLCOLOREDIT:
-    case CN_CTLCOLORSTATIC:
-    case CN_CTLCOLORBTN:
-    case CN_CTLCOLORLISTBOX:
-        CNCtlColor(m);
-        return;
     case CN_COMMAND:
         CNCommand(m);
         return;
@@ -274,7 +229,6 @@ TButtonControl::TButtonControl(TComponent* owner) : TSystemControl(owner)
 {
     // Clicks come from the system button's notification, not from the mouse messages.
     SetControlStyle(csSetCaption | csDoubleClicks);
-    SetColor(clBtnFace);
     SetTabStop(true);
 }
 
@@ -663,6 +617,7 @@ TComboBox::TComboBox(TComponent* owner)
     : TSystemControl(owner), FItems(New<TListControlStrings>(this, kComboMessages))
 {
     SetControlStyle(csSetCaption | csDoubleClicks);
+    SetColor(clWindow);
     SetBounds(0, 0, 145, 21);
     SetTabStop(true);
 }
@@ -821,6 +776,7 @@ void TComboBox::Select()
 TListBox::TListBox(TComponent* owner) : TSystemControl(owner), FItems(New<TListControlStrings>(this, kListMessages))
 {
     SetControlStyle(csSetCaption | csDoubleClicks);
+    SetColor(clWindow);
     SetBounds(0, 0, 121, 97);
     SetTabStop(true);
 }
@@ -883,6 +839,7 @@ void TListBox::CNCommand(TMessage& m)
 TCustomEdit::TCustomEdit(TComponent* owner) : TSystemControl(owner)
 {
     SetControlStyle(csClickEvents | csSetCaption | csDoubleClicks);
+    SetColor(clWindow);
     SetBounds(0, 0, 121, 21);
     SetTabStop(true);
 }
@@ -1039,7 +996,6 @@ void TMemo::SetScrollBars(TScrollStyle value)
 TGroupBox::TGroupBox(TComponent* owner) : TSystemControl(owner)
 {
     SetControlStyle(GetControlStyle() | csAcceptsControls);
-    SetColor(clBtnFace);
     SetBounds(0, 0, 185, 105);
 }
 
@@ -1069,27 +1025,9 @@ void TGroupBox::AdjustClientRect(RECT& rect)
 // ---------------------------------------------------------------------------------------------
 // TLabel
 
-TLabel::TLabel(TComponent* owner) : TGraphicControl(owner), FFont(New<TFont>())
+TLabel::TLabel(TComponent* owner) : TGraphicControl(owner)
 {
-    FFont->SetSize(8);
-    FFont->OnChange = TNotifyEvent(this, &TLabel::FontChanged);
     SetBounds(0, 0, 65, 17);
-}
-
-TLabel::~TLabel() = default;
-
-void TLabel::FontChanged(TObject*)
-{
-    AdjustBounds();
-    Invalidate();
-}
-
-void TLabel::SetColor(TColor value)
-{
-    if (value == FColor)
-        return;
-    FColor = value;
-    Invalidate();
 }
 
 void TLabel::SetAlignment(TAlignment value)
@@ -1188,7 +1126,7 @@ void TLabel::AdjustBounds()
     std::string caption = GetCaption();
     const char* text = caption.empty() ? " " : caption.c_str();
     HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, FFont->GetHandle());
+    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
     RECT r{0, 0, FWordWrap ? FWidth : 0, 0};
     DrawTextA(dc, text, -1, &r, DrawFlags() | DT_CALCRECT);
     SelectObject(dc, old);
@@ -1203,12 +1141,12 @@ void TLabel::Paint()
     HDC dc = GetPaintDC();
     RECT client{0, 0, FWidth, FHeight};
     if (!FTransparent) {
-        HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(FColor)));
+        HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(GetColor())));
         FillRect(dc, &client, brush);
         DeleteObject(brush);
     }
     std::string text = GetCaption();
-    HGDIOBJ oldFont = SelectObject(dc, FFont->GetHandle());
+    HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
     int oldMode = SetBkMode(dc, TRANSPARENT);
     UINT flags = DrawFlags();
     RECT r = client;
@@ -1219,7 +1157,7 @@ void TLabel::Paint()
         r.top += FLayout == tlCenter ? free / 2 : free;
     }
     if (GetEnabled()) {
-        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
         DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
     } else {
         RECT shifted = r;
@@ -1237,6 +1175,9 @@ void TLabel::Dispatch(TMessage& m)
 {
     switch (m.Msg) {
     case CM_TEXTCHANGED:
+    case CM_FONTCHANGED:
+    case CM_PARENTFONTCHANGED:
+        TGraphicControl::Dispatch(m);
         AdjustBounds();
         Invalidate();
         return;

@@ -12,34 +12,17 @@
 #include "platform/Graphics.h"
 #include "platform/Strings.h"
 
-// A windowed control over a system window class: its font (sent as WM_SETFONT) and the text
-// and background colours it answers the reflected colour messages with.
+// A windowed control over a system window class; the notifications its parent reflects to it
+// (CN_COMMAND, CN_NOTIFY) reach the virtuals below.
 class TSystemControl : public TWinControl {
     SF_CLASS(TSystemControl)
 public:
-    explicit TSystemControl(TComponent* owner = nullptr);
-    ~TSystemControl() override;
-
-    TFont* GetFont() const { return FFont.get(); }
-    void SetFont(TFont* value) { FFont->Assign(value); }
-    TColor GetColor() const { return FColor; }
-    void SetColor(TColor value);
-
+    using TWinControl::TWinControl;
     void Dispatch(TMessage& message) override;
 
 protected:
-    void CreateWnd() override;
-    // Reflected notifications (CN_COMMAND, CN_NOTIFY) reach these.
     virtual void CNCommand(TMessage&) {}
     virtual void CNNotify(TMessage&) {}
-
-private:
-    void FontChanged(TObject*);
-    void CNCtlColor(TMessage& message);
-
-    std::unique_ptr<TFont, TObjectFree> FFont;
-    TColor FColor = clWindow;
-    TGdiObjectHandle FBrush;
 };
 
 class TButtonControl;
@@ -367,12 +350,7 @@ class TLabel : public TGraphicControl {
     SF_CLASS(TLabel)
 public:
     explicit TLabel(TComponent* owner = nullptr);
-    ~TLabel() override;
 
-    TFont* GetFont() const { return FFont.get(); }
-    void SetFont(TFont* value) { FFont->Assign(value); }
-    TColor GetColor() const { return FColor; }
-    void SetColor(TColor value);
     TAlignment GetAlignment() const { return FAlignment; }
     void SetAlignment(TAlignment value);
     TTextLayout GetLayout() const { return FLayout; }
@@ -398,10 +376,7 @@ protected:
 
 private:
     UINT DrawFlags() const;
-    void FontChanged(TObject*);
 
-    std::unique_ptr<TFont, TObjectFree> FFont;
-    TColor FColor = clBtnFace;
     TAlignment FAlignment = taLeftJustify;
     TTextLayout FLayout = tlTop;
     bool FWordWrap = false;
