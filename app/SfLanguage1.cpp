@@ -6,6 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ActnList.h"
+#include "platform/Controls.h"
+#include "platform/Menus.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
@@ -266,4 +269,90 @@ void TSfLanguage::StoreFromComponent(int tag, TComponent* component, const std::
     // A language file on disk keeps what is stored in it at once.
     if (!FIni->GetFileName().empty())
         FIni->UpdateFile();
+}
+
+// Start and end of the unit
+
+void InitSfLanguage()
+{
+    TLanguageTexts control;
+    control.GetCaption = [](TComponent* c) { return static_cast<TControl*>(c)->GetCaption(); };
+    control.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TControl*>(c)->SetCaption(s); };
+    control.GetHint = [](TComponent* c) { return static_cast<TControl*>(c)->GetHint(); };
+    control.SetHint = [](TComponent* c, const std::string& s) { static_cast<TControl*>(c)->SetHint(s); };
+    RegisterLanguageTexts(TControl::StaticClass(), control);
+
+    TLanguageTexts item;
+    item.GetCaption = [](TComponent* c) { return static_cast<TMenuItem*>(c)->GetCaption(); };
+    item.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TMenuItem*>(c)->SetCaption(s); };
+    item.GetHint = [](TComponent* c) { return static_cast<TMenuItem*>(c)->GetHint(); };
+    item.SetHint = [](TComponent* c, const std::string& s) { static_cast<TMenuItem*>(c)->SetHint(s); };
+    RegisterLanguageTexts(TMenuItem::StaticClass(), item);
+
+    TLanguageTexts action;
+    action.GetCaption = [](TComponent* c) { return static_cast<TCustomAction*>(c)->GetCaption(); };
+    action.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TCustomAction*>(c)->SetCaption(s); };
+    action.GetHint = [](TComponent* c) { return static_cast<TCustomAction*>(c)->GetHint(); };
+    action.SetHint = [](TComponent* c, const std::string& s) { static_cast<TCustomAction*>(c)->SetHint(s); };
+    RegisterLanguageTexts(TCustomAction::StaticClass(), action);
+
+    TLanguageTexts actionList;
+    actionList.ForEachChild = [](TComponent* c, const std::function<void(TComponent*)>& visit) {
+        auto* list = static_cast<TCustomActionList*>(c);
+        for (int i = 0; i < list->GetActionCount(); ++i)
+            visit(list->GetAction(i));
+    };
+    RegisterLanguageTexts(TCustomActionList::StaticClass(), actionList);
+}
+
+void DoneSfLanguage()
+{
+    TSfLanguage::FreeInstance();
+    for (TClass cls : {TControl::StaticClass(), TMenuItem::StaticClass(), TCustomAction::StaticClass(),
+                       TCustomActionList::StaticClass()})
+        UnregisterLanguageTexts(cls);
+}
+
+// TCommand
+
+SF_IMPLEMENT_ABSTRACT(TCommand, TComponent)
+
+TCommand::TCommand(TComponent* owner, TComponent* form) : TComponent(owner), FForm(form)
+{
+    if (TNotifyEvent* click = OwnerClickEvent())
+        *click = TNotifyEvent(this, &TCommand::OwnerClick);
+}
+
+TNotifyEvent* TCommand::OwnerClickEvent() const
+{
+    TComponent* owner = GetOwner();
+    if (Is<TControl>(owner))
+        return &static_cast<TControl*>(owner)->OnClick;
+    if (Is<TMenuItem>(owner))
+        return &static_cast<TMenuItem*>(owner)->OnClick;
+    return nullptr;
+}
+
+void TCommand::BeforeDestruction()
+{
+    // The owner outlives a command freed on its own: it must not call into freed memory.
+    TNotifyEvent* click = OwnerClickEvent();
+    if (click && *click == TNotifyEvent(this, &TCommand::OwnerClick))
+        *click = nullptr;
+    TComponent::BeforeDestruction();
+}
+
+void TCommand::OwnerClick(TObject*)
+{
+    Execute();
+}
+
+// TLanguageCommand
+
+SF_IMPLEMENT_ABSTRACT(TLanguageCommand, TCommand)
+
+void TLanguageCommand::Execute()
+{
+    if (auto* target = dynamic_cast<ILanguageTarget*>(GetForm()))
+        target->ApplyLanguage(FLanguageName);
 }

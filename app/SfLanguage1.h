@@ -106,3 +106,51 @@ private:
     std::string FProgramFolder;
     TNotifyEvent FOnChange;
 };
+
+// Puts the caption and hint of controls, menu items and actions within the language's reach,
+// and lets action lists lead it to their actions. Called once at start, undone at the end
+// (which also frees the language object).
+void InitSfLanguage();
+void DoneSfLanguage();
+
+// A component that runs its own Execute when its owner is clicked: the owner's OnClick is bound
+// to it when the owner is a control or a menu item; any other owner is not bound.
+class TCommand : public TComponent {
+    SF_CLASS(TCommand)
+public:
+    TCommand(TComponent* owner, TComponent* form);
+
+    void BeforeDestruction() override;
+    virtual void Execute() {}
+    TComponent* GetForm() const { return FForm; }
+
+private:
+    void OwnerClick(TObject* sender);
+    TNotifyEvent* OwnerClickEvent() const;
+
+    TComponent* FForm = nullptr;
+};
+
+// What a language command asks of its form: the main window applies a language by name.
+class ILanguageTarget {
+public:
+    virtual void ApplyLanguage(const std::string& name) = 0;
+
+protected:
+    ~ILanguageTarget() = default;
+};
+
+// Switches to the language of its file name when clicked, through its form when the form is a
+// language target.
+class TLanguageCommand : public TCommand {
+    SF_CLASS(TLanguageCommand)
+public:
+    using TCommand::TCommand;
+
+    void Execute() override;
+    const std::string& GetLanguageName() const { return FLanguageName; }
+    void SetLanguageName(const std::string& name) { FLanguageName = name; }
+
+private:
+    std::string FLanguageName;
+};

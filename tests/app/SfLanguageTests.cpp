@@ -6,6 +6,9 @@
 
 #include "TestSupport.h"
 #include "app/SfLanguage1.h"
+#include "platform/ActnList.h"
+#include "platform/Controls.h"
+#include "platform/Menus.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -407,4 +410,104 @@ TEST(SfLanguage, TheProcessHasOneLanguageObject)
     TSfLanguage::FreeInstance();
     EXPECT_NE(TSfLanguage::Instance(), nullptr);
     TSfLanguage::FreeInstance();
+}
+
+namespace {
+
+class TClickable : public TGraphicControl {
+    SF_CLASS(TClickable)
+public:
+    using TGraphicControl::TGraphicControl;
+    using TGraphicControl::Click;
+};
+SF_IMPLEMENT_COMPONENT(TClickable, TGraphicControl)
+
+class TCountingCommand : public TCommand {
+    SF_CLASS(TCountingCommand)
+public:
+    using TCommand::TCommand;
+    void Execute() override { ++Runs; }
+    int Runs = 0;
+};
+SF_IMPLEMENT_ABSTRACT(TCountingCommand, TCommand)
+
+class TTargetForm : public TComponent, public ILanguageTarget {
+public:
+    using TComponent::TComponent;
+    void ApplyLanguage(const std::string& name) override { Applied.push_back(name); }
+    std::vector<std::string> Applied;
+};
+
+// The unit's start and end around one test.
+class TLanguageUnit {
+public:
+    TLanguageUnit() { InitSfLanguage(); }
+    ~TLanguageUnit() { DoneSfLanguage(); }
+};
+
+}  // namespace
+
+TEST(LanguageCommand, CommandsRunWhenTheirOwnerIsClicked)
+{
+    std::unique_ptr<TClickable, TObjectFree> control(New<TClickable>(nullptr));
+    std::unique_ptr<TMenuItem, TObjectFree> item(New<TMenuItem>(nullptr));
+    std::unique_ptr<TComponent, TObjectFree> other(New<TComponent>(nullptr));
+    auto* onControl = New<TCountingCommand>(control.get(), nullptr);
+    auto* onItem = New<TCountingCommand>(item.get(), nullptr);
+    auto* unbound = New<TCountingCommand>(other.get(), nullptr);
+    control->Click();
+    control->Click();
+    item->Click();
+    EXPECT_EQ(onControl->Runs, 2);
+    EXPECT_EQ(onItem->Runs, 1);
+    EXPECT_EQ(unbound->Runs, 0);
+
+    // A command freed before its owner leaves no handler behind.
+    onControl->Free();
+    EXPECT_FALSE(static_cast<bool>(control->OnClick));
+    control->Click();
+}
+
+TEST(LanguageCommand, LanguageCommandsAskTheirFormToApplyTheirLanguage)
+{
+    std::unique_ptr<TTargetForm, TObjectFree> form(New<TTargetForm>(nullptr));
+    std::unique_ptr<TMenuItem, TObjectFree> item(New<TMenuItem>(form.get()));
+    auto* command = New<TLanguageCommand>(item.get(), form.get());
+    command->SetLanguageName("Deutsch.ini");
+    item->Click();
+    EXPECT_EQ(form->Applied, std::vector<std::string>{"Deutsch.ini"});
+
+    std::unique_ptr<TComponent, TObjectFree> plainForm(New<TComponent>(nullptr));
+    std::unique_ptr<TMenuItem, TObjectFree> other(New<TMenuItem>(nullptr));
+    New<TLanguageCommand>(other.get(), plainForm.get())->SetLanguageName("x.ini");
+    other->Click();
+    EXPECT_EQ(form->Applied.size(), 1u);
+}
+
+TEST(LanguageCommand, ControlsItemsAndActionsTakeTheirTexts)
+{
+    TLanguageUnit unit;
+    TLanguagePtr language = LanguageIn(MakeProgramFolder("standard"));
+    language->LoadLanguage("English");
+    std::unique_ptr<TComponent, TObjectFree> form(New<TComponent>(nullptr));
+    TClickable* button = New<TClickable>(form.get());
+    button->SetTag(202);
+    TClickable* toolButton = New<TClickable>(form.get());
+    toolButton->SetTag(301);
+    TMenuItem* item = New<TMenuItem>(form.get());
+    item->SetTag(400);
+    TActionList* list = New<TActionList>(form.get());
+    TAction* action = New<TAction>(form.get());
+    action->SetTag(1101);
+    action->SetActionList(list);
+
+    language->ApplyToTree(form.get(), "Interface");
+    EXPECT_EQ(button->GetCaption(), "Setup...");
+    EXPECT_EQ(toolButton->GetHint(), "Add Page");
+    EXPECT_EQ(item->GetCaption(), "&File");
+    EXPECT_EQ(action->GetCaption(), "Bring to Front");
+
+    button->SetHint("A hint");
+    language->StoreFromComponent(202, button, "");
+    EXPECT_EQ(language->GetString(202), "Setup...|A hint");
 }
