@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "document/LayerImage.h"
 #include "graphics/SfTypes.h"
 
 SF_IMPLEMENT_CLASS(TLayerBuffer, TBitmap32)
@@ -962,6 +963,8 @@ void TLayerText::WriteFont(TXDataStream& stream)
 
 std::string LayerElementTag(const TLayerElement* element)
 {
+    if (Is<TLayerImage>(element))
+        return "IMAG";
     if (Is<TLayerText>(element))
         return "TEXT";
     if (Is<TLayerRect>(element))
@@ -973,6 +976,8 @@ std::string LayerElementTag(const TLayerElement* element)
 
 TLayerElement* NewLayerElement(const TChunkHeader& header, TLayerComposition* owner)
 {
+    if (IsGroupBegin(header, "IMAG"))
+        return New<TLayerImage>(owner);
     if (IsGroupBegin(header, "TEXT"))
         return New<TLayerText>(owner);
     if (IsGroupBegin(header, "RECT"))

@@ -299,9 +299,8 @@ private:
     int FDeviceFontHeight = 0;
 };
 
-// The tag of the element group that a page writes for the element: "TEXT", "RECT" or "ELPS"
-// (image elements add theirs); empty for classes that are not written (frames, bare GDI
-// elements).
+// The tag of the element group that a page writes for the element: "IMAG", "TEXT", "RECT" or
+// "ELPS"; empty for classes that are not written (frames, bare GDI elements).
 std::string LayerElementTag(const TLayerElement* element);
 // Creates the element of a group tag owned by the composition, or nullptr for an unknown tag.
 TLayerElement* NewLayerElement(const TChunkHeader& header, TLayerComposition* owner);
