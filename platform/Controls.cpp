@@ -322,10 +322,7 @@ void TControl::SetParent(TWinControl* parent)
 
 void TControl::SetBounds(int left, int top, int width, int height)
 {
-    if (width < 0)
-        width = 0;
-    if (height < 0)
-        height = 0;
+    ConstrainedResize(width, height);
     if (left == FLeft && top == FTop && width == FWidth && height == FHeight)
         return;
     InvalidateControl(FVisible, false);
@@ -339,6 +336,56 @@ void TControl::SetBounds(int left, int top, int width, int height)
     RequestAlign();
     if (resized)
         Resize();
+}
+
+void TControl::ConstrainedResize(int& width, int& height)
+{
+    if (FConstraints.MaxWidth > 0 && width > FConstraints.MaxWidth)
+        width = FConstraints.MaxWidth;
+    if (FConstraints.MaxHeight > 0 && height > FConstraints.MaxHeight)
+        height = FConstraints.MaxHeight;
+    width = std::max({width, FConstraints.MinWidth, 0});
+    height = std::max({height, FConstraints.MinHeight, 0});
+}
+
+void TControl::SetConstraints(const TSizeConstraints& value)
+{
+    FConstraints = value;
+    SetBounds(FLeft, FTop, FWidth, FHeight);
+}
+
+void TControl::SetAutoSize(bool value)
+{
+    if (value == FAutoSize)
+        return;
+    FAutoSize = value;
+    if (value)
+        AdjustSize();
+}
+
+bool TControl::CanAutoSize(int&, int&)
+{
+    return true;
+}
+
+void TControl::AdjustSize()
+{
+    if (!FAutoSize)
+        return;
+    int w = FWidth, h = FHeight;
+    if (CanAutoSize(w, h))
+        SetBounds(FLeft, FTop, w, h);
+}
+
+void TControl::SetParentBackground(bool value)
+{
+    if (value == GetParentBackground())
+        return;
+    if (value)
+        FControlStyle |= csParentBackground;
+    else
+        FControlStyle &= ~csParentBackground;
+    Invalidate();
 }
 
 RECT TControl::GetClientRect() const
@@ -1328,10 +1375,7 @@ POINT TWinControl::GetClientOrigin() const
 
 void TWinControl::SetBounds(int left, int top, int width, int height)
 {
-    if (width < 0)
-        width = 0;
-    if (height < 0)
-        height = 0;
+    ConstrainedResize(width, height);
     if (left == FLeft && top == FTop && width == FWidth && height == FHeight)
         return;
     bool resized = width != FWidth || height != FHeight;
@@ -1356,6 +1400,31 @@ void TWinControl::RequestAlign()
 {
     if (FParent)
         FParent->Realign();
+}
+
+bool TWinControl::CanAutoSize(int& newWidth, int& newHeight)
+{
+    bool any = false;
+    int right = 0, bottom = 0;
+    for (int i = 0; i < GetControlCount(); ++i) {
+        TControl* c = GetControl(i);
+        if (!c->FVisible)
+            continue;
+        any = true;
+        right = std::max(right, c->FLeft + c->FWidth);
+        bottom = std::max(bottom, c->FTop + c->FHeight);
+    }
+    if (!any)
+        return false;
+    RECT client = GetClientRect();
+    RECT adjusted = client;
+    AdjustClientRect(adjusted);
+    // What the frame and the client adjustment take from the bounds.
+    int extraW = (FWidth - (client.right - client.left)) + (client.right - adjusted.right) + adjusted.left;
+    int extraH = (FHeight - (client.bottom - client.top)) + (client.bottom - adjusted.bottom) + adjusted.top;
+    newWidth = right + extraW;
+    newHeight = bottom + extraH;
+    return true;
 }
 
 bool TWinControl::CanFocus() const

@@ -106,6 +106,14 @@ using TKeyEvent = TEvent<TObject*, WORD&, TShiftState>;
 using TKeyPressEvent = TEvent<TObject*, char&>;
 using TContextPopupEvent = TEvent<TObject*, POINT, bool&>;
 
+// Smallest and largest size a control may take; 0 means no limit.
+struct TSizeConstraints {
+    int MinWidth = 0;
+    int MinHeight = 0;
+    int MaxWidth = 0;
+    int MaxHeight = 0;
+};
+
 // What a control answers to CM_HINTSHOW (LParam points at it): it may change the text, the
 // rectangle the hint stays up in, the window class, or answer non-zero to show no hint.
 struct THintInfo {
@@ -146,6 +154,12 @@ public:
     void SetWidth(int value) { SetBounds(FLeft, FTop, value, FHeight); }
     void SetHeight(int value) { SetBounds(FLeft, FTop, FWidth, value); }
     virtual void SetBounds(int left, int top, int width, int height);
+    const TSizeConstraints& GetConstraints() const { return FConstraints; }
+    void SetConstraints(const TSizeConstraints& value);
+    bool GetAutoSize() const { return FAutoSize; }
+    virtual void SetAutoSize(bool value);
+    // Resizes the control to what CanAutoSize proposes, when AutoSize is on.
+    virtual void AdjustSize();
     RECT GetBoundsRect() const { return RECT{FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
     void SetBoundsRect(const RECT& r) { SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top); }
     virtual RECT GetClientRect() const;
@@ -173,6 +187,9 @@ public:
 
     TControlStyle GetControlStyle() const { return FControlStyle; }
     void SetControlStyle(TControlStyle value) { FControlStyle = value; }
+    // The parent's background shows through where the control paints nothing of its own.
+    bool GetParentBackground() const { return (FControlStyle & csParentBackground) != 0; }
+    void SetParentBackground(bool value);
     TControlState GetControlState() const { return FControlState; }
     void SetControlState(TControlState value) { FControlState = value; }
 
@@ -258,6 +275,10 @@ protected:
     // Moves the control's position among its siblings (topmost = true).
     virtual void SetZOrder(bool topMost);
     virtual void RequestAlign();
+    // Proposes a size for AutoSize; false keeps the current one.
+    virtual bool CanAutoSize(int& newWidth, int& newHeight);
+    // Applies the constraints to a proposed size.
+    virtual void ConstrainedResize(int& width, int& height);
     virtual void ChangeScale(int, int) {}
     // Repaints part of the control through its parent.
     void InvalidateControl(bool isVisible, bool isOpaque);
@@ -284,6 +305,8 @@ protected:
     // Distances kept by right/bottom anchors, measured from the parent's client edges.
     int FAnchorRight = 0;
     int FAnchorBottom = 0;
+    TSizeConstraints FConstraints;
+    bool FAutoSize = false;
     bool FVisible = true;
     bool FEnabled = true;
     bool FShowHint = false;
@@ -368,6 +391,8 @@ public:
     RECT GetClientRect() const override;
     POINT GetClientOrigin() const override;
     bool GetShowing() const override { return FShowing; }
+    // Fits the children: the smallest size whose client area holds every visible one.
+    bool CanAutoSize(int& newWidth, int& newHeight) override;
     void SetBounds(int left, int top, int width, int height) override;
 
     bool CanFocus() const;

@@ -1180,7 +1180,7 @@ bool TApplication::ProcessMessage(MSG& msg)
     }
     bool handled = false;
     OnMessage(msg, handled);
-    if (!IsHintMsg(msg) && !handled && !IsKeyMsg(msg)) {
+    if (!IsHintMsg(msg) && !handled && !IsKeyMsg(msg) && !IsDlgMsg(msg)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
@@ -1246,6 +1246,11 @@ bool TApplication::IsKeyMsg(MSG& msg)
     if (!target)
         return false;
     return SendMessageA(target->GetWindowHandle(), CN_BASE + msg.message, msg.wParam, msg.lParam) != 0;
+}
+
+bool TApplication::IsDlgMsg(MSG& msg)
+{
+    return FDialogHandle && IsWindow(FDialogHandle) && IsDialogMessageA(FDialogHandle, &msg);
 }
 
 bool TApplication::IsHintMsg(const MSG& msg)

@@ -26,7 +26,8 @@ enum TPosition {
     poOwnerFormCenter,
 };
 
-enum TFormStyle { fsNormal, fsStayOnTop };
+// Multiple-document forms are not supported; their styles exist so callers can test for them.
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 
@@ -71,6 +72,9 @@ public:
     void SetKeyPreview(bool value) { FKeyPreview = value; }
     TFormState GetFormState() const { return FFormState; }
     bool GetActive() const { return FActive; }
+    // Multiple-document support is absent: no client window and no active child.
+    HWND GetClientHandle() const { return nullptr; }
+    TCustomForm* GetActiveMDIChild() const { return nullptr; }
 
     TWinControl* GetActiveControl() const { return FActiveControl; }
     void SetActiveControl(TWinControl* control);
@@ -273,6 +277,9 @@ public:
     const std::string& GetHelpFile() const { return FHelpFile; }
     void SetHelpFile(const std::string& value) { FHelpFile = value; }
     bool GetActive() const { return FActive; }
+    // A dialog window outside the class library whose keyboard navigation the loop provides.
+    HWND GetDialogHandle() const { return FDialogHandle; }
+    void SetDialogHandle(HWND wnd) { FDialogHandle = wnd; }
 
     // Reports the exception being handled (call inside a catch block): EAbort silently,
     // others through OnException or a message box.
@@ -322,6 +329,7 @@ protected:
     bool ProcessMessage(MSG& msg);
     bool IsKeyMsg(MSG& msg);
     bool IsHintMsg(const MSG& msg);
+    bool IsDlgMsg(MSG& msg);
 
 private:
     void CreateHandle();
@@ -331,6 +339,7 @@ private:
     void StopHintTimer();
 
     HWND FHandle = nullptr;
+    HWND FDialogHandle = nullptr;
     TCustomForm* FMainForm = nullptr;
     std::string FTitle;
     std::string FHelpFile;

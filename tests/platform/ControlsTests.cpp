@@ -638,3 +638,33 @@ TEST(Controls, ScrollByMovesEveryChild)
     EXPECT_EQ(r.left, 15);
     EXPECT_EQ(r.top, 10);
 }
+
+TEST(Controls, ConstraintsLimitTheSizeAndAutoSizeFitsTheChildren)
+{
+    std::unique_ptr<TLogControl, TObjectFree> host(New<TLogControl>(nullptr));
+    host->SetConstraints(TSizeConstraints{50, 30, 200, 0});
+    EXPECT_EQ(host->GetWidth(), 50);
+    EXPECT_EQ(host->GetHeight(), 30);
+    host->SetBounds(0, 0, 500, 400);
+    EXPECT_EQ(host->GetWidth(), 200);
+    EXPECT_EQ(host->GetHeight(), 400);
+    host->SetConstraints(TSizeConstraints{});
+
+    auto* a = New<TLogGraphic>(host.get());
+    a->SetParent(host.get());
+    a->SetBounds(5, 5, 20, 20);
+    auto* b = New<TLogControl>(host.get());
+    b->SetParent(host.get());
+    b->SetBounds(30, 10, 40, 50);
+    host->SetAutoSize(true);
+    EXPECT_EQ(host->GetWidth(), 70);
+    EXPECT_EQ(host->GetHeight(), 60);
+    b->SetVisible(false);
+    host->AdjustSize();
+    EXPECT_EQ(host->GetWidth(), 25);
+    EXPECT_EQ(host->GetHeight(), 25);
+
+    EXPECT_FALSE(host->GetParentBackground());
+    host->SetParentBackground(true);
+    EXPECT_NE(host->GetControlStyle() & csParentBackground, 0u);
+}
