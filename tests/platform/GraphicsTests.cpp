@@ -416,3 +416,23 @@ TEST(Bitmap, TransparentDrawingSkipsTheBottomLeftColour)
     EXPECT_EQ(PixelOf(target.get(), 2, 2), Rgb(clBlue));
     EXPECT_EQ(PixelOf(target.get(), 5, 5), Rgb(clBlue));
 }
+
+// More rounds than the process may hold GDI objects (about 65000 under Wine): a handle leaked
+// per round makes the drawing fail.
+TEST(Canvas, NoHandleLeaksOverManyChanges)
+{
+    auto bmp = NewBitmap(16, 16);
+    TCanvas* c = bmp->GetCanvas();
+    for (int i = 0; i < 70000; ++i) {
+        c->GetFont()->SetSize(8 + i % 7);
+        c->GetPen()->SetWidth(1 + i % 3);
+        c->GetBrush()->SetColor(i % 2 ? clRed : clBlue);
+        c->Rectangle(0, 0, 8, 8);
+        c->TextOut(0, 0, "x");
+    }
+    for (int i = 0; i < 70000; ++i) {
+        auto b = NewBitmap(2 + i % 3, 2);
+        b->GetCanvas()->FillRect({0, 0, 1, 1});
+    }
+    EXPECT_EQ(PixelOf(bmp.get(), 15, 15), Rgb(clWhite));
+}
