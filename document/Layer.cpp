@@ -10,6 +10,8 @@
 
 SF_IMPLEMENT_CLASS(TLayerBuffer, TBitmap32)
 SF_IMPLEMENT_CLASS(TLayerCanvas, TObject)
+SF_IMPLEMENT_COMPONENT(TCustomLayer, TWinControl)
+SF_IMPLEMENT_COMPONENT(TScrollingLayer, TCustomLayer)
 SF_IMPLEMENT_ABSTRACT(TLayerElement, TObject)
 SF_IMPLEMENT_ABSTRACT(TLayerRect, TLayerElement)
 SF_IMPLEMENT_ABSTRACT(TLayerFrame, TLayerElement)
@@ -100,6 +102,230 @@ void TLayerCanvas::EndPaint(HWND wnd)
 void TLayerCanvas::Resize(int width, int height)
 {
     FMainBuffer->SetSize(width, height);
+}
+
+// TCustomLayer
+
+TCustomLayer::TCustomLayer(TComponent* owner) : TWinControl(owner), FCanvas(New<TLayerCanvas>())
+{
+    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csOpaque | csDoubleClicks);
+}
+
+TCustomLayer::~TCustomLayer() = default;
+
+void TCustomLayer::ResizeBuffer()
+{
+    FCanvas->Resize(GetClientWidth(), GetClientHeight());
+}
+
+void TCustomLayer::PaintBackground()
+{
+    FCanvas->GetMainBuffer()->FillRectS(FCanvas->GetUpdateRect(),
+                                        SetColorAlpha(Color32(FBackgroundColor), FBackgroundAlpha));
+}
+
+void TCustomLayer::PaintContent()
+{
+}
+
+void TCustomLayer::Resize()
+{
+    ResizeBuffer();
+    TWinControl::Resize();
+}
+
+void TCustomLayer::Dispatch(TMessage& message)
+{
+    switch (message.Msg) {
+    case WM_ERASEBKGND:
+        message.Result = 1;
+        return;
+    case WM_PAINT:
+        WMPaint(message);
+        return;
+    default:
+        TWinControl::Dispatch(message);
+    }
+}
+
+void TCustomLayer::WMPaint(TMessage&)
+{
+    HWND wnd = GetHandle();
+    if (!FCanvas->BeginPaint(wnd))
+        return;
+    try {
+        PaintBackground();
+        PaintContent();
+        // Windowless children paint into the buffer too.
+        TMessage inner{WM_PAINT, reinterpret_cast<WPARAM>(FCanvas->GetMainBuffer()->GetHandle()), 0, 0};
+        PaintHandler(inner);
+    } catch (...) {
+        FCanvas->EndPaint(wnd);
+        throw;
+    }
+    FCanvas->EndPaint(wnd);
+}
+
+// TScrollingLayer
+
+TScrollingLayer::TScrollingLayer(TComponent* owner) : TCustomLayer(owner)
+{
+}
+
+RECT TScrollingLayer::GetContentRect()
+{
+    return GetMapMode()->LPtoDPRect(RECT{0, 0, 0, 0});
+}
+
+void TScrollingLayer::UpdateScrollRange(int cx, int cy)
+{
+    if (!HandleAllocated())
+        return;
+    POINT origin = GetMapMode()->GetOrigin();
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    info.nMin = 0;
+    info.nMax = GetWidth() + cx - 1;
+    info.nPage = static_cast<UINT>(std::max(0, GetWidth()));
+    info.nPos = -origin.x;
+    SetScrollInfo(GetHandle(), SB_HORZ, &info, TRUE);
+    info.nMax = GetHeight() + cy - 1;
+    info.nPage = static_cast<UINT>(std::max(0, GetHeight()));
+    info.nPos = -origin.y;
+    SetScrollInfo(GetHandle(), SB_VERT, &info, TRUE);
+}
+
+namespace {
+
+// How far to move the content along one axis: centred when it is smaller than the control,
+// else without a gap at either end.
+int ScrollShift(int excess, int origin)
+{
+    if (excess < 0)
+        return (-excess) / 2 - origin;
+    if (origin >= -excess)
+        return origin < 1 ? 0 : -origin;
+    return -origin - excess;
+}
+
+}  // namespace
+
+void TScrollingLayer::UpdateScrollPos()
+{
+    if (FUpdatingScrollPos)
+        return;
+    FUpdatingScrollPos = true;
+    try {
+        RECT content = GetContentRect();
+        int dx = (content.right - content.left) - GetWidth();
+        int dy = (content.bottom - content.top) - GetHeight();
+        if (dy < 1) {
+            if (dx > 0) {
+                dy += GetSystemMetrics(SM_CYHSCROLL);
+                if (dy > 0)
+                    dx += GetSystemMetrics(SM_CXVSCROLL);
+            }
+        } else {
+            dx += GetSystemMetrics(SM_CXVSCROLL);
+            if (dx > 0)
+                dy += GetSystemMetrics(SM_CYHSCROLL);
+        }
+        POINT origin = GetMapMode()->GetOrigin();
+        int sx = ScrollShift(dx, origin.x);
+        int sy = ScrollShift(dy, origin.y);
+        if (sx != 0 || sy != 0)
+            ScrollContent(sx, sy);
+        UpdateScrollRange(dx, dy);
+    } catch (...) {
+        FUpdatingScrollPos = false;
+        throw;
+    }
+    FUpdatingScrollPos = false;
+}
+
+void TScrollingLayer::ScrollContent(int dx, int dy)
+{
+    POINT origin = GetMapMode()->GetOrigin();
+    GetMapMode()->SetOrigin(POINT{origin.x + dx, origin.y + dy});
+    if (HandleAllocated())
+        ScrollWindow(GetHandle(), dx, dy, nullptr, nullptr);
+}
+
+void TScrollingLayer::CreateParams(TCreateParams& params)
+{
+    TCustomLayer::CreateParams(params);
+    params.Style |= WS_HSCROLL | WS_VSCROLL;
+}
+
+void TScrollingLayer::Resize()
+{
+    TCustomLayer::Resize();
+    UpdateScrollPos();
+}
+
+void TScrollingLayer::Dispatch(TMessage& message)
+{
+    switch (message.Msg) {
+    case WM_HSCROLL:
+        WMScroll(message, SB_HORZ);
+        return;
+    case WM_VSCROLL:
+        WMScroll(message, SB_VERT);
+        return;
+    default:
+        TCustomLayer::Dispatch(message);
+    }
+}
+
+void TScrollingLayer::WMScroll(TMessage& message, int bar)
+{
+    FScrolling = true;
+    try {
+        SCROLLINFO info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SIF_ALL;
+        GetScrollInfo(GetHandle(), bar, &info);
+        int page = static_cast<int>(info.nPage);
+        int code = LOWORD(message.WParam);
+        int step = 0;
+        switch (code) {
+        case SB_LINEUP:
+            step = -FLineStep;
+            break;
+        case SB_LINEDOWN:
+            step = FLineStep;
+            break;
+        case SB_PAGEUP:
+            step = -MulDiv(page, 3, 4);
+            break;
+        case SB_PAGEDOWN:
+            step = MulDiv(page, 3, 4);
+            break;
+        case SB_THUMBTRACK:
+            // The 32-bit tracking position: the message's own 16 bits overflow on long pages.
+            step = info.nTrackPos - info.nPos;
+            break;
+        }
+        int position = std::clamp(info.nPos + step, info.nMin, std::max(info.nMin, info.nMax - page + 1));
+        // Only the distance actually moved scrolls the content, so it never runs past either end.
+        step = position - info.nPos;
+        if (step != 0) {
+            SCROLLINFO moved{};
+            moved.cbSize = sizeof(moved);
+            moved.fMask = SIF_POS;
+            moved.nPos = position;
+            SetScrollInfo(GetHandle(), bar, &moved, code != SB_THUMBTRACK);
+            if (bar == SB_HORZ)
+                ScrollContent(-step, 0);
+            else
+                ScrollContent(0, -step);
+        }
+    } catch (...) {
+        FScrolling = false;
+        throw;
+    }
+    FScrolling = false;
 }
 
 // TLayerElement

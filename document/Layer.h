@@ -14,6 +14,7 @@
 #include "document/StreamHelper.h"
 #include "graphics/Gfx32.h"
 #include "graphics/MapMode.h"
+#include "platform/Controls.h"
 #include "platform/Graphics.h"
 
 // The back buffer of a layer window: a 32-bit bitmap.
@@ -54,6 +55,78 @@ private:
     std::unique_ptr<TLayerBuffer, TObjectFree> FMainBuffer;
     std::unique_ptr<THiMetric, TObjectFree> FMapMode;
     RECT FUpdateRect{};
+};
+
+// A window control that never paints into its window directly: every paint fills the update area
+// of the 32-bit back buffer, lets the content paint itself there through the map mode, and copies
+// the update rectangle to the window in one block.
+class TCustomLayer : public TWinControl {
+    SF_CLASS(TCustomLayer)
+public:
+    explicit TCustomLayer(TComponent* owner = nullptr);
+    ~TCustomLayer() override;
+
+    THiMetric* GetMapMode() const { return FCanvas->GetMapMode(); }
+    TLayerCanvas* GetLayerCanvas() const { return FCanvas.get(); }
+    TColor GetBackgroundColor() const { return FBackgroundColor; }
+    void SetBackgroundColor(TColor value) { FBackgroundColor = value; }
+    int GetBackgroundAlpha() const { return FBackgroundAlpha; }
+    void SetBackgroundAlpha(int value) { FBackgroundAlpha = static_cast<uint16_t>(value); }
+
+    virtual void ResizeBuffer();
+    // Fills the update rectangle of the back buffer with the background colour and alpha.
+    virtual void PaintBackground();
+    virtual void PaintContent();
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void Resize() override;
+    // The window itself draws nothing: the back buffer covers it.
+    void PaintWindow(HDC) override {}
+
+private:
+    void WMPaint(TMessage& message);
+
+    std::unique_ptr<TLayerCanvas, TObjectFree> FCanvas;
+    TColor FBackgroundColor = 0;
+    uint16_t FBackgroundAlpha = 255;
+};
+
+// A layer with scroll bars over a content rectangle; scrolling moves the map mode's origin.
+class TScrollingLayer : public TCustomLayer {
+    SF_CLASS(TScrollingLayer)
+public:
+    explicit TScrollingLayer(TComponent* owner = nullptr);
+
+    // The content in device pixels; the base gives the empty rectangle at logical (0, 0).
+    virtual RECT GetContentRect();
+    // Sets both bars from the control's size, the excess (cx, cy) and the map mode's origin.
+    virtual void UpdateScrollRange(int cx, int cy);
+    // Keeps the content centred when it is smaller than the control and without a gap at either
+    // end when it is larger, then sets the bars.
+    virtual void UpdateScrollPos();
+    // Moves the map mode's origin and the window's contents by (dx, dy).
+    void ScrollContent(int dx, int dy);
+
+    int GetLineStep() const { return FLineStep; }
+    void SetLineStep(int value) { FLineStep = value; }
+    bool GetScrolling() const { return FScrolling; }
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void Resize() override;
+    // Both bars exist from the start; content that fits only disables them.
+    void CreateParams(TCreateParams& params) override;
+
+private:
+    void WMScroll(TMessage& message, int bar);
+
+    int FLineStep = 10;
+    bool FScrolling = false;
+    // Showing a bar resizes the client area, which comes back here through Resize.
+    bool FUpdatingScrollPos = false;
 };
 
 // Alignment of an element to its reference rectangle (the element it is attached to, else the
