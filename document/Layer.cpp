@@ -960,6 +960,8 @@ void TLayerText::MakeLayout()
 
 void TLayerText::DrawLines(HDC dc, const TMapMode& mapMode, const RECT& clip)
 {
+    if (mapMode.GetWindowExt().x == 0 || mapMode.GetWindowExt().y == 0)
+        return;
     MakeLayout();
     int deviceHeight = mapMode.LPtoDPY(FLogicalHeight, 1.5);
     if (!FDeviceFont || deviceHeight != FDeviceFontHeight) {
@@ -1067,7 +1069,7 @@ SIZE TLayerText::TextExtent()
 
 void TLayerText::DrawTextSimple(HDC dc, const RECT& r, const TMapMode& mapMode)
 {
-    if (FText.empty())
+    if (FText.empty() || mapMode.GetWindowExt().y == 0)
         return;
     double ratio = static_cast<double>(mapMode.GetViewportExt().y) / mapMode.GetWindowExt().y;
     int height = static_cast<int>(std::trunc(PointsToHiMetric(static_cast<float>(FFont->GetSize())) * ratio + 1.55));

@@ -226,6 +226,22 @@ TEST(LayerChunks, BoundsBeyondTheCoordinateLimitAreRefused)
     EXPECT_THROW(ReadPageBody(body, page.get()), EReadError);
 }
 
+TEST(LayerChunks, CaptionsNestedBeyondTheLimitAreRefused)
+{
+    Bytes body = Header("RECT", -1);
+    for (int i = 0; i < 150; ++i)
+        body = Cat({body, Header("TEXT", -1)});
+    for (int i = 0; i < 150; ++i)
+        body = Cat({body, Header("TEXT", -2)});
+    body = Cat({body, Header("RECT", -2), Header("PAGE", -2)});
+    auto page = NewPage();
+    EXPECT_THROW(ReadPageBody(body, page.get()), EReadError);
+    // What was read stays: the rectangle and the captions read before the limit, in one chain.
+    ASSERT_GT(page->Count(), 50);
+    for (int i = 1; i < page->Count(); ++i)
+        EXPECT_EQ(page->GetItem(i - 1), page->GetItem(i)->GetAttachedTo());
+}
+
 // Thousands of damaged copies of a real page body: each reads or fails with a read error,
 // without a crash, a hang or an allocation beyond what the stream holds.
 TEST(LayerChunks, CorruptedElementStreamsFailCleanly)

@@ -2,7 +2,6 @@
 
 #include "LayerTestSupport.h"
 #include "graphics/SfTypes.h"
-#include "platform/Forms.h"
 
 namespace {
 
@@ -29,19 +28,27 @@ public:
     RECT LastUpdate{};
 };
 
+// The layer in a host window that never takes the focus, kept on top away from the corner where
+// other test programs on the same display open their windows.
 struct TLayerWindow {
     TLayerWindow()
     {
-        Form.reset(New<TForm>(nullptr));
-        Form->SetBounds(0, 0, 400, 300);
-        Layer = New<TPageLayer>(Form.get());
-        Layer->SetParent(Form.get());
+        Host = CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP, 850, 650,
+                               400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        ShowWindow(Host, SW_SHOWNOACTIVATE);
+        Layer = New<TPageLayer>(nullptr);
+        Layer->SetParentWindow(Host);
         Layer->SetBounds(10, 10, 200, 150);
-        Form->Show();
+        Layer->HandleNeeded();
+        ShowWindow(Layer->GetHandle(), SW_SHOWNA);
         Layer->UpdateScrollPos();
         UpdateWindow(Layer->GetHandle());
     }
-    ~TLayerWindow() { Form->Hide(); }
+    ~TLayerWindow()
+    {
+        Layer->Free();
+        DestroyWindow(Host);
+    }
 
     void Redraw(const RECT* r = nullptr)
     {
@@ -59,7 +66,7 @@ struct TLayerWindow {
         SendMessageA(Layer->GetHandle(), msg, MAKEWPARAM(code, 0), 0);
     }
 
-    TOwned<TForm> Form;
+    HWND Host = nullptr;
     TPageLayer* Layer = nullptr;
 };
 
