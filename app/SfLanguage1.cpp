@@ -63,6 +63,25 @@ std::string FindLanguageFile(const std::string& name, const std::string& program
     return {};
 }
 
+std::vector<TLanguageFile> ListLanguageFiles(const std::string& programFolder)
+{
+    std::string folder = IncludeTrailingPathDelimiter(programFolder) + "Language\\";
+    std::vector<TLanguageFile> files;
+    for (const TSearchRec& found : FindFiles(folder + "*.ini")) {
+        // The system's pattern also matches longer extensions through short names, and folders.
+        if ((found.Attr & FILE_ATTRIBUTE_DIRECTORY) || !SameText(ExtractFileExt(found.Name), ".ini"))
+            continue;
+        TLanguageFile file;
+        file.FileName = found.Name;
+        std::unique_ptr<TMemIniFile, TObjectFree> ini(New<TMemIniFile>(folder + found.Name));
+        file.DisplayName = ini->ReadString("Info", "Language", "");
+        if (file.DisplayName.empty())
+            file.DisplayName = found.Name.substr(0, found.Name.size() - 4);
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
 bool LoadLanguageResource(const std::string& name, std::string& text)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <map>
 
 #include "TestSupport.h"
 #include "app/SfLanguage1.h"
@@ -510,4 +511,28 @@ TEST(LanguageCommand, ControlsItemsAndActionsTakeTheirTexts)
     button->SetHint("A hint");
     language->StoreFromComponent(202, button, "");
     EXPECT_EQ(language->GetString(202), "Setup...|A hint");
+}
+
+TEST(LanguageFiles, TheLanguageFolderIsListedWithDisplayNames)
+{
+    std::string folder = MakeProgramFolder("menu");
+    EXPECT_TRUE(ListLanguageFiles(folder).empty());
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    WriteFile(folder + "Language\\Plain.INI", "[Const]\n1=x\n");
+    WriteFile(folder + "Language\\Blank.ini", "[Info]\nLanguage=\n");
+    WriteFile(folder + "Language\\Backup.inix", "[Info]\nLanguage=Old\n");
+    WriteFile(folder + "Language\\readme.txt", "");
+    CreateDirectoryA((folder + "Language\\Folder.ini").c_str(), nullptr);
+
+    std::vector<TLanguageFile> files = ListLanguageFiles(folder);
+    std::map<std::string, std::string> names;
+    for (const TLanguageFile& file : files)
+        names[file.FileName] = file.DisplayName;
+    EXPECT_EQ(names, (std::map<std::string, std::string>{
+                         {"Blank.ini", "Blank"}, {"Deutsch.ini", "Deutsch"}, {"Plain.INI", "Plain"}}));
+
+    // Each listed name loads its own file.
+    TLanguagePtr language = LanguageIn(folder);
+    language->LoadLanguage("Deutsch.ini");
+    EXPECT_EQ(language->GetFileName(), folder + "Language\\Deutsch.ini");
 }
