@@ -9,6 +9,8 @@
 #include "TestSupport.h"
 #include "document/LayerImage.h"
 #include "graphics/SfTypes.h"
+#include "platform/Clipboard.h"
+#include "platform/Graphics.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -612,4 +614,85 @@ TEST(LayerImageChunks, BitmapPayloadsAreCheckedBeforeAllocating)
     TLayerImage* good = LoadElement(page.get(), ElementWithChunk("BMPD", payload));
     EXPECT_TRUE(good->IsBitmap());
     EXPECT_EQ(good->GetImageWidth(), 8);
+}
+
+TEST(LayerImage, PaintsTheClipIntoTheViewBuffer)
+{
+    std::string path = GradientFile("paint.bmp", 100, 50, 254);
+    auto page = NewPage();
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 10, 10);
+    image->LoadFromFile(path);
+    image->SetRect(R(500, 0, 1000, 500), POINT{0, 0}, lpmLeft);
+    TOwned<TLayerCanvas> canvas(New<TLayerCanvas>());
+    canvas->Resize(200, 100);
+    std::fill(canvas->GetMainBuffer()->GetBits(), canvas->GetMainBuffer()->GetBits() + 200 * 100, TColor32(0xFFFFFFFF));
+    canvas->GetMapMode()->SetDPI(POINT{254, 254});
+    // Only the update rectangle is painted.
+    image->Paint(canvas.get(), R(0, 0, 80, 100));
+    auto rgb = [&](int x, int y) { return *canvas->GetMainBuffer()->PixelPtr(x, y) & 0xFFFFFF; };
+    EXPECT_EQ(rgb(50, 0), 0x070032u);
+    EXPECT_EQ(rgb(79, 20), 0x07144Fu);
+    EXPECT_EQ(rgb(80, 20), 0xFFFFFFu);
+    EXPECT_EQ(rgb(49, 20), 0xFFFFFFu);
+}
+
+TEST(LayerImage, TextBecomesABitmapAtItsBounds)
+{
+    auto page = NewPage();
+    auto* text = AddElement<TLayerText>(page.get(), 300, 400, 5080, 1270);
+    text->SetText("Sheetfold");
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 10, 10);
+    EXPECT_THROW(image->RasterizeText(text, 0), EInvalidOperation);
+    EXPECT_TRUE(image->IsEmpty());
+
+    image->RasterizeText(text, 100);
+    ASSERT_TRUE(image->IsBitmap());
+    EXPECT_EQ(image->GetImageWidth(), 200);
+    EXPECT_EQ(image->GetImageHeight(), 50);
+    EXPECT_RECT(text->GetBounds(), image->GetBounds());
+    EXPECT_EQ(image->GetResolution().y, 100);
+    int ink = 0;
+    for (uint32_t p : AllPixels(*image->GetBitmapHandle()))
+        ink += p != 0xFFFFFFu;
+    EXPECT_GT(ink, 20);
+}
+
+// The clipboard is shared with the other test programs that run at the same time: a paste that
+// finds someone else's data is tried again.
+TEST(LayerImageClipboard, PastesBitmapsAndRendersMetafiles)
+{
+    auto page = NewPage();
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 10, 10);
+
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(h);
+    h.biWidth = 4;
+    h.biHeight = 2;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    std::vector<uint8_t> block(sizeof(h) + 2 * 12, 0);
+    std::memcpy(block.data(), &h, sizeof(h));
+    block[sizeof(h) + 2] = 0xFF; // bottom-left pixel red
+    bool pasted = false;
+    for (int attempt = 0; attempt < 3 && !pasted; ++attempt) {
+        Clipboard()->SetBuffer(CF_DIB, block.data(), block.size());
+        image->PasteFromClipboard();
+        pasted = image->IsBitmap() && image->GetImageWidth() == 4;
+    }
+    ASSERT_TRUE(pasted);
+    EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), 0, 1), 0xFF0000u);
+    EXPECT_TRUE(image->GetSourceFile().empty());
+
+    auto metafile = TwoColourMetafile();
+    pasted = false;
+    for (int attempt = 0; attempt < 3 && !pasted; ++attempt) {
+        Clipboard()->Assign(metafile.get());
+        image->PasteFromClipboard();
+        pasted = image->IsBitmap() && image->GetImageWidth() == metafile->GetWidth();
+    }
+    ASSERT_TRUE(pasted);
+    EXPECT_EQ(image->GetMetafile(), nullptr);
+    EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), 2, 2), 0xFF0000u);
+    EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), image->GetImageWidth() - 3, 2), 0x0000FFu);
+    Clipboard()->Clear();
 }
