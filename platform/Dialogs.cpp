@@ -3,14 +3,17 @@
 #include <cderr.h>
 #include <dlgs.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/Filer.h"
+#include "platform/Printers.h"
 
 SF_IMPLEMENT_ABSTRACT(TCommonDialog, TComponent)
 SF_IMPLEMENT_COMPONENT(TOpenDialog, TCommonDialog)
 SF_IMPLEMENT_COMPONENT(TSaveDialog, TOpenDialog)
 SF_IMPLEMENT_COMPONENT(TFontDialog, TCommonDialog)
+SF_IMPLEMENT_COMPONENT(TPrinterSetupDialog, TCommonDialog)
 
 namespace {
 
@@ -403,6 +406,138 @@ void TFontDialog::DefineProperties(TFiler* filer)
                 [this](int v) { FOptions = static_cast<TFontDialogOptions>(v); });
     intProperty("MinFontSize", [this] { return FMinFontSize; }, [this](int v) { FMinFontSize = v; });
     intProperty("MaxFontSize", [this] { return FMaxFontSize; }, [this](int v) { FMaxFontSize = v; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPrinterSetupDialog
+
+namespace {
+
+// A movable global block owned here until the system dialog replaces or takes it.
+struct TGlobalBlock {
+    HGLOBAL Handle = nullptr;
+    ~TGlobalBlock()
+    {
+        if (Handle)
+            GlobalFree(Handle);
+    }
+};
+
+HGLOBAL MakeDevNames(const std::string& device)
+{
+    // DEVNAMES: four offsets, then the driver (empty), the device and the port (empty).
+    size_t size = sizeof(DEVNAMES) + 1 + device.size() + 1 + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (!block)
+        throw EOutOfMemory("Out of memory");
+    auto* names = static_cast<DEVNAMES*>(GlobalLock(block));
+    char* text = reinterpret_cast<char*>(names);
+    names->wDriverOffset = sizeof(DEVNAMES);
+    names->wDeviceOffset = static_cast<WORD>(sizeof(DEVNAMES) + 1);
+    names->wOutputOffset = static_cast<WORD>(sizeof(DEVNAMES) + 1 + device.size() + 1);
+    device.copy(text + names->wDeviceOffset, device.size());
+    GlobalUnlock(block);
+    return block;
+}
+
+HGLOBAL MakeDevMode(const std::string& device, TPrinterOrientation orientation, int copies)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DEVMODEA));
+    if (!block)
+        throw EOutOfMemory("Out of memory");
+    auto* mode = static_cast<DEVMODEA*>(GlobalLock(block));
+    mode->dmSize = sizeof(DEVMODEA);
+    device.copy(reinterpret_cast<char*>(mode->dmDeviceName), sizeof(mode->dmDeviceName) - 1);
+    mode->dmFields = DM_ORIENTATION | DM_COPIES;
+    mode->dmOrientation = orientation == TPrinterOrientation::poLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    mode->dmCopies = static_cast<short>(std::max(copies, 1));
+    GlobalUnlock(block);
+    return block;
+}
+
+}
+
+bool TPrinterSetupDialog::Execute(HWND owner)
+{
+    TPrinter* printer = Printer();
+    // Without a printer the system would only show its own complaint.
+    if (printer->GetPrinters().empty())
+        throw EInvalidOperation("There is no default printer currently selected");
+    std::string device = printer->GetPrinterName();
+    TGlobalBlock names, mode;
+    names.Handle = MakeDevNames(device);
+    mode.Handle = MakeDevMode(device, printer->GetOrientation(), printer->GetCopies());
+    PRINTDLGA pd{};
+    pd.lStructSize = sizeof(pd);
+    pd.hwndOwner = OwnerWindow(owner);
+    pd.hDevNames = names.Handle;
+    pd.hDevMode = mode.Handle;
+    // Windows calls the setup hook for this dialog, Wine the print hook: both are the same.
+    pd.Flags = PD_PRINTSETUP | PD_ENABLESETUPHOOK | PD_ENABLEPRINTHOOK;
+    pd.lCustData = reinterpret_cast<LPARAM>(this);
+    pd.lpfnSetupHook = &TPrinterSetupDialog::HookProc;
+    pd.lpfnPrintHook = &TPrinterSetupDialog::HookProc;
+
+    BOOL ok = PrintDlgA(&pd);
+    // The dialog may have replaced the blocks; whatever it left is freed here.
+    names.Handle = pd.hDevNames;
+    mode.Handle = pd.hDevMode;
+    FHandle = nullptr;
+    RethrowHookError();
+    if (!ok) {
+        DWORD code = CommDlgExtendedError();
+        if (code != 0)
+            RaiseDialogError(code);
+        return false;
+    }
+    if (names.Handle) {
+        auto* chosen = static_cast<DEVNAMES*>(GlobalLock(names.Handle));
+        std::string name = reinterpret_cast<const char*>(chosen) + chosen->wDeviceOffset;
+        GlobalUnlock(names.Handle);
+        const std::vector<std::string>& printers = printer->GetPrinters();
+        auto it = std::find(printers.begin(), printers.end(), name);
+        if (it != printers.end())
+            printer->SetPrinterIndex(static_cast<int>(it - printers.begin()));
+    }
+    if (mode.Handle) {
+        auto* chosen = static_cast<DEVMODEA*>(GlobalLock(mode.Handle));
+        DWORD fields = chosen->dmFields;
+        short orientation = chosen->dmOrientation;
+        short copies = chosen->dmCopies;
+        GlobalUnlock(mode.Handle);
+        if (fields & DM_ORIENTATION)
+            printer->SetOrientation(orientation == DMORIENT_LANDSCAPE ? TPrinterOrientation::poLandscape
+                                                                       : TPrinterOrientation::poPortrait);
+        if ((fields & DM_COPIES) && copies > 0)
+            printer->SetCopies(copies);
+    }
+    return true;
+}
+
+UINT_PTR CALLBACK TPrinterSetupDialog::HookProc(HWND wnd, UINT msg, WPARAM, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG) {
+        auto* pd = reinterpret_cast<PRINTDLGA*>(lParam);
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, pd->lCustData);
+        auto* self = reinterpret_cast<TPrinterSetupDialog*>(pd->lCustData);
+        try {
+            self->FHandle = wnd;
+            self->DoShow();
+        } catch (...) {
+            self->HookFailed(wnd);
+        }
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<TPrinterSetupDialog*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    if (msg == WM_DESTROY && self && self->FHandle) {
+        try {
+            self->FHandle = nullptr;
+            self->DoClose();
+        } catch (...) {
+            self->HookFailed(wnd);
+        }
+    }
+    return FALSE;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -191,6 +191,17 @@ private:
     int FMaxFontSize = 0;
 };
 
+// The printer setup dialog: the printer, its orientation and copies, applied to Printer() on OK.
+class TPrinterSetupDialog : public TCommonDialog {
+    SF_CLASS(TPrinterSetupDialog)
+public:
+    using TCommonDialog::TCommonDialog;
+    bool Execute(HWND owner = nullptr) override;
+
+private:
+    static UINT_PTR CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
 // A message box owned by the given window (none: the active window), with the caption given;
 // returns the button pressed (IDOK, IDYES, ...).
 int MessageDlg(const std::string& text, const std::string& caption, UINT flags, HWND owner = nullptr);

@@ -13,7 +13,8 @@ SF_IMPLEMENT_COMPONENT(TButton, TButtonControl)
 SF_IMPLEMENT_COMPONENT(TCheckBox, TButtonControl)
 SF_IMPLEMENT_COMPONENT(TRadioButton, TButtonControl)
 SF_IMPLEMENT_ABSTRACT(TListControlStrings, TStrings)
-SF_IMPLEMENT_COMPONENT(TComboBox, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TCustomComboBox, TSystemControl)
+SF_IMPLEMENT_COMPONENT(TComboBox, TCustomComboBox)
 SF_IMPLEMENT_COMPONENT(TListBox, TSystemControl)
 SF_IMPLEMENT_COMPONENT(TCustomEdit, TSystemControl)
 SF_IMPLEMENT_COMPONENT(TEdit, TCustomEdit)
@@ -611,10 +612,10 @@ void TListControlStrings::WindowDestroying()
 }
 
 // ---------------------------------------------------------------------------------------------
-// TComboBox
+// TCustomComboBox
 
-TComboBox::TComboBox(TComponent* owner)
-    : TSystemControl(owner), FItems(New<TListControlStrings>(this, kComboMessages))
+TCustomComboBox::TCustomComboBox(TComponent* owner)
+    : TSystemControl(owner), FItems(New<TListControlStrings>(this, kComboMessages)), FCanvas(New<TCanvas>())
 {
     SetControlStyle(csSetCaption | csDoubleClicks);
     SetColor(clWindow);
@@ -622,9 +623,9 @@ TComboBox::TComboBox(TComponent* owner)
     SetTabStop(true);
 }
 
-TComboBox::~TComboBox() = default;
+TCustomComboBox::~TCustomComboBox() = default;
 
-void TComboBox::CreateParams(TCreateParams& p)
+void TCustomComboBox::CreateParams(TCreateParams& p)
 {
     TSystemControl::CreateParams(p);
     CreateSubClass(p, "COMBOBOX");
@@ -639,24 +640,34 @@ void TComboBox::CreateParams(TCreateParams& p)
     case csDropDownList:
         p.Style |= CBS_DROPDOWNLIST;
         break;
+    case csOwnerDrawFixed:
+        p.Style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
+        break;
+    case csOwnerDrawVariable:
+        p.Style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE | CBS_HASSTRINGS;
+        break;
     }
     // The height of a drop-down combo box's window includes its list.
     if (FStyle != csSimple)
         p.Height = FHeight + std::max(FDropDownCount, 1) * 16 + 2;
 }
 
-void TComboBox::CreateWnd()
+void TCustomComboBox::CreateWnd()
 {
     TSystemControl::CreateWnd();
+    if (FStyle == csOwnerDrawFixed || FStyle == csOwnerDrawVariable)
+        SendMessageA(FHandle, CB_SETITEMHEIGHT, 0, FItemHeight);
+    SubclassChild(GetEditHandle());
+    SubclassChild(GetListHandle());
     FItems->WindowCreated();
     if (FKeptIndex >= 0)
         SendMessageA(FHandle, CB_SETCURSEL, static_cast<WPARAM>(std::min(FKeptIndex, FItems->Count() - 1)), 0);
     FKeptIndex = -1;
-    if (FStyle != csDropDownList && !FText.empty())
+    if (IsEditable() && !FText.empty())
         SetWindowTextA(FHandle, FText.c_str());
 }
 
-void TComboBox::DestroyWnd()
+void TCustomComboBox::DestroyWnd()
 {
     if (HandleAllocated() && !HasState(csDestroying)) {
         FKeptIndex = static_cast<int>(SendMessageA(FHandle, CB_GETCURSEL, 0, 0));
@@ -665,14 +676,14 @@ void TComboBox::DestroyWnd()
     TSystemControl::DestroyWnd();
 }
 
-int TComboBox::GetItemIndex() const
+int TCustomComboBox::GetItemIndex() const
 {
     if (!HandleAllocated())
         return FKeptIndex;
     return static_cast<int>(SendMessageA(FHandle, CB_GETCURSEL, 0, 0));
 }
 
-void TComboBox::SetItemIndex(int value)
+void TCustomComboBox::SetItemIndex(int value)
 {
     if (!HandleAllocated()) {
         FKeptIndex = value;
@@ -681,7 +692,7 @@ void TComboBox::SetItemIndex(int value)
     SendMessageA(FHandle, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
 }
 
-void TComboBox::SetStyle(TComboBoxStyle value)
+void TCustomComboBox::SetStyle(TComboBoxStyle value)
 {
     if (value == FStyle)
         return;
@@ -689,7 +700,7 @@ void TComboBox::SetStyle(TComboBoxStyle value)
     RecreateWnd();
 }
 
-void TComboBox::SetBounds(int left, int top, int width, int height)
+void TCustomComboBox::SetBounds(int left, int top, int width, int height)
 {
     TSystemControl::SetBounds(left, top, width, height);
     if (HandleAllocated() && FStyle != csSimple) {
@@ -699,27 +710,27 @@ void TComboBox::SetBounds(int left, int top, int width, int height)
     }
 }
 
-bool TComboBox::GetDroppedDown() const
+bool TCustomComboBox::GetDroppedDown() const
 {
     return HandleAllocated() && SendMessageA(FHandle, CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
-void TComboBox::SetDroppedDown(bool value)
+void TCustomComboBox::SetDroppedDown(bool value)
 {
     if (HandleAllocated())
         SendMessageA(FHandle, CB_SHOWDROPDOWN, value, 0);
 }
 
-HWND TComboBox::GetEditHandle() const
+HWND TCustomComboBox::GetEditHandle() const
 {
     COMBOBOXINFO info{};
     info.cbSize = sizeof(info);
-    if (!HandleAllocated() || FStyle == csDropDownList || !GetComboBoxInfo(FHandle, &info))
+    if (!HandleAllocated() || !IsEditable() || !GetComboBoxInfo(FHandle, &info))
         return nullptr;
     return info.hwndItem;
 }
 
-HWND TComboBox::GetListHandle() const
+HWND TCustomComboBox::GetListHandle() const
 {
     COMBOBOXINFO info{};
     info.cbSize = sizeof(info);
@@ -728,7 +739,7 @@ HWND TComboBox::GetListHandle() const
     return info.hwndList;
 }
 
-void TComboBox::CNCommand(TMessage& m)
+void TCustomComboBox::CNCommand(TMessage& m)
 {
     switch (HIWORD(m.WParam)) {
     case CBN_DBLCLK:
@@ -746,7 +757,7 @@ void TComboBox::CNCommand(TMessage& m)
     case CBN_SELCHANGE: {
         // The edit shows the new item only after this notification; the text follows now.
         int index = GetItemIndex();
-        if (index >= 0 && FStyle != csDropDownList)
+        if (index >= 0 && IsEditable())
             SetWindowTextA(FHandle, FItems->Get(index).c_str());
         Click();
         Select();
@@ -757,17 +768,148 @@ void TComboBox::CNCommand(TMessage& m)
     }
 }
 
-void TComboBox::Change()
+void TCustomComboBox::Change()
 {
     OnChange(this);
 }
 
-void TComboBox::Select()
+void TCustomComboBox::Select()
 {
     if (OnSelect)
         OnSelect(this);
     else
         Change();
+}
+
+void TCustomComboBox::SetItemHeight(int value)
+{
+    FItemHeight = std::max(value, 1);
+    if (HandleAllocated() && (FStyle == csOwnerDrawFixed || FStyle == csOwnerDrawVariable))
+        SendMessageA(FHandle, CB_SETITEMHEIGHT, 0, FItemHeight);
+}
+
+int TCustomComboBox::GetSelStart()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(GetHandle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int>(start);
+}
+
+void TCustomComboBox::SetSelStart(int value)
+{
+    SendMessageA(GetHandle(), CB_SETEDITSEL, 0, MAKELPARAM(value, value));
+}
+
+int TCustomComboBox::GetSelLength()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(GetHandle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int>(end - start);
+}
+
+void TCustomComboBox::SetSelLength(int value)
+{
+    int start = GetSelStart();
+    SendMessageA(GetHandle(), CB_SETEDITSEL, 0, MAKELPARAM(start, start + value));
+}
+
+std::string TCustomComboBox::GetSelText()
+{
+    int start = GetSelStart();
+    return GetText().substr(static_cast<size_t>(start), static_cast<size_t>(GetSelLength()));
+}
+
+namespace {
+const char kComboOwnerProp[] = "SfComboOwner";
+const char kComboProcProp[] = "SfComboProc";
+}
+
+void TCustomComboBox::SubclassChild(HWND child)
+{
+    if (!child || child == FHandle || GetPropA(child, kComboOwnerProp))
+        return;
+    auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(child, GWLP_WNDPROC));
+    SetPropA(child, kComboOwnerProp, this);
+    SetPropA(child, kComboProcProp, reinterpret_cast<HANDLE>(original));
+    SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TCustomComboBox::ChildWndProc));
+}
+
+LRESULT CALLBACK TCustomComboBox::ChildWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = static_cast<TCustomComboBox*>(GetPropA(wnd, kComboOwnerProp));
+    auto original = reinterpret_cast<WNDPROC>(GetPropA(wnd, kComboProcProp));
+    if (!original)
+        return DefWindowProcA(wnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY || !self) {
+        SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropA(wnd, kComboOwnerProp);
+        RemovePropA(wnd, kComboProcProp);
+        return CallWindowProcA(original, wnd, msg, wParam, lParam);
+    }
+    TMessage m;
+    m.Msg = msg;
+    m.WParam = wParam;
+    m.LParam = lParam;
+    try {
+        self->ComboChildWndProc(m, wnd, original);
+    } catch (...) {
+        HandleCallbackException(self);
+    }
+    return m.Result;
+}
+
+void TCustomComboBox::ComboChildWndProc(TMessage& m, HWND child, WNDPROC original)
+{
+    if (m.Msg == WM_CHAR && (m.WParam == VK_RETURN || m.WParam == VK_ESCAPE) && GetDroppedDown()) {
+        SetDroppedDown(false);
+        m.Result = 0;
+        return;
+    }
+    m.Result = CallWindowProcA(original, child, m.Msg, m.WParam, m.LParam);
+}
+
+void TCustomComboBox::Dispatch(TMessage& m)
+{
+    if (m.Msg == CN_DRAWITEM) {
+        CNDrawItem(m);
+        return;
+    }
+    if (m.Msg == CN_MEASUREITEM) {
+        reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam)->itemHeight = static_cast<UINT>(FItemHeight);
+        m.Result = TRUE;
+        return;
+    }
+    TSystemControl::Dispatch(m);
+}
+
+void TCustomComboBox::CNDrawItem(TMessage& m)
+{
+    auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+    bool selected = (draw->itemState & ODS_SELECTED) != 0;
+    FCanvas->SetHandle(draw->hDC);
+    FCanvas->SetFont(GetFont());
+    FCanvas->GetBrush()->SetColor(selected ? clHighlight : GetColor());
+    if (selected)
+        FCanvas->GetFont()->SetColor(clHighlightText);
+    try {
+        DrawItem(static_cast<int>(draw->itemID), draw->rcItem, draw->itemState);
+    } catch (...) {
+        FCanvas->SetHandle(nullptr);
+        throw;
+    }
+    FCanvas->SetHandle(nullptr);
+    m.Result = TRUE;
+}
+
+void TCustomComboBox::DrawItem(int index, const RECT& rect, UINT state)
+{
+    if (OnDrawItem) {
+        OnDrawItem(this, index, rect, state);
+        return;
+    }
+    FCanvas->FillRect(rect);
+    if (index >= 0 && index < FItems->Count())
+        FCanvas->TextOut(rect.left + 2, rect.top, FItems->Get(index));
 }
 
 // ---------------------------------------------------------------------------------------------

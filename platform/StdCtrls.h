@@ -195,29 +195,41 @@ private:
     std::unique_ptr<TStringList, TObjectFree> FKept;
 };
 
-enum TComboBoxStyle { csDropDown, csSimple, csDropDownList };
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+using TDrawItemEvent = TEvent<TWinControl*, int, const RECT&, UINT>;
 
-// A combo box: editable or a pick list. Items and the selection survive the window being made
-// again. The edit and list parts are reachable as windows.
-class TComboBox : public TSystemControl {
-    SF_CLASS(TComboBox)
+// A combo box: editable or a pick list, optionally drawn by its owner. Items and the selection
+// survive the window being made again. The edit and list parts are reachable as windows and
+// their messages pass through a virtual routine.
+class TCustomComboBox : public TSystemControl {
+    SF_CLASS(TCustomComboBox)
 public:
-    explicit TComboBox(TComponent* owner = nullptr);
-    ~TComboBox() override;
+    explicit TCustomComboBox(TComponent* owner = nullptr);
+    ~TCustomComboBox() override;
 
     TStrings* GetItems() const { return FItems.get(); }
     void SetItems(TStrings* value) { FItems->Assign(value); }
+    void AddItem(const std::string& item, TObject* object) { FItems->AddObject(item, object); }
     int GetItemIndex() const;
     void SetItemIndex(int value);
     TComboBoxStyle GetStyle() const { return FStyle; }
     void SetStyle(TComboBoxStyle value);
     int GetDropDownCount() const { return FDropDownCount; }
     void SetDropDownCount(int value) { FDropDownCount = value; }
+    // The height of the list's items (owner-drawn styles).
+    int GetItemHeight() const { return FItemHeight; }
+    void SetItemHeight(int value);
     bool GetDroppedDown() const;
     void SetDroppedDown(bool value);
     // The edit part (none for a pick list) and the list part, while the window exists.
     HWND GetEditHandle() const;
     HWND GetListHandle() const;
+    // The selection in the edit part.
+    int GetSelStart();
+    void SetSelStart(int value);
+    int GetSelLength();
+    void SetSelLength(int value);
+    std::string GetSelText();
     // The window of a drop-down combo box also spans its list: its height is kept apart.
     void SetBounds(int left, int top, int width, int height) override;
 
@@ -225,6 +237,11 @@ public:
     TNotifyEvent OnSelect;
     TNotifyEvent OnDropDown;
     TNotifyEvent OnCloseUp;
+    // Draws an owner-drawn item inside OnDrawItem or DrawItem.
+    TCanvas* GetCanvas() const { return FCanvas.get(); }
+    TDrawItemEvent OnDrawItem;
+
+    void Dispatch(TMessage& message) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;
@@ -233,12 +250,30 @@ protected:
     void CNCommand(TMessage& message) override;
     virtual void Change();
     virtual void Select();
+    // Draws one item of an owner-drawn list (state: the ODS_ flags); OnDrawItem when set.
+    virtual void DrawItem(int index, const RECT& rect, UINT state);
+    // Every message of the edit and list parts, with the part's own procedure. The base
+    // closes an open list on Enter and Esc and passes everything else on.
+    virtual void ComboChildWndProc(TMessage& message, HWND child, WNDPROC original);
 
 private:
+    static LRESULT CALLBACK ChildWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void SubclassChild(HWND child);
+    bool IsEditable() const { return FStyle == csDropDown || FStyle == csSimple; }
+    void CNDrawItem(TMessage& message);
+
     std::unique_ptr<TListControlStrings, TObjectFree> FItems;
+    std::unique_ptr<TCanvas, TObjectFree> FCanvas;
     TComboBoxStyle FStyle = csDropDown;
     int FDropDownCount = 8;
+    int FItemHeight = 16;
     int FKeptIndex = -1;
+};
+
+class TComboBox : public TCustomComboBox {
+    SF_CLASS(TComboBox)
+public:
+    using TCustomComboBox::TCustomComboBox;
 };
 
 // A list box of strings with one selected item.

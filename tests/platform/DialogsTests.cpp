@@ -13,6 +13,7 @@
 
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
+#include "platform/Printers.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -267,6 +268,37 @@ TEST(FontDialog, SettingsStreamAsAComponent)
     cut->SetPosition(0);
     std::unique_ptr<TFontDialog, TObjectFree> broken(New<TFontDialog>(nullptr));
     EXPECT_THROW(cut->ReadComponent(broken.get()), EReadError);
+}
+
+TEST(PrinterSetupDialog, AppliesTheConfirmedSettingsToThePrinter)
+{
+    std::unique_ptr<TPrinterSetupDialog, TObjectFree> dlg(New<TPrinterSetupDialog>(nullptr));
+    TPrinter* printer = Printer();
+    TDialogWatchdog watchdog;
+    if (printer->GetPrinters().empty()) {
+        // Without a printer the system dialog refuses to open; that is reported, not hidden.
+        EXPECT_THROW(dlg->Execute(), EInvalidOperation);
+        return;
+    }
+    int shown = 0;
+    dlg->OnShow = [&](TObject*) {
+        ++shown;
+        PostMessageA(dlg->GetHandle(), WM_COMMAND, IDOK, 0);
+    };
+    int index = printer->GetPrinterIndex();
+    for (TPrinterOrientation orientation : {TPrinterOrientation::poLandscape, TPrinterOrientation::poPortrait}) {
+        printer->SetOrientation(orientation);
+        ASSERT_TRUE(dlg->Execute());
+        EXPECT_EQ(printer->GetOrientation(), orientation);
+        EXPECT_EQ(printer->GetPrinterIndex(), index);
+    }
+    EXPECT_EQ(shown, 2);
+    dlg->OnShow = [&](TObject*) { PostMessageA(dlg->GetHandle(), WM_COMMAND, IDCANCEL, 0); };
+    printer->SetOrientation(TPrinterOrientation::poLandscape);
+    EXPECT_FALSE(dlg->Execute());
+    EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poLandscape);
+    printer->SetOrientation(TPrinterOrientation::poPortrait);
+    EXPECT_FALSE(watchdog.Fired());
 }
 
 }

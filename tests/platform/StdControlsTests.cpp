@@ -230,6 +230,62 @@ TEST_F(StdControls, ComboSelectionAndEditNotifications)
     EXPECT_LT(combo->GetHeight(), 40);
 }
 
+// Counts what the edit part of a combo box receives, as the Unicode layer's combo box would.
+class TWatchedComboBox : public TComboBox {
+public:
+    using TComboBox::TComboBox;
+    int EditTexts = 0;
+
+protected:
+    void ComboChildWndProc(TMessage& m, HWND child, WNDPROC original) override
+    {
+        if (m.Msg == WM_SETTEXT && child == GetEditHandle())
+            ++EditTexts;
+        TComboBox::ComboChildWndProc(m, child, original);
+    }
+};
+
+TEST_F(StdControls, ComboPartsPassThroughTheChildRoutineAndOwnerDrawingUsesTheCanvas)
+{
+    TWatchedComboBox* combo = Make<TWatchedComboBox>();
+    combo->HandleNeeded();
+    SetWindowTextA(combo->GetEditHandle(), "Courier");
+    EXPECT_EQ(combo->EditTexts, 1);
+    EXPECT_EQ(combo->GetText(), "Courier");
+    combo->SetSelStart(2);
+    combo->SetSelLength(3);
+    EXPECT_EQ(combo->GetSelText(), "uri");
+    combo->RecreateWnd();
+    combo->HandleNeeded();
+    int before = combo->EditTexts;
+    SetWindowTextA(combo->GetEditHandle(), "Arial");
+    EXPECT_EQ(combo->EditTexts, before + 1);
+
+    combo->SetStyle(csOwnerDrawFixed);
+    combo->GetItems()->Add("One");
+    combo->GetItems()->Add("Two");
+    int drawn = -1;
+    bool hadCanvas = false;
+    combo->OnDrawItem = [&](TWinControl*, int index, const RECT&, UINT) {
+        drawn = index;
+        hadCanvas = combo->GetCanvas()->HandleAllocated();
+    };
+    std::unique_ptr<TBitmap, TObjectFree> target(New<TBitmap>());
+    target->SetSize(100, 20);
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_COMBOBOX;
+    draw.CtlID = static_cast<UINT>(GetDlgCtrlID(combo->GetHandle()));
+    draw.itemID = 1;
+    draw.itemAction = ODA_DRAWENTIRE;
+    draw.hwndItem = combo->GetHandle();
+    draw.hDC = target->GetCanvas()->GetHandle();
+    draw.rcItem = RECT{0, 0, 100, 20};
+    SendMessageA(Form->GetHandle(), WM_DRAWITEM, draw.CtlID, reinterpret_cast<LPARAM>(&draw));
+    EXPECT_EQ(drawn, 1);
+    EXPECT_TRUE(hadCanvas);
+    EXPECT_FALSE(combo->GetCanvas()->HandleAllocated());
+}
+
 TEST_F(StdControls, ListBoxItemsAndSelection)
 {
     TListBox* list = Make<TListBox>();
