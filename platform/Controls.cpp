@@ -299,6 +299,15 @@ TComponent* TControl::GetParentComponent() const
     return FParent;
 }
 
+void TControl::SetName(const std::string& name)
+{
+    // A caption that still shows the old name follows the new one.
+    bool follow = (FControlStyle & csSetCaption) && !HasState(csLoading) && GetText() == GetName();
+    TComponent::SetName(name);
+    if (follow)
+        SetText(name);
+}
+
 void TControl::SetParentComponent(TComponent* parent)
 {
     if (auto* wc = dynamic_cast<TWinControl*>(parent))
@@ -1596,7 +1605,20 @@ void TWinControl::UpdateShowing()
     bool show = FVisible && (!FParent || FParent->FShowing);
     if (show && !FHandle)
         CreateHandle();
-    if (FHandle && FShowing != show) {
+    bool changed = FHandle && FShowing != show;
+    if (show && changed) {
+        // The children come up first, so the window appears with them in place.
+        FShowing = true;
+        try {
+            for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
+                c->UpdateShowing();
+        } catch (...) {
+            FShowing = false;
+            throw;
+        }
+        FShowing = false;
+    }
+    if (changed) {
         FShowing = show;
         try {
             Perform(CM_SHOWINGCHANGED);
@@ -1605,8 +1627,9 @@ void TWinControl::UpdateShowing()
             throw;
         }
     }
-    for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
-        c->UpdateShowing();
+    if (!(show && changed))
+        for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
+            c->UpdateShowing();
 }
 
 HWND TWinControl::PrecedingWindow(const TWinControl* control) const

@@ -142,6 +142,7 @@ public:
     TWinControl* GetParent() const { return FParent; }
     virtual void SetParent(TWinControl* parent);
     bool HasParent() const override { return true; }
+    void SetName(const std::string& name) override;
     TComponent* GetParentComponent() const override;
     void SetParentComponent(TComponent* parent) override;
 

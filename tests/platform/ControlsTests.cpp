@@ -269,6 +269,16 @@ TEST(Controls, TextTravelsThroughMessagesWithAndWithoutAWindow)
     c->RecreateWnd();
     EXPECT_NE(c->GetHandle(), nullptr);
     EXPECT_EQ(c->GetText(), "after");
+
+    // A caption equal to the name follows renames; one set apart from it stays.
+    auto* named = New<TLogControl>(form.get());
+    named->SetName("First");
+    EXPECT_EQ(named->GetText(), "First");
+    named->SetName("Second");
+    EXPECT_EQ(named->GetText(), "Second");
+    named->SetText("Own");
+    named->SetName("Third");
+    EXPECT_EQ(named->GetText(), "Own");
 }
 
 TEST(Controls, ControlMessagesReachTheirHandlers)
