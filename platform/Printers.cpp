@@ -1,5 +1,6 @@
 #include "platform/Printers.h"
 
+#include <cstddef>
 #include <cstring>
 
 SF_IMPLEMENT_CLASS(TPrinter, TObject)
@@ -7,6 +8,8 @@ SF_IMPLEMENT_CLASS(TPrinter, TObject)
 namespace {
 
 const char NoDefaultPrinter[] = "There is no default printer currently selected";
+// A device mode must reach at least the fields this class reads and writes.
+constexpr size_t MinDevModeSize = offsetof(DEVMODEA, dmPrintQuality);
 
 std::unique_ptr<TPrinter, TObjectFree>& Instance()
 {
@@ -117,11 +120,10 @@ void TPrinter::Refresh()
     FPrintersRead = false;
     FreeDC();
     FPrinterIndex = -1;
-    FDevMode.clear();
     const auto& printers = GetPrinters();
     for (size_t i = 0; i < printers.size(); ++i)
         if (!selected.empty() && printers[i] == selected)
-            Select(static_cast<int>(i));
+            Select(static_cast<int>(i), nullptr);
 }
 
 void TPrinter::CheckPrinting(bool printing) const
@@ -158,7 +160,7 @@ void TPrinter::SetPrinterIndex(int index)
     }
     if (index < 0 || index >= static_cast<int>(printers.size()))
         throw EPrinter("Printer selected is not valid");
-    Select(index);
+    Select(index, nullptr);
 }
 
 std::string TPrinter::GetPrinterName()
@@ -166,18 +168,10 @@ std::string TPrinter::GetPrinterName()
     return GetPrinters()[GetPrinterIndex()];
 }
 
-void TPrinter::Select(int index)
+void TPrinter::Select(int index, const DEVMODEA* devMode)
 {
     const std::string& name = FPrinters[index];
     TPrinterHandle printer(name);
-    char* device = const_cast<char*>(name.c_str());
-    LONG size = DocumentPropertiesA(nullptr, printer.Get(), device, nullptr, nullptr, 0);
-    if (size < static_cast<LONG>(sizeof(DEVMODEA) - sizeof(DWORD) * 2))
-        throw EPrinter("Cannot read the settings of the printer \"" + name + "\"");
-    std::vector<uint8_t> devMode(size);
-    if (DocumentPropertiesA(nullptr, printer.Get(), device, reinterpret_cast<DEVMODEA*>(devMode.data()), nullptr,
-                            DM_OUT_BUFFER) < 0)
-        throw EPrinter("Cannot read the settings of the printer \"" + name + "\"");
     std::string port;
     DWORD needed = 0;
     GetPrinterA(printer.Get(), 2, nullptr, 0, &needed);
@@ -188,8 +182,22 @@ void TPrinter::Select(int index)
             port = p ? p : "";
         }
     }
+    std::vector<uint8_t>& kept = FDevModes[name];
+    if (devMode) {
+        auto* bytes = reinterpret_cast<const uint8_t*>(devMode);
+        kept.assign(bytes, bytes + devMode->dmSize + devMode->dmDriverExtra);
+    } else if (kept.empty()) {
+        char* device = const_cast<char*>(name.c_str());
+        LONG size = DocumentPropertiesA(nullptr, printer.Get(), device, nullptr, nullptr, 0);
+        if (size < static_cast<LONG>(MinDevModeSize))
+            throw EPrinter("Cannot read the settings of the printer \"" + name + "\"");
+        std::vector<uint8_t> defaults(size);
+        if (DocumentPropertiesA(nullptr, printer.Get(), device, reinterpret_cast<DEVMODEA*>(defaults.data()), nullptr,
+                                DM_OUT_BUFFER) < 0)
+            throw EPrinter("Cannot read the settings of the printer \"" + name + "\"");
+        kept = std::move(defaults);
+    }
     FreeDC();
-    FDevMode = std::move(devMode);
     FPort = port;
     FPrinterIndex = index;
 }
@@ -197,7 +205,27 @@ void TPrinter::Select(int index)
 DEVMODEA* TPrinter::DevMode()
 {
     EnsureSelected();
-    return reinterpret_cast<DEVMODEA*>(FDevMode.data());
+    return reinterpret_cast<DEVMODEA*>(FDevModes[FPrinters[FPrinterIndex]].data());
+}
+
+const DEVMODEA* TPrinter::GetDevMode()
+{
+    return DevMode();
+}
+
+void TPrinter::SetDevMode(const std::string& printerName, const DEVMODEA* devMode)
+{
+    CheckPrinting(false);
+    if (!devMode || devMode->dmSize < MinDevModeSize || devMode->dmSize > sizeof(DEVMODEA) + 1024)
+        throw EPrinter("The printer settings are not valid");
+    const auto& printers = GetPrinters();
+    for (size_t i = 0; i < printers.size(); ++i) {
+        if (printers[i] == printerName) {
+            Select(static_cast<int>(i), devMode);
+            return;
+        }
+    }
+    throw EPrinter("Printer selected is not valid");
 }
 
 void TPrinter::FreeDC()

@@ -6,6 +6,7 @@
 // winspool.h turns SetPrinter into SetPrinterA: every user of this header sees the same name.
 #include <winspool.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@
 enum class TPrinterOrientation : uint8_t { poPortrait, poLandscape };
 enum TPrinterCapability : unsigned { pcCopies = 1, pcOrientation = 2, pcCollation = 4 };
 
-// One selected printer at a time, with its own device mode kept while it stays selected.
+// One selected printer at a time; every printer keeps its own device mode once it was selected.
 // Errors raise EPrinter. Without any printer the list is empty and everything that needs a
 // printer raises "There is no default printer currently selected". The public operations are
 // virtual so that tests can stand in a printer of their own (SetPrinter).
@@ -33,6 +34,10 @@ public:
     virtual void SetPrinterIndex(int index);
     // The selected printer's name.
     std::string GetPrinterName();
+    // The selected printer's device mode (for a printer setup dialog); valid until the next change.
+    const DEVMODEA* GetDevMode();
+    // Selects the named printer with the given device mode (copied), as a setup dialog chose them.
+    void SetDevMode(const std::string& printerName, const DEVMODEA* devMode);
 
     virtual TPrinterOrientation GetOrientation();
     virtual void SetOrientation(TPrinterOrientation orientation);
@@ -63,7 +68,7 @@ public:
 private:
     class TPrinterCanvas;
     void EnsureSelected();
-    void Select(int index);
+    void Select(int index, const DEVMODEA* devMode);
     void CheckPrinting(bool printing) const;
     void FreeDC();
     void FinishJob();
@@ -72,7 +77,8 @@ private:
     std::vector<std::string> FPrinters;
     bool FPrintersRead = false;
     int FPrinterIndex = -1;
-    std::vector<uint8_t> FDevMode;
+    // Each printer keeps its settings while the program runs, selected or not.
+    std::map<std::string, std::vector<uint8_t>> FDevModes;
     std::string FPort;
     HDC FDC = nullptr;
     std::unique_ptr<TCanvas, TObjectFree> FCanvas;

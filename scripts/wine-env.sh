@@ -82,7 +82,8 @@ start_wine_services() {
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
-# A private CUPS server with one PDF queue ("PDF", through cups-pdf), for printing tests: its
+# A private CUPS server with two PDF queues ("PDF", the default, and "PDF2", both through
+# cups-pdf), for printing tests: its
 # configuration, spool and logs live in the build folder and it listens on a socket there.
 # Exports CUPS_SERVER, which is how Wine (and lpstat) find it. Nothing happens when CUPS or
 # cups-pdf is not installed: the program then sees no printer.
@@ -147,7 +148,9 @@ CONF
     return 0
   fi
   export CUPS_SERVER="$sock"
+  # A second queue lets tests switch printers.
   if ! timeout 30 lpadmin -p PDF -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd >"$dir/log/lpadmin.out" 2>&1 \
+    || ! timeout 30 lpadmin -p PDF2 -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd >>"$dir/log/lpadmin.out" 2>&1 \
     || ! timeout 10 lpadmin -d PDF >>"$dir/log/lpadmin.out" 2>&1; then
     echo "warning: could not add the PDF printer (see $dir/log); printing tests are skipped" >&2
     stop_cups

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Printers.h"
 
@@ -20,20 +21,21 @@ bool EnvSet(const char* name)
     return v && *v;
 }
 
-// The PDF queue of the test CUPS server, or -1. Tests that need it skip without it, unless the
-// test script says that it is there.
-int PdfPrinterIndex(TPrinter* printer)
+// A queue of the test CUPS server, or -1. Tests that need it skip without it, unless the test
+// script says that it is there.
+int PrinterIndexOf(TPrinter* printer, const char* name)
 {
     const auto& names = printer->GetPrinters();
-    auto it = std::find(names.begin(), names.end(), "PDF");
+    auto it = std::find(names.begin(), names.end(), name);
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
-#define REQUIRE_PDF_PRINTER(printer, index)                                                          \
-    int index = PdfPrinterIndex(printer);                                                            \
+#define REQUIRE_PDF_PRINTER(printer, index) REQUIRE_PRINTER(printer, index, "PDF")
+#define REQUIRE_PRINTER(printer, index, name)                                                        \
+    int index = PrinterIndexOf(printer, name);                                                       \
     if (index < 0) {                                                                                 \
         if (EnvSet("SF_REQUIRE_PRINTER"))                                                            \
-            FAIL() << "the test CUPS server's PDF printer is missing";                               \
+            FAIL() << "the test CUPS server's printer " << name << " is missing";                   \
         GTEST_SKIP() << "no PDF printer (CUPS is not running)";                                      \
     }
 
@@ -114,6 +116,43 @@ TEST(Printer, SettingsOfTheSelectedPrinter)
     Owned<TPrinter> other(New<TPrinter>());
     other->SetPrinterIndex(pdf);
     EXPECT_EQ(other->GetCopies(), 1);
+}
+
+TEST(Printer, EveryPrinterKeepsItsSettings)
+{
+    Owned<TPrinter> printer(New<TPrinter>());
+    REQUIRE_PDF_PRINTER(printer.get(), pdf);
+    REQUIRE_PRINTER(printer.get(), pdf2, "PDF2");
+    printer->SetPrinterIndex(pdf);
+    printer->SetOrientation(TPrinterOrientation::poLandscape);
+    printer->SetPrinterIndex(pdf2);
+    EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poPortrait);
+    printer->SetCopies(4);
+    printer->SetPrinterIndex(pdf);
+    EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poLandscape);
+    EXPECT_EQ(printer->GetCopies(), 1);
+    printer->SetPrinterIndex(pdf);
+    EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poLandscape) << "selecting again keeps the settings";
+    printer->SetPrinterIndex(pdf2);
+    EXPECT_EQ(printer->GetCopies(), 4);
+    printer->SetPrinterIndex(-1);
+    EXPECT_EQ(printer->GetPrinterName(), "PDF");
+
+    // A setup dialog's choice: another printer with its settings.
+    const DEVMODEA* mode = printer->GetDevMode();
+    std::vector<uint8_t> copy(reinterpret_cast<const uint8_t*>(mode),
+                              reinterpret_cast<const uint8_t*>(mode) + mode->dmSize + mode->dmDriverExtra);
+    auto* chosen = reinterpret_cast<DEVMODEA*>(copy.data());
+    chosen->dmOrientation = DMORIENT_PORTRAIT;
+    chosen->dmCopies = 2;
+    printer->SetDevMode("PDF2", chosen);
+    EXPECT_EQ(printer->GetPrinterIndex(), pdf2);
+    EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poPortrait);
+    EXPECT_EQ(printer->GetCopies(), 2);
+    ExpectPrinterError([&] { printer->SetDevMode("No such printer", chosen); }, "Printer selected is not valid");
+    chosen->dmSize = 10;
+    ExpectPrinterError([&] { printer->SetDevMode("PDF", chosen); }, "The printer settings are not valid");
+    EXPECT_EQ(printer->GetPrinterIndex(), pdf2);
 }
 
 TEST(Printer, DocumentStates)
