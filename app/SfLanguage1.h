@@ -21,6 +21,7 @@ std::string LanguageProgramFolder();
 // The first file that exists of: the name, the name with the extension ".ini", both in the
 // program folder, both in its "Language" subfolder. Empty when none does.
 std::string FindLanguageFile(const std::string& name, const std::string& programFolder);
+
 // A language file of the "Language" subfolder as the language menu offers it.
 struct TLanguageFile {
     std::string FileName;     // with its ".ini", as a language command loads it
@@ -29,7 +30,7 @@ struct TLanguageFile {
 // The ".ini" files of the program folder's "Language" subfolder, in the order the system lists them.
 std::vector<TLanguageFile> ListLanguageFiles(const std::string& programFolder);
 
-// The text of the program's RCDATA resource of that name (compared without regard to case), or
+// Sets text to the program's RCDATA resource of that name (compared without regard to case);
 // false when there is none.
 bool LoadLanguageResource(const std::string& name, std::string& text);
 
