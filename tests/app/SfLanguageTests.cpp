@@ -91,6 +91,17 @@ TEST(LanguageFiles, TheBuiltInEnglishTextIsLinkedIn)
     EXPECT_NE(text.find("Language=English"), std::string::npos);
     EXPECT_NE(text.find("7004=Align Horiz. Center\\s"), std::string::npos);
     EXPECT_NE(text.find("3=File \"%s\" loading error: %d"), std::string::npos);
+    TStringList lines;
+    lines.SetText(text);
+    std::unique_ptr<TMemIniFile, TObjectFree> ini(New<TMemIniFile>(std::string()));
+    ini->SetStrings(&lines);
+    std::map<std::string, int> counts;
+    for (const char* section : {"Info", "Interface", "Const", "ErrorMessages"}) {
+        TStringList keys;
+        ini->ReadSection(section, &keys);
+        counts[section] = keys.Count();
+    }
+    EXPECT_EQ(counts, (std::map<std::string, int>{{"Info", 1}, {"Interface", 119}, {"Const", 16}, {"ErrorMessages", 3}}));
     EXPECT_FALSE(LoadLanguageResource("Klingon", text));
     EXPECT_FALSE(LoadLanguageResource("", text));
 }
