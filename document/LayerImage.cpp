@@ -521,6 +521,9 @@ void TLayerImage::Turn(int angle, const RECT& newClip, bool quarter)
     int32_t result = IL_RotateBitmap(&FBitmap, angle, 1, RGB(255, 255, 255));
     if (result != IL_SUCCESS)
         throw EInvalidOperation("Cannot turn the image (imaging library error " + std::to_string(result) + ")");
+    // The turned pixels are no longer what the file holds: saved by name only, the turn and the
+    // clip in turned coordinates would be lost.
+    FSourceFile.clear();
     FClipRect = newClip;
     if (quarter) {
         std::swap(FImageWidth, FImageHeight);
@@ -551,6 +554,7 @@ void TLayerImage::SetMetafileFromClipboard()
     std::unique_ptr<TMetafile, TObjectFree> metafile(New<TMetafile>());
     metafile->Assign(Clipboard());
     FreeImage();
+    FSourceFile.clear();
     AdoptMetafile(std::move(metafile), false);
 }
 
@@ -559,6 +563,7 @@ void TLayerImage::PasteFromClipboard()
     if (!IL_ClipboardReady())
         return;
     FreeImage();
+    FSourceFile.clear();
     const bool bitmap = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
     if (bitmap || !IsClipboardFormatAvailable(CF_ENHMETAFILE)) {
         TBitmapGuard pasted;
@@ -597,6 +602,8 @@ void TLayerImage::RasterizeMetafile(int dpi)
     FMetafile.reset();
     FBitmap = made.Release();
     FBitmap.XResolution = FBitmap.YResolution = dpi;
+    // The pixels exist nowhere else now: they are stored with the project, not the source's name.
+    FSourceFile.clear();
     FImageWidth = size.cx;
     FImageHeight = size.cy;
     FClipRect = clip;
@@ -623,6 +630,7 @@ void TLayerImage::RasterizeText(TLayerText* text, int dpi)
         text->DrawTextSimple(dc.Get(), RECT{0, 0, px.x, px.y}, map);
     }
     FreeImage();
+    FSourceFile.clear();
     FBitmap = made.Release();
     FBitmap.XResolution = FBitmap.YResolution = dpi;
     FMapMode->Assign(&map);

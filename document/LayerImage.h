@@ -91,6 +91,7 @@ public:
     void LoadFromFile(const std::string& fileName);
 
     // Turning: bitmaps only. A turn that the library cannot make raises and changes nothing.
+    // A turned picture has no source file any more, so that it is saved with its pixels.
     void Rotate180();
     void RotateLeft();
     void RotateRight();

@@ -373,6 +373,16 @@ TEST(LayerImage, EdgesCropAndCornersKeepTheRatio)
     EXPECT_RECT(clip, image->GetClipRect());
 }
 
+TEST(LayerImage, IsNeverMovedBySnapping)
+{
+    auto page = NewPage();
+    page->SnapX = 500;
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 100, 100);
+    image->SetRect(R(40, 40, 140, 140), POINT{0, 0}, lpmMove);
+    EXPECT_RECT(R(40, 40, 140, 140), image->GetBounds());
+    EXPECT_TRUE(page->Modes.empty());
+}
+
 TEST(LayerImage, AnEmptyImageCropsAndResizesWithoutDividingByZero)
 {
     auto page = NewPage();
@@ -401,6 +411,8 @@ TEST(LayerImage, TurningBackAndForthRestoresClipAndPixels)
     const int w = image->GetWidth(), h = image->GetHeight();
 
     image->RotateRight();
+    EXPECT_TRUE(image->GetSourceFile().empty());
+    EXPECT_TRUE(Has(ChunkTags(SaveElement(image)), "BMPD"));
     EXPECT_EQ(image->GetImageWidth(), 40);
     EXPECT_EQ(image->GetWidth(), h);
     EXPECT_EQ(image->GetHeight(), w);
@@ -488,6 +500,9 @@ TEST(LayerImage, MetafilesDrawInsideTheirBoundsAndRasterize)
     EXPECT_NEAR(image->GetClipRect().left, 250, 3);
     EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), image->GetImageWidth() - 5, 10), 0x0000FFu);
     EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), 5, 10), 0xFF0000u);
+    // The pixels now exist only in the element: they travel with it even by name-only saving.
+    EXPECT_TRUE(image->GetSourceFile().empty());
+    EXPECT_TRUE(Has(ChunkTags(SaveElement(image)), "BMPD"));
 }
 
 TEST(LayerImage, AFailedRasterizationChangesNothing)
@@ -682,6 +697,7 @@ TEST(LayerImageClipboard, PastesBitmapsAndRendersMetafiles)
     ASSERT_TRUE(pasted);
     EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), 0, 1), 0xFF0000u);
     EXPECT_TRUE(image->GetSourceFile().empty());
+    EXPECT_TRUE(Has(ChunkTags(SaveElement(image)), "BMPD"));
 
     auto metafile = TwoColourMetafile();
     pasted = false;
@@ -695,4 +711,30 @@ TEST(LayerImageClipboard, PastesBitmapsAndRendersMetafiles)
     EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), 2, 2), 0xFF0000u);
     EXPECT_EQ(PixelAt(*image->GetBitmapHandle(), image->GetImageWidth() - 3, 2), 0x0000FFu);
     Clipboard()->Clear();
+}
+
+TEST(LayerImage, AFailedTurnChangesNothing)
+{
+    std::string path = GradientFile("noturn.bmp", 60, 40, 254);
+    auto page = NewPage();
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 10, 10);
+    image->LoadFromFile(path);
+    image->SetRect(R(100, 0, 600, 400), POINT{0, 0}, lpmLeft);
+    const RECT clip = image->GetClipRect();
+    const RECT bounds = image->GetBounds();
+    // Pixels that belong to someone else cannot change their row length: the library refuses a
+    // quarter turn of them.
+    const TILBitmapHandle own = *image->GetBitmapHandle();
+    std::vector<uint8_t> pixels(size_t(own.BytesPerLine) * own.Height);
+    TILBitmapHandle borrowed;
+    ASSERT_EQ(IL_CreateBitmap(&borrowed, IL_MEMORY_USER, own.Width, own.Height, 24, 1, nullptr, IL_TOP_DOWN,
+                              pixels.data(), static_cast<uint32_t>(pixels.size())),
+              IL_SUCCESS);
+    *image->GetBitmapHandle() = borrowed;
+    EXPECT_THROW(image->RotateLeft(), EInvalidOperation);
+    EXPECT_RECT(clip, image->GetClipRect());
+    EXPECT_RECT(bounds, image->GetBounds());
+    EXPECT_EQ(image->GetImageWidth(), 60);
+    EXPECT_EQ(image->GetSourceFile(), path);
+    *image->GetBitmapHandle() = own;
 }
