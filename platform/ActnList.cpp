@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Forms.h"
+
 SF_IMPLEMENT_ABSTRACT(TBasicActionLink, TObject)
 SF_IMPLEMENT_COMPONENT(TBasicAction, TComponent)
 SF_IMPLEMENT_COMPONENT(TContainedAction, TBasicAction)
@@ -186,14 +188,25 @@ void TContainedAction::SetCategory(const std::string& value)
     Change();
 }
 
+namespace {
+// Offers an action nobody handled to the application window, whose hooks may take it.
+bool SendToApplication(UINT msg, TBasicAction* action)
+{
+    HWND wnd = Application ? Application->GetHandle() : nullptr;
+    return wnd && SendMessageA(wnd, msg, 0, reinterpret_cast<LPARAM>(action)) == 1;
+}
+}
+
 bool TContainedAction::Execute()
 {
-    return (FActionList && FActionList->ExecuteAction(this)) || TBasicAction::Execute();
+    return (FActionList && FActionList->ExecuteAction(this)) || TBasicAction::Execute() ||
+           SendToApplication(CM_ACTIONEXECUTE, this);
 }
 
 bool TContainedAction::Update()
 {
-    return (FActionList && FActionList->UpdateAction(this)) || TBasicAction::Update();
+    return (FActionList && FActionList->UpdateAction(this)) || TBasicAction::Update() ||
+           SendToApplication(CM_ACTIONUPDATE, this);
 }
 
 TComponent* TContainedAction::GetParentComponent() const

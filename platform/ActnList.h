@@ -87,7 +87,8 @@ private:
     TComponent* FActionComponent = nullptr;
 };
 
-// An action that belongs to an action list, which may handle its execute and update first.
+// An action that belongs to an action list, which may handle its execute and update first;
+// one that nobody handles goes to the application window (CM_ACTIONEXECUTE, CM_ACTIONUPDATE).
 class TContainedAction : public TBasicAction {
     SF_CLASS(TContainedAction)
 public:

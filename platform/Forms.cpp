@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/Menus.h"
+#include "platform/StdActns.h"
 
 SF_IMPLEMENT_COMPONENT(TCustomForm, TWinControl)
 SF_IMPLEMENT_COMPONENT(TForm, TCustomForm)
@@ -1308,8 +1309,17 @@ std::string TApplication::GetExeName() const
 
 void TApplication::SetHint(const std::string& value)
 {
+    if (value == FHint)
+        return;
     FHint = value;
-    OnHint(this);
+    if (OnHint) {
+        OnHint(this);
+        return;
+    }
+    // Nobody takes the hint here: whoever listens gets it as a hint action.
+    std::unique_ptr<THintAction, TObjectFree> action(New<THintAction>(this));
+    action->SetHint(value);
+    action->Execute();
 }
 
 void TApplication::SetShowHint(bool value)

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/ActnList.h"
+#include "platform/Forms.h"
+#include "platform/StdActns.h"
 
 namespace {
 
@@ -243,6 +245,55 @@ TEST_F(ActionsFixture, DoHintLetsHandlerChangeOrSuppress)
     };
     EXPECT_FALSE(action->DoHint(hint));
     EXPECT_EQ(hint, "Plain more");
+}
+
+TEST_F(ActionsFixture, UnhandledActionsReachTheApplicationWindowHooks)
+{
+    TAction* action = MakeAction("Idle");
+    int executes = 0, updates = 0;
+    TWindowHook hook = [&](TMessage& m, bool& handled) {
+        if (reinterpret_cast<TBasicAction*>(m.LParam) != action)
+            return;
+        if (m.Msg == CM_ACTIONEXECUTE)
+            ++executes;
+        else if (m.Msg == CM_ACTIONUPDATE)
+            ++updates;
+        else
+            return;
+        m.Result = 1;
+        handled = true;
+    };
+    Application->HookMainWindow(hook);
+    EXPECT_TRUE(action->Execute());
+    EXPECT_TRUE(action->Update());
+    Application->UnhookMainWindow(hook);
+    EXPECT_EQ(executes, 1);
+    EXPECT_GE(updates, 1);
+    EXPECT_FALSE(action->Execute());
+}
+
+TEST(HintAction, ApplicationHintGoesOutAsAHintAction)
+{
+    std::string heard;
+    TWindowHook hook = [&](TMessage& m, bool& handled) {
+        if (m.Msg != CM_ACTIONEXECUTE || !Is<THintAction>(reinterpret_cast<TBasicAction*>(m.LParam)))
+            return;
+        heard = reinterpret_cast<THintAction*>(m.LParam)->GetHint();
+        m.Result = 1;
+        handled = true;
+    };
+    Application->HookMainWindow(hook);
+    Application->SetHint("Opens a project");
+    Application->SetHint("Opens a project");
+    EXPECT_EQ(heard, "Opens a project");
+    int hints = 0;
+    Application->OnHint = [&](TObject*) { ++hints; };
+    Application->SetHint("Saves");
+    Application->OnHint = nullptr;
+    Application->UnhookMainWindow(hook);
+    EXPECT_EQ(hints, 1);
+    EXPECT_EQ(heard, "Opens a project");
+    Application->SetHint("");
 }
 
 }

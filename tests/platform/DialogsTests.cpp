@@ -8,6 +8,7 @@
 #include <dlgs.h>
 
 #include <atomic>
+#include <thread>
 #include <fstream>
 #include <memory>
 
@@ -298,6 +299,29 @@ TEST(PrinterSetupDialog, AppliesTheConfirmedSettingsToThePrinter)
     EXPECT_FALSE(dlg->Execute());
     EXPECT_EQ(printer->GetOrientation(), TPrinterOrientation::poLandscape);
     printer->SetOrientation(TPrinterOrientation::poPortrait);
+    EXPECT_FALSE(watchdog.Fired());
+}
+
+TEST(MessageDlg, ShowsTheTextUnderTheGivenCaptionAndGivesTheButton)
+{
+    std::atomic<bool> found{false};
+    std::atomic<bool> done{false};
+    std::thread presser([&] {
+        for (int i = 0; i < 100 && !done; ++i) {
+            if (HWND box = FindWindowA(nullptr, "Sheetfold test")) {
+                found = true;
+                PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            Sleep(50);
+        }
+    });
+    TDialogWatchdog watchdog;
+    int answer = MessageDlg("File exists. Overwrite?", "Sheetfold test", MB_OKCANCEL | MB_ICONWARNING);
+    done = true;
+    presser.join();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(answer, IDCANCEL);
     EXPECT_FALSE(watchdog.Fired());
 }
 

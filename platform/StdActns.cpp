@@ -1,0 +1,3 @@
+#include "platform/StdActns.h"
+
+SF_IMPLEMENT_COMPONENT(THintAction, TCustomAction)
