@@ -493,6 +493,7 @@ TEST(Forms, NoWindowOrTimerLeaksAfterAThousandForms)
     int timersBefore = TTimer::ActiveTimerCount();
     int utilBefore = AllocatedHWndCount();
     int buffersBefore = LivePaintBuffers();
+    std::vector<HGDIOBJ> gdiSeen;
     for (int i = 0; i < 1000; ++i) {
         TForm* form = New<TForm>(nullptr);
         auto* panel = New<TKeyControl>(form);
@@ -511,13 +512,22 @@ TEST(Forms, NoWindowOrTimerLeaksAfterAThousandForms)
             form->Show();
             RedrawWindow(panel->GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
         }
+        // The fonts and brushes the controls made are deleted with them.
+        std::vector<HGDIOBJ> made{panel->GetFont()->GetHandle(), inner->GetFont()->GetHandle(), graphic->GetFont()->GetHandle(),
+                                  panel->GetCanvas()->GetBrush()->GetHandle()};
+        for (HGDIOBJ h : made)
+            ASSERT_NE(GetObjectType(h), 0u);
         if (i % 2)
             form->Free();
         else {
             form->Release();
             Pump();
         }
+        for (HGDIOBJ h : made)
+            if (GetObjectType(h) != 0)
+                gdiSeen.push_back(h);
     }
+    EXPECT_TRUE(gdiSeen.empty()) << gdiSeen.size() << " GDI objects outlived their controls";
     Pump();
     TWindowCount after = CountThreadWindows();
     EXPECT_EQ(after.TopLevel, before.TopLevel);
