@@ -12,7 +12,29 @@ set -uo pipefail
 exe=$1
 mode=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+report="$work/report.txt"
+# cups-pdf writes into PDF/ of the job owner's home folder, or into its anonymous spool folder.
+home=$(getent passwd "$(id -un)" | cut -d: -f6)
+dirs=("$home/PDF" "${HOME:-$home}/PDF" /var/spool/cups-pdf/ANONYMOUS)
+find_pdf() {
+  local d
+  for d in "${dirs[@]}"; do
+    [ -d "$d" ] && find "$d" -maxdepth 1 -name "$1*.pdf" -print 2>/dev/null
+  done | head -1
+}
+# The printed files go again, whatever the outcome.
+cleanup() {
+  local t
+  if [ -s "$report" ]; then
+    for t in $(awk '$1 == "job" { print $2 }' "$report"); do
+      for d in "${dirs[@]}"; do
+        [ -d "$d" ] && find "$d" -maxdepth 1 -name "$t*.pdf" -delete 2>/dev/null
+      done
+    done
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 fail() {
   echo "print-check: $*" >&2
@@ -33,21 +55,10 @@ for tool in pdftoppm lpstat; do
   command -v "$tool" >/dev/null 2>&1 || { echo "print-check: $tool missing: skipped"; exit 77; }
 done
 
-report="$work/report.txt"
 SF_REQUIRE_PRINTER=1 SF_PRINT_REPORT="Z:$report" timeout 120 \
   wine "$exe" --gtest_filter='Printing.*' --gtest_brief=1 || fail "the printing run failed"
 [ -s "$report" ] || fail "the printing run wrote no report"
 tr -d '\r' < "$report" > "$work/report.lf" && mv "$work/report.lf" "$report"
-
-# cups-pdf writes into PDF/ of the job owner's home folder, or into its anonymous spool folder.
-home=$(getent passwd "$(id -un)" | cut -d: -f6)
-dirs=("$home/PDF" "${HOME:-$home}/PDF" /var/spool/cups-pdf/ANONYMOUS)
-find_pdf() {
-  local d
-  for d in "${dirs[@]}"; do
-    [ -d "$d" ] && find "$d" -maxdepth 1 -name "$1*.pdf" -print 2>/dev/null
-  done | head -1
-}
 
 titles=$(awk '$1 == "job" { print $2 }' "$report")
 deadline=$((SECONDS + 90))
@@ -101,7 +112,6 @@ while read -r kind title orient pw ph ox oy dpix dpiy; do
       fi
     done
   done < "$report"
-  rm -f "$pdf"
 done < "$report"
 
 [ $errors -eq 0 ] || fail "$errors check(s) failed"
