@@ -692,13 +692,10 @@ void TLayerImage::WriteProperties(TXDataStream& stream)
     stream.WriteString("SRCE", FSourceFile);
     if (FSourceFile.empty() || g_EmbedData) {
         if (FKind == likBitmap) {
-            try {
-                std::string data = EncodeBitmapData(FBitmap);
-                stream.WriteData("BMPD", data.data(), static_cast<int32_t>(data.size()));
-            } catch (const EInvalidGraphic& e) {
-                // The project is still written, without this picture's pixels; the user is told.
-                MessageBoxA(GetForegroundWindow(), e.GetMessage().c_str(), "Error", MB_OK | MB_ICONHAND);
-            }
+            // A picture that cannot be embedded fails the whole write: a file without its pixels
+            // would lose them for good once it replaced the old one.
+            std::string data = EncodeBitmapData(FBitmap);
+            stream.WriteData("BMPD", data.data(), static_cast<int32_t>(data.size()));
         } else if (FKind == likMetafile) {
             std::string data = EncodeMetafileData(FMetafile.get());
             stream.WriteData("WMFD", data.data(), static_cast<int32_t>(data.size()));
