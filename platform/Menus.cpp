@@ -5,12 +5,16 @@
 #include <map>
 
 #include "platform/Controls.h"
+#include "platform/Forms.h"
 
 SF_IMPLEMENT_ABSTRACT(TMenuActionLink, TActionLink)
 SF_IMPLEMENT_COMPONENT(TMenuItem, TComponent)
 SF_IMPLEMENT_ABSTRACT(TMenu, TComponent)
 SF_IMPLEMENT_COMPONENT(TMainMenu, TMenu)
 SF_IMPLEMENT_COMPONENT(TPopupMenu, TMenu)
+SF_IMPLEMENT_CLASS(TPopupList, TObject)
+
+TPopupList* PopupList = nullptr;
 
 namespace {
 
@@ -44,35 +48,10 @@ std::vector<TMainMenu*>& MainMenus()
     return menus;
 }
 
-std::vector<TPopupMenu*>& PopupMenus()
-{
-    static std::vector<TPopupMenu*> menus;
-    return menus;
-}
-
-// The hidden window that owns pop-up menus while they track, and the failure a pop-up
-// notification raised while the system's menu loop ran.
-HWND gPopupWindow = nullptr;
+// A failure a pop-up notification raised while the system's menu loop ran; Popup raises it
+// once the loop is over.
 std::exception_ptr gPopupError;
 const char kPopupWindowClass[] = "SfPopupList";
-
-LRESULT CALLBACK PopupWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITMENUPOPUP) {
-        try {
-            std::vector<TPopupMenu*> menus = PopupMenus();
-            for (TPopupMenu* menu : menus)
-                if (menu->DispatchPopup(reinterpret_cast<HMENU>(wParam)))
-                    break;
-        } catch (...) {
-            if (!gPopupError)
-                gPopupError = std::current_exception();
-            EndMenu();
-        }
-        return 0;
-    }
-    return DefWindowProcA(wnd, msg, wParam, lParam);
-}
 
 bool ShowPopupMenuOfControl(TControl* control, TComponent* menu, POINT screenPos)
 {
@@ -397,12 +376,17 @@ void TMenuItem::SetAction(TBasicAction* value)
         return;
     }
     if (!FActionLink) {
-        FActionLink.reset(New<TMenuActionLink>(this));
+        FActionLink.reset(CreateActionLink());
         FActionLink->OnChange = TNotifyEvent(this, &TMenuItem::DoActionChange);
     }
     FActionLink->SetAction(value);
     ActionChange(value, value->HasState(csLoading));
     value->FreeNotification(this);
+}
+
+TMenuActionLink* TMenuItem::CreateActionLink()
+{
+    return New<TMenuActionLink>(this);
 }
 
 void TMenuItem::DoActionChange(TObject* sender)
@@ -585,8 +569,10 @@ void TMenuItem::AppendTo(HMENU menu)
     if (FDefault)
         info.fState |= MFS_DEFAULT;
     info.hSubMenu = FItems.empty() ? nullptr : GetHandle();
-    if (!InsertMenuItemA(menu, static_cast<UINT>(GetMenuItemCount(menu)), TRUE, &info))
+    UINT position = static_cast<UINT>(GetMenuItemCount(menu));
+    if (!InsertMenuItemA(menu, position, TRUE, &info))
         RaiseLastOSError("InsertMenuItem");
+    NativeItemBuilt(menu, position);
 }
 
 void TMenuItem::MenuChanged()
@@ -879,13 +865,14 @@ void TMainMenu::Notification(TComponent* component, TOperation operation)
 
 TPopupMenu::TPopupMenu(TComponent* owner) : TMenu(owner)
 {
-    PopupMenus().push_back(this);
+    if (PopupList)
+        PopupList->Add(this);
 }
 
 TPopupMenu::~TPopupMenu()
 {
-    auto& menus = PopupMenus();
-    menus.erase(std::remove(menus.begin(), menus.end(), this), menus.end());
+    if (PopupList)
+        PopupList->Remove(this);
 }
 
 void TPopupMenu::SetPopupComponent(TComponent* value)
@@ -910,8 +897,8 @@ void TPopupMenu::Notification(TComponent* component, TOperation operation)
 
 void TPopupMenu::BeforeDestruction()
 {
-    auto& menus = PopupMenus();
-    menus.erase(std::remove(menus.begin(), menus.end(), this), menus.end());
+    if (PopupList)
+        PopupList->Remove(this);
     TMenu::BeforeDestruction();
 }
 
@@ -922,8 +909,9 @@ void TPopupMenu::DoPopup()
 
 void TPopupMenu::Popup(int x, int y)
 {
-    if (!gPopupWindow)
+    if (!PopupList)
         throw EInvalidOperation("Pop-up menus need InitMenus");
+    PopupList->Add(this);
     FPopupPoint = POINT{x, y};
     DoPopup();
     FItems->DoPopup();
@@ -931,7 +919,7 @@ void TPopupMenu::Popup(int x, int y)
     flags |= FAlignment == paRight ? TPM_RIGHTALIGN : FAlignment == paCenter ? TPM_CENTERALIGN : TPM_LEFTALIGN;
     flags |= FTrackButton == tbLeftButton ? TPM_LEFTBUTTON : TPM_RIGHTBUTTON;
     gPopupError = nullptr;
-    UINT command = static_cast<UINT>(TrackPopupMenu(GetHandle(), flags, x, y, 0, gPopupWindow, nullptr));
+    UINT command = static_cast<UINT>(TrackPopupMenu(GetHandle(), flags, x, y, 0, PopupList->GetWindow(), nullptr));
     if (gPopupError) {
         std::exception_ptr error = gPopupError;
         gPopupError = nullptr;
@@ -943,28 +931,108 @@ void TPopupMenu::Popup(int x, int y)
 
 // ---------------------------------------------------------------------------------------------
 
-void InitMenus()
+// ---------------------------------------------------------------------------------------------
+// TPopupList
+
+TPopupList::TPopupList()
 {
-    if (gPopupWindow)
-        return;
     WNDCLASSA cls{};
-    cls.lpfnWndProc = &PopupWindowProc;
+    cls.lpfnWndProc = &TPopupList::WindowProc;
     cls.hInstance = GetModuleHandleA(nullptr);
     cls.lpszClassName = kPopupWindowClass;
     if (!RegisterClassA(&cls) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         RaiseLastOSError("RegisterClass");
-    gPopupWindow = CreateWindowExA(WS_EX_TOOLWINDOW, kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                   GetModuleHandleA(nullptr), nullptr);
-    if (!gPopupWindow)
+    FWindow = CreateWindowExA(WS_EX_TOOLWINDOW, kPopupWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    if (!FWindow)
         RaiseLastOSError("CreateWindow");
+    SetWindowLongPtrA(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TPopupList::~TPopupList()
+{
+    SetWindowLongPtrA(FWindow, GWLP_USERDATA, 0);
+    DestroyWindow(FWindow);
+}
+
+void TPopupList::Add(TPopupMenu* menu)
+{
+    if (std::find(FMenus.begin(), FMenus.end(), menu) == FMenus.end())
+        FMenus.push_back(menu);
+}
+
+void TPopupList::Remove(TPopupMenu* menu)
+{
+    FMenus.erase(std::remove(FMenus.begin(), FMenus.end(), menu), FMenus.end());
+}
+
+TMenuItem* TPopupList::FindItem(UINT_PTR value, TFindItemKind kind) const
+{
+    for (TPopupMenu* menu : FMenus)
+        if (TMenuItem* item = menu->FindItem(value, kind))
+            return item;
+    return nullptr;
+}
+
+void TPopupList::WndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_INITMENUPOPUP: {
+        std::vector<TPopupMenu*> menus = FMenus;
+        for (TPopupMenu* menu : menus)
+            if (menu->DispatchPopup(reinterpret_cast<HMENU>(m.WParam)))
+                break;
+        m.Result = 0;
+        return;
+    }
+    case WM_MENUSELECT: {
+        // The selected command's (or submenu's) hint becomes the application's.
+        bool popup = (HIWORD(m.WParam) & MF_POPUP) != 0;
+        UINT_PTR value = popup ? reinterpret_cast<UINT_PTR>(GetSubMenu(reinterpret_cast<HMENU>(m.LParam), LOWORD(m.WParam)))
+                               : LOWORD(m.WParam);
+        TMenuItem* item = FindItem(value, popup ? TFindItemKind::fkHandle : TFindItemKind::fkCommand);
+        if (Application)
+            Application->SetHint(item ? GetLongHint(item->GetHint()) : std::string());
+        m.Result = 0;
+        return;
+    }
+    default:
+        m.Result = DefWindowProcA(FWindow, m.Msg, m.WParam, m.LParam);
+    }
+}
+
+LRESULT CALLBACK TPopupList::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<TPopupList*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcA(wnd, msg, wParam, lParam);
+    TMessage m;
+    m.Msg = msg;
+    m.WParam = wParam;
+    m.LParam = lParam;
+    try {
+        self->WndProc(m);
+    } catch (...) {
+        // Inside the system's menu loop: end it, and let Popup raise the failure afterwards.
+        if (!gPopupError)
+            gPopupError = std::current_exception();
+        EndMenu();
+    }
+    return m.Result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void InitMenus()
+{
+    if (!PopupList)
+        PopupList = New<TPopupList>();
     TControl::PopupMenuHook = &ShowPopupMenuOfControl;
 }
 
 void DoneMenus()
 {
     TControl::PopupMenuHook = nullptr;
-    if (gPopupWindow)
-        DestroyWindow(gPopupWindow);
-    gPopupWindow = nullptr;
+    FreeAndNil(PopupList);
     UnregisterClassA(kPopupWindowClass, GetModuleHandleA(nullptr));
 }

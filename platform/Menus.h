@@ -134,8 +134,8 @@ public:
     virtual void Click();
     // Before the submenu opens: the subitems' actions update, then OnPopup runs.
     void DoPopup();
-    // Lets the linked action update the item.
-    void InitiateAction();
+    // Runs before the item is shown or executed: the linked action updates the item.
+    virtual void InitiateAction();
 
     TNotifyEvent OnClick;
     TNotifyEvent OnPopup;
@@ -153,7 +153,11 @@ protected:
     virtual void ActionChange(TObject* sender, bool checkDefaults);
     void Notification(TComponent* component, TOperation operation) override;
     // The item's look changed: its entry in the parent's menu is rebuilt.
-    void MenuChanged();
+    virtual void MenuChanged();
+    // The link the item makes when it gets an action (a derived item may give its own kind).
+    virtual TMenuActionLink* CreateActionLink();
+    // Called after the item's entry was built in the system menu at that position.
+    virtual void NativeItemBuilt(HMENU, UINT) {}
     // Rebuilds this item's submenu from the visible subitems.
     void RebuildHandle();
 
@@ -289,8 +293,35 @@ private:
     TTrackButton FTrackButton = tbRightButton;
 };
 
-// Start-up and shut-down of the menus unit: the hidden window that owns pop-up menus while they
-// track, and the controls' context-menu hook.
+// The hidden window that owns the pop-up menus while they track: it hands their submenus'
+// pop-up notifications to the menus and shows the selected item's hint as the application's.
+// The one instance (PopupList) may be replaced by a derived list that extends WndProc.
+class TPopupList : public TObject {
+    SF_CLASS(TPopupList)
+public:
+    TPopupList();
+    ~TPopupList() override;
+
+    HWND GetWindow() const { return FWindow; }
+    int Count() const { return static_cast<int>(FMenus.size()); }
+    TPopupMenu* Get(int index) const { return FMenus.at(static_cast<size_t>(index)); }
+    void Add(TPopupMenu* menu);
+    void Remove(TPopupMenu* menu);
+
+    virtual void WndProc(TMessage& message);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    TMenuItem* FindItem(UINT_PTR value, TFindItemKind kind) const;
+
+    HWND FWindow = nullptr;
+    std::vector<TPopupMenu*> FMenus;
+};
+
+// The pop-up list in use, made by InitMenus.
+extern TPopupList* PopupList;
+
+// Start-up and shut-down of the menus unit: the pop-up list and the controls' context-menu hook.
 void InitMenus();
 void DoneMenus();
 // The text of a caption without its accelerator marks ("&&" stays one '&').

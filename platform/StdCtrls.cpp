@@ -247,12 +247,17 @@ void TButtonControl::SetAction(TBasicAction* value)
         return;
     }
     if (!FActionLink) {
-        FActionLink.reset(New<TButtonActionLink>(this));
+        FActionLink.reset(CreateActionLink());
         FActionLink->OnChange = TNotifyEvent(this, &TButtonControl::DoActionChange);
     }
     FActionLink->SetAction(value);
     ActionChange(value, value->HasState(csLoading));
     value->FreeNotification(this);
+}
+
+TButtonActionLink* TButtonControl::CreateActionLink()
+{
+    return New<TButtonActionLink>(this);
 }
 
 void TButtonControl::DoActionChange(TObject* sender)

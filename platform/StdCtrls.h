@@ -78,6 +78,8 @@ protected:
     bool FClicksDisabled = false;
     // Re-reads the action (only into properties still at their defaults when checkDefaults).
     virtual void ActionChange(TObject* sender, bool checkDefaults);
+    // The link the control makes when it gets an action (a derived control may give its own).
+    virtual TButtonActionLink* CreateActionLink();
     void Click() override;
     void Notification(TComponent* component, TOperation operation) override;
 

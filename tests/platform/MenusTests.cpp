@@ -6,6 +6,7 @@
 
 #include "platform/Forms.h"
 #include "platform/Menus.h"
+#include "platform/Controls.h"
 
 namespace {
 
@@ -387,6 +388,67 @@ TEST(PopupMenus, ControlsPopTheirMenuOnlyWithAutoPopup)
     EXPECT_EQ(menu->GetPopupComponent(), form.get());
     form.reset();
     EXPECT_EQ(menu->GetPopupComponent(), nullptr);
+}
+
+TEST(PopupMenus, SelectionShowsTheItemHintAsTheApplicationHint)
+{
+    TOwnerPtr owner(New<TComponent>(nullptr));
+    std::unique_ptr<TPopupMenu, TObjectFree> menu(New<TPopupMenu>(nullptr));
+    TMenuItem* item = MakeItem(owner.get(), "Cut");
+    item->SetHint("Cut|Moves the selection to the clipboard");
+    TMenuItem* sub = MakeItem(owner.get(), "Order");
+    sub->SetHint("Order|Changes the stacking order");
+    sub->Add(MakeItem(owner.get(), "Front"));
+    menu->GetItems()->Add(item);
+    menu->GetItems()->Add(sub);
+    HMENU h = menu->GetHandle();
+    ASSERT_NE(PopupList, nullptr);
+    HWND list = PopupList->GetWindow();
+    SendMessageA(list, WM_MENUSELECT, MAKEWPARAM(item->GetCommand(), 0), reinterpret_cast<LPARAM>(h));
+    EXPECT_EQ(Application->GetHint(), "Moves the selection to the clipboard");
+    SendMessageA(list, WM_MENUSELECT, MAKEWPARAM(1, MF_POPUP), reinterpret_cast<LPARAM>(h));
+    EXPECT_EQ(Application->GetHint(), "Changes the stacking order");
+    SendMessageA(list, WM_MENUSELECT, MAKEWPARAM(0xFFFF, 0), 0);
+    EXPECT_EQ(Application->GetHint(), "");
+}
+
+// An item that makes its own kind of link, as a derived menu item of another layer does.
+class TCountingLink : public TMenuActionLink {
+public:
+    using TMenuActionLink::TMenuActionLink;
+    static inline int Made = 0;
+};
+
+class TOwnLinkItem : public TMenuItem {
+public:
+    using TMenuItem::TMenuItem;
+    int Built = 0;
+
+protected:
+    TMenuActionLink* CreateActionLink() override
+    {
+        ++TCountingLink::Made;
+        return New<TCountingLink>(this);
+    }
+    void NativeItemBuilt(HMENU, UINT) override { ++Built; }
+};
+
+TEST(MenuItems, DerivedItemsChooseTheirLinkAndHearOfTheirNativeEntry)
+{
+    TOwnerPtr owner(New<TComponent>(nullptr));
+    TAction* action = New<TAction>(owner.get());
+    action->SetCaption("Own");
+    std::unique_ptr<TPopupMenu, TObjectFree> menu(New<TPopupMenu>(nullptr));
+    TOwnLinkItem* item = New<TOwnLinkItem>(owner.get());
+    menu->GetItems()->Add(item);
+    item->SetAction(action);
+    EXPECT_EQ(TCountingLink::Made, 1);
+    EXPECT_EQ(item->GetCaption(), "Own");
+    menu->GetHandle();
+    int built = item->Built;
+    EXPECT_GE(built, 1);
+    item->SetCaption("Other");
+    EXPECT_EQ(item->Built, built + 1);
 }
 
 }
