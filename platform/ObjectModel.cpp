@@ -26,14 +26,7 @@ TObject* CreateInstance(TClass cls, TComponent* owner)
 {
     if (!cls || !cls->Factory)
         throw EAbstractError(std::string("Cannot create an instance of abstract class ") + (cls ? cls->Name : "(nil)"));
-    TObject* obj = cls->Factory(owner);
-    try {
-        obj->AfterConstruction();
-    } catch (...) {
-        obj->Free();
-        throw;
-    }
-    return obj;
+    return FinishConstruction(cls->Factory(owner));
 }
 
 namespace {

@@ -78,11 +78,10 @@ public:
     void Free();
 };
 
-// Creates an object and runs its second construction phase; a failure there frees it again.
-template <class T, class... A>
-T* New(A&&... args)
+// Runs the second construction phase of a new object; a failure there frees it again.
+template <class T>
+T* FinishConstruction(T* obj)
 {
-    T* obj = new T(std::forward<A>(args)...);
     try {
         obj->AfterConstruction();
     } catch (...) {
@@ -90,6 +89,13 @@ T* New(A&&... args)
         throw;
     }
     return obj;
+}
+
+// Creates an object and runs its second construction phase.
+template <class T, class... A>
+T* New(A&&... args)
+{
+    return FinishConstruction(new T(std::forward<A>(args)...));
 }
 
 // Creates an instance of a class reference (virtual constructor).
