@@ -76,6 +76,28 @@ private:
     HBITMAP FBitmap = nullptr;
     HGDIOBJ FOld = nullptr;
 };
+
+// Lends a control's canvas the DC being painted for the length of one paint call.
+template <class PaintFn>
+void PaintOnDC(TControlCanvas& canvas, HDC& paintDC, HDC dc, PaintFn paint)
+{
+    canvas.Lock();
+    canvas.FreeHandle();
+    canvas.SetHandle(dc);
+    paintDC = dc;
+    auto release = [&] {
+        paintDC = nullptr;
+        canvas.SetHandle(nullptr);
+        canvas.Unlock();
+    };
+    try {
+        paint();
+    } catch (...) {
+        release();
+        throw;
+    }
+    release();
+}
 }
 
 // ---- module functions ----
@@ -2294,21 +2316,7 @@ TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner), FCanvas(
 
 void TCustomControl::PaintWindow(HDC dc)
 {
-    FCanvas->Lock();
-    FCanvas->FreeHandle();
-    FCanvas->SetHandle(dc);
-    FPaintDC = dc;
-    try {
-        Paint();
-    } catch (...) {
-        FPaintDC = nullptr;
-        FCanvas->SetHandle(nullptr);
-        FCanvas->Unlock();
-        throw;
-    }
-    FPaintDC = nullptr;
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
+    PaintOnDC(*FCanvas, FPaintDC, dc, [this] { Paint(); });
 }
 
 void TCustomControl::DestroyWnd()
@@ -2325,22 +2333,7 @@ TGraphicControl::TGraphicControl(TComponent* owner) : TControl(owner), FCanvas(N
 void TGraphicControl::Dispatch(TMessage& m)
 {
     if (m.Msg == WM_PAINT && m.WParam) {
-        HDC dc = reinterpret_cast<HDC>(m.WParam);
-        FCanvas->Lock();
-        FCanvas->FreeHandle();
-        FCanvas->SetHandle(dc);
-        FPaintDC = dc;
-        try {
-            Paint();
-        } catch (...) {
-            FPaintDC = nullptr;
-            FCanvas->SetHandle(nullptr);
-            FCanvas->Unlock();
-            throw;
-        }
-        FPaintDC = nullptr;
-        FCanvas->SetHandle(nullptr);
-        FCanvas->Unlock();
+        PaintOnDC(*FCanvas, FPaintDC, reinterpret_cast<HDC>(m.WParam), [this] { Paint(); });
         return;
     }
     TControl::Dispatch(m);
