@@ -8,6 +8,23 @@ SF_IMPLEMENT_ABSTRACT(TLayerComposition, TCustomList)
 SF_IMPLEMENT_CLASS(TLayerComposer, TCustomList)
 SF_IMPLEMENT_CLASS(TLayerSelection, TCustomList)
 
+namespace {
+// The first item's bounds united with each further one's; (0, 0, 0, 0) for no items.
+template <class List>
+RECT UnionOfBounds(const List& list)
+{
+    RECT result{};
+    for (int i = 0; i < list.Count(); ++i) {
+        RECT b = list.GetItem(i)->GetBounds();
+        if (i == 0)
+            result = b;
+        else
+            SfTypes::UnionRect(result, result, b);
+    }
+    return result;
+}
+}
+
 int TCustomList::Count() const
 {
     return FList.Count();
@@ -45,15 +62,7 @@ RECT TLayerComposition::GetReferenceRect()
 
 RECT TLayerComposition::GetBounds()
 {
-    RECT result{};
-    for (int i = 0; i < Count(); ++i) {
-        RECT b = GetItem(i)->GetBounds();
-        if (i == 0)
-            result = b;
-        else
-            SfTypes::UnionRect(result, result, b);
-    }
-    return result;
+    return UnionOfBounds(*this);
 }
 
 void TLayerComposition::InvalidateRect(const RECT& r)
@@ -220,15 +229,7 @@ void TLayerComposer::CompositionChanged(TLayerComposition*, TLayerElement*)
 
 RECT TLayerComposer::GetBounds()
 {
-    RECT result{};
-    for (int i = 0; i < Count(); ++i) {
-        RECT b = GetItem(i)->GetBounds();
-        if (i == 0)
-            result = b;
-        else
-            SfTypes::UnionRect(result, result, b);
-    }
-    return result;
+    return UnionOfBounds(*this);
 }
 
 void TLayerComposer::Clear()
@@ -275,15 +276,7 @@ void TLayerSelection::Remove(TLayerElement* element)
 
 RECT TLayerSelection::GetBounds()
 {
-    RECT result{};
-    for (int i = 0; i < Count(); ++i) {
-        RECT b = GetItem(i)->GetBounds();
-        if (i == 0)
-            result = b;
-        else
-            SfTypes::UnionRect(result, result, b);
-    }
-    return result;
+    return UnionOfBounds(*this);
 }
 
 void TLayerSelection::Clear()
