@@ -66,15 +66,32 @@ std::vector<char> ReadProfileBuffer(DWORD truncatedMargin, Read read)
     }
 }
 
-// A list of NUL-terminated strings ending with an empty one.
-void AddNulSeparated(const std::vector<char>& buffer, TStrings* strings)
+// Runs fill between BeginUpdate and EndUpdate, so the list reports one change.
+template <class Fill>
+void UpdateStrings(TStrings* strings, Fill fill)
 {
-    const char* p = buffer.data();
-    while (*p) {
-        std::string item(p);
-        strings->Add(item);
-        p += item.size() + 1;
+    strings->BeginUpdate();
+    try {
+        fill();
+    } catch (...) {
+        strings->EndUpdate();
+        throw;
     }
+    strings->EndUpdate();
+}
+
+// Replaces the list's content by a list of NUL-terminated strings ending with an empty one.
+void AssignNulSeparated(const std::vector<char>& buffer, TStrings* strings)
+{
+    UpdateStrings(strings, [&] {
+        strings->Clear();
+        const char* p = buffer.data();
+        while (*p) {
+            std::string item(p);
+            strings->Add(item);
+            p += item.size() + 1;
+        }
+    });
 }
 }
 
@@ -115,15 +132,7 @@ void TIniFile::ReadSection(const std::string& section, TStrings* strings)
     std::vector<char> buffer = ReadProfileBuffer(2, [&](char* data, DWORD size) {
         return GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, data, size, FFileName.c_str());
     });
-    strings->BeginUpdate();
-    try {
-        strings->Clear();
-        AddNulSeparated(buffer, strings);
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    AssignNulSeparated(buffer, strings);
 }
 
 void TIniFile::ReadSections(TStrings* strings)
@@ -131,31 +140,18 @@ void TIniFile::ReadSections(TStrings* strings)
     std::vector<char> buffer = ReadProfileBuffer(2, [&](char* data, DWORD size) {
         return GetPrivateProfileSectionNamesA(data, size, FFileName.c_str());
     });
-    strings->BeginUpdate();
-    try {
-        strings->Clear();
-        AddNulSeparated(buffer, strings);
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    AssignNulSeparated(buffer, strings);
 }
 
 void TIniFile::ReadSectionValues(const std::string& section, TStrings* strings)
 {
     TStringList keys;
     ReadSection(section, &keys);
-    strings->BeginUpdate();
-    try {
+    UpdateStrings(strings, [&] {
         strings->Clear();
         for (int i = 0; i < keys.Count(); ++i)
             strings->Add(keys.Get(i) + "=" + ReadString(section, keys.Get(i), std::string()));
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    });
 }
 
 void TIniFile::EraseSection(const std::string& section)
@@ -233,46 +229,31 @@ void TMemIniFile::WriteString(const std::string& section, const std::string& ide
 
 void TMemIniFile::ReadSection(const std::string& section, TStrings* strings)
 {
-    strings->BeginUpdate();
-    try {
+    UpdateStrings(strings, [&] {
         strings->Clear();
         if (TStringList* lines = FindSection(section))
             for (int i = 0; i < lines->Count(); ++i)
                 if (lines->Get(i).find('=') != std::string::npos)
                     strings->Add(lines->GetName(i));
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    });
 }
 
 void TMemIniFile::ReadSections(TStrings* strings)
 {
-    strings->BeginUpdate();
-    try {
+    UpdateStrings(strings, [&] {
         strings->Clear();
         for (int i = 0; i < FSections->Count(); ++i)
             strings->Add(FSections->Get(i));
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    });
 }
 
 void TMemIniFile::ReadSectionValues(const std::string& section, TStrings* strings)
 {
-    strings->BeginUpdate();
-    try {
+    UpdateStrings(strings, [&] {
         strings->Clear();
         if (TStringList* lines = FindSection(section))
             strings->AddStrings(lines);
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    });
 }
 
 void TMemIniFile::EraseSection(const std::string& section)
@@ -306,8 +287,7 @@ void TMemIniFile::Clear()
 
 void TMemIniFile::GetStrings(TStrings* list)
 {
-    list->BeginUpdate();
-    try {
+    UpdateStrings(list, [&] {
         for (int i = 0; i < FSections->Count(); ++i) {
             std::string header(1, '[');
             header += FSections->Get(i);
@@ -316,11 +296,7 @@ void TMemIniFile::GetStrings(TStrings* list)
             list->AddStrings(static_cast<TStringList*>(FSections->GetObject(i)));
             list->Add(std::string());
         }
-    } catch (...) {
-        list->EndUpdate();
-        throw;
-    }
-    list->EndUpdate();
+    });
 }
 
 void TMemIniFile::SetStrings(const TStrings* list)
