@@ -1,5 +1,6 @@
 #include "graphics/SfTypes.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -78,17 +79,10 @@ bool OffsetRect(RECT* r, int dx, int dy)
     return true;
 }
 
-bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
+namespace {
+// Stores d, or a zeroed rectangle when d is empty; answers whether d was stored.
+bool StoreUnlessEmpty(RECT& dest, const RECT& d)
 {
-    RECT d = a;
-    if (b.left > d.left)
-        d.left = b.left;
-    if (b.top > d.top)
-        d.top = b.top;
-    if (b.right < d.right)
-        d.right = b.right;
-    if (b.bottom < d.bottom)
-        d.bottom = b.bottom;
     if (IsRectEmpty(d)) {
         dest = RECT{};
         return false;
@@ -96,26 +90,20 @@ bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
     dest = d;
     return true;
 }
+}
+
+bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
+{
+    return StoreUnlessEmpty(dest, RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                                       std::min(a.bottom, b.bottom)});
+}
 
 bool UnionRect(RECT& dest, const RECT& a, const RECT& b)
 {
-    RECT d = a;
-    if (!IsRectEmpty(b)) {
-        if (b.left < d.left)
-            d.left = b.left;
-        if (b.top < d.top)
-            d.top = b.top;
-        if (b.right > d.right)
-            d.right = b.right;
-        if (b.bottom > d.bottom)
-            d.bottom = b.bottom;
-    }
-    if (IsRectEmpty(d)) {
-        dest = RECT{};
-        return false;
-    }
-    dest = d;
-    return true;
+    if (IsRectEmpty(b))
+        return StoreUnlessEmpty(dest, a);
+    return StoreUnlessEmpty(dest, RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                                       std::max(a.bottom, b.bottom)});
 }
 
 int MulDivFloor(int a, int b, int c)
