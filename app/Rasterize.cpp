@@ -1,5 +1,9 @@
 #include "app/Rasterize.h"
 
+#include <algorithm>
+
+#include "app/SfLanguage1.h"
+#include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -43,5 +47,101 @@ bool ParseResolution(const std::string& text, int& resolution)
     if (!TryStrToInt(text, value) || value < 1)
         return false;
     resolution = value;
+    return true;
+}
+
+std::string BadResolutionText()
+{
+    return TSfLanguage::Instance()->GetString(
+        20, "The resolution value is incorrect.  It has to be a positive value above 0.", "Const");
+}
+
+std::string RasterizationCaption()
+{
+    return TSfLanguage::Instance()->GetString(17, "Rasterization", "Const");
+}
+
+// TRasterizeForm
+
+SF_IMPLEMENT_COMPONENT(TRasterizeForm, TForm)
+
+namespace {
+
+template <class T>
+T* AddControl(TWinControl* parent, int left, int top, int width, int height)
+{
+    T* control = New<T>(parent);
+    control->SetBounds(left, top, width, height);
+    control->SetParent(parent);
+    return control;
+}
+
+}  // namespace
+
+TRasterizeForm::TRasterizeForm(TComponent* owner) : TForm(owner)
+{
+    SetBorderStyle(bsDialog);
+    SetPosition(poMainFormCenter);
+    SetTag(8101);
+    SetCaption("Rasterize");
+    SetClientWidth(292);
+    SetClientHeight(88);
+
+    FPromptLabel = AddControl<TLabel>(this, 8, 18, 170, 17);
+    FPromptLabel->SetAutoSize(false);
+    FPromptLabel->SetAlignment(taRightJustify);
+    FPromptLabel->SetTag(8102);
+    FPromptLabel->SetCaption("Rasterize at this resolution:");
+
+    FDPIComboBox = AddControl<TComboBox>(this, 184, 14, 64, 21);
+    FDPIComboBox->SetName("DPIComboBox");
+    for (const char* item : {"100", "150", "300", "600"})
+        FDPIComboBox->GetItems()->Add(item);
+    FDPIComboBox->SetTabOrder(0);
+
+    FUnitLabel = AddControl<TLabel>(this, 254, 18, 30, 17);
+    FUnitLabel->SetCaption("DPI");
+
+    FOkButton = AddControl<TButton>(this, 64, 52, 75, 25);
+    FOkButton->SetTag(8103);
+    FOkButton->SetCaption("Ok");
+    FOkButton->SetDefault(true);
+    FOkButton->SetModalResult(mrOk);
+
+    FCancelButton = AddControl<TButton>(this, 152, 52, 75, 25);
+    FCancelButton->SetTag(8104);
+    FCancelButton->SetCaption("Cancel");
+    FCancelButton->SetCancel(true);
+    FCancelButton->SetModalResult(mrCancel);
+}
+
+void TRasterizeForm::AfterConstruction()
+{
+    TForm::AfterConstruction();
+    TSfLanguage::Instance()->ApplyToTree(this, "Interface");
+}
+
+void TRasterizeForm::DoShow()
+{
+    if (FResolution < 1)
+        FResolution = 100;
+    FDPIComboBox->SetText(IntToStr(FResolution));
+    TForm::DoShow();
+}
+
+bool TRasterizeForm::CloseQuery()
+{
+    // Only OK asks for a valid entry: whoever cancels must always get out.
+    if (GetModalResult() != mrOk)
+        return TForm::CloseQuery();
+    int value = 0;
+    if (!ParseResolution(FDPIComboBox->GetText(), value)) {
+        MessageDlg(BadResolutionText(), RasterizationCaption(), MB_ICONERROR, GetHandle());
+        FDPIComboBox->SetFocus();
+        return false;
+    }
+    if (!TForm::CloseQuery())
+        return false;
+    FResolution = std::min(value, FMaxResolution);
     return true;
 }

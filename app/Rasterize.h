@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Forms.h"
+#include "platform/StdCtrls.h"
+
 // The largest 24-bit raster a resolution may ask for: beyond it a 32-bit process cannot count on
 // finding the memory in one piece.
 constexpr int64_t MaxRasterBytes = int64_t(256) << 20;
@@ -21,3 +24,43 @@ int64_t RasterBytes(SIZE extent, int resolution);
 int MaxResolutionForExtent(SIZE extent);
 // A resolution typed by the user: the whole text must be an integer above 0.
 bool ParseResolution(const std::string& text, int& resolution);
+
+
+// The [Const] texts of a refused resolution: the message and the box's caption.
+std::string BadResolutionText();
+std::string RasterizationCaption();
+
+// Asks for the resolution to rasterize at. The caller presets the resolution (below 1 shows
+// 100) and shows the box modally; OK keeps a valid entry, capped at the maximum, in Resolution.
+// A refused entry keeps the box open with a message; Cancel, Esc and the close box always close
+// it and leave Resolution alone.
+class TRasterizeForm : public TForm {
+    SF_CLASS(TRasterizeForm)
+public:
+    explicit TRasterizeForm(TComponent* owner = nullptr);
+    void AfterConstruction() override;
+
+    int GetResolution() const { return FResolution; }
+    void SetResolution(int value) { FResolution = value; }
+    // The highest resolution OK gives (the cap for the extent being rasterized).
+    int GetMaxResolution() const { return FMaxResolution; }
+    void SetMaxResolution(int value) { FMaxResolution = value > 0 ? value : 1; }
+
+    TComboBox* GetDPIComboBox() const { return FDPIComboBox; }
+    TButton* GetOkButton() const { return FOkButton; }
+    TButton* GetCancelButton() const { return FCancelButton; }
+
+    bool CloseQuery() override;
+
+protected:
+    void DoShow() override;
+
+private:
+    TLabel* FPromptLabel = nullptr;
+    TLabel* FUnitLabel = nullptr;
+    TComboBox* FDPIComboBox = nullptr;
+    TButton* FOkButton = nullptr;
+    TButton* FCancelButton = nullptr;
+    int FResolution = 0;
+    int FMaxResolution = MaxResolutionForExtent(DefaultRasterExtent);
+};

@@ -2,6 +2,12 @@
 // cap that keeps a raster within memory the program can get.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "DialogLanguage.h"
+#include "DialogTestSupport.h"
 #include "app/Rasterize.h"
 
 TEST(Resolution, OnlyWholeIntegersAboveZeroAreResolutions)
@@ -44,4 +50,134 @@ TEST(Resolution, CapIsTheHighestResolutionThatFits)
     EXPECT_LT(MaxResolutionForExtent(DefaultRasterExtent), 999999);
     // A tiny picture reaches the search ceiling rather than looping or overflowing.
     EXPECT_GE(MaxResolutionForExtent(SIZE{1, 1}), 10000);
+}
+
+// The box itself, driven from inside its modal loop.
+namespace {
+
+struct RasterizeBox : testing::Test {
+    TEnglishTexts Texts;
+    std::unique_ptr<TRasterizeForm, TObjectFree> Form{New<TRasterizeForm>(nullptr)};
+
+    std::function<bool()> Type(const std::string& text)
+    {
+        return [this, text] {
+            Form->GetDPIComboBox()->SetText(text);
+            return true;
+        };
+    }
+    std::function<bool()> Press(TButton* button)
+    {
+        return [button] {
+            SendMessageA(button->GetHandle(), BM_CLICK, 0, 0);
+            return true;
+        };
+    }
+    // Waits for the bad-resolution box, checks its text and dismisses it.
+    std::function<bool()> DismissBadResolution(int* seen)
+    {
+        return [seen] {
+            HWND box = FindThreadDialog("Rasterization");
+            if (!box)
+                return false;
+            EXPECT_EQ(MessageBoxText(box), "The resolution value is incorrect.  It has to be a positive value above 0.");
+            ++*seen;
+            EndDialog(box, IDOK);
+            return true;
+        };
+    }
+    std::function<bool()> ExpectStillOpen()
+    {
+        return [this] {
+            if (FindThreadDialog("Rasterization"))
+                return false;
+            EXPECT_TRUE(IsWindowVisible(Form->GetHandle()));
+            return true;
+        };
+    }
+};
+
+}  // namespace
+
+TEST_F(RasterizeBox, TextsComeFromTheLanguageByTag)
+{
+    EXPECT_EQ(Form->GetCaption(), "Rasterize");
+    EXPECT_EQ(Form->GetOkButton()->GetCaption(), "Ok");
+    EXPECT_EQ(Form->GetCancelButton()->GetCaption(), "Cancel");
+    EXPECT_EQ(Form->GetBorderStyle(), bsDialog);
+    EXPECT_EQ(Form->GetDPIComboBox()->GetName(), "DPIComboBox");
+    ASSERT_EQ(Form->GetDPIComboBox()->GetItems()->Count(), 4);
+    EXPECT_EQ(Form->GetDPIComboBox()->GetItems()->Get(3), "600");
+}
+
+TEST_F(RasterizeBox, InvalidEntriesKeepItOpenAndAValidOneCloses)
+{
+    Form->SetResolution(150);
+    int refused = 0;
+    std::string shown;
+    std::vector<std::function<bool()>> steps{[&] {
+        shown = Form->GetDPIComboBox()->GetText();
+        return true;
+    }};
+    // Under Wine without a window manager a message box takes two seconds to go: two entries
+    // here, the rest of the rule is tested on ParseResolution.
+    for (const char* bad : {"0", "12a"}) {
+        steps.push_back(Type(bad));
+        steps.push_back(Press(Form->GetOkButton()));
+        steps.push_back(DismissBadResolution(&refused));
+        steps.push_back(ExpectStillOpen());
+    }
+    steps.push_back(Type("300"));
+    steps.push_back(Press(Form->GetOkButton()));
+    TDialogWatchdog watchdog(20000);
+    TScriptedSteps script(steps);
+    EXPECT_EQ(Form->ShowModal(), mrOk);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(shown, "150");
+    EXPECT_EQ(refused, 2);
+    EXPECT_EQ(script.Next(), steps.size());
+    EXPECT_EQ(Form->GetResolution(), 300);
+}
+
+TEST_F(RasterizeBox, CancelAlwaysGetsOutAndKeepsTheResolution)
+{
+    // A preset below 1 shows 100.
+    Form->SetResolution(0);
+    std::string shown;
+    TDialogWatchdog watchdog;
+    {
+        TScriptedSteps script({[&] {
+                                   shown = Form->GetDPIComboBox()->GetText();
+                                   return true;
+                               },
+                               Type("12a"), Press(Form->GetCancelButton())});
+        EXPECT_EQ(Form->ShowModal(), mrCancel);
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_EQ(shown, "100");
+    EXPECT_EQ(Form->GetResolution(), 100);
+    // The close box and Esc get out of an invalid entry too.
+    for (auto close : {std::function<void()>([&] { PostMessageA(Form->GetHandle(), WM_CLOSE, 0, 0); }),
+                       std::function<void()>([&] { Form->GetCancelButton()->Click(); })}) {
+        TScriptedSteps script({Type("-5"), [&] {
+                                   close();
+                                   return true;
+                               }});
+        EXPECT_EQ(Form->ShowModal(), mrCancel);
+        EXPECT_EQ(Form->GetResolution(), 100);
+    }
+    EXPECT_FALSE(watchdog.Fired());
+}
+
+TEST_F(RasterizeBox, TooHighAResolutionIsCappedAtWhatFits)
+{
+    Form->SetResolution(300);
+    Form->SetMaxResolution(MaxResolutionForExtent(SIZE{21000, 29700}));
+    TDialogWatchdog watchdog;
+    TScriptedSteps script({Type("999999"), Press(Form->GetOkButton())});
+    EXPECT_EQ(Form->ShowModal(), mrOk);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(Form->GetResolution(), MaxResolutionForExtent(SIZE{21000, 29700}));
+    EXPECT_LE(RasterBytes(SIZE{21000, 29700}, Form->GetResolution()), MaxRasterBytes);
 }
