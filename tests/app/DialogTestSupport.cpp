@@ -83,21 +83,21 @@ LRESULT CALLBACK TScriptedSteps::WindowProc(HWND wnd, UINT msg, WPARAM wParam, L
 
 void TScriptedSteps::Tick()
 {
-    // A step that opens a modal loop of its own sees the next ticks inside it: no re-entry.
-    if (FRunning || Done())
+    if (Done())
         return;
-    FRunning = true;
+    // The next step is due as soon as this one starts: a step that opens a modal loop sees the
+    // following steps run inside it.
+    size_t index = FNext++;
+    bool done = true;
     try {
-        if (FSteps[FNext]())
-            ++FNext;
+        done = FSteps[index]();
     } catch (const std::exception& e) {
-        ADD_FAILURE() << "step " << FNext << " raised: " << e.what();
-        ++FNext;
+        ADD_FAILURE() << "step " << index << " raised: " << e.what();
     } catch (...) {
-        ADD_FAILURE() << "step " << FNext << " raised";
-        ++FNext;
+        ADD_FAILURE() << "step " << index << " raised";
     }
-    FRunning = false;
+    if (!done && FNext == index + 1)
+        FNext = index;
 }
 
 namespace {

@@ -33,7 +33,8 @@ private:
 
 // Runs steps one after another on the current thread, inside whatever modal loop is going on: a
 // helper thread posts a tick to a hidden window of this thread, which every loop dispatches.
-// A step returns false to be tried again at the next tick.
+// A step returns false to be tried again at the next tick; the steps after one that opens a
+// modal loop run inside that loop.
 class TScriptedSteps {
 public:
     explicit TScriptedSteps(std::vector<std::function<bool()>> steps, UINT intervalMs = 40);
@@ -50,7 +51,6 @@ private:
 
     std::vector<std::function<bool()>> FSteps;
     size_t FNext = 0;
-    bool FRunning = false;
     HWND FWindow = nullptr;
     UINT FInterval;
     HANDLE FStop;

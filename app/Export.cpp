@@ -1,0 +1,93 @@
+#include "app/Export.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "app/SfLanguage1.h"
+#include "platform/Dialogs.h"
+#include "platform/SysUtils.h"
+
+bool ParseExportResolution(const std::string& text, int& resolution)
+{
+    std::string number = Trim(text);
+    if (number.size() >= 3 && SameText(number.substr(number.size() - 3), "dpi"))
+        number = TrimRight(number.substr(0, number.size() - 3));
+    return ParseResolution(number, resolution);
+}
+
+SF_IMPLEMENT_COMPONENT(TExportForm, TForm)
+
+TExportForm::TExportForm(TComponent* owner) : TForm(owner)
+{
+    SetBorderStyle(bsDialog);
+    SetPosition(poMainFormCenter);
+    SetCaption("Export");
+    SetClientWidth(232);
+    SetClientHeight(104);
+
+    FPanel = New<TExportAlignPanel>(this);
+    FPanel->SetBevelOuter(bvNone);
+    FPanel->SetBorderWidth(8);
+    FPanel->SetAlign(alClient);
+    FPanel->SetParent(this);
+
+    FPromptLabel = New<TLabel>(this);
+    FPromptLabel->SetBounds(8, 8, 216, 17);
+    FPromptLabel->SetCaption("Select export resolution:");
+    FPromptLabel->SetParent(FPanel);
+
+    FResolutionComboBox = New<TExportComboBox>(this);
+    FResolutionComboBox->SetName("ResolutionComboBox");
+    FResolutionComboBox->SetBounds(8, 30, 216, 21);
+    FResolutionComboBox->SetParent(FPanel);
+    for (const char* item : {"100 dpi", "150 dpi", "300 dpi", "600 dpi"})
+        FResolutionComboBox->GetItems()->Add(item);
+    FResolutionComboBox->SetItemIndex(0);
+    FResolutionComboBox->SetTabOrder(0);
+
+    FOkButton = New<TExportButton>(this);
+    FOkButton->SetBounds(40, 66, 75, 25);
+    FOkButton->SetCaption("OK");
+    FOkButton->SetDefault(true);
+    FOkButton->SetModalResult(mrOk);
+    FOkButton->SetParent(FPanel);
+
+    FCancelButton = New<TExportButton>(this);
+    FCancelButton->SetBounds(124, 66, 75, 25);
+    FCancelButton->SetCaption("Cancel");
+    FCancelButton->SetCancel(true);
+    FCancelButton->SetModalResult(mrCancel);
+    FCancelButton->SetParent(FPanel);
+}
+
+bool TExportForm::CloseQuery()
+{
+    // Only OK asks for a valid entry: whoever cancels must always get out.
+    if (GetModalResult() != mrOk)
+        return TForm::CloseQuery();
+    int value = 0;
+    if (!ParseExportResolution(FResolutionComboBox->GetText(), value)) {
+        MessageDlg(BadResolutionText(), RasterizationCaption(), MB_ICONERROR, GetHandle());
+        FResolutionComboBox->SetFocus();
+        return false;
+    }
+    if (!TForm::CloseQuery())
+        return false;
+    FResolution = std::min(value, FMaxResolution);
+    return true;
+}
+
+bool ExecuteExport(int& resolution, int maxResolution)
+{
+    std::unique_ptr<TExportForm, TObjectFree> form(New<TExportForm>(Application));
+    TSfLanguage* language = TSfLanguage::Instance();
+    form->SetMaxResolution(maxResolution);
+    form->SetCaption(language->GetString(8101, "Rasterize", "Interface"));
+    form->GetPromptLabel()->SetCaption(language->GetString(8102, "Rasterize at this resolution:", "Interface"));
+    form->GetOkButton()->SetCaption(language->GetString(8103, "Ok", "Interface"));
+    form->GetCancelButton()->SetCaption(language->GetString(8104, "Cancel", "Interface"));
+    if (form->ShowModal() != mrOk)
+        return false;
+    resolution = form->GetResolution();
+    return true;
+}
