@@ -328,12 +328,24 @@ TEST_F(ShortCutMenu, AttachedToAWindowDispatchesCommandsAndShortCuts)
     SendMessageA(wnd, WM_COMMAND, 0x100, 0);
 }
 
+BOOL CALLBACK FindPopupList(HWND wnd, LPARAM data)
+{
+    char name[32] = {};
+    GetClassNameA(wnd, name, sizeof(name));
+    if (lstrcmpA(name, "SfPopupList") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(data) = wnd;
+    return FALSE;
+}
+
 // Works the pop-up menu's keyboard: down to the first item, then Enter. Runs from a timer
-// that the menu loop dispatches.
+// that the menu loop dispatches. The pop-up list is looked for on this thread only: other test
+// programs running at the same time have one of their own.
 void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
-    HWND owner = FindWindowA("SfPopupList", nullptr);
+    HWND owner = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindPopupList, reinterpret_cast<LPARAM>(&owner));
     PostMessageA(owner, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(owner, WM_KEYDOWN, VK_RETURN, 0);
 }
