@@ -7,6 +7,7 @@
 #include <vector>
 
 SF_IMPLEMENT_ABSTRACT(TStream, TObject)
+SF_IMPLEMENT_ABSTRACT(TBufferedStream, TStream)
 SF_IMPLEMENT_ABSTRACT(THandleStream, TStream)
 SF_IMPLEMENT_ABSTRACT(TFileStream, THandleStream)
 SF_IMPLEMENT_ABSTRACT(TCustomMemoryStream, TStream)
@@ -380,4 +381,135 @@ void TResourceStream::Initialize(HINSTANCE instance, const char* name, const cha
 int32_t TResourceStream::Write(const void*, int32_t)
 {
     throw EStreamError("Can't write to a read-only resource stream");
+}
+
+// TBufferedStream
+
+TBufferedStream::TBufferedStream(TStream* stream, int32_t bufferSize)
+    : FStream(stream), FBuffer(static_cast<size_t>(std::max(bufferSize, 16))), FPosition(stream->GetPosition())
+{
+}
+
+TBufferedStream::~TBufferedStream()
+{
+    // A destructor cannot report a failed write: whoever needs to know calls Flush first.
+    try {
+        Flush();
+    } catch (...) {
+    }
+}
+
+void TBufferedStream::Flush()
+{
+    if (!FWriting || FFill == 0)
+        return;
+    int32_t pending = FFill;
+    FFill = 0;
+    FStream->WriteBuffer(FBuffer.data(), pending);
+}
+
+void TBufferedStream::DropReadBuffer()
+{
+    if (FWriting || FOffset == FFill)
+        return;
+    FStream->Seek(FPosition, TSeekOrigin::soBeginning);
+    FOffset = FFill = 0;
+}
+
+int32_t TBufferedStream::Read(void* buffer, int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    if (FWriting) {
+        Flush();
+        FWriting = false;
+    }
+    char* dest = static_cast<char*>(buffer);
+    int32_t done = 0;
+    while (done < count) {
+        if (FOffset == FFill) {
+            // A large read goes straight to the caller's memory.
+            if (count - done >= static_cast<int32_t>(FBuffer.size())) {
+                int32_t n = FStream->Read(dest + done, count - done);
+                done += n;
+                FPosition += n;
+                break;
+            }
+            FOffset = 0;
+            FFill = FStream->Read(FBuffer.data(), static_cast<int32_t>(FBuffer.size()));
+            if (FFill <= 0) {
+                FFill = 0;
+                break;
+            }
+        }
+        int32_t n = std::min(count - done, FFill - FOffset);
+        memcpy(dest + done, FBuffer.data() + FOffset, static_cast<size_t>(n));
+        FOffset += n;
+        done += n;
+        FPosition += n;
+    }
+    return done;
+}
+
+int32_t TBufferedStream::Write(const void* buffer, int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    if (!FWriting) {
+        DropReadBuffer();
+        FWriting = true;
+        FFill = FOffset = 0;
+    }
+    FSize = -1;
+    const char* source = static_cast<const char*>(buffer);
+    if (FFill + count > static_cast<int32_t>(FBuffer.size())) {
+        Flush();
+        if (count >= static_cast<int32_t>(FBuffer.size())) {
+            FStream->WriteBuffer(source, count);
+            FPosition += count;
+            return count;
+        }
+    }
+    memcpy(FBuffer.data() + FFill, source, static_cast<size_t>(count));
+    FFill += count;
+    FPosition += count;
+    return count;
+}
+
+int64_t TBufferedStream::Seek(int64_t offset, TSeekOrigin origin)
+{
+    if (origin == TSeekOrigin::soCurrent && offset == 0)
+        return FPosition;
+    int64_t target = offset;
+    if (origin == TSeekOrigin::soCurrent)
+        target = FPosition + offset;
+    else if (origin == TSeekOrigin::soEnd)
+        target = GetSize() + offset;
+    if (!FWriting) {
+        // Within the read-ahead the buffer stays.
+        int64_t bufferStart = FPosition - FOffset;
+        if (target >= bufferStart && target <= bufferStart + FFill) {
+            FOffset = static_cast<int32_t>(target - bufferStart);
+            FPosition = target;
+            return FPosition;
+        }
+        FOffset = FFill = 0;
+    } else {
+        Flush();
+    }
+    FPosition = FStream->Seek(target, TSeekOrigin::soBeginning);
+    return FPosition;
+}
+
+int64_t TBufferedStream::GetSize()
+{
+    if (FWriting) {
+        Flush();
+        return FStream->GetSize();
+    }
+    if (FSize < 0) {
+        DropReadBuffer();
+        FSize = FStream->GetSize();
+    }
+    return FSize;
 }

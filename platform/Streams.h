@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/ObjectModel.h"
 
@@ -147,6 +148,37 @@ public:
 private:
     std::string FDataString;
     int64_t FPosition = 0;
+};
+
+// Reads or writes another stream, which it does not own, through a buffer, so that many small
+// transfers (chunk headers) cost one system call per buffer. Written bytes reach the inner
+// stream on Flush, on a seek and when the buffer is freed; Flush raises when they cannot.
+class TBufferedStream : public TStream {
+    SF_CLASS(TBufferedStream)
+public:
+    explicit TBufferedStream(TStream* stream, int32_t bufferSize = 65536);
+    ~TBufferedStream() override;
+
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t GetSize() override;
+    void Flush();
+
+private:
+    // Drops read-ahead bytes, moving the inner stream back to the logical position.
+    void DropReadBuffer();
+
+    TStream* FStream = nullptr;
+    std::vector<char> FBuffer;
+    // Read mode: FBuffer[FOffset .. FFill) are unread bytes. Write mode: FBuffer[0 .. FFill)
+    // are bytes not yet written.
+    int32_t FFill = 0;
+    int32_t FOffset = 0;
+    bool FWriting = false;
+    // The logical position (the inner one minus read-ahead, plus pending writes).
+    int64_t FPosition = 0;
+    int64_t FSize = -1;
 };
 
 // A read-only stream over a resource of a module. Raises EResNotFound when it is missing.
