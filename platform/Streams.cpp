@@ -430,6 +430,7 @@ int32_t TBufferedStream::Read(void* buffer, int32_t count)
         if (FOffset == FFill) {
             // A large read goes straight to the caller's memory.
             if (count - done >= static_cast<int32_t>(FBuffer.size())) {
+                FOffset = FFill = 0;
                 int32_t n = FStream->Read(dest + done, count - done);
                 done += n;
                 FPosition += n;
