@@ -743,3 +743,27 @@ TEST(SheetfoldPage, ATestPrintRecordsEachVisibleElementOnceAndIsSaved)
     LoadBytes(again.get(), SaveBytes(project.get()));
     EXPECT_TRUE(again->GetPage(0)->GetTestPrint());
 }
+
+TEST(SheetfoldProjectFile, ImagesKeepingTheirRatioWriteBackTheSameBytes)
+{
+    std::string bmp = TestTempFile("ratio.bmp");
+    {
+        TILBitmapHandle b;
+        ASSERT_EQ(IL_CreateBitmap(&b, IL_MEMORY_OWNED, 37, 23, 24, 1, nullptr, IL_TOP_DOWN, nullptr, 0), IL_SUCCESS);
+        ASSERT_EQ(IL_SaveBitmap(bmp.c_str(), &b, IL_FILE_BMP, 24, 0, 0), IL_SUCCESS);
+        IL_FreeBitmap(&b);
+    }
+    auto project = NewProject();
+    project->SetMINS(true);
+    TSheetfoldPage* page = AddPage(project.get());
+    for (int i = 0; i < 40; ++i) {
+        auto* image = AddElement<TLayerImage>(page, 0, 0, 10, 10);
+        image->LoadFromFile(bmp);
+        image->SetBounds(137 * i, 91 * i, 1000 + 173 * i, 700 + 61 * i);
+    }
+    const std::string first = SaveBytes(project.get());
+    auto copy = NewProject();
+    LoadBytes(copy.get(), first);
+    EXPECT_EQ(SaveBytes(copy.get()), first);
+    DeleteFileA(bmp.c_str());
+}
