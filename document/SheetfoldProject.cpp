@@ -297,6 +297,7 @@ void TSheetfoldPage::RestorePaperState(const TPaperState& state)
 
 bool TSheetfoldPage::ReadPageChunk(const TChunkHeader& header, TXDataStream& stream, bool withPaper)
 {
+    // "PAGR" is read by ReadPage itself, which applies it again at the end.
     bool pageChunk = IsChunk(header, "PAPR") || IsChunk(header, "PAGR") || IsChunk(header, "ORNT") ||
                      IsChunk(header, "TSTR");
     if (pageChunk) {
@@ -313,10 +314,8 @@ bool TSheetfoldPage::ReadPageChunk(const TChunkHeader& header, TXDataStream& str
             throw EReadError("A rectangle of the page lies outside the coordinate range");
         if (IsChunk(header, "TSTR"))
             AddTestPrintRect(r);
-        else if (IsChunk(header, "PAPR"))
-            FPaper->SetSizeFromRect(r);
         else
-            FPaper->SetMarginsFromRect(r);
+            FPaper->SetSizeFromRect(r);
         return true;
     }
     TLayerElement* element = NewLayerElement(header, this);
@@ -333,8 +332,8 @@ void TSheetfoldPage::ReadPage(TXDataStream& stream, bool withPaper)
     TPaperState saved = SavePaperState();
     bool modified = project && project->GetModified();
     int oldCount = Count();
-    // Margins are kept as read and applied against the final size, so the page chunks may come
-    // in any order.
+    // The printable area is applied when read and again against the final size, so the page
+    // chunks may come in any order.
     bool haveMargins = false;
     RECT margins{};
     try {
@@ -347,6 +346,7 @@ void TSheetfoldPage::ReadPage(TXDataStream& stream, bool withPaper)
                     if (!ValidRect(margins))
                         throw EReadError("The page's printable area lies outside the coordinate range");
                     haveMargins = true;
+                    FPaper->SetMarginsFromRect(margins);
                     return true;
                 }
                 return ReadPageChunk(header, stream, withPaper);
