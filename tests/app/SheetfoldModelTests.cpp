@@ -25,6 +25,8 @@ public:
     }
     void SetProgress(int) override { ++Steps; }
     void EndProgress() override { ++Ends; }
+    // New pages keep Letter: the process-wide printer must not outlive the test environment.
+    TPrintHelper* GetPrintHelper() const override { return nullptr; }
 
     int Begins = 0;
     int Steps = 0;
