@@ -1,5 +1,6 @@
 #include "platform/ObjectModel.h"
 
+#include <atomic>
 #include <map>
 
 TClass TObject::StaticClass()
@@ -54,4 +55,12 @@ TClass FindClass(const std::string& name)
     if (!cls)
         throw EClassNotFound("Class " + name + " not found");
     return cls;
+}
+
+const char sfobj::PlainHandlerKey = 0;
+
+uint64_t sfobj::NextPlainHandlerId()
+{
+    static std::atomic<uint64_t> next{1};
+    return next++;
 }

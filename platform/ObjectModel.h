@@ -2,6 +2,7 @@
 // what the program's class references, virtual constructors and "is"/"as" tests stand on.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -31,6 +32,8 @@ public:                                                                      \
 private:
 
 namespace sfobj {
+extern const char PlainHandlerKey;
+uint64_t NextPlainHandlerId();
 template <class T>
 TObject* MakeDefault(TComponent*) { return new T(); }
 template <class T>
@@ -157,8 +160,11 @@ public:
     }
 
     template <class F, class = std::enable_if_t<std::is_invocable_v<F, Args...> && !std::is_same_v<std::decay_t<F>, TEvent>>>
-    TEvent(F&& fn) : FCall(std::forward<F>(fn)), FObject(this)
+    TEvent(F&& fn) : FCall(std::forward<F>(fn)), FObject(&sfobj::PlainHandlerKey)
     {
+        // Each plain handler gets an identity of its own, kept by its copies.
+        uint64_t id = sfobj::NextPlainHandlerId();
+        std::memcpy(FMethod, &id, sizeof(id));
     }
 
     explicit operator bool() const { return static_cast<bool>(FCall); }

@@ -168,4 +168,16 @@ TEST(ObjectModel, MethodEventsCompareByObjectAndMethod)
     empty(nullptr);  // an unassigned event does nothing
 }
 
+TEST(ObjectModel, PlainHandlersAreEqualOnlyToTheirOwnCopies)
+{
+    std::vector<TNotifyEvent> handlers;
+    for (int i = 0; i < 2; ++i)
+        handlers.push_back(TNotifyEvent([i](TObject*) { (void)i; }));
+    EXPECT_FALSE(handlers[0] == handlers[1]);
+    TNotifyEvent copy = handlers[0];
+    EXPECT_TRUE(copy == handlers[0]);
+    Receiver r;
+    EXPECT_FALSE(handlers[0] == TNotifyEvent(&r, &Receiver::Hit));
+}
+
 }
