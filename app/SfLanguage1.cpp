@@ -292,28 +292,25 @@ void TSfLanguage::StoreFromComponent(int tag, TComponent* component, const std::
 
 // Start and end of the unit
 
+namespace {
+// The caption and hint of a class that offers GetCaption/SetCaption/GetHint/SetHint itself.
+template <class T>
+TLanguageTexts CaptionAndHintTexts()
+{
+    TLanguageTexts texts;
+    texts.GetCaption = [](TComponent* c) { return static_cast<T*>(c)->GetCaption(); };
+    texts.SetCaption = [](TComponent* c, const std::string& s) { static_cast<T*>(c)->SetCaption(s); };
+    texts.GetHint = [](TComponent* c) { return static_cast<T*>(c)->GetHint(); };
+    texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<T*>(c)->SetHint(s); };
+    return texts;
+}
+}
+
 void InitSfLanguage()
 {
-    TLanguageTexts control;
-    control.GetCaption = [](TComponent* c) { return static_cast<TControl*>(c)->GetCaption(); };
-    control.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TControl*>(c)->SetCaption(s); };
-    control.GetHint = [](TComponent* c) { return static_cast<TControl*>(c)->GetHint(); };
-    control.SetHint = [](TComponent* c, const std::string& s) { static_cast<TControl*>(c)->SetHint(s); };
-    RegisterLanguageTexts(TControl::StaticClass(), control);
-
-    TLanguageTexts item;
-    item.GetCaption = [](TComponent* c) { return static_cast<TMenuItem*>(c)->GetCaption(); };
-    item.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TMenuItem*>(c)->SetCaption(s); };
-    item.GetHint = [](TComponent* c) { return static_cast<TMenuItem*>(c)->GetHint(); };
-    item.SetHint = [](TComponent* c, const std::string& s) { static_cast<TMenuItem*>(c)->SetHint(s); };
-    RegisterLanguageTexts(TMenuItem::StaticClass(), item);
-
-    TLanguageTexts action;
-    action.GetCaption = [](TComponent* c) { return static_cast<TCustomAction*>(c)->GetCaption(); };
-    action.SetCaption = [](TComponent* c, const std::string& s) { static_cast<TCustomAction*>(c)->SetCaption(s); };
-    action.GetHint = [](TComponent* c) { return static_cast<TCustomAction*>(c)->GetHint(); };
-    action.SetHint = [](TComponent* c, const std::string& s) { static_cast<TCustomAction*>(c)->SetHint(s); };
-    RegisterLanguageTexts(TCustomAction::StaticClass(), action);
+    RegisterLanguageTexts(TControl::StaticClass(), CaptionAndHintTexts<TControl>());
+    RegisterLanguageTexts(TMenuItem::StaticClass(), CaptionAndHintTexts<TMenuItem>());
+    RegisterLanguageTexts(TCustomAction::StaticClass(), CaptionAndHintTexts<TCustomAction>());
 
     TLanguageTexts actionList;
     actionList.ForEachChild = [](TComponent* c, const std::function<void(TComponent*)>& visit) {
