@@ -77,6 +77,21 @@ private:
     HGDIOBJ FOld = nullptr;
 };
 
+// Moves item to the end (toEnd) or the front of list; false when the list does not hold it.
+template <class T>
+bool MoveToEdge(std::vector<T*>& list, T* item, bool toEnd)
+{
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it == list.end())
+        return false;
+    list.erase(it);
+    if (toEnd)
+        list.push_back(item);
+    else
+        list.insert(list.begin(), item);
+    return true;
+}
+
 // Lends a control's canvas the DC being painted for the length of one paint call.
 template <class PaintFn>
 void PaintOnDC(TControlCanvas& canvas, HDC& paintDC, HDC dc, PaintFn paint)
@@ -905,17 +920,8 @@ void TControl::SendToBack()
 
 void TControl::SetZOrder(bool topMost)
 {
-    if (!FParent)
+    if (!FParent || !MoveToEdge(FParent->FControls, this, topMost))
         return;
-    auto& list = FParent->FControls;
-    auto it = std::find(list.begin(), list.end(), this);
-    if (it == list.end())
-        return;
-    list.erase(it);
-    if (topMost)
-        list.push_back(this);
-    else
-        list.insert(list.begin(), this);
     if (FAlign != alNone)
         RequestAlign();
     Invalidate();
@@ -1667,17 +1673,8 @@ HWND TWinControl::PrecedingWindow(const TWinControl* control) const
 
 void TWinControl::SetZOrder(bool topMost)
 {
-    if (!FParent)
+    if (!FParent || !MoveToEdge(FParent->FWinControls, this, topMost))
         return;
-    auto& list = FParent->FWinControls;
-    auto it = std::find(list.begin(), list.end(), this);
-    if (it == list.end())
-        return;
-    list.erase(it);
-    if (topMost)
-        list.push_back(this);
-    else
-        list.insert(list.begin(), this);
     if (FHandle)
         SetWindowPos(FHandle, topMost ? HWND_TOP : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (FAlign != alNone)
