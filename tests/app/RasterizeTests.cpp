@@ -181,3 +181,29 @@ TEST_F(RasterizeBox, TooHighAResolutionIsCappedAtWhatFits)
     EXPECT_EQ(Form->GetResolution(), MaxResolutionForExtent(SIZE{21000, 29700}));
     EXPECT_LE(RasterBytes(SIZE{21000, 29700}, Form->GetResolution()), MaxRasterBytes);
 }
+
+TEST_F(RasterizeBox, EscapeFromTheEntryCancelsAndEnterConfirms)
+{
+    Form->SetResolution(150);
+    TDialogWatchdog watchdog;
+    auto key = [this](WORD vk) {
+        return [this, vk] {
+            HWND edit = Form->GetDPIComboBox()->GetEditHandle();
+            SetFocus(edit);
+            PostMessageA(edit, WM_KEYDOWN, vk, 1);
+            PostMessageA(edit, WM_KEYUP, vk, 0xC0000001);
+            return true;
+        };
+    };
+    {
+        TScriptedSteps script({Type("12a"), key(VK_ESCAPE)});
+        EXPECT_EQ(Form->ShowModal(), mrCancel);
+    }
+    EXPECT_EQ(Form->GetResolution(), 150);
+    {
+        TScriptedSteps script({Type("600"), key(VK_RETURN)});
+        EXPECT_EQ(Form->ShowModal(), mrOk);
+    }
+    EXPECT_EQ(Form->GetResolution(), 600);
+    EXPECT_FALSE(watchdog.Fired());
+}
