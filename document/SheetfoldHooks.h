@@ -19,6 +19,8 @@ public:
     virtual bool CanCloseProject() = 0;
     // Shows progress over 0 .. maximum, with an Abort button when canAbort.
     virtual void BeginProgress(int maximum, const std::string& caption, bool canAbort) = 0;
+    // Called from inside a read, once per chunk: a window that lets messages through here must
+    // keep the user's commands from running until the read has ended.
     virtual void SetProgress(int position) = 0;
     virtual void EndProgress() = 0;
     // True once the user has asked to abort.
