@@ -1,0 +1,118 @@
+// Cost of one mouse move while dragging k selected elements in the page view, against moving
+// the same elements directly on a page that reports to no view.
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "document/SheetfoldView.h"
+#include "graphics/Gfx32.h"
+#include "platform/Forms.h"
+
+namespace {
+
+double Now()
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Milliseconds per call of f(step), over enough calls to last about half a second.
+template <class F>
+double Measure(F f)
+{
+    int step = 0;
+    f(step++);
+    double start = Now();
+    double elapsed = 0;
+    while (elapsed < 500 || step < 4) {
+        f(step++);
+        elapsed = Now() - start;
+    }
+    return elapsed / (step - 1);
+}
+
+void AddElements(TSheetfoldPage* page, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        auto* e = New<TLayerRect>(page);
+        e->SetBounds(1000 + (i % 25) * 700, 1000 + (i / 25) * 500, 600, 400);
+    }
+}
+
+double DirectMove(int count)
+{
+    auto* project = New<TSheetfoldProject>();
+    auto* page = New<TSheetfoldPage>(project);
+    page->SetSnap(false);
+    AddElements(page, count);
+    double ms = Measure([&](int step) {
+        int d = step % 2 ? 10 : -10;
+        for (int i = 0; i < page->Count(); ++i) {
+            RECT b = page->GetItem(i)->GetBounds();
+            OffsetRect(&b, d, d);
+            page->GetItem(i)->SetRect(b, POINT{d, d}, lpmMove);
+        }
+    });
+    project->Free();
+    return ms;
+}
+
+struct TNoFocusView : TSheetfoldView {
+    using TSheetfoldView::TSheetfoldView;
+    void SetFocus() override {}
+};
+
+double ViewDrag(HWND host, int count)
+{
+    auto* view = New<TNoFocusView>(nullptr);
+    view->GetMapMode()->SetDPI(POINT{254, 254});
+    view->SetParentWindow(host);
+    view->SetBounds(0, 0, 1200, 900);
+    view->HandleNeeded();
+    ShowWindow(view->GetHandle(), SW_SHOWNA);
+    auto* project = New<TSheetfoldProject>();
+    view->SetProject(project);
+    auto* page = New<TSheetfoldPage>(project);
+    page->SetSnap(false);
+    AddElements(page, count);
+    for (int i = 0; i < page->Count(); ++i)
+        view->GetSheetfoldSelection()->Add(page->GetItem(i));
+    RECT s = view->GetMapMode()->LPtoDPRect(page->GetItem(0)->GetBounds());
+    POINT press{s.left + 20, s.top + 20};
+    SendMessageA(view->GetHandle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(press.x, press.y));
+    double ms = Measure([&](int step) {
+        int d = step % 2 ? 1 : 0;
+        SendMessageA(view->GetHandle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(press.x + d, press.y + d));
+    });
+    SendMessageA(view->GetHandle(), WM_LBUTTONUP, 0, MAKELPARAM(press.x, press.y));
+    view->Free();
+    return ms;
+}
+
+}
+
+int main()
+{
+    Gfx32Startup();
+    InitControls();
+    InitForms();
+    HWND host = CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP, 0, 0, 1200, 900, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(host, SW_SHOWNOACTIVATE);
+    std::printf("Dragging k selected rectangles in the page view, per mouse move\n");
+    for (int count : {1, 50, 500}) {
+        double view = ViewDrag(host, count);
+        double direct = DirectMove(count);
+        std::printf("  k = %3d   view %8.3f ms   baseline: direct moves %8.3f ms   ratio %5.1f\n", count, view, direct,
+                    direct > 0 ? view / direct : 0.0);
+    }
+    DestroyWindow(host);
+    DoneForms();
+    DoneControls();
+    Gfx32Shutdown();
+    return 0;
+}
