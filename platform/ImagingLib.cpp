@@ -641,13 +641,17 @@ int32_t DecodeWicPixels(TWicFrame& wic, int32_t format, TILBitmapHandle& bitmap)
     return FAILED(hr) ? HResultToIL(hr) : IL_SUCCESS;
 }
 
-// TIFF keeps its resolution where WIC finds it; other WIC formats were read by the sniffer.
-void ReadWicResolution(TWicFrame& wic, TImageHeader& header)
+// The frame's size; its resolution only where the sniffer asks for it (TIFF keeps it where WIC
+// finds it, other WIC formats were read by the sniffer).
+void ReadWicFrameHeader(TWicFrame& wic, TSniff& sniff)
 {
+    sniff.Header.Width = int32_t(wic.Width);
+    sniff.Header.Height = int32_t(wic.Height);
     double dpiX = 0, dpiY = 0;
-    if (SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 && dpiX < 1e6 && dpiY < 1e6) {
-        header.XResolution = int32_t(std::lround(dpiX));
-        header.YResolution = int32_t(std::lround(dpiY));
+    if (sniff.UseWicResolution && SUCCEEDED(wic.Frame->GetResolution(&dpiX, &dpiY)) && dpiX > 0 && dpiY > 0 &&
+        dpiX < 1e6 && dpiY < 1e6) {
+        sniff.Header.XResolution = int32_t(std::lround(dpiX));
+        sniff.Header.YResolution = int32_t(std::lround(dpiY));
     }
 }
 
@@ -696,10 +700,7 @@ int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t b
         ReleaseOwned(made);
         return result;
     }
-    sniff.Header.Width = int32_t(wic.Width);
-    sniff.Header.Height = int32_t(wic.Height);
-    if (sniff.UseWicResolution)
-        ReadWicResolution(wic, sniff.Header);
+    ReadWicFrameHeader(wic, sniff);
     return IL_SUCCESS;
 }
 
@@ -741,10 +742,7 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
         TWicFrame wic;
         if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
             return result;
-        sniff.Header.Width = int32_t(wic.Width);
-        sniff.Header.Height = int32_t(wic.Height);
-        if (sniff.UseWicResolution)
-            ReadWicResolution(wic, sniff.Header);
+        ReadWicFrameHeader(wic, sniff);
         if (sniff.Header.FileBitsPerPixel == 0) {
             TComPtr<IWICComponentInfo> component;
             TComPtr<IWICPixelFormatInfo> pixelInfo;
