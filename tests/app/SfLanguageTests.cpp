@@ -9,6 +9,8 @@
 #include "app/SfLanguage1.h"
 #include "platform/ActnList.h"
 #include "platform/Controls.h"
+#include "platform/Forms.h"
+#include "platform/StdCtrls.h"
 #include "platform/Menus.h"
 #include "platform/SysUtils.h"
 
@@ -546,4 +548,33 @@ TEST(LanguageFiles, TheLanguageFolderIsListedWithDisplayNames)
     TLanguagePtr language = LanguageIn(folder);
     language->LoadLanguage("Deutsch.ini");
     EXPECT_EQ(language->GetFileName(), folder + "Language\\Deutsch.ini");
+}
+
+TEST(LanguageCommand, ALiveFormSwitchesToAnotherLanguageAndBack)
+{
+    TLanguageUnit unit;
+    std::string folder = MakeProgramFolder("liveform");
+    WriteFile(folder + "Language\\Deutsch.ini", GermanText);
+    TLanguagePtr language = LanguageIn(folder);
+    std::unique_ptr<TForm, TObjectFree> form(New<TForm>(nullptr));
+    TButton* button = New<TButton>(form.get());
+    button->SetParent(form.get());
+    button->SetTag(202);
+    TLabel* label = New<TLabel>(form.get());
+    label->SetParent(form.get());
+    label->SetTag(6010);
+    form->HandleNeeded();
+
+    auto windowText = [](TWinControl* control) {
+        char text[64] = {};
+        GetWindowTextA(control->GetHandle(), text, sizeof(text));
+        return std::string(text);
+    };
+    for (const char* name : {"English", "Deutsch", "English"}) {
+        language->LoadLanguage(name);
+        language->ApplyToTree(form.get(), "Interface");
+        bool german = std::string(name) == "Deutsch";
+        EXPECT_EQ(windowText(button), german ? "Einrichten..." : "Setup...") << name;
+        EXPECT_EQ(label->GetCaption(), german ? " Ansicht " : " View ") << name;
+    }
 }
