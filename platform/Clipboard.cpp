@@ -53,6 +53,11 @@ TClipboard* Clipboard()
     return instance.get();
 }
 
+void DoneClipboard()
+{
+    Instance().reset();
+}
+
 TClipboard* SetClipboard(TClipboard* clipboard)
 {
     TClipboard* old = Instance().release();

@@ -61,3 +61,5 @@ private:
 TClipboard* Clipboard();
 // Replaces the clipboard object (the old one is returned to the caller, who frees it).
 TClipboard* SetClipboard(TClipboard* clipboard);
+// Frees the process's clipboard object and its window; part of shut-down.
+void DoneClipboard();

@@ -73,6 +73,11 @@ TPrinter* Printer()
     return instance.get();
 }
 
+void DonePrinters()
+{
+    Instance().reset();
+}
+
 TPrinter* SetPrinter(TPrinter* printer)
 {
     TPrinter* old = Instance().release();

@@ -92,3 +92,5 @@ private:
 TPrinter* Printer();
 // Replaces the printer object (the old one is returned to the caller, who frees it).
 TPrinter* SetPrinter(TPrinter* printer);
+// Frees the process's printer object; part of shut-down, before the graphics units finish.
+void DonePrinters();

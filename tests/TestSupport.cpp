@@ -7,9 +7,11 @@
 #include <filesystem>
 
 #include "graphics/Gfx32.h"
+#include "platform/Clipboard.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 #include "platform/Menus.h"
+#include "platform/Printers.h"
 
 namespace {
 std::string& TempDirPath()
@@ -30,6 +32,8 @@ void TestEnvironmentStartup()
 
 void TestEnvironmentShutdown()
 {
+    DonePrinters();
+    DoneClipboard();
     DoneMenus();
     DoneForms();
     DoneControls();
