@@ -274,7 +274,10 @@ bool TSheetfoldMoveTool::IsActive()
 void TSheetfoldMoveTool::Dispatch(TMessage& message)
 {
     switch (message.Msg) {
+    // The view takes double-clicks, so a quick second press arrives as a double-click; it still
+    // selects and starts a drag like any press.
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
         MouseDown(POINT{message.XPos(), message.YPos()}, message.WParam);
         return;
     case WM_MOUSEMOVE:
@@ -557,6 +560,7 @@ void TSheetfoldSelection::SelectionDispatch(TMessage& message)
         return;
     }
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
     case WM_MBUTTONDOWN:
         FocusView();
         return;

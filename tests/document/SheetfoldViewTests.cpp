@@ -98,6 +98,10 @@ struct TViewWindow {
     }
 
     void Down(int x, int y, WPARAM keys = 0) { SendMessageA(Wnd(), WM_LBUTTONDOWN, MK_LBUTTON | keys, MAKELPARAM(x, y)); }
+    void DoubleDown(int x, int y, WPARAM keys = 0)
+    {
+        SendMessageA(Wnd(), WM_LBUTTONDBLCLK, MK_LBUTTON | keys, MAKELPARAM(x, y));
+    }
     void Move(int x, int y, WPARAM keys = MK_LBUTTON) { SendMessageA(Wnd(), WM_MOUSEMOVE, keys, MAKELPARAM(x, y)); }
     void Up(int x, int y, WPARAM keys = 0) { SendMessageA(Wnd(), WM_LBUTTONUP, keys, MAKELPARAM(x, y)); }
     void Click(int x, int y, WPARAM keys = 0)
@@ -210,6 +214,39 @@ TEST(SheetfoldView, ClickShiftClickAndEmptySpace)
     w.Click(210, 110);
     EXPECT_TRUE(w.Selection()->IsEmpty());
     EXPECT_FALSE(w.Tool()->GetBanding());
+}
+
+TEST(SheetfoldView, AQuickSecondPressSelectsAndDragsLikeAnyPress)
+{
+    TViewWindow w;
+    auto* a = w.AddRect(20, 20, 50, 40);
+    auto* b = w.AddRect(100, 20, 30, 30);
+    w.Click(30, 30);
+    int focusRequests = w.View->FocusRequests;
+    w.DoubleDown(110, 30);
+    EXPECT_TRUE(w.Tool()->GetDragging());
+    w.Up(110, 30);
+    EXPECT_EQ(w.Selected(), std::vector<TLayerElement*>{b});
+    EXPECT_GT(w.View->FocusRequests, focusRequests);
+
+    // The second press of a double-click drags.
+    w.DoubleDown(110, 30);
+    w.Move(130, 40);
+    w.Move(150, 50);
+    w.Up(150, 50);
+    EXPECT_EQ(Bounds(b).left, 1400);
+    EXPECT_EQ(Bounds(b).top, 400);
+    EXPECT_EQ(Bounds(a).left, 200);
+
+    // On empty paper it starts a rubber band.
+    w.Click(300, 250);
+    w.DoubleDown(10, 10);
+    EXPECT_TRUE(w.Tool()->GetBanding());
+    w.Move(40, 40);
+    w.Move(80, 80);
+    w.Up(80, 80);
+    EXPECT_FALSE(w.Tool()->GetBanding());
+    EXPECT_EQ(w.Selected(), std::vector<TLayerElement*>{a});
 }
 
 TEST(SheetfoldView, CtrlClickTogglesAndDisabledCaptionsSelectTheirOwner)
