@@ -704,6 +704,41 @@ int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t b
     return IL_SUCCESS;
 }
 
+// Uncompressed 24-bit BMPs (what embedded pictures are stored as) are read straight from memory into
+// the bitmap: WIC would copy the whole pixel array once more on the way.
+bool IsPlainBmp(const uint8_t* data, size_t size, const TSniff& sniff)
+{
+    return sniff.Header.Format == IL_FILE_BMP && size >= 14 + 40 && ReadLE32(data + 14) >= 40 &&
+           ReadLE16(data + 28) == 24 && ReadLE32(data + 30) == BI_RGB;
+}
+
+// The sniffer has checked that the header and every row lie inside the data.
+int32_t DecodePlainBmp(const uint8_t* data, const TSniff& sniff, int32_t bits, TILBitmapHandle& made)
+{
+    const int32_t width = sniff.Header.Width;
+    const int32_t height = sniff.Header.Height;
+    if (int32_t result = AllocateOwned(made, width, height, bits, IL_TOP_DOWN); result != IL_SUCCESS)
+        return result;
+    const bool bottomUp = int32_t(ReadLE32(data + 22)) > 0;
+    const uint8_t* pixels = data + ReadLE32(data + 10);
+    const uint32_t stride = AlignedStride(width, 24);
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* in = pixels + size_t(bottomUp ? height - 1 - y : y) * stride;
+        uint8_t* out = RowPointer(made, y);
+        if (bits == 24) {
+            memcpy(out, in, size_t(width) * 3);
+            continue;
+        }
+        for (int32_t x = 0; x < width; ++x, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 255;
+        }
+    }
+    return IL_SUCCESS;
+}
+
 // Decodes a whole file image into bitmap (top-down), filling info when it is given.
 int32_t DecodeImage(const uint8_t* data, size_t size, TILBitmapHandle& bitmap, int32_t bitsPerPixel, TILFileInfo* info)
 {
@@ -713,6 +748,7 @@ int32_t DecodeImage(const uint8_t* data, size_t size, TILBitmapHandle& bitmap, i
     const int32_t bits = bitsPerPixel == 32 ? 32 : 24;
     TILBitmapHandle made;
     int32_t result = IsOwnReader(sniff.Header.Format) ? DecodeWithOwnReader(data, size, sniff.Header, bits, made)
+                     : IsPlainBmp(data, size, sniff)  ? DecodePlainBmp(data, sniff, bits, made)
                                                       : DecodeWithWic(data, size, sniff, bits, made);
     if (result != IL_SUCCESS)
         return result;
@@ -768,45 +804,67 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
 
 // ---------------------------------------------------------------- encoding
 
-void PutLE16(std::vector<uint8_t>& out, uint32_t v)
+uint8_t* PutLE16(uint8_t* out, uint32_t v)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    out[0] = uint8_t(v);
+    out[1] = uint8_t(v >> 8);
+    return out + 2;
 }
 
-void PutLE32(std::vector<uint8_t>& out, uint32_t v)
+uint8_t* PutLE32(uint8_t* out, uint32_t v)
 {
-    PutLE16(out, v & 0xFFFF);
-    PutLE16(out, v >> 16);
+    return PutLE16(PutLE16(out, v & 0xFFFF), v >> 16);
+}
+
+constexpr uint32_t BmpHeaderBytes = 54;
+
+// The size of the 24-bit BMP file the bitmap makes, or 0 when it would not fit a file.
+uint32_t BmpFileBytes(const TILBitmapHandle& bitmap)
+{
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const uint64_t imageBytes = uint64_t(stride) * uint64_t(bitmap.Height);
+    if (stride == 0 || imageBytes > 0x7FFFFFFFu - BmpHeaderBytes)
+        return 0;
+    return uint32_t(BmpHeaderBytes + imageBytes);
+}
+
+// Writes the file of BmpFileBytes bytes straight into out, so that a caller's buffer holds the only
+// encoded copy of a large picture.
+void WriteBmp(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
+{
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    uint8_t* p = out;
+    *p++ = 'B';
+    *p++ = 'M';
+    p = PutLE32(p, fileBytes);
+    p = PutLE32(p, 0);
+    p = PutLE32(p, BmpHeaderBytes);
+    p = PutLE32(p, 40);
+    p = PutLE32(p, uint32_t(bitmap.Width));
+    p = PutLE32(p, uint32_t(bitmap.Height));
+    p = PutLE16(p, 1);
+    p = PutLE16(p, 24);
+    p = PutLE32(p, BI_RGB);
+    p = PutLE32(p, fileBytes - BmpHeaderBytes);
+    p = PutLE32(p, InchToMetre(bitmap.XResolution));
+    p = PutLE32(p, InchToMetre(bitmap.YResolution));
+    p = PutLE32(p, 0);
+    PutLE32(p, 0);
+    for (int32_t y = 0; y < bitmap.Height; ++y) {
+        uint8_t* row = out + BmpHeaderBytes + size_t(y) * stride;
+        DisplayRowToBgr(bitmap, bitmap.Height - 1 - y, row);
+        // Padding bytes are part of the file; never leave them as whatever the buffer held.
+        memset(row + size_t(bitmap.Width) * 3, 0, stride - size_t(bitmap.Width) * 3);
+    }
 }
 
 int32_t EncodeBmp(const TILBitmapHandle& bitmap, std::vector<uint8_t>& out)
 {
-    const uint32_t stride = AlignedStride(bitmap.Width, 24);
-    const uint64_t imageBytes = uint64_t(stride) * uint64_t(bitmap.Height);
-    if (stride == 0 || imageBytes > 0x7FFFFFFFu - 54)
+    const uint32_t fileBytes = BmpFileBytes(bitmap);
+    if (fileBytes == 0)
         return IL_ERROR_NO_MEMORY;
-    out.clear();
-    out.reserve(size_t(54 + imageBytes));
-    out.push_back('B');
-    out.push_back('M');
-    PutLE32(out, uint32_t(54 + imageBytes));
-    PutLE32(out, 0);
-    PutLE32(out, 54);
-    PutLE32(out, 40);
-    PutLE32(out, uint32_t(bitmap.Width));
-    PutLE32(out, uint32_t(bitmap.Height));
-    PutLE16(out, 1);
-    PutLE16(out, 24);
-    PutLE32(out, BI_RGB);
-    PutLE32(out, uint32_t(imageBytes));
-    PutLE32(out, InchToMetre(bitmap.XResolution));
-    PutLE32(out, InchToMetre(bitmap.YResolution));
-    PutLE32(out, 0);
-    PutLE32(out, 0);
-    out.resize(size_t(54 + imageBytes));
-    for (int32_t y = 0; y < bitmap.Height; ++y)
-        DisplayRowToBgr(bitmap, bitmap.Height - 1 - y, out.data() + 54 + size_t(y) * stride);
+    out.assign(fileBytes, 0);
+    WriteBmp(bitmap, out.data(), fileBytes);
     return IL_SUCCESS;
 }
 
@@ -1149,6 +1207,23 @@ int32_t PackedDibToFile(const uint8_t* dib, size_t size, std::vector<uint8_t>& f
     return IL_SUCCESS;
 }
 
+// The caller's buffer when it holds needed bytes, else one asked of the callback.
+int32_t TargetBuffer(void* buffer, uint32_t capacity, uint32_t needed, TILBufferCallback callback, void* userData,
+                     void*& target)
+{
+    if (buffer && capacity >= needed) {
+        target = buffer;
+        return IL_SUCCESS;
+    }
+    if (!callback)
+        return IL_ERROR_NO_MEMORY;
+    target = nullptr;
+    capacity = 0;
+    if (callback(needed, &target, &capacity, userData) != 1 || !target || capacity < needed)
+        return IL_ERROR_NO_MEMORY;
+    return IL_SUCCESS;
+}
+
 } // namespace
 
 // ==================================================================== entry points
@@ -1213,19 +1288,25 @@ int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHand
     return Guarded([&] {
         if (!size)
             return IL_ERROR_INV_PARAMETER;
+        // A BMP's size is known before encoding, so it is written once, into the caller's buffer.
+        if (format == IL_FILE_BMP && HasPixels(bitmap) && ValidDepth(bitmap->BitsPerPixel)) {
+            const uint32_t fileBytes = BmpFileBytes(*bitmap);
+            if (fileBytes == 0)
+                return IL_ERROR_NO_MEMORY;
+            void* target = nullptr;
+            if (int32_t result = TargetBuffer(buffer, *size, fileBytes, callback, userData, target); result != IL_SUCCESS)
+                return result;
+            WriteBmp(*bitmap, static_cast<uint8_t*>(target), fileBytes);
+            *size = fileBytes;
+            return IL_SUCCESS;
+        }
         std::vector<uint8_t> bytes;
         if (int32_t result = EncodeImage(bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
             return result;
-        void* target = buffer;
-        uint32_t capacity = buffer ? *size : 0;
-        if (capacity < bytes.size()) {
-            if (!callback)
-                return IL_ERROR_NO_MEMORY;
-            target = nullptr;
-            capacity = 0;
-            if (callback(uint32_t(bytes.size()), &target, &capacity, userData) != 1 || !target || capacity < bytes.size())
-                return IL_ERROR_NO_MEMORY;
-        }
+        void* target = nullptr;
+        if (int32_t result = TargetBuffer(buffer, *size, uint32_t(bytes.size()), callback, userData, target);
+            result != IL_SUCCESS)
+            return result;
         memcpy(target, bytes.data(), bytes.size());
         *size = uint32_t(bytes.size());
         return IL_SUCCESS;
