@@ -55,6 +55,24 @@ int32_t __stdcall RefuseBuffer(uint32_t, void** address, uint32_t* size, void*)
     return 0;
 }
 
+// Hands out a buffer full of junk and counts how often it is asked.
+struct TCountedBuffer {
+    TBytes Bytes;
+    int Calls = 0;
+    uint32_t LastWanted = 0;
+};
+
+int32_t __stdcall CountedBuffer(uint32_t sizeWanted, void** address, uint32_t* size, void* data)
+{
+    auto* counted = static_cast<TCountedBuffer*>(data);
+    ++counted->Calls;
+    counted->LastWanted = sizeWanted;
+    counted->Bytes.assign(sizeWanted, 0xCD);
+    *address = counted->Bytes.data();
+    *size = sizeWanted;
+    return 1;
+}
+
 // A 32-bit top-down memory DC to paint into and read back.
 struct TTargetDC {
     HDC DC = nullptr;
@@ -217,6 +235,58 @@ TEST(ImagingSave, BufferSaveUsesTheCallbackAndReportsItsFailure)
     TILBitmapHandle empty;
     EXPECT_EQ(IL_ERROR_NO_BITMAP, IL_SaveBitmapBuffer(nullptr, 1, &size, &empty, IL_FILE_BMP, 24, 0, GrowBuffer, &buffer, 0));
     EXPECT_EQ(IL_ERROR_FEATURE_NOT_SUPPORTED, IL_SaveBitmapBuffer(nullptr, 1, &size, &bitmap, IL_FILE_GIF, 24, 0, GrowBuffer, &buffer, 0));
+}
+
+TEST(ImagingSave, BmpIsWrittenOnceIntoTheCallersBuffer)
+{
+    TOwnedBitmap bitmap;
+    bitmap.Bitmap = MakePatternBitmap(5, 3);
+    const uint32_t expected = 54u + 16u * 3u;
+
+    TCountedBuffer counted;
+    uint32_t size = 0;
+    ASSERT_EQ(IL_SUCCESS, IL_SaveBitmapBuffer(nullptr, 1, &size, &bitmap, IL_FILE_BMP, 24, 0, CountedBuffer, &counted, 0));
+    EXPECT_EQ(1, counted.Calls);
+    EXPECT_EQ(expected, counted.LastWanted);
+    ASSERT_EQ(expected, size);
+    // Row padding is written, not left as the buffer's junk.
+    for (uint32_t row = 0; row < 3; ++row)
+        EXPECT_EQ(0, counted.Bytes[54 + row * 16 + 15]);
+
+    TBytes roomy(expected + 10, 0xCD);
+    uint32_t roomySize = uint32_t(roomy.size());
+    TCountedBuffer unused;
+    ASSERT_EQ(IL_SUCCESS, IL_SaveBitmapBuffer(roomy.data(), 1, &roomySize, &bitmap, IL_FILE_BMP, 24, 0, CountedBuffer, &unused, 0));
+    EXPECT_EQ(0, unused.Calls);
+    EXPECT_EQ(expected, roomySize);
+    EXPECT_TRUE(std::equal(counted.Bytes.begin(), counted.Bytes.end(), roomy.begin()));
+
+    TBytes tight(expected - 1);
+    uint32_t tightSize = uint32_t(tight.size());
+    EXPECT_EQ(IL_ERROR_NO_MEMORY, IL_SaveBitmapBuffer(tight.data(), 1, &tightSize, &bitmap, IL_FILE_BMP, 24, 0, nullptr, nullptr, 0));
+}
+
+TEST(ImagingLoad, Plain24BitBmpLoadsAt32BitsOpaque)
+{
+    for (bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown);
+        TBmpOptions options;
+        options.Bits = 24;
+        options.TopDown = topDown;
+        TBytes file = BuildBmp(13, 7, options);
+        TOwnedBitmap bitmap;
+        ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(file.data(), &bitmap, 32, 1, uint32_t(file.size()), nullptr, nullptr));
+        ASSERT_EQ(32, bitmap->BitsPerPixel);
+        int worst = 0;
+        for (int32_t y = 0; y < 7; ++y)
+            for (int32_t x = 0; x < 13; ++x) {
+                worst = std::max(worst, ChannelDistance(BmpColour(x, y, 24), PixelAt(bitmap.Bitmap, x, y)));
+                EXPECT_EQ(255, bitmap->Pixels[size_t(y) * bitmap->BytesPerLine + size_t(x) * 4 + 3]);
+            }
+        EXPECT_EQ(0, worst);
+        // A file cut short inside its rows is refused before anything is read.
+        EXPECT_NE(IL_SUCCESS, IL_LoadBitmapMemory(file.data(), &bitmap, 24, 1, uint32_t(file.size() - 1), nullptr, nullptr));
+    }
 }
 
 TEST(ImagingSave, JpegQualityFactorTradesSizeForFidelity)
