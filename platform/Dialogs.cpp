@@ -136,6 +136,50 @@ void TCommonDialog::RethrowHookError()
     std::rethrow_exception(error);
 }
 
+bool TCommonDialog::EndExecute(BOOL ok)
+{
+    FHandle = nullptr;
+    RethrowHookError();
+    if (ok)
+        return true;
+    DWORD code = CommDlgExtendedError();
+    if (code != 0)
+        RaiseDialogError(code);
+    return false;
+}
+
+template <class TRecord>
+UINT_PTR CALLBACK TCommonDialog::ShowCloseHook(HWND wnd, UINT msg, WPARAM, LPARAM lParam)
+{
+    LPARAM customData = msg == WM_INITDIALOG ? reinterpret_cast<const TRecord*>(lParam)->lCustData : 0;
+    return ShowCloseHookMessage(wnd, msg, customData);
+}
+
+UINT_PTR TCommonDialog::ShowCloseHookMessage(HWND wnd, UINT msg, LPARAM customData)
+{
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, customData);
+        auto* self = reinterpret_cast<TCommonDialog*>(customData);
+        try {
+            self->FHandle = wnd;
+            self->DoShow();
+        } catch (...) {
+            self->HookFailed(wnd);
+        }
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<TCommonDialog*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    if (msg == WM_DESTROY && self && self->FHandle) {
+        try {
+            self->FHandle = nullptr;
+            self->DoClose();
+        } catch (...) {
+            self->HookFailed(wnd);
+        }
+    }
+    return FALSE;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TOpenDialog
 
@@ -210,17 +254,11 @@ bool TOpenDialog::DoExecute(HWND owner, bool save)
     // Selection changes move FileName while the dialog is up; only a confirmed choice keeps it.
     std::string previousFileName = FFileName;
     BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
-    FHandle = nullptr;
     FTemplateWindow = nullptr;
     if (!ok)
         FFileName = previousFileName;
-    RethrowHookError();
-    if (!ok) {
-        DWORD code = CommDlgExtendedError();
-        if (code != 0)
-            RaiseDialogError(code);
+    if (!EndExecute(ok))
         return false;
-    }
     FFilterIndex = static_cast<int>(ofn.nFilterIndex);
     if (ofn.Flags & OFN_READONLY)
         FOptions |= ofReadOnly;
@@ -331,7 +369,7 @@ bool TFontDialog::Execute(HWND owner)
         cf.Flags |= CF_SCREENFONTS;
     cf.rgbColors = static_cast<COLORREF>(ColorToRGB(FFont->GetColor()));
     cf.lCustData = reinterpret_cast<LPARAM>(this);
-    cf.lpfnHook = &TFontDialog::HookProc;
+    cf.lpfnHook = &ShowCloseHook<CHOOSEFONTA>;
     if ((FOptions & fdLimitSize) && (FMinFontSize > 0 || FMaxFontSize > 0)) {
         cf.nSizeMin = FMinFontSize;
         cf.nSizeMax = FMaxFontSize > 0 ? FMaxFontSize : 0x7FFF;
@@ -339,15 +377,8 @@ bool TFontDialog::Execute(HWND owner)
         cf.Flags &= ~CF_LIMITSIZE;
     }
 
-    BOOL ok = ChooseFontA(&cf);
-    FHandle = nullptr;
-    RethrowHookError();
-    if (!ok) {
-        DWORD code = CommDlgExtendedError();
-        if (code != 0)
-            RaiseDialogError(code);
+    if (!EndExecute(ChooseFontA(&cf)))
         return false;
-    }
     HFONT font = CreateFontIndirectA(&logFont);
     if (!font)
         RaiseLastOSError("CreateFontIndirect");
@@ -355,32 +386,6 @@ bool TFontDialog::Execute(HWND owner)
     if (FOptions & fdEffects)
         FFont->SetColor(static_cast<TColor>(cf.rgbColors));
     return true;
-}
-
-UINT_PTR CALLBACK TFontDialog::HookProc(HWND wnd, UINT msg, WPARAM, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        auto* cf = reinterpret_cast<CHOOSEFONTA*>(lParam);
-        SetWindowLongPtrA(wnd, GWLP_USERDATA, cf->lCustData);
-        auto* self = reinterpret_cast<TFontDialog*>(cf->lCustData);
-        try {
-            self->FHandle = wnd;
-            self->DoShow();
-        } catch (...) {
-            self->HookFailed(wnd);
-        }
-        return TRUE;
-    }
-    auto* self = reinterpret_cast<TFontDialog*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-    if (msg == WM_DESTROY && self && self->FHandle) {
-        try {
-            self->FHandle = nullptr;
-            self->DoClose();
-        } catch (...) {
-            self->HookFailed(wnd);
-        }
-    }
-    return FALSE;
 }
 
 void TFontDialog::DefineProperties(TFiler* filer)
@@ -475,21 +480,15 @@ bool TPrinterSetupDialog::Execute(HWND owner)
     // Windows calls the setup hook for this dialog, Wine the print hook: both are the same.
     pd.Flags = PD_PRINTSETUP | PD_ENABLESETUPHOOK | PD_ENABLEPRINTHOOK;
     pd.lCustData = reinterpret_cast<LPARAM>(this);
-    pd.lpfnSetupHook = &TPrinterSetupDialog::HookProc;
-    pd.lpfnPrintHook = &TPrinterSetupDialog::HookProc;
+    pd.lpfnSetupHook = &ShowCloseHook<PRINTDLGA>;
+    pd.lpfnPrintHook = &ShowCloseHook<PRINTDLGA>;
 
     BOOL ok = PrintDlgA(&pd);
     // The dialog may have replaced the blocks; whatever it left is freed here.
     names.Handle = pd.hDevNames;
     mode.Handle = pd.hDevMode;
-    FHandle = nullptr;
-    RethrowHookError();
-    if (!ok) {
-        DWORD code = CommDlgExtendedError();
-        if (code != 0)
-            RaiseDialogError(code);
+    if (!EndExecute(ok))
         return false;
-    }
     if (names.Handle) {
         auto* chosen = static_cast<DEVNAMES*>(GlobalLock(names.Handle));
         std::string name = reinterpret_cast<const char*>(chosen) + chosen->wDeviceOffset;
@@ -512,32 +511,6 @@ bool TPrinterSetupDialog::Execute(HWND owner)
             printer->SetCopies(copies);
     }
     return true;
-}
-
-UINT_PTR CALLBACK TPrinterSetupDialog::HookProc(HWND wnd, UINT msg, WPARAM, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        auto* pd = reinterpret_cast<PRINTDLGA*>(lParam);
-        SetWindowLongPtrA(wnd, GWLP_USERDATA, pd->lCustData);
-        auto* self = reinterpret_cast<TPrinterSetupDialog*>(pd->lCustData);
-        try {
-            self->FHandle = wnd;
-            self->DoShow();
-        } catch (...) {
-            self->HookFailed(wnd);
-        }
-        return TRUE;
-    }
-    auto* self = reinterpret_cast<TPrinterSetupDialog*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-    if (msg == WM_DESTROY && self && self->FHandle) {
-        try {
-            self->FHandle = nullptr;
-            self->DoClose();
-        } catch (...) {
-            self->HookFailed(wnd);
-        }
-    }
-    return FALSE;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -38,10 +38,19 @@ protected:
     // Runs inside a hook: hands an exception on to Execute and ends the dialog.
     void HookFailed(HWND dialog);
     void RethrowHookError();
+    // After the system call returns: hands on a hook's exception or the system's error; true
+    // when the user confirmed.
+    bool EndExecute(BOOL ok);
+    // The hook of the dialogs whose only business there is the show and close events; TRecord
+    // is the system's record, whose lCustData holds the dialog.
+    template <class TRecord>
+    static UINT_PTR CALLBACK ShowCloseHook(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     HWND FHandle = nullptr;
 
 private:
+    static UINT_PTR ShowCloseHookMessage(HWND wnd, UINT msg, LPARAM customData);
+
     std::exception_ptr FHookError;
 };
 
@@ -183,8 +192,6 @@ protected:
     void DefineProperties(TFiler* filer) override;
 
 private:
-    static UINT_PTR CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
     std::unique_ptr<TFont, TObjectFree> FFont;
     TFontDialogOptions FOptions = fdEffects;
     int FMinFontSize = 0;
@@ -197,9 +204,6 @@ class TPrinterSetupDialog : public TCommonDialog {
 public:
     using TCommonDialog::TCommonDialog;
     bool Execute(HWND owner = nullptr) override;
-
-private:
-    static UINT_PTR CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 };
 
 // A message box owned by the given window (none: the active window), with the caption given;
