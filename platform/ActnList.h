@@ -3,6 +3,7 @@
 // hold them; and the links through which an action talks to its clients.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,57 @@ public:
 protected:
     bool IsCustomAction() const { return Is<TCustomAction>(FAction); }
     TCustomAction* CustomAction() const { return static_cast<TCustomAction*>(FAction); }
+};
+
+// The action link a client (a menu item, a control) owns, and the steps every client takes with
+// it: linking and unlinking an action, passing its changes on, and forgetting an action that is
+// freed. The client keeps its own rules: CreateActionLink gives the link kind and ActionChange
+// reads the action (both reached through friendship, as they are the client's protected parts).
+template <class TClient, class TLink>
+class TClientActionLink {
+public:
+    explicit TClientActionLink(TClient* client) : FClient(client) {}
+    TClientActionLink(const TClientActionLink&) = delete;
+    TClientActionLink& operator=(const TClientActionLink&) = delete;
+
+    TLink* Get() const { return FLink.get(); }
+    TLink* operator->() const { return FLink.get(); }
+    explicit operator bool() const { return static_cast<bool>(FLink); }
+    TBasicAction* GetAction() const { return FLink ? FLink->GetAction() : nullptr; }
+
+    // None unlinks; otherwise the client re-reads the action (keeping what it set itself while
+    // the action is still loading) and hears when the action is freed.
+    void SetAction(TBasicAction* value)
+    {
+        if (!value) {
+            FLink.reset();
+            return;
+        }
+        if (!FLink) {
+            FLink.reset(FClient->CreateActionLink());
+            FLink->OnChange = TNotifyEvent(this, &TClientActionLink::ActionChanged);
+        }
+        FLink->SetAction(value);
+        FClient->ActionChange(value, value->HasState(csLoading));
+        value->FreeNotification(FClient);
+    }
+    void Reset() { FLink.reset(); }
+    // For the client's Notification: drops the link when its action goes away.
+    void Notification(TComponent* component, TOperation operation)
+    {
+        if (operation == TOperation::opRemove && FLink && component == FLink->GetAction())
+            FLink.reset();
+    }
+
+private:
+    void ActionChanged(TObject* sender)
+    {
+        if (sender == GetAction())
+            FClient->ActionChange(sender, false);
+    }
+
+    TClient* FClient;
+    std::unique_ptr<TLink, TObjectFree> FLink;
 };
 
 using TActionEvent = TEvent<TBasicAction*, bool&>;

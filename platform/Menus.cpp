@@ -256,7 +256,7 @@ void TMenuItem::ReleaseTree()
     Clear();
     if (FParent)
         FParent->Remove(this);
-    FActionLink.reset();
+    FActionLink.Reset();
     if (FHandle)
         DestroyMenu(FHandle);
     FHandle = nullptr;
@@ -366,33 +366,17 @@ void TMenuItem::SetShortCut(TShortCut value)
 
 TBasicAction* TMenuItem::GetAction() const
 {
-    return FActionLink ? FActionLink->GetAction() : nullptr;
+    return FActionLink.GetAction();
 }
 
 void TMenuItem::SetAction(TBasicAction* value)
 {
-    if (!value) {
-        FActionLink.reset();
-        return;
-    }
-    if (!FActionLink) {
-        FActionLink.reset(CreateActionLink());
-        FActionLink->OnChange = TNotifyEvent(this, &TMenuItem::DoActionChange);
-    }
-    FActionLink->SetAction(value);
-    ActionChange(value, value->HasState(csLoading));
-    value->FreeNotification(this);
+    FActionLink.SetAction(value);
 }
 
 TMenuActionLink* TMenuItem::CreateActionLink()
 {
     return New<TMenuActionLink>(this);
-}
-
-void TMenuItem::DoActionChange(TObject* sender)
-{
-    if (sender == GetAction())
-        ActionChange(sender, false);
 }
 
 void TMenuItem::ActionChange(TObject* sender, bool checkDefaults)
@@ -427,8 +411,7 @@ void TMenuItem::ActionChange(TObject* sender, bool checkDefaults)
 void TMenuItem::Notification(TComponent* component, TOperation operation)
 {
     TComponent::Notification(component, operation);
-    if (operation == TOperation::opRemove && FActionLink && component == FActionLink->GetAction())
-        FActionLink.reset();
+    FActionLink.Notification(component, operation);
 }
 
 TMenuItem* TMenuItem::GetItem(int index) const

@@ -103,7 +103,7 @@ public:
 
     TBasicAction* GetAction() const;
     void SetAction(TBasicAction* value);
-    TMenuActionLink* GetActionLink() const { return FActionLink.get(); }
+    TMenuActionLink* GetActionLink() const { return FActionLink.Get(); }
 
     // ---- Subitems ----
     int Count() const { return static_cast<int>(FItems.size()); }
@@ -148,6 +148,7 @@ public:
 protected:
     friend class TMenu;
     friend class TMenuActionLink;
+    friend class TClientActionLink<TMenuItem, TMenuActionLink>;
     // Re-reads the action: copies each property (only where the item still holds its default
     // when checkDefaults is set).
     virtual void ActionChange(TObject* sender, bool checkDefaults);
@@ -165,7 +166,6 @@ private:
     void AppendTo(HMENU menu);
     void ReleaseTree();
     void UncheckRadioSiblings();
-    void DoActionChange(TObject* sender);
     bool IsTopOfMenuBar() const;
 
     std::string FCaption;
@@ -187,7 +187,7 @@ private:
     TMenu* FMenu = nullptr;  // set on the root item of a menu
     bool FReleased = false;
     std::vector<TMenuItem*> FItems;
-    std::unique_ptr<TMenuActionLink, TObjectFree> FActionLink;
+    TClientActionLink<TMenuItem, TMenuActionLink> FActionLink{this};
 };
 
 enum class TFindItemKind { fkCommand, fkHandle, fkShortCut };

@@ -237,33 +237,17 @@ TButtonControl::~TButtonControl() = default;
 
 TBasicAction* TButtonControl::GetAction() const
 {
-    return FActionLink ? FActionLink->GetAction() : nullptr;
+    return FActionLink.GetAction();
 }
 
 void TButtonControl::SetAction(TBasicAction* value)
 {
-    if (!value) {
-        FActionLink.reset();
-        return;
-    }
-    if (!FActionLink) {
-        FActionLink.reset(CreateActionLink());
-        FActionLink->OnChange = TNotifyEvent(this, &TButtonControl::DoActionChange);
-    }
-    FActionLink->SetAction(value);
-    ActionChange(value, value->HasState(csLoading));
-    value->FreeNotification(this);
+    FActionLink.SetAction(value);
 }
 
 TButtonActionLink* TButtonControl::CreateActionLink()
 {
     return New<TButtonActionLink>(this);
-}
-
-void TButtonControl::DoActionChange(TObject* sender)
-{
-    if (sender == GetAction())
-        ActionChange(sender, false);
 }
 
 void TButtonControl::ActionChange(TObject* sender, bool checkDefaults)
@@ -311,8 +295,7 @@ void TButtonControl::Click()
 void TButtonControl::Notification(TComponent* component, TOperation operation)
 {
     TSystemControl::Notification(component, operation);
-    if (operation == TOperation::opRemove && FActionLink && component == FActionLink->GetAction())
-        FActionLink.reset();
+    FActionLink.Notification(component, operation);
 }
 
 // ---------------------------------------------------------------------------------------------

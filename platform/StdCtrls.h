@@ -74,6 +74,7 @@ public:
 
 protected:
     friend class TButtonActionLink;
+    friend class TClientActionLink<TButtonControl, TButtonActionLink>;
     // Set while the state changes without a user's click (an action checking its clients).
     bool FClicksDisabled = false;
     // Re-reads the action (only into properties still at their defaults when checkDefaults).
@@ -84,8 +85,7 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
-    void DoActionChange(TObject* sender);
-    std::unique_ptr<TButtonActionLink, TObjectFree> FActionLink;
+    TClientActionLink<TButtonControl, TButtonActionLink> FActionLink{this};
 };
 
 // A push button. The default button is clicked by Enter, the cancel button by Esc; a modal
