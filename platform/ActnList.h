@@ -249,6 +249,25 @@ public:
         value->FreeNotification(FClient);
     }
     void Reset() { FLink.reset(); }
+    // The client's idle-time update of its action.
+    void Update()
+    {
+        if (FLink)
+            FLink->Update();
+    }
+    // The client's click while it has an action: its own handler when that is not the action's,
+    // else the action runs. False when there is no action.
+    bool Click(const TNotifyEvent& onClick)
+    {
+        TBasicAction* action = GetAction();
+        if (!action)
+            return false;
+        if (onClick && !(onClick == action->GetOnExecute()))
+            onClick(FClient);
+        else
+            FLink->Execute(FClient);
+        return true;
+    }
     // For the client's Notification: drops the link when its action goes away.
     void Notification(TComponent* component, TOperation operation)
     {

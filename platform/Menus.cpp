@@ -570,22 +570,14 @@ void TMenuItem::Click()
         return;
     if (FAutoCheck && (!FActionLink || !FActionLink->IsAutoCheckLinked()))
         SetChecked(!FChecked);
-    TBasicAction* action = GetAction();
-    if (OnClick && action && !(OnClick == action->GetOnExecute())) {
-        OnClick(this);
+    if (FActionLink.Click(OnClick))
         return;
-    }
-    if (action) {
-        FActionLink->Execute(this);
-        return;
-    }
     OnClick(this);
 }
 
 void TMenuItem::InitiateAction()
 {
-    if (FActionLink)
-        FActionLink->Update();
+    FActionLink.Update();
 }
 
 void TMenuItem::DoPopup()

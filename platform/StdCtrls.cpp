@@ -274,21 +274,13 @@ void TButtonControl::ActionChange(TObject* sender, bool checkDefaults)
 
 void TButtonControl::InitiateAction()
 {
-    if (FActionLink)
-        FActionLink->Update();
+    FActionLink.Update();
 }
 
 void TButtonControl::Click()
 {
-    TBasicAction* action = GetAction();
-    if (OnClick && action && !(OnClick == action->GetOnExecute())) {
-        OnClick(this);
+    if (FActionLink.Click(OnClick))
         return;
-    }
-    if (action) {
-        FActionLink->Execute(this);
-        return;
-    }
     TSystemControl::Click();
 }
 
