@@ -65,14 +65,14 @@ public:
 
     TPaper* GetPaper() const { return FPaper.get(); }
     THiMetric* GetMapMode() const { return FMapMode.get(); }
+    // The printer asked: the one given, else the program's printer object.
+    TPrinter* GetPrinter() const;
 
 protected:
     // The device capabilities of the printer's current page.
     virtual TPrinterPaperCaps ReadPrinterCaps();
 
 private:
-    TPrinter* GetPrinter() const;
-
     TPrinter* FPrinter = nullptr;
     std::unique_ptr<TPaper, TObjectFree> FPaper;
     std::unique_ptr<THiMetric, TObjectFree> FMapMode;
