@@ -1,15 +1,211 @@
 #include "app/SheetfoldModel.h"
 
-#include "document/Layer.h"
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "app/Rasterize.h"
+#include "app/SfLanguage1.h"
+#include "document/LayerImage.h"
+#include "document/SheetfoldProject.h"
+#include "document/SheetfoldView.h"
+#include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
+#include "platform/Streams.h"
 
 SF_IMPLEMENT_COMPONENT(TCustomSheetfoldForm, TForm)
 
+namespace {
+
+const char* const ProductName = "Sheetfold";
+const char* const UntitledName = "Untitled";
+
+constexpr int HundredthsMmPerInch = 2540;
+constexpr int HundredthsMmPerMm = 100;
+constexpr int InsertOffset = 1000;
+constexpr int NewShapeWidth = 4000;
+constexpr int NewShapeHeight = 2000;
+// Below the element, centred on it and as wide as it.
+constexpr TLayerAlignFlags CaptionAlign = laFitWidth | laCenterHorz | laBelow;
+constexpr TLayerAlignFlags FitToPageFlags = laFitWidth | laFitHeight;
+
+// Text formats of a text element's alignment: word break plus nothing, right or centre.
+constexpr uint16_t TextFormatLeft = DT_WORDBREAK;
+constexpr uint16_t TextFormatRight = DT_WORDBREAK | DT_RIGHT;
+constexpr uint16_t TextFormatCenter = DT_WORDBREAK | DT_CENTER;
+
+std::string ConstText(int number, const char* english)
+{
+    return TSfLanguage::Instance()->GetString(number, english, "Const");
+}
+
+TErrorMessageHandler& ErrorMessageHandler()
+{
+    static TErrorMessageHandler handler;
+    return handler;
+}
+
+// The hour-glass while an operation runs; the cursor before it comes back on every way out.
+class TBusyCursor {
+public:
+    TBusyCursor()
+    {
+        if (!Screen)
+            return;
+        FSaved = Screen->GetCursor();
+        Screen->SetCursor(crHourGlass);
+    }
+    ~TBusyCursor()
+    {
+        if (Screen)
+            Screen->SetCursor(FSaved);
+    }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+    TCursor FSaved = crDefault;
+};
+
+// Sets a flag for the length of a scope.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+// Keeps the clipboard open for the length of a scope.
+class TClipboardScope {
+public:
+    TClipboardScope() { Clipboard()->Open(); }
+    ~TClipboardScope() { Clipboard()->Close(); }
+    TClipboardScope(const TClipboardScope&) = delete;
+    TClipboardScope& operator=(const TClipboardScope&) = delete;
+};
+
+// True when the file begins with the group of a project. A file too short to hold a chunk header
+// is no project; a file that cannot be opened raises.
+bool IsProjectFile(const std::string& fileName)
+{
+    std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite));
+    TXDataStream data(file.get());
+    TChunkHeader header;
+    try {
+        data.ReadChunkHeader(header);
+    } catch (const EReadError&) {
+        return false;
+    }
+    return IsGroupBegin(header, "SFPJ");
+}
+
+// The text that an image's caption is made of.
+TLayerText* CaptionText(TLayerImage* image)
+{
+    TLayerElement* caption = image ? image->GetCaption() : nullptr;
+    return Is<TLayerText>(caption) ? static_cast<TLayerText*>(caption) : nullptr;
+}
+
+std::string FallbackText(const std::string& fmt, std::initializer_list<TFormatArg> args)
+{
+    std::string text = fmt;
+    for (const TFormatArg& arg : args) {
+        text += "\n";
+        switch (arg.GetKind()) {
+        case TFormatArg::TKind::Integer: text += std::to_string(arg.GetInteger()); break;
+        case TFormatArg::TKind::Float: text += FloatToStr(arg.GetFloat()); break;
+        case TFormatArg::TKind::String: text += arg.GetString(); break;
+        case TFormatArg::TKind::Pointer: text += UIntToHex(static_cast<uint64_t>(arg.GetInteger()), 8); break;
+        }
+    }
+    return text;
+}
+
+int ReadLeft(const TLayerElement* e) { return e->GetLeft(); }
+int ReadTop(const TLayerElement* e) { return e->GetTop(); }
+int ReadWidth(const TLayerElement* e) { return e->GetWidth(); }
+int ReadHeight(const TLayerElement* e) { return e->GetHeight(); }
+void ApplyLeft(TLayerElement* e, int v) { e->SetLeft(v); }
+void ApplyTop(TLayerElement* e, int v) { e->SetTop(v); }
+void ApplyWidth(TLayerElement* e, int v) { e->SetWidth(v); }
+void ApplyHeight(TLayerElement* e, int v) { e->SetHeight(v); }
+
+} // namespace
+
+UINT CF_Sheetfold()
+{
+    static const UINT format = RegisterClipboardFormatA("CF_Sheetfold");
+    return format;
+}
+
+TErrorMessageHandler SetErrorMessageHandler(TErrorMessageHandler handler)
+{
+    return std::exchange(ErrorMessageHandler(), std::move(handler));
+}
+
+int ShowErrorMessage(int number, std::initializer_list<TFormatArg> args)
+{
+    const std::string fmt = TSfLanguage::Instance()->GetString(number, "Unexpected Error", "ErrorMessages");
+    std::string text;
+    try {
+        text = Format(fmt, std::vector<TFormatArg>(args));
+    } catch (const EConvertError&) {
+        // A language file whose text does not fit the values still shows them.
+        text = FallbackText(fmt, args);
+    }
+    if (const TErrorMessageHandler& handler = ErrorMessageHandler())
+        return handler(text);
+    return ::MessageBoxA(GetForegroundWindow(), text.c_str(), ProductName, MB_ICONERROR);
+}
+
+std::string FileTitle(const std::string& path)
+{
+    return ChangeFileExt(ExtractFileName(path), "");
+}
+
+RECT NormalizeRect(const RECT& r)
+{
+    RECT result = r;
+    if (result.left > result.right)
+        std::swap(result.left, result.right);
+    if (result.top > result.bottom)
+        std::swap(result.top, result.bottom);
+    return result;
+}
+
+// ---- Construction ----
+
 TCustomSheetfoldForm::TCustomSheetfoldForm(TComponent* owner) : TForm(owner), FPrintHelper(New<TPrintHelper>())
 {
+    FProject = New<TSheetfoldProject>();
+    FView = New<TSheetfoldView>(this);
+    FView->SetProject(FProject);
+    FView->SetForm(this);
+    FInches = false;
+    FDefaultFont.reset(New<TFont>());
+    FDefaultFont->SetName("Arial");
+    FDefaultFont->SetSize(12);
+    FDefaultFont->SetColor(0);
 }
 
 TCustomSheetfoldForm::~TCustomSheetfoldForm() = default;
+
+void TCustomSheetfoldForm::Notification(TComponent* component, TOperation operation)
+{
+    TForm::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == FView) {
+        FView = nullptr;
+        FProject = nullptr;
+        FSelection = nullptr;
+    }
+}
+
+// ---- Hooks ----
 
 bool TCustomSheetfoldForm::ExecuteSaveDialog()
 {
@@ -38,13 +234,21 @@ bool TCustomSheetfoldForm::ProgressAborted()
 
 bool TCustomSheetfoldForm::CanCloseProject()
 {
-    return true;
+    if (!FProject || !FProject->GetModified())
+        return true;
+    if (FProject->GetFileName() == UntitledName && FProject->Count() == 1 && FProject->GetPage(0)->Count() == 0)
+        return true;
+    switch (MessageBox(ConstText(1, "The project was modified. Save project?"), MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES: return Save();
+    case IDNO: return true;
+    default: return false;
+    }
 }
 
 void TCustomSheetfoldForm::PagesChanged()
 {
-    if (FPageView)
-        FPageView->UpdateScrollPos();
+    if (FView && FView->HandleAllocated())
+        FView->UpdateScrollPos();
 }
 
 void TCustomSheetfoldForm::SelectionItemChanged(TObject* selection)
@@ -74,6 +278,828 @@ void TCustomSheetfoldForm::SetInsertPoint(const POINT& p)
     FInsertPointValid = true;
 }
 
-void TCustomSheetfoldForm::InsertImageFile(const std::string&)
+void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
 {
+    if (!HasPages())
+        return;
+    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
+    try {
+        image->LoadFromFile(fileName);
+    } catch (...) {
+        image->Free();
+        throw;
+    }
+    if (image->IsEmpty()) {
+        const int32_t code = image->GetLoadResult();
+        image->Free();
+        if (!FileExists(fileName))
+            ShowErrorMessage(1, {fileName});
+        else if (code == IL_ERROR_LZW_LOCKED)
+            ShowErrorMessage(2, {fileName});
+        else
+            ShowErrorMessage(3, {fileName, static_cast<int>(code)});
+        throw EInvalidGraphic(ConstText(15, "This is an unsupported image file format."));
+    }
+    FinishNewImage(image, ExtractFileName(fileName), true);
+}
+
+// ---- Dialog seams ----
+
+int TCustomSheetfoldForm::MessageBox(const std::string& text, UINT flags, const std::string& caption)
+{
+    HWND owner = HandleAllocated() ? GetHandle() : nullptr;
+    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+bool TCustomSheetfoldForm::ExecuteRasterizeDialog(int& resolution)
+{
+    std::unique_ptr<TRasterizeForm, TObjectFree> dialog(New<TRasterizeForm>(this));
+    dialog->SetResolution(resolution);
+    if (dialog->ShowModal() != mrOk)
+        return false;
+    resolution = dialog->GetResolution();
+    return true;
+}
+
+// ---- Parts ----
+
+TLayerSelection* TCustomSheetfoldForm::GetSelectionList() const
+{
+    return FView ? FView->GetSelection() : nullptr;
+}
+
+TLayerElement* TCustomSheetfoldForm::GetFirstSelected() const
+{
+    TLayerSelection* selection = GetSelectionList();
+    return selection ? selection->First() : nullptr;
+}
+
+TSheetfoldPage* TCustomSheetfoldForm::GetCurrentPage() const
+{
+    return HasPages() ? FProject->GetCurrentPage() : nullptr;
+}
+
+bool TCustomSheetfoldForm::HasPages() const
+{
+    return FProject && FProject->Count() > 0;
+}
+
+void TCustomSheetfoldForm::UpdateCaption()
+{
+    SetCaption(FileTitle(FProject->GetFileName()) + " - " + ProductName);
+}
+
+void TCustomSheetfoldForm::ShowPage(int index)
+{
+    if (TLayerSelection* selection = GetSelectionList())
+        selection->Clear();
+    FProject->SetCurrentPageIndex(index);
+    if (FView && FView->HandleAllocated())
+        FView->Invalidate();
+    PagesChanged();
+}
+
+template <class T>
+T* TCustomSheetfoldForm::SingleSelected() const
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (!selection || selection->Count() != 1)
+        return nullptr;
+    TLayerElement* element = selection->First();
+    return Is<T>(element) ? static_cast<T*>(element) : nullptr;
+}
+
+void TCustomSheetfoldForm::FinishNewImage(TLayerImage* image, const std::string& name, bool atInsertPoint)
+{
+    image->SetName(name);
+    image->SetClipEnabled(true);
+    if (atInsertPoint) {
+        POINT p = GetInsertPoint();
+        image->SetBounds(p.x, p.y, image->GetWidth(), image->GetHeight());
+    }
+    TLayerText* caption = New<TLayerText>(image->GetOwner());
+    caption->SetFont(FDefaultFont.get());
+    caption->SetEnabled(false);
+    caption->SetVisible(false);
+    caption->SetAutoSize(true);
+    caption->SetText(image->GetName());
+    caption->SetAttachedTo(image);
+    caption->SetFormat(0);
+    caption->SetAlign(CaptionAlign);
+    TLayerSelection* selection = GetSelectionList();
+    selection->Clear();
+    selection->Add(image);
+}
+
+// ---- Document operations ----
+
+void TCustomSheetfoldForm::NewProject()
+{
+    if (!CanCloseProject())
+        return;
+    GetSelectionList()->Clear();
+    FProject->Clear();
+    New<TSheetfoldPage>(FProject);
+    FProject->SetFileName(UntitledName);
+    FProject->ClearModified();
+    FProject->SetCurrentPageIndex(0);
+    UpdateCaption();
+    if (FView && FView->HandleAllocated())
+        FView->Invalidate();
+    PagesChanged();
+}
+
+void TCustomSheetfoldForm::OpenFile(const std::string& fileName)
+{
+    bool loaded = false;
+    bool isProject = false;
+    try {
+        {
+            TFlagScope updating(FUpdating);
+            isProject = IsProjectFile(fileName);
+            if (isProject && CanCloseProject()) {
+                GetSelectionList()->Clear();
+                // The project reads into a copy of its own and takes the pages only when the
+                // whole file was read: a damaged file leaves the open project as it was.
+                FProject->LoadFromFile(fileName);
+                FProject->SetCurrentPageIndex(0);
+                loaded = true;
+            }
+        }
+        if (!isProject) {
+            InsertImageFile(fileName);
+            if (FImageHintCount > 0) {
+                MessageBox(ConstText(21, "To add an image to the page use the Insert/Image item from the menu or "
+                                         "the \"Insert image from file\" button from the toolbar."),
+                           MB_ICONINFORMATION);
+                --FImageHintCount;
+            }
+        }
+    } catch (...) {
+        // Whatever failed, the window keeps a page to show and work on.
+        if (!HasPages())
+            AddPage();
+        throw;
+    }
+    if (loaded) {
+        if (FView && FView->HandleAllocated())
+            FView->Invalidate();
+        PagesChanged();
+    }
+    UpdateCaption();
+}
+
+bool TCustomSheetfoldForm::Save()
+{
+    if (FProject->GetFileName() == UntitledName && !ExecuteSaveDialog())
+        return false;
+    SaveProject(FProject->GetFileName());
+    return true;
+}
+
+void TCustomSheetfoldForm::SaveProject(const std::string& fileName)
+{
+    if (Application)
+        Application->ProcessMessages();
+    TBusyCursor busy;
+    try {
+        FProject->SaveToFile(fileName);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& e) {
+        throw EWriteError("The project could not be saved as \"" + fileName + "\": " + e.GetMessage());
+    }
+    UpdateCaption();
+}
+
+TLayerText* TCustomSheetfoldForm::InsertText(const std::string& text)
+{
+    if (!HasPages())
+        return nullptr;
+    TLayerText* element = New<TLayerText>(GetCurrentPage());
+    element->SetName("Text");
+    element->SetFont(FDefaultFont.get());
+    POINT p = GetInsertPoint();
+    element->SetBounds(p.x, p.y, element->GetWidth(), element->GetHeight());
+    element->SetText(text);
+    TLayerSelection* selection = GetSelectionList();
+    selection->Clear();
+    selection->Add(element);
+    return element;
+}
+
+TLayerEllipse* TCustomSheetfoldForm::InsertEllipse()
+{
+    if (!HasPages())
+        return nullptr;
+    TLayerEllipse* element = New<TLayerEllipse>(GetCurrentPage());
+    element->SetName("Ellipse");
+    element->GetPen()->SetStyle(TPenStyle::psClear);
+    element->SetColor(FShapeColor);
+    POINT p = GetInsertPoint();
+    element->SetBounds(p.x, p.y, NewShapeWidth, NewShapeHeight);
+    TLayerSelection* selection = GetSelectionList();
+    selection->Clear();
+    selection->Add(element);
+    return element;
+}
+
+TLayerRect* TCustomSheetfoldForm::InsertRect()
+{
+    if (!HasPages())
+        return nullptr;
+    TLayerRect* element = New<TLayerRect>(GetCurrentPage());
+    element->SetName("Rect");
+    element->SetColor(FShapeColor);
+    POINT p = GetInsertPoint();
+    element->SetBounds(p.x, p.y, NewShapeWidth, NewShapeHeight);
+    TLayerSelection* selection = GetSelectionList();
+    selection->Clear();
+    selection->Add(element);
+    return element;
+}
+
+void TCustomSheetfoldForm::DeleteSelection()
+{
+    TLayerSelection* selection = GetSelectionList();
+    // Freeing one element may take its captions out of the selection as well.
+    while (!selection->IsEmpty()) {
+        TLayerElement* element = selection->GetItem(selection->Count() - 1);
+        selection->Remove(element);
+        element->Free();
+    }
+    TSheetfoldPage* page = GetCurrentPage();
+    if (page && page->Count() > 0 && page->GetItem(0)->GetEnabled())
+        selection->Add(page->GetItem(0));
+}
+
+void TCustomSheetfoldForm::CopyToClipboard()
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (selection->IsEmpty())
+        return;
+    std::vector<TLayerElement*> elements;
+    const TLayerText* lastText = nullptr;
+    for (int i = 0; i < selection->Count(); ++i) {
+        TLayerElement* element = selection->GetItem(i);
+        if (LayerElementTag(element).empty())
+            continue;
+        elements.push_back(element);
+        if (Is<TLayerText>(element))
+            lastText = static_cast<const TLayerText*>(element);
+    }
+    const std::string payload = WritePagePayload(elements);
+    TClipboardScope open;
+    Clipboard()->Clear();
+    Clipboard()->SetBuffer(CF_Sheetfold(), payload.data(), payload.size());
+    if (lastText)
+        Clipboard()->SetAsText(lastText->GetText());
+}
+
+void TCustomSheetfoldForm::Cut()
+{
+    CopyToClipboard();
+    DeleteSelection();
+}
+
+void TCustomSheetfoldForm::PasteFromClipboard()
+{
+    if (!HasPages())
+        return;
+    std::string payload;
+    {
+        TClipboardScope open;
+        HANDLE data = Clipboard()->GetAsHandle(CF_Sheetfold());
+        if (!data)
+            return;
+        const void* bytes = GlobalLock(data);
+        if (!bytes)
+            throw EReadError("The Sheetfold elements on the clipboard cannot be read");
+        payload.assign(static_cast<const char*>(bytes), GlobalSize(data));
+        GlobalUnlock(data);
+    }
+    try {
+        ReadPagePayload(GetCurrentPage(), payload);
+    } catch (const Exception& e) {
+        throw EReadError("The Sheetfold elements on the clipboard are damaged or come from another program: " +
+                         e.GetMessage());
+    }
+}
+
+void TCustomSheetfoldForm::PasteText()
+{
+    InsertText(Clipboard()->GetAsText());
+}
+
+void TCustomSheetfoldForm::PasteBitmap()
+{
+    if (!HasPages())
+        return;
+    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
+    try {
+        image->PasteFromClipboard();
+        if (image->IsEmpty())
+            throw EInvalidGraphic("The clipboard holds no picture that can be pasted");
+    } catch (...) {
+        image->Free();
+        throw;
+    }
+    FinishNewImage(image, "Image", true);
+}
+
+void TCustomSheetfoldForm::PasteMetafile()
+{
+    if (!HasPages())
+        return;
+    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
+    try {
+        image->SetMetafileFromClipboard();
+        if (image->IsEmpty())
+            throw EInvalidGraphic("The clipboard holds no metafile that can be pasted");
+    } catch (...) {
+        image->Free();
+        throw;
+    }
+    FinishNewImage(image, "Image", true);
+}
+
+bool TCustomSheetfoldForm::CanPaste()
+{
+    return Clipboard()->HasFormat(CF_Sheetfold()) || Clipboard()->HasFormat(CF_TEXT) || IL_ClipboardReady();
+}
+
+void TCustomSheetfoldForm::AddPage()
+{
+    New<TSheetfoldPage>(FProject);
+    FProject->SetModified();
+    ShowPage(FProject->Count() - 1);
+}
+
+void TCustomSheetfoldForm::DeletePage()
+{
+    FProject->SetModified();
+    if (FProject->Count() <= 1)
+        return;
+    const int index = FProject->GetCurrentPageIndex();
+    TSheetfoldPage* page = FProject->GetPage(index);
+    GetSelectionList()->Clear();
+    page->Free();
+    // The page before takes its place; after the first page the new first one does.
+    ShowPage(index > 0 ? index - 1 : 0);
+}
+
+void TCustomSheetfoldForm::SetCurrentPage(int index)
+{
+    if (!HasPages())
+        return;
+    TSheetfoldPage* leaving = GetCurrentPage();
+    if (TLayerElement* first = GetFirstSelected())
+        leaving->SetSelectedIndex(first->GetZIndex());
+    else if (leaving->Count() > 0)
+        leaving->SetSelectedIndex(leaving->Count() - 1);
+    ShowPage(std::clamp(index, 0, FProject->Count() - 1));
+}
+
+void TCustomSheetfoldForm::SetUnits(bool inches)
+{
+    FInches = inches;
+    if (TLayerElement* first = GetFirstSelected())
+        UpdateProperties(first);
+}
+
+POINT TCustomSheetfoldForm::GetInsertPoint()
+{
+    POINT p{InsertOffset, InsertOffset};
+    if (FInsertPointValid) {
+        p = FInsertPoint;
+    } else if (TLayerElement* first = GetFirstSelected()) {
+        RECT r = first->GetBounds();
+        p = POINT{r.left + InsertOffset, r.top + InsertOffset};
+    }
+    FInsertPointValid = false;
+    if (TSheetfoldPage* page = GetCurrentPage()) {
+        RECT paper = page->GetPaperRect();
+        if (p.x >= paper.right)
+            p.x = 0;
+        if (p.y >= paper.bottom)
+            p.y = 0;
+    }
+    return p;
+}
+
+TLayerImage* TCustomSheetfoldForm::Rasterize()
+{
+    if (TLayerImage* image = SingleSelected<TLayerImage>()) {
+        if (image->IsBitmap())
+            return image;
+        if (image->GetKind() != likMetafile)
+            return nullptr;
+        if (MessageBox(ConstText(18, "In order to carry out this operation, the vector image needs to be rasterized.  "
+                                     "Rasterize now?"),
+                       MB_YESNO | MB_ICONQUESTION, RasterizationCaption()) != IDYES)
+            return nullptr;
+        int resolution = image->GetResolution().x;
+        if (!ExecuteRasterizeDialog(resolution))
+            return nullptr;
+        TBusyCursor busy;
+        image->RasterizeMetafile(resolution);
+        return image;
+    }
+    TLayerText* text = SingleSelected<TLayerText>();
+    if (!text)
+        return nullptr;
+    if (MessageBox(ConstText(19, "In order to carry out this operation, the text needs to be rasterized.  Please note "
+                                 "that you won't be able to edit it afterwards.  Rasterize now?"),
+                   MB_YESNO | MB_ICONQUESTION, RasterizationCaption()) != IDYES)
+        return nullptr;
+    int resolution = 0;
+    if (!ExecuteRasterizeDialog(resolution))
+        return nullptr;
+    TBusyCursor busy;
+    TLayerImage* image = New<TLayerImage>(text->GetOwner());
+    try {
+        image->RasterizeText(text, resolution);
+    } catch (...) {
+        image->Free();
+        throw;
+    }
+    GetSelectionList()->Remove(text);
+    FinishNewImage(image, text->GetName(), false);
+    text->Free();
+    return image;
+}
+
+// ---- The selection's properties ----
+
+bool TCustomSheetfoldForm::CommonAlign(uint16_t flags)
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (selection->IsEmpty())
+        return false;
+    for (int i = 0; i < selection->Count(); ++i)
+        if ((selection->GetItem(i)->GetAlign() & flags) != flags)
+            return false;
+    return true;
+}
+
+void TCustomSheetfoldForm::SetAlignFlags(uint16_t flags, bool on)
+{
+    TLayerSelection* selection = GetSelectionList();
+    for (int i = 0; i < selection->Count(); ++i) {
+        TLayerElement* element = selection->GetItem(i);
+        TLayerAlignFlags align = element->GetAlign();
+        element->SetAlign(on ? (align | flags) : (align & ~flags));
+    }
+}
+
+bool TCustomSheetfoldForm::GetHorzCenter()
+{
+    return CommonAlign(laCenterHorz);
+}
+
+void TCustomSheetfoldForm::SetHorzCenter(bool value)
+{
+    SetAlignFlags(laCenterHorz, value);
+}
+
+bool TCustomSheetfoldForm::GetVertCenter()
+{
+    return CommonAlign(laCenterVert);
+}
+
+void TCustomSheetfoldForm::SetVertCenter(bool value)
+{
+    SetAlignFlags(laCenterVert, value);
+}
+
+bool TCustomSheetfoldForm::GetFitToPage()
+{
+    return CommonAlign(FitToPageFlags);
+}
+
+void TCustomSheetfoldForm::SetFitToPage(bool value)
+{
+    SetAlignFlags(FitToPageFlags, value);
+}
+
+std::string TCustomSheetfoldForm::CommonLengthText(int (*read)(const TLayerElement*))
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (selection->IsEmpty())
+        return {};
+    const int value = read(selection->GetItem(0));
+    for (int i = 1; i < selection->Count(); ++i)
+        if (read(selection->GetItem(i)) != value)
+            return {};
+    return FormatLength(value);
+}
+
+bool TCustomSheetfoldForm::ApplyLength(const std::string& text, bool positive, void (*apply)(TLayerElement*, int))
+{
+    int value = 0;
+    if (!ParseLength(text, value) || (positive && value <= 0))
+        return false;
+    TLayerSelection* selection = GetSelectionList();
+    for (int i = 0; i < selection->Count(); ++i)
+        apply(selection->GetItem(i), value);
+    return true;
+}
+
+std::string TCustomSheetfoldForm::GetLeftText()
+{
+    return CommonLengthText(ReadLeft);
+}
+
+void TCustomSheetfoldForm::SetLeftText(const std::string& value)
+{
+    ApplyLength(value, false, ApplyLeft);
+}
+
+std::string TCustomSheetfoldForm::GetTopText()
+{
+    return CommonLengthText(ReadTop);
+}
+
+void TCustomSheetfoldForm::SetTopText(const std::string& value)
+{
+    ApplyLength(value, false, ApplyTop);
+}
+
+std::string TCustomSheetfoldForm::GetWidthText()
+{
+    return CommonLengthText(ReadWidth);
+}
+
+void TCustomSheetfoldForm::SetWidthText(const std::string& value)
+{
+    ApplyLength(value, true, ApplyWidth);
+}
+
+std::string TCustomSheetfoldForm::GetHeightText()
+{
+    return CommonLengthText(ReadHeight);
+}
+
+void TCustomSheetfoldForm::SetHeightText(const std::string& value)
+{
+    ApplyLength(value, true, ApplyHeight);
+}
+
+std::string TCustomSheetfoldForm::GetSelectionName()
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (selection->IsEmpty())
+        return {};
+    const std::string& name = selection->GetItem(0)->GetName();
+    for (int i = 1; i < selection->Count(); ++i)
+        if (selection->GetItem(i)->GetName() != name)
+            return {};
+    return name;
+}
+
+void TCustomSheetfoldForm::SetSelectionName(const std::string& value)
+{
+    if (value.empty())
+        return;
+    TLayerSelection* selection = GetSelectionList();
+    for (int i = 0; i < selection->Count(); ++i)
+        selection->GetItem(i)->SetName(value);
+}
+
+std::string TCustomSheetfoldForm::GetUnitSuffix() const
+{
+    return FInches ? "''" : ConstText(8, "mm.");
+}
+
+int TCustomSheetfoldForm::GetUpDownStep() const
+{
+    return FInches ? HundredthsMmPerInch / 10 : HundredthsMmPerMm;
+}
+
+std::string TCustomSheetfoldForm::FormatLength(int value) const
+{
+    return FloatToStrFixed(static_cast<double>(value) / (FInches ? HundredthsMmPerInch : HundredthsMmPerMm), 2);
+}
+
+bool TCustomSheetfoldForm::ParseLength(const std::string& text, int& value) const
+{
+    double number = 0;
+    if (!TryStrToFloat(text, number) || !std::isfinite(number))
+        return false;
+    const double units = std::round(number * (FInches ? HundredthsMmPerInch : HundredthsMmPerMm));
+    if (std::fabs(units) > LayerCoordinateLimit)
+        return false;
+    value = static_cast<int>(units);
+    return true;
+}
+
+void TCustomSheetfoldForm::SetTransparency(int alpha)
+{
+    TLayerElement* first = GetFirstSelected();
+    if (!first)
+        return;
+    first->SetAlpha(alpha);
+    if (TLayerText* caption = CaptionText(SingleSelected<TLayerImage>()))
+        caption->SetAlpha(alpha);
+}
+
+bool TCustomSheetfoldForm::GetCaptionVisible()
+{
+    TLayerText* caption = CaptionText(SingleSelected<TLayerImage>());
+    return caption && caption->GetVisible();
+}
+
+void TCustomSheetfoldForm::SetCaptionVisible(bool value)
+{
+    if (TLayerText* caption = CaptionText(SingleSelected<TLayerImage>()))
+        caption->SetVisible(value);
+}
+
+std::string TCustomSheetfoldForm::GetCaptionText()
+{
+    TLayerText* caption = CaptionText(SingleSelected<TLayerImage>());
+    return caption ? caption->GetText() : std::string();
+}
+
+void TCustomSheetfoldForm::SetCaptionText(const std::string& value)
+{
+    if (TLayerText* caption = CaptionText(SingleSelected<TLayerImage>()))
+        caption->SetText(value);
+}
+
+std::string TCustomSheetfoldForm::GetElementText()
+{
+    TLayerText* text = SingleSelected<TLayerText>();
+    return text ? text->GetText() : std::string();
+}
+
+void TCustomSheetfoldForm::SetElementText(const std::string& value)
+{
+    if (TLayerText* text = SingleSelected<TLayerText>())
+        text->SetText(value);
+}
+
+TFont* TCustomSheetfoldForm::GetElementFont()
+{
+    if (TLayerText* text = SingleSelected<TLayerText>())
+        return text->GetFont();
+    TLayerText* caption = CaptionText(SingleSelected<TLayerImage>());
+    return caption ? caption->GetFont() : nullptr;
+}
+
+void TCustomSheetfoldForm::SetElementFont(TFont* font)
+{
+    if (TLayerText* text = SingleSelected<TLayerText>())
+        text->SetFont(font);
+    else if (TLayerText* caption = CaptionText(SingleSelected<TLayerImage>()))
+        caption->SetFont(font);
+}
+
+int TCustomSheetfoldForm::GetTextAlignment()
+{
+    TLayerText* text = SingleSelected<TLayerText>();
+    if (!text)
+        return 0;
+    if (text->GetFormat() & DT_CENTER)
+        return 2;
+    return (text->GetFormat() & DT_RIGHT) ? 1 : 0;
+}
+
+void TCustomSheetfoldForm::SetTextAlignment(int value)
+{
+    TLayerText* text = SingleSelected<TLayerText>();
+    if (!text)
+        return;
+    switch (value) {
+    case 0: text->SetFormat(TextFormatLeft); break;
+    case 1: text->SetFormat(TextFormatRight); break;
+    case 2: text->SetFormat(TextFormatCenter); break;
+    default: break;
+    }
+}
+
+TColor TCustomSheetfoldForm::GetElementColor()
+{
+    TLayerElement* first = GetFirstSelected();
+    if (!first)
+        return 0;
+    if (Is<TLayerText>(first))
+        return static_cast<TLayerText*>(first)->GetFont()->GetColor();
+    if (Is<TLayerImage>(first)) {
+        TLayerText* caption = CaptionText(static_cast<TLayerImage*>(first));
+        return caption ? caption->GetFont()->GetColor() : 0;
+    }
+    return first->GetColor();
+}
+
+void TCustomSheetfoldForm::SetElementColor(TColor value)
+{
+    TLayerSelection* selection = GetSelectionList();
+    for (int i = 0; i < selection->Count(); ++i) {
+        TLayerElement* element = selection->GetItem(i);
+        if (Is<TLayerText>(element))
+            static_cast<TLayerText*>(element)->GetFont()->SetColor(value);
+        else if (Is<TLayerImage>(element)) {
+            if (TLayerText* caption = CaptionText(static_cast<TLayerImage*>(element)))
+                caption->GetFont()->SetColor(value);
+        } else
+            element->SetColor(value);
+    }
+}
+
+bool TCustomSheetfoldForm::GetKeepRatio()
+{
+    TLayerImage* image = SingleSelected<TLayerImage>();
+    return image && image->GetKeepRatio();
+}
+
+void TCustomSheetfoldForm::SetKeepRatio(bool value)
+{
+    if (TLayerImage* image = SingleSelected<TLayerImage>())
+        image->SetKeepRatio(value);
+}
+
+int TCustomSheetfoldForm::GetZIndex()
+{
+    TLayerElement* first = GetFirstSelected();
+    return first ? first->GetZIndex() : -1;
+}
+
+void TCustomSheetfoldForm::SetZIndex(int value)
+{
+    if (TLayerElement* first = GetFirstSelected())
+        first->SetZIndex(value);
+}
+
+bool TCustomSheetfoldForm::GetLandscape()
+{
+    TSheetfoldPage* page = GetCurrentPage();
+    return page && page->GetLandscape();
+}
+
+void TCustomSheetfoldForm::SetLandscape(bool value)
+{
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page)
+        return;
+    page->SetLandscape(value);
+    PagesChanged();
+}
+
+bool TCustomSheetfoldForm::GetTestPrint()
+{
+    TSheetfoldPage* page = GetCurrentPage();
+    return page && page->GetTestPrint();
+}
+
+void TCustomSheetfoldForm::SetTestPrint(bool value)
+{
+    if (TSheetfoldPage* page = GetCurrentPage())
+        page->SetTestPrint(value);
+}
+
+POINT TCustomSheetfoldForm::GetImageResolution()
+{
+    TLayerImage* image = SingleSelected<TLayerImage>();
+    if (!image || image->GetWidth() <= 0 || image->GetHeight() <= 0)
+        return POINT{0, 0};
+    const RECT& clip = image->GetClipRect();
+    return POINT{MulDiv(clip.right - clip.left, HundredthsMmPerInch, image->GetWidth()),
+                 MulDiv(clip.bottom - clip.top, HundredthsMmPerInch, image->GetHeight())};
+}
+
+POINT TCustomSheetfoldForm::GetSourceResolution()
+{
+    TLayerImage* image = SingleSelected<TLayerImage>();
+    return image ? image->GetResolution() : POINT{0, 0};
+}
+
+bool TCustomSheetfoldForm::CanSaveImage()
+{
+    TLayerImage* image = SingleSelected<TLayerImage>();
+    return image && image->IsBitmap();
+}
+
+void TCustomSheetfoldForm::Rotate180()
+{
+    if (TLayerImage* image = Rasterize()) {
+        TBusyCursor busy;
+        image->Rotate180();
+    }
+}
+
+void TCustomSheetfoldForm::RotateLeft()
+{
+    if (TLayerImage* image = Rasterize()) {
+        TBusyCursor busy;
+        image->RotateLeft();
+    }
+}
+
+void TCustomSheetfoldForm::RotateRight()
+{
+    if (TLayerImage* image = Rasterize()) {
+        TBusyCursor busy;
+        image->RotateRight();
+    }
 }

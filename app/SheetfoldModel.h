@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -32,6 +34,11 @@ UINT CF_Sheetfold();
 // [ErrorMessages] section ("Unexpected Error" when it has none), checked against the arguments;
 // owned by the foreground window, caption "Sheetfold", error icon. Returns the button pressed.
 int ShowErrorMessage(int number, std::initializer_list<TFormatArg> args = {});
+// What ShowErrorMessage hands its formatted text to instead of the message box (tests answer
+// the box this way); returns the button. An empty handler brings the message box back.
+using TErrorMessageHandler = std::function<int(const std::string& text)>;
+// Returns the handler it replaces.
+TErrorMessageHandler SetErrorMessageHandler(TErrorMessageHandler handler);
 // The file name without folder and extension.
 std::string FileTitle(const std::string& path);
 // A copy with left <= right and top <= bottom.
@@ -69,8 +76,8 @@ public:
     TPrintHelper* GetPrintHelper() const override { return FPrintHelper.get(); }
 
     // ---- Dialog seams: the program shows its boxes; tests answer them ----
-    // The platform message box owned by this window, caption "Sheetfold".
-    virtual int MessageBox(const std::string& text, UINT flags);
+    // The platform message box owned by this window, caption "Sheetfold" unless given another.
+    virtual int MessageBox(const std::string& text, UINT flags, const std::string& caption = "Sheetfold");
     // The rasterize dialog preset with the resolution; true with the chosen one on OK.
     virtual bool ExecuteRasterizeDialog(int& resolution);
 
@@ -170,7 +177,8 @@ public:
     void RotateRight();
 
     // ---- Parts ----
-    TSheetfoldProject* GetProject() const { return FProject.get(); }
+    // The project belongs to the view, which frees it with itself.
+    TSheetfoldProject* GetProject() const { return FProject; }
     TSheetfoldView* GetView() const { return FView; }
     // The view's selection list.
     TLayerSelection* GetSelectionList() const;
@@ -188,13 +196,30 @@ public:
     void SetShapeColor(TColor value) { FShapeColor = value; }
 
 protected:
+    // Forgets the view (and with it the project) when the view goes first.
+    void Notification(TComponent* component, TOperation operation) override;
     // Replaces the print helper (a test printer, for example).
     void SetPrintHelper(std::unique_ptr<TPrintHelper, TObjectFree> helper) { FPrintHelper = std::move(helper); }
     void SetUpdating(bool value) { FUpdating = value; }
 
 private:
+    bool HasPages() const;
+    void UpdateCaption();
+    // Makes the page current with the selection cleared, repaints and reports the change.
+    void ShowPage(int index);
+    // Name, clip and caption of a new image element, then the image alone selected.
+    void FinishNewImage(TLayerImage* image, const std::string& name, bool atInsertPoint);
+    // The one selected element when it is a T, else nullptr.
+    template <class T>
+    T* SingleSelected() const;
+    // Applies a length parsed from text to every selected element; false when refused.
+    bool ApplyLength(const std::string& text, bool positive, void (*apply)(TLayerElement*, int));
+    std::string CommonLengthText(int (*read)(const TLayerElement*));
+    bool CommonAlign(uint16_t flags);
+    void SetAlignFlags(uint16_t flags, bool on);
+
     std::unique_ptr<TPrintHelper, TObjectFree> FPrintHelper;
-    std::unique_ptr<TSheetfoldProject, TObjectFree> FProject;
+    TSheetfoldProject* FProject = nullptr;
     TSheetfoldView* FView = nullptr;
     bool FInches = false;
     TObject* FSelection = nullptr;
