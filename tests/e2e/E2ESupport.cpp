@@ -1,0 +1,218 @@
+#include "E2ESupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/ImagingLib.h"
+
+void WriteSetting(const std::string& name, DWORD value)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SheetfoldSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot open the settings key");
+    RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+std::string ReadStringSetting(const std::string& name, const std::string& fallback)
+{
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1;
+    DWORD type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SheetfoldSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return fallback;
+    LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ)
+        return fallback;
+    return std::string(buffer);
+}
+
+std::string WriteSolidPicture(const std::string& path, int width, int height, COLORREF color, int format)
+{
+    TILBitmapHandle bitmap;
+    if (IL_CreateBitmap(&bitmap, IL_MEMORY_OWNED, width, height, 24, 1, nullptr, IL_TOP_DOWN, nullptr, 0) != IL_SUCCESS)
+        throw std::runtime_error("cannot create a bitmap");
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.Pixels + y * bitmap.BytesPerLine;
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = GetBValue(color);
+            row[3 * x + 1] = GetGValue(color);
+            row[3 * x + 2] = GetRValue(color);
+        }
+    }
+    int32_t result = IL_SaveBitmap(path.c_str(), &bitmap, format, 24, 0, 0);
+    IL_FreeBitmap(&bitmap);
+    if (result != IL_SUCCESS)
+        throw std::runtime_error("cannot write " + path);
+    return path;
+}
+
+TProjectPtr NewTestProject()
+{
+    return TProjectPtr(New<TSheetfoldProject>());
+}
+
+TSheetfoldPage* AddTestPage(TSheetfoldProject* project, bool landscape)
+{
+    TSheetfoldPage* page = New<TSheetfoldPage>(project);
+    page->SetLandscape(landscape);
+    return page;
+}
+
+TLayerImage* AddTestImage(TSheetfoldPage* page, const std::string& file, const RECT& bounds, const std::string& name)
+{
+    TLayerImage* image = New<TLayerImage>(page);
+    image->LoadFromFile(file);
+    image->SetName(name);
+    image->SetBounds(bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top);
+    return image;
+}
+
+TProjectPtr LoadTestProject(const std::string& path)
+{
+    TProjectPtr project = NewTestProject();
+    project->LoadFromFile(path);
+    return project;
+}
+
+std::vector<TLayerImage*> PageImages(TSheetfoldPage* page)
+{
+    std::vector<TLayerImage*> images;
+    for (int i = 0; i < page->Count(); ++i)
+        if (auto* image = As<TLayerImage>(page->GetItem(i)))
+            images.push_back(image);
+    return images;
+}
+
+COLORREF TDecodedPicture::Pixel(int x, int y) const
+{
+    const uint8_t* p = &Rgb[(static_cast<size_t>(y) * Width + x) * 3];
+    return RGB(p[0], p[1], p[2]);
+}
+
+TDecodedPicture DecodePicture(const std::string& path)
+{
+    TDecodedPicture picture;
+    TILBitmapHandle bitmap;
+    if (IL_LoadFile(path.c_str(), &bitmap, 24, 1, 0, nullptr, nullptr, nullptr, nullptr) != IL_SUCCESS)
+        return picture;
+    picture.Width = bitmap.Width;
+    picture.Height = bitmap.Height;
+    picture.Rgb.resize(static_cast<size_t>(bitmap.Width) * bitmap.Height * 3);
+    for (int y = 0; y < bitmap.Height; ++y) {
+        const int stored = bitmap.ViewPerspective == IL_BOTTOM_UP ? bitmap.Height - 1 - y : y;
+        const uint8_t* row = bitmap.Pixels + static_cast<size_t>(stored) * bitmap.BytesPerLine;
+        uint8_t* out = &picture.Rgb[static_cast<size_t>(y) * bitmap.Width * 3];
+        for (int x = 0; x < bitmap.Width; ++x) {
+            out[3 * x] = row[3 * x + 2];
+            out[3 * x + 1] = row[3 * x + 1];
+            out[3 * x + 2] = row[3 * x];
+        }
+    }
+    IL_FreeBitmap(&bitmap);
+    return picture;
+}
+
+TDecodedPicture CaptureClient(HWND wnd)
+{
+    TDecodedPicture picture;
+    RECT client{};
+    GetClientRect(wnd, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+    if (width <= 0 || height <= 0)
+        return picture;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(wnd);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    picture.Width = width;
+    picture.Height = height;
+    picture.Rgb.resize(static_cast<size_t>(width) * height * 3);
+    const auto* source = static_cast<const uint8_t*>(bits);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+        picture.Rgb[3 * i] = source[4 * i + 2];
+        picture.Rgb[3 * i + 1] = source[4 * i + 1];
+        picture.Rgb[3 * i + 2] = source[4 * i];
+    }
+    SelectObject(memory, old);
+    DeleteObject(dib);
+    DeleteDC(memory);
+    ReleaseDC(wnd, screen);
+    return picture;
+}
+
+bool NearColor(COLORREF a, COLORREF b, int tolerance)
+{
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+RECT FindColorBox(const TDecodedPicture& picture, COLORREF color, int tolerance)
+{
+    RECT box{picture.Width, picture.Height, 0, 0};
+    for (int y = 0; y < picture.Height; ++y)
+        for (int x = 0; x < picture.Width; ++x) {
+            if (!NearColor(picture.Pixel(x, y), color, tolerance))
+                continue;
+            box.left = std::min<LONG>(box.left, x);
+            box.top = std::min<LONG>(box.top, y);
+            box.right = std::max<LONG>(box.right, x + 1);
+            box.bottom = std::max<LONG>(box.bottom, y + 1);
+        }
+    if (box.right <= box.left)
+        return RECT{};
+    return box;
+}
+
+int64_t FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool FileComplete(const std::string& path)
+{
+    if (FileSize(path) <= 0)
+        return false;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+void TProgramTest::SetUp()
+{
+    WriteSetting("InsertImageMessage", 0);
+    WriteSetting("ShowDemo", 2);
+}
+
+void TProgramTest::CloseProgram(TProgramDriver& program)
+{
+    program.Close();
+    WaitUntil(
+        [&] {
+            if (HWND box = ProcessWindows(program.ProcessId(), "#32770").empty() ? nullptr : program.WaitForMessageBox(0))
+                PressDialogButton(box, IDNO);
+            return !program.Running();
+        },
+        DriverWaitMs);
+    DWORD code = 1;
+    EXPECT_TRUE(program.WaitForExit(DriverWaitMs, &code)) << "the program did not end after WM_CLOSE";
+    EXPECT_EQ(code, 0u);
+}

@@ -1,0 +1,90 @@
+// What the end-to-end cases share: the program's settings written before a start, hand-built
+// projects and pictures, decoded output pictures, and the page view read back from the screen.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProgramDriver.h"
+#include "document/LayerImage.h"
+#include "document/SheetfoldProject.h"
+
+// Command keys of the main window.
+enum TSheetfoldCommand : int {
+    cmdAddPage = 301,
+    cmdSave = 307,
+    cmdNew = 401,
+    cmdOpen = 402,
+    cmdSaveAs = 405,
+    cmdExport = 406,
+    cmdPrint = 407,
+    cmdExit = 408,
+    cmdCut = 501,
+    cmdCopy = 502,
+    cmdPaste = 503,
+    cmdDelete = 504,
+    cmdInsertImage = 701,
+};
+
+// The program's settings key under HKEY_CURRENT_USER.
+constexpr const char* SheetfoldSettingsKey = "Software\\Sheetfold";
+void WriteSetting(const std::string& name, DWORD value);
+// A REG_SZ setting, or fallback when it is missing or of another type.
+std::string ReadStringSetting(const std::string& name, const std::string& fallback = "<missing>");
+
+using TProjectPtr = std::unique_ptr<TSheetfoldProject, TObjectFree>;
+
+// A picture file of one colour at 24 bits per pixel, in the given format (IL_FILE_BMP...).
+std::string WriteSolidPicture(const std::string& path, int width, int height, COLORREF color, int format = 6);
+
+TProjectPtr NewTestProject();
+// A Letter page (the paper of a page without a printer), turned when landscape is asked.
+TSheetfoldPage* AddTestPage(TSheetfoldProject* project, bool landscape = false);
+// An image element from the file with the bounds (0.01 mm).
+TLayerImage* AddTestImage(TSheetfoldPage* page, const std::string& file, const RECT& bounds, const std::string& name);
+TProjectPtr LoadTestProject(const std::string& path);
+// The page's image elements, bottom first.
+std::vector<TLayerImage*> PageImages(TSheetfoldPage* page);
+
+// A decoded picture: RGB bytes, top row first.
+struct TDecodedPicture {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb;
+    COLORREF Pixel(int x, int y) const;
+};
+// Reads a picture file through the imaging library; Width 0 when it cannot.
+TDecodedPicture DecodePicture(const std::string& path);
+
+// The client area of a window as it is on the screen.
+TDecodedPicture CaptureClient(HWND wnd);
+// The box of the pixels close to the colour (each channel within tolerance); empty when none.
+RECT FindColorBox(const TDecodedPicture& picture, COLORREF color, int tolerance = 8);
+bool NearColor(COLORREF a, COLORREF b, int tolerance);
+
+// Size of a file in bytes, or -1 when it does not exist; and whether the writer has let go of it.
+int64_t FileSize(const std::string& path);
+bool FileComplete(const std::string& path);
+
+// A case that starts the program: settings that keep start-up and closing free of questions
+// (no image hint, no demonstration), and a driver that always ends the program.
+class TProgramTest : public testing::Test {
+protected:
+    void SetUp() override;
+    // Closes the program, answers No to a save question, and expects it to end.
+    void CloseProgram(TProgramDriver& program);
+
+    TProgramDriver Program;
+};
+
+// A path's quoted form for a command line.
+inline std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}

@@ -1,0 +1,331 @@
+#include "ProgramDriver.h"
+
+#include <dlgs.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+std::string WindowsPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/')
+        return path;
+    std::string result = "Z:" + path;
+    std::replace(result.begin(), result.end(), '/', '\\');
+    return result;
+}
+
+std::string SheetfoldExePath()
+{
+    if (const char* given = std::getenv("SF_SHEETFOLD_EXE"); given && *given)
+        return WindowsPath(given);
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string folder(self, n);
+    folder.erase(folder.find_last_of('\\'));
+    return folder.substr(0, folder.find_last_of('\\')) + "\\Sheetfold.exe";
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD intervalMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(intervalMs);
+    }
+}
+
+namespace {
+struct TWindowSearch {
+    DWORD ProcessId;
+    std::string ClassName;
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<TWindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    if (pid == search->ProcessId && IsWindowVisible(wnd) &&
+        (search->ClassName.empty() || WindowClass(wnd) == search->ClassName))
+        search->Found.push_back(wnd);
+    return TRUE;
+}
+
+struct TChildSearch {
+    std::string ClassName;
+    std::string Text;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchChild(HWND wnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<TChildSearch*>(param);
+    if (WindowClass(wnd) == search->ClassName && (search->Text.empty() || WindowText(wnd) == search->Text)) {
+        search->Found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+LPARAM ClientPoint(POINT p)
+{
+    return MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+}
+
+// The real pointer stays out of the way, so that only the driver's mouse messages move things.
+void ParkCursor()
+{
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+}
+}
+
+std::vector<HWND> ProcessWindows(DWORD processId, const std::string& className)
+{
+    TWindowSearch search{processId, className, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+HWND FindDescendant(HWND parent, const std::string& className, const std::string& text)
+{
+    TChildSearch search{className, text};
+    EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+std::string WindowText(HWND wnd)
+{
+    char buffer[1024] = {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(wnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 5000,
+                             &length))
+        return {};
+    return std::string(buffer, std::min<size_t>(length, sizeof buffer - 1));
+}
+
+std::string WindowClass(HWND wnd)
+{
+    char buffer[256] = {};
+    int length = GetClassNameA(wnd, buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? length : 0);
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+void PressDialogButton(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+bool IsFileDialog(HWND wnd)
+{
+    return WindowClass(wnd) == "#32770" && GetDlgItem(wnd, cmb1) != nullptr &&
+           (GetDlgItem(wnd, cmb13) != nullptr || GetDlgItem(wnd, edt1) != nullptr);
+}
+
+void SetFileDialogName(HWND dialog, const std::string& name)
+{
+    // Explorer dialogs name their file box cmb13 on Windows; Wine's is the older edt1.
+    HWND box = GetDlgItem(dialog, cmb13);
+    if (!box)
+        box = GetDlgItem(dialog, edt1);
+    SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()), SMTO_NORMAL, 5000, nullptr);
+}
+
+void SetFileDialogFilter(HWND dialog, int filterIndex)
+{
+    HWND filter = GetDlgItem(dialog, cmb1);
+    SendMessageTimeoutA(filter, CB_SETCURSEL, filterIndex - 1, 0, SMTO_NORMAL, 5000, nullptr);
+    // Windows reacts to the change of selection, Wine to its confirmation: both are sent.
+    for (WORD notification : {CBN_SELCHANGE, CBN_SELENDOK})
+        SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, notification), reinterpret_cast<LPARAM>(filter),
+                            SMTO_NORMAL, 5000, nullptr);
+}
+
+std::string FileDialogName(HWND dialog)
+{
+    HWND box = GetDlgItem(dialog, cmb13);
+    return WindowText(box ? box : GetDlgItem(dialog, edt1));
+}
+
+void SelectFilesInDialog(HWND dialog, const std::string& folder, const std::vector<std::string>& names)
+{
+    SetFileDialogName(dialog, folder);
+    PressDialogButton(dialog, IDOK);
+    // Moving into a folder empties the name box.
+    WaitUntil([&] { return FileDialogName(dialog).empty(); }, 3000);
+    std::string quoted;
+    for (const std::string& name : names)
+        quoted += (quoted.empty() ? "\"" : " \"") + name + "\"";
+    SetFileDialogName(dialog, quoted);
+    PressDialogButton(dialog, IDOK);
+}
+
+TProgramDriver::~TProgramDriver()
+{
+    Kill();
+}
+
+bool TProgramDriver::Start(const std::string& arguments, DWORD timeoutMs)
+{
+    Kill();
+    const std::string exe = SheetfoldExePath();
+    std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    FProcess = info.hProcess;
+    FProcessId = info.dwProcessId;
+    WaitUntil(
+        [&] {
+            std::vector<HWND> mains = ProcessWindows(FProcessId, "TSheetfoldForm");
+            FMain = mains.empty() ? nullptr : mains.front();
+            return FMain != nullptr || !Running();
+        },
+        timeoutMs);
+    return FMain != nullptr && Sync(timeoutMs);
+}
+
+bool TProgramDriver::Running() const
+{
+    return FProcess && WaitForSingleObject(FProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool TProgramDriver::WaitForCaption(const std::string& caption, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return Caption() == caption; }, timeoutMs);
+}
+
+void TProgramDriver::PostCommand(int key) const
+{
+    PostMessageA(FMain, WM_COMMAND, MAKEWPARAM(key, 0), 0);
+}
+
+bool TProgramDriver::Sync(DWORD timeoutMs) const
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(FMain, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+HWND TProgramDriver::WaitForWindow(const std::function<bool(HWND)>& test, DWORD timeoutMs) const
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND wnd : ProcessWindows(FProcessId))
+                if (test(wnd)) {
+                    found = wnd;
+                    return true;
+                }
+            return !Running();
+        },
+        timeoutMs);
+    return found;
+}
+
+HWND TProgramDriver::WaitForClass(const std::string& className, DWORD timeoutMs) const
+{
+    return WaitForWindow([&](HWND wnd) { return WindowClass(wnd) == className; }, timeoutMs);
+}
+
+bool TProgramDriver::WaitForClassGone(const std::string& className, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return ProcessWindows(FProcessId, className).empty(); }, timeoutMs);
+}
+
+HWND TProgramDriver::WaitForMessageBox(DWORD timeoutMs) const
+{
+    return WaitForWindow([](HWND wnd) { return WindowClass(wnd) == "#32770" && WindowText(wnd) == "Sheetfold"; },
+                         timeoutMs);
+}
+
+HWND TProgramDriver::WaitForFileDialog(DWORD timeoutMs) const
+{
+    return WaitForWindow(&IsFileDialog, timeoutMs);
+}
+
+bool TProgramDriver::HasDialog() const
+{
+    return !ProcessWindows(FProcessId, "#32770").empty();
+}
+
+bool TProgramDriver::WaitForDialogsGone(DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return !HasDialog(); }, timeoutMs);
+}
+
+bool TProgramDriver::AnswerFileDialog(HWND dialog, const std::string& name, int filterIndex) const
+{
+    if (!dialog)
+        return false;
+    if (filterIndex > 0)
+        SetFileDialogFilter(dialog, filterIndex);
+    SetFileDialogName(dialog, name);
+    PressDialogButton(dialog, IDOK);
+    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+}
+
+void TProgramDriver::Drag(HWND wnd, POINT from, POINT to, int steps) const
+{
+    ParkCursor();
+    PostMessageA(wnd, WM_MOUSEMOVE, 0, ClientPoint(from));
+    PostMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(from));
+    Sync();
+    for (int i = 1; i <= steps; ++i) {
+        POINT p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+        PostMessageA(wnd, WM_MOUSEMOVE, MK_LBUTTON, ClientPoint(p));
+        Sync();
+    }
+    PostMessageA(wnd, WM_LBUTTONUP, 0, ClientPoint(to));
+    Sync();
+}
+
+void TProgramDriver::Click(HWND wnd, POINT at) const
+{
+    ParkCursor();
+    PostMessageA(wnd, WM_MOUSEMOVE, 0, ClientPoint(at));
+    PostMessageA(wnd, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(at));
+    PostMessageA(wnd, WM_LBUTTONUP, 0, ClientPoint(at));
+    Sync();
+}
+
+void TProgramDriver::Close() const
+{
+    PostMessageA(FMain, WM_CLOSE, 0, 0);
+}
+
+bool TProgramDriver::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
+{
+    if (!FProcess || WaitForSingleObject(FProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode)
+        GetExitCodeProcess(FProcess, exitCode);
+    return true;
+}
+
+void TProgramDriver::Kill()
+{
+    if (!FProcess)
+        return;
+    if (Running()) {
+        TerminateProcess(FProcess, 255);
+        WaitForSingleObject(FProcess, 5000);
+    }
+    CloseHandle(FProcess);
+    FProcess = nullptr;
+    FProcessId = 0;
+    FMain = nullptr;
+}
