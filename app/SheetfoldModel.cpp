@@ -344,6 +344,14 @@ bool TCustomSheetfoldForm::HasPages() const
     return FProject && FProject->Count() > 0;
 }
 
+void TCustomSheetfoldForm::EnsurePage()
+{
+    if (HasPages())
+        return;
+    New<TSheetfoldPage>(FProject);
+    FProject->SetCurrentPageIndex(0);
+}
+
 void TCustomSheetfoldForm::UpdateCaption()
 {
     SetCaption(FileTitle(FProject->GetFileName()) + " - " + ProductName);
@@ -423,10 +431,14 @@ void TCustomSheetfoldForm::OpenFile(const std::string& fileName)
                 // whole file was read: a damaged file leaves the open project as it was.
                 FProject->LoadFromFile(fileName);
                 FProject->SetCurrentPageIndex(0);
+                // A project file may hold no pages; the window always has one to work on.
+                EnsurePage();
                 loaded = true;
             }
         }
         if (!isProject) {
+            // The caller may have cleared the project for the file: the picture needs a page.
+            EnsurePage();
             InsertImageFile(fileName);
             if (FImageHintCount > 0) {
                 MessageBox(ConstText(21, "To add an image to the page use the Insert/Image item from the menu or "
@@ -437,8 +449,7 @@ void TCustomSheetfoldForm::OpenFile(const std::string& fileName)
         }
     } catch (...) {
         // Whatever failed, the window keeps a page to show and work on.
-        if (!HasPages())
-            AddPage();
+        EnsurePage();
         throw;
     }
     if (loaded) {

@@ -204,6 +204,8 @@ protected:
 
 private:
     bool HasPages() const;
+    // An empty first page for a project that has none.
+    void EnsurePage();
     void UpdateCaption();
     // Makes the page current with the selection cleared, repaints and reports the change.
     void ShowPage(int index);

@@ -409,12 +409,28 @@ TEST_F(SheetfoldModel, AMissingFileRaisesAndChangesNothing)
     EXPECT_EQ(Page()->Count(), 1);
 }
 
-TEST_F(SheetfoldModel, AFailedOpenOfAnEmptiedProjectStillLeavesAPage)
+TEST_F(SheetfoldModel, AnOpenIntoAnEmptiedProjectAlwaysLeavesAPage)
 {
     Project()->Clear();
     EXPECT_THROW(Form->OpenFile(TestTempFile("gone.sfp")), Exception);
     EXPECT_EQ(Project()->Count(), 1);
     EXPECT_EQ(Page()->Count(), 0);
+
+    // A picture opened into a cleared project gets a page of its own.
+    Project()->Clear();
+    Form->OpenFile(WriteBmp("alone.bmp", 2, 2));
+    ASSERT_EQ(Project()->Count(), 1);
+    EXPECT_EQ(Page()->Count(), 2);
+
+    // A project file without pages opens with one empty page.
+    Project()->Clear();
+    std::string empty = TestTempFile("empty.sfp");
+    Project()->SaveToFile(empty);
+    TTestFormPtr other(New<TTestForm>(nullptr));
+    other->OpenFile(empty);
+    ASSERT_EQ(other->GetProject()->Count(), 1);
+    EXPECT_EQ(other->GetProject()->GetFileName(), empty);
+    EXPECT_EQ(other->GetCurrentPage()->Count(), 0);
 }
 
 TEST_F(SheetfoldModel, OpeningAPictureInsertsItAndShowsTheHintThreeTimes)
