@@ -127,7 +127,7 @@ int32_t __stdcall GrowBuffer(uint32_t sizeWanted, void** address, uint32_t* size
 {
     try {
         auto* buffer = static_cast<std::string*>(data);
-        buffer->resize(sizeWanted);
+        ResizePayloadBuffer(*buffer, sizeWanted);
         *address = buffer->data();
         *size = sizeWanted;
         return 1;
@@ -268,6 +268,12 @@ bool SetLayerImageEmbedData(bool value)
 std::string EncodeBitmapData(TILBitmapHandle& bitmap)
 {
     std::string buffer;
+    EncodeBitmapData(bitmap, buffer);
+    return buffer;
+}
+
+void EncodeBitmapData(TILBitmapHandle& bitmap, std::string& buffer)
+{
     uint32_t size = 0;
     int32_t result = IL_SaveBitmapBuffer(nullptr, 0, &size, &bitmap, IL_FILE_BMP, bitmap.BitsPerPixel, 0, &GrowBuffer,
                                          &buffer, 0);
@@ -276,7 +282,6 @@ std::string EncodeBitmapData(TILBitmapHandle& bitmap)
     if (buffer.empty() || size == 0 || size > buffer.size())
         throw EInvalidGraphic("Error IL_SaveBitmapMemory: Bad HGLOBAL or NULL size");
     buffer.resize(size);
-    return buffer;
 }
 
 int32_t DecodeBitmapData(const std::string& payload, TILBitmapHandle& bitmap)
@@ -670,7 +675,8 @@ bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
         return true;
     }
     if (IsChunk(header, "BMPD")) {
-        std::string payload = ReadPayload(header, stream);
+        std::string& payload = stream.GetPayloadBuffer();
+        stream.ReadString(header.Size, payload);
         FreeImage();
         TBitmapGuard loaded;
         FLoadResult = DecodeBitmapData(payload, loaded.Get());
@@ -694,7 +700,8 @@ void TLayerImage::WriteProperties(TXDataStream& stream)
         if (FKind == likBitmap) {
             // A picture that cannot be embedded fails the whole write: a file without its pixels
             // would lose them for good once it replaced the old one.
-            std::string data = EncodeBitmapData(FBitmap);
+            std::string& data = stream.GetPayloadBuffer();
+            EncodeBitmapData(FBitmap, data);
             stream.WriteData("BMPD", data.data(), static_cast<int32_t>(data.size()));
         } else if (FKind == likMetafile) {
             std::string data = EncodeMetafileData(FMetafile.get());

@@ -62,6 +62,9 @@ bool SetLayerImageEmbedData(bool value);
 // The BMP file image of a bitmap, as the "BMPD" chunk holds it. Raises EInvalidGraphic with the
 // library's result when it cannot be written.
 std::string EncodeBitmapData(TILBitmapHandle& bitmap);
+// The same into buffer, whose memory is reused when it is large enough; buffer ends holding
+// exactly the file image.
+void EncodeBitmapData(TILBitmapHandle& bitmap, std::string& buffer);
 // Loads a "BMPD" payload; the library checks the picture's header before it allocates.
 // Returns the library's result (1 = loaded).
 int32_t DecodeBitmapData(const std::string& payload, TILBitmapHandle& bitmap);

@@ -507,7 +507,9 @@ void TSheetfoldProject::SaveToFile(const std::string& fileName)
     bool modified = FModified;
     try {
         {
-            std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(temp, fmCreate));
+            // The temporary file is new and empty, so it is opened as it is: truncating a file
+            // makes ext4 push all of its data to the disk when it is closed.
+            std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(temp, fmOpenWrite | fmShareExclusive));
             std::unique_ptr<TBufferedStream, TObjectFree> buffered(New<TBufferedStream>(file.get()));
             SaveToStream(buffered.get());
             buffered->Flush();

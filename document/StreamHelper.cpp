@@ -92,6 +92,15 @@ int32_t ChunkGroupKind(const TChunkHeader& header)
     return header.Size < 0 ? header.Size : 0;
 }
 
+void ResizePayloadBuffer(std::string& buffer, size_t size)
+{
+    if (size > buffer.capacity()) {
+        std::string().swap(buffer);
+        buffer.reserve(size);
+    }
+    buffer.resize(size);
+}
+
 // TXDataStream
 
 int32_t TXDataStream::Read(void* buffer, int32_t count)
@@ -288,9 +297,13 @@ void TXDataStream::ReadString(int32_t len, std::string& s)
     if (len > remaining)
         throw EReadError("Cannot read a string of " + std::to_string(len) + " bytes: " +
                          std::to_string(remaining) + " left in the stream");
-    std::string text(static_cast<size_t>(len), '\0');
-    ReadBuffer(text.data(), len);
-    s = std::move(text);
+    ResizePayloadBuffer(s, static_cast<size_t>(len));
+    try {
+        ReadBuffer(s.data(), len);
+    } catch (...) {
+        s.clear();
+        throw;
+    }
 }
 
 void TXDataStream::ReadGroupBody(const THeaderHandler& handler, bool everyDepth)

@@ -39,8 +39,13 @@ bool IsGroupBegin(const TChunkHeader& header, const std::string& tag);
 // Size when it is negative (a group begin or end), else 0.
 int32_t ChunkGroupKind(const TChunkHeader& header);
 
-// Reads and writes chunks on another stream, which it does not own. It keeps no buffer: Read,
-// Write and Seek pass straight to the inner stream. Corrupt input raises EReadError and never
+// Sets the size of a buffer that holds one large payload at a time. Growing allocates exactly
+// what is asked for, after releasing the old block: a string's own growth could double a
+// picture-sized block, and two such blocks would be held at once.
+void ResizePayloadBuffer(std::string& buffer, size_t size);
+
+// Reads and writes chunks on another stream, which it does not own. Read, Write and Seek pass
+// straight to the inner stream; nothing is held back. Corrupt input raises EReadError and never
 // reads outside the chunk being read nor allocates more than the stream still holds.
 class TXDataStream : public TStream {
     SF_CLASS(TXDataStream)
@@ -56,6 +61,11 @@ public:
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t GetSize() override;
     TStream* GetStream() const { return FStream; }
+    // Where large payloads (pictures) are encoded before they are written and read before they
+    // are decoded. It lives as long as the stream, so a project of many pictures allocates and
+    // first touches that memory once rather than once a picture: under Wine, fresh memory costs
+    // more than encoding a picture into it.
+    std::string& GetPayloadBuffer() { return FPayloadBuffer; }
 
     void WriteChunkHeader(const TChunkHeader& header);
     void BeginGroup(const std::string& tag);
@@ -83,8 +93,9 @@ public:
     // True when the word is not 0.
     bool ReadBoolean();
     void ReadRect(RECT& rect);
-    // Sets s to len bytes read from the stream; raises EReadError when len is negative or larger
-    // than what remains of the stream or of the chunk just begun.
+    // Sets s to len bytes read from the stream, reusing the memory s holds when it is large
+    // enough; raises EReadError when len is negative or larger than what remains of the stream or
+    // of the chunk just begun. A failed read leaves s empty.
     void ReadString(int32_t len, std::string& s);
 
     // Reads the body of a group whose begin header the caller has read, up to and including the
@@ -103,4 +114,5 @@ private:
     int64_t FChunkStart = -1;
     int32_t FChunkSize = 0;
     int FNesting = 0;
+    std::string FPayloadBuffer;
 };

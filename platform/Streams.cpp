@@ -408,6 +408,34 @@ void TBufferedStream::Flush()
     FStream->WriteBuffer(FBuffer.data(), pending);
 }
 
+// Large transfers pass to the inner stream a buffer's size at a time: under Wine a file write of
+// tens of megabytes in one call costs several times as much as the same bytes in 1 MiB calls.
+int32_t TBufferedStream::ReadThrough(char* dest, int32_t count)
+{
+    const auto piece = static_cast<int32_t>(FBuffer.size());
+    int32_t done = 0;
+    while (done < count) {
+        int32_t wanted = std::min(piece, count - done);
+        int32_t n = FStream->Read(dest + done, wanted);
+        if (n <= 0)
+            break;
+        done += n;
+        if (n < wanted)
+            break;
+    }
+    return done;
+}
+
+void TBufferedStream::WriteThrough(const char* source, int32_t count)
+{
+    const auto piece = static_cast<int32_t>(FBuffer.size());
+    for (int32_t done = 0; done < count;) {
+        int32_t n = std::min(piece, count - done);
+        FStream->WriteBuffer(source + done, n);
+        done += n;
+    }
+}
+
 void TBufferedStream::DropReadBuffer()
 {
     if (FWriting || FOffset == FFill)
@@ -431,7 +459,7 @@ int32_t TBufferedStream::Read(void* buffer, int32_t count)
             // A large read goes straight to the caller's memory.
             if (count - done >= static_cast<int32_t>(FBuffer.size())) {
                 FOffset = FFill = 0;
-                int32_t n = FStream->Read(dest + done, count - done);
+                int32_t n = ReadThrough(dest + done, count - done);
                 done += n;
                 FPosition += n;
                 break;
@@ -466,7 +494,7 @@ int32_t TBufferedStream::Write(const void* buffer, int32_t count)
     if (FFill + count > static_cast<int32_t>(FBuffer.size())) {
         Flush();
         if (count >= static_cast<int32_t>(FBuffer.size())) {
-            FStream->WriteBuffer(source, count);
+            WriteThrough(source, count);
             FPosition += count;
             return count;
         }

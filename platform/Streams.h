@@ -151,12 +151,16 @@ private:
 };
 
 // Reads or writes another stream, which it does not own, through a buffer, so that many small
-// transfers (chunk headers) cost one system call per buffer. Written bytes reach the inner
-// stream on Flush, on a seek and when the buffer is freed; Flush raises when they cannot.
+// transfers (chunk headers) cost one system call per buffer, and transfers larger than the buffer
+// go straight between the caller's memory and the inner stream, one buffer's size per call.
+// Written bytes reach the inner stream on Flush, on a seek and when the buffer is freed; Flush
+// raises when they cannot.
 class TBufferedStream : public TStream {
     SF_CLASS(TBufferedStream)
 public:
-    explicit TBufferedStream(TStream* stream, int32_t bufferSize = 65536);
+    static constexpr int32_t DefaultBufferSize = 1 << 20;
+
+    explicit TBufferedStream(TStream* stream, int32_t bufferSize = DefaultBufferSize);
     ~TBufferedStream() override;
 
     int32_t Read(void* buffer, int32_t count) override;
@@ -168,6 +172,9 @@ public:
 private:
     // Drops read-ahead bytes, moving the inner stream back to the logical position.
     void DropReadBuffer();
+    // Reads until count bytes arrived or the inner stream gives fewer than asked; returns how many.
+    int32_t ReadThrough(char* dest, int32_t count);
+    void WriteThrough(const char* source, int32_t count);
 
     TStream* FStream = nullptr;
     std::vector<char> FBuffer;

@@ -767,3 +767,53 @@ TEST(SheetfoldProjectFile, ImagesKeepingTheirRatioWriteBackTheSameBytes)
     EXPECT_EQ(SaveBytes(copy.get()), first);
     DeleteFileA(bmp.c_str());
 }
+
+TEST(SheetfoldProjectFile, EachEmbeddedPictureWritesAndReadsItsOwnBytes)
+{
+    // Larger and smaller pictures in turn: no picture's bytes may carry over into the next one.
+    const SIZE sizes[] = {{40, 30}, {7, 5}, {33, 41}, {1, 1}};
+    std::vector<std::string> payloads;
+    auto project = NewProject();
+    project->SetMINS(false);
+    for (int i = 0; i < 4; ++i) {
+        TILBitmapHandle b;
+        ASSERT_EQ(IL_CreateBitmap(&b, IL_MEMORY_OWNED, sizes[i].cx, sizes[i].cy, 24, 1, nullptr, IL_TOP_DOWN, nullptr, 0),
+                  IL_SUCCESS);
+        for (int y = 0; y < b.Height; ++y)
+            for (int x = 0; x < b.Width * 3; ++x)
+                b.Pixels[y * b.BytesPerLine + x] = static_cast<uint8_t>(x * 5 + y * 11 + i * 50);
+        IL_BitmapChanged(&b);
+        payloads.push_back(EncodeBitmapData(b));
+        IL_FreeBitmap(&b);
+        TBytes pasted;
+        pasted.Begin("PAGE").Begin("IMAG").Raw("BMPD", payloads.back()).End("IMAG").End("PAGE");
+        ReadPagePayload(AddPage(project.get()), pasted.Data);
+    }
+
+    auto stored = [](const std::string& bytes) {
+        std::vector<std::string> found;
+        for (size_t at = bytes.find("BMPD"); at != std::string::npos; at = bytes.find("BMPD", at + 1)) {
+            uint32_t size = 0;
+            std::memcpy(&size, bytes.data() + at + 4, 4);
+            found.push_back(bytes.substr(at + 8, size));
+            at += 8 + size - 1;
+        }
+        return found;
+    };
+    const std::string first = SaveBytes(project.get());
+    EXPECT_EQ(stored(first), payloads);
+
+    std::string path = TestTempFile("pictures.sfp");
+    project->SaveToFile(path);
+    auto copy = NewProject();
+    copy->LoadFromFile(path);
+    ASSERT_EQ(copy->Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        auto* image = static_cast<TLayerImage*>(copy->GetPage(i)->GetItem(0));
+        ASSERT_TRUE(image->IsBitmap());
+        EXPECT_EQ(image->GetBitmapHandle()->Width, sizes[i].cx);
+        EXPECT_EQ(EncodeBitmapData(*image->GetBitmapHandle()), payloads[i]) << i;
+    }
+    EXPECT_EQ(SaveBytes(copy.get()), first);
+    DeleteFileA(path.c_str());
+}

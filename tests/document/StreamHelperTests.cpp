@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -663,4 +664,59 @@ TEST(ChunkStream, CorruptedStreamsFailCleanly)
     }
     EXPECT_GT(failed, 0);
     EXPECT_GT(clean, 0);
+}
+
+namespace {
+
+// A stream that claims more bytes than it can deliver, as a file cut short by another process.
+class TFailingStream : public TMemoryStream {
+public:
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        return TMemoryStream::Read(buffer, count > 8 ? 5 : count);
+    }
+};
+
+} // namespace
+
+TEST(ChunkStream, PayloadBuffersGrowExactlyAndAreReusedByReads)
+{
+    std::string buffer;
+    ResizePayloadBuffer(buffer, 5000);
+    EXPECT_EQ(buffer.size(), 5000u);
+    // One byte more does not double the block, as a string's own growth would.
+    ResizePayloadBuffer(buffer, 5001);
+    EXPECT_EQ(buffer.size(), 5001u);
+    EXPECT_LT(buffer.capacity(), 6000u);
+    ResizePayloadBuffer(buffer, 100);
+    EXPECT_EQ(buffer.size(), 100u);
+    EXPECT_GE(buffer.capacity(), 5001u);
+
+    Bytes payload(3000);
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<uint8_t>(i * 13);
+    auto inner = StreamOf(Cat({Header("BMPD", 3000), payload, Header("BMPD", 3), {'a', 'b', 'c'}}));
+    TXDataStream s(inner.get());
+    std::string& reused = s.GetPayloadBuffer();
+    reused.reserve(4000);
+    const char* memory = reused.data();
+    TChunkHeader h;
+    s.ReadChunkHeader(h);
+    s.ReadString(h.Size, reused);
+    EXPECT_EQ(Bytes(reused.begin(), reused.end()), payload);
+    s.ReadChunkHeader(h);
+    s.ReadString(h.Size, reused);
+    EXPECT_EQ(reused, "abc");
+    EXPECT_EQ(reused.data(), memory);
+
+    // A read that fails half-way leaves nothing of the last payload behind.
+    std::unique_ptr<TFailingStream, TObjectFree> failing(New<TFailingStream>());
+    Bytes bytes = Cat({Header("BMPD", 20), Bytes(20, 'x')});
+    failing->WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    failing->SetPosition(0);
+    TXDataStream f(failing.get());
+    std::string text = "previous payload";
+    f.ReadChunkHeader(h);
+    EXPECT_THROW(f.ReadString(h.Size, text), EReadError);
+    EXPECT_TRUE(text.empty());
 }

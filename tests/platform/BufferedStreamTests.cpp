@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
@@ -86,4 +87,66 @@ TEST(BufferedStream, ReadingAfterWritingSeesTheWrittenBytes)
     stream->ReadBuffer(got.data(), 3);
     EXPECT_EQ(got, "abc");
     EXPECT_EQ(inner->GetDataString().substr(1, 3), "abc");
+}
+
+namespace {
+
+// Records the size of every transfer that reaches it.
+class TCallRecordingStream : public TStringStream {
+public:
+    using TStringStream::TStringStream;
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        Reads.push_back(count);
+        return TStringStream::Read(buffer, count);
+    }
+    int32_t Write(const void* buffer, int32_t count) override
+    {
+        Writes.push_back(count);
+        return TStringStream::Write(buffer, count);
+    }
+    std::vector<int32_t> Reads;
+    std::vector<int32_t> Writes;
+};
+
+using TRecordingPtr = std::unique_ptr<TCallRecordingStream, TObjectFree>;
+
+} // namespace
+
+TEST(BufferedStream, TransfersLargerThanTheBufferPassInBufferSizedPieces)
+{
+    const std::string data = Pattern(1000);
+    TRecordingPtr written(New<TCallRecordingStream>());
+    {
+        TBufferedPtr stream(New<TBufferedStream>(written.get(), 64));
+        stream->WriteBuffer(data.data(), 10);
+        stream->WriteBuffer(data.data() + 10, 200);
+        stream->WriteBuffer(data.data() + 210, 64);
+        stream->WriteBuffer(data.data() + 274, 5);
+        EXPECT_EQ(stream->GetPosition(), 279);
+    }
+    // The pending 10 bytes go first, so the order of the bytes is kept.
+    EXPECT_EQ(written->Writes, (std::vector<int32_t>{10, 64, 64, 64, 8, 64, 5}));
+    EXPECT_EQ(written->GetDataString(), data.substr(0, 279));
+
+    TRecordingPtr read(New<TCallRecordingStream>(data));
+    TBufferedPtr stream(New<TBufferedStream>(read.get(), 64));
+    std::string got(10, '\0');
+    stream->ReadBuffer(got.data(), 10);
+    std::string big(300, '\0');
+    stream->ReadBuffer(big.data(), 300);
+    EXPECT_EQ(big, data.substr(10, 300));
+    // One fill of the buffer, then the 246 bytes it did not hold, one buffer's size at a time.
+    EXPECT_EQ(read->Reads, (std::vector<int32_t>{64, 64, 64, 64, 54}));
+    EXPECT_EQ(stream->GetPosition(), 310);
+
+    // At the end of the inner stream a large read gives what is left and stops asking.
+    stream->Seek(900, TSeekOrigin::soBeginning);
+    read->Reads.clear();
+    std::string tail(500, '\0');
+    EXPECT_EQ(stream->Read(tail.data(), 500), 100);
+    EXPECT_EQ(tail.substr(0, 100), data.substr(900));
+    EXPECT_EQ(read->Reads, (std::vector<int32_t>{64, 64}));
+    EXPECT_EQ(stream->GetPosition(), 1000);
+    EXPECT_EQ(stream->Read(tail.data(), 500), 0);
 }
