@@ -5,8 +5,13 @@
 #     landscape page on the PDF printer and reports what it drew where; this script finds the
 #     PDF files cups-pdf wrote and checks each page's orientation and the colours at the
 #     reported places. Skipped (77) without the CUPS server or poppler's tools.
+#   print-check.sh <app_tests.exe> project: the same for a whole project printed by the print
+#     job, which splits it into one document per run of equally oriented pages; the report
+#     also gives each document's sheet count, which the PDF's page count must match.
 #   print-check.sh <platform_tests.exe> noprinter: the test program with CUPS out of reach
 #     must see no printer and raise clearly.
+# Report lines: "job TITLE ORIENTATION PHYSW PHYSH OFFX OFFY DPIX DPIY", "sheets TITLE N" and
+# "expect TITLE X Y R G B [SHEET]" (device pixels of the printable area, sheet 1 when left out).
 # Every wait is bounded.
 set -uo pipefail
 exe=$1
@@ -47,16 +52,22 @@ if [ "$mode" = noprinter ]; then
   exit $?
 fi
 
+case "$mode" in
+  printing) filter='Printing.*' ;;
+  project) filter='PrintingProject.*' ;;
+  *) fail "unknown mode $mode" ;;
+esac
+
 if [ -z "${CUPS_SERVER:-}" ] || [ ! -S "$CUPS_SERVER" ]; then
   echo "print-check: no test CUPS server: skipped"
   exit 77
 fi
-for tool in pdftoppm lpstat; do
+for tool in pdftoppm pdfinfo lpstat; do
   command -v "$tool" >/dev/null 2>&1 || { echo "print-check: $tool missing: skipped"; exit 77; }
 done
 
 SF_REQUIRE_PRINTER=1 SF_PRINT_REPORT="Z:$report" timeout 120 \
-  wine "$exe" --gtest_filter='Printing.*' --gtest_brief=1 || fail "the printing run failed"
+  wine "$exe" --gtest_filter="$filter" --gtest_brief=1 || fail "the printing run failed"
 [ -s "$report" ] || fail "the printing run wrote no report"
 tr -d '\r' < "$report" > "$work/report.lf" && mv "$work/report.lf" "$report"
 
@@ -77,36 +88,56 @@ done
 dpi=50
 errors=0
 checks=0
+# The size of one rendered sheet: "width height".
+sheet_size() {
+  { read -r _; read -r w h; echo "$w $h"; } < <(pdftoppm -r $dpi -f "$2" -l "$2" -singlefile "$1" | head -c 20)
+}
 while read -r kind title orient pw ph ox oy dpix dpiy; do
   [ "$kind" = job ] || continue
   pdf=$(find_pdf "$title")
-  { read -r _; read -r iw ih; } < <(pdftoppm -r $dpi -singlefile "$pdf" | head -c 20)
-  [[ "$iw$ih" =~ ^[0-9]+$ ]] || fail "$pdf: cannot render"
-  if [ "$orient" = landscape ] && [ "$iw" -le "$ih" ] || [ "$orient" = portrait ] && [ "$ih" -le "$iw" ]; then
-    echo "print-check: $title: page is ${iw}x${ih}, not $orient" >&2
+  pages=$(pdfinfo "$pdf" 2>/dev/null | awk '$1 == "Pages:" { print $2 }')
+  [[ "$pages" =~ ^[0-9]+$ ]] || fail "$pdf: cannot read its page count"
+  expected=$(awk -v t="$title" '$1 == "sheets" && $2 == t { print $3 }' "$report")
+  if [ -n "$expected" ] && [ "$pages" != "$expected" ]; then
+    echo "print-check: $title: $pages page(s), expected $expected" >&2
     errors=$((errors + 1))
   fi
-  # The page has the printer's physical size.
-  ew=$((pw * dpi / dpix))
-  eh=$((ph * dpi / dpiy))
-  dw=$((iw - ew))
-  dh=$((ih - eh))
-  if [ ${dw#-} -gt 2 ] || [ ${dh#-} -gt 2 ]; then
-    echo "print-check: $title: page is ${iw}x${ih} at $dpi dpi, expected ${ew}x${eh}" >&2
-    errors=$((errors + 1))
-  fi
-  while read -r k t x y r g b; do
+  for ((sheet = 1; sheet <= pages; sheet++)); do
+    read -r iw ih < <(sheet_size "$pdf" $sheet)
+    [[ "$iw$ih" =~ ^[0-9]+$ ]] || fail "$pdf: cannot render page $sheet"
+    if [ "$orient" = landscape ] && [ "$iw" -le "$ih" ] || [ "$orient" = portrait ] && [ "$ih" -le "$iw" ]; then
+      echo "print-check: $title: page $sheet is ${iw}x${ih}, not $orient" >&2
+      errors=$((errors + 1))
+    fi
+    # The page has the printer's physical size.
+    ew=$((pw * dpi / dpix))
+    eh=$((ph * dpi / dpiy))
+    dw=$((iw - ew))
+    dh=$((ih - eh))
+    if [ ${dw#-} -gt 2 ] || [ ${dh#-} -gt 2 ]; then
+      echo "print-check: $title: page $sheet is ${iw}x${ih} at $dpi dpi, expected ${ew}x${eh}" >&2
+      errors=$((errors + 1))
+    fi
+  done
+  while read -r k t x y r g b sheet; do
     [ "$k" = expect ] && [ "$t" = "$title" ] || continue
+    sheet=${sheet:-1}
+    if [ "$sheet" -gt "$pages" ]; then
+      echo "print-check: $title: no page $sheet to check" >&2
+      errors=$((errors + 1))
+      continue
+    fi
+    read -r iw ih < <(sheet_size "$pdf" "$sheet")
     px=$(((ox + x) * iw / pw))
     py=$(((oy + y) * ih / ph))
-    read -r pr pg pb < <(pdftoppm -r $dpi -singlefile -x "$px" -y "$py" -W 1 -H 1 "$pdf" | tail -c 3 | od -An -tu1)
-    [[ "$pr$pg$pb" =~ ^[0-9]+$ ]] || fail "$pdf: cannot read pixel ($px,$py)"
+    read -r pr pg pb < <(pdftoppm -r $dpi -f "$sheet" -l "$sheet" -singlefile -x "$px" -y "$py" -W 1 -H 1 "$pdf" | tail -c 3 | od -An -tu1)
+    [[ "$pr$pg$pb" =~ ^[0-9]+$ ]] || fail "$pdf: cannot read pixel ($px,$py) of page $sheet"
     checks=$((checks + 1))
     for pair in "$r $pr" "$g $pg" "$b $pb"; do
       set -- $pair
       d=$(($1 - $2))
       if [ ${d#-} -gt 60 ]; then
-        echo "print-check: $title: pixel ($px,$py) is $pr $pg $pb, expected $r $g $b" >&2
+        echo "print-check: $title: page $sheet pixel ($px,$py) is $pr $pg $pb, expected $r $g $b" >&2
         errors=$((errors + 1))
         break
       fi
@@ -116,4 +147,4 @@ done < "$report"
 
 [ $errors -eq 0 ] || fail "$errors check(s) failed"
 [ $checks -ge 8 ] || fail "only $checks colour checks ran"
-echo "print-check: portrait and landscape pages printed as drawn"
+echo "print-check: every page printed as drawn, in the expected orientation and documents"
