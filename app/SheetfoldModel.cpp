@@ -283,14 +283,19 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
     if (!HasPages())
         return;
     TLayerImage* image = New<TLayerImage>(GetCurrentPage());
+    // A metafile that cannot be read raises where a picture reports a code: both are told the
+    // same way.
+    bool unreadable = false;
     try {
         image->LoadFromFile(fileName);
+    } catch (const Exception&) {
+        unreadable = true;
     } catch (...) {
         image->Free();
         throw;
     }
-    if (image->IsEmpty()) {
-        const int32_t code = image->GetLoadResult();
+    if (unreadable || image->IsEmpty()) {
+        const int32_t code = unreadable ? IL_ERROR_FILE_FORMAT : image->GetLoadResult();
         image->Free();
         if (!FileExists(fileName))
             ShowErrorMessage(1, {fileName});

@@ -135,6 +135,7 @@ public:
         Answers.erase(Answers.begin());
         return answer;
     }
+    void UpdateProperties(TObject* item) override { LastProperties = item; }
     bool ExecuteRasterizeDialog(int& resolution) override
     {
         RasterizePresets.push_back(resolution);
@@ -150,6 +151,7 @@ public:
     int SaveDialogs = 0;
     std::vector<int> RasterizePresets;
     int RasterizeAnswer = 0;
+    TObject* LastProperties = nullptr;
 };
 
 using TTestFormPtr = std::unique_ptr<TTestForm, TObjectFree>;
@@ -391,6 +393,15 @@ TEST_F(SheetfoldModel, AFileThatIsNeitherProjectNorPictureLeavesNothingBehind)
     // The hint belongs to pictures that were inserted.
     EXPECT_TRUE(Form->Messages.empty());
     EXPECT_EQ(Form->GetImageHintCount(), 3);
+}
+
+TEST_F(SheetfoldModel, AMetafileThatCannotBeReadIsToldLikeAnyPicture)
+{
+    std::string bad = WriteBytes("bad.wmf", std::string(200, 'z'));
+    EXPECT_THROW(Form->InsertImageFile(bad), EInvalidGraphic);
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0], "File \"" + bad + "\" loading error: -9");
+    EXPECT_EQ(Page()->Count(), 0);
 }
 
 TEST_F(SheetfoldModel, AMissingFileRaisesAndChangesNothing)
@@ -663,7 +674,9 @@ TEST_F(SheetfoldModel, LengthsReadAndWriteInTheCurrentUnit)
     EXPECT_EQ(Form->GetUnitSuffix(), "mm.");
     EXPECT_EQ(Form->GetUpDownStep(), 100);
 
+    Form->LastProperties = nullptr;
     Form->SetUnits(true);
+    EXPECT_EQ(Form->LastProperties, a);
     EXPECT_EQ(Form->GetLeftText(), "1.00");
     EXPECT_EQ(Form->GetWidthText(), "2.00");
     EXPECT_EQ(Form->GetUnitSuffix(), "''");
