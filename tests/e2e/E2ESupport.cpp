@@ -1,6 +1,7 @@
 #include "E2ESupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/ImagingLib.h"
@@ -82,8 +83,8 @@ std::vector<TLayerImage*> PageImages(TSheetfoldPage* page)
 {
     std::vector<TLayerImage*> images;
     for (int i = 0; i < page->Count(); ++i)
-        if (auto* image = As<TLayerImage>(page->GetItem(i)))
-            images.push_back(image);
+        if (Is<TLayerImage>(page->GetItem(i)))
+            images.push_back(static_cast<TLayerImage*>(page->GetItem(i)));
     return images;
 }
 
@@ -121,6 +122,8 @@ TDecodedPicture CaptureClient(HWND wnd)
     TDecodedPicture picture;
     RECT client{};
     GetClientRect(wnd, &client);
+    POINT origin{0, 0};
+    ClientToScreen(wnd, &origin);
     const int width = client.right;
     const int height = client.bottom;
     if (width <= 0 || height <= 0)
@@ -132,11 +135,12 @@ TDecodedPicture CaptureClient(HWND wnd)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC screen = GetDC(wnd);
+    // Another process's window draws into its own surface: only the screen shows what it drew.
+    HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
     GdiFlush();
     picture.Width = width;
     picture.Height = height;
@@ -150,7 +154,7 @@ TDecodedPicture CaptureClient(HWND wnd)
     SelectObject(memory, old);
     DeleteObject(dib);
     DeleteDC(memory);
-    ReleaseDC(wnd, screen);
+    ReleaseDC(nullptr, screen);
     return picture;
 }
 
@@ -215,4 +219,49 @@ void TProgramTest::CloseProgram(TProgramDriver& program)
     DWORD code = 1;
     EXPECT_TRUE(program.WaitForExit(DriverWaitMs, &code)) << "the program did not end after WM_CLOSE";
     EXPECT_EQ(code, 0u);
+}
+
+bool SaveProjectAs(const TProgramDriver& program, const std::string& path)
+{
+    program.PostCommand(cmdSaveAs);
+    if (!program.AnswerFileDialog(program.WaitForFileDialog(), path))
+        return false;
+    const size_t slash = path.find_last_of('\\');
+    const size_t dot = path.find_last_of('.');
+    const std::string title = path.substr(slash + 1, dot == std::string::npos || dot < slash ? std::string::npos : dot - slash - 1);
+    return program.WaitForCaption(title + " - Sheetfold") && WaitUntil([&] { return FileComplete(path); });
+}
+
+namespace {
+bool IsOkButton(HWND wnd)
+{
+    std::string text = WindowText(wnd);
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    return (GetWindowLongA(wnd, GWL_STYLE) & WS_VISIBLE) && text.size() == 2 && std::toupper(text[0]) == 'O' &&
+           std::toupper(text[1]) == 'K';
+}
+
+bool IsComboBox(HWND wnd)
+{
+    std::string name = WindowClass(wnd);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name.find("combo") != std::string::npos;
+}
+}
+
+bool ExportPage(const TProgramDriver& program, const std::string& path, int filterIndex, int resolutionIndex,
+                const std::string& writtenAs)
+{
+    const std::string written = writtenAs.empty() ? path : writtenAs;
+    program.PostCommand(cmdExport);
+    if (!program.AnswerFileDialog(program.WaitForFileDialog(), path, filterIndex))
+        return false;
+    HWND box = program.WaitForClass("TExportForm");
+    HWND combo = box ? FindDescendantIf(box, &IsComboBox) : nullptr;
+    HWND ok = box ? FindDescendantIf(box, &IsOkButton) : nullptr;
+    if (!combo || !ok)
+        return false;
+    SendMessageTimeoutA(combo, CB_SETCURSEL, resolutionIndex, 0, SMTO_NORMAL, 5000, nullptr);
+    PostMessageA(ok, BM_CLICK, 0, 0);
+    return program.WaitForClassGone("TExportForm") && WaitUntil([&] { return FileComplete(written); }, 60000);
 }

@@ -72,6 +72,15 @@ bool NearColor(COLORREF a, COLORREF b, int tolerance);
 int64_t FileSize(const std::string& path);
 bool FileComplete(const std::string& path);
 
+// Save As through the program's dialog onto a new file; true once the caption names the file
+// and the file is written.
+bool SaveProjectAs(const TProgramDriver& program, const std::string& path);
+// File > Export: the save picture dialog with the filter (1 bmp, 2 png, 3 jpg) and the name,
+// then the export box with its resolution entry (0: 100 dpi ... 3: 600 dpi). True once the
+// picture is written, under writtenAs when the program names it otherwise.
+bool ExportPage(const TProgramDriver& program, const std::string& path, int filterIndex, int resolutionIndex,
+                const std::string& writtenAs = "");
+
 // A case that starts the program: settings that keep start-up and closing free of questions
 // (no image hint, no demonstration), and a driver that always ends the program.
 class TProgramTest : public testing::Test {

@@ -57,15 +57,14 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param)
 }
 
 struct TChildSearch {
-    std::string ClassName;
-    std::string Text;
+    const std::function<bool(HWND)>& Test;
     HWND Found = nullptr;
 };
 
 BOOL CALLBACK MatchChild(HWND wnd, LPARAM param)
 {
     auto* search = reinterpret_cast<TChildSearch*>(param);
-    if (WindowClass(wnd) == search->ClassName && (search->Text.empty() || WindowText(wnd) == search->Text)) {
+    if (search->Test(wnd)) {
         search->Found = wnd;
         return FALSE;
     }
@@ -91,11 +90,18 @@ std::vector<HWND> ProcessWindows(DWORD processId, const std::string& className)
     return search.Found;
 }
 
-HWND FindDescendant(HWND parent, const std::string& className, const std::string& text)
+HWND FindDescendantIf(HWND parent, const std::function<bool(HWND)>& test)
 {
-    TChildSearch search{className, text};
+    TChildSearch search{test};
     EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
     return search.Found;
+}
+
+HWND FindDescendant(HWND parent, const std::string& className, const std::string& text)
+{
+    return FindDescendantIf(parent, [&](HWND wnd) {
+        return WindowClass(wnd) == className && (text.empty() || WindowText(wnd) == text);
+    });
 }
 
 std::string WindowText(HWND wnd)

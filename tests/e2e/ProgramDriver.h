@@ -25,6 +25,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = DriverW
 std::vector<HWND> ProcessWindows(DWORD processId, const std::string& className = "");
 // The first descendant of the window of the class (and with the text, when one is given), or 0.
 HWND FindDescendant(HWND parent, const std::string& className, const std::string& text = "");
+// The first descendant that satisfies the test, or 0.
+HWND FindDescendantIf(HWND parent, const std::function<bool(HWND)>& test);
 std::string WindowText(HWND wnd);
 std::string WindowClass(HWND wnd);
 
