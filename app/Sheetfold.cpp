@@ -1,36 +1,63 @@
-// Program entry: a bare main window until the shell takes over.
+// Program entry: start the units the windows rely on, make the main and progress windows, apply
+// the language to both, run the message loop, and shut the units down in reverse order.
 #include <windows.h>
 
+#include <objbase.h>
+
+#include "app/HtmlHelpAPI.h"
+#include "app/MainForm.h"
+#include "app/ProgressFormUnit.h"
+#include "app/SfLanguage1.h"
+#include "app/XRegistry.h"
+#include "graphics/Gfx32.h"
+#include "platform/Clipboard.h"
+#include "platform/Controls.h"
+#include "platform/Forms.h"
+#include "platform/Menus.h"
+#include "platform/Printers.h"
+
 namespace {
-LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+
+void RunApplication()
 {
-    if (msg == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(wnd, msg, wParam, lParam);
-}
+    Application->Initialize();
+    TSheetfoldForm* mainForm = nullptr;
+    Application->CreateForm(mainForm);
+    TProgressForm* progressForm = nullptr;
+    Application->CreateForm(progressForm);
+    mainForm->SetProgressForm(progressForm);
+    mainForm->ApplyLanguage("");
+    Application->Run();
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = MainWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    wc.lpszClassName = "TSheetfoldForm";
-    if (!RegisterClassA(&wc))
-        return 1;
-    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "Sheetfold", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 900, 650,
-                               nullptr, nullptr, instance, nullptr);
-    if (!wnd)
-        return 1;
-    ShowWindow(wnd, showCmd);
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    LoadHtmlHelp();
+    CF_Sheetfold();
+    XRegistry::SetDefaultKey("Software\\Sheetfold");
+    Gfx32Startup();
+    InitControls();
+    InitForms();
+    InitMenus();
+    InitSfLanguage();
+    int exitCode = 0;
+    try {
+        RunApplication();
+    } catch (const std::exception& e) {
+        MessageBoxA(nullptr, e.what(), "Sheetfold", MB_OK | MB_ICONERROR);
+        exitCode = 1;
     }
-    return static_cast<int>(msg.wParam);
+    DonePrinters();
+    DoneClipboard();
+    DoneSfLanguage();
+    DoneMenus();
+    DoneForms();
+    DoneControls();
+    Gfx32Shutdown();
+    UnloadHtmlHelp();
+    CoUninitialize();
+    return exitCode;
 }

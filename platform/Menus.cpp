@@ -18,8 +18,9 @@ TPopupList* PopupList = nullptr;
 
 namespace {
 
-// Command numbers start above the dialog button identifiers and stay within WM_COMMAND's word.
-constexpr UINT kFirstCommand = 0x100;
+// Command numbers stay clear of the dialog button identifiers and of the numbers that windows
+// give their own commands (toolbar buttons, posted commands), and within WM_COMMAND's word.
+constexpr UINT kFirstCommand = 0x8000;
 constexpr UINT kLastCommand = 0xEFFF;
 
 std::map<UINT, TMenuItem*>& CommandPool()

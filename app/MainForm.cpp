@@ -1,0 +1,1667 @@
+#include "app/MainForm.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/Export.h"
+#include "app/HtmlHelpAPI.h"
+#include "app/IPLExtDlgs.h"
+#include "app/PageExport.h"
+#include "app/PagePrinting.h"
+#include "app/PasteForm.h"
+#include "app/ProgressFormUnit.h"
+#include "app/SheetfoldAboutForm.h"
+#include "app/XRegistry.h"
+#include "document/Layer.h"
+#include "document/LayerImage.h"
+#include "document/SheetfoldProject.h"
+#include "document/SheetfoldSelection.h"
+#include "document/SheetfoldView.h"
+#include "graphics/SfTypes.h"
+#include "platform/Clipboard.h"
+#include "platform/Printers.h"
+#include "platform/ShortCuts.h"
+
+SF_IMPLEMENT_COMPONENT(TSheetfoldForm, TCustomSheetfoldForm)
+
+TSheetfoldForm* SheetfoldForm = nullptr;
+
+namespace {
+
+constexpr const char* ProjectOpenFilter =
+    "All formats (*.sfp;*.ico;*.bmp;*.jpg;*.tif;*.png;*.pcx;*.psd;*.wmf;*.emf)|*.sfp;*.ico;*.bmp;*.jpg;*.tif;*.png;*.pcx;"
+    "*.psd;*.wmf;*.emf|Sheetfold Project (*.sfp)|*.sfp|Icons (*.ico)|*.ico|Bitmaps (*.bmp)|*.bmp|JPEG (*.jpg)|*.jpg|"
+    "TIFF (*.tif)|*.tif|PNG (*.png)|*.png|PCX (*.pcx)|*.pcx|PSD (*.psd)|*.psd|Metafile (*.wmf;*.emf)|*.wmf;*.emf";
+constexpr const char* ProjectSaveFilter =
+    "Sheetfold Project (minimal dependencies) (*.sfp)|*.sfp|Sheetfold Project (minimal size) (*.sfp)|*.sfp";
+constexpr const char* PictureOpenFilter =
+    "All formats (*.ico;*.bmp;*.jpg;*.tif;*.png;*.pcx;*.psd;*.wmf;*.emf)|*.ico;*.bmp;*.jpg;*.tif;*.png;*.pcx;*.psd;*.wmf;"
+    "*.emf|Icons (*.ico)|*.ico|Bitmaps (*.bmp)|*.bmp|JPEG (*.jpg)|*.jpg|TIFF (*.tif)|*.tif|PNG (*.png)|*.png|"
+    "PCX (*.pcx)|*.pcx|PSD (*.psd)|*.psd|Metafile (*.wmf;*.emf)|*.wmf;*.emf";
+constexpr const char* PictureSaveFilter = "Bitmap (*.bmp)|*.bmp|PNG (*.png)|*.png|JPEG (*.jpg)|*.jpg";
+
+constexpr int ToolbarHeight = 30;
+constexpr int DockWidth = 216;
+
+std::string ConstText(int number, const std::string& fallback)
+{
+    return TSfLanguage::Instance()->GetString(number, fallback, "Const");
+}
+
+std::string InterfaceText(int number, const std::string& fallback)
+{
+    return TSfLanguage::Instance()->GetString(number, fallback, "Interface");
+}
+
+std::string ProgramFolder()
+{
+    return LanguageProgramFolder();
+}
+
+std::string UpperExtension(const std::string& path)
+{
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(toupper(c)); });
+    return ext;
+}
+
+std::string FullPathName(const std::string& path)
+{
+    char buffer[MAX_PATH * 2];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof(buffer), buffer, nullptr);
+    if (length == 0 || length >= sizeof(buffer))
+        return path;
+    return std::string(buffer, length);
+}
+
+XRegistry::TFontSettings FontToSettings(const TFont* font)
+{
+    XRegistry::TFontSettings s;
+    s.Name = font->GetName();
+    s.Size = font->GetSize();
+    s.Style = font->GetStyle().Bits();
+    s.Charset = static_cast<uint8_t>(font->GetCharset());
+    s.Color = static_cast<int32_t>(font->GetColor());
+    return s;
+}
+
+void SettingsToFont(const XRegistry::TFontSettings& s, TFont* font)
+{
+    font->SetName(s.Name);
+    font->SetSize(s.Size);
+    font->SetStyle(TFontStyles::FromBits(s.Style));
+    font->SetCharset(s.Charset);
+    font->SetColor(static_cast<TColor>(s.Color));
+}
+
+bool SamePaper(const TPaper* paper, const TSheetfoldPage* page)
+{
+    RECT a = paper->GetPaperRect();
+    RECT b = page->GetPaperRect();
+    RECT c = paper->GetPrintableRect();
+    RECT d = page->GetPrintableRect();
+    return EqualRect(&a, &b) && EqualRect(&c, &d);
+}
+
+std::string PixelsPerInchText(POINT resolution)
+{
+    return std::to_string(resolution.x) + " x " + std::to_string(resolution.y) + " dpi";
+}
+
+} // namespace
+
+TSheetfoldForm::TSheetfoldForm(TComponent* owner) : TCustomSheetfoldForm(owner)
+{
+    SetCaption("Sheetfold");
+    SetBounds(40, 20, 1000, 820);
+    SetKeyPreview(false);
+    BuildMenus();
+    BuildToolbar();
+    FStatusBar = New<TPanel>(this);
+    FStatusBar->SetAlign(alBottom);
+    FStatusBar->SetHeight(20);
+    FStatusBar->SetBevelOuter(bvLowered);
+    FStatusBar->SetParent(this);
+    FDock = New<TPanel>(this);
+    FDock->SetAlign(alLeft);
+    FDock->SetWidth(DockWidth);
+    FDock->SetBevelOuter(bvNone);
+    FDock->SetParent(this);
+    BuildImagePanel();
+    BuildPrintPanel();
+    BuildCentre();
+
+    FOpenDialog = New<TOpenDialog>(this);
+    FOpenDialog->SetFilter(ProjectOpenFilter);
+    FOpenDialog->SetDefaultExt("sfp");
+    FSaveDialog = New<TSaveDialog>(this);
+    FSaveDialog->SetFilter(ProjectSaveFilter);
+    FSaveDialog->SetDefaultExt("sfp");
+    FFontDialog = New<TFontDialog>(this);
+
+    OnCreate = TNotifyEvent(this, &TSheetfoldForm::FormCreate);
+    OnDestroy = TNotifyEvent(this, &TSheetfoldForm::FormDestroy);
+    OnCloseQuery = TCloseQueryEvent(this, &TSheetfoldForm::FormCloseQuery);
+    if (!SheetfoldForm)
+        SheetfoldForm = this;
+}
+
+void TSheetfoldForm::BeforeDestruction()
+{
+    if (Application) {
+        Application->OnIdle = nullptr;
+        Application->OnMessage = nullptr;
+    }
+    if (SheetfoldForm == this)
+        SheetfoldForm = nullptr;
+    TCustomSheetfoldForm::BeforeDestruction();
+}
+
+// ---- Construction ----
+
+TMenuItem* TSheetfoldForm::AddMenuItem(TMenuItem* parent, int tag, int command, TShortCut shortCut)
+{
+    TMenuItem* item = New<TMenuItem>(this);
+    item->SetTag(tag);
+    item->SetCaption(InterfaceText(tag, std::to_string(tag)));
+    item->SetShortCut(shortCut);
+    if (command != cmNone) {
+        item->OnClick = TNotifyEvent([this, command](TObject*) { ExecuteCommand(command); });
+        FCommandControls.push_back({command, item});
+    }
+    parent->Add(item);
+    return item;
+}
+
+TMenuItem* TSheetfoldForm::AddSeparator(TMenuItem* parent)
+{
+    TMenuItem* item = New<TMenuItem>(this);
+    item->SetCaption("-");
+    parent->Add(item);
+    return item;
+}
+
+void TSheetfoldForm::BuildMenus()
+{
+    FMainMenu = New<TMainMenu>(this);
+    TMenuItem* bar = FMainMenu->GetItems();
+
+    TMenuItem* file = AddMenuItem(bar, 400, cmNone);
+    AddMenuItem(file, 401, cmNew, ShortCut('N', ssCtrl));
+    AddMenuItem(file, 402, cmOpen, ShortCut('O', ssCtrl));
+    AddSeparator(file);
+    AddMenuItem(file, 404, cmSave, ShortCut('S', ssCtrl));
+    AddMenuItem(file, 405, cmSaveAs);
+    AddMenuItem(file, 406, cmExport);
+    AddSeparator(file);
+    AddMenuItem(file, 407, cmPrint, ShortCut('P', ssCtrl));
+    AddSeparator(file);
+    AddMenuItem(file, 408, cmExit);
+
+    TMenuItem* edit = AddMenuItem(bar, 500, cmNone);
+    AddMenuItem(edit, 501, cmCut, ShortCut('X', ssCtrl));
+    AddMenuItem(edit, 502, cmCopy, ShortCut('C', ssCtrl));
+    AddMenuItem(edit, 503, cmPaste, ShortCut('V', ssCtrl));
+    AddMenuItem(edit, 504, cmDelete, ShortCut(VK_DELETE, 0));
+
+    TMenuItem* view = AddMenuItem(bar, 600, cmNone);
+    view->OnPopup = TNotifyEvent(this, &TSheetfoldForm::ViewMenuPopup);
+    FViewImageItem = AddMenuItem(view, 100, cmViewImagePanel);
+    FViewImageItem->SetChecked(true);
+    FViewPrintItem = AddMenuItem(view, 200, cmViewPrintPanel);
+    FViewPrintItem->SetChecked(true);
+    AddSeparator(view);
+    FLanguageMenu = AddMenuItem(view, 601, cmNone);
+    FLanguageMenu->SetVisible(false);
+
+    TMenuItem* insert = AddMenuItem(bar, 700, cmNone);
+    AddMenuItem(insert, 701, cmInsertImage, ShortCut('I', ssCtrl));
+    AddMenuItem(insert, 702, cmInsertText, ShortCut('T', ssCtrl));
+
+    TMenuItem* help = AddMenuItem(bar, 1000, cmNone);
+    AddMenuItem(help, 1001, cmHelp, ShortCut(VK_F1, 0));
+    AddMenuItem(help, 1002, cmAbout);
+    FMainMenu->SetWindow(this);
+
+    FContextMenu = New<TPopupMenu>(this);
+    FContextMenu->OnPopup = TNotifyEvent(this, &TSheetfoldForm::ContextMenuPopup);
+    TMenuItem* context = FContextMenu->GetItems();
+    AddMenuItem(context, 501, cmCut);
+    AddMenuItem(context, 502, cmCopy);
+    AddMenuItem(context, 503, cmPaste);
+    AddMenuItem(context, 504, cmDelete);
+    AddSeparator(context);
+    TMenuItem* order = AddMenuItem(context, 1100, cmNone);
+    for (int c = cmBringToFront; c <= cmMoveBackward; ++c)
+        AddMenuItem(order, c, c);
+    TMenuItem* rotate = AddMenuItem(context, 1200, cmNone);
+    for (int c = cmRotate180; c <= cmRotateLeft; ++c)
+        AddMenuItem(rotate, c, c);
+    AddSeparator(context);
+    FContextSaveAs = AddMenuItem(context, 507, cmImageSaveAs);
+
+    FAlignMenu = New<TPopupMenu>(this);
+    for (int c = cmAlignFirst; c <= cmAlignLast; ++c)
+        AddMenuItem(FAlignMenu->GetItems(), c, c);
+    FOrderMenu = New<TPopupMenu>(this);
+    for (int c = cmBringToFront; c <= cmMoveBackward; ++c)
+        AddMenuItem(FOrderMenu->GetItems(), c, c);
+    FRotateMenu = New<TPopupMenu>(this);
+    for (int c = cmRotate180; c <= cmRotateLeft; ++c)
+        AddMenuItem(FRotateMenu->GetItems(), c, c);
+}
+
+TSpeedButton* TSheetfoldForm::AddToolButton(int tag, int command, int& x)
+{
+    TSpeedButton* button = New<TSpeedButton>(this);
+    button->SetTag(tag);
+    button->SetFlat(true);
+    button->SetShowHint(true);
+    button->SetBounds(x, 3, 24, 24);
+    button->SetParent(FToolbar);
+    if (command != cmNone) {
+        button->OnClick = TNotifyEvent([this, command](TObject*) { ExecuteCommand(command); });
+        FCommandControls.push_back({command, button});
+    }
+    FToolButtons.push_back(button);
+    x += 24;
+    return button;
+}
+
+void TSheetfoldForm::BuildToolbar()
+{
+    FToolbar = New<TPanel>(this);
+    FToolbar->SetAlign(alTop);
+    FToolbar->SetHeight(ToolbarHeight);
+    FToolbar->SetBevelOuter(bvNone);
+    FToolbar->SetParent(this);
+    int x = 4;
+    AddToolButton(306, cmToolOpen, x);
+    AddToolButton(307, cmToolSave, x);
+    AddToolButton(308, cmToolPrint, x);
+    AddToolButton(309, cmToolCut, x);
+    AddToolButton(310, cmToolCopy, x);
+    AddToolButton(311, cmToolPaste, x);
+    AddToolButton(312, cmToolDelete, x);
+    AddToolButton(301, cmAddPage, x);
+    AddToolButton(302, cmDeletePage, x);
+    AddToolButton(304, cmToolInsertImage, x);
+    AddToolButton(305, cmToolInsertText, x);
+    auto dropDown = [this, &x](int tag, TPopupMenu* menu, int command) {
+        TSpeedButton* button = AddToolButton(tag, cmNone, x);
+        if (command != cmNone)
+            FCommandControls.push_back({command, button});
+        button->OnClick = TNotifyEvent([this, button, menu](TObject*) {
+            POINT p = FToolbar->ClientToScreen(POINT{button->GetLeft(), button->GetTop() + button->GetHeight()});
+            menu->Popup(p.x, p.y);
+        });
+    };
+    dropDown(7001, FAlignMenu, cmAlignFirst);
+    dropDown(1100, FOrderMenu, cmBringToFront);
+    dropDown(1200, FRotateMenu, cmRotate180);
+
+    FScaleLabel = AddLabel(FToolbar, 303, x + 8, 8, "Scale:");
+    FZoomBox = New<TComboBox>(this);
+    FZoomBox->SetStyle(csDropDownList);
+    FZoomBox->SetBounds(x + 60, 4, 80, 200);
+    FZoomBox->SetParent(FToolbar);
+    for (int i = 0; i < ZoomChoiceCount; ++i)
+        FZoomBox->GetItems()->Add(ZoomChoiceText(i));
+    FZoomBox->SetItemIndex(ZoomChoiceCount - 1);
+    FZoomBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::ZoomChange);
+}
+
+// Toolbar buttons have no pictures here: each shows its hint as its caption, sized to fit.
+void TSheetfoldForm::LayoutToolbar()
+{
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
+    int x = 4;
+    for (TSpeedButton* button : FToolButtons) {
+        std::string text = button->GetHint();
+        if (text.empty())
+            text = InterfaceText(static_cast<int>(button->GetTag()), "");
+        if (text.rfind('|', 0) == 0)
+            text.erase(0, 1);
+        button->SetCaption(text);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        int width = std::max(24, static_cast<int>(size.cx) + 12);
+        button->SetBounds(x, 3, width, 24);
+        x += width + 1;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    FScaleLabel->SetLeft(x + 8);
+    FZoomBox->SetLeft(FScaleLabel->GetLeft() + FScaleLabel->GetWidth() + 4);
+}
+
+TLabel* TSheetfoldForm::AddLabel(TWinControl* parent, int tag, int x, int y, const std::string& caption)
+{
+    TLabel* label = New<TLabel>(this);
+    label->SetTag(tag);
+    label->SetAutoSize(true);
+    label->SetCaption(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption);
+    label->SetLeft(x);
+    label->SetTop(y);
+    label->SetParent(parent);
+    return label;
+}
+
+TCheckBox* TSheetfoldForm::AddCheckBox(TWinControl* parent, int tag, int x, int y, int width)
+{
+    TCheckBox* box = New<TCheckBox>(this);
+    box->SetTag(tag);
+    box->SetCaption(InterfaceText(tag, ""));
+    box->SetBounds(x, y, width, 17);
+    box->SetParent(parent);
+    return box;
+}
+
+TEdit* TSheetfoldForm::AddNumberEdit(TWinControl* parent, int labelTag, int x, int y, TUpDown*& upDown)
+{
+    TLabel* label = AddLabel(parent, labelTag, x, y + 3);
+    TEdit* edit = New<TEdit>(this);
+    edit->SetBounds(x + 46, y, 42, 21);
+    edit->SetParent(parent);
+    edit->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
+    edit->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
+    upDown = New<TUpDown>(this);
+    upDown->SetBounds(x + 88, y, 16, 21);
+    upDown->SetMin(-32000);
+    upDown->SetMax(32000);
+    upDown->SetParent(parent);
+    upDown->OnChanging = TUDChangingEvent([](TObject*, bool& allow) { allow = false; });
+    upDown->OnClick = TUDClickEvent(this, &TSheetfoldForm::UpDownClick);
+    FPositionGroup.insert(FPositionGroup.end(), {label, edit, upDown});
+    return edit;
+}
+
+void TSheetfoldForm::BuildImagePanel()
+{
+    FImagePanel = New<TPanel>(this);
+    FImagePanel->SetAlign(alTop);
+    FImagePanel->SetHeight(440);
+    FImagePanel->SetBevelOuter(bvNone);
+    FImagePanel->SetParent(FDock);
+    TLabel* title = AddLabel(FImagePanel, 100, 8, 4);
+    title->GetFont()->SetStyle(TFontStyles{fsBold});
+
+    FActiveLabel = AddLabel(FImagePanel, 101, 8, 27);
+    FNameBox = New<TComboBox>(this);
+    FNameBox->SetBounds(60, 24, 148, 200);
+    FNameBox->SetParent(FImagePanel);
+    FNameBox->OnDropDown = TNotifyEvent(this, &TSheetfoldForm::NameBoxDropDown);
+    FNameBox->OnSelect = TNotifyEvent(this, &TSheetfoldForm::NameBoxSelect);
+    FNameBox->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
+    FNameBox->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
+
+    AddLabel(FImagePanel, 102, 8, 52);
+    FLeftEdit = AddNumberEdit(FImagePanel, 104, 8, 68, FLeftUpDown);
+    FTopEdit = AddNumberEdit(FImagePanel, 103, 112, 68, FTopUpDown);
+    FWidthEdit = AddNumberEdit(FImagePanel, 106, 8, 94, FWidthUpDown);
+    FHeightEdit = AddNumberEdit(FImagePanel, 105, 112, 94, FHeightUpDown);
+
+    FCenterHorz = AddCheckBox(FImagePanel, 108, 8, 122, 200);
+    FCenterVert = AddCheckBox(FImagePanel, 107, 8, 140, 200);
+    FFitToPage = AddCheckBox(FImagePanel, 109, 8, 158, 200);
+    for (TCheckBox* box : {FCenterHorz, FCenterVert, FFitToPage})
+        box->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
+    FPositionGroup.insert(FPositionGroup.end(), {FCenterHorz, FCenterVert, FFitToPage});
+
+    AddLabel(FImagePanel, 111, 8, 181);
+    TPanel* units = New<TPanel>(this);
+    units->SetBevelOuter(bvNone);
+    units->SetBounds(60, 178, 150, 20);
+    units->SetParent(FImagePanel);
+    FMillimeters = New<TRadioButton>(this);
+    FMillimeters->SetTag(112);
+    FMillimeters->SetCaption(InterfaceText(112, ""));
+    FMillimeters->SetBounds(0, 1, 78, 17);
+    FMillimeters->SetParent(units);
+    FMillimeters->SetChecked(true);
+    FInches = New<TRadioButton>(this);
+    FInches->SetTag(113);
+    FInches->SetCaption(InterfaceText(113, ""));
+    FInches->SetBounds(80, 1, 70, 17);
+    FInches->SetParent(units);
+    FMillimeters->OnClick = TNotifyEvent(this, &TSheetfoldForm::UnitsClick);
+    FInches->OnClick = TNotifyEvent(this, &TSheetfoldForm::UnitsClick);
+
+    FKeepRatio = AddCheckBox(FImagePanel, 110, 8, 202, 200);
+    FKeepRatio->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
+    FSizeLabel = AddLabel(FImagePanel, 120, 8, 224);
+    FSizeValue = AddLabel(FImagePanel, 0, 110, 224, " ");
+    FResolutionLabel = AddLabel(FImagePanel, 121, 8, 240);
+    FResolutionValue = AddLabel(FImagePanel, 0, 110, 240, " ");
+    FCurrentResolutionLabel = AddLabel(FImagePanel, 122, 8, 256);
+    FCurrentResolutionValue = AddLabel(FImagePanel, 0, 110, 256, " ");
+    FToSource = New<TButton>(this);
+    FToSource->SetTag(123);
+    FToSource->SetCaption(InterfaceText(123, ""));
+    FToSource->SetBounds(8, 274, 90, 22);
+    FToSource->SetParent(FImagePanel);
+    FToSource->OnClick = TNotifyEvent(this, &TSheetfoldForm::ToSourceClick);
+    FTitleVisible = AddCheckBox(FImagePanel, 119, 8, 302, 200);
+    FTitleVisible->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
+
+    FTitleLabel = AddLabel(FImagePanel, 114, 8, 328);
+    int x = 140;
+    for (auto [button, tag] : {std::pair{&FAlignLeft, 115}, std::pair{&FAlignCenter, 116}, std::pair{&FAlignRight, 117}}) {
+        TSpeedButton* b = New<TSpeedButton>(this);
+        b->SetTag(tag);
+        b->SetGroupIndex(1);
+        b->SetShowHint(true);
+        b->SetCaption(tag == 115 ? "L" : tag == 116 ? "C" : "R");
+        b->SetBounds(x, 324, 22, 22);
+        b->SetParent(FImagePanel);
+        b->OnClick = TNotifyEvent(this, &TSheetfoldForm::AlignButtonClick);
+        *button = b;
+        x += 22;
+    }
+    FFontButton = New<TButton>(this);
+    FFontButton->SetTag(118);
+    FFontButton->SetCaption(InterfaceText(118, ""));
+    FFontButton->SetBounds(8, 352, 70, 22);
+    FFontButton->SetParent(FImagePanel);
+    FFontButton->OnClick = TNotifyEvent(this, &TSheetfoldForm::FontButtonClick);
+    FFontNameLabel = AddLabel(FImagePanel, 0, 84, 356, " ");
+    FTextMemo = New<TMemo>(this);
+    FTextMemo->SetBounds(8, 378, 200, 56);
+    FTextMemo->SetScrollBars(ssVertical);
+    FTextMemo->SetParent(FImagePanel);
+    FTextMemo->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
+
+    FElementGroup = {FTitleVisible, FTextMemo, FFontNameLabel, FFontButton, FAlignLeft, FAlignCenter, FAlignRight,
+                     FSizeLabel, FSizeValue, FResolutionLabel, FResolutionValue, FCurrentResolutionLabel,
+                     FCurrentResolutionValue, FToSource, FKeepRatio};
+}
+
+void TSheetfoldForm::BuildPrintPanel()
+{
+    FPrintPanel = New<TPanel>(this);
+    FPrintPanel->SetAlign(alTop);
+    FPrintPanel->SetTop(FImagePanel->GetHeight());
+    FPrintPanel->SetHeight(260);
+    FPrintPanel->SetBevelOuter(bvNone);
+    FPrintPanel->SetParent(FDock);
+    TLabel* title = AddLabel(FPrintPanel, 200, 8, 4);
+    title->GetFont()->SetStyle(TFontStyles{fsBold});
+
+    FPrinterLabel = AddLabel(FPrintPanel, 201, 8, 27);
+    FPrinterBox = New<TComboBox>(this);
+    FPrinterBox->SetStyle(csDropDownList);
+    FPrinterBox->SetBounds(60, 24, 148, 200);
+    FPrinterBox->SetParent(FPrintPanel);
+    FPrinterBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::PrinterBoxChange);
+    FSetupButton = New<TButton>(this);
+    FSetupButton->SetTag(202);
+    FSetupButton->SetCaption(InterfaceText(202, ""));
+    FSetupButton->SetBounds(8, 50, 80, 22);
+    FSetupButton->SetParent(FPrintPanel);
+    FSetupButton->OnClick = TNotifyEvent(this, &TSheetfoldForm::SetupButtonClick);
+
+    AddLabel(FPrintPanel, 203, 8, 80);
+    AddLabel(FPrintPanel, 204, 60, 80);
+    FPageSizeLabel = AddLabel(FPrintPanel, 0, 96, 80, " ");
+    FTrial = AddCheckBox(FPrintPanel, 205, 8, 98, 200);
+    FTrial->OnClick = TNotifyEvent(this, &TSheetfoldForm::TrialClick);
+
+    auto radioPair = [this](int y, int tag1, int tag2, TRadioButton*& first, TRadioButton*& second) {
+        TPanel* group = New<TPanel>(this);
+        group->SetBevelOuter(bvNone);
+        group->SetBounds(8, y, 200, 20);
+        group->SetParent(FPrintPanel);
+        first = New<TRadioButton>(this);
+        first->SetTag(tag1);
+        first->SetCaption(InterfaceText(tag1, ""));
+        first->SetBounds(0, 1, 95, 17);
+        first->SetParent(group);
+        second = New<TRadioButton>(this);
+        second->SetTag(tag2);
+        second->SetCaption(InterfaceText(tag2, ""));
+        second->SetBounds(97, 1, 103, 17);
+        second->SetParent(group);
+    };
+    AddLabel(FPrintPanel, 206, 8, 120);
+    radioPair(136, 207, 208, FPortrait, FLandscape);
+    FPortrait->OnClick = TNotifyEvent(this, &TSheetfoldForm::OrientationClick);
+    FLandscape->OnClick = TNotifyEvent(this, &TSheetfoldForm::OrientationClick);
+    AddLabel(FPrintPanel, 209, 8, 162);
+    radioPair(178, 210, 211, FAllPages, FCurrentPage);
+    FAllPages->SetChecked(true);
+
+    FCopiesLabel = AddLabel(FPrintPanel, 212, 8, 207);
+    FCopiesEdit = New<TEdit>(this);
+    FCopiesEdit->SetBounds(60, 204, 40, 21);
+    FCopiesEdit->SetText("1");
+    FCopiesEdit->SetParent(FPrintPanel);
+    FCopiesUpDown = New<TUpDown>(this);
+    FCopiesUpDown->SetBounds(100, 204, 16, 21);
+    FCopiesUpDown->SetMin(1);
+    FCopiesUpDown->SetMax(99);
+    FCopiesUpDown->SetParent(FPrintPanel);
+    FCopiesUpDown->SetAssociate(FCopiesEdit);
+    FCopiesUpDown->SetPosition(1);
+    FPrintButton = New<TButton>(this);
+    FPrintButton->SetTag(213);
+    FPrintButton->SetCaption(InterfaceText(213, ""));
+    FPrintButton->SetBounds(8, 232, 80, 24);
+    FPrintButton->SetParent(FPrintPanel);
+    FPrintButton->OnClick = TNotifyEvent([this](TObject*) { ExecuteCommand(cmPrint); });
+    for (TComponent* c : std::initializer_list<TComponent*>{FAllPages, FCurrentPage, FCopiesLabel, FCopiesEdit, FCopiesUpDown, FPrintButton})
+        FCommandControls.push_back({cmPrint, c});
+    FCommandControls.push_back({-cmPrint, FSetupButton});
+}
+
+void TSheetfoldForm::BuildCentre()
+{
+    FTabControl = New<TTabControl>(this);
+    FTabControl->SetAlign(alClient);
+    FTabControl->SetParent(this);
+    FTabControl->OnChange = TNotifyEvent(this, &TSheetfoldForm::TabChange);
+    FPreviewPanel = New<TPanel>(this);
+    FPreviewPanel->SetAlign(alClient);
+    FPreviewPanel->SetBevelOuter(bvNone);
+    FPreviewPanel->SetParent(FTabControl);
+}
+
+void TSheetfoldForm::SizeDockedPanels()
+{
+    int width = FNameBox->GetLeft() + FNameBox->GetWidth() + FActiveLabel->GetLeft();
+    FDock->SetWidth(width);
+    TSizeConstraints image;
+    image.MinWidth = width;
+    image.MinHeight = FTitleVisible->GetTop() + FTitleVisible->GetHeight() + FActiveLabel->GetTop();
+    FImagePanel->SetConstraints(image);
+    TSizeConstraints print;
+    print.MinWidth = width;
+    print.MinHeight = FPrintButton->GetTop() + FPrintButton->GetHeight() + FPrinterLabel->GetTop();
+    FPrintPanel->SetConstraints(print);
+}
+
+// ---- Start and end ----
+
+void TSheetfoldForm::FormCreate(TObject*)
+{
+    ApplyLanguage(XRegistry::ReadString("Language", "English"));
+    SetImageHintCount(XRegistry::ReadInteger("InsertImageMessage", 3));
+    SelectStoredPrinter();
+    SetCaption("Sheetfold");
+    GetView()->SetAlign(alClient);
+    GetView()->SetParent(FPreviewPanel);
+    NewProject();
+    XRegistry::TFontSettings fallback = FontToSettings(GetDefaultFont());
+    SettingsToFont(XRegistry::DecodeFontDialog(XRegistry::ReadBinary("FontDialog", ""), fallback), FFontDialog->GetFont());
+    GetDefaultFont()->Assign(FFontDialog->GetFont());
+    if (GetProject()->Count() > 0)
+        PagesChanged();
+    if (Application)
+        Application->SetHelpFile(ProgramFolder() + "Sheetfold.hlp");
+
+    std::string imageToInsert;
+    ReadCommandLine(imageToInsert);
+
+    FOpenPictureDialog = New<TIplOpenPictureDialog>(this);
+    FOpenPictureDialog->SetFilter(PictureOpenFilter);
+    FOpenPictureDialog->SetOptions(ofAllowMultiSelect);
+    FSavePictureDialog = New<TIplSavePictureDialog>(this);
+    FSavePictureDialog->SetFilter(PictureSaveFilter);
+    FLanguageMenu->SetVisible(true);
+    SizeDockedPanels();
+    FFontButtonTop = FFontButton->GetTop();
+    FFontNameTop = FFontNameLabel->GetTop();
+    FMemoTop = FTextMemo->GetTop();
+    FMemoHeight = FTextMemo->GetHeight();
+    if (!imageToInsert.empty()) {
+        try {
+            InsertImageFile(imageToInsert);
+        } catch (const Exception&) {
+            // A command-line picture that cannot be read is ignored: the window still opens.
+        }
+    }
+    PagesChanged();
+    if (Application) {
+        Application->OnIdle = TIdleEvent(this, &TSheetfoldForm::AppIdle);
+        Application->OnMessage = TMessageEvent(this, &TSheetfoldForm::AppMessage);
+    }
+}
+
+void TSheetfoldForm::SelectStoredPrinter()
+{
+    std::string name = XRegistry::ReadString("Printer", "");
+    if (name.empty())
+        return;
+    const std::vector<std::string>& printers = Printer()->GetPrinters();
+    for (size_t i = 0; i < printers.size(); ++i) {
+        if (printers[i] == name) {
+            Printer()->SetPrinterIndex(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+void TSheetfoldForm::ReadCommandLine(std::string& imageToInsert)
+{
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::string argument;
+    if (argv && argc > 1) {
+        int size = WideCharToMultiByte(CP_ACP, 0, argv[1], -1, nullptr, 0, nullptr, nullptr);
+        argument.resize(size > 0 ? size - 1 : 0);
+        if (size > 1)
+            WideCharToMultiByte(CP_ACP, 0, argv[1], -1, argument.data(), size, nullptr, nullptr);
+    }
+    if (argv)
+        LocalFree(argv);
+    try {
+        if (!argument.empty()) {
+            std::string path = FullPathName(argument);
+            if (!FileExists(path))
+                return;
+            if (UpperExtension(path) == ".SFP")
+                OpenFile(path);
+            else
+                imageToInsert = path;
+            return;
+        }
+        std::string demo = ProgramFolder() + "Example.sfp";
+        int showDemo = XRegistry::ReadInteger("ShowDemo", 0);
+        if (FileExists(demo) && showDemo <= 1) {
+            OpenFile(demo);
+            XRegistry::WriteInteger("ShowDemo", 1);
+        }
+    } catch (const Exception&) {
+        // An unreadable start-up file is ignored: the new project stays.
+    }
+}
+
+void TSheetfoldForm::FormCloseQuery(TObject*, bool& canClose)
+{
+    canClose = !GetBusy() && CanCloseProject();
+    if (!canClose)
+        return;
+    // The question is about the demonstration project, so it is asked only where there is one.
+    if (XRegistry::ReadInteger("ShowDemo", 0) <= 1 && FileExists(ProgramFolder() + "Example.sfp")) {
+        if (MessageBox(ConstText(14, "Load the demonstration project next time?"), MB_YESNO | MB_ICONQUESTION) == IDNO)
+            XRegistry::WriteInteger("ShowDemo", 2);
+    }
+}
+
+bool TSheetfoldForm::CloseQuery()
+{
+    return TCustomSheetfoldForm::CloseQuery();
+}
+
+void TSheetfoldForm::FormDestroy(TObject*)
+{
+    std::string printer;
+    try {
+        if (HasPrinter())
+            printer = Printer()->GetPrinterName();
+    } catch (const Exception&) {
+        printer.clear();
+    }
+    XRegistry::WriteString("Printer", printer);
+    XRegistry::WriteInteger("InsertImageMessage", GetImageHintCount());
+    XRegistry::WriteBinary("FontDialog", XRegistry::EncodeFontDialog(FontToSettings(FFontDialog->GetFont())));
+}
+
+// ---- Language ----
+
+void TSheetfoldForm::ApplyLanguage(const std::string& name)
+{
+    TSfLanguage* language = TSfLanguage::Instance();
+    if (!name.empty()) {
+        language->LoadLanguage(name);
+        XRegistry::WriteString("Language", name);
+    }
+    language->ApplyToTree(Application ? static_cast<TComponent*>(Application) : this, "Interface");
+    if (!Application)
+        language->ApplyToTree(this, "Interface");
+    FResolutionText = InterfaceText(121, "Resolution:");
+    FTitleLabel->SetCaption(ConstText(9, "Title") + ":");
+    LayoutToolbar();
+}
+
+void TSheetfoldForm::ViewMenuPopup(TObject*)
+{
+    RebuildLanguageMenu();
+}
+
+void TSheetfoldForm::RebuildLanguageMenu()
+{
+    FLanguageMenu->Clear();
+    for (const TLanguageFile& file : ListLanguageFiles(ProgramFolder())) {
+        TMenuItem* item = New<TMenuItem>(this);
+        item->SetCaption(file.DisplayName);
+        TLanguageCommand* command = New<TLanguageCommand>(item, this);
+        command->SetLanguageName(file.FileName);
+        FLanguageMenu->Add(item);
+    }
+}
+
+// ---- Commands ----
+
+void TSheetfoldForm::Dispatch(TMessage& message)
+{
+    if (message.Msg == WM_COMMAND && message.LParam == 0 && HIWORD(message.WParam) == 0 &&
+        FindCommandControl(LOWORD(message.WParam))) {
+        try {
+            ExecuteCommand(LOWORD(message.WParam));
+        } catch (...) {
+            if (Application)
+                Application->HandleException(this);
+        }
+        message.Result = 0;
+        return;
+    }
+    TCustomSheetfoldForm::Dispatch(message);
+}
+
+TComponent* TSheetfoldForm::FindCommandControl(int command) const
+{
+    for (const TCommandControl& c : FCommandControls)
+        if (c.Command == command)
+            return c.Component;
+    return nullptr;
+}
+
+bool TSheetfoldForm::GetCommandEnabled(int command) const
+{
+    bool found = false;
+    for (const TCommandControl& c : FCommandControls) {
+        if (c.Command != command)
+            continue;
+        found = true;
+        if (auto* item = dynamic_cast<TMenuItem*>(c.Component); item && !item->GetEnabled())
+            return false;
+        if (auto* control = dynamic_cast<TControl*>(c.Component); control && !control->GetEnabled())
+            return false;
+    }
+    return found;
+}
+
+TEnablingSnapshot TSheetfoldForm::TakeSnapshot()
+{
+    TEnablingSnapshot s;
+    TSheetfoldProject* project = GetProject();
+    s.PageCount = project->Count();
+    TSheetfoldPage* page = GetCurrentPage();
+    s.ElementCount = page ? page->Count() : 0;
+    TLayerSelection* selection = GetSelectionList();
+    s.SelectedCount = selection ? selection->Count() : 0;
+    if (s.SelectedCount == 1) {
+        TLayerElement* e = selection->GetItem(0);
+        s.SingleImageOrText = Is<TLayerImage>(e) || Is<TLayerText>(e);
+    }
+    s.Modified = project->GetModified();
+    s.HasPrinter = HasPrinter();
+    s.CanPaste = CanPaste();
+    s.Busy = GetBusy();
+    return s;
+}
+
+void TSheetfoldForm::ExecuteCommand(int command)
+{
+    TEnablingSnapshot snapshot = TakeSnapshot();
+    if (!CommandEnabled(command, ComputeEnablingRules(snapshot), snapshot.Busy))
+        return;
+    if (command >= cmAlignFirst && command <= cmAlignLast) {
+        GetView()->GetSheetfoldSelection()->AlignElements(AlignModeOfCommand(command));
+        return;
+    }
+    switch (CanonicalCommand(command)) {
+    case cmNew: NewProject(); break;
+    case cmOpen: OpenCommand(); break;
+    case cmSave:
+    case cmSaveAs: SaveAsCommand(); break;
+    case cmToolSave: Save(); break;
+    case cmExport: ExportPage(); break;
+    case cmPrint: PrintPages(); break;
+    case cmExit: Close(); break;
+    case cmCut:
+        if (!ForwardToFocusedEdit(command))
+            Cut();
+        break;
+    case cmCopy:
+        if (!ForwardToFocusedEdit(command))
+            CopyToClipboard();
+        break;
+    case cmPaste:
+        if (!ForwardToFocusedEdit(command))
+            PasteCommand();
+        break;
+    case cmDelete:
+        if (!ForwardToFocusedEdit(command))
+            DeleteSelection();
+        break;
+    case cmImageSaveAs: SaveImageAs(); break;
+    case cmViewImagePanel: TogglePanel(FImagePanel, FViewImageItem); break;
+    case cmViewPrintPanel: TogglePanel(FPrintPanel, FViewPrintItem); break;
+    case cmInsertImage: InsertImageCommand(); break;
+    case cmInsertText: InsertTextCommand(); break;
+    case cmHelp: HelpCommand(); break;
+    case cmAbout: AboutCommand(); break;
+    case cmAddPage: AddPage(); break;
+    case cmDeletePage: DeletePage(); break;
+    case cmBringToFront:
+    case cmMoveToBack:
+    case cmMoveForward:
+    case cmMoveBackward: OrderCommand(command); break;
+    case cmRotate180:
+    case cmRotateRight:
+    case cmRotateLeft: RotateCommand(command); break;
+    default: break;
+    }
+}
+
+bool TSheetfoldForm::ForwardToFocusedEdit(int command)
+{
+    HWND focus = GetFocus();
+    if (!focus)
+        return false;
+    char name[32] = {};
+    GetClassNameA(focus, name, sizeof(name));
+    std::string cls = name;
+    if (cls != "TEdit" && cls != "TMemo" && cls != "Edit" && ::GetParent(focus) != FNameBox->GetWindowHandle())
+        return false;
+    UINT message = 0;
+    switch (CanonicalCommand(command)) {
+    case cmCut: message = WM_CUT; break;
+    case cmCopy: message = WM_COPY; break;
+    case cmPaste: message = WM_PASTE; break;
+    case cmDelete: message = WM_CLEAR; break;
+    default: return false;
+    }
+    SendMessageA(focus, message, 0, 0);
+    return true;
+}
+
+void TSheetfoldForm::OpenCommand()
+{
+    if (!FOpenDialog->Execute(GetHandle()))
+        return;
+    if (Application)
+        Application->ProcessMessages();
+    TCursor saved = Screen->GetCursor();
+    Screen->SetCursor(crHourGlass);
+    try {
+        if (TLayerSelection* selection = GetSelectionList())
+            selection->Clear();
+        OpenFile(FOpenDialog->GetFileName());
+    } catch (...) {
+        Screen->SetCursor(saved);
+        throw;
+    }
+    Screen->SetCursor(saved);
+}
+
+void TSheetfoldForm::SaveAsCommand()
+{
+    if (ExecuteSaveDialog())
+        Save();
+}
+
+bool TSheetfoldForm::ExecuteSaveDialog()
+{
+    TSheetfoldProject* project = GetProject();
+    FSaveDialog->SetFilterIndex(project->GetMINS() ? 2 : 1);
+    if (project->GetFileName() != "Untitled")
+        FSaveDialog->SetFileName(project->GetFileName());
+    if (!FSaveDialog->Execute(GetHandle()))
+        return false;
+    project->SetMINS(FSaveDialog->GetFilterIndex() == 2);
+    std::string fileName = FSaveDialog->GetFileName();
+    if (FileExists(fileName) &&
+        MessageBox(ConstText(16, "File exists. Overwrite?"), MB_YESNO | MB_ICONWARNING) != IDYES)
+        return false;
+    project->SetFileName(fileName);
+    return true;
+}
+
+void TSheetfoldForm::PasteCommand()
+{
+    if (IsClipboardFormatAvailable(CF_Sheetfold())) {
+        PasteFromClipboard();
+        return;
+    }
+    if (IsClipboardFormatAvailable(CF_ENHMETAFILE)) {
+        std::unique_ptr<TPasteAsForm, TObjectFree> form(New<TPasteAsForm>(this));
+        TStrings* items = form->GetRadioGroup()->GetItems();
+        std::vector<int> choices{8021, 8022};
+        if (IsClipboardFormatAvailable(CF_TEXT))
+            choices.push_back(8020);
+        static const char* fallback[] = {"Text", "Metafile", "Bitmap"};
+        for (int key : choices)
+            items->Add(InterfaceText(key, fallback[key - 8020]));
+        form->GetRadioGroup()->SetItemIndex(0);
+        if (form->ShowModal() != mrOk)
+            return;
+        int index = form->GetRadioGroup()->GetItemIndex();
+        if (index < 0 || index >= static_cast<int>(choices.size()))
+            return;
+        switch (choices[index]) {
+        case 8021: PasteMetafile(); break;
+        case 8022: PasteBitmap(); break;
+        default: PasteText(); break;
+        }
+        return;
+    }
+    if (IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) {
+        PasteBitmap();
+        return;
+    }
+    if (IsClipboardFormatAvailable(CF_TEXT))
+        PasteText();
+}
+
+void TSheetfoldForm::InsertImageCommand()
+{
+    if (!FOpenPictureDialog->Execute(GetHandle()))
+        return;
+    std::vector<std::string> files;
+    TStrings* chosen = FOpenPictureDialog->GetFiles();
+    for (int i = 0; i < chosen->Count(); ++i)
+        files.push_back(chosen->Get(i));
+    if (files.empty())
+        files.push_back(FOpenPictureDialog->GetFileName());
+    for (const std::string& file : files) {
+        try {
+            InsertImageFile(file);
+        } catch (const Exception&) {
+            // The numbered error box has told the user about this file; the others still go in.
+        }
+    }
+    std::string folder = std::filesystem::path(FOpenPictureDialog->GetFileName()).parent_path().string();
+    FOpenPictureDialog->SetInitialDir(folder);
+    FOpenPictureDialog->SetFileName("");
+}
+
+void TSheetfoldForm::InsertTextCommand()
+{
+    POINT reference{};
+    if (TLayerElement* first = GetFirstSelected()) {
+        reference = POINT{first->GetLeft(), first->GetTop()};
+    } else if (TSheetfoldPage* page = GetCurrentPage()) {
+        RECT printable = page->GetPrintableRect();
+        reference = POINT{printable.left, printable.top};
+    }
+    TLayerText* text = InsertText("Text");
+    if (!text)
+        return;
+    text->SetFont(FFontDialog->GetFont());
+    RECT b = text->GetBounds();
+    SfTypes::OffsetRect(&b, reference.x + 1000 - b.left, reference.y + 1000 - b.top);
+    text->SetBoundsRect(b);
+    FImagePanel->SetVisible(true);
+    FViewImageItem->SetChecked(true);
+    if (FTextMemo->CanFocus()) {
+        FTextMemo->SetFocus();
+        FTextMemo->SelectAll();
+    }
+}
+
+void TSheetfoldForm::OrderCommand(int command)
+{
+    TLayerElement* first = GetFirstSelected();
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!first || !page)
+        return;
+    switch (command) {
+    case cmBringToFront: SetZIndex(page->Count() - 1); break;
+    case cmMoveToBack: SetZIndex(0); break;
+    case cmMoveForward: SetZIndex(std::min(GetZIndex() + 1, page->Count() - 1)); break;
+    default: SetZIndex(std::max(GetZIndex() - 1, 0)); break;
+    }
+}
+
+void TSheetfoldForm::RotateCommand(int command)
+{
+    switch (command) {
+    case cmRotate180: Rotate180(); break;
+    case cmRotateRight: RotateRight(); break;
+    default: RotateLeft(); break;
+    }
+}
+
+void TSheetfoldForm::HelpCommand()
+{
+    std::string helpFile = std::filesystem::path(Application ? Application->GetExeName() : "").replace_extension(".chm").string();
+    ShowHtmlHelp(Application ? Application->GetHandle() : GetHandle(), helpFile);
+}
+
+void TSheetfoldForm::AboutCommand()
+{
+    std::unique_ptr<TAboutForm, TObjectFree> about(New<TAboutForm>(this));
+    about->ShowModal();
+}
+
+void TSheetfoldForm::TogglePanel(TPanel* panel, TMenuItem* item)
+{
+    panel->SetVisible(!panel->GetVisible());
+    item->SetChecked(panel->GetVisible());
+    FDock->SetVisible(FImagePanel->GetVisible() || FPrintPanel->GetVisible());
+}
+
+// ---- Printing and export ----
+
+bool TSheetfoldForm::HasPrinter()
+{
+    return GetPrintHelper() && GetPrintHelper()->HasPrinter();
+}
+
+int TSheetfoldForm::CopiesFromEdit()
+{
+    return std::clamp(StrToInt(Trim(FCopiesEdit->GetText())), 1, 99);
+}
+
+void TSheetfoldForm::SetBusy(bool busy)
+{
+    FBusy += busy ? 1 : -1;
+    if (FBusy < 0)
+        FBusy = 0;
+    // While a job runs the window takes no input: its messages are pumped for the Abort button.
+    if (HandleAllocated())
+        EnableWindow(GetWindowHandle(), FBusy == 0);
+}
+
+void TSheetfoldForm::PrintPages()
+{
+    TPrintJobOptions options;
+    options.AllPages = FAllPages->GetChecked();
+    options.Copies = CopiesFromEdit();
+    try {
+        ::PrintPages(*GetProject(), *GetPrintHelper(), *this, options);
+    } catch (...) {
+        GetView()->Invalidate();
+        throw;
+    }
+    GetView()->Invalidate();
+}
+
+bool TSheetfoldForm::PrintAborted()
+{
+    if (!ProgressAborted())
+        return false;
+    if (Printer()->GetPrinting())
+        Printer()->Abort();
+    EndProgress();
+    GetView()->Invalidate();
+    return true;
+}
+
+void TSheetfoldForm::ExportPage()
+{
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page || !FSavePictureDialog->Execute(GetHandle()))
+        return;
+    int resolution = 100;
+    if (!ExecuteExport(resolution))
+        return;
+    if (Application)
+        Application->ProcessMessages();
+    TCursor saved = Screen->GetCursor();
+    Screen->SetCursor(crHourGlass);
+    SetBusy(true);
+    try {
+        ::ExportPage(*page, resolution, FSavePictureDialog->GetFileName(), FSavePictureDialog->GetFilterIndex());
+    } catch (...) {
+        SetBusy(false);
+        Screen->SetCursor(saved);
+        GetView()->Invalidate();
+        throw;
+    }
+    SetBusy(false);
+    Screen->SetCursor(saved);
+    GetView()->Invalidate();
+}
+
+void TSheetfoldForm::SaveImageAs()
+{
+    if (!CanSaveImage())
+        return;
+    auto* image = As<TLayerImage>(GetFirstSelected());
+    FSavePictureDialog->SetFileName(image->GetSourceFile());
+    if (!FSavePictureDialog->Execute(GetHandle()))
+        return;
+    SaveImageBitmap(*image, FSavePictureDialog->GetFileName(), FSavePictureDialog->GetFilterIndex());
+}
+
+// ---- Hooks ----
+
+void TSheetfoldForm::BeginProgress(int maximum, const std::string& caption, bool canAbort)
+{
+    SetBusy(true);
+    if (!FProgressForm)
+        return;
+    FProgressForm->SetCaption(caption);
+    FProgressForm->GetProgressBar()->SetMin(0);
+    FProgressForm->GetProgressBar()->SetMax(maximum);
+    FProgressForm->GetProgressBar()->SetPosition(0);
+    FProgressForm->SetCanAbort(canAbort);
+    FProgressForm->Show();
+    if (Application)
+        Application->ProcessMessages();
+}
+
+void TSheetfoldForm::SetProgress(int position)
+{
+    if (FProgressForm)
+        FProgressForm->GetProgressBar()->SetPosition(position);
+    if (Application)
+        Application->ProcessMessages();
+}
+
+void TSheetfoldForm::EndProgress()
+{
+    if (Application)
+        Application->ProcessMessages();
+    if (FProgressForm)
+        FProgressForm->Hide();
+    SetBusy(false);
+}
+
+bool TSheetfoldForm::ProgressAborted()
+{
+    if (Application)
+        Application->ProcessMessages();
+    return FProgressForm && FProgressForm->GetAborted();
+}
+
+void TSheetfoldForm::SelectionItemChanged(TObject* selection)
+{
+    if (Application && Application->GetTerminated())
+        return;
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page || page->Count() == 0 || GetUpdating())
+        return;
+    TCustomSheetfoldForm::SelectionItemChanged(selection);
+    UpdateProperties(selection);
+}
+
+void TSheetfoldForm::PagesChanged()
+{
+    if ((Application && Application->GetTerminated()) || GetUpdating())
+        return;
+    TCustomSheetfoldForm::PagesChanged();
+    TSheetfoldProject* project = GetProject();
+    TStrings* tabs = FTabControl->GetTabs();
+    while (tabs->Count() > project->Count())
+        tabs->Delete(tabs->Count() - 1);
+    while (tabs->Count() < project->Count())
+        tabs->Add(Format(" %d", tabs->Count() + 1));
+    if (project->Count() > 0)
+        FTabControl->SetTabIndex(project->GetCurrentPageIndex());
+    if (TLayerSelection* selection = GetSelectionList())
+        selection->Clear();
+    RefreshPrinterBox();
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page)
+        return;
+    ++FRefreshing;
+    FLandscape->SetChecked(page->GetLandscape());
+    FPortrait->SetChecked(!page->GetLandscape());
+    if (HasPrinter()) {
+        GetPrintHelper()->SetOrientation(page->GetLandscape() ? TPrinterOrientation::poLandscape
+                                                               : TPrinterOrientation::poPortrait);
+        TPaper* paper = GetPrintHelper()->GetPrinterPaper();
+        // Taking the same paper again would mark an unchanged project modified.
+        if (paper && !SamePaper(paper, page))
+            page->SetPaper(paper);
+    }
+    RefreshPageSizeLabel();
+    FTrial->SetChecked(page->GetTestPrint());
+    --FRefreshing;
+    GetView()->Invalidate();
+}
+
+void TSheetfoldForm::RefreshPrinterBox()
+{
+    if (!HasPrinter())
+        return;
+    ++FRefreshing;
+    TStrings* items = FPrinterBox->GetItems();
+    items->Clear();
+    for (const std::string& name : Printer()->GetPrinters())
+        items->Add(name);
+    FPrinterBox->SetItemIndex(Printer()->GetPrinterIndex());
+    --FRefreshing;
+}
+
+void TSheetfoldForm::RefreshPageSizeLabel()
+{
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page)
+        return;
+    RECT paper = page->GetPaperRect();
+    FPageSizeLabel->SetCaption(FormatLength(paper.right - paper.left) + " x " + FormatLength(paper.bottom - paper.top) +
+                               " " + GetUnitSuffix());
+}
+
+void TSheetfoldForm::UpdateProperties(TObject*)
+{
+    if (Application && Application->GetTerminated())
+        return;
+    TSheetfoldPage* page = GetCurrentPage();
+    TLayerSelection* selection = GetSelectionList();
+    if (!page || page->Count() == 0 || GetUpdating() || !selection || selection->Count() == 0)
+        return;
+    ++FRefreshing;
+    FNameBox->SetText(GetSelectionName());
+    FLeftEdit->SetText(GetLeftText());
+    FTopEdit->SetText(GetTopText());
+    FWidthEdit->SetText(GetWidthText());
+    FHeightEdit->SetText(GetHeightText());
+    FCenterHorz->SetChecked(GetHorzCenter());
+    FCenterVert->SetChecked(GetVertCenter());
+    FFitToPage->SetChecked(GetFitToPage());
+
+    TLayerElement* first = selection->GetItem(0);
+    bool single = selection->Count() == 1;
+    bool image = single && Is<TLayerImage>(first);
+    bool text = single && Is<TLayerText>(first);
+    for (TControl* c : std::initializer_list<TControl*>{FSizeLabel, FSizeValue, FResolutionLabel, FResolutionValue,
+                                                        FCurrentResolutionLabel, FCurrentResolutionValue, FKeepRatio})
+        c->SetVisible(!text);
+    FToSource->SetVisible(image);
+    FTitleVisible->SetVisible(!text);
+    if (text) {
+        int alignment = GetTextAlignment();
+        FAlignLeft->SetDown(alignment == 0);
+        FAlignRight->SetDown(alignment == 1);
+        FAlignCenter->SetDown(alignment == 2);
+    }
+    if (image) {
+        auto* picture = As<TLayerImage>(first);
+        FKeepRatio->SetChecked(GetKeepRatio());
+        FTitleVisible->SetChecked(GetCaptionVisible());
+        FResolutionLabel->SetCaption(FResolutionText);
+        FTextMemo->SetText(GetCaptionText());
+        if (TFont* font = GetElementFont())
+            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
+        FSizeValue->SetCaption(std::to_string(picture->GetImageWidth()) + " x " + std::to_string(picture->GetImageHeight()));
+        FResolutionValue->SetCaption(PixelsPerInchText(GetSourceResolution()));
+        FCurrentResolutionValue->SetCaption(PixelsPerInchText(GetImageResolution()));
+        FFontButton->SetTop(FFontButtonTop);
+        FFontNameLabel->SetTop(FFontNameTop);
+        FTextMemo->SetBounds(FTextMemo->GetLeft(), FMemoTop, FTextMemo->GetWidth(), FMemoHeight);
+    } else if (text) {
+        FResolutionLabel->SetCaption(ConstText(10, "Text") + ":");
+        FTextMemo->SetText(GetElementText());
+        if (TFont* font = GetElementFont())
+            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
+        // The image rows are hidden: the font and text move up into their place.
+        int top = FKeepRatio->GetTop();
+        FFontButton->SetTop(top);
+        FFontNameLabel->SetTop(top + 4);
+        int memoTop = top + FFontButton->GetHeight() + 4;
+        int bottom = FImagePanel->GetClientHeight() - 6;
+        FTextMemo->SetBounds(FTextMemo->GetLeft(), memoTop, FTextMemo->GetWidth(), std::max(FMemoHeight, bottom - memoTop));
+    }
+    if (!single) {
+        FSizeValue->SetCaption("");
+        FResolutionValue->SetCaption("");
+        FCurrentResolutionValue->SetCaption("");
+        FFontNameLabel->SetCaption("");
+        FTextMemo->SetText("");
+    }
+    --FRefreshing;
+    EnableImagePanel();
+}
+
+void TSheetfoldForm::ViewResized()
+{
+    ApplyZoom();
+}
+
+void TSheetfoldForm::ShowContextMenu(int x, int y)
+{
+    POINT p = GetView()->ClientToScreen(POINT{x, y});
+    FContextMenu->Popup(p.x, p.y);
+}
+
+void TSheetfoldForm::ViewKeyDown(WORD, TShiftState)
+{
+}
+
+void TSheetfoldForm::ContextMenuPopup(TObject*)
+{
+    FContextSaveAs->SetVisible(CanSaveImage());
+}
+
+// ---- Idle and messages ----
+
+void TSheetfoldForm::AppIdle(TObject*, bool&)
+{
+    if (!Application || !Application->GetActive())
+        return;
+    try {
+        ApplyEnablingRules();
+    } catch (const Exception&) {
+        // A rule that cannot read its state (the clipboard held by another program) tries
+        // again at the next idle.
+    }
+}
+
+void TSheetfoldForm::SetGroupEnabled(const std::vector<TComponent*>& group, bool enabled)
+{
+    for (TComponent* c : group) {
+        if (auto* item = dynamic_cast<TMenuItem*>(c))
+            item->SetEnabled(enabled);
+        else if (auto* control = dynamic_cast<TControl*>(c))
+            control->SetEnabled(enabled);
+    }
+}
+
+void TSheetfoldForm::ApplyEnablingRules()
+{
+    TEnablingSnapshot snapshot = TakeSnapshot();
+    TEnablingRules rules = ComputeEnablingRules(snapshot);
+    for (const TCommandControl& c : FCommandControls) {
+        bool enabled = c.Command == -cmPrint ? rules.PrinterSetup && !snapshot.Busy
+                                             : CommandEnabled(c.Command, rules, snapshot.Busy);
+        SetGroupEnabled({c.Component}, enabled);
+    }
+    FNameBox->SetEnabled(rules.ElementNameBox);
+    EnableImagePanel();
+}
+
+void TSheetfoldForm::EnableImagePanel()
+{
+    TLayerSelection* selection = GetSelectionList();
+    int count = selection ? selection->Count() : 0;
+    if (count == 0) {
+        ++FRefreshing;
+        for (TLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
+            label->SetCaption("");
+        FTextMemo->SetText("");
+        FNameBox->SetText("");
+        for (TEdit* edit : {FLeftEdit, FTopEdit, FWidthEdit, FHeightEdit})
+            edit->SetText("");
+        for (TCheckBox* box : {FCenterHorz, FCenterVert, FFitToPage, FKeepRatio, FTitleVisible})
+            box->SetChecked(false);
+        --FRefreshing;
+        SetGroupEnabled(FPositionGroup, false);
+        SetGroupEnabled(FElementGroup, false);
+        return;
+    }
+    SetGroupEnabled(FPositionGroup, true);
+    SetGroupEnabled(FElementGroup, count == 1);
+}
+
+void TSheetfoldForm::AppMessage(MSG& msg, bool& handled)
+{
+    if (msg.message != WM_KEYDOWN || GetBusy() || msg.hwnd != GetView()->GetWindowHandle())
+        return;
+    TLayerSelection* selection = GetSelectionList();
+    if (!selection || selection->Count() == 0)
+        return;
+    int dx = 0;
+    int dy = 0;
+    switch (msg.wParam) {
+    case VK_LEFT: dx = -100; break;
+    case VK_RIGHT: dx = 100; break;
+    case VK_UP: dy = -100; break;
+    case VK_DOWN: dy = 100; break;
+    default: return;
+    }
+    try {
+        GetView()->GetSheetfoldSelection()->NudgeElements(dx, dy);
+    } catch (...) {
+        if (Application)
+            Application->HandleException(this);
+    }
+    handled = true;
+}
+
+// ---- Panels ----
+
+void TSheetfoldForm::TabChange(TObject*)
+{
+    SetCurrentPage(FTabControl->GetTabIndex());
+}
+
+void TSheetfoldForm::ApplyZoom()
+{
+    TSheetfoldView* view = GetView();
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page || !view->HandleAllocated())
+        return;
+    THiMetric* mapMode = view->GetMapMode();
+    RECT client{};
+    ::GetClientRect(view->GetWindowHandle(), &client);
+    POINT centre = mapMode->DPtoLP(POINT{client.right / 2, client.bottom / 2});
+    int numerator = 1;
+    int denominator = 1;
+    std::string choice = FZoomBox->GetItemIndex() >= 0 ? FZoomBox->GetItems()->Get(FZoomBox->GetItemIndex()) : "Auto";
+    if (!ZoomRatio(choice, numerator, denominator)) {
+        view->SetScrolling(false);
+        RECT used{};
+        mapMode->ZoomToFit(client, page->GetPaperRect(), used);
+    } else {
+        view->SetScrolling(true);
+        mapMode->SetScreen();
+        mapMode->SetZoom(numerator, denominator);
+        POINT device = mapMode->LPtoDP(centre);
+        POINT origin = mapMode->GetOrigin();
+        mapMode->SetOrigin(POINT{origin.x + client.right / 2 - device.x, origin.y + client.bottom / 2 - device.y});
+    }
+    view->UpdateScrollPos();
+    view->Invalidate();
+}
+
+void TSheetfoldForm::ZoomChange(TObject*)
+{
+    ApplyZoom();
+}
+
+void TSheetfoldForm::NameBoxDropDown(TObject*)
+{
+    TStrings* items = FNameBox->GetItems();
+    items->Clear();
+    TSheetfoldPage* page = GetCurrentPage();
+    if (!page)
+        return;
+    for (int i = 0; i < page->Count(); ++i) {
+        TLayerElement* e = page->GetItem(i);
+        if (e->GetEnabled())
+            items->AddObject(e->GetName(), e);
+    }
+}
+
+void TSheetfoldForm::NameBoxSelect(TObject*)
+{
+    int index = FNameBox->GetItemIndex();
+    TSheetfoldPage* page = GetCurrentPage();
+    TLayerSelection* selection = GetSelectionList();
+    if (index < 0 || !page || !selection)
+        return;
+    auto* element = static_cast<TLayerElement*>(FNameBox->GetItems()->GetObject(index));
+    // The list was filled when it opened; the element may have gone since.
+    if (!element || page->IndexOf(element) < 0)
+        return;
+    selection->Clear();
+    selection->Add(element);
+}
+
+void TSheetfoldForm::EditKeyPress(TObject* sender, char& key)
+{
+    if (key != '\r')
+        return;
+    key = 0;
+    CommitEdit(sender);
+}
+
+void TSheetfoldForm::EditExit(TObject* sender)
+{
+    if (FRefreshing)
+        return;
+    CommitEdit(sender);
+    TLayerSelection* selection = GetSelectionList();
+    if (selection && selection->Count() > 0)
+        UpdateProperties(selection);
+}
+
+void TSheetfoldForm::CommitEdit(TObject* sender)
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (FRefreshing || !selection || selection->Count() == 0)
+        return;
+    if (sender == FTextMemo) {
+        if (Is<TLayerText>(selection->GetItem(0)))
+            SetElementText(FTextMemo->GetText());
+        else
+            SetCaptionText(FTextMemo->GetText());
+    } else if (sender == FNameBox) {
+        SetSelectionName(FNameBox->GetText());
+    } else if (sender == FLeftEdit) {
+        SetLeftText(FLeftEdit->GetText());
+    } else if (sender == FTopEdit) {
+        SetTopText(FTopEdit->GetText());
+    } else if (sender == FWidthEdit) {
+        SetWidthText(FWidthEdit->GetText());
+    } else if (sender == FHeightEdit) {
+        SetHeightText(FHeightEdit->GetText());
+    }
+}
+
+void TSheetfoldForm::Nudge(TEdit* edit, int delta)
+{
+    TLayerElement* first = GetFirstSelected();
+    if (!first)
+        return;
+    int value = 0;
+    if (edit == FLeftEdit)
+        value = first->GetLeft();
+    else if (edit == FTopEdit)
+        value = first->GetTop();
+    else if (edit == FWidthEdit)
+        value = first->GetWidth();
+    else
+        value = first->GetHeight();
+    edit->SetText(FormatLength(value + delta));
+    CommitEdit(edit);
+    UpdateProperties(GetSelectionList());
+}
+
+void TSheetfoldForm::UpDownClick(TObject* sender, TUDBtnType button)
+{
+    int delta = button == btNext ? GetUpDownStep() : -GetUpDownStep();
+    if (sender == FLeftUpDown)
+        Nudge(FLeftEdit, delta);
+    else if (sender == FTopUpDown)
+        Nudge(FTopEdit, delta);
+    else if (sender == FWidthUpDown)
+        Nudge(FWidthEdit, delta);
+    else if (sender == FHeightUpDown)
+        Nudge(FHeightEdit, delta);
+}
+
+void TSheetfoldForm::FlagBoxClick(TObject* sender)
+{
+    if (FRefreshing)
+        return;
+    if (sender == FCenterHorz)
+        SetHorzCenter(FCenterHorz->GetChecked());
+    else if (sender == FCenterVert)
+        SetVertCenter(FCenterVert->GetChecked());
+    else if (sender == FFitToPage)
+        SetFitToPage(FFitToPage->GetChecked());
+    else if (sender == FKeepRatio)
+        SetKeepRatio(FKeepRatio->GetChecked());
+    else if (sender == FTitleVisible)
+        SetCaptionVisible(FTitleVisible->GetChecked());
+}
+
+void TSheetfoldForm::AlignButtonClick(TObject* sender)
+{
+    if (FRefreshing)
+        return;
+    if (sender == FAlignLeft)
+        SetTextAlignment(0);
+    else if (sender == FAlignCenter)
+        SetTextAlignment(2);
+    else if (sender == FAlignRight)
+        SetTextAlignment(1);
+}
+
+void TSheetfoldForm::FillFontDialogFromSelection()
+{
+    if (TFont* font = GetElementFont())
+        FFontDialog->GetFont()->Assign(font);
+}
+
+void TSheetfoldForm::FontButtonClick(TObject*)
+{
+    FillFontDialogFromSelection();
+    if (!FFontDialog->Execute(GetHandle()))
+        return;
+    SetElementFont(FFontDialog->GetFont());
+    GetDefaultFont()->Assign(FFontDialog->GetFont());
+    UpdateProperties(GetSelectionList());
+}
+
+void TSheetfoldForm::ToSourceClick(TObject*)
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (!selection || selection->Count() != 1 || !Is<TLayerImage>(selection->GetItem(0)))
+        return;
+    auto* image = As<TLayerImage>(selection->GetItem(0));
+    POINT source = image->GetResolution();
+    if (source.x <= 0 || source.y <= 0)
+        return;
+    int width = MulDiv(image->GetImageWidth(), 2540, source.x);
+    int height = MulDiv(image->GetImageHeight(), 2540, source.y);
+    image->SetBounds(image->GetLeft(), image->GetTop(), width, height);
+}
+
+void TSheetfoldForm::UnitsClick(TObject*)
+{
+    if (FRefreshing)
+        return;
+    SetUnits(FInches->GetChecked());
+    RefreshPageSizeLabel();
+}
+
+void TSheetfoldForm::PrinterBoxChange(TObject*)
+{
+    if (FRefreshing || FPrinterBox->GetItemIndex() < 0)
+        return;
+    Printer()->SetPrinterIndex(FPrinterBox->GetItemIndex());
+    PagesChanged();
+}
+
+void TSheetfoldForm::SetupButtonClick(TObject*)
+{
+    std::unique_ptr<TPrinterSetupDialog, TObjectFree> dialog(New<TPrinterSetupDialog>(nullptr));
+    if (!dialog->Execute(GetHandle()))
+        return;
+    if (TSheetfoldPage* page = GetCurrentPage())
+        page->SetLandscape(GetPrintHelper()->GetOrientation() == TPrinterOrientation::poLandscape);
+    PagesChanged();
+    ApplyZoom();
+}
+
+void TSheetfoldForm::OrientationClick(TObject* sender)
+{
+    auto* button = dynamic_cast<TRadioButton*>(sender);
+    if (FRefreshing || !button || !button->GetChecked())
+        return;
+    bool landscape = button == FLandscape;
+    if (HasPrinter()) {
+        GetPrintHelper()->SetOrientation(landscape ? TPrinterOrientation::poLandscape : TPrinterOrientation::poPortrait);
+        landscape = GetPrintHelper()->GetOrientation() == TPrinterOrientation::poLandscape;
+    }
+    SetLandscape(landscape);
+    ApplyZoom();
+}
+
+void TSheetfoldForm::TrialClick(TObject*)
+{
+    if (FRefreshing)
+        return;
+    SetTestPrint(FTrial->GetChecked());
+}
