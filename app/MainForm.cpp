@@ -718,8 +718,9 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
         language->LoadLanguage(name);
         XRegistry::WriteString("Language", name);
     }
-    language->ApplyToTree(Application ? static_cast<TComponent*>(Application) : this, "Interface");
-    if (!Application)
+    if (Application)
+        language->ApplyToTree(Application, "Interface");
+    if (!Application || GetOwner() != Application)
         language->ApplyToTree(this, "Interface");
     FResolutionText = InterfaceText(121, "Resolution:");
     FTitleLabel->SetCaption(ConstText(9, "Title") + ":");

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/MainForm.h"
+#include "app/SheetfoldCommands.h"
+#include "app/XRegistry.h"
+#include "document/Layer.h"
+#include "document/SheetfoldProject.h"
+#include "document/SheetfoldSelection.h"
+#include "document/SheetfoldView.h"
+
+TEST(SheetfoldCommands, EnablingRulesFollowTheDocumentState)
+{
+    TEnablingSnapshot empty{.PageCount = 1};
+    TEnablingRules r = ComputeEnablingRules(empty);
+    EXPECT_FALSE(r.ElementNameBox);
+    EXPECT_FALSE(r.Export);
+    EXPECT_FALSE(r.Print);
+    EXPECT_FALSE(r.DeletePage);
+    EXPECT_FALSE(r.Selection);
+    EXPECT_FALSE(r.Save);
+
+    // A page with no elements in a one-page project disables Print; a second page enables it.
+    TEnablingSnapshot twoPages{.PageCount = 2, .HasPrinter = true};
+    EXPECT_TRUE(ComputeEnablingRules(twoPages).Print);
+    EXPECT_TRUE(ComputeEnablingRules(twoPages).DeletePage);
+    TEnablingSnapshot onePage{.PageCount = 1, .HasPrinter = true};
+    EXPECT_FALSE(ComputeEnablingRules(onePage).Print);
+
+    // Without a printer the print group and Setup stay off; Export follows the page content.
+    TEnablingSnapshot noPrinter{.PageCount = 1, .ElementCount = 3, .SelectedCount = 2};
+    r = ComputeEnablingRules(noPrinter);
+    EXPECT_FALSE(r.Print);
+    EXPECT_FALSE(r.PrinterSetup);
+    EXPECT_TRUE(r.Export);
+    EXPECT_TRUE(r.Align);
+    EXPECT_TRUE(r.Selection);
+    EXPECT_FALSE(r.Rotate);
+
+    TEnablingSnapshot single{.PageCount = 1, .ElementCount = 1, .SelectedCount = 1, .SingleImageOrText = true};
+    r = ComputeEnablingRules(single);
+    EXPECT_FALSE(r.Align);
+    EXPECT_TRUE(r.Rotate);
+}
+
+TEST(SheetfoldCommands, CommandsPassTheRulesAndNothingRunsWhileBusy)
+{
+    TEnablingRules rules = ComputeEnablingRules(TEnablingSnapshot{.PageCount = 1, .Modified = true});
+    EXPECT_TRUE(CommandEnabled(cmSave, rules, false));
+    EXPECT_TRUE(CommandEnabled(cmToolSave, rules, false));
+    EXPECT_FALSE(CommandEnabled(cmToolCut, rules, false));
+    EXPECT_FALSE(CommandEnabled(cmDeletePage, rules, false));
+    EXPECT_FALSE(CommandEnabled(7005, rules, false));
+    EXPECT_TRUE(CommandEnabled(cmNew, rules, false));
+    EXPECT_FALSE(CommandEnabled(cmNew, rules, true));
+    EXPECT_EQ(CanonicalCommand(cmToolPaste), cmPaste);
+    EXPECT_EQ(CanonicalCommand(cmToolSave), cmToolSave);
+}
+
+TEST(SheetfoldCommands, AlignKeysMapToTheSelectionsOperations)
+{
+    const int expected[] = {1, 2, 3, 4, 5, 6, 9, 7, 10, 8};
+    for (int key = cmAlignFirst; key <= cmAlignLast; ++key)
+        EXPECT_EQ(AlignModeOfCommand(key), expected[key - cmAlignFirst]) << key;
+    EXPECT_EQ(AlignModeOfCommand(7001), 0);
+    EXPECT_EQ(AlignModeOfCommand(7012), 0);
+
+    int n = 0;
+    int d = 0;
+    EXPECT_TRUE(ZoomRatio("75%", n, d));
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(d, 4);
+    EXPECT_FALSE(ZoomRatio("Auto", n, d));
+    EXPECT_FALSE(ZoomRatio("33%", n, d));
+    EXPECT_STREQ(ZoomChoiceText(ZoomChoiceCount - 1), "Auto");
+}
+
+namespace {
+
+// A main window with its settings under a key of its own, answering every question with No.
+class TTestMainForm : public TSheetfoldForm {
+public:
+    using TSheetfoldForm::TSheetfoldForm;
+    int MessageBox(const std::string& text, UINT) override
+    {
+        Questions.push_back(text);
+        return IDNO;
+    }
+    std::vector<std::string> Questions;
+};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FSavedKey = XRegistry::GetDefaultKey();
+        FKey = "Software\\SheetfoldTests\\MainForm" + std::to_string(GetCurrentProcessId());
+        RegDeleteTreeA(HKEY_CURRENT_USER, FKey.c_str());
+        XRegistry::SetDefaultKey(FKey);
+        XRegistry::WriteInteger("ShowDemo", 2);
+        Form.reset(New<TTestMainForm>(nullptr));
+    }
+    void TearDown() override
+    {
+        Form.reset();
+        XRegistry::SetDefaultKey(FSavedKey);
+        RegDeleteTreeA(HKEY_CURRENT_USER, FKey.c_str());
+    }
+
+    TLayerSelection* Selection() { return Form->GetSelectionList(); }
+    TLayerText* AddText(const std::string& text)
+    {
+        TLayerText* element = Form->InsertText(text);
+        EXPECT_NE(element, nullptr);
+        return element;
+    }
+
+    std::unique_ptr<TTestMainForm, TObjectFree> Form;
+    std::string FKey;
+    std::string FSavedKey;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, StartsWithOneUntitledPageAndTheTabsFollowThePages)
+{
+    EXPECT_EQ(Form->GetCaption(), "Untitled - Sheetfold");
+    EXPECT_EQ(Form->GetProject()->Count(), 1);
+    EXPECT_EQ(Form->GetTabControl()->GetTabs()->Count(), 1);
+    EXPECT_EQ(Form->GetTabControl()->GetTabs()->Get(0), " 1");
+    EXPECT_EQ(Form->GetZoomBox()->GetText(), "Auto");
+
+    // Delete Page is refused while there is one page; posting its key is the same as clicking.
+    SendMessageA(Form->GetHandle(), WM_COMMAND, cmDeletePage, 0);
+    EXPECT_EQ(Form->GetProject()->Count(), 1);
+    SendMessageA(Form->GetHandle(), WM_COMMAND, cmAddPage, 0);
+    SendMessageA(Form->GetHandle(), WM_COMMAND, cmAddPage, 0);
+    EXPECT_EQ(Form->GetProject()->Count(), 3);
+    EXPECT_EQ(Form->GetTabControl()->GetTabs()->Count(), 3);
+    EXPECT_EQ(Form->GetTabControl()->GetTabs()->Get(2), " 3");
+    EXPECT_EQ(Form->GetTabControl()->GetTabIndex(), 2);
+    Form->ExecuteCommand(cmDeletePage);
+    EXPECT_EQ(Form->GetTabControl()->GetTabs()->Count(), 2);
+    EXPECT_EQ(Form->GetTabControl()->GetTabIndex(), Form->GetProject()->GetCurrentPageIndex());
+}
+
+TEST_F(MainFormTest, PanelShowsOneElementAndEmptiesForSeveral)
+{
+    Form->ApplyEnablingRules();
+    EXPECT_FALSE(Form->GetLeftEdit()->GetEnabled());
+    EXPECT_FALSE(Form->GetTextMemo()->GetEnabled());
+
+    TLayerText* first = AddText("first");
+    Form->UpdateProperties(Selection());
+    Form->ApplyEnablingRules();
+    EXPECT_TRUE(Form->GetTextMemo()->GetEnabled());
+    EXPECT_EQ(Form->GetTextMemo()->GetText(), "first");
+    EXPECT_EQ(Form->GetNameBox()->GetText(), "Text");
+    EXPECT_EQ(Form->GetLeftEdit()->GetText(), Form->FormatLength(first->GetLeft()));
+
+    TLayerText* second = AddText("second");
+    second->SetAlign(second->GetAlign() | laCenterHorz);
+    Selection()->Add(first);
+    ASSERT_EQ(Selection()->Count(), 2);
+    Form->UpdateProperties(Selection());
+    Form->ApplyEnablingRules();
+    EXPECT_TRUE(Form->GetLeftEdit()->GetEnabled());
+    EXPECT_FALSE(Form->GetTextMemo()->GetEnabled());
+    EXPECT_EQ(Form->GetTextMemo()->GetText(), "");
+    EXPECT_EQ(Form->GetFontNameLabel()->GetCaption(), "");
+    // Showing the mixed state must not write it back into the elements.
+    EXPECT_TRUE(second->GetAlign() & laCenterHorz);
+    EXPECT_FALSE(first->GetAlign() & laCenterHorz);
+    EXPECT_TRUE(Form->GetCommandEnabled(7002));
+    EXPECT_FALSE(Form->GetCommandEnabled(cmRotate180));
+}
+
+TEST_F(MainFormTest, EditsCommitOnEnterAndUpDownsNudgeByOneStep)
+{
+    TLayerText* text = AddText("t");
+    Form->UpdateProperties(Selection());
+    Form->GetLeftEdit()->SetText("25.00");
+    char enter = '\r';
+    Form->GetLeftEdit()->OnKeyPress(Form->GetLeftEdit(), enter);
+    EXPECT_EQ(text->GetLeft(), 2500);
+
+    // An empty name is not a name: the element keeps its own.
+    Form->GetNameBox()->SetText("");
+    Form->GetNameBox()->OnKeyPress(Form->GetNameBox(), enter);
+    EXPECT_EQ(text->GetName(), "Text");
+
+    // The arrows are not typed: they step the first element's value.
+    TUpDown* upDown = nullptr;
+    for (int i = 0; i < Form->GetImagePanel()->GetControlCount(); ++i)
+        if (auto* u = dynamic_cast<TUpDown*>(Form->GetImagePanel()->GetControl(i)); u && !upDown)
+            upDown = u;
+    ASSERT_NE(upDown, nullptr);
+    upDown->OnClick(upDown, btNext);
+    EXPECT_EQ(text->GetLeft(), 2600);
+    Form->SetUnits(true);
+    upDown->OnClick(upDown, btPrev);
+    EXPECT_EQ(text->GetLeft(), 2600 - 254);
+}
+
+TEST_F(MainFormTest, ZoomAutoFitsThePageAndAFixedRatioScrolls)
+{
+    Form->GetView()->HandleNeeded();
+    Form->GetZoomBox()->SetItemIndex(4);
+    Form->ApplyZoom();
+    EXPECT_TRUE(Form->GetView()->GetScrollEnabled());
+    Form->GetZoomBox()->SetItemIndex(ZoomChoiceCount - 1);
+    Form->ApplyZoom();
+    EXPECT_FALSE(Form->GetView()->GetScrollEnabled());
+}
+
+TEST_F(MainFormTest, BusyWindowRefusesCommands)
+{
+    Form->BeginProgress(3, "Print...", true);
+    EXPECT_TRUE(Form->GetBusy());
+    Form->ExecuteCommand(cmAddPage);
+    EXPECT_EQ(Form->GetProject()->Count(), 1);
+    Form->EndProgress();
+    EXPECT_FALSE(Form->GetBusy());
+    Form->ExecuteCommand(cmAddPage);
+    EXPECT_EQ(Form->GetProject()->Count(), 2);
+}
+
+TEST_F(MainFormTest, ClosingWritesTheSettings)
+{
+    Form->SetImageHintCount(1);
+    Form.reset();
+    EXPECT_EQ(XRegistry::ReadInteger("InsertImageMessage", 3), 1);
+    EXPECT_FALSE(XRegistry::ReadBinary("FontDialog", "").empty());
+    EXPECT_EQ(XRegistry::ReadString("Language", ""), "English");
+}
