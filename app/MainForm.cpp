@@ -1429,11 +1429,12 @@ void TSheetfoldForm::ApplyZoom()
 {
     TSheetfoldView* view = GetView();
     TSheetfoldPage* page = GetCurrentPage();
-    if (!page || !view->HandleAllocated())
+    if (!page)
         return;
     THiMetric* mapMode = view->GetMapMode();
-    RECT client{};
-    ::GetClientRect(view->GetWindowHandle(), &client);
+    RECT client{0, 0, view->GetClientWidth(), view->GetClientHeight()};
+    if (client.right <= 0 || client.bottom <= 0)
+        return;
     POINT centre = mapMode->DPtoLP(POINT{client.right / 2, client.bottom / 2});
     int numerator = 1;
     int denominator = 1;
@@ -1450,7 +1451,8 @@ void TSheetfoldForm::ApplyZoom()
         POINT origin = mapMode->GetOrigin();
         mapMode->SetOrigin(POINT{origin.x + client.right / 2 - device.x, origin.y + client.bottom / 2 - device.y});
     }
-    view->UpdateScrollPos();
+    if (view->HandleAllocated())
+        view->UpdateScrollPos();
     view->Invalidate();
 }
 

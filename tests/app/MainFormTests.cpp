@@ -83,7 +83,7 @@ namespace {
 class TTestMainForm : public TSheetfoldForm {
 public:
     using TSheetfoldForm::TSheetfoldForm;
-    int MessageBox(const std::string& text, UINT) override
+    int MessageBox(const std::string& text, UINT, const std::string&) override
     {
         Questions.push_back(text);
         return IDNO;
@@ -130,7 +130,7 @@ TEST_F(MainFormTest, StartsWithOneUntitledPageAndTheTabsFollowThePages)
     EXPECT_EQ(Form->GetProject()->Count(), 1);
     EXPECT_EQ(Form->GetTabControl()->GetTabs()->Count(), 1);
     EXPECT_EQ(Form->GetTabControl()->GetTabs()->Get(0), " 1");
-    EXPECT_EQ(Form->GetZoomBox()->GetText(), "Auto");
+    EXPECT_EQ(Form->GetZoomBox()->GetItems()->Get(Form->GetZoomBox()->GetItemIndex()), "Auto");
 
     // Delete Page is refused while there is one page; posting its key is the same as clicking.
     SendMessageA(Form->GetHandle(), WM_COMMAND, cmDeletePage, 0);
@@ -201,7 +201,10 @@ TEST_F(MainFormTest, EditsCommitOnEnterAndUpDownsNudgeByOneStep)
     EXPECT_EQ(text->GetLeft(), 2600);
     Form->SetUnits(true);
     upDown->OnClick(upDown, btPrev);
-    EXPECT_EQ(text->GetLeft(), 2600 - 254);
+    // The step is applied as typed text: two decimals of an inch.
+    int expected = 0;
+    ASSERT_TRUE(Form->ParseLength(Form->FormatLength(2600 - 254), expected));
+    EXPECT_EQ(text->GetLeft(), expected);
 }
 
 TEST_F(MainFormTest, ZoomAutoFitsThePageAndAFixedRatioScrolls)
