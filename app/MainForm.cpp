@@ -11,6 +11,7 @@
 #include "app/PageExport.h"
 #include "app/PagePrinting.h"
 #include "app/PasteForm.h"
+#include "app/Rasterize.h"
 #include "app/ProgressFormUnit.h"
 #include "app/SheetfoldAboutForm.h"
 #include "app/XRegistry.h"
@@ -1097,10 +1098,12 @@ bool TSheetfoldForm::PrintAborted()
 void TSheetfoldForm::ExportPage()
 {
     TSheetfoldPage* page = GetCurrentPage();
-    if (!page || !FSavePictureDialog->Execute(GetHandle()))
+    if (!page || !FSavePictureDialog->Execute(GetHandle()) || !ConfirmPictureFileName())
         return;
+    RECT printable = page->GetPrintableRect();
     int resolution = 100;
-    if (!ExecuteExport(resolution))
+    if (!ExecuteExport(resolution, MaxResolutionForExtent(SIZE{printable.right - printable.left,
+                                                                printable.bottom - printable.top})))
         return;
     if (Application)
         Application->ProcessMessages();
@@ -1120,13 +1123,24 @@ void TSheetfoldForm::ExportPage()
     GetView()->Invalidate();
 }
 
+// The format's extension may name another file than the one the dialog checked: that one is
+// not overwritten without asking.
+bool TSheetfoldForm::ConfirmPictureFileName()
+{
+    std::string chosen = FSavePictureDialog->GetFileName();
+    std::string written = PictureFileName(chosen, FSavePictureDialog->GetFilterIndex());
+    if (written == chosen || !FileExists(written))
+        return true;
+    return MessageBox(ConstText(16, "File exists. Overwrite?") + "\n" + written, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 void TSheetfoldForm::SaveImageAs()
 {
     if (!CanSaveImage())
         return;
     auto* image = As<TLayerImage>(GetFirstSelected());
     FSavePictureDialog->SetFileName(image->GetSourceFile());
-    if (!FSavePictureDialog->Execute(GetHandle()))
+    if (!FSavePictureDialog->Execute(GetHandle()) || !ConfirmPictureFileName())
         return;
     SaveImageBitmap(*image, FSavePictureDialog->GetFileName(), FSavePictureDialog->GetFilterIndex());
 }

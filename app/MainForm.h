@@ -52,6 +52,8 @@ public:
     bool PrintAborted();
     void ExportPage();
     void SaveImageAs();
+    // Asks before a file that the chosen format's extension names is overwritten.
+    bool ConfirmPictureFileName();
     void ApplyZoom();
     // True while a print job, an export or a load runs: commands wait.
     bool GetBusy() const { return FBusy > 0; }
