@@ -616,6 +616,8 @@ void TSheetfoldForm::FormCreate(TObject*)
     FFontNameTop = FFontNameLabel->GetTop();
     FMemoTop = FTextMemo->GetTop();
     FMemoHeight = FTextMemo->GetHeight();
+    // The pages are shown before the command-line picture goes in, so that it stays selected.
+    PagesChanged();
     if (!imageToInsert.empty()) {
         try {
             InsertImageFile(imageToInsert);
@@ -623,7 +625,6 @@ void TSheetfoldForm::FormCreate(TObject*)
             // A command-line picture that cannot be read is ignored: the window still opens.
         }
     }
-    PagesChanged();
     if (Application) {
         Application->OnIdle = TIdleEvent(this, &TSheetfoldForm::AppIdle);
         Application->OnMessage = TMessageEvent(this, &TSheetfoldForm::AppMessage);
