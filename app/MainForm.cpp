@@ -365,12 +365,12 @@ TEdit* TSheetfoldForm::AddNumberEdit(TWinControl* parent, int labelTag, int x, i
 {
     TLabel* label = AddLabel(parent, labelTag, x, y + 3);
     TEdit* edit = New<TEdit>(this);
-    edit->SetBounds(x + 46, y, 42, 21);
+    edit->SetBounds(x + 42, y, 40, 21);
     edit->SetParent(parent);
     edit->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
     edit->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
     upDown = New<TUpDown>(this);
-    upDown->SetBounds(x + 88, y, 16, 21);
+    upDown->SetBounds(x + 82, y, 16, 21);
     upDown->SetMin(-32000);
     upDown->SetMax(32000);
     upDown->SetParent(parent);
