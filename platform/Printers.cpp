@@ -95,8 +95,9 @@ TPrinter::~TPrinter()
         FCanvas->SetHandle(nullptr);
         AbortDoc(FDC);
     }
-    FCanvas.reset();
+    // The canvas lets go of the DC before the DC goes.
     FreeDC();
+    FCanvas.reset();
 }
 
 const std::vector<std::string>& TPrinter::GetPrinters()

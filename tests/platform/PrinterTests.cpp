@@ -182,6 +182,10 @@ TEST(Printer, DocumentStates)
     EXPECT_TRUE(printer->GetAborted());
     EXPECT_EQ(printer->GetPageNumber(), 0);
     ExpectPrinterError([&] { printer->EndDoc(); }, "Printer is not currently printing");
+
+    // A printer freed while it holds an information DC lets its canvas go first.
+    EXPECT_NE(printer->GetHandle(), nullptr);
+    printer.reset();
 }
 
 // Prints the pages the printing check looks for in the PDF files. It writes what it printed
