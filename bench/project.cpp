@@ -1,8 +1,10 @@
 // Saving and loading a project of 100 pages with 20 elements each and 10 embedded 12-megapixel
 // images, against the time the image codec alone takes to write and read those images, and the
-// memory the save and the load need beyond the decoded images.
-// Usage: bench_project.exe            (builds, saves, then loads in a child process)
-//        bench_project.exe load FILE  (the child: loads FILE and reports)
+// memory the save and the load need beyond the decoded images. Time figures are medians of a few
+// rounds; the time without the disk and the disk alone show where a save's time goes.
+// Usage: bench_project.exe              (builds, then saves and loads in rounds)
+//        bench_project.exe load FILE    (a child: loads FILE and reports time and peaks)
+//        bench_project.exe decode FILE  (a child: decodes FILE's pictures alone and reports)
 #include <windows.h>
 #include <psapi.h>
 
@@ -26,6 +28,23 @@ constexpr int ImageCount = 10;
 constexpr int ImageWidth = 4000;
 constexpr int ImageHeight = 3000;
 constexpr double MB = 1024.0 * 1024.0;
+constexpr int Rounds = 3;
+
+// What one round measures, in milliseconds and megabytes.
+struct TRound {
+    double EncodeMs = 0;
+    double DecodeMs = 0;
+    double SerializeMs = 0;
+    double SaveMs = 0;
+    double RawWriteMs = 0;
+    double LoadMs = 0;
+    double SavePeakMB = 0;
+    double LoadPrivateMB = 0;
+    double LoadWorkingMB = 0;
+    double FileMB = 0;
+    int Pages = 0;
+    int Elements = 0;
+};
 
 double Now()
 {
@@ -166,6 +185,168 @@ int RunLoad(const std::string& fileName)
     return 0;
 }
 
+// The codec alone on the pictures of FILE, in a process of its own as the load has: each "BMPD"
+// payload is read into one buffer, as the load reads it, and only its decoding is timed. The
+// decoded pictures are kept until the end, as the loaded project keeps them.
+int RunDecode(const std::string& fileName)
+{
+    std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite));
+    std::unique_ptr<TBufferedStream, TObjectFree> buffered(New<TBufferedStream>(file.get()));
+    TXDataStream data(buffered.get());
+    std::vector<TILBitmapHandle> decoded;
+    double elapsed = 0;
+    const int64_t size = data.GetSize();
+    while (data.GetPosition() < size) {
+        TChunkHeader header;
+        data.ReadChunkHeader(header);
+        if (header.Size < 0)
+            continue;
+        if (!IsChunk(header, "BMPD")) {
+            data.Seek(header.Size, TSeekOrigin::soCurrent);
+            continue;
+        }
+        std::string& payload = data.GetPayloadBuffer();
+        data.ReadString(header.Size, payload);
+        TILBitmapHandle bitmap;
+        double start = Now();
+        int32_t result = DecodeBitmapData(payload, bitmap);
+        elapsed += Now() - start;
+        if (result != IL_SUCCESS)
+            throw Exception("Cannot decode a picture of the project");
+        decoded.push_back(bitmap);
+    }
+    for (TILBitmapHandle& bitmap : decoded)
+        IL_FreeBitmap(&bitmap);
+    std::printf("%.1f %d\n", elapsed, static_cast<int>(decoded.size()));
+    return 0;
+}
+
+// Runs this program with the arguments and gives what it printed.
+std::string RunChild(const std::string& arguments)
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string command;
+    command.append("\"").append(exe).append("\" ").append(arguments);
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE readPipe = nullptr;
+    HANDLE writePipe = nullptr;
+    CreatePipe(&readPipe, &writePipe, &sa, 0);
+    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writePipe;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        throw Exception("Cannot start " + command);
+    CloseHandle(writePipe);
+    std::string output;
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(readPipe, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        output.append(buffer, got);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(readPipe);
+    return output;
+}
+
+// Saves the project, then loads it in a child process, against the codec alone on the same
+// pictures just before; each figure comes from the same round.
+TRound RunRound(TSheetfoldProject* project, const std::vector<std::string>& payloads, const std::string& fileName)
+{
+    TRound round;
+    // Baseline: the codec alone, writing the same pictures.
+    for (const std::string& payload : payloads) {
+        TILBitmapHandle b;
+        if (DecodeBitmapData(payload, b) != IL_SUCCESS)
+            throw Exception("Cannot decode a test picture");
+        double start = Now();
+        std::string again = EncodeBitmapData(b);
+        round.EncodeMs += Now() - start;
+        IL_FreeBitmap(&b);
+    }
+
+    TNullStream null;
+    double start = Now();
+    project->SaveToStream(&null);
+    round.SerializeMs = Now() - start;
+    DeleteFileA(fileName.c_str());
+    TPeakSampler saveSampler;
+    start = Now();
+    project->SaveToFile(fileName);
+    round.SaveMs = Now() - start;
+    round.SavePeakMB = saveSampler.Stop();
+
+    // The disk alone: the same number of bytes written in large blocks.
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes);
+    round.FileMB = attributes.nFileSizeLow / MB;
+    std::string rawName = fileName + ".raw";
+    {
+        std::vector<char> block(1 << 20, 'x');
+        HANDLE raw = CreateFileA(rawName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        start = Now();
+        for (DWORD left = attributes.nFileSizeLow; left > 0;) {
+            DWORD n = std::min<DWORD>(left, static_cast<DWORD>(block.size()));
+            DWORD done = 0;
+            WriteFile(raw, block.data(), n, &done, nullptr);
+            left -= n;
+        }
+        CloseHandle(raw);
+        round.RawWriteMs = Now() - start;
+        DeleteFileA(rawName.c_str());
+    }
+
+    // The load runs in a process of its own, so that its peak is its own; the codec's decoding
+    // runs in a fresh process as well, since this machine charges the first use of memory in a
+    // process far more than its reuse.
+    const std::string quoted = "\"" + fileName + "\"";
+    int decoded = 0;
+    std::sscanf(RunChild("decode " + quoted).c_str(), "%lf %d", &round.DecodeMs, &decoded);
+    if (decoded != static_cast<int>(payloads.size()))
+        throw Exception("The saved project holds " + std::to_string(decoded) + " pictures");
+    std::sscanf(RunChild("load " + quoted).c_str(), "%lf %lf %lf %d %d", &round.LoadMs, &round.LoadPrivateMB,
+                &round.LoadWorkingMB, &round.Pages, &round.Elements);
+    return round;
+}
+
+// The median of one figure over the rounds, with every round's value after it.
+std::string Figure(const std::vector<TRound>& rounds, double TRound::*field)
+{
+    std::vector<double> values;
+    for (const TRound& round : rounds)
+        values.push_back(round.*field);
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    char text[160];
+    int n = std::snprintf(text, sizeof(text), "%7.1f ms (", sorted[sorted.size() / 2]);
+    for (size_t i = 0; i < values.size(); ++i)
+        n += std::snprintf(text + n, sizeof(text) - n, "%s%.0f", i ? " " : "", values[i]);
+    std::snprintf(text + n, sizeof(text) - n, ")");
+    return text;
+}
+
+double Median(const std::vector<TRound>& rounds, double TRound::*field)
+{
+    std::vector<double> values;
+    for (const TRound& round : rounds)
+        values.push_back(round.*field);
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double Highest(const std::vector<TRound>& rounds, double TRound::*field)
+{
+    double highest = 0;
+    for (const TRound& round : rounds)
+        highest = std::max(highest, round.*field);
+    return highest;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -173,27 +354,14 @@ int main(int argc, char** argv)
     try {
         if (argc == 3 && std::string(argv[1]) == "load")
             return RunLoad(argv[2]);
+        if (argc == 3 && std::string(argv[1]) == "decode")
+            return RunDecode(argv[2]);
 
         std::printf("Project of %d pages x %d elements with %d embedded %dx%d images (%.0f MB decoded)\n", PageCount,
                     ElementsPerPage, ImageCount, ImageWidth, ImageHeight, DecodedImagesMB());
         std::vector<std::string> payloads;
         for (int i = 0; i < ImageCount; ++i)
             payloads.push_back(MakeImagePayload(i));
-
-        // Baseline: the codec alone, writing and reading the same pictures.
-        double encodeMs = 0;
-        double decodeMs = 0;
-        for (int i = 0; i < ImageCount; ++i) {
-            TILBitmapHandle b;
-            double start = Now();
-            if (DecodeBitmapData(payloads[i], b) != IL_SUCCESS)
-                throw Exception("Cannot decode a test picture");
-            decodeMs += Now() - start;
-            start = Now();
-            std::string again = EncodeBitmapData(b);
-            encodeMs += Now() - start;
-            IL_FreeBitmap(&b);
-        }
 
         std::unique_ptr<TSheetfoldProject, TObjectFree> project(New<TSheetfoldProject>());
         for (int p = 0; p < PageCount; ++p) {
@@ -215,89 +383,33 @@ int main(int argc, char** argv)
                 ReadPagePayload(page, bytes);
             }
         }
-        payloads.clear();
-        payloads.shrink_to_fit();
 
         char folder[MAX_PATH];
         GetTempPathA(MAX_PATH, folder);
         std::string fileName = std::string(folder) + "bench_project.sfp";
-        TNullStream null;
-        double start = Now();
-        project->SaveToStream(&null);
-        double serializeMs = Now() - start;
-        TPeakSampler saveSampler;
-        start = Now();
-        project->SaveToFile(fileName);
-        double saveMs = Now() - start;
-        double saveExtra = saveSampler.Stop();
-        project.reset();
-
-        // The disk alone: the same number of bytes written in large blocks.
-        WIN32_FILE_ATTRIBUTE_DATA attributes{};
-        GetFileAttributesExA(fileName.c_str(), GetFileExInfoStandard, &attributes);
-        std::string rawName = fileName + ".raw";
-        double rawMs = 0;
-        {
-            std::vector<char> block(1 << 20, 'x');
-            HANDLE raw = CreateFileA(rawName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            start = Now();
-            for (DWORD left = attributes.nFileSizeLow; left > 0;) {
-                DWORD n = std::min<DWORD>(left, static_cast<DWORD>(block.size()));
-                DWORD done = 0;
-                WriteFile(raw, block.data(), n, &done, nullptr);
-                left -= n;
-            }
-            CloseHandle(raw);
-            rawMs = Now() - start;
-            DeleteFileA(rawName.c_str());
-        }
-
-        // The load runs in a process of its own, so that its peak is its own.
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string command = "\"" + std::string(exe) + "\" load \"" + fileName + "\"";
-        SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-        HANDLE readPipe = nullptr;
-        HANDLE writePipe = nullptr;
-        CreatePipe(&readPipe, &writePipe, &sa, 0);
-        SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA si{};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = writePipe;
-        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-            throw Exception("Cannot start the load process");
-        CloseHandle(writePipe);
-        std::string output;
-        char buffer[256];
-        DWORD got = 0;
-        while (ReadFile(readPipe, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            output.append(buffer, got);
-        WaitForSingleObject(pi.hProcess, INFINITE);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-        CloseHandle(readPipe);
-        double loadMs = 0;
-        double loadPrivate = 0;
-        double loadWorking = 0;
-        int pages = 0;
-        int elements = 0;
-        std::sscanf(output.c_str(), "%lf %lf %lf %d %d", &loadMs, &loadPrivate, &loadWorking, &pages, &elements);
-
-        std::printf("file: %.1f MB; read back %d pages, %d elements\n", attributes.nFileSizeLow / MB, pages, elements);
-        std::printf("save: %8.1f ms   codec encode alone: %8.1f ms   ratio %.2f (target <= 1.30)\n", saveMs, encodeMs,
-                    saveMs / encodeMs);
-        std::printf("save without the disk: %.1f ms (ratio %.2f); the same bytes written raw: %.1f ms\n", serializeMs,
-                    serializeMs / encodeMs, rawMs);
-        std::printf("load: %8.1f ms   codec decode alone: %8.1f ms   ratio %.2f (target <= 1.30)\n", loadMs, decodeMs,
-                    loadMs / decodeMs);
-        std::printf("save: peak private bytes %.1f MB above the project holding its images (target <= 50)\n",
-                    saveExtra);
-        std::printf("load: peak private %.1f MB, peak working set %.1f MB; decoded images %.1f MB (target <= %.1f)\n",
-                    loadPrivate, loadWorking, DecodedImagesMB(), DecodedImagesMB() + 50);
+        // The machine's disk cache and memory make single runs wander by a third: every figure is
+        // the median of a few rounds, each of which measures the baseline right before the work.
+        std::vector<TRound> rounds;
+        for (int r = 0; r < Rounds; ++r)
+            rounds.push_back(RunRound(project.get(), payloads, fileName));
         DeleteFileA(fileName.c_str());
+
+        const TRound& first = rounds.front();
+        std::printf("file: %.1f MB; read back %d pages, %d elements; medians of %d rounds (each round in brackets)\n",
+                    first.FileMB, first.Pages, first.Elements, Rounds);
+        std::printf("save: %s   codec encode alone: %s   ratio %.2f (target <= 1.30)\n",
+                    Figure(rounds, &TRound::SaveMs).c_str(), Figure(rounds, &TRound::EncodeMs).c_str(),
+                    Median(rounds, &TRound::SaveMs) / Median(rounds, &TRound::EncodeMs));
+        std::printf("save without the disk: %s; the same bytes written raw: %s\n",
+                    Figure(rounds, &TRound::SerializeMs).c_str(), Figure(rounds, &TRound::RawWriteMs).c_str());
+        std::printf("load: %s   codec decode alone: %s   ratio %.2f (target <= 1.30)\n",
+                    Figure(rounds, &TRound::LoadMs).c_str(), Figure(rounds, &TRound::DecodeMs).c_str(),
+                    Median(rounds, &TRound::LoadMs) / Median(rounds, &TRound::DecodeMs));
+        std::printf("save: peak private bytes %.1f MB above the project holding its images (target <= 50)\n",
+                    Highest(rounds, &TRound::SavePeakMB));
+        std::printf("load: peak private %.1f MB, peak working set %.1f MB; decoded images %.1f MB (target <= %.1f)\n",
+                    Highest(rounds, &TRound::LoadPrivateMB), Highest(rounds, &TRound::LoadWorkingMB),
+                    DecodedImagesMB(), DecodedImagesMB() + 50);
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.GetMessage().c_str());
