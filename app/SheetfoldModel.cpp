@@ -104,13 +104,15 @@ bool IsProjectFile(const std::string& fileName)
     return IsGroupBegin(header, "SFPJ");
 }
 
-// The text that an image's caption is made of.
+// An image's caption when it is a text element, else nullptr.
 TLayerText* CaptionText(TLayerImage* image)
 {
     TLayerElement* caption = image ? image->GetCaption() : nullptr;
     return Is<TLayerText>(caption) ? static_cast<TLayerText*>(caption) : nullptr;
 }
 
+// The format string followed by the values, one a line: what is shown when a language file's
+// text does not fit the values it is given.
 std::string FallbackText(const std::string& fmt, std::initializer_list<TFormatArg> args)
 {
     std::string text = fmt;
@@ -155,7 +157,6 @@ int ShowErrorMessage(int number, std::initializer_list<TFormatArg> args)
     try {
         text = Format(fmt, std::vector<TFormatArg>(args));
     } catch (const EConvertError&) {
-        // A language file whose text does not fit the values still shows them.
         text = FallbackText(fmt, args);
     }
     if (const TErrorMessageHandler& handler = ErrorMessageHandler())
