@@ -109,6 +109,15 @@ int32_t Guarded(F&& body)
     }
 }
 
+// Whether the rows a save is about to read are drawn: always, unless the caller drawing them said
+// how to ask.
+struct TRowsReady {
+    TILRowsReadyCallback Callback = nullptr;
+    void* Data = nullptr;
+
+    bool Wait(int32_t rows) const { return !Callback || Callback(rows, Data) == 1; }
+};
+
 // ---------------------------------------------------------------- files
 
 std::wstring Widen(const char* text)
@@ -163,21 +172,78 @@ int32_t ReadWholeFile(const char* fileName, std::vector<uint8_t>& bytes)
     return IL_SUCCESS;
 }
 
-int32_t WriteWholeFile(const char* fileName, const std::vector<uint8_t>& bytes)
-{
-    if (!fileName || !*fileName)
-        return IL_ERROR_INV_FILENAME;
-    std::wstring wide = Widen(fileName);
-    if (wide.empty())
-        return IL_ERROR_INV_FILENAME;
-    THandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid())
-        return IL_ERROR_FILE_OPEN;
-    DWORD done = 0;
-    if (!WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &done, nullptr) || done != bytes.size())
-        return IL_ERROR_FILE_WRITE;
-    return IL_SUCCESS;
-}
+// A new file written beside its target under a temporary name and put in the target's place only
+// once it is complete: a write that fails half-way leaves whatever the target held before.
+class TReplacingFile {
+public:
+    TReplacingFile() = default;
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
+    ~TReplacingFile()
+    {
+        Close();
+        if (!FTemporary.empty() && !FCommitted)
+            DeleteFileW(FTemporary.c_str());
+    }
+
+    // Creates the temporary file in the target's folder.
+    int32_t Create(const char* fileName)
+    {
+        if (!fileName || !*fileName)
+            return IL_ERROR_INV_FILENAME;
+        FTarget = Widen(fileName);
+        if (FTarget.empty())
+            return IL_ERROR_INV_FILENAME;
+        const size_t slash = FTarget.find_last_of(L"\\/:");
+        std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : FTarget.substr(0, slash + 1);
+        wchar_t temporary[MAX_PATH];
+        if (!GetTempFileNameW(folder.c_str(), L"sfi", 0, temporary))
+            return IL_ERROR_FILE_OPEN;
+        FTemporary = temporary;
+        return IL_SUCCESS;
+    }
+    const std::wstring& Temporary() const { return FTemporary; }
+
+    // The temporary file opened for writing through a handle.
+    int32_t Open()
+    {
+        FHandle = CreateFileW(FTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return FHandle == INVALID_HANDLE_VALUE ? IL_ERROR_FILE_OPEN : IL_SUCCESS;
+    }
+    int32_t Write(const void* bytes, size_t count)
+    {
+        DWORD done = 0;
+        if (!WriteFile(FHandle, bytes, DWORD(count), &done, nullptr) || done != count)
+            return IL_ERROR_FILE_WRITE;
+        return IL_SUCCESS;
+    }
+
+    // Puts the complete file in the target's place; every stream on it must be closed by now.
+    int32_t Commit()
+    {
+        if (!Close())
+            return IL_ERROR_FILE_WRITE;
+        if (!MoveFileExW(FTemporary.c_str(), FTarget.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return IL_ERROR_FILE_OPEN;
+        FCommitted = true;
+        return IL_SUCCESS;
+    }
+
+private:
+    bool Close()
+    {
+        if (FHandle == INVALID_HANDLE_VALUE)
+            return true;
+        const bool closed = CloseHandle(FHandle) != 0;
+        FHandle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+    std::wstring FTarget;
+    std::wstring FTemporary;
+    HANDLE FHandle = INVALID_HANDLE_VALUE;
+    bool FCommitted = false;
+};
 
 // ---------------------------------------------------------------- recognising files
 
@@ -828,11 +894,8 @@ uint32_t BmpFileBytes(const TILBitmapHandle& bitmap)
     return uint32_t(BmpHeaderBytes + imageBytes);
 }
 
-// Writes the file of BmpFileBytes bytes straight into out, so that a caller's buffer holds the only
-// encoded copy of a large picture.
-void WriteBmp(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
+void WriteBmpHeader(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
 {
-    const uint32_t stride = AlignedStride(bitmap.Width, 24);
     uint8_t* p = out;
     *p++ = 'B';
     *p++ = 'M';
@@ -850,22 +913,53 @@ void WriteBmp(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
     p = PutLE32(p, InchToMetre(bitmap.YResolution));
     p = PutLE32(p, 0);
     PutLE32(p, 0);
-    for (int32_t y = 0; y < bitmap.Height; ++y) {
-        uint8_t* row = out + BmpHeaderBytes + size_t(y) * stride;
-        DisplayRowToBgr(bitmap, bitmap.Height - 1 - y, row);
+}
+
+// The file's rows first .. first + count - 1 (the file stores the bottom row first) into out.
+void WriteBmpRows(const TILBitmapHandle& bitmap, int32_t first, int32_t count, uint8_t* out)
+{
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t* row = out + size_t(i) * stride;
+        DisplayRowToBgr(bitmap, bitmap.Height - 1 - (first + i), row);
         // Padding bytes are part of the file; never leave them as whatever the buffer held.
         memset(row + size_t(bitmap.Width) * 3, 0, stride - size_t(bitmap.Width) * 3);
     }
 }
 
-int32_t EncodeBmp(const TILBitmapHandle& bitmap, std::vector<uint8_t>& out)
+// Writes the file of BmpFileBytes bytes straight into out, so that a caller's buffer holds the only
+// encoded copy of a large picture.
+void WriteBmp(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
+{
+    WriteBmpHeader(bitmap, out, fileBytes);
+    WriteBmpRows(bitmap, 0, bitmap.Height, out + BmpHeaderBytes);
+}
+
+// Rows are written in bands of about a megabyte: a large picture is never held twice.
+int32_t SaveBmpFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const TRowsReady& ready)
 {
     const uint32_t fileBytes = BmpFileBytes(bitmap);
     if (fileBytes == 0)
         return IL_ERROR_NO_MEMORY;
-    out.assign(fileBytes, 0);
-    WriteBmp(bitmap, out.data(), fileBytes);
-    return IL_SUCCESS;
+    // The file starts with the bottom row.
+    if (!ready.Wait(bitmap.Height))
+        return IL_FAILURE;
+    if (int32_t result = file.Open(); result != IL_SUCCESS)
+        return result;
+    uint8_t header[BmpHeaderBytes];
+    WriteBmpHeader(bitmap, header, fileBytes);
+    if (int32_t result = file.Write(header, sizeof(header)); result != IL_SUCCESS)
+        return result;
+    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const int32_t band = std::max<int32_t>(1, int32_t((1u << 20) / stride));
+    std::vector<uint8_t> rows(size_t(stride) * size_t(std::min(band, bitmap.Height)));
+    for (int32_t y = 0; y < bitmap.Height; y += band) {
+        const int32_t count = std::min(band, bitmap.Height - y);
+        WriteBmpRows(bitmap, y, count, rows.data());
+        if (int32_t result = file.Write(rows.data(), size_t(count) * stride); result != IL_SUCCESS)
+            return result;
+    }
+    return file.Commit();
 }
 
 // Quality factor 2 is the best and 255 the smallest file; each step of about 60 loses a factor e.
@@ -877,22 +971,24 @@ float JpegQuality(int32_t factor)
     return std::max(0.01f, float(std::exp(-(factor - 2) / 60.0)));
 }
 
-int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+int32_t WicResult(HRESULT hr)
 {
-    TComScope com;
-    TComPtr<IWICImagingFactory> factory;
-    if (!CreateFactory(factory))
-        return IL_FAILURE;
-    TComPtr<IStream> stream;
+    if (SUCCEEDED(hr))
+        return IL_SUCCESS;
+    return hr == E_OUTOFMEMORY ? IL_ERROR_NO_MEMORY : IL_FAILURE;
+}
+
+// Encodes the bitmap as PNG or JPEG into the stream, a band of rows at a time.
+HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor,
+                      IStream* stream, const TRowsReady& ready)
+{
     TComPtr<IWICBitmapEncoder> encoder;
     TComPtr<IWICBitmapFrameEncode> frame;
     TComPtr<IPropertyBag2> options;
     const GUID& container = format == IL_FILE_PNG ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg;
-    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    HRESULT hr = factory->CreateEncoder(container, nullptr, &encoder);
     if (SUCCEEDED(hr))
-        hr = factory->CreateEncoder(container, nullptr, &encoder);
-    if (SUCCEEDED(hr))
-        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+        hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
         hr = encoder->CreateNewFrame(&frame, &options);
     if (SUCCEEDED(hr) && format == IL_FILE_JFIF) {
@@ -920,6 +1016,10 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
     std::vector<uint8_t> rows(size_t(stride) * size_t(std::min(band, bitmap.Height)));
     for (int32_t y = 0; SUCCEEDED(hr) && y < bitmap.Height; y += band) {
         int32_t count = std::min(band, bitmap.Height - y);
+        if (!ready.Wait(y + count)) {
+            hr = E_ABORT;
+            break;
+        }
         for (int32_t i = 0; i < count; ++i)
             DisplayRowToBgr(bitmap, y + i, rows.data() + size_t(i) * stride);
         hr = frame->WritePixels(UINT(count), stride, UINT(size_t(count) * stride), rows.data());
@@ -928,6 +1028,19 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
         hr = frame->Commit();
     if (SUCCEEDED(hr))
         hr = encoder->Commit();
+    return hr;
+}
+
+int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+{
+    TComScope com;
+    TComPtr<IWICImagingFactory> factory;
+    if (!CreateFactory(factory))
+        return IL_FAILURE;
+    TComPtr<IStream> stream;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (SUCCEEDED(hr))
+        hr = EncodeWicInto(factory.Get(), bitmap, format, qualityFactor, stream.Get(), TRowsReady{});
     HGLOBAL memory = nullptr;
     STATSTG stat = {};
     if (SUCCEEDED(hr))
@@ -935,7 +1048,7 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
     if (SUCCEEDED(hr))
         hr = stream->Stat(&stat, STATFLAG_NONAME);
     if (FAILED(hr))
-        return hr == E_OUTOFMEMORY ? IL_ERROR_NO_MEMORY : IL_FAILURE;
+        return WicResult(hr);
     const void* bytes = GlobalLock(memory);
     if (!bytes)
         return IL_ERROR_NO_MEMORY;
@@ -944,21 +1057,37 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
     return IL_SUCCESS;
 }
 
-int32_t EncodeImage(const TILBitmapHandle* bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+// Encodes straight into the file: the encoded picture is never held in memory.
+int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, TReplacingFile& file,
+                    const TRowsReady& ready)
+{
+    TComScope com;
+    TComPtr<IWICImagingFactory> factory;
+    if (!CreateFactory(factory))
+        return IL_FAILURE;
+    {
+        TComPtr<IWICStream> stream;
+        HRESULT hr = factory->CreateStream(&stream);
+        if (SUCCEEDED(hr) && FAILED(stream->InitializeFromFilename(file.Temporary().c_str(), GENERIC_WRITE)))
+            return IL_ERROR_FILE_OPEN;
+        if (SUCCEEDED(hr))
+            hr = EncodeWicInto(factory.Get(), bitmap, format, qualityFactor, stream.Get(), ready);
+        if (FAILED(hr))
+            return hr == STG_E_MEDIUMFULL || hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ? IL_ERROR_FILE_WRITE
+                                                                                        : WicResult(hr);
+    }
+    return file.Commit();
+}
+
+int32_t CheckEncodable(const TILBitmapHandle* bitmap, int32_t format)
 {
     if (!HasPixels(bitmap))
         return IL_ERROR_NO_BITMAP;
     if (!ValidDepth(bitmap->BitsPerPixel))
         return IL_ERROR_INV_PARAMETER;
-    switch (format) {
-    case IL_FILE_BMP:
-        return EncodeBmp(*bitmap, out);
-    case IL_FILE_PNG:
-    case IL_FILE_JFIF:
-        return EncodeWic(*bitmap, format, qualityFactor, out);
-    default:
+    if (format != IL_FILE_BMP && format != IL_FILE_PNG && format != IL_FILE_JFIF)
         return IL_ERROR_FEATURE_NOT_SUPPORTED;
-    }
+    return IL_SUCCESS;
 }
 
 // ---------------------------------------------------------------- painting
@@ -1272,13 +1401,25 @@ int32_t IL_LoadBitmapMemory(const void* buffer, TILBitmapHandle* bitmap, int32_t
     });
 }
 
-int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t, int32_t qualityFactor, uint32_t)
+int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel, int32_t qualityFactor,
+                      uint32_t options)
+{
+    return IL_SaveBitmapRows(fileName, bitmap, format, bitsPerPixel, qualityFactor, options, nullptr, nullptr);
+}
+
+int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t, int32_t qualityFactor,
+                          uint32_t, TILRowsReadyCallback rowsReady, void* data)
 {
     return Guarded([&] {
-        std::vector<uint8_t> bytes;
-        if (int32_t result = EncodeImage(bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
+        if (int32_t result = CheckEncodable(bitmap, format); result != IL_SUCCESS)
             return result;
-        return WriteWholeFile(fileName, bytes);
+        TReplacingFile file;
+        if (int32_t result = file.Create(fileName); result != IL_SUCCESS)
+            return result;
+        const TRowsReady ready{rowsReady, data};
+        if (format == IL_FILE_BMP)
+            return SaveBmpFile(*bitmap, file, ready);
+        return SaveWicFile(*bitmap, format, qualityFactor, file, ready);
     });
 }
 
@@ -1288,8 +1429,10 @@ int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHand
     return Guarded([&] {
         if (!size)
             return IL_ERROR_INV_PARAMETER;
+        if (int32_t result = CheckEncodable(bitmap, format); result != IL_SUCCESS)
+            return result;
         // A BMP's size is known before encoding, so it is written once, into the caller's buffer.
-        if (format == IL_FILE_BMP && HasPixels(bitmap) && ValidDepth(bitmap->BitsPerPixel)) {
+        if (format == IL_FILE_BMP) {
             const uint32_t fileBytes = BmpFileBytes(*bitmap);
             if (fileBytes == 0)
                 return IL_ERROR_NO_MEMORY;
@@ -1301,7 +1444,7 @@ int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHand
             return IL_SUCCESS;
         }
         std::vector<uint8_t> bytes;
-        if (int32_t result = EncodeImage(bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
+        if (int32_t result = EncodeWic(*bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
             return result;
         void* target = nullptr;
         if (int32_t result = TargetBuffer(buffer, *size, uint32_t(bytes.size()), callback, userData, target);

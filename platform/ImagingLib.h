@@ -124,6 +124,14 @@ int32_t IL_LoadBitmapMemory(const void* buffer, TILBitmapHandle* bitmap, int32_t
 // the quality factor runs from 2 (best) to 255 (smallest); 0 means the default.
 int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel,
                       int32_t qualityFactor, uint32_t options);
+// Asked by IL_SaveBitmapRows, on the saving thread, before it reads displayed rows below rowsNeeded:
+// returns 1 once rows 0 .. rowsNeeded - 1 hold their final pixels, or 0 to stop the save.
+using TILRowsReadyCallback = int32_t(__stdcall*)(int32_t rowsNeeded, void* data);
+// IL_SaveBitmap for a bitmap that another thread is still drawing from the top down. A save that
+// the callback stops returns IL_FAILURE. Either save writes beside the file and replaces it only
+// when complete: a failed save leaves what the file held.
+int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel,
+                          int32_t qualityFactor, uint32_t options, TILRowsReadyCallback rowsReady, void* data);
 // The same into memory: starts with buffer (capacity *size, may be nil and 0) and asks callback for
 // more; on success *size holds the bytes written at the buffer the callback reported last.
 int32_t IL_SaveBitmapBuffer(void* buffer, int32_t reserved, uint32_t* size, TILBitmapHandle* bitmap, int32_t format,

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "TestSupport.h"
@@ -273,4 +277,73 @@ TEST(PageExport, ImagesArePrintedIntoTheExport)
     // 50 mm from the printable corner, 2 inches (200 pixels) wide.
     EXPECT_PIXEL(loaded, 197 + 100, 197 + 100, RGB(0x40, 0x40, 0x40), 0);
     EXPECT_PIXEL(loaded, 190, 190, RGB(255, 255, 255), 0);
+}
+
+namespace {
+
+// An element whose printing runs out of memory: the page lets that through.
+class TFailingRect : public TLayerRect {
+public:
+    using TLayerRect::TLayerRect;
+    void Print(HDC, const TMapMode&) override { throw std::bad_alloc(); }
+};
+
+} // namespace
+
+TEST(PageExport, DrawingInBandsWhileEncodingGivesThePageDrawnAtOnce)
+{
+    // A picture of stripes, stretched across several bands of rows.
+    TILBitmapHandle source;
+    ASSERT_EQ(IL_CreateBitmap(&source, IL_MEMORY_OWNED, 64, 64, 24, 1, nullptr, IL_TOP_DOWN, nullptr, 0), IL_SUCCESS);
+    for (int y = 0; y < 64; ++y)
+        memset(source.Pixels + y * source.BytesPerLine, y * 4, size_t(64) * 3);
+    const std::string picture = TestTempFile("stripes.bmp");
+    ASSERT_EQ(IL_SaveBitmap(picture.c_str(), &source, IL_FILE_BMP, 24, 0, 0), IL_SUCCESS);
+    IL_FreeBitmap(&source);
+
+    TExportPage w;
+    auto* image = New<TLayerImage>(w.Page);
+    image->LoadFromFile(picture);
+    image->SetBounds(3000, 4000, 12000, 20000);
+    w.AddRect({1000, 1500, 20000, 6000}, 0x3060C0);
+    w.AddRect({8000, 10000, 9000, 28200}, 0x00FF00);
+
+    TOwnedILBitmap rendered;
+    RenderPage(*w.Page, 300, rendered);
+    const std::string name = TestTempFile("bands.bmp");
+    ExportPage(*w.Page, 300, name, 1);
+    TLoaded loaded(name);
+    ASSERT_EQ(loaded.Result, IL_SUCCESS);
+    ASSERT_EQ(loaded.Bitmap.Width, rendered.Get()->Width);
+    ASSERT_EQ(loaded.Bitmap.Height, rendered.Get()->Height);
+    int different = 0;
+    for (int y = 0; y < loaded.Bitmap.Height; ++y) {
+        const uint8_t* a = rendered.Get()->Pixels + size_t(y) * rendered.Get()->BytesPerLine;
+        const int row = loaded.Bitmap.ViewPerspective == IL_BOTTOM_UP ? loaded.Bitmap.Height - 1 - y : y;
+        const uint8_t* b = loaded.Bitmap.Pixels + size_t(row) * loaded.Bitmap.BytesPerLine;
+        different += memcmp(a, b, size_t(loaded.Bitmap.Width) * 3) != 0;
+    }
+    EXPECT_EQ(different, 0) << "rows differ";
+    EXPECT_PIXEL(loaded, 0, 0, RGB(0xC0, 0x60, 0x30), 0);
+}
+
+TEST(PageExport, AnElementThatCannotPrintStopsTheExportAndLeavesTheOldFile)
+{
+    TExportPage w;
+    w.AddRect({1000, 1500, 5000, 5000}, 0x0000FF);
+    New<TFailingRect>(w.Page)->SetBounds(2000, 20000, 1000, 1000);
+    const std::string name = TestTempFile("failing.png");
+    {
+        std::ofstream old(name, std::ios::binary);
+        old << "old";
+    }
+    for (int index : {1, 2, 3}) {
+        SCOPED_TRACE(index);
+        const std::string target = PictureFileName(name, index);
+        EXPECT_THROW(ExportPage(*w.Page, 300, target, index), std::bad_alloc);
+        EXPECT_EQ(FileExists(target), target == name);
+    }
+    std::ifstream old(name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(text == "old") << "the old file was replaced";
 }

@@ -1,0 +1,224 @@
+// Exporting an A4 page holding ten large pictures at 600 dpi as PNG and as JPEG, against the
+// time the codec alone takes to write the same rendered pixels, and the peak memory of the
+// export against the size of the page's bitmap.
+#include <windows.h>
+#include <objbase.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/PageExport.h"
+#include "document/LayerImage.h"
+#include "document/SheetfoldProject.h"
+#include "graphics/Gfx32.h"
+
+namespace {
+
+constexpr int Dpi = 600;
+constexpr int ImageCount = 10;
+constexpr int ImageWidth = 3000;
+constexpr int ImageHeight = 2000;
+constexpr int Runs = 3;
+constexpr double MB = 1024.0 * 1024.0;
+
+double Now()
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+size_t PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+// The highest private bytes seen while it runs, sampled every millisecond, above the usage at
+// its start.
+class TPeakSampler {
+public:
+    TPeakSampler() : FBase(PrivateBytes()), FPeak(FBase)
+    {
+        FThread = std::thread([this] {
+            while (!FStop) {
+                Note(PrivateBytes());
+                Sleep(1);
+            }
+        });
+    }
+    double Stop()
+    {
+        FStop = true;
+        FThread.join();
+        Note(PrivateBytes());
+        return (static_cast<double>(FPeak) - static_cast<double>(FBase)) / MB;
+    }
+
+private:
+    void Note(size_t usage)
+    {
+        if (usage > FPeak)
+            FPeak = usage;
+    }
+
+    size_t FBase;
+    std::atomic<size_t> FPeak;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+struct TMeasure {
+    double Ms = 0;
+    double PeakMB = 0;
+};
+
+// The median time of the runs, and the highest peak.
+template <class F>
+TMeasure Measure(F&& body)
+{
+    std::vector<double> times;
+    double peak = 0;
+    for (int i = 0; i < Runs; ++i) {
+        TPeakSampler sampler;
+        double start = Now();
+        body();
+        times.push_back(Now() - start);
+        peak = std::max(peak, sampler.Stop());
+    }
+    std::sort(times.begin(), times.end());
+    return TMeasure{times[times.size() / 2], peak};
+}
+
+// A photograph-like picture: smooth colour gradients with a little grain, which PNG cannot
+// squeeze much and JPEG can.
+std::string MakePicture(int index, const std::string& folder)
+{
+    TOwnedILBitmap bitmap;
+    if (IL_CreateBitmap(bitmap.Get(), IL_MEMORY_OWNED, ImageWidth, ImageHeight, 24, 1, nullptr, IL_TOP_DOWN, nullptr,
+                        0) != IL_SUCCESS)
+        throw Exception("Cannot make a test picture");
+    uint32_t seed = 12345u + uint32_t(index) * 7919u;
+    for (int y = 0; y < ImageHeight; ++y) {
+        uint8_t* row = bitmap.Get()->Pixels + size_t(y) * size_t(bitmap.Get()->BytesPerLine);
+        for (int x = 0; x < ImageWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 28) - 8;
+            row[x * 3 + 0] = uint8_t(std::clamp((x * 255) / ImageWidth + grain, 0, 255));
+            row[x * 3 + 1] = uint8_t(std::clamp((y * 255) / ImageHeight + grain, 0, 255));
+            row[x * 3 + 2] = uint8_t(std::clamp(((x + y + index * 300) % 512) / 2 + grain, 0, 255));
+        }
+    }
+    const std::string name = folder + "picture" + std::to_string(index) + ".bmp";
+    if (IL_SaveBitmap(name.c_str(), bitmap.Get(), IL_FILE_BMP, 24, 0, 0) != IL_SUCCESS)
+        throw Exception("Cannot write a test picture");
+    return name;
+}
+
+std::string TempFolder()
+{
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    std::string folder = std::string(base) + "sfbench_export_" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+double FileMB(const std::string& name)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (double(data.nFileSizeHigh) * 4294967296.0 + double(data.nFileSizeLow)) / MB;
+}
+
+void Report(const char* format, const TMeasure& exported, const TMeasure& codec, double pageMB, double fileMB)
+{
+    std::printf("%s: export %8.1f ms   codec alone %8.1f ms   ratio %.2f (target <= 1.20)   file %.1f MB\n", format,
+                exported.Ms, codec.Ms, exported.Ms / codec.Ms, fileMB);
+    std::printf("%s: export peak %.1f MB = %.2fx the page bitmap (target <= 1.50); codec alone peak %.1f MB above "
+                "the rendered bitmap\n",
+                format, exported.PeakMB, exported.PeakMB / pageMB, codec.PeakMB);
+}
+
+} // namespace
+
+int main()
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Gfx32Startup();
+    const std::string folder = TempFolder();
+    std::vector<std::string> files;
+    int status = 0;
+    try {
+        std::unique_ptr<TSheetfoldProject, TObjectFree> project(New<TSheetfoldProject>());
+        TSheetfoldPage* page = New<TSheetfoldPage>(project.get());
+        std::unique_ptr<TPaper, TObjectFree> paper(New<TPaper>());
+        paper->Set(21000, 29700, 1000, 1000, 1000, 1000, false);
+        page->SetPaper(paper.get());
+        // Two columns of five pictures filling the printable area.
+        for (int i = 0; i < ImageCount; ++i) {
+            files.push_back(MakePicture(i, folder));
+            auto* image = New<TLayerImage>(page);
+            image->LoadFromFile(files.back());
+            if (!image->IsBitmap())
+                throw Exception("Cannot load a test picture");
+            image->SetBounds(1000 + (i % 2) * 9600, 1000 + (i / 2) * 5540, 9400, 5400);
+        }
+
+        const SIZE size = ExportPixelSize(*page, Dpi);
+        const double pageMB = double((size.cx * 3 + 3) / 4 * 4) * double(size.cy) / MB;
+        std::printf("A4 page, %d pictures of %dx%d, at %d dpi: %ldx%ld pixels, page bitmap %.1f MB\n", ImageCount,
+                    ImageWidth, ImageHeight, Dpi, size.cx, size.cy, pageMB);
+
+        // Baseline: the codec writing an already rendered page.
+        const std::string codecPng = folder + "codec.png";
+        const std::string codecJpg = folder + "codec.jpg";
+        files.push_back(codecPng);
+        files.push_back(codecJpg);
+        TMeasure render;
+        TMeasure codecPngTime;
+        TMeasure codecJpgTime;
+        {
+            TOwnedILBitmap rendered;
+            render = Measure([&] { RenderPage(*page, Dpi, rendered); });
+            codecPngTime = Measure([&] {
+                if (IL_SaveBitmap(codecPng.c_str(), rendered.Get(), IL_FILE_PNG, 24, 0, 0) != IL_SUCCESS)
+                    throw Exception("The codec could not write the PNG");
+            });
+            codecJpgTime = Measure([&] {
+                if (IL_SaveBitmap(codecJpg.c_str(), rendered.Get(), IL_FILE_JFIF, 24, 8, 0) != IL_SUCCESS)
+                    throw Exception("The codec could not write the JPEG");
+            });
+        }
+        std::printf("render alone: %.1f ms, peak %.1f MB\n", render.Ms, render.PeakMB);
+
+        const std::string png = folder + "page.png";
+        const std::string jpg = folder + "page.jpg";
+        files.push_back(png);
+        files.push_back(jpg);
+        const TMeasure exportPng = Measure([&] { ExportPage(*page, Dpi, png, 2); });
+        const TMeasure exportJpg = Measure([&] { ExportPage(*page, Dpi, jpg, 3); });
+        Report("PNG ", exportPng, codecPngTime, pageMB, FileMB(png));
+        Report("JPEG", exportJpg, codecJpgTime, pageMB, FileMB(jpg));
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s\n", e.GetMessage().c_str());
+        status = 1;
+    }
+    for (const std::string& name : files)
+        DeleteFileA(name.c_str());
+    RemoveDirectoryA(folder.c_str());
+    Gfx32Shutdown();
+    CoUninitialize();
+    return status;
+}
