@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/ImagingLib.h"
@@ -200,10 +201,44 @@ bool FileComplete(const std::string& path)
     return true;
 }
 
+TCaseWatchdog::TCaseWatchdog(DWORD timeoutMs) : FTimeout(timeoutMs), FStop(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    FThread = CreateThread(nullptr, 0, &TCaseWatchdog::Run, this, 0, nullptr);
+}
+
+TCaseWatchdog::~TCaseWatchdog()
+{
+    SetEvent(FStop);
+    WaitForSingleObject(FThread, INFINITE);
+    CloseHandle(FThread);
+    CloseHandle(FStop);
+}
+
+DWORD WINAPI TCaseWatchdog::Run(LPVOID param)
+{
+    auto* self = static_cast<TCaseWatchdog*>(param);
+    if (WaitForSingleObject(self->FStop, self->FTimeout) != WAIT_TIMEOUT)
+        return 0;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::fprintf(stderr, "e2e: %s.%s still runs after %lu s: ended\n", test ? test->test_suite_name() : "?",
+                 test ? test->name() : "?", self->FTimeout / 1000);
+    std::fflush(stderr);
+    TProgramDriver::KillAll();
+    TerminateProcess(GetCurrentProcess(), 3);
+    return 0;
+}
+
 void TProgramTest::SetUp()
 {
+    Watchdog = std::make_unique<TCaseWatchdog>(ProgramCaseTimeoutMs);
     WriteSetting("InsertImageMessage", 0);
     WriteSetting("ShowDemo", 2);
+}
+
+void TProgramTest::TearDown()
+{
+    Program.Kill();
+    Watchdog.reset();
 }
 
 void TProgramTest::CloseProgram(TProgramDriver& program)

@@ -81,15 +81,37 @@ bool SaveProjectAs(const TProgramDriver& program, const std::string& path);
 bool ExportPage(const TProgramDriver& program, const std::string& path, int filterIndex, int resolutionIndex,
                 const std::string& writtenAs = "");
 
+// Ends a stuck case: once the time is up, every program still running and then the test
+// program itself, so that the run fails instead of hanging.
+class TCaseWatchdog {
+public:
+    explicit TCaseWatchdog(DWORD timeoutMs);
+    ~TCaseWatchdog();
+    TCaseWatchdog(const TCaseWatchdog&) = delete;
+    TCaseWatchdog& operator=(const TCaseWatchdog&) = delete;
+
+private:
+    static DWORD WINAPI Run(LPVOID param);
+
+    DWORD FTimeout;
+    HANDLE FStop;
+    HANDLE FThread = nullptr;
+};
+
+// The longest a case that drives the program may take.
+constexpr DWORD ProgramCaseTimeoutMs = 240000;
+
 // A case that starts the program: settings that keep start-up and closing free of questions
-// (no image hint, no demonstration), and a driver that always ends the program.
+// (no image hint, no demonstration), a driver that always ends the program, and a watchdog.
 class TProgramTest : public testing::Test {
 protected:
     void SetUp() override;
+    void TearDown() override;
     // Closes the program, answers No to a save question, and expects it to end.
     void CloseProgram(TProgramDriver& program);
 
     TProgramDriver Program;
+    std::unique_ptr<TCaseWatchdog> Watchdog;
 };
 
 // A path's quoted form for a command line.

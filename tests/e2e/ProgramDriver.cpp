@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <mutex>
 
 std::string WindowsPath(const std::string& path)
 {
@@ -69,6 +70,22 @@ BOOL CALLBACK MatchChild(HWND wnd, LPARAM param)
         return FALSE;
     }
     return TRUE;
+}
+
+// The programs started and not yet ended, for the watchdog of a stuck case.
+std::mutex LiveProgramsLock;
+std::vector<HANDLE> LivePrograms;
+
+void AddLiveProgram(HANDLE process)
+{
+    std::lock_guard<std::mutex> lock(LiveProgramsLock);
+    LivePrograms.push_back(process);
+}
+
+void RemoveLiveProgram(HANDLE process)
+{
+    std::lock_guard<std::mutex> lock(LiveProgramsLock);
+    LivePrograms.erase(std::remove(LivePrograms.begin(), LivePrograms.end(), process), LivePrograms.end());
 }
 
 LPARAM ClientPoint(POINT p)
@@ -195,6 +212,7 @@ bool TProgramDriver::Start(const std::string& arguments, DWORD timeoutMs)
     CloseHandle(info.hThread);
     FProcess = info.hProcess;
     FProcessId = info.dwProcessId;
+    AddLiveProgram(FProcess);
     WaitUntil(
         [&] {
             std::vector<HWND> mains = ProcessWindows(FProcessId, "TSheetfoldForm");
@@ -330,8 +348,16 @@ void TProgramDriver::Kill()
         TerminateProcess(FProcess, 255);
         WaitForSingleObject(FProcess, 5000);
     }
+    RemoveLiveProgram(FProcess);
     CloseHandle(FProcess);
     FProcess = nullptr;
     FProcessId = 0;
     FMain = nullptr;
+}
+
+void TProgramDriver::KillAll()
+{
+    std::lock_guard<std::mutex> lock(LiveProgramsLock);
+    for (HANDLE process : LivePrograms)
+        TerminateProcess(process, 255);
 }

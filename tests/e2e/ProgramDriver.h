@@ -95,6 +95,8 @@ public:
     bool WaitForExit(DWORD timeoutMs = DriverWaitMs, DWORD* exitCode = nullptr) const;
     // Ends the process at once (nothing of it is kept).
     void Kill();
+    // Ends every program a driver of this process has started and not ended yet.
+    static void KillAll();
 
 private:
     HANDLE FProcess = nullptr;
