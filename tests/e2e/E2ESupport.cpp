@@ -17,6 +17,19 @@ void WriteSetting(const std::string& name, DWORD value)
     RegCloseKey(key);
 }
 
+DWORD ReadDwordSetting(const std::string& name, DWORD fallback)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SheetfoldSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return fallback;
+    LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD ? value : fallback;
+}
+
 std::string ReadStringSetting(const std::string& name, const std::string& fallback)
 {
     char buffer[1024] = {};
