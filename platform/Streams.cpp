@@ -408,8 +408,9 @@ void TBufferedStream::Flush()
     FStream->WriteBuffer(FBuffer.data(), pending);
 }
 
-// Large transfers pass to the inner stream a buffer's size at a time: under Wine a file write of
-// tens of megabytes in one call costs several times as much as the same bytes in 1 MiB calls.
+// Large transfers pass to the inner stream a buffer's size at a time: one read or write of tens of
+// megabytes can fail for want of system resources (on network drives especially), while pieces
+// of 1 MiB cost no more than one call.
 int32_t TBufferedStream::ReadThrough(char* dest, int32_t count)
 {
     const auto piece = static_cast<int32_t>(FBuffer.size());
