@@ -24,7 +24,7 @@ constexpr int Dpi = 600;
 constexpr int ImageCount = 10;
 constexpr int ImageWidth = 3000;
 constexpr int ImageHeight = 2000;
-constexpr int Runs = 3;
+constexpr int Runs = 5;
 constexpr double MB = 1024.0 * 1024.0;
 
 double Now()
@@ -83,21 +83,25 @@ struct TMeasure {
     double PeakMB = 0;
 };
 
-// The median time of the runs, and the highest peak.
+// One run of the body: its time and the peak memory above the start.
 template <class F>
-TMeasure Measure(F&& body)
+TMeasure Once(F&& body)
 {
-    std::vector<double> times;
+    TPeakSampler sampler;
+    const double start = Now();
+    body();
+    const double ms = Now() - start;
+    return TMeasure{ms, sampler.Stop()};
+}
+
+// The median time of the runs, and the highest peak.
+TMeasure Summary(std::vector<TMeasure> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const TMeasure& a, const TMeasure& b) { return a.Ms < b.Ms; });
     double peak = 0;
-    for (int i = 0; i < Runs; ++i) {
-        TPeakSampler sampler;
-        double start = Now();
-        body();
-        times.push_back(Now() - start);
-        peak = std::max(peak, sampler.Stop());
-    }
-    std::sort(times.begin(), times.end());
-    return TMeasure{times[times.size() / 2], peak};
+    for (const TMeasure& m : runs)
+        peak = std::max(peak, m.PeakMB);
+    return TMeasure{runs[runs.size() / 2].Ms, peak};
 }
 
 // A photograph-like picture: smooth colour gradients with a little grain, which PNG cannot
@@ -181,36 +185,34 @@ int main()
         std::printf("A4 page, %d pictures of %dx%d, at %d dpi: %ldx%ld pixels, page bitmap %.1f MB\n", ImageCount,
                     ImageWidth, ImageHeight, Dpi, size.cx, size.cy, pageMB);
 
-        // Baseline: the codec writing an already rendered page.
-        const std::string codecPng = folder + "codec.png";
-        const std::string codecJpg = folder + "codec.jpg";
-        files.push_back(codecPng);
-        files.push_back(codecJpg);
-        TMeasure render;
-        TMeasure codecPngTime;
-        TMeasure codecJpgTime;
-        {
-            TOwnedILBitmap rendered;
-            render = Measure([&] { RenderPage(*page, Dpi, rendered); });
-            codecPngTime = Measure([&] {
-                if (IL_SaveBitmap(codecPng.c_str(), rendered.Get(), IL_FILE_PNG, 24, 0, 0) != IL_SUCCESS)
-                    throw Exception("The codec could not write the PNG");
-            });
-            codecJpgTime = Measure([&] {
-                if (IL_SaveBitmap(codecJpg.c_str(), rendered.Get(), IL_FILE_JFIF, 24, 8, 0) != IL_SUCCESS)
-                    throw Exception("The codec could not write the JPEG");
-            });
-        }
+        // Baseline: the codec writing an already rendered page. The codec and the export take
+        // turns, so that a busy machine slows both alike.
+        TOwnedILBitmap rendered;
+        const TMeasure render = Once([&] { RenderPage(*page, Dpi, rendered); });
         std::printf("render alone: %.1f ms, peak %.1f MB\n", render.Ms, render.PeakMB);
-
-        const std::string png = folder + "page.png";
-        const std::string jpg = folder + "page.jpg";
-        files.push_back(png);
-        files.push_back(jpg);
-        const TMeasure exportPng = Measure([&] { ExportPage(*page, Dpi, png, 2); });
-        const TMeasure exportJpg = Measure([&] { ExportPage(*page, Dpi, jpg, 3); });
-        Report("PNG ", exportPng, codecPngTime, pageMB, FileMB(png));
-        Report("JPEG", exportJpg, codecJpgTime, pageMB, FileMB(jpg));
+        struct TFormatRun {
+            const char* Name;
+            int FilterIndex;
+            int32_t Code;
+            int32_t Quality;
+        };
+        const TFormatRun formats[] = {{"PNG ", 2, IL_FILE_PNG, 0}, {"JPEG", 3, IL_FILE_JFIF, 8}};
+        for (const TFormatRun& f : formats) {
+            const std::string codecFile = folder + "codec" + PictureFormatOf(f.FilterIndex).Extension;
+            const std::string exportFile = folder + "page" + PictureFormatOf(f.FilterIndex).Extension;
+            files.push_back(codecFile);
+            files.push_back(exportFile);
+            std::vector<TMeasure> codecRuns;
+            std::vector<TMeasure> exportRuns;
+            for (int i = 0; i < Runs; ++i) {
+                codecRuns.push_back(Once([&] {
+                    if (IL_SaveBitmap(codecFile.c_str(), rendered.Get(), f.Code, 24, f.Quality, 0) != IL_SUCCESS)
+                        throw Exception("The codec could not write the picture");
+                }));
+                exportRuns.push_back(Once([&] { ExportPage(*page, Dpi, exportFile, f.FilterIndex); }));
+            }
+            Report(f.Name, Summary(exportRuns), Summary(codecRuns), pageMB, FileMB(exportFile));
+        }
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.GetMessage().c_str());
         status = 1;
