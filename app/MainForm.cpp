@@ -692,11 +692,6 @@ void TSheetfoldForm::FormCloseQuery(TObject*, bool& canClose)
     }
 }
 
-bool TSheetfoldForm::CloseQuery()
-{
-    return TCustomSheetfoldForm::CloseQuery();
-}
-
 void TSheetfoldForm::FormDestroy(TObject*)
 {
     std::string printer;

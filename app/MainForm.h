@@ -57,7 +57,6 @@ public:
     void ApplyZoom();
     // True while a print job, an export or a load runs: commands wait.
     bool GetBusy() const { return FBusy > 0; }
-    bool CloseQuery() override;
 
     // ---- Parts that tests and the start-up reach ----
     void SetProgressForm(TProgressForm* form) { FProgressForm = form; }
