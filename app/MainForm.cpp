@@ -587,15 +587,15 @@ void TSheetfoldForm::SizeDockedPanels()
 
 void TSheetfoldForm::FormCreate(TObject*)
 {
-    ApplyLanguage(XRegistry::ReadString("Language", "English"));
-    SetImageHintCount(XRegistry::ReadInteger("InsertImageMessage", 3));
+    ApplyLanguage(ReadSettingString("Language", "English"));
+    SetImageHintCount(ReadSettingInteger("InsertImageMessage", 3));
     SelectStoredPrinter();
     SetCaption("Sheetfold");
     GetView()->SetAlign(alClient);
     GetView()->SetParent(FPreviewPanel);
     NewProject();
     XRegistry::TFontSettings fallback = FontToSettings(GetDefaultFont());
-    SettingsToFont(XRegistry::DecodeFontDialog(XRegistry::ReadBinary("FontDialog", ""), fallback), FFontDialog->GetFont());
+    SettingsToFont(XRegistry::DecodeFontDialog(ReadSettingBinary("FontDialog", ""), fallback), FFontDialog->GetFont());
     GetDefaultFont()->Assign(FFontDialog->GetFont());
     if (GetProject()->Count() > 0)
         PagesChanged();
@@ -633,7 +633,7 @@ void TSheetfoldForm::FormCreate(TObject*)
 
 void TSheetfoldForm::SelectStoredPrinter()
 {
-    std::string name = XRegistry::ReadString("Printer", "");
+    std::string name = ReadSettingString("Printer", "");
     if (name.empty())
         return;
     const std::vector<std::string>& printers = Printer()->GetPrinters();
@@ -670,10 +670,10 @@ void TSheetfoldForm::ReadCommandLine(std::string& imageToInsert)
             return;
         }
         std::string demo = ProgramFolder() + "Example.sfp";
-        int showDemo = XRegistry::ReadInteger("ShowDemo", 0);
+        int showDemo = ReadSettingInteger("ShowDemo", 0);
         if (FileExists(demo) && showDemo <= 1) {
             OpenFile(demo);
-            XRegistry::WriteInteger("ShowDemo", 1);
+            WriteSettingInteger("ShowDemo", 1);
         }
     } catch (const Exception&) {
         // An unreadable start-up file is ignored: the new project stays.
@@ -686,9 +686,9 @@ void TSheetfoldForm::FormCloseQuery(TObject*, bool& canClose)
     if (!canClose)
         return;
     // The question is about the demonstration project, so it is asked only where there is one.
-    if (XRegistry::ReadInteger("ShowDemo", 0) <= 1 && FileExists(ProgramFolder() + "Example.sfp")) {
+    if (ReadSettingInteger("ShowDemo", 0) <= 1 && FileExists(ProgramFolder() + "Example.sfp")) {
         if (MessageBox(ConstText(14, "Load the demonstration project next time?"), MB_YESNO | MB_ICONQUESTION) == IDNO)
-            XRegistry::WriteInteger("ShowDemo", 2);
+            WriteSettingInteger("ShowDemo", 2);
     }
 }
 
@@ -701,9 +701,9 @@ void TSheetfoldForm::FormDestroy(TObject*)
     } catch (const Exception&) {
         printer.clear();
     }
-    XRegistry::WriteString("Printer", printer);
-    XRegistry::WriteInteger("InsertImageMessage", GetImageHintCount());
-    XRegistry::WriteBinary("FontDialog", XRegistry::EncodeFontDialog(FontToSettings(FFontDialog->GetFont())));
+    WriteSettingString("Printer", printer);
+    WriteSettingInteger("InsertImageMessage", GetImageHintCount());
+    WriteSettingBinary("FontDialog", XRegistry::EncodeFontDialog(FontToSettings(FFontDialog->GetFont())));
 }
 
 // ---- Language ----
@@ -713,7 +713,7 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
     TSfLanguage* language = TSfLanguage::Instance();
     if (!name.empty()) {
         language->LoadLanguage(name);
-        XRegistry::WriteString("Language", name);
+        WriteSettingString("Language", name);
     }
     if (Application)
         language->ApplyToTree(Application, "Interface");

@@ -7,6 +7,7 @@
 
 #include "app/Rasterize.h"
 #include "app/SfLanguage1.h"
+#include "app/XRegistry.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
 #include "document/SheetfoldView.h"
@@ -1119,4 +1120,34 @@ void TCustomSheetfoldForm::RotateRight()
         TBusyCursor busy;
         image->RotateRight();
     }
+}
+
+std::string TCustomSheetfoldForm::ReadSettingString(const std::string& name, const std::string& defaultValue) const
+{
+    return XRegistry::ReadString(name, defaultValue);
+}
+
+bool TCustomSheetfoldForm::WriteSettingString(const std::string& name, const std::string& value) const
+{
+    return XRegistry::WriteString(name, value);
+}
+
+int32_t TCustomSheetfoldForm::ReadSettingInteger(const std::string& name, int32_t defaultValue) const
+{
+    return XRegistry::ReadInteger(name, defaultValue);
+}
+
+bool TCustomSheetfoldForm::WriteSettingInteger(const std::string& name, int32_t value) const
+{
+    return XRegistry::WriteInteger(name, value);
+}
+
+std::string TCustomSheetfoldForm::ReadSettingBinary(const std::string& name, const std::string& defaultValue) const
+{
+    return XRegistry::ReadBinary(name, defaultValue);
+}
+
+bool TCustomSheetfoldForm::WriteSettingBinary(const std::string& name, const std::string& value) const
+{
+    return XRegistry::WriteBinary(name, value);
 }

@@ -176,6 +176,14 @@ public:
     void RotateLeft();
     void RotateRight();
 
+    // ---- Settings: values of the program's registry key ----
+    std::string ReadSettingString(const std::string& name, const std::string& defaultValue) const;
+    bool WriteSettingString(const std::string& name, const std::string& value) const;
+    int32_t ReadSettingInteger(const std::string& name, int32_t defaultValue) const;
+    bool WriteSettingInteger(const std::string& name, int32_t value) const;
+    std::string ReadSettingBinary(const std::string& name, const std::string& defaultValue) const;
+    bool WriteSettingBinary(const std::string& name, const std::string& value) const;
+
     // ---- Parts ----
     // The project belongs to the view, which frees it with itself.
     TSheetfoldProject* GetProject() const { return FProject; }
