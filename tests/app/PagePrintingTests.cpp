@@ -276,3 +276,33 @@ TEST(PagePrinting, AFailureThrowsTheOpenDocumentAwayEndsTheProgressAndRaises)
     EXPECT_EQ(failing.Calls, (TCalls{"title Sheetfold", "begin 1P", "page 0", "abort"}));
     EXPECT_EQ(hooks.Ends, 2);
 }
+
+namespace {
+
+// A computer without printers.
+class TNoPrinters : public TPrinter {
+public:
+    const std::vector<std::string>& GetPrinters() override { return FNone; }
+
+private:
+    std::vector<std::string> FNone;
+};
+
+} // namespace
+
+TEST(PagePrinting, WithoutAPrinterTheJobFailsClearlyBeforeAnyProgress)
+{
+    std::unique_ptr<TNoPrinters, TObjectFree> printer(New<TNoPrinters>());
+    std::unique_ptr<TPrintHelper, TObjectFree> helper(New<TPrintHelper>(printer.get()));
+    TProjectPtr project = ProjectOf("PL");
+    TProgressHooks hooks;
+    try {
+        PrintPages(*project, *helper, hooks, TPrintJobOptions{});
+        ADD_FAILURE() << "printed without a printer";
+    } catch (const EPrinter& e) {
+        EXPECT_STREQ(e.what(), "There is no default printer currently selected");
+    }
+    EXPECT_EQ(hooks.Begins, 0);
+    EXPECT_EQ(hooks.Ends, 0);
+    EXPECT_FALSE(printer->GetPrinting());
+}
