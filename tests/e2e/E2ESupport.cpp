@@ -7,14 +7,28 @@
 
 #include "platform/ImagingLib.h"
 
-void WriteSetting(const std::string& name, DWORD value)
+namespace {
+void WriteSettingValue(const std::string& name, DWORD type, const void* data, DWORD size)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, SheetfoldSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         throw std::runtime_error("cannot open the settings key");
-    RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    LONG result = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        throw std::runtime_error("cannot write the setting " + name);
+}
+}
+
+void WriteSetting(const std::string& name, DWORD value)
+{
+    WriteSettingValue(name, REG_DWORD, &value, sizeof value);
+}
+
+void WriteSetting(const std::string& name, const std::string& value)
+{
+    WriteSettingValue(name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
 
 DWORD ReadDwordSetting(const std::string& name, DWORD fallback)
@@ -241,9 +255,25 @@ DWORD WINAPI TCaseWatchdog::Run(LPVOID param)
     return 0;
 }
 
+namespace {
+// Without a window manager (Xvfb) Wine waits up to two seconds for each managed top-level window
+// that hides, every dialog included; windows it leaves unmanaged go at once. Only the program
+// under test is told so; Windows ignores the key.
+void LeaveProgramWindowsUnmanaged()
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Sheetfold.exe\\X11 Driver", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(key);
+}
+}
+
 void TProgramTest::SetUp()
 {
     Watchdog = std::make_unique<TCaseWatchdog>(ProgramCaseTimeoutMs);
+    LeaveProgramWindowsUnmanaged();
     WriteSetting("InsertImageMessage", 0);
     WriteSetting("ShowDemo", 2);
 }

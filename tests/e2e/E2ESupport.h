@@ -35,6 +35,7 @@ enum TSheetfoldCommand : int {
 // The program's settings key under HKEY_CURRENT_USER.
 constexpr const char* SheetfoldSettingsKey = "Software\\Sheetfold";
 void WriteSetting(const std::string& name, DWORD value);
+void WriteSetting(const std::string& name, const std::string& value);
 // A REG_DWORD setting, or fallback when it is missing or of another type.
 DWORD ReadDwordSetting(const std::string& name, DWORD fallback = 0xFFFFFFFF);
 // A REG_SZ setting, or fallback when it is missing or of another type.

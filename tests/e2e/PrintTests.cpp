@@ -40,6 +40,8 @@ class NoPrinter : public TProgramTest {};
 TEST_F(Printing, PortraitLandscapePortraitGivesThreeDocuments)
 {
     ASSERT_FALSE(ReportPath().empty()) << "SF_PRINT_REPORT names no report file";
+    // No stored printer: the default one, "PDF".
+    WriteSetting("Printer", std::string());
     const std::string folder = TestTempDir() + "\\print";
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string source = folder + "\\threepages.sfp";

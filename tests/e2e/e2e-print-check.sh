@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end printing checks run by ctest in the environment scripts/test.sh sets up.
 #   e2e-print-check.sh <e2e_tests.exe> printing: the test program has Sheetfold.exe print a
-#     portrait, a landscape and a portrait page; this script finds the three PDF files cups-pdf
-#     wrote for the job title "Sheetfold" and checks each one's page count, orientation, size and
-#     that its page shows the colour printed on it. Skipped (77) without the CUPS server or
+#     portrait, a landscape and a portrait page on a PDF queue of this run's own; this script
+#     finds the three PDF files cups-pdf wrote for the job title "Sheetfold" and checks each
+#     one's page count, orientation, size and that its page shows the colour printed on it. Skipped (77) without the CUPS server or
 #     poppler's tools.
 #   e2e-print-check.sh <e2e_tests.exe> noprinter: the program with CUPS out of reach.
 # Every wait is bounded.
@@ -12,25 +12,27 @@ exe=$1
 mode=$2
 work=$(mktemp -d)
 report="$work/report.txt"
-home=$(getent passwd "$(id -un)" | cut -d: -f6)
-dirs=("$home/PDF" "${HOME:-$home}/PDF" /var/spool/cups-pdf/ANONYMOUS)
+# Every test run on the machine shares cups-pdf's default folder (~/PDF), where runs of other
+# folders write and remove files of the same job title. For this check the default queue of the
+# private CUPS server (which Wine knows from its start) gets a device of its own, whose cups-pdf
+# configuration (named after the device) writes into a private folder; it gets its device back
+# at the end. Printing checks run one at a time, so nothing else prints to it meanwhile.
+queue=PDF
+device="SheetfoldE2E$$"
+queue_conf="/etc/cups/cups-pdf-$device.conf"
+out="$work/pdf"
 
-# The PDF files of the job title written since the marker, oldest job first (cups-pdf appends
-# "-job_<id>"; a new CUPS server counts from 1 again and overwrites older files of that name).
-marker="$work/marker"
+# The PDF files of the job title, oldest job first (cups-pdf appends "-job_<id>").
 list_pdfs() {
-  local d
-  for d in "${dirs[@]}"; do
-    [ -d "$d" ] && find "$d" -maxdepth 1 -name 'Sheetfold*.pdf' -newer "$marker" -print 2>/dev/null
-  done | sort -u | awk '{ id = $0; sub(/.*job_/, "", id); sub(/\.pdf$/, "", id); print id + 0, $0 }' | sort -n | cut -d' ' -f2-
+  find "$out" -maxdepth 1 -name 'Sheetfold*.pdf' -print 2>/dev/null |
+    awk '{ id = $0; sub(/.*job_/, "", id); sub(/\.pdf$/, "", id); print id + 0, $0 }' | sort -n | cut -d' ' -f2-
 }
 
-new_pdfs=()
 cleanup() {
-  local f
-  for f in "${new_pdfs[@]}"; do
-    rm -f "$f"
-  done
+  if [ -n "${CUPS_SERVER:-}" ] && [ -f "$queue_conf" ]; then
+    timeout 30 lpadmin -p "$queue" -v cups-pdf:/ >/dev/null 2>&1
+  fi
+  rm -f "$queue_conf"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -53,8 +55,12 @@ for tool in pdftoppm pdfinfo lpstat; do
   command -v "$tool" >/dev/null 2>&1 || { echo "e2e-print-check: $tool missing: skipped"; exit 77; }
 done
 
-touch "$marker"
-sleep 1
+mkdir -p "$out"
+sed "/^Out[[:space:]]/d" /etc/cups/cups-pdf.conf > "$queue_conf" 2>/dev/null || fail "cannot write $queue_conf"
+echo "Out $out" >> "$queue_conf"
+timeout 30 lpadmin -p "$queue" -v "cups-pdf:/$device" >"$work/lpadmin.out" 2>&1 ||
+  fail "cannot give the queue $queue its own device: $(cat "$work/lpadmin.out")"
+
 SF_PRINT_REPORT="$report" timeout 240 wine "$exe" --gtest_filter='Printing.*' --gtest_brief=1 || fail "the printing run failed"
 [ -s "$report" ] || fail "the printing run wrote no report"
 tr -d '\r' < "$report" > "$work/report.lf" && mv "$work/report.lf" "$report"
@@ -63,10 +69,10 @@ expected=$(awk '$1 == "page"' "$report" | wc -l)
 deadline=$((SECONDS + 90))
 while :; do
   mapfile -t new_pdfs < <(list_pdfs)
-  if [ ${#new_pdfs[@]} -ge "$expected" ] && [ -z "$(lpstat -o 2>/dev/null)" ]; then
+  if [ ${#new_pdfs[@]} -ge "$expected" ] && [ -z "$(lpstat -o "$queue" 2>/dev/null)" ]; then
     break
   fi
-  [ $SECONDS -lt $deadline ] || fail "${#new_pdfs[@]} of $expected PDF files within 90 s (searched ${dirs[*]})"
+  [ $SECONDS -lt $deadline ] || fail "${#new_pdfs[@]} of $expected PDF files within 90 s in $out"
   sleep 0.5
 done
 [ ${#new_pdfs[@]} -eq "$expected" ] || fail "${#new_pdfs[@]} PDF files for $expected print documents"
