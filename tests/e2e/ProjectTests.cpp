@@ -171,6 +171,7 @@ TEST_F(TProgramTest, AModifiedProjectAsksBeforeClosingAndSavingOntoAFileAsksToOv
     ASSERT_TRUE(Program.WaitForCaption("existing - Sheetfold"));
     Program.PostCommand(cmdAddPage);
     ASSERT_TRUE(Program.Sync());
+    EXPECT_TRUE(WaitUntil([&] { return TabCount(Program) == 2; })) << TabCount(Program) << " tabs for two pages";
 
     // Cancel keeps the program open.
     Program.Close();
