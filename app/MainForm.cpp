@@ -694,14 +694,9 @@ void TSheetfoldForm::FormCloseQuery(TObject*, bool& canClose)
 
 void TSheetfoldForm::FormDestroy(TObject*)
 {
-    std::string printer;
-    try {
-        if (HasPrinter())
-            printer = Printer()->GetPrinterName();
-    } catch (const Exception&) {
-        printer.clear();
-    }
-    WriteSettingString("Printer", printer);
+    // Without a printer there is no name to store; the stored choice is kept for next time.
+    if (HasPrinter())
+        WriteSettingString("Printer", Printer()->GetPrinterName());
     WriteSettingInteger("InsertImageMessage", GetImageHintCount());
     WriteSettingBinary("FontDialog", XRegistry::EncodeFontDialog(FontToSettings(FFontDialog->GetFont())));
 }
