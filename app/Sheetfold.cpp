@@ -50,11 +50,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         MessageBoxA(nullptr, e.what(), "Sheetfold", MB_OK | MB_ICONERROR);
         exitCode = 1;
     }
+    // The windows go first: closing the main window stores the printer and uses the language.
+    DoneForms();
     DonePrinters();
     DoneClipboard();
     DoneSfLanguage();
     DoneMenus();
-    DoneForms();
     DoneControls();
     Gfx32Shutdown();
     UnloadHtmlHelp();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "document/SheetfoldProject.h"
 #include "document/SheetfoldSelection.h"
 #include "document/SheetfoldView.h"
+#include "platform/Printers.h"
 
 TEST(SheetfoldCommands, EnablingRulesFollowTheDocumentState)
 {
@@ -237,4 +239,23 @@ TEST_F(MainFormTest, ClosingWritesTheSettings)
     EXPECT_EQ(XRegistry::ReadInteger("InsertImageMessage", 3), 1);
     EXPECT_FALSE(XRegistry::ReadBinary("FontDialog", "").empty());
     EXPECT_EQ(XRegistry::ReadString("Language", ""), "English");
+}
+
+TEST_F(MainFormTest, StoredPrinterIsSelectedAndKept)
+{
+    const std::vector<std::string>& printers = Printer()->GetPrinters();
+    if (std::find(printers.begin(), printers.end(), "PDF2") == printers.end()) {
+        if (getenv("SF_REQUIRE_PRINTER"))
+            FAIL() << "the test CUPS server's printer PDF2 is missing";
+        GTEST_SKIP() << "no second PDF printer (CUPS is not running)";
+    }
+    Form.reset();
+    XRegistry::WriteString("Printer", "PDF2");
+    Form.reset(New<TTestMainForm>(nullptr));
+    EXPECT_EQ(Printer()->GetPrinterName(), "PDF2");
+    Form->HandleNeeded();
+    Form->ApplyEnablingRules();
+    EXPECT_EQ(Printer()->GetPrinterName(), "PDF2");
+    Form.reset();
+    EXPECT_EQ(XRegistry::ReadString("Printer", ""), "PDF2");
 }

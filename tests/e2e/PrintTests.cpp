@@ -78,6 +78,8 @@ TEST_F(Printing, PortraitLandscapePortraitGivesThreeDocuments)
 
 TEST_F(NoPrinter, PrintIsOffAndExportStillWorks)
 {
+    // A start without printers keeps the printer chosen earlier for the next start.
+    WriteSetting("Printer", "PDF2");
     const std::string folder = TestTempDir() + "\\noprinter";
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string source = folder + "\\noprinter.sfp";
@@ -104,5 +106,13 @@ TEST_F(NoPrinter, PrintIsOffAndExportStillWorks)
     EXPECT_GT(picture.Height, picture.Width);
 
     CloseProgram(Program);
-    EXPECT_EQ(ReadStringSetting("Printer"), "");
+    EXPECT_EQ(ReadStringSetting("Printer"), "PDF2");
+}
+
+TEST_F(Printing, StoredPrinterIsChosenAndKept)
+{
+    WriteSetting("Printer", "PDF2");
+    ASSERT_TRUE(Program.Start());
+    CloseProgram(Program);
+    EXPECT_EQ(ReadStringSetting("Printer"), "PDF2");
 }
