@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/HtmlHelpAPI.h"
 #include "app/MainForm.h"
 #include "app/SheetfoldCommands.h"
 #include "app/XRegistry.h"
@@ -258,4 +259,12 @@ TEST_F(MainFormTest, StoredPrinterIsSelectedAndKept)
     EXPECT_EQ(Printer()->GetPrinterName(), "PDF2");
     Form.reset();
     EXPECT_EQ(XRegistry::ReadString("Printer", ""), "PDF2");
+}
+
+TEST(HtmlHelp, RegisteredPathTakesTheWindowsFolder)
+{
+    EXPECT_EQ(ExpandSystemRoot("%SystemRoot%\\System32\\hhctrl.ocx", "C:\\windows"), "C:\\windows\\System32\\hhctrl.ocx");
+    EXPECT_EQ(ExpandSystemRoot("%SYSTEMROOT%\\x.ocx", "D:\\w"), "D:\\w\\x.ocx");
+    EXPECT_EQ(ExpandSystemRoot("C:\\other\\hhctrl.ocx", "C:\\windows"), "C:\\other\\hhctrl.ocx");
+    EXPECT_EQ(ExpandSystemRoot("%SYSTEM%", "C:\\windows"), "%SYSTEM%");
 }
