@@ -284,6 +284,32 @@ void EncodeBitmapData(TILBitmapHandle& bitmap, std::string& buffer)
     buffer.resize(size);
 }
 
+bool ReadPlainBitmapData(TXDataStream& stream, int32_t size, TILBitmapHandle& bitmap)
+{
+    constexpr int32_t HeaderSize = 14 + 40;
+    if (size < HeaderSize)
+        return false;
+    uint8_t h[HeaderSize];
+    const int64_t start = stream.GetPosition();
+    stream.ReadBuffer(h, HeaderSize);
+    auto le32 = [&h](int at) { return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8 | uint32_t(h[at + 2]) << 16 | uint32_t(h[at + 3]) << 24; };
+    auto le16 = [&h](int at) { return uint16_t(h[at] | h[at + 1] << 8); };
+    const auto width = int32_t(le32(18));
+    const auto height = int32_t(le32(22));
+    const bool plain = h[0] == 'B' && h[1] == 'M' && le32(10) == uint32_t(HeaderSize) && le32(14) == 40 && width > 0 &&
+                       height > 0 && le16(28) == 24 && le32(30) == BI_RGB;
+    const uint64_t stride = (uint64_t(width) * 24 + 31) / 32 * 4;
+    if (!plain || uint64_t(HeaderSize) + stride * uint64_t(height) != uint64_t(size) ||
+        IL_CreateBitmap(&bitmap, IL_MEMORY_OWNED, width, height, 24, 0, nullptr, IL_BOTTOM_UP, nullptr, 0) != IL_SUCCESS) {
+        stream.Seek(start, TSeekOrigin::soBeginning);
+        return false;
+    }
+    stream.ReadBuffer(bitmap.Pixels, size - HeaderSize);
+    bitmap.XResolution = ImagingCodec::MetreToInch(le32(38));
+    bitmap.YResolution = ImagingCodec::MetreToInch(le32(42));
+    return true;
+}
+
 int32_t DecodeBitmapData(const std::string& payload, TILBitmapHandle& bitmap)
 {
     if (payload.empty())
@@ -675,11 +701,15 @@ bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
         return true;
     }
     if (IsChunk(header, "BMPD")) {
-        std::string& payload = stream.GetPayloadBuffer();
-        stream.ReadString(header.Size, payload);
         FreeImage();
         TBitmapGuard loaded;
-        FLoadResult = DecodeBitmapData(payload, loaded.Get());
+        if (ReadPlainBitmapData(stream, header.Size, loaded.Get())) {
+            FLoadResult = IL_SUCCESS;
+        } else {
+            std::string& payload = stream.GetPayloadBuffer();
+            stream.ReadString(header.Size, payload);
+            FLoadResult = DecodeBitmapData(payload, loaded.Get());
+        }
         if (FLoadResult == IL_SUCCESS)
             AdoptBitmap(loaded.Release());
         return true;

@@ -67,6 +67,10 @@ std::string EncodeBitmapData(TILBitmapHandle& bitmap);
 void EncodeBitmapData(TILBitmapHandle& bitmap, std::string& buffer);
 // Loads a "BMPD" payload; the library checks the picture's header before it allocates.
 // Returns the library's result (1 = loaded).
+// An embedded picture that is an uncompressed bottom-up 24-bit BMP is read straight from the
+// stream into the rows of a bottom-up bitmap: no copy of the payload is made. False (the stream
+// where it was) for any other picture, which takes the decoder's way.
+bool ReadPlainBitmapData(TXDataStream& stream, int32_t size, TILBitmapHandle& bitmap);
 int32_t DecodeBitmapData(const std::string& payload, TILBitmapHandle& bitmap);
 // The "WMFD" payload: what the metafile writes to a stream.
 std::string EncodeMetafileData(TMetafile* metafile);

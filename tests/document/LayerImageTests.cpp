@@ -738,3 +738,35 @@ TEST(LayerImage, AFailedTurnChangesNothing)
     EXPECT_EQ(image->GetSourceFile(), path);
     *image->GetBitmapHandle() = own;
 }
+
+TEST(LayerImageChunks, PicturesReadStraightFromTheFileTurnAndSaveAsDecodedOnes)
+{
+    std::string path = GradientFile("straight.bmp", 31, 17, 150);
+    auto page = NewPage();
+    auto* image = AddElement<TLayerImage>(page.get(), 0, 0, 10, 10);
+    image->LoadFromFile(path);
+    bool was = SetLayerImageEmbedData(true);
+    std::string bytes = SaveElement(image);
+
+    TLayerImage* copy = LoadElement(page.get(), bytes);
+    ASSERT_TRUE(copy->IsBitmap());
+    EXPECT_EQ(copy->GetResolution().x, 150);
+    EXPECT_EQ(EncodeBitmapData(*copy->GetBitmapHandle()), EncodeBitmapData(*image->GetBitmapHandle()));
+    image->RotateLeft();
+    copy->RotateLeft();
+    EXPECT_EQ(AllPixels(*copy->GetBitmapHandle()), AllPixels(*image->GetBitmapHandle()));
+    image->Rotate180();
+    copy->Rotate180();
+    EXPECT_EQ(AllPixels(*copy->GetBitmapHandle()), AllPixels(*image->GetBitmapHandle()));
+    EXPECT_EQ(SaveElement(copy).size(), SaveElement(image).size());
+    SetLayerImageEmbedData(was);
+
+    // A picture stored any other way (here top-down rows) still goes through the decoder.
+    std::string payload = EncodeBitmapData(*image->GetBitmapHandle());
+    const int32_t height = -static_cast<int32_t>(image->GetBitmapHandle()->Height);
+    std::string topDown = payload;
+    std::memcpy(&topDown[22], &height, 4);
+    TLayerImage* decoded = LoadElement(page.get(), ElementWithChunk("BMPD", topDown));
+    ASSERT_TRUE(decoded->IsBitmap());
+    EXPECT_EQ(decoded->GetImageWidth(), image->GetImageWidth());
+}
