@@ -618,16 +618,26 @@ void TSheetfoldForm::FormCreate(TObject*)
     FMemoHeight = FTextMemo->GetHeight();
     // The pages are shown before the command-line picture goes in, so that it stays selected.
     PagesChanged();
-    if (!imageToInsert.empty()) {
-        try {
-            InsertImageFile(imageToInsert);
-        } catch (const Exception&) {
-            // A command-line picture that cannot be read is ignored: the window still opens.
-        }
-    }
+    if (!imageToInsert.empty())
+        InsertStartupImage(imageToInsert);
     if (Application) {
         Application->OnIdle = TIdleEvent(this, &TSheetfoldForm::AppIdle);
         Application->OnMessage = TMessageEvent(this, &TSheetfoldForm::AppMessage);
+    }
+}
+
+// A picture named on the command line that cannot be read is passed over without a word, as a
+// missing one is: the window opens with its empty page.
+void TSheetfoldForm::InsertStartupImage(const std::string& fileName)
+{
+    struct TQuietErrors {
+        TErrorMessageHandler Previous = SetErrorMessageHandler([](const std::string&) { return IDOK; });
+        ~TQuietErrors() { SetErrorMessageHandler(Previous); }
+    } quiet;
+    try {
+        InsertImageFile(fileName);
+    } catch (const Exception&) {
+        // Passed over on purpose, as said above.
     }
 }
 

@@ -114,6 +114,7 @@ private:
     void FormDestroy(TObject* sender);
     void ReadCommandLine(std::string& imageToInsert);
     void SelectStoredPrinter();
+    void InsertStartupImage(const std::string& fileName);
 
     // Commands.
     void OpenCommand();

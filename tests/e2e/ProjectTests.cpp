@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "E2ESupport.h"
@@ -148,6 +149,17 @@ TEST_F(TProgramTest, TheCommandLineOpensProjectsInAnyCaseInsertsPicturesAndIgnor
     ASSERT_TRUE(Program.Start(Quoted(folder + "\\missing.sfp")));
     EXPECT_TRUE(Program.WaitForCaption("Untitled - Sheetfold")) << Program.Caption();
     EXPECT_EQ(TabCount(Program), 1);
+    EXPECT_FALSE(Program.HasDialog());
+    CloseProgram(Program);
+
+    // A picture that cannot be read is passed over as quietly as a missing file.
+    const std::string broken = folder + "\\broken.png";
+    FILE* junk = std::fopen(broken.c_str(), "wb");
+    ASSERT_NE(junk, nullptr);
+    std::fputs("not a picture at all", junk);
+    std::fclose(junk);
+    ASSERT_TRUE(Program.Start(Quoted(broken)));
+    EXPECT_TRUE(Program.WaitForCaption("Untitled - Sheetfold")) << Program.Caption();
     EXPECT_FALSE(Program.HasDialog());
     CloseProgram(Program);
 
