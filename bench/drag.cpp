@@ -5,20 +5,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "document/SheetfoldView.h"
 #include "graphics/Gfx32.h"
 #include "platform/Forms.h"
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // Milliseconds per call of f(step), over enough calls to last about half a second.
 template <class F>

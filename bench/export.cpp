@@ -3,17 +3,15 @@
 // export against the size of the page's bitmap.
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/PageExport.h"
+#include "bench/BenchSupport.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
 #include "graphics/Gfx32.h"
@@ -25,58 +23,6 @@ constexpr int ImageCount = 10;
 constexpr int ImageWidth = 3000;
 constexpr int ImageHeight = 2000;
 constexpr int Runs = 5;
-constexpr double MB = 1024.0 * 1024.0;
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-size_t PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PagefileUsage;
-}
-
-// The highest private bytes seen while it runs, sampled every millisecond, above the usage at
-// its start.
-class TPeakSampler {
-public:
-    TPeakSampler() : FBase(PrivateBytes()), FPeak(FBase)
-    {
-        FThread = std::thread([this] {
-            while (!FStop) {
-                Note(PrivateBytes());
-                Sleep(1);
-            }
-        });
-    }
-    double Stop()
-    {
-        FStop = true;
-        FThread.join();
-        Note(PrivateBytes());
-        return (static_cast<double>(FPeak) - static_cast<double>(FBase)) / MB;
-    }
-
-private:
-    void Note(size_t usage)
-    {
-        if (usage > FPeak)
-            FPeak = usage;
-    }
-
-    size_t FBase;
-    std::atomic<size_t> FPeak;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
-};
 
 struct TMeasure {
     double Ms = 0;

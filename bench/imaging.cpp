@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
+
 namespace {
 
 constexpr int32_t PhotoWidth = 4000;
@@ -20,18 +22,6 @@ constexpr int32_t PhotoCount = 20;
 constexpr int32_t ViewWidth = 1000;
 constexpr int32_t ViewHeight = 750;
 constexpr int LoadRounds = 5;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
 
 double Median(std::vector<double> values)
 {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "document/Layer.h"
 #include "graphics/Gfx32.h"
 
@@ -18,15 +19,6 @@ constexpr int ViewWidth = 1920;
 constexpr int ViewHeight = 1080;
 constexpr int TextCount = 500;
 constexpr int RectCount = 1000;
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // Milliseconds per run of f, over enough runs to last about half a second.
 template <class F>

@@ -7,16 +7,14 @@
 //        bench_project.exe peak FILE    (a child: the same, watching its peak private bytes)
 //        bench_project.exe decode FILE  (a child: decodes FILE's pictures alone and reports)
 #include <windows.h>
-#include <psapi.h>
 
-#include <atomic>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <thread>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
 #include "platform/Streams.h"
@@ -28,7 +26,6 @@ constexpr int ElementsPerPage = 20;
 constexpr int ImageCount = 10;
 constexpr int ImageWidth = 4000;
 constexpr int ImageHeight = 3000;
-constexpr double MB = 1024.0 * 1024.0;
 constexpr int Rounds = 3;
 
 // What one round measures, in milliseconds and megabytes.
@@ -43,56 +40,6 @@ struct TRound {
     double FileMB = 0;
     int Pages = 0;
     int Elements = 0;
-};
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-PROCESS_MEMORY_COUNTERS Memory()
-{
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters;
-}
-
-// The highest private bytes seen while it runs, sampled every millisecond: the process's own
-// peak counter never goes down, so it cannot tell one phase's peak from an earlier one.
-class TPeakSampler {
-public:
-    TPeakSampler() : FBase(Memory().PagefileUsage), FPeak(FBase)
-    {
-        FThread = std::thread([this] {
-            while (!FStop) {
-                size_t usage = Memory().PagefileUsage;
-                if (usage > FPeak)
-                    FPeak = usage;
-                Sleep(1);
-            }
-        });
-    }
-    // Megabytes above the usage at the start.
-    double Stop()
-    {
-        FStop = true;
-        FThread.join();
-        size_t usage = Memory().PagefileUsage;
-        if (usage > FPeak)
-            FPeak = usage;
-        return (static_cast<double>(FPeak) - static_cast<double>(FBase)) / MB;
-    }
-
-private:
-    size_t FBase;
-    std::atomic<size_t> FPeak;
-    std::atomic<bool> FStop{false};
-    std::thread FThread;
 };
 
 // Swallows what is written: the cost of a save without the disk.
@@ -169,7 +116,7 @@ void AddElements(TSheetfoldPage* page, int pageIndex)
 // load measurably, so the timed loads run without it and the peak comes from a load of its own.
 int RunLoad(const std::string& fileName, bool sampled)
 {
-    PROCESS_MEMORY_COUNTERS before = Memory();
+    PROCESS_MEMORY_COUNTERS before = ProcessMemory();
     std::unique_ptr<TSheetfoldProject, TObjectFree> project(New<TSheetfoldProject>());
     std::unique_ptr<TPeakSampler> sampler;
     if (sampled)
@@ -178,7 +125,7 @@ int RunLoad(const std::string& fileName, bool sampled)
     project->LoadFromFile(fileName);
     double elapsed = Now() - start;
     double peakPrivate = sampler ? sampler->Stop() : 0;
-    PROCESS_MEMORY_COUNTERS after = Memory();
+    PROCESS_MEMORY_COUNTERS after = ProcessMemory();
     double peakWorking =
         (static_cast<double>(after.PeakWorkingSetSize) - static_cast<double>(before.WorkingSetSize)) / MB;
     int elements = 0;

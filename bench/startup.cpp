@@ -9,20 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
+
 namespace {
 
 constexpr int Runs = 5;
 constexpr DWORD StartTimeoutMs = 30000;
 const char* const BareWindowClass = "TBenchBareWindow";
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 LRESULT CALLBACK BareWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

@@ -1,0 +1,79 @@
+// What the benchmarks share: a millisecond clock and the process's private bytes, with a sampler
+// of their peak while a piece of work runs.
+#pragma once
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <atomic>
+#include <thread>
+
+constexpr double MB = 1024.0 * 1024.0;
+
+inline double Now()
+{
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+inline PROCESS_MEMORY_COUNTERS ProcessMemory()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters;
+}
+
+inline size_t PrivateBytes()
+{
+    return ProcessMemory().PagefileUsage;
+}
+
+// The highest private bytes seen while it runs, sampled every millisecond: the process's own
+// peak counter never goes down, so it cannot tell one phase's peak from an earlier one.
+class TPeakSampler {
+public:
+    TPeakSampler() : FBase(PrivateBytes()), FPeak(FBase)
+    {
+        FThread = std::thread([this] {
+            while (!FStop) {
+                Note(PrivateBytes());
+                Sleep(1);
+            }
+        });
+    }
+    TPeakSampler(const TPeakSampler&) = delete;
+    TPeakSampler& operator=(const TPeakSampler&) = delete;
+    ~TPeakSampler()
+    {
+        if (FThread.joinable())
+            Stop();
+    }
+    // Megabytes above the usage at the start.
+    double Stop()
+    {
+        FStop = true;
+        FThread.join();
+        Note(PrivateBytes());
+        return (static_cast<double>(FPeak) - static_cast<double>(FBase)) / MB;
+    }
+
+private:
+    void Note(size_t usage)
+    {
+        if (usage > FPeak)
+            FPeak = usage;
+    }
+
+    size_t FBase;
+    std::atomic<size_t> FPeak;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
