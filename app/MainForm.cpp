@@ -22,6 +22,7 @@
 #include "document/SheetfoldView.h"
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
+#include "platform/ImagingLib.h"
 #include "platform/Printers.h"
 #include "platform/ShortCuts.h"
 
@@ -554,7 +555,7 @@ void TSheetfoldForm::BuildPrintPanel()
     FPrintButton->OnClick = TNotifyEvent([this](TObject*) { ExecuteCommand(cmPrint); });
     for (TComponent* c : std::initializer_list<TComponent*>{FAllPages, FCurrentPage, FCopiesLabel, FCopiesEdit, FCopiesUpDown, FPrintButton})
         FCommandControls.push_back({cmPrint, c});
-    FCommandControls.push_back({-cmPrint, FSetupButton});
+    FCommandControls.push_back({cmPrinterSetup, FSetupButton});
 }
 
 void TSheetfoldForm::BuildCentre()
@@ -927,15 +928,15 @@ bool TSheetfoldForm::ExecuteSaveDialog()
 
 void TSheetfoldForm::PasteCommand()
 {
-    if (IsClipboardFormatAvailable(CF_Sheetfold())) {
+    if (Clipboard()->HasFormat(CF_Sheetfold())) {
         PasteFromClipboard();
         return;
     }
-    if (IsClipboardFormatAvailable(CF_ENHMETAFILE)) {
+    if (Clipboard()->HasFormat(CF_ENHMETAFILE)) {
         std::unique_ptr<TPasteAsForm, TObjectFree> form(New<TPasteAsForm>(this));
         TStrings* items = form->GetRadioGroup()->GetItems();
         std::vector<int> choices{8021, 8022};
-        if (IsClipboardFormatAvailable(CF_TEXT))
+        if (Clipboard()->HasFormat(CF_TEXT))
             choices.push_back(8020);
         static const char* fallback[] = {"Text", "Metafile", "Bitmap"};
         for (int key : choices)
@@ -953,11 +954,11 @@ void TSheetfoldForm::PasteCommand()
         }
         return;
     }
-    if (IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_BITMAP)) {
+    if (IL_ClipboardReady()) {
         PasteBitmap();
         return;
     }
-    if (IsClipboardFormatAvailable(CF_TEXT))
+    if (Clipboard()->HasFormat(CF_TEXT))
         PasteText();
 }
 
@@ -1377,9 +1378,7 @@ void TSheetfoldForm::ApplyEnablingRules()
     TEnablingSnapshot snapshot = TakeSnapshot();
     TEnablingRules rules = ComputeEnablingRules(snapshot);
     for (const TCommandControl& c : FCommandControls) {
-        bool enabled = c.Command == -cmPrint ? rules.PrinterSetup && !snapshot.Busy
-                                             : CommandEnabled(c.Command, rules, snapshot.Busy);
-        SetGroupEnabled({c.Component}, enabled);
+        SetGroupEnabled({c.Component}, CommandEnabled(c.Command, rules, snapshot.Busy));
     }
     FNameBox->SetEnabled(rules.ElementNameBox);
     EnableImagePanel();

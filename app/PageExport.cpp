@@ -43,23 +43,6 @@ void CheckSaved(int32_t result, const std::string& fileName)
         throw EInvalidGraphic("Cannot save the picture \"" + fileName + "\": " + ILResultText(result));
 }
 
-// A device context drawing on an imaging-library bitmap; deleting it finishes the drawing.
-class TImageDC {
-public:
-    explicit TImageDC(TILBitmapHandle* bitmap) : FDC(IL_CreateImageDC(bitmap))
-    {
-        if (!FDC)
-            throw EInvalidGraphic("Cannot draw on the exported picture: not enough memory");
-    }
-    ~TImageDC() { IL_DeleteImageDC(FDC); }
-    TImageDC(const TImageDC&) = delete;
-    TImageDC& operator=(const TImageDC&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
-};
-
 int64_t Bytes24(SIZE size)
 {
     const int64_t stride = (int64_t(size.cx) * 24 + 31) / 32 * 4;
@@ -76,7 +59,7 @@ THiMetric* NewExportMapMode(int dpi)
 // The page's printable area drawn into an imaging-library bitmap, a band of rows at a time.
 class TPageRenderer {
 public:
-    TPageRenderer(TSheetfoldPage& page, int dpi, TOwnedILBitmap& bitmap) : FPage(page)
+    TPageRenderer(TSheetfoldPage& page, int dpi, TILBitmapGuard& bitmap) : FPage(page)
     {
         if (dpi <= 0)
             throw EInvalidGraphic("The export resolution must be above 0 dpi");
@@ -93,15 +76,17 @@ public:
         if (page.GetColor() != 0xFFFFFF)
             page.SetColor(0xFFFFFF);
 
-        IL_FreeBitmap(bitmap.Get());
-        const int32_t made = IL_CreateBitmap(bitmap.Get(), IL_MEMORY_OWNED, FSize.cx, FSize.cy, 24, 1, nullptr,
+        IL_FreeBitmap(&bitmap.Get());
+        const int32_t made = IL_CreateBitmap(&bitmap.Get(), IL_MEMORY_OWNED, FSize.cx, FSize.cy, 24, 1, nullptr,
                                              IL_TOP_DOWN, nullptr, 0);
         if (made != IL_SUCCESS)
             throw EInvalidGraphic("Cannot make the exported picture of " + std::to_string(FSize.cx) + " x " +
                                   std::to_string(FSize.cy) + " pixels: " + ILResultText(made));
-        bitmap.Get()->XResolution = dpi;
-        bitmap.Get()->YResolution = dpi;
-        FDC = std::make_unique<TImageDC>(bitmap.Get());
+        bitmap.Get().XResolution = dpi;
+        bitmap.Get().YResolution = dpi;
+        FDC = std::make_unique<TILImageDC>(bitmap.Get());
+        if (!FDC->Get())
+            throw EInvalidGraphic("Cannot draw on the exported picture: not enough memory");
     }
 
     LONG GetHeight() const { return FSize.cy; }
@@ -139,7 +124,7 @@ private:
     TSheetfoldPage& FPage;
     SIZE FSize{};
     std::unique_ptr<THiMetric, TObjectFree> FMapMode;
-    std::unique_ptr<TImageDC> FDC;
+    std::unique_ptr<TILImageDC> FDC;
 };
 
 // The rows that rendering has finished, handed from the rendering thread to the saving one.
@@ -257,7 +242,7 @@ SIZE ExportPixelSize(const TSheetfoldPage& page, int dpi)
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-void RenderPage(TSheetfoldPage& page, int dpi, TOwnedILBitmap& bitmap)
+void RenderPage(TSheetfoldPage& page, int dpi, TILBitmapGuard& bitmap)
 {
     TPageRenderer renderer(page, dpi, bitmap);
     renderer.RenderRows(0, renderer.GetHeight());
@@ -269,13 +254,13 @@ void ExportPage(TSheetfoldPage& page, int dpi, const std::string& fileName, int 
 {
     const TPictureFormat format = PictureFormatOf(filterIndex);
     const std::string target = ForceExtension(fileName, format.Extension);
-    TOwnedILBitmap bitmap;
+    TILBitmapGuard bitmap;
     TPageRenderer renderer(page, dpi, bitmap);
     TRowGate gate;
     int32_t result = IL_FAILURE;
     {
         TSaveThread saver(gate, [&] {
-            return IL_SaveBitmapRows(target.c_str(), bitmap.Get(), format.Code, 24, format.Quality, 0,
+            return IL_SaveBitmapRows(target.c_str(), &bitmap.Get(), format.Code, 24, format.Quality, 0,
                                      &TRowGate::RowsReady, &gate);
         });
         const LONG band = renderer.BandHeight();

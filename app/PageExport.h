@@ -7,6 +7,7 @@
 
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
+#include "graphics/ILHandles.h"
 #include "platform/ImagingLib.h"
 
 // What the save picture dialog's filter index writes.
@@ -27,22 +28,9 @@ std::string PictureFileName(const std::string& fileName, int filterIndex);
 // The size in pixels of the page's printable area at dpi, as the export renders it.
 SIZE ExportPixelSize(const TSheetfoldPage& page, int dpi);
 
-// A bitmap made by the imaging library, freed with it.
-class TOwnedILBitmap {
-public:
-    TOwnedILBitmap() = default;
-    ~TOwnedILBitmap() { IL_FreeBitmap(&FHandle); }
-    TOwnedILBitmap(const TOwnedILBitmap&) = delete;
-    TOwnedILBitmap& operator=(const TOwnedILBitmap&) = delete;
-    TILBitmapHandle* Get() { return &FHandle; }
-
-private:
-    TILBitmapHandle FHandle;
-};
-
 // The page's printable area at dpi on white, 24 bits per pixel, its corner at pixel (0, 0) and
 // the resolution recorded in the bitmap. Raises as ExportPage does.
-void RenderPage(TSheetfoldPage& page, int dpi, TOwnedILBitmap& bitmap);
+void RenderPage(TSheetfoldPage& page, int dpi, TILBitmapGuard& bitmap);
 
 // Renders the page's printable area at dpi onto a white 24-bit bitmap, its corner at pixel
 // (0, 0), and writes it under PictureFileName(fileName, filterIndex). Raises EInvalidGraphic

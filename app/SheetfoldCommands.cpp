@@ -41,6 +41,7 @@ bool CommandEnabled(int command, const TEnablingRules& rules, bool busy)
     case cmSave:
     case cmToolSave: return rules.Save;
     case cmExport: return rules.Export;
+    case cmPrinterSetup: return rules.PrinterSetup;
     case cmPrint: return rules.Print;
     case cmPaste: return rules.Paste;
     case cmCut:

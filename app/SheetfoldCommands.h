@@ -9,6 +9,7 @@ enum TSheetfoldCommand : int {
     cmNone = 0,
     cmViewImagePanel = 100,
     cmViewPrintPanel = 200,
+    cmPrinterSetup = 202,
     cmAddPage = 301,
     cmDeletePage = 302,
     cmToolOpen = 306,

@@ -54,13 +54,13 @@ TMeasure Summary(std::vector<TMeasure> runs)
 // squeeze much and JPEG can.
 std::string MakePicture(int index, const std::string& folder)
 {
-    TOwnedILBitmap bitmap;
-    if (IL_CreateBitmap(bitmap.Get(), IL_MEMORY_OWNED, ImageWidth, ImageHeight, 24, 1, nullptr, IL_TOP_DOWN, nullptr,
+    TILBitmapGuard bitmap;
+    if (IL_CreateBitmap(&bitmap.Get(), IL_MEMORY_OWNED, ImageWidth, ImageHeight, 24, 1, nullptr, IL_TOP_DOWN, nullptr,
                         0) != IL_SUCCESS)
         throw Exception("Cannot make a test picture");
     uint32_t seed = 12345u + uint32_t(index) * 7919u;
     for (int y = 0; y < ImageHeight; ++y) {
-        uint8_t* row = bitmap.Get()->Pixels + size_t(y) * size_t(bitmap.Get()->BytesPerLine);
+        uint8_t* row = bitmap.Get().Pixels + size_t(y) * size_t(bitmap.Get().BytesPerLine);
         for (int x = 0; x < ImageWidth; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int grain = int(seed >> 28) - 8;
@@ -70,7 +70,7 @@ std::string MakePicture(int index, const std::string& folder)
         }
     }
     const std::string name = folder + "picture" + std::to_string(index) + ".bmp";
-    if (IL_SaveBitmap(name.c_str(), bitmap.Get(), IL_FILE_BMP, 24, 0, 0) != IL_SUCCESS)
+    if (IL_SaveBitmap(name.c_str(), &bitmap.Get(), IL_FILE_BMP, 24, 0, 0) != IL_SUCCESS)
         throw Exception("Cannot write a test picture");
     return name;
 }
@@ -133,7 +133,7 @@ int main()
 
         // Baseline: the codec writing an already rendered page. The codec and the export take
         // turns, so that a busy machine slows both alike.
-        TOwnedILBitmap rendered;
+        TILBitmapGuard rendered;
         const TMeasure render = Once([&] { RenderPage(*page, Dpi, rendered); });
         std::printf("render alone: %.1f ms, peak %.1f MB\n", render.Ms, render.PeakMB);
         struct TFormatRun {
@@ -152,7 +152,7 @@ int main()
             std::vector<TMeasure> exportRuns;
             for (int i = 0; i < Runs; ++i) {
                 codecRuns.push_back(Once([&] {
-                    if (IL_SaveBitmap(codecFile.c_str(), rendered.Get(), f.Code, 24, f.Quality, 0) != IL_SUCCESS)
+                    if (IL_SaveBitmap(codecFile.c_str(), &rendered.Get(), f.Code, 24, f.Quality, 0) != IL_SUCCESS)
                         throw Exception("The codec could not write the picture");
                 }));
                 exportRuns.push_back(Once([&] { ExportPage(*page, Dpi, exportFile, f.FilterIndex); }));

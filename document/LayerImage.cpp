@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "graphics/ILHandles.h"
 #include "graphics/ILUtils.h"
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
@@ -59,48 +60,16 @@ private:
     int FSaved;
 };
 
-// An imaging-library bitmap freed with the guard unless it was released.
-class TBitmapGuard {
-public:
-    TBitmapGuard() = default;
-    ~TBitmapGuard()
-    {
-        if (FBitmap.Pixels)
-            IL_FreeBitmap(&FBitmap);
-    }
-    TBitmapGuard(const TBitmapGuard&) = delete;
-    TBitmapGuard& operator=(const TBitmapGuard&) = delete;
-    TILBitmapHandle& Get() { return FBitmap; }
-    TILBitmapHandle Release()
-    {
-        TILBitmapHandle b = FBitmap;
-        FBitmap = TILBitmapHandle{};
-        return b;
-    }
-
-private:
-    TILBitmapHandle FBitmap;
-};
-
-// A device context drawing into an imaging-library bitmap.
-class TImageDC {
-public:
-    explicit TImageDC(TILBitmapHandle& bitmap) : FDC(IL_CreateImageDC(&bitmap))
-    {
-        if (!FDC)
-            throw EOutOfResources("Cannot draw into the image");
-    }
-    ~TImageDC() { IL_DeleteImageDC(FDC); }
-    TImageDC(const TImageDC&) = delete;
-    TImageDC& operator=(const TImageDC&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
-};
+// The device context drawing into the image, or the reason there is none.
+HDC DrawingDC(const TILImageDC& dc)
+{
+    if (!dc.Get())
+        throw EOutOfResources("Cannot draw into the image");
+    return dc.Get();
+}
 
 // A new 24-bit bitmap filled white; raises with the library's result when it cannot be made.
-void CreateWhiteBitmap(TBitmapGuard& guard, SIZE size)
+void CreateWhiteBitmap(TILBitmapGuard& guard, SIZE size)
 {
     int32_t result = IL_CreateBitmap(&guard.Get(), IL_MEMORY_OWNED, size.cx, size.cy, 24, 1, nullptr, IL_TOP_DOWN,
                                      nullptr, 0);
@@ -113,9 +82,9 @@ void CreateWhiteBitmap(TBitmapGuard& guard, SIZE size)
 
 void PlayInto(TILBitmapHandle& bitmap, HENHMETAFILE metafile)
 {
-    TImageDC dc(bitmap);
+    TILImageDC dc(bitmap);
     RECT whole{0, 0, bitmap.Width, bitmap.Height};
-    PlayEnhMetaFile(dc.Get(), metafile, &whole);
+    PlayEnhMetaFile(DrawingDC(dc), metafile, &whole);
 }
 
 std::string UpperExtension(const std::string& fileName)
@@ -414,7 +383,7 @@ void TLayerImage::LoadFromFile(const std::string& fileName)
         FSourceFile = fileName;
         return;
     }
-    TBitmapGuard loaded;
+    TILBitmapGuard loaded;
     FLoadResult = LoadImageFile(loaded.Get(), fileName);
     if (FLoadResult != IL_SUCCESS)
         return;
@@ -597,14 +566,14 @@ void TLayerImage::PasteFromClipboard()
     FSourceFile.clear();
     const bool bitmap = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_DIB);
     if (bitmap || !IsClipboardFormatAvailable(CF_ENHMETAFILE)) {
-        TBitmapGuard pasted;
+        TILBitmapGuard pasted;
         FLoadResult = IL_CopyFromClipboard(nullptr, &pasted.Get());
         if (FLoadResult == IL_SUCCESS)
             AdoptBitmap(pasted.Release());
         return;
     }
     SetMetafileFromClipboard();
-    TBitmapGuard rendered;
+    TILBitmapGuard rendered;
     try {
         CreateWhiteBitmap(rendered, SIZE{FImageWidth, FImageHeight});
         PlayInto(rendered.Get(), FMetafile->GetHandle());
@@ -627,7 +596,7 @@ void TLayerImage::RasterizeMetafile(int dpi)
     if (!ImageGeometry::RasterSize(SIZE{GetWidth(), GetHeight()}, dpi, FClipRect, SIZE{FImageWidth, FImageHeight}, size,
                                    clip))
         throw EInvalidOperation("Cannot turn the picture into an image of this size at " + std::to_string(dpi) + " dpi");
-    TBitmapGuard made;
+    TILBitmapGuard made;
     CreateWhiteBitmap(made, size);
     PlayInto(made.Get(), FMetafile->GetHandle());
     FMetafile.reset();
@@ -654,11 +623,11 @@ void TLayerImage::RasterizeText(TLayerText* text, int dpi)
     const POINT px = map.LPtoDPSize(POINT{Width(bounds), Height(bounds)});
     if (px.x <= 0 || px.y <= 0 || ImagingCodec::CheckImageSize(px.x, px.y) != IL_SUCCESS)
         throw EInvalidOperation("Cannot turn the text into an image of this size at " + std::to_string(dpi) + " dpi");
-    TBitmapGuard made;
+    TILBitmapGuard made;
     CreateWhiteBitmap(made, SIZE{px.x, px.y});
     {
-        TImageDC dc(made.Get());
-        text->DrawTextSimple(dc.Get(), RECT{0, 0, px.x, px.y}, map);
+        TILImageDC dc(made.Get());
+        text->DrawTextSimple(DrawingDC(dc), RECT{0, 0, px.x, px.y}, map);
     }
     FreeImage();
     FSourceFile.clear();
@@ -702,7 +671,7 @@ bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
     }
     if (IsChunk(header, "BMPD")) {
         FreeImage();
-        TBitmapGuard loaded;
+        TILBitmapGuard loaded;
         if (ReadPlainBitmapData(stream, header.Size, loaded.Get())) {
             FLoadResult = IL_SUCCESS;
         } else {

@@ -1,5 +1,6 @@
 #include "graphics/ILBitmapUtils.h"
 
+#include "graphics/ILHandles.h"
 #include "platform/ComObj.h"
 
 HRESULT ILErrorToHResult(int32_t code)
@@ -52,24 +53,9 @@ int32_t DrawBitmapAt(HDC dc, POINT topLeft, IILBitmap* bitmap)
     return DrawBitmap(dc, destRect, bitmap);
 }
 
-namespace {
-// Frees what the library put into a temporary record, however the caller leaves.
-struct TTemporaryILBitmap {
-    TILBitmapHandle Handle{};
-    TTemporaryILBitmap() = default;
-    TTemporaryILBitmap(const TTemporaryILBitmap&) = delete;
-    TTemporaryILBitmap& operator=(const TTemporaryILBitmap&) = delete;
-    ~TTemporaryILBitmap()
-    {
-        if (Handle.Pixels)
-            IL_FreeBitmap(&Handle);
-    }
-};
-}
-
 int32_t LoadThumbnail(IILBitmap* dest, const std::string& fileName, COLORREF background, TILFileInfo* info)
 {
-    TTemporaryILBitmap thumbnail;
+    TILBitmapGuard thumbnail;
     if (info) {
         *info = TILFileInfo{};
         IL_FileInfo(fileName.c_str(), info, 0, 0);
@@ -79,9 +65,9 @@ int32_t LoadThumbnail(IILBitmap* dest, const std::string& fileName, COLORREF bac
     OleCheck(dest->GetSize(&width, &height));
     OleCheck(dest->GetBitCount(&bitCount));
     TILThumbOptions options{width, height, bitCount, 6, 1, 1, background, 0, 0};
-    int32_t result = IL_CreateThumbnailFromFile(fileName.c_str(), &thumbnail.Handle, &options, nullptr, nullptr,
+    int32_t result = IL_CreateThumbnailFromFile(fileName.c_str(), &thumbnail.Get(), &options, nullptr, nullptr,
                                                 nullptr, nullptr);
     if (result != IL_SUCCESS)
         return result;
-    return CopyILBitmapToDib(dest, thumbnail.Handle);
+    return CopyILBitmapToDib(dest, thumbnail.Get());
 }

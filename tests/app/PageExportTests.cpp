@@ -308,17 +308,17 @@ TEST(PageExport, DrawingInBandsWhileEncodingGivesThePageDrawnAtOnce)
     w.AddRect({1000, 1500, 20000, 6000}, 0x3060C0);
     w.AddRect({8000, 10000, 9000, 28200}, 0x00FF00);
 
-    TOwnedILBitmap rendered;
+    TILBitmapGuard rendered;
     RenderPage(*w.Page, 300, rendered);
     const std::string name = TestTempFile("bands.bmp");
     ExportPage(*w.Page, 300, name, 1);
     TLoaded loaded(name);
     ASSERT_EQ(loaded.Result, IL_SUCCESS);
-    ASSERT_EQ(loaded.Bitmap.Width, rendered.Get()->Width);
-    ASSERT_EQ(loaded.Bitmap.Height, rendered.Get()->Height);
+    ASSERT_EQ(loaded.Bitmap.Width, rendered.Get().Width);
+    ASSERT_EQ(loaded.Bitmap.Height, rendered.Get().Height);
     int different = 0;
     for (int y = 0; y < loaded.Bitmap.Height; ++y) {
-        const uint8_t* a = rendered.Get()->Pixels + size_t(y) * rendered.Get()->BytesPerLine;
+        const uint8_t* a = rendered.Get().Pixels + size_t(y) * rendered.Get().BytesPerLine;
         const int row = loaded.Bitmap.ViewPerspective == IL_BOTTOM_UP ? loaded.Bitmap.Height - 1 - y : y;
         const uint8_t* b = loaded.Bitmap.Pixels + size_t(row) * loaded.Bitmap.BytesPerLine;
         different += memcmp(a, b, size_t(loaded.Bitmap.Width) * 3) != 0;
