@@ -1,4 +1,4 @@
-// What the benchmarks share: a millisecond clock and the process's private bytes, with a sampler
+// What the benchmarks share: the architecture line, a millisecond clock and the process's private bytes, with a sampler
 // of their peak while a piece of work runs.
 #pragma once
 
@@ -9,7 +9,19 @@
 #include <atomic>
 #include <thread>
 
+#include <cstdio>
+
 constexpr double MB = 1024.0 * 1024.0;
+
+// Figures from the 32-bit product and the 64-bit build differ, so every report says which it measured.
+inline void PrintArchitecture()
+{
+#if defined(_WIN64)
+    std::printf("measured: the 64-bit build (x86_64)\n");
+#else
+    std::printf("measured: the 32-bit build (i686)\n");
+#endif
+}
 
 inline double Now()
 {

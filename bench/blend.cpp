@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "graphics/Gfx32.h"
 #include "graphics/Gfx32_CPUid.h"
 
@@ -53,6 +54,7 @@ void Report(const char* name, double bandwidth, double baseline)
 
 int main()
 {
+    PrintArchitecture();
     Gfx32Startup();
     std::vector<uint32_t> source(FrameBytes / 4, 0x80402010u);
     std::vector<uint32_t> dest(FrameBytes / 4, 0);

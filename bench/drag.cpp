@@ -89,6 +89,7 @@ double ViewDrag(HWND host, int count)
 
 int main()
 {
+    PrintArchitecture();
     Gfx32Startup();
     InitControls();
     InitForms();

@@ -105,6 +105,7 @@ void Report(const char* format, const TMeasure& exported, const TMeasure& codec,
 
 int main()
 {
+    PrintArchitecture();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Gfx32Startup();
     const std::string folder = TempFolder();

@@ -186,6 +186,7 @@ void BenchPainting(const TILBitmapHandle& photo)
 
 int main()
 {
+    PrintArchitecture();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);

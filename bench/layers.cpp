@@ -60,6 +60,7 @@ std::string Words(std::mt19937& random)
 
 int main()
 {
+    PrintArchitecture();
     Gfx32Startup();
     std::mt19937 random(1);
     {

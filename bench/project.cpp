@@ -308,6 +308,7 @@ int main(int argc, char** argv)
         if (argc == 3 && std::string(argv[1]) == "decode")
             return RunDecode(argv[2]);
 
+        PrintArchitecture();
         std::printf("Project of %d pages x %d elements with %d embedded %dx%d images (%.0f MB decoded)\n", PageCount,
                     ElementsPerPage, ImageCount, ImageWidth, ImageHeight, DecodedImagesMB());
         std::vector<std::string> payloads;

@@ -152,6 +152,7 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--window")
         return RunBareWindow();
+    PrintArchitecture();
     const std::string folder = ProgramFolder();
     std::string sheetfold = argc > 1 ? argv[1] : folder.substr(0, folder.find_last_of('\\')) + "\\Sheetfold.exe";
     if (GetFileAttributesA(sheetfold.c_str()) == INVALID_FILE_ATTRIBUTES) {

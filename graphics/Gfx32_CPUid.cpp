@@ -28,6 +28,10 @@ TCpuidLeaf1 ReadLeaf1()
 
 bool CPUIDAvailable()
 {
+#if defined(__x86_64__)
+    // Every x86-64 processor has CPUID; the flag probe below is 32-bit code.
+    return true;
+#else
     uint32_t before = 0;
     uint32_t after = 0;
     asm volatile(
@@ -45,6 +49,7 @@ bool CPUIDAvailable()
         :
         : "cc");
     return ((after ^ before) & 0x200000) != 0;
+#endif
 }
 
 bool HasMMX()

@@ -1278,7 +1278,7 @@ void TBitmap::LoadFromStream(TStream* stream)
         throw EInvalidGraphic("Bitmap image is not valid");
     uint32_t offset = ReadU32(header + 10);
     available -= FileHeaderSize;
-    if (offset < FileHeaderSize + 4 || offset - FileHeaderSize > available)
+    if (offset < FileHeaderSize + 4 || static_cast<int64_t>(offset - FileHeaderSize) > available)
         throw EInvalidGraphic("Bitmap data offset is not valid");
     std::vector<uint8_t> info(offset - FileHeaderSize);
     stream->ReadBuffer(info.data(), static_cast<int32_t>(info.size()));
@@ -1596,16 +1596,17 @@ void TMetafile::LoadPlaceable(TStream* stream)
     int inch = ReadU16(header + 14);
     if (PlaceableChecksum(header) != ReadU16(header + 20) || inch == 0 || right == left || bottom == top)
         throw EInvalidGraphic("Metafile is not valid");
-    std::vector<uint8_t> data(MetaHeaderSize);
-    stream->ReadBuffer(data.data(), MetaHeaderSize);
-    uint32_t words = ReadU32(data.data() + 6);
-    unsigned type = ReadU16(data.data());
-    if ((type != 1 && type != 2) || ReadU16(data.data() + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
+    uint8_t metaHeader[MetaHeaderSize];
+    stream->ReadBuffer(metaHeader, MetaHeaderSize);
+    uint32_t words = ReadU32(metaHeader + 6);
+    unsigned type = ReadU16(metaHeader);
+    if ((type != 1 && type != 2) || ReadU16(metaHeader + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
         throw EInvalidGraphic("Metafile is not valid");
     uint64_t size = uint64_t{words} * 2;
     if (static_cast<int64_t>(size - MetaHeaderSize) > Remaining(stream))
         throw EInvalidGraphic("Metafile is truncated");
-    data.resize(size);
+    std::vector<uint8_t> data(size);
+    std::memcpy(data.data(), metaHeader, MetaHeaderSize);
     stream->ReadBuffer(data.data() + MetaHeaderSize, static_cast<int32_t>(size - MetaHeaderSize));
     int mmWidth = MulDiv(std::abs(right - left), HundredthMMPerInch, inch);
     int mmHeight = MulDiv(std::abs(bottom - top), HundredthMMPerInch, inch);

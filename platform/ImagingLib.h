@@ -13,7 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
-static_assert(sizeof(void*) == 4, "the imaging records are laid out for 32-bit code");
+// The records keep the library's exact 32-bit layout in the 32-bit build; a 64-bit build (which no
+// outside caller shares records with) lays them out naturally.
+#if defined(_WIN64)
+#define SF_IL_LAYOUT_ASSERT(x)
+#else
+#define SF_IL_LAYOUT_ASSERT(x) static_assert(x)
+#endif
 
 constexpr int32_t IL_SUCCESS = 1;
 constexpr int32_t IL_FAILURE = 0;
@@ -72,10 +78,10 @@ struct TILBitmapHandle {
     int32_t YResolution = 0;
     uint8_t Reserved2[80] = {};
 };
-static_assert(sizeof(TILBitmapHandle) == 156);
-static_assert(offsetof(TILBitmapHandle, Width) == 8 && offsetof(TILBitmapHandle, Height) == 12);
-static_assert(offsetof(TILBitmapHandle, BitsPerPixel) == 16 && offsetof(TILBitmapHandle, ViewPerspective) == 44);
-static_assert(offsetof(TILBitmapHandle, XResolution) == 68 && offsetof(TILBitmapHandle, YResolution) == 72);
+SF_IL_LAYOUT_ASSERT(sizeof(TILBitmapHandle) == 156);
+SF_IL_LAYOUT_ASSERT(offsetof(TILBitmapHandle, Width) == 8 && offsetof(TILBitmapHandle, Height) == 12);
+SF_IL_LAYOUT_ASSERT(offsetof(TILBitmapHandle, BitsPerPixel) == 16 && offsetof(TILBitmapHandle, ViewPerspective) == 44);
+SF_IL_LAYOUT_ASSERT(offsetof(TILBitmapHandle, XResolution) == 68 && offsetof(TILBitmapHandle, YResolution) == 72);
 
 // What IL_FileInfo tells about a picture file without loading its pixels. Zero-fill before use.
 struct TILFileInfo {
@@ -90,8 +96,8 @@ struct TILFileInfo {
     int32_t FileBitsPerPixel = 0;       // the depth stored in the file
     uint8_t Reserved[1100] = {};
 };
-static_assert(sizeof(TILFileInfo) == 1136);
-static_assert(offsetof(TILFileInfo, BitsPerPixel) == 28);
+SF_IL_LAYOUT_ASSERT(sizeof(TILFileInfo) == 1136);
+SF_IL_LAYOUT_ASSERT(offsetof(TILFileInfo, BitsPerPixel) == 28);
 
 // How IL_CreateThumbnailFromFile sizes a thumbnail.
 struct TILThumbOptions {
@@ -105,7 +111,7 @@ struct TILThumbOptions {
     int32_t LoadStamp = 0;
     int32_t Resample = 0;
 };
-static_assert(sizeof(TILThumbOptions) == 36);
+SF_IL_LAYOUT_ASSERT(sizeof(TILThumbOptions) == 36);
 
 // Asked by IL_SaveBitmapBuffer for a buffer of at least sizeWanted bytes: reports its address and
 // size and returns 1, or reports nil and 0 and returns 0.

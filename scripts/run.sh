@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and starts it under Wine: scripts/run.sh [file]
+# Runs the 32-bit program, or the 64-bit build on a host that cannot run 32-bit programs.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+. "$ROOT/scripts/host.sh"
+. "$ROOT/scripts/build.sh"
 
+sf_pick_arch
+echo "running $SF_ARCH_REASON" | sed 's/; the 64-bit build is compiled too//'
 bash "$ROOT/scripts/setup.sh"
-cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD_DIR" --parallel "$(nproc)" --target Sheetfold
+sf_check_wine
+
+BUILD_DIR="${BUILD_DIR:-$(sf_build_dir_for "$SF_ARCH")}"
+sf_build "$SF_ARCH" "$BUILD_DIR" OFF Sheetfold
 
 . "$ROOT/scripts/wine-env.sh"
 trap 'stop_display' EXIT

@@ -1,31 +1,38 @@
 #!/usr/bin/env bash
 # Installs what building and testing Sheetfold needs on Debian, and only what is missing.
-# Safe to run again: every step checks first.
+# Safe to run again: every step checks first. What Wine needs depends on whether this host can run
+# 32-bit programs (see host.sh): the i386 packages only where they can run, wine64 otherwise.
 set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$ROOT/scripts/host.sh"
 
 say() { printf 'setup: %s\n' "$*"; }
 die() { printf 'setup: error: %s\n' "$*" >&2; exit 1; }
 
+command -v dpkg >/dev/null 2>&1 || die "this script needs a Debian system (dpkg not found)"
+
+sf_pick_arch
+
 need_pkgs=(
   cmake ninja-build
-  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  # The 64-bit build is compiled on every host: tested where 32-bit programs cannot run, and
+  # compiled beside the 32-bit product elsewhere so that neither build breaks unnoticed.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libz-mingw-w64-dev googletest
-  wine wine32 xvfb xauth fonts-liberation
+  wine xvfb xauth fonts-liberation
   cups printer-driver-cups-pdf poppler-utils
-  # Wine is 32-bit here: it reaches CUPS through the i386 library.
-  libcups2:i386
 )
-
-if ! command -v dpkg >/dev/null 2>&1; then
-  die "this script needs a Debian system (dpkg not found)"
+if [ "$SF_ARCH" = i686 ]; then
+  # 32-bit Wine reaches CUPS through the i386 client library.
+  need_pkgs+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+              wine32:i386 libcups2:i386)
+else
+  need_pkgs+=(wine64 libcups2)
 fi
 
 missing=()
 for p in "${need_pkgs[@]}"; do
-  # wine32 is an i386 package; dpkg-query needs the architecture-qualified name for it.
-  q=$p
-  [ "$p" = wine32 ] && q=wine32:i386
-  if ! dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q 'install ok installed'; then
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
 done
@@ -37,7 +44,7 @@ fi
 
 [ "$(id -u)" -eq 0 ] || die "missing packages (${missing[*]}) and not root: run as root or install them"
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$SF_ARCH" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   say "adding the i386 architecture (for wine32)"
   dpkg --add-architecture i386
 fi
@@ -46,11 +53,6 @@ say "updating package lists"
 apt-get update -qq || die "apt-get update failed"
 
 say "installing: ${missing[*]}"
-# wine32 must come from the i386 architecture.
-pkgs=()
-for p in "${missing[@]}"; do
-  [ "$p" = wine32 ] && pkgs+=(wine32:i386) || pkgs+=("$p")
-done
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${pkgs[@]}" \
-  || die "apt-get install failed for: ${pkgs[*]}"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+  || die "apt-get install failed for: ${missing[*]}"
 say "done"

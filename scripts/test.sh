@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, and runs every test under Wine with its own X display.
+# Tests the build this host can run (see host.sh); on a host that runs both, the 64-bit build is
+# compiled as well, without tests.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+. "$ROOT/scripts/host.sh"
+. "$ROOT/scripts/build.sh"
 
+sf_pick_arch
+echo "testing $SF_ARCH_REASON"
 bash "$ROOT/scripts/setup.sh"
+sf_check_wine
 
 werror=OFF
 [ -n "${CI:-}" ] && werror=ON
-cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DSHEETFOLD_WERROR=$werror >/dev/null
-cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+BUILD_DIR="${BUILD_DIR:-$(sf_build_dir_for "$SF_ARCH")}"
+sf_build "$SF_ARCH" "$BUILD_DIR" "$werror"
+if [ -n "$SF_OTHER_ARCH" ]; then
+  sf_build "$SF_OTHER_ARCH" "$(sf_build_dir_for "$SF_OTHER_ARCH")" "$werror"
+fi
 
 . "$ROOT/scripts/wine-env.sh"
 trap 'stop_cups; stop_display; wineserver -k >/dev/null 2>&1 || true' EXIT

@@ -1,8 +1,20 @@
 # Sourced by the scripts: a Wine prefix of the build folder's own, set up once, and an X display.
-# Needs BUILD_DIR set. Defines start_display/stop_display and exports WINEPREFIX, WINEDEBUG, DISPLAY.
+# Needs BUILD_DIR and SF_ARCH (from host.sh). Defines start_display/stop_display, exports WINEPREFIX,
+# WINEARCH, WINEDEBUG and DISPLAY, and puts the loader for SF_ARCH first on PATH as 'wine'.
+
+if [ -z "${SF_ARCH:-}" ]; then
+  . "$(dirname "${BASH_SOURCE[0]}")/host.sh"
+  sf_pick_arch
+fi
+sf_check_wine
+sf_install_wine_shim
 
 export WINEPREFIX="$BUILD_DIR/wineprefix"
-export WINEARCH=win32
+if [ "$SF_ARCH" = x86_64 ]; then
+  export WINEARCH=win64
+else
+  export WINEARCH=win32
+fi
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts in a fresh prefix.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
@@ -22,7 +34,12 @@ start_display() {
       export DISPLAY=":$n"
       local i
       for i in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        # Another run may have taken the display at the same moment: then ours has exited.
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+          sleep 0.2
+          kill -0 "$SF_XVFB_PID" 2>/dev/null && return 0
+          break
+        fi
         kill -0 "$SF_XVFB_PID" 2>/dev/null || break
         sleep 0.1
       done
@@ -48,7 +65,12 @@ prepare_prefix() {
   [ -f "$stamp" ] && return 0
   echo "wine: creating prefix $WINEPREFIX (once per build folder)"
   rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || { echo "error: wineboot failed" >&2; return 1; }
+  local log="$BUILD_DIR/wineboot.log"
+  if ! wineboot -i >"$log" 2>&1; then
+    echo "error: wineboot failed making a $WINEARCH prefix with $WINELOADER; its output:" >&2
+    tail -n 20 "$log" >&2
+    return 1
+  fi
   local reg="$BUILD_DIR/sheetfold-prefix.reg"
   cat > "$reg" <<'REG'
 REGEDIT4
