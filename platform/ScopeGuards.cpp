@@ -1,0 +1,79 @@
+#include "platform/ScopeGuards.h"
+
+#include <array>
+#include <atomic>
+
+#include "platform/Forms.h"
+
+namespace {
+
+std::array<std::atomic<int>, 5> LiveCounts{};
+
+std::atomic<int>& Count(THandleKind kind) { return LiveCounts.at(static_cast<size_t>(kind)); }
+
+}  // namespace
+
+int LiveHandles(THandleKind kind) { return Count(kind).load(); }
+
+void CountHandle(THandleKind kind, int delta) { Count(kind) += delta; }
+
+TWindowDC::TWindowDC(HWND window) : FWindow(window), FDC(GetDC(window))
+{
+    if (FDC)
+        CountHandle(THandleKind::DeviceContext, 1);
+}
+
+TWindowDC::~TWindowDC()
+{
+    if (!FDC)
+        return;
+    ReleaseDC(FWindow, FDC);
+    CountHandle(THandleKind::DeviceContext, -1);
+}
+
+TClipboardOpen::TClipboardOpen(HWND owner)
+{
+    for (int attempt = 0; attempt < 10 && !FOpen; ++attempt) {
+        FOpen = OpenClipboard(owner) != FALSE;
+        if (!FOpen)
+            Sleep(10);
+    }
+}
+
+TClipboardOpen::~TClipboardOpen()
+{
+    if (FOpen)
+        CloseClipboard();
+}
+
+TTimerScope::TTimerScope(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC proc)
+    : FWindow(window), FId(SetTimer(window, id, milliseconds, proc))
+{
+    // A window's timer answers non-zero on success, not necessarily its id.
+    if (FId && window)
+        FId = id;
+    if (FId)
+        CountHandle(THandleKind::Timer, 1);
+}
+
+TTimerScope::~TTimerScope()
+{
+    if (!FId)
+        return;
+    KillTimer(FWindow, FId);
+    CountHandle(THandleKind::Timer, -1);
+}
+
+TBusyCursor::TBusyCursor()
+{
+    if (!Screen)
+        return;
+    FSaved = Screen->GetCursor();
+    Screen->SetCursor(crHourGlass);
+}
+
+TBusyCursor::~TBusyCursor()
+{
+    if (Screen)
+        Screen->SetCursor(FSaved);
+}

@@ -1,0 +1,314 @@
+// Scope guards: each undoes one Win32 or program call when its scope ends, however it ends. Use these
+// instead of a cleanup written twice or a catch that cleans up and rethrows.
+//
+// Guards that own a handle count it while they hold it, by kind (LiveHandles): leak tests read the
+// counts, since GetGuiResources answers 0 under Wine. None of these guards raises by itself except
+// TNestingGuard; a guard whose call failed holds nullptr and the caller says why.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+
+// ---------------------------------------------------------------- counting
+
+enum class THandleKind { DeviceContext, GdiObject, Window, Hook, Timer };
+
+// Handles of a kind that guards hold now, across the process.
+int LiveHandles(THandleKind kind);
+// For handles whose life is not a scope (a control's window): counted the same way.
+void CountHandle(THandleKind kind, int delta);
+
+// ---------------------------------------------------------------- owned handles
+
+// Owns a handle and frees it with Free(handle) unless released first.
+template <class H, auto Free, THandleKind Kind>
+class TOwnedHandle {
+public:
+    TOwnedHandle() = default;
+    explicit TOwnedHandle(H handle) { Reset(handle); }
+    ~TOwnedHandle() { Reset(); }
+    TOwnedHandle(const TOwnedHandle&) = delete;
+    TOwnedHandle& operator=(const TOwnedHandle&) = delete;
+
+    H Get() const { return FHandle; }
+    explicit operator bool() const { return FHandle != nullptr; }
+    // Gives up ownership: the caller frees the handle.
+    H Release()
+    {
+        H handle = FHandle;
+        if (handle)
+            CountHandle(Kind, -1);
+        FHandle = nullptr;
+        return handle;
+    }
+    void Reset(H handle = nullptr)
+    {
+        if (FHandle) {
+            Free(FHandle);
+            CountHandle(Kind, -1);
+        }
+        FHandle = handle;
+        if (FHandle)
+            CountHandle(Kind, 1);
+    }
+
+private:
+    H FHandle = nullptr;
+};
+
+template <class H = HGDIOBJ>
+using TGdiObject = TOwnedHandle<H, &DeleteObject, THandleKind::GdiObject>;
+using TWindowHandle = TOwnedHandle<HWND, &DestroyWindow, THandleKind::Window>;
+using THookHandle = TOwnedHandle<HHOOK, &UnhookWindowsHookEx, THandleKind::Hook>;
+// A memory device context: CreateCompatibleDC(reference), deleted with the guard.
+class TMemoryDC : public TOwnedHandle<HDC, &DeleteDC, THandleKind::DeviceContext> {
+public:
+    explicit TMemoryDC(HDC reference = nullptr) : TOwnedHandle(CreateCompatibleDC(reference)) {}
+};
+
+// A window's device context (the screen's for nullptr), released with the guard.
+class TWindowDC {
+public:
+    explicit TWindowDC(HWND window = nullptr);
+    ~TWindowDC();
+    TWindowDC(const TWindowDC&) = delete;
+    TWindowDC& operator=(const TWindowDC&) = delete;
+    HDC Get() const { return FDC; }
+    explicit operator bool() const { return FDC != nullptr; }
+
+private:
+    HWND FWindow;
+    HDC FDC;
+};
+
+// A kernel handle (a file, an event), closed with the guard; INVALID_HANDLE_VALUE counts as none.
+class TKernelHandle {
+public:
+    explicit TKernelHandle(HANDLE handle) : FHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~TKernelHandle()
+    {
+        if (FHandle)
+            CloseHandle(FHandle);
+    }
+    TKernelHandle(const TKernelHandle&) = delete;
+    TKernelHandle& operator=(const TKernelHandle&) = delete;
+    HANDLE Get() const { return FHandle; }
+    explicit operator bool() const { return FHandle != nullptr; }
+
+private:
+    HANDLE FHandle;
+};
+
+// ---------------------------------------------------------------- device context state
+
+// Selects a GDI object into a device context; the one it replaced comes back with the guard.
+class TSelectGuard {
+public:
+    TSelectGuard(HDC dc, HGDIOBJ object) : FDC(dc), FOld(SelectObject(dc, object)) {}
+    ~TSelectGuard()
+    {
+        if (FOld)
+            SelectObject(FDC, FOld);
+    }
+    TSelectGuard(const TSelectGuard&) = delete;
+    TSelectGuard& operator=(const TSelectGuard&) = delete;
+
+private:
+    HDC FDC;
+    HGDIOBJ FOld;
+};
+
+// Everything SaveDC keeps (clipping, mapping, selected objects, colours), restored with the guard.
+class TSavedDC {
+public:
+    explicit TSavedDC(HDC dc) : FDC(dc), FSaved(SaveDC(dc)) {}
+    ~TSavedDC()
+    {
+        if (FSaved)
+            RestoreDC(FDC, FSaved);
+    }
+    TSavedDC(const TSavedDC&) = delete;
+    TSavedDC& operator=(const TSavedDC&) = delete;
+    HDC Get() const { return FDC; }
+
+private:
+    HDC FDC;
+    int FSaved;
+};
+
+// The device context's clipping narrowed to a rectangle for the life of the guard.
+class TClipGuard : public TSavedDC {
+public:
+    TClipGuard(HDC dc, const RECT& r) : TSavedDC(dc) { IntersectClipRect(dc, r.left, r.top, r.right, r.bottom); }
+};
+
+// ---------------------------------------------------------------- memory, clipboard, COM
+
+// A global memory block locked for the life of the guard; Get() is nullptr when it cannot be locked.
+template <class T = void>
+class TGlobalLock {
+public:
+    explicit TGlobalLock(HGLOBAL block) : FBlock(block), FData(block ? GlobalLock(block) : nullptr) {}
+    ~TGlobalLock()
+    {
+        if (FData)
+            GlobalUnlock(FBlock);
+    }
+    TGlobalLock(const TGlobalLock&) = delete;
+    TGlobalLock& operator=(const TGlobalLock&) = delete;
+    T* Get() const { return static_cast<T*>(FData); }
+    SIZE_T Size() const { return GlobalSize(FBlock); }
+
+private:
+    HGLOBAL FBlock;
+    void* FData;
+};
+
+// The Win32 clipboard opened for the life of the guard. Another program may hold it for a moment,
+// so opening tries a few times; Open() says whether it succeeded.
+class TClipboardOpen {
+public:
+    explicit TClipboardOpen(HWND owner);
+    ~TClipboardOpen();
+    TClipboardOpen(const TClipboardOpen&) = delete;
+    TClipboardOpen& operator=(const TClipboardOpen&) = delete;
+    bool Open() const { return FOpen; }
+
+private:
+    bool FOpen = false;
+};
+
+// COM on this thread for the life of the guard, when the thread has not initialized it another way.
+class TComInit {
+public:
+    explicit TComInit(DWORD model = COINIT_APARTMENTTHREADED) : FResult(CoInitializeEx(nullptr, model)) {}
+    ~TComInit()
+    {
+        if (SUCCEEDED(FResult))
+            CoUninitialize();
+    }
+    TComInit(const TComInit&) = delete;
+    TComInit& operator=(const TComInit&) = delete;
+    HRESULT Result() const { return FResult; }
+
+private:
+    HRESULT FResult;
+};
+
+// ---------------------------------------------------------------- windows
+
+// A timer of a window (or a thread timer for a null window), killed with the guard.
+class TTimerScope {
+public:
+    TTimerScope(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC proc = nullptr);
+    ~TTimerScope();
+    TTimerScope(const TTimerScope&) = delete;
+    TTimerScope& operator=(const TTimerScope&) = delete;
+    // The timer's id as WM_TIMER carries it; 0 when it could not be set.
+    UINT_PTR Get() const { return FId; }
+
+private:
+    HWND FWindow;
+    UINT_PTR FId;
+};
+
+// The mouse captured by a window; released with the guard unless another window took it since.
+class TMouseCapture {
+public:
+    explicit TMouseCapture(HWND window) : FWindow(window) { SetCapture(window); }
+    ~TMouseCapture()
+    {
+        if (GetCapture() == FWindow)
+            ReleaseCapture();
+    }
+    TMouseCapture(const TMouseCapture&) = delete;
+    TMouseCapture& operator=(const TMouseCapture&) = delete;
+
+private:
+    HWND FWindow;
+};
+
+// The hour-glass while an operation runs; the cursor before it comes back on every way out.
+class TBusyCursor {
+public:
+    TBusyCursor();
+    ~TBusyCursor();
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+    int FSaved = 0;
+};
+
+// ---------------------------------------------------------------- program state
+
+// object->BeginUpdate() now, object->EndUpdate() with the guard.
+template <class T>
+class TUpdateScope {
+public:
+    explicit TUpdateScope(T* object) : FObject(object) { FObject->BeginUpdate(); }
+    ~TUpdateScope() { FObject->EndUpdate(); }
+    TUpdateScope(const TUpdateScope&) = delete;
+    TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+private:
+    T* FObject;
+};
+
+// object->Open() now, object->Close() with the guard (an object that counts its openings).
+template <class T>
+class TOpenScope {
+public:
+    explicit TOpenScope(T* object) : FObject(object) { FObject->Open(); }
+    ~TOpenScope() { FObject->Close(); }
+    TOpenScope(const TOpenScope&) = delete;
+    TOpenScope& operator=(const TOpenScope&) = delete;
+
+private:
+    T* FObject;
+};
+
+// Sets a flag for the length of a scope; on the way out it is as it was before.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : FFlag(flag), FPrevious(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = FPrevious; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+    bool FPrevious;
+};
+
+// Counts one more for the length of a scope (re-entry counters such as "refreshing").
+class TCountScope {
+public:
+    explicit TCountScope(int& count) : FCount(count) { ++FCount; }
+    ~TCountScope() { --FCount; }
+    TCountScope(const TCountScope&) = delete;
+    TCountScope& operator=(const TCountScope&) = delete;
+
+private:
+    int& FCount;
+};
+
+// One level of recursion counted in depth for as long as the guard lives. At the limit tooDeep()
+// is called instead, and must raise: a reader of nested data refuses input nested beyond reason.
+class TNestingGuard {
+public:
+    template <class F>
+    TNestingGuard(int& depth, int limit, F&& tooDeep) : FDepth(depth)
+    {
+        if (FDepth >= limit)
+            tooDeep();
+        ++FDepth;
+    }
+    ~TNestingGuard() { --FDepth; }
+    TNestingGuard(const TNestingGuard&) = delete;
+    TNestingGuard& operator=(const TNestingGuard&) = delete;
+
+private:
+    int& FDepth;
+};
