@@ -2143,7 +2143,7 @@ void TWinControl::WMKeyUp(TMessage& m)
     DefaultHandler(m);
 }
 
-void TWinControl::WMChar(TMessage& m)
+bool TWinControl::DoKeyPress(TMessage& m)
 {
     TCustomForm* form = GetParentForm(this);
     std::weak_ptr<int> alive = LifeToken();
@@ -2151,15 +2151,21 @@ void TWinControl::WMChar(TMessage& m)
     if (form && form != this && form->GetKeyPreview()) {
         form->KeyPress(ch);
         if (alive.expired() || ch == 0)
-            return;
+            return true;
     }
     if (!(FControlStyle & csNoStdEvents)) {
         KeyPress(ch);
         if (alive.expired() || ch == 0)
-            return;
+            return true;
         m.WParam = (m.WParam & ~static_cast<WPARAM>(0xFF)) | static_cast<unsigned char>(ch);
     }
-    DefaultHandler(m);
+    return false;
+}
+
+void TWinControl::WMChar(TMessage& m)
+{
+    if (!DoKeyPress(m))
+        DefaultHandler(m);
 }
 
 void TWinControl::KeyDown(WORD& key, TShiftState shift)

@@ -479,6 +479,10 @@ protected:
     // Routes a mouse message aimed at a windowless child (under the cursor or capturing it).
     bool IsControlMouseMsg(TMessage& m);
     bool DoKeyDown(TMessage& m);
+    // The key-press chain of a WM_CHAR: the form's KeyPreview, then KeyPress. True when a
+    // handler swallowed the character (or freed the control); else the message carries the
+    // character the handlers left.
+    bool DoKeyPress(TMessage& m);
 
     void CNCtlColor(TMessage& m);
     void CMColorChanged(TMessage& m);

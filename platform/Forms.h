@@ -308,6 +308,9 @@ public:
     // Every control passes its mouse messages here so hints follow the mouse.
     void HintMouseMessage(TControl* control, TMessage& message);
 
+    // Hides the hint window when a message means the user moved on (a key, a click).
+    bool IsHintMsg(const MSG& msg);
+
     void HookMainWindow(const TWindowHook& hook);
     void UnhookMainWindow(const TWindowHook& hook);
 
@@ -328,7 +331,6 @@ protected:
     virtual void Idle(const MSG& msg);
     bool ProcessMessage(MSG& msg);
     bool IsKeyMsg(MSG& msg);
-    bool IsHintMsg(const MSG& msg);
     bool IsDlgMsg(MSG& msg);
 
 private:

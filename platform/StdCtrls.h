@@ -234,6 +234,15 @@ public:
     std::string GetSelText();
     // The window of a drop-down combo box also spans its list: its height is kept apart.
     void SetBounds(int left, int top, int width, int height) override;
+    // How typing selects items, for combo boxes that complete what is typed: complete the text
+    // from the items (AutoComplete), open the list on a key (AutoDropDown), close it on an exact
+    // match (AutoCloseUp).
+    bool GetAutoComplete() const { return FAutoComplete; }
+    void SetAutoComplete(bool value) { FAutoComplete = value; }
+    bool GetAutoDropDown() const { return FAutoDropDown; }
+    void SetAutoDropDown(bool value) { FAutoDropDown = value; }
+    bool GetAutoCloseUp() const { return FAutoCloseUp; }
+    void SetAutoCloseUp(bool value) { FAutoCloseUp = value; }
 
     TNotifyEvent OnChange;
     TNotifyEvent OnSelect;
@@ -270,6 +279,9 @@ private:
     int FDropDownCount = 8;
     int FItemHeight = 16;
     int FKeptIndex = -1;
+    bool FAutoComplete = true;
+    bool FAutoDropDown = false;
+    bool FAutoCloseUp = false;
 };
 
 class TComboBox : public TCustomComboBox {
