@@ -1,0 +1,51 @@
+// What the toolbar framework's tests share: a 32-bit DIB with its memory DC to draw into and
+// read back, and plain top-level windows of a class of the tests' own.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+// A top-down 32-bit DIB section selected into a memory DC; pixels read as 0x00RRGGBB.
+class TTestDib {
+public:
+    TTestDib(int width, int height);
+    ~TTestDib();
+    TTestDib(const TTestDib&) = delete;
+    TTestDib& operator=(const TTestDib&) = delete;
+
+    HDC DC() const { return FDC; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    void Fill(uint32_t rgb);
+    uint32_t Pixel(int x, int y) const;
+    std::vector<uint32_t> Pixels() const;
+    // Pixels of another colour than `rgb` inside (or, with outside, outside) the rectangle.
+    int CountNot(uint32_t rgb, const RECT& r, bool outside = false) const;
+
+private:
+    HDC FDC = nullptr;
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOldBitmap = nullptr;
+    uint32_t* FBits = nullptr;
+    int FWidth = 0;
+    int FHeight = 0;
+};
+
+// A plain window of the tests' class; its procedure is DefWindowProc unless one is given.
+class TTestWindow {
+public:
+    explicit TTestWindow(int width = 300, int height = 200, DWORD style = WS_OVERLAPPEDWINDOW, HWND parent = nullptr,
+                         WNDPROC proc = nullptr);
+    ~TTestWindow();
+    TTestWindow(const TTestWindow&) = delete;
+    TTestWindow& operator=(const TTestWindow&) = delete;
+    HWND Handle() const { return FWnd; }
+
+private:
+    HWND FWnd = nullptr;
+};
+
+// Dispatches every queued message of the thread.
+void PumpMessages();
