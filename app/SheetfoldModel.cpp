@@ -13,6 +13,7 @@
 #include "document/SheetfoldView.h"
 #include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 
 SF_IMPLEMENT_COMPONENT(TCustomSheetfoldForm, TForm)
@@ -46,49 +47,6 @@ TErrorMessageHandler& ErrorMessageHandler()
     static TErrorMessageHandler handler;
     return handler;
 }
-
-// The hour-glass while an operation runs; the cursor before it comes back on every way out.
-class TBusyCursor {
-public:
-    TBusyCursor()
-    {
-        if (!Screen)
-            return;
-        FSaved = Screen->GetCursor();
-        Screen->SetCursor(crHourGlass);
-    }
-    ~TBusyCursor()
-    {
-        if (Screen)
-            Screen->SetCursor(FSaved);
-    }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-
-private:
-    TCursor FSaved = crDefault;
-};
-
-// Sets a flag for the length of a scope.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
-
-// Keeps the clipboard open for the length of a scope.
-class TClipboardScope {
-public:
-    TClipboardScope() { Clipboard()->Open(); }
-    ~TClipboardScope() { Clipboard()->Close(); }
-    TClipboardScope(const TClipboardScope&) = delete;
-    TClipboardScope& operator=(const TClipboardScope&) = delete;
-};
 
 // True when the file begins with the group of a project. A file too short to hold a chunk header
 // is no project; a file that cannot be opened raises.
@@ -567,7 +525,7 @@ void TCustomSheetfoldForm::CopyToClipboard()
             lastText = static_cast<const TLayerText*>(element);
     }
     const std::string payload = WritePagePayload(elements);
-    TClipboardScope open;
+    TOpenScope open(Clipboard());
     Clipboard()->Clear();
     Clipboard()->SetBuffer(CF_Sheetfold(), payload.data(), payload.size());
     if (lastText)
@@ -586,7 +544,7 @@ void TCustomSheetfoldForm::PasteFromClipboard()
         return;
     std::string payload;
     {
-        TClipboardScope open;
+        TOpenScope open(Clipboard());
         HANDLE data = Clipboard()->GetAsHandle(CF_Sheetfold());
         if (!data)
             return;

@@ -7,6 +7,7 @@
 
 #include "document/LayerImage.h"
 #include "graphics/SfTypes.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_CLASS(TLayerBuffer, TBitmap32)
 SF_IMPLEMENT_CLASS(TLayerCanvas, TObject)
@@ -36,36 +37,6 @@ bool InRange(const RECT& r)
     auto ok = [](LONG v) { return v >= -LayerCoordinateLimit && v <= LayerCoordinateLimit; };
     return ok(r.left) && ok(r.top) && ok(r.right) && ok(r.bottom);
 }
-
-// Selects a GDI object into a device context for the life of the guard.
-class TSelectGuard {
-public:
-    TSelectGuard(HDC dc, HGDIOBJ object) : FDC(dc), FOld(SelectObject(dc, object)) {}
-    ~TSelectGuard() { SelectObject(FDC, FOld); }
-    TSelectGuard(const TSelectGuard&) = delete;
-    TSelectGuard& operator=(const TSelectGuard&) = delete;
-
-private:
-    HDC FDC;
-    HGDIOBJ FOld;
-};
-
-// A memory device context freed with the guard.
-class TMemoryDC {
-public:
-    TMemoryDC() : FDC(CreateCompatibleDC(nullptr))
-    {
-        if (!FDC)
-            RaiseLastOSError("CreateCompatibleDC");
-    }
-    ~TMemoryDC() { DeleteDC(FDC); }
-    TMemoryDC(const TMemoryDC&) = delete;
-    TMemoryDC& operator=(const TMemoryDC&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
-};
 
 }  // namespace
 
@@ -888,7 +859,7 @@ TLayerText::~TLayerText() = default;
 void TLayerText::InvalidateLayout(TObject*)
 {
     FLayoutValid = false;
-    FDeviceFont.reset();
+    FDeviceFont.Reset();
 }
 
 int TLayerText::LogicalFontHeight() const
@@ -908,7 +879,7 @@ void TLayerText::MakeLayout()
     // whatever device the text is drawn on later.
     TMemoryDC reference;
     TGdiObjectHandle font = MakeFont(*FFont, FLogicalHeight);
-    TSelectGuard select(reference.Get(), font.get());
+    TSelectGuard select(reference.Get(), font.Get());
     HDC dc = reference.Get();
     int spaceWidth = Extent(dc, " ", 1);
     TEXTMETRICA tm{};
@@ -968,7 +939,7 @@ void TLayerText::DrawLines(HDC dc, const TMapMode& mapMode, const RECT& clip)
         FDeviceFont = MakeFont(*FFont, deviceHeight);
         FDeviceFontHeight = deviceHeight;
     }
-    TSelectGuard select(dc, FDeviceFont.get());
+    TSelectGuard select(dc, FDeviceFont.Get());
     TTextStateGuard state(dc, FFont->GetColor());
 
     RECT b = GetBounds();
@@ -1061,7 +1032,7 @@ SIZE TLayerText::TextExtent()
     // Measured like the layout, so that an auto-sized text never wraps when it is drawn.
     TMemoryDC reference;
     TGdiObjectHandle font = MakeFont(*FFont, LogicalFontHeight());
-    TSelectGuard select(reference.Get(), font.get());
+    TSelectGuard select(reference.Get(), font.Get());
     SIZE size{};
     GetTextExtentPoint32A(reference.Get(), FText.data(), static_cast<int>(FText.size()), &size);
     return size;
@@ -1074,7 +1045,7 @@ void TLayerText::DrawTextSimple(HDC dc, const RECT& r, const TMapMode& mapMode)
     double ratio = static_cast<double>(mapMode.GetViewportExt().y) / mapMode.GetWindowExt().y;
     int height = static_cast<int>(std::trunc(PointsToHiMetric(static_cast<float>(FFont->GetSize())) * ratio + 1.55));
     TGdiObjectHandle font = MakeFont(*FFont, height);
-    TSelectGuard select(dc, font.get());
+    TSelectGuard select(dc, font.Get());
     TTextStateGuard state(dc, FFont->GetColor());
     RECT bounds = r;
     DrawTextA(dc, FText.data(), static_cast<int>(FText.size()), &bounds, FFormat);

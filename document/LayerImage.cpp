@@ -10,6 +10,7 @@
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
 #include "platform/ImagingCodec.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
@@ -43,22 +44,6 @@ int Height(const RECT& r)
 }
 
 bool g_EmbedData = false;
-
-// The device context's clipping for the life of the guard, narrowed to a rectangle.
-class TClipGuard {
-public:
-    TClipGuard(HDC dc, const RECT& r) : FDC(dc), FSaved(SaveDC(dc))
-    {
-        IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
-    }
-    ~TClipGuard() { RestoreDC(FDC, FSaved); }
-    TClipGuard(const TClipGuard&) = delete;
-    TClipGuard& operator=(const TClipGuard&) = delete;
-
-private:
-    HDC FDC;
-    int FSaved;
-};
 
 // The device context drawing into the image, or the reason there is none.
 HDC DrawingDC(const TILImageDC& dc)

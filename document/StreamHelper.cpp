@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ScopeGuards.h"
+
 SF_IMPLEMENT_ABSTRACT(TXDataStream, TStream)
 
 namespace {
@@ -31,23 +33,6 @@ std::string HeaderText(const TChunkHeader& header)
 {
     throw EReadError("Chunk groups are nested more than " + std::to_string(ChunkMaxNesting) + " deep");
 }
-
-// Keeps the count of group bodies being read, and refuses to go deeper than the format allows.
-class TNestingGuard {
-public:
-    explicit TNestingGuard(int& nesting) : FNesting(nesting)
-    {
-        if (FNesting >= ChunkMaxNesting)
-            NestedTooDeep();
-        ++FNesting;
-    }
-    ~TNestingGuard() { --FNesting; }
-    TNestingGuard(const TNestingGuard&) = delete;
-    TNestingGuard& operator=(const TNestingGuard&) = delete;
-
-private:
-    int& FNesting;
-};
 
 }  // namespace
 
@@ -308,7 +293,7 @@ void TXDataStream::ReadString(int32_t len, std::string& s)
 
 void TXDataStream::ReadGroupBody(const THeaderHandler& handler, bool everyDepth)
 {
-    TNestingGuard guard(FNesting);
+    TNestingGuard guard(FNesting, ChunkMaxNesting, NestedTooDeep);
     int depth = 1;
     while (depth > 0) {
         TChunkHeader header;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Graphics.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_CLASS(TClipboard, TPersistent)
 
@@ -24,18 +25,6 @@ void FreeClipboardData(UINT format, HANDLE data)
     default: GlobalFree(data); break;
     }
 }
-
-// Keeps the clipboard open for the lifetime of the scope.
-class TOpenScope {
-public:
-    explicit TOpenScope(TClipboard* clipboard) : FClipboard(clipboard) { FClipboard->Open(); }
-    ~TOpenScope() { FClipboard->Close(); }
-    TOpenScope(const TOpenScope&) = delete;
-    TOpenScope& operator=(const TOpenScope&) = delete;
-
-private:
-    TClipboard* FClipboard;
-};
 
 std::unique_ptr<TClipboard, TObjectFree>& Instance()
 {
@@ -146,17 +135,23 @@ HANDLE TClipboard::GetAsHandle(UINT format)
     return GetClipboardData(format);
 }
 
-void TClipboard::PutHandle(UINT format, HANDLE value)
+void TClipboard::HandOver(UINT format, HANDLE value)
 {
     Adding();
-    if (!SetClipboardData(format, value))
-        RaiseLastOSError("SetClipboardData");
+    if (SetClipboardData(format, value))
+        return;
+    DWORD error = GetLastError();
+    FreeClipboardData(format, value);
+    SetLastError(error);
+    RaiseLastOSError("SetClipboardData");
 }
 
 void TClipboard::SetAsHandle(UINT format, HANDLE value)
 {
     TOpenScope open(this);
-    PutHandle(format, value);
+    Adding();
+    if (!SetClipboardData(format, value))
+        RaiseLastOSError("SetClipboardData");
 }
 
 void TClipboard::SetBuffer(UINT format, const void* data, size_t size)
@@ -166,30 +161,20 @@ void TClipboard::SetBuffer(UINT format, const void* data, size_t size)
     if (!block)
         throw EOutOfMemory("Out of memory");
     if (size) {
-        std::memcpy(GlobalLock(block), data, size);
-        GlobalUnlock(block);
+        TGlobalLock<> lock(block);
+        std::memcpy(lock.Get(), data, size);
     }
-    try {
-        PutHandle(format, block);
-    } catch (...) {
-        GlobalFree(block);
-        throw;
-    }
+    HandOver(format, block);
 }
 
 std::string TClipboard::GetAsText()
 {
     TOpenScope open(this);
-    HANDLE data = GetClipboardData(CF_TEXT);
-    if (!data)
-        return {};
-    auto* text = static_cast<const char*>(GlobalLock(data));
-    if (!text)
+    TGlobalLock<const char> text(GetClipboardData(CF_TEXT));
+    if (!text.Get())
         return {};
     // Never read past the block, even without a terminating zero.
-    std::string result(text, strnlen(text, GlobalSize(data)));
-    GlobalUnlock(data);
-    return result;
+    return std::string(text.Get(), strnlen(text.Get(), text.Size()));
 }
 
 void TClipboard::SetAsText(const std::string& text)
@@ -200,35 +185,17 @@ void TClipboard::SetAsText(const std::string& text)
 void TClipboard::AssignGraphic(TGraphic* graphic)
 {
     TOpenScope open(this);
-    if (auto* bitmap = dynamic_cast<TBitmap*>(graphic)) {
-        // The device-independent form first: readers take the first format they know.
-        HGLOBAL dib = bitmap->CreatePackedDIB();
-        try {
-            PutHandle(CF_DIB, dib);
-        } catch (...) {
-            GlobalFree(dib);
-            throw;
-        }
-    }
+    // The device-independent form first: readers take the first format they know.
+    if (auto* bitmap = dynamic_cast<TBitmap*>(graphic))
+        HandOver(CF_DIB, bitmap->CreatePackedDIB());
     UINT format = 0;
     HANDLE data = nullptr;
     HPALETTE palette = nullptr;
     graphic->SaveToClipboardFormat(format, data, palette);
-    try {
-        PutHandle(format, data);
-    } catch (...) {
-        FreeClipboardData(format, data);
-        FreeClipboardData(CF_PALETTE, palette);
-        throw;
-    }
-    if (palette) {
-        try {
-            PutHandle(CF_PALETTE, palette);
-        } catch (...) {
-            FreeClipboardData(CF_PALETTE, palette);
-            throw;
-        }
-    }
+    TGdiObject<HPALETTE> ownedPalette(palette);
+    HandOver(format, data);
+    if (palette)
+        HandOver(CF_PALETTE, ownedPalette.Release());
 }
 
 void TClipboard::Assign(TPersistent* source)

@@ -49,7 +49,8 @@ protected:
 
 private:
     void Adding();
-    void PutHandle(UINT format, HANDLE value);
+    // Puts data the clipboard is to own; data it refuses is freed before the error is raised.
+    void HandOver(UINT format, HANDLE value);
     void AssignGraphic(TGraphic* graphic);
 
     HWND FWindow = nullptr;

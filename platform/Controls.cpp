@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/Forms.h"
+#include "platform/Geometry.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_COMPONENT(TControl, TComponent)
 SF_IMPLEMENT_COMPONENT(TWinControl, TControl)
@@ -33,50 +36,6 @@ LPARAM PointToLParam(POINT p)
     return MAKELPARAM(static_cast<WORD>(static_cast<short>(p.x)), static_cast<WORD>(static_cast<short>(p.y)));
 }
 
-bool PointInRect(const RECT& r, POINT p)
-{
-    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
-}
-
-// A memory bitmap the size of a window's client area, for double-buffered painting.
-class TPaintBuffer {
-public:
-    TPaintBuffer(HDC reference, int width, int height)
-        : FDC(CreateCompatibleDC(reference)), FBitmap(CreateCompatibleBitmap(reference, width, height))
-    {
-        if (!FDC || !FBitmap) {
-            Release();
-            throw EOutOfResources("Out of system resources");
-        }
-        FOld = SelectObject(FDC, FBitmap);
-        ++gLivePaintBuffers;
-    }
-    ~TPaintBuffer()
-    {
-        Release();
-        --gLivePaintBuffers;
-    }
-    TPaintBuffer(const TPaintBuffer&) = delete;
-    TPaintBuffer& operator=(const TPaintBuffer&) = delete;
-    HDC DC() const { return FDC; }
-
-private:
-    void Release()
-    {
-        if (FDC && FOld)
-            SelectObject(FDC, FOld);
-        if (FBitmap)
-            DeleteObject(FBitmap);
-        if (FDC)
-            DeleteDC(FDC);
-        FDC = nullptr;
-        FBitmap = nullptr;
-    }
-    HDC FDC = nullptr;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOld = nullptr;
-};
-
 // Moves item to the end (toEnd) or the front of list; false when the list does not hold it.
 template <class T>
 bool MoveToEdge(std::vector<T*>& list, T* item, bool toEnd)
@@ -100,18 +59,12 @@ void PaintOnDC(TControlCanvas& canvas, HDC& paintDC, HDC dc, PaintFn paint)
     canvas.FreeHandle();
     canvas.SetHandle(dc);
     paintDC = dc;
-    auto release = [&] {
+    TScopeExit release([&] {
         paintDC = nullptr;
         canvas.SetHandle(nullptr);
         canvas.Unlock();
-    };
-    try {
-        paint();
-    } catch (...) {
-        release();
-        throw;
-    }
-    release();
+    });
+    paint();
 }
 }
 
@@ -896,12 +849,9 @@ void TControl::Repaint()
     if (!FParent || !FVisible || !FParent->HandleAllocated())
         return;
     if (FControlStyle & csOpaque) {
-        HDC dc = GetDC(FParent->GetWindowHandle());
-        int saved = SaveDC(dc);
-        IntersectClipRect(dc, FLeft, FTop, FLeft + FWidth, FTop + FHeight);
-        FParent->PaintControls(dc, this);
-        RestoreDC(dc, saved);
-        ReleaseDC(FParent->GetWindowHandle(), dc);
+        TWindowDC dc(FParent->GetWindowHandle());
+        TClipGuard clip(dc.Get(), GetBoundsRect());
+        FParent->PaintControls(dc.Get(), this);
         return;
     }
     Invalidate();
@@ -1067,14 +1017,11 @@ void TWinControl::CreateWnd()
         if (!RegisterClassA(&wc))
             RaiseLastOSError("RegisterClass " + p.WinClassName);
     }
-    gCreationControl = this;
-    try {
+    {
+        gCreationControl = this;
+        TScopeExit created([] { gCreationControl = nullptr; });
         CreateWindowHandle(p);
-    } catch (...) {
-        gCreationControl = nullptr;
-        throw;
     }
-    gCreationControl = nullptr;
     if (!FHandle)
         RaiseLastOSError("CreateWindow " + p.WinClassName);
     // System controls draw with the font they are given.
@@ -1286,17 +1233,10 @@ void TWinControl::Realign()
         FControlState |= csAlignmentNeeded;
         return;
     }
-    ++FAlignLevel;
-    try {
-        RECT r = GetClientRect();
-        AlignControls(nullptr, r);
-    } catch (...) {
-        FControlState &= ~csAlignmentNeeded;
-        --FAlignLevel;
-        throw;
-    }
-    FControlState &= ~csAlignmentNeeded;
-    --FAlignLevel;
+    TCountScope aligning(FAlignLevel);
+    TScopeExit aligned([this] { FControlState &= ~csAlignmentNeeded; });
+    RECT r = GetClientRect();
+    AlignControls(nullptr, r);
 }
 
 void TWinControl::AdjustClientRect(RECT&)
@@ -1636,15 +1576,9 @@ void TWinControl::UpdateShowing()
     bool changed = FHandle && FShowing != show;
     if (show && changed) {
         // The children come up first, so the window appears with them in place.
-        FShowing = true;
-        try {
-            for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
-                c->UpdateShowing();
-        } catch (...) {
-            FShowing = false;
-            throw;
-        }
-        FShowing = false;
+        TFlagScope showing(FShowing);
+        for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
+            c->UpdateShowing();
     }
     if (changed) {
         FShowing = show;
@@ -1958,51 +1892,41 @@ void TWinControl::WMPaint(TMessage& m)
         PaintHandler(m);
         return;
     }
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(FHandle, &ps);
-    try {
-        RECT cr = GetClientRect();
-        int w = std::max<LONG>(cr.right, 1), h = std::max<LONG>(cr.bottom, 1);
-        TPaintBuffer buffer(dc, w, h);
-        // The memory DC in both parameters tells erase handlers this is the buffered pass.
-        Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(buffer.DC()), reinterpret_cast<LPARAM>(buffer.DC()));
-        TMessage inner{WM_PAINT, reinterpret_cast<WPARAM>(buffer.DC()), 0, 0};
-        PaintHandler(inner);
-        BitBlt(dc, 0, 0, w, h, buffer.DC(), 0, 0, SRCCOPY);
-    } catch (...) {
-        EndPaint(FHandle, &ps);
-        throw;
-    }
-    EndPaint(FHandle, &ps);
+    TPaintDC paint(FHandle);
+    HDC dc = paint.Get();
+    RECT cr = GetClientRect();
+    int w = std::max<LONG>(cr.right, 1), h = std::max<LONG>(cr.bottom, 1);
+    // A memory bitmap the size of the client area, for double-buffered painting.
+    TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
+    if (!bitmap)
+        throw EOutOfResources("Out of system resources");
+    TBitmapDC buffer(dc, bitmap.Get());
+    TCountScope live(gLivePaintBuffers);
+    // The memory DC in both parameters tells erase handlers this is the buffered pass.
+    Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(buffer.Get()), reinterpret_cast<LPARAM>(buffer.Get()));
+    TMessage inner{WM_PAINT, reinterpret_cast<WPARAM>(buffer.Get()), 0, 0};
+    PaintHandler(inner);
+    BitBlt(dc, 0, 0, w, h, buffer.Get(), 0, 0, SRCCOPY);
 }
 
 void TWinControl::PaintHandler(TMessage& m)
 {
     HDC dc = reinterpret_cast<HDC>(m.WParam);
-    PAINTSTRUCT ps{};
-    bool began = false;
+    std::optional<TPaintDC> paint;
     if (!dc) {
         if (!FHandle)
             return;
-        dc = BeginPaint(FHandle, &ps);
-        began = true;
+        dc = paint.emplace(FHandle).Get();
     }
-    try {
-        int saved = SaveDC(dc);
+    {
+        TSavedDC saved(dc);
         // Opaque windowless children paint their own area: keep the window from painting under them.
         for (TControl* c : FControls)
             if (c->FVisible && (c->FControlStyle & csOpaque))
                 ExcludeClipRect(dc, c->FLeft, c->FTop, c->FLeft + c->FWidth, c->FTop + c->FHeight);
         PaintWindow(dc);
-        RestoreDC(dc, saved);
-        PaintControls(dc, nullptr);
-    } catch (...) {
-        if (began)
-            EndPaint(FHandle, &ps);
-        throw;
     }
-    if (began)
-        EndPaint(FHandle, &ps);
+    PaintControls(dc, nullptr);
 }
 
 void TWinControl::PaintWindow(HDC dc)

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/ScopeGuards.h"
+
 SF_IMPLEMENT_ABSTRACT(TFiler, TObject)
 SF_IMPLEMENT_ABSTRACT(TReader, TFiler)
 SF_IMPLEMENT_ABSTRACT(TWriter, TFiler)
@@ -21,23 +23,12 @@ constexpr size_t ExtendedSize = 10;
 static_assert(std::numeric_limits<long double>::digits == 64 && sizeof(long double) >= ExtendedSize,
               "long double must be the 80-bit x87 format");
 
-// Counts one level of recursion for as long as it lives; too many levels raise.
+// What a nesting guard calls at the limit: raises E naming what was nested too deeply.
 template <class E>
-class TNestingGuard {
-public:
-    TNestingGuard(int& depth, const char* what) : FDepth(depth)
-    {
-        if (FDepth >= MaxNesting)
-            throw E(std::string(what) + " nested too deeply in stream");
-        ++FDepth;
-    }
-    ~TNestingGuard() { --FDepth; }
-    TNestingGuard(const TNestingGuard&) = delete;
-    TNestingGuard& operator=(const TNestingGuard&) = delete;
-
-private:
-    int& FDepth;
-};
+auto TooDeep(const char* what)
+{
+    return [what] { throw E(std::string(what) + " nested too deeply in stream"); };
+}
 
 std::wstring ToWide(const std::string& text, UINT codePage)
 {
@@ -319,7 +310,7 @@ std::vector<std::string> TReader::ReadSet()
 
 void TReader::SkipValue()
 {
-    TNestingGuard<EReadError> guard(FDepth, "Values");
+    TNestingGuard guard(FDepth, MaxNesting, TooDeep<EReadError>("Values"));
     TValueType type = ReadValue();
     switch (type) {
     case vaNull:
@@ -459,7 +450,7 @@ TComponent* TReader::ReadComponent(TComponent* component)
 {
     bool outermost = FComponentDepth == 0;
     try {
-        TNestingGuard<EReadError> guard(FComponentDepth, "Components");
+        TNestingGuard guard(FComponentDepth, MaxNesting, TooDeep<EReadError>("Components"));
         std::string className = ReadStr();
         std::string name = ReadStr();
         TComponent* result = component;
@@ -705,7 +696,7 @@ void TWriter::DefineBinaryProperty(const std::string& name, const TStreamProc&, 
 
 void TWriter::WriteComponent(TComponent* component)
 {
-    TNestingGuard<EWriteError> guard(FDepth, "Components");
+    TNestingGuard guard(FDepth, MaxNesting, TooDeep<EWriteError>("Components"));
     if (!FRoot)
         FRoot = component;
     TWritingGuard writing(component);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/Geometry.h"
 #include "platform/Menus.h"
+#include "platform/ScopeGuards.h"
 #include "platform/StdActns.h"
 
 SF_IMPLEMENT_COMPONENT(TCustomForm, TWinControl)
@@ -19,11 +21,6 @@ namespace {
 const char* const AppWindowClass = "TApplication";
 constexpr UINT_PTR HintTimerId = 1;
 enum { htShow = 1, htHide = 2 };
-
-bool PointInRect(const RECT& r, POINT p)
-{
-    return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
-}
 
 // The hint of a control, or of the nearest parent that has one.
 std::string InheritedHint(TControl* control)
@@ -326,15 +323,11 @@ void TCustomForm::PaintWindow(HDC dc)
     FCanvas->Lock();
     FCanvas->FreeHandle();
     FCanvas->SetHandle(dc);
-    try {
-        OnPaint(this);
-    } catch (...) {
+    TScopeExit lent([this] {
         FCanvas->SetHandle(nullptr);
         FCanvas->Unlock();
-        throw;
-    }
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
+    });
+    OnPaint(this);
 }
 
 void TCustomForm::Show()
@@ -421,13 +414,13 @@ TModalResult TCustomForm::ShowModal()
     std::vector<HWND> disabled{FHandle};
     EnumThreadWindows(GetCurrentThreadId(), &DisableThreadWindow, reinterpret_cast<LPARAM>(&disabled));
     std::weak_ptr<int> alive = LifeToken();
-    auto restore = [&] {
+    TScopeExit restore([&] {
         for (size_t i = 1; i < disabled.size(); ++i)
             if (IsWindow(disabled[i]))
                 EnableWindow(disabled[i], TRUE);
         if (activeWindow && IsWindow(activeWindow))
             SetActiveWindow(activeWindow);
-    };
+    });
     TModalResult result = mrNone;
     try {
         Show();
@@ -458,10 +451,8 @@ TModalResult TCustomForm::ShowModal()
             if (FVisible)
                 Hide();
         }
-        restore();
         throw;
     }
-    restore();
     return result;
 }
 
@@ -765,12 +756,10 @@ void THintWindow::ActivateHintData(RECT rect, const std::string& hint, void*)
 RECT THintWindow::CalcHintRect(int maxWidth, const std::string& hint, void*)
 {
     RECT r{0, 0, maxWidth, 0};
-    HDC dc = GetDC(nullptr);
+    TWindowDC dc;
     HFONT font = Screen ? Screen->GetHintFont()->GetHandle() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HGDIOBJ old = SelectObject(dc, font);
-    DrawTextA(dc, hint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    TSelectGuard select(dc.Get(), font);
+    DrawTextA(dc.Get(), hint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
     r.right += 6;
     r.bottom += 2;
     return r;
@@ -839,9 +828,7 @@ void THintWindow::Dispatch(TMessage& m)
 
 TScreen::TScreen(TComponent* owner) : TComponent(owner), FHintFont(New<TFont>())
 {
-    HDC dc = GetDC(nullptr);
-    FPixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    FPixelsPerInch = GetDeviceCaps(TWindowDC().Get(), LOGPIXELSY);
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof(metrics);
     bool got = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0) != 0;

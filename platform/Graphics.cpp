@@ -24,18 +24,11 @@ TColor ColorToRGB(TColor color)
 int ScreenPixelsPerInch()
 {
     static const int ppi = [] {
-        HDC dc = GetDC(nullptr);
-        int value = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-        if (dc)
-            ReleaseDC(nullptr, dc);
+        TWindowDC dc;
+        int value = dc ? GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
         return value > 0 ? value : 96;
     }();
     return ppi;
-}
-
-void TGdiObjectDeleter::operator()(HGDIOBJ handle) const
-{
-    DeleteObject(handle);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -58,7 +51,7 @@ void TGraphicsObject::Changed(HGDIOBJ newHandle)
     {
         TGraphicsObjectLock lock(this);
         old = std::move(FHandle);
-        FHandle.reset(newHandle);
+        FHandle.Reset(newHandle);
     }
     OnChange(this);
 }
@@ -811,29 +804,6 @@ struct TChannel {
     }
 };
 
-// Memory contexts with bitmaps selected, for copies between bitmaps.
-class TSelectedBitmap {
-public:
-    explicit TSelectedBitmap(HGDIOBJ bitmap) : FDC(CreateCompatibleDC(nullptr))
-    {
-        if (!FDC)
-            RaiseLastOSError("CreateCompatibleDC");
-        FOld = SelectObject(FDC, bitmap);
-    }
-    ~TSelectedBitmap()
-    {
-        SelectObject(FDC, FOld);
-        DeleteDC(FDC);
-    }
-    TSelectedBitmap(const TSelectedBitmap&) = delete;
-    TSelectedBitmap& operator=(const TSelectedBitmap&) = delete;
-    HDC DC() const { return FDC; }
-
-private:
-    HDC FDC;
-    HGDIOBJ FOld;
-};
-
 } // namespace
 
 // What a DIB header describes: checked against the bytes that are really there.
@@ -1012,9 +982,9 @@ void TBitmap::Allocate(int width, int height, TPixelFormat format, const std::ve
 
 void TBitmap::CopyPixelsFrom(HBITMAP source, int width, int height)
 {
-    TSelectedBitmap src(source);
-    TSelectedBitmap dst(FHandle);
-    BitBlt(dst.DC(), 0, 0, width, height, src.DC(), 0, 0, SRCCOPY);
+    TBitmapDC src(nullptr, source);
+    TBitmapDC dst(nullptr, FHandle);
+    BitBlt(dst.Get(), 0, 0, width, height, src.Get(), 0, 0, SRCCOPY);
     GdiFlush();
 }
 
@@ -1037,11 +1007,11 @@ void TBitmap::SetSize(int width, int height)
         throw;
     }
     if (FHandle) {
-        TSelectedBitmap dst(FHandle);
-        PatBlt(dst.DC(), 0, 0, width, height, WHITENESS);
+        TBitmapDC dst(nullptr, FHandle);
+        PatBlt(dst.Get(), 0, 0, width, height, WHITENESS);
         if (old) {
-            TSelectedBitmap src(old);
-            BitBlt(dst.DC(), 0, 0, std::min(width, oldWidth), std::min(height, oldHeight), src.DC(), 0, 0, SRCCOPY);
+            TBitmapDC src(nullptr, old);
+            BitBlt(dst.Get(), 0, 0, std::min(width, oldWidth), std::min(height, oldHeight), src.Get(), 0, 0, SRCCOPY);
         }
         GdiFlush();
     }
@@ -1124,9 +1094,9 @@ void TBitmap::SetHandle(HBITMAP handle)
     if (bpp <= 8) {
         colors = DefaultColorTable(format);
         if (isDib) {
-            TSelectedBitmap src(handle);
+            TBitmapDC src(nullptr, handle);
             RGBQUAD table[256];
-            UINT n = GetDIBColorTable(src.DC(), 0, 256, table);
+            UINT n = GetDIBColorTable(src.Get(), 0, 256, table);
             if (n)
                 colors.assign(table, table + n);
         }
@@ -1360,15 +1330,13 @@ void TBitmap::SaveToClipboardFormat(UINT& format, HANDLE& data, HPALETTE& palett
 {
     if (!FHandle)
         throw EInvalidGraphicOperation("Cannot copy an empty bitmap");
-    HDC screen = GetDC(nullptr);
-    HBITMAP ddb = CreateCompatibleBitmap(screen, FWidth, FHeight);
-    ReleaseDC(nullptr, screen);
+    HBITMAP ddb = CreateCompatibleBitmap(TWindowDC().Get(), FWidth, FHeight);
     if (!ddb)
         RaiseLastOSError("CreateCompatibleBitmap");
     {
-        TSelectedBitmap src(FHandle);
-        TSelectedBitmap dst(ddb);
-        BitBlt(dst.DC(), 0, 0, FWidth, FHeight, src.DC(), 0, 0, SRCCOPY);
+        TBitmapDC src(nullptr, FHandle);
+        TBitmapDC dst(nullptr, ddb);
+        BitBlt(dst.Get(), 0, 0, FWidth, FHeight, src.Get(), 0, 0, SRCCOPY);
     }
     format = CF_BITMAP;
     data = ddb;
@@ -1641,11 +1609,10 @@ void TMetafile::SaveEnhanced(TStream* stream)
 
 void TMetafile::SavePlaceable(TStream* stream)
 {
-    HDC screen = GetDC(nullptr);
-    UINT size = GetWinMetaFileBits(FHandle, 0, nullptr, MM_ANISOTROPIC, screen);
+    TWindowDC screen;
+    UINT size = GetWinMetaFileBits(FHandle, 0, nullptr, MM_ANISOTROPIC, screen.Get());
     std::vector<uint8_t> data(size);
-    bool ok = size && GetWinMetaFileBits(FHandle, size, data.data(), MM_ANISOTROPIC, screen) == size;
-    ReleaseDC(nullptr, screen);
+    bool ok = size && GetWinMetaFileBits(FHandle, size, data.data(), MM_ANISOTROPIC, screen.Get()) == size;
     if (!ok)
         RaiseLastOSError("GetWinMetaFileBits");
     // The bounding box is 16-bit: coarser units for pictures too large for twips.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Persistent.h"
+#include "platform/ScopeGuards.h"
 
 class TStream;
 class TCanvas;
@@ -90,11 +91,7 @@ int ScreenPixelsPerInch();
 
 // ---------------------------------------------------------------------------------------------
 // A GDI object handle owned by the object that created it.
-
-struct TGdiObjectDeleter {
-    void operator()(HGDIOBJ handle) const;
-};
-using TGdiObjectHandle = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TGdiObjectDeleter>;
+using TGdiObjectHandle = TGdiObject<>;
 
 // Base of font, pen and brush: change notification and the lock of the object that owns it.
 class TGraphicsObject : public TPersistent {
@@ -107,14 +104,14 @@ public:
     CRITICAL_SECTION* GetOwnerLock() const { return FOwnerLock; }
     void Lock();
     void Unlock();
-    bool HandleAllocated() const { return FHandle != nullptr; }
+    bool HandleAllocated() const { return static_cast<bool>(FHandle); }
 
 protected:
     // Drops the cached handle (or replaces it by the given one) and tells OnChange. The old
     // handle lives until the listeners have run, so a canvas can deselect it first.
     void Changed(HGDIOBJ newHandle = nullptr);
-    HGDIOBJ CachedHandle() const { return FHandle.get(); }
-    void CacheHandle(HGDIOBJ handle) { FHandle.reset(handle); }
+    HGDIOBJ CachedHandle() const { return FHandle.Get(); }
+    void CacheHandle(HGDIOBJ handle) { FHandle.Reset(handle); }
 
 private:
     TGdiObjectHandle FHandle;
@@ -288,7 +285,7 @@ public:
 
     HDC GetHandle();
     void SetHandle(HDC dc);
-    bool HandleAllocated() const { return FHandle != nullptr; }
+    bool HandleAllocated() const { return static_cast<bool>(FHandle); }
 
     void Lock();
     bool TryLock();
@@ -441,7 +438,7 @@ public:
     void SetHandle(HBITMAP handle);
     // Gives the DIB section away; the bitmap is empty afterwards.
     HBITMAP ReleaseHandle();
-    bool HandleAllocated() const { return FHandle != nullptr; }
+    bool HandleAllocated() const { return static_cast<bool>(FHandle); }
     // The first byte of row y (0 = top). Raises for rows outside the bitmap.
     void* GetScanLine(int y);
     int GetRowSize() const { return FRowSize; }

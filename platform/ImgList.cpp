@@ -2,42 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/ScopeGuards.h"
+
 SF_IMPLEMENT_CLASS(TChangeLink, TObject)
 SF_IMPLEMENT_COMPONENT(TCustomImageList, TComponent)
 SF_IMPLEMENT_COMPONENT(TImageList, TCustomImageList)
 
 namespace {
 
-// Keeps a memory DC with one bitmap selected for the life of a drawing step.
-class TMemoryDC {
-public:
-    TMemoryDC(HDC reference, HBITMAP bitmap) : FDC(CreateCompatibleDC(reference))
-    {
-        if (!FDC)
-            RaiseLastOSError("CreateCompatibleDC");
-        FOld = SelectObject(FDC, bitmap);
-    }
-    ~TMemoryDC()
-    {
-        SelectObject(FDC, FOld);
-        DeleteDC(FDC);
-    }
-    TMemoryDC(const TMemoryDC&) = delete;
-    TMemoryDC& operator=(const TMemoryDC&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HDC FDC;
-    HGDIOBJ FOld;
-};
-
-struct TBitmapDeleter {
-    void operator()(HBITMAP b) const { DeleteObject(b); }
-};
-using TBitmapHandle = std::unique_ptr<std::remove_pointer_t<HBITMAP>, TBitmapDeleter>;
-
 // A 32-bit top-down DIB section of the given size, filled with one colour.
-TBitmapHandle MakeDib(int width, int height, COLORREF fill, uint32_t*& bits)
+TGdiObject<HBITMAP> MakeDib(int width, int height, COLORREF fill, uint32_t*& bits)
 {
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
@@ -53,7 +27,7 @@ TBitmapHandle MakeDib(int width, int height, COLORREF fill, uint32_t*& bits)
     bits = static_cast<uint32_t*>(p);
     uint32_t value = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
     std::fill(bits, bits + static_cast<size_t>(width) * height, value);
-    return TBitmapHandle(dib);
+    return TGdiObject<HBITMAP>(dib);
 }
 
 int Luminance(uint32_t pixel)
@@ -188,18 +162,16 @@ HBITMAP TCustomImageList::PrepareBitmap(TBitmap* image, int& imageCount) const
     // it is given, so it always gets a copy padded to whole images.
     imageCount = std::max(1, (image->GetWidth() + FWidth - 1) / FWidth);
     int width = imageCount * FWidth;
-    HDC screen = GetDC(nullptr);
-    HBITMAP copy = CreateCompatibleBitmap(screen, width, FHeight);
-    ReleaseDC(nullptr, screen);
+    TGdiObject<HBITMAP> copy(CreateCompatibleBitmap(TWindowDC().Get(), width, FHeight));
     if (!copy)
         RaiseLastOSError("CreateCompatibleBitmap");
-    TMemoryDC dest(nullptr, copy);
+    TBitmapDC dest(nullptr, copy.Get());
     RECT all{0, 0, width, FHeight};
     FillRect(dest.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     // The bitmap may already be selected into its canvas's context, so copy from there.
     BitBlt(dest.Get(), 0, 0, std::min(width, image->GetWidth()), std::min(FHeight, image->GetHeight()),
            image->GetCanvas()->GetHandle(), 0, 0, SRCCOPY);
-    return copy;
+    return copy.Release();
 }
 
 int TCustomImageList::Add(TBitmap* image, TBitmap* mask)
@@ -207,13 +179,13 @@ int TCustomImageList::Add(TBitmap* image, TBitmap* mask)
     if (!image || image->GetEmpty())
         throw EInvalidOperation("Image list: no image to add");
     int count = 0;
-    TBitmapHandle picture(PrepareBitmap(image, count));
-    TBitmapHandle maskCopy;
+    TGdiObject<HBITMAP> picture(PrepareBitmap(image, count));
+    TGdiObject<HBITMAP> maskCopy;
     if (mask && !mask->GetEmpty()) {
         int maskCount = 0;
-        maskCopy.reset(PrepareBitmap(mask, maskCount));
+        maskCopy.Reset(PrepareBitmap(mask, maskCount));
     }
-    int index = ImageList_Add(GetHandle(), picture.get(), maskCopy.get());
+    int index = ImageList_Add(GetHandle(), picture.Get(), maskCopy.Get());
     if (index < 0)
         throw EInvalidOperation("Image list: the image could not be added");
     Change();
@@ -227,8 +199,8 @@ int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
     if (!FMasked)
         return Add(image, nullptr);
     int count = 0;
-    TBitmapHandle picture(PrepareBitmap(image, count));
-    int index = ImageList_AddMasked(GetHandle(), picture.get(), static_cast<COLORREF>(ColorToRGB(maskColor)));
+    TGdiObject<HBITMAP> picture(PrepareBitmap(image, count));
+    int index = ImageList_AddMasked(GetHandle(), picture.Get(), static_cast<COLORREF>(ColorToRGB(maskColor)));
     if (index < 0)
         throw EInvalidOperation("Image list: the image could not be added");
     Change();
@@ -239,11 +211,11 @@ void TCustomImageList::Replace(int index, TBitmap* image, TBitmap* mask)
 {
     CheckIndex(index);
     int count = 0;
-    TBitmapHandle picture(PrepareBitmap(image, count));
-    TBitmapHandle maskCopy;
+    TGdiObject<HBITMAP> picture(PrepareBitmap(image, count));
+    TGdiObject<HBITMAP> maskCopy;
     if (mask && !mask->GetEmpty())
-        maskCopy.reset(PrepareBitmap(mask, count));
-    if (!ImageList_Replace(FHandle, index, picture.get(), maskCopy.get()))
+        maskCopy.Reset(PrepareBitmap(mask, count));
+    if (!ImageList_Replace(FHandle, index, picture.Get(), maskCopy.Get()))
         throw EInvalidOperation("Image list: the image could not be replaced");
     Change();
 }
@@ -285,13 +257,13 @@ void TCustomImageList::DrawDisabled(HDC dc, int x, int y, int index)
     // colour one pixel down and right, then in the shadow colour in place.
     uint32_t* imageBits = nullptr;
     uint32_t* maskBits = nullptr;
-    TBitmapHandle imageDib = MakeDib(FWidth, FHeight, RGB(255, 255, 255), imageBits);
-    TBitmapHandle maskDib = MakeDib(FWidth, FHeight, RGB(255, 255, 255), maskBits);
+    TGdiObject<HBITMAP> imageDib = MakeDib(FWidth, FHeight, RGB(255, 255, 255), imageBits);
+    TGdiObject<HBITMAP> maskDib = MakeDib(FWidth, FHeight, RGB(255, 255, 255), maskBits);
     {
-        TMemoryDC imageDC(dc, imageDib.get());
+        TBitmapDC imageDC(dc, imageDib.Get());
         ImageList_DrawEx(FHandle, index, imageDC.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
         if (FMasked) {
-            TMemoryDC maskDC(dc, maskDib.get());
+            TBitmapDC maskDC(dc, maskDib.Get());
             ImageList_DrawEx(FHandle, index, maskDC.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, ILD_MASK);
         }
     }
@@ -306,24 +278,23 @@ void TCustomImageList::DrawDisabled(HDC dc, int x, int y, int index)
                 monoBits[static_cast<size_t>(row) * rowBytes + col / 8] &= static_cast<uint8_t>(~(0x80 >> (col % 8)));
         }
     }
-    TBitmapHandle mono(CreateBitmap(FWidth, FHeight, 1, 1, monoBits.data()));
+    TGdiObject<HBITMAP> mono(CreateBitmap(FWidth, FHeight, 1, 1, monoBits.data()));
     if (!mono)
         RaiseLastOSError("CreateBitmap");
-    TMemoryDC monoDC(dc, mono.get());
+    TBitmapDC monoDC(dc, mono.Get());
     // Source black (the shape) becomes white through the text colour; the raster operation
     // then paints the brush where the source is white and keeps the destination elsewhere.
     constexpr DWORD ropDSPDxax = 0x00E20746;
     COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
     COLORREF oldBk = ::SetBkColor(dc, RGB(0, 0, 0));
-    HBRUSH highlight = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(clBtnHighlight)));
-    HBRUSH shadow = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(clBtnShadow)));
-    HGDIOBJ oldBrush = SelectObject(dc, highlight);
-    BitBlt(dc, x + 1, y + 1, FWidth, FHeight, monoDC.Get(), 0, 0, ropDSPDxax);
-    SelectObject(dc, shadow);
-    BitBlt(dc, x, y, FWidth, FHeight, monoDC.Get(), 0, 0, ropDSPDxax);
-    SelectObject(dc, oldBrush);
-    DeleteObject(highlight);
-    DeleteObject(shadow);
+    TGdiObject<HBRUSH> highlight(CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(clBtnHighlight))));
+    TGdiObject<HBRUSH> shadow(CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(clBtnShadow))));
+    {
+        TSelectGuard select(dc, highlight.Get());
+        BitBlt(dc, x + 1, y + 1, FWidth, FHeight, monoDC.Get(), 0, 0, ropDSPDxax);
+        SelectObject(dc, shadow.Get());
+        BitBlt(dc, x, y, FWidth, FHeight, monoDC.Get(), 0, 0, ropDSPDxax);
+    }
     SetTextColor(dc, oldText);
     ::SetBkColor(dc, oldBk);
 }

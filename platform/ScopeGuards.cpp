@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "platform/Exceptions.h"
 #include "platform/Forms.h"
 
 namespace {
@@ -16,6 +17,12 @@ std::atomic<int>& Count(THandleKind kind) { return LiveCounts.at(static_cast<siz
 int LiveHandles(THandleKind kind) { return Count(kind).load(); }
 
 void CountHandle(THandleKind kind, int delta) { Count(kind) += delta; }
+
+TMemoryDC::TMemoryDC(HDC reference) : TOwnedHandle(CreateCompatibleDC(reference))
+{
+    if (!Get())
+        RaiseLastOSError("CreateCompatibleDC");
+}
 
 TWindowDC::TWindowDC(HWND window) : FWindow(window), FDC(GetDC(window))
 {

@@ -2,13 +2,15 @@
 // instead of a cleanup written twice or a catch that cleans up and rethrows.
 //
 // Guards that own a handle count it while they hold it, by kind (LiveHandles): leak tests read the
-// counts, since GetGuiResources answers 0 under Wine. None of these guards raises by itself except
-// TNestingGuard; a guard whose call failed holds nullptr and the caller says why.
+// counts, since GetGuiResources answers 0 under Wine. Only TMemoryDC and TNestingGuard raise; any
+// other guard whose call failed holds nullptr, and the caller says why if it matters.
 #pragma once
 
 #include <windows.h>
 
 #include <objbase.h>
+
+#include <utility>
 
 // ---------------------------------------------------------------- counting
 
@@ -21,7 +23,7 @@ void CountHandle(THandleKind kind, int delta);
 
 // ---------------------------------------------------------------- owned handles
 
-// Owns a handle and frees it with Free(handle) unless released first.
+// Owns a handle and frees it with Free(handle) unless released first. Moving passes ownership on.
 template <class H, auto Free, THandleKind Kind>
 class TOwnedHandle {
 public:
@@ -30,6 +32,16 @@ public:
     ~TOwnedHandle() { Reset(); }
     TOwnedHandle(const TOwnedHandle&) = delete;
     TOwnedHandle& operator=(const TOwnedHandle&) = delete;
+    TOwnedHandle(TOwnedHandle&& other) noexcept : FHandle(other.FHandle) { other.FHandle = nullptr; }
+    TOwnedHandle& operator=(TOwnedHandle&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            FHandle = other.FHandle;
+            other.FHandle = nullptr;
+        }
+        return *this;
+    }
 
     H Get() const { return FHandle; }
     explicit operator bool() const { return FHandle != nullptr; }
@@ -44,6 +56,8 @@ public:
     }
     void Reset(H handle = nullptr)
     {
+        if (handle == FHandle)
+            return;
         if (FHandle) {
             Free(FHandle);
             CountHandle(Kind, -1);
@@ -61,10 +75,26 @@ template <class H = HGDIOBJ>
 using TGdiObject = TOwnedHandle<H, &DeleteObject, THandleKind::GdiObject>;
 using TWindowHandle = TOwnedHandle<HWND, &DestroyWindow, THandleKind::Window>;
 using THookHandle = TOwnedHandle<HHOOK, &UnhookWindowsHookEx, THandleKind::Hook>;
-// A memory device context: CreateCompatibleDC(reference), deleted with the guard.
+// A memory device context: CreateCompatibleDC(reference), deleted with the guard. Raises EOSError
+// when none can be made.
 class TMemoryDC : public TOwnedHandle<HDC, &DeleteDC, THandleKind::DeviceContext> {
 public:
-    explicit TMemoryDC(HDC reference = nullptr) : TOwnedHandle(CreateCompatibleDC(reference)) {}
+    explicit TMemoryDC(HDC reference = nullptr);
+};
+
+// BeginPaint now, EndPaint with the guard.
+class TPaintDC {
+public:
+    explicit TPaintDC(HWND window) : FWindow(window), FDC(BeginPaint(window, &FPaint)) {}
+    ~TPaintDC() { EndPaint(FWindow, &FPaint); }
+    TPaintDC(const TPaintDC&) = delete;
+    TPaintDC& operator=(const TPaintDC&) = delete;
+    HDC Get() const { return FDC; }
+
+private:
+    HWND FWindow;
+    PAINTSTRUCT FPaint{};
+    HDC FDC;
 };
 
 // A window's device context (the screen's for nullptr), released with the guard.
@@ -117,6 +147,18 @@ public:
 private:
     HDC FDC;
     HGDIOBJ FOld;
+};
+
+// A memory device context drawing on a bitmap, which is selected out again before the context goes.
+class TBitmapDC {
+public:
+    TBitmapDC(HDC reference, HGDIOBJ bitmap) : FDC(reference), FSelect(FDC.Get(), bitmap) {}
+    HDC Get() const { return FDC.Get(); }
+    explicit operator bool() const { return static_cast<bool>(FDC); }
+
+private:
+    TMemoryDC FDC;
+    TSelectGuard FSelect;
 };
 
 // Everything SaveDC keeps (clipping, mapping, selected objects, colours), restored with the guard.
@@ -242,6 +284,20 @@ private:
 };
 
 // ---------------------------------------------------------------- program state
+
+// Runs a cleanup when the scope ends, however it ends: for pairs of calls no guard here covers.
+// The cleanup must not raise.
+template <class F>
+class TScopeExit {
+public:
+    explicit TScopeExit(F cleanup) : FCleanup(std::move(cleanup)) {}
+    ~TScopeExit() { FCleanup(); }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+    F FCleanup;
+};
 
 // object->BeginUpdate() now, object->EndUpdate() with the guard.
 template <class T>

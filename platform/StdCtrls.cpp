@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_COMPONENT(TSystemControl, TWinControl)
 SF_IMPLEMENT_ABSTRACT(TControlActionLink, TActionLink)
@@ -1132,12 +1133,10 @@ void TGroupBox::AdjustClientRect(RECT& rect)
 {
     TSystemControl::AdjustClientRect(rect);
     // Below the caption line, inside the frame.
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
+    TWindowDC dc;
+    TSelectGuard select(dc.Get(), GetFont()->GetHandle());
     TEXTMETRICA tm{};
-    GetTextMetricsA(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    GetTextMetricsA(dc.Get(), &tm);
     rect.top += tm.tmHeight;
     rect.left += 2;
     rect.right -= 2;
@@ -1247,12 +1246,12 @@ void TLabel::AdjustBounds()
         return;
     std::string caption = GetCaption();
     const char* text = caption.empty() ? " " : caption.c_str();
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
     RECT r{0, 0, FWordWrap ? FWidth : 0, 0};
-    DrawTextA(dc, text, -1, &r, DrawFlags() | DT_CALCRECT);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    {
+        TWindowDC dc;
+        TSelectGuard select(dc.Get(), GetFont()->GetHandle());
+        DrawTextA(dc.Get(), text, -1, &r, DrawFlags() | DT_CALCRECT);
+    }
     // A right-aligned label keeps its right edge.
     int left = FAlignment == taRightJustify ? FLeft + FWidth - r.right : FLeft;
     SetBounds(left, FTop, r.right, r.bottom);
