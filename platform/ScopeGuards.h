@@ -10,6 +10,7 @@
 
 #include <objbase.h>
 
+#include <cstddef>
 #include <utility>
 
 // ---------------------------------------------------------------- counting
@@ -45,6 +46,7 @@ public:
 
     H Get() const { return FHandle; }
     explicit operator bool() const { return FHandle != nullptr; }
+    bool operator==(std::nullptr_t) const { return FHandle == nullptr; }
     // Gives up ownership: the caller frees the handle.
     H Release()
     {

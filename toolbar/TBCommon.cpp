@@ -145,9 +145,9 @@ void ClipToNCUpdate(HWND wnd, HDC dc, HRGN rgn)
     GetWindowRect(wnd, &r);
     TGdiObjectHandle copy(CreateRectRgn(0, 0, 0, 0));
     bool selected = false;
-    if (copy && CombineRgn(static_cast<HRGN>(copy.get()), rgn, nullptr, RGN_COPY) != ERROR) {
-        OffsetRgn(static_cast<HRGN>(copy.get()), -r.left, -r.top);
-        selected = SelectClipRgn(dc, static_cast<HRGN>(copy.get())) != ERROR;
+    if (copy && CombineRgn(static_cast<HRGN>(copy.Get()), rgn, nullptr, RGN_COPY) != ERROR) {
+        OffsetRgn(static_cast<HRGN>(copy.Get()), -r.left, -r.top);
+        selected = SelectClipRgn(dc, static_cast<HRGN>(copy.Get())) != ERROR;
     }
     if (!selected)
         IntersectClipRect(dc, 0, 0, r.right - r.left, r.bottom - r.top);
@@ -375,7 +375,7 @@ void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT f
 {
     TGdiObjectHandle font = MakeVerticalFont(dc);
     int saved = SaveDC(dc);
-    SelectObject(dc, font.get());
+    SelectObject(dc, font.Get());
     std::wstring s = text;
     int accel = -1;
     if (!(format & DT_NOPREFIX))
@@ -409,8 +409,8 @@ void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT f
     if (accel >= 0 && !(format & DT_HIDEPREFIX)) {
         int from = ExtentAlong(dc, s, static_cast<size_t>(accel));
         int to = ExtentAlong(dc, s, static_cast<size_t>(accel) + 1);
-        pen.reset(CreatePen(PS_SOLID, 1, GetTextColor(dc)));
-        SelectObject(dc, pen.get());
+        pen.Reset(CreatePen(PS_SOLID, 1, GetTextColor(dc)));
+        SelectObject(dc, pen.Get());
         // The underline runs one pixel beyond the baseline, which lies left of the cell's top.
         int lineX = x - tm.tmAscent - 1;
         MoveToEx(dc, lineX, y + from, nullptr);
@@ -672,7 +672,7 @@ TGdiObjectHandle FrameRegion(const RECT* r, SIZE thickness)
     InflateRect(&inner, -thickness.cx, -thickness.cy);
     if (inner.right > inner.left && inner.bottom > inner.top) {
         TGdiObjectHandle hole(CreateRectRgnIndirect(&inner));
-        CombineRgn(static_cast<HRGN>(outer.get()), static_cast<HRGN>(outer.get()), static_cast<HRGN>(hole.get()),
+        CombineRgn(static_cast<HRGN>(outer.Get()), static_cast<HRGN>(outer.Get()), static_cast<HRGN>(hole.Get()),
                    RGN_DIFF);
     }
     return outer;
@@ -700,23 +700,23 @@ void DrawXorFrame(HDC dc, const RECT* newRect, const RECT* oldRect, SIZE newSize
     TGdiObjectHandle oldFrame = FrameRegion(oldRect, oldSize);
     TGdiObjectHandle newFrame = FrameRegion(newRect, newSize);
     if (brushLast != brush) {
-        InvertRegion(dc, static_cast<HRGN>(oldFrame.get()), brushLast);
-        InvertRegion(dc, static_cast<HRGN>(newFrame.get()), brush);
+        InvertRegion(dc, static_cast<HRGN>(oldFrame.Get()), brushLast);
+        InvertRegion(dc, static_cast<HRGN>(newFrame.Get()), brush);
         return;
     }
     // Inverting the overlap twice would leave it as it was: invert only what differs.
     TGdiObjectHandle change = CreateEmptyRegion();
-    CombineRgn(static_cast<HRGN>(change.get()), static_cast<HRGN>(oldFrame.get()),
-               static_cast<HRGN>(newFrame.get()), RGN_XOR);
-    InvertRegion(dc, static_cast<HRGN>(change.get()), brush);
+    CombineRgn(static_cast<HRGN>(change.Get()), static_cast<HRGN>(oldFrame.Get()),
+               static_cast<HRGN>(newFrame.Get()), RGN_XOR);
+    InvertRegion(dc, static_cast<HRGN>(change.Get()), brush);
 }
 
 void InvertHalftoneFrame(HDC dc, const RECT* newRect, const RECT* oldRect, SIZE newSize, SIZE oldSize)
 {
     static const WORD pattern[8] = {0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA};
     TGdiObjectHandle bitmap(CreateBitmap(8, 8, 1, 1, pattern));
-    TGdiObjectHandle brush(CreatePatternBrush(static_cast<HBITMAP>(bitmap.get())));
-    DrawXorFrame(dc, newRect, oldRect, newSize, oldSize, static_cast<HBRUSH>(brush.get()), nullptr);
+    TGdiObjectHandle brush(CreatePatternBrush(static_cast<HBITMAP>(bitmap.Get())));
+    DrawXorFrame(dc, newRect, oldRect, newSize, oldSize, static_cast<HBRUSH>(brush.Get()), nullptr);
 }
 
 RECT PrimaryMonitorRect(bool workArea)

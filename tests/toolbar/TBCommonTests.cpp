@@ -280,7 +280,7 @@ TEST(TBText, VerticalTextStaysInItsRectangle)
     HGDIOBJ oldFont = SelectObject(dib.DC(), GetStockObject(DEFAULT_GUI_FONT));
     TGdiObjectHandle vertical = MakeVerticalFont(dib.DC());
     LOGFONTA lf{};
-    GetObjectA(vertical.get(), sizeof(lf), &lf);
+    GetObjectA(vertical.Get(), sizeof(lf), &lf);
     EXPECT_EQ(lf.lfEscapement, 2700);
     EXPECT_EQ(lf.lfOrientation, 2700);
 
