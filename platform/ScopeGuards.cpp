@@ -24,7 +24,8 @@ TMemoryDC::TMemoryDC(HDC reference) : TOwnedHandle(CreateCompatibleDC(reference)
         RaiseLastOSError("CreateCompatibleDC");
 }
 
-TWindowDC::TWindowDC(HWND window) : FWindow(window), FDC(GetDC(window))
+TWindowDC::TWindowDC(HWND window, bool wholeWindow)
+    : FWindow(window), FDC(wholeWindow ? GetWindowDC(window) : GetDC(window))
 {
     if (FDC)
         CountHandle(THandleKind::DeviceContext, 1);

@@ -99,10 +99,11 @@ private:
     HDC FDC;
 };
 
-// A window's device context (the screen's for nullptr), released with the guard.
+// A window's device context (the screen's for nullptr), released with the guard; with
+// wholeWindow, the context of the whole window, frame included (GetWindowDC).
 class TWindowDC {
 public:
-    explicit TWindowDC(HWND window = nullptr);
+    explicit TWindowDC(HWND window = nullptr, bool wholeWindow = false);
     ~TWindowDC();
     TWindowDC(const TWindowDC&) = delete;
     TWindowDC& operator=(const TWindowDC&) = delete;

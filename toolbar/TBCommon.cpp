@@ -31,11 +31,9 @@ void PrintWindowAt(HWND wnd, HDC dc, POINT at, LPARAM flags)
 {
     RECT r{};
     GetWindowRect(wnd, &r);
-    int saved = SaveDC(dc);
-    IntersectClipRect(dc, at.x, at.y, at.x + (r.right - r.left), at.y + (r.bottom - r.top));
+    TClipGuard clip(dc, RECT{at.x, at.y, at.x + (r.right - r.left), at.y + (r.bottom - r.top)});
     OffsetViewportOrgEx(dc, at.x, at.y, nullptr);
     SendMessageA(wnd, WM_PRINT, reinterpret_cast<WPARAM>(dc), flags);
-    RestoreDC(dc, saved);
 }
 
 struct TOwnedWindows {
@@ -62,9 +60,8 @@ void AnswerPrintMessage(HWND wnd, TMessage& message, const TNCPaintProc& ncPaint
         return;
     POINT origin = WindowOrigin(wnd);
     if ((flags & PRF_NONCLIENT) && ncPaint) {
-        int saved = SaveDC(dc);
+        TSavedDC saved(dc);
         ncPaint(wnd, dc);
-        RestoreDC(dc, saved);
     }
     POINT client{0, 0};
     ClientToScreen(wnd, &client);
@@ -73,13 +70,11 @@ void AnswerPrintMessage(HWND wnd, TMessage& message, const TNCPaintProc& ncPaint
     if (flags & PRF_CLIENT) {
         RECT cr{};
         GetClientRect(wnd, &cr);
-        int saved = SaveDC(dc);
-        IntersectClipRect(dc, client.x, client.y, client.x + cr.right, client.y + cr.bottom);
+        TClipGuard clip(dc, RECT{client.x, client.y, client.x + cr.right, client.y + cr.bottom});
         OffsetViewportOrgEx(dc, client.x, client.y, nullptr);
         if (flags & PRF_ERASEBKGND)
             SendMessageA(wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         SendMessageA(wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), flags);
-        RestoreDC(dc, saved);
     }
     if (flags & PRF_CHILDREN) {
         // Bottom of the z-order first, so the windows above paint over it.
@@ -143,11 +138,11 @@ void ClipToNCUpdate(HWND wnd, HDC dc, HRGN rgn)
         return;
     RECT r{};
     GetWindowRect(wnd, &r);
-    TGdiObjectHandle copy(CreateRectRgn(0, 0, 0, 0));
+    TGdiObject<HRGN> copy = CreateEmptyRegion();
     bool selected = false;
-    if (copy && CombineRgn(static_cast<HRGN>(copy.Get()), rgn, nullptr, RGN_COPY) != ERROR) {
-        OffsetRgn(static_cast<HRGN>(copy.Get()), -r.left, -r.top);
-        selected = SelectClipRgn(dc, static_cast<HRGN>(copy.Get())) != ERROR;
+    if (copy && CombineRgn(copy.Get(), rgn, nullptr, RGN_COPY) != ERROR) {
+        OffsetRgn(copy.Get(), -r.left, -r.top);
+        selected = SelectClipRgn(dc, copy.Get()) != ERROR;
     }
     if (!selected)
         IntersectClipRect(dc, 0, 0, r.right - r.left, r.bottom - r.top);
@@ -310,7 +305,7 @@ bool FontInstalled(HDC dc, const std::string& face)
 
 } // namespace
 
-TGdiObjectHandle MakeVerticalFont(HDC dc)
+TGdiObject<HFONT> MakeVerticalFont(HDC dc)
 {
     LOGFONTA lf{};
     GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof(lf), &lf);
@@ -332,7 +327,7 @@ TGdiObjectHandle MakeVerticalFont(HDC dc)
     if (face.size() < 31 && FontInstalled(dc, "@" + face))
         face = "@" + face;
     lstrcpynA(lf.lfFaceName, face.c_str(), LF_FACESIZE);
-    return TGdiObjectHandle(CreateFontIndirectA(&lf));
+    return TGdiObject<HFONT>(CreateFontIndirectA(&lf));
 }
 
 int DrawTextLine(HDC dc, const std::wstring& text, int count, RECT& rect, UINT format)
@@ -373,8 +368,9 @@ int ExtentAlong(HDC dc, const std::wstring& text, size_t count)
 
 void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT format)
 {
-    TGdiObjectHandle font = MakeVerticalFont(dc);
-    int saved = SaveDC(dc);
+    TGdiObject<HFONT> font = MakeVerticalFont(dc);
+    TGdiObject<HPEN> pen;
+    TSavedDC saved(dc);
     SelectObject(dc, font.Get());
     std::wstring s = text;
     int accel = -1;
@@ -405,7 +401,6 @@ void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT f
     RECT clip = rect;
     UINT options = (format & DT_NOCLIP) ? 0 : ETO_CLIPPED;
     ExtTextOutW(dc, x, y, options, &clip, s.data(), static_cast<UINT>(s.size()), nullptr);
-    TGdiObjectHandle pen;
     if (accel >= 0 && !(format & DT_HIDEPREFIX)) {
         int from = ExtentAlong(dc, s, static_cast<size_t>(accel));
         int to = ExtentAlong(dc, s, static_cast<size_t>(accel) + 1);
@@ -416,7 +411,6 @@ void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT f
         MoveToEx(dc, lineX, y + from, nullptr);
         LineTo(dc, lineX, y + to);
     }
-    RestoreDC(dc, saved);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -655,27 +649,28 @@ bool IsSoundInScheme(const std::string& name)
 // ---------------------------------------------------------------------------------------------
 // Regions, the drag outline and monitors
 
-TGdiObjectHandle CreateEmptyRegion()
+TGdiObject<HRGN> CreateEmptyRegion()
 {
-    return TGdiObjectHandle(CreateRectRgn(0, 0, 0, 0));
+    return TGdiObject<HRGN>(CreateRectRgn(0, 0, 0, 0));
 }
 
 namespace {
 
-// The ring between a rectangle and the rectangle inset by the thickness; empty without one.
-TGdiObjectHandle FrameRegion(const RECT* r, SIZE thickness)
+// Makes the region the ring between a rectangle and the rectangle inset by the thickness; empty
+// without a rectangle.
+void SetFrameRegion(HRGN rgn, const RECT* r, SIZE thickness)
 {
-    if (!r)
-        return CreateEmptyRegion();
-    TGdiObjectHandle outer(CreateRectRgnIndirect(r));
+    if (!r) {
+        SetRectRgn(rgn, 0, 0, 0, 0);
+        return;
+    }
+    SetRectRgn(rgn, r->left, r->top, r->right, r->bottom);
     RECT inner = *r;
     InflateRect(&inner, -thickness.cx, -thickness.cy);
     if (inner.right > inner.left && inner.bottom > inner.top) {
-        TGdiObjectHandle hole(CreateRectRgnIndirect(&inner));
-        CombineRgn(static_cast<HRGN>(outer.Get()), static_cast<HRGN>(outer.Get()), static_cast<HRGN>(hole.Get()),
-                   RGN_DIFF);
+        TGdiObject<HRGN> hole(CreateRectRgnIndirect(&inner));
+        CombineRgn(rgn, rgn, hole.Get(), RGN_DIFF);
     }
-    return outer;
 }
 
 void InvertRegion(HDC dc, HRGN rgn, HBRUSH brush)
@@ -683,11 +678,10 @@ void InvertRegion(HDC dc, HRGN rgn, HBRUSH brush)
     RECT box{};
     if (GetRgnBox(rgn, &box) == NULLREGION)
         return;
-    int saved = SaveDC(dc);
+    TSavedDC saved(dc);
     SelectClipRgn(dc, rgn);
     SelectObject(dc, brush);
     PatBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATINVERT);
-    RestoreDC(dc, saved);
 }
 
 } // namespace
@@ -697,26 +691,27 @@ void DrawXorFrame(HDC dc, const RECT* newRect, const RECT* oldRect, SIZE newSize
 {
     if (!brushLast)
         brushLast = brush;
-    TGdiObjectHandle oldFrame = FrameRegion(oldRect, oldSize);
-    TGdiObjectHandle newFrame = FrameRegion(newRect, newSize);
+    TGdiObject<HRGN> oldFrame = CreateEmptyRegion();
+    TGdiObject<HRGN> newFrame = CreateEmptyRegion();
+    SetFrameRegion(oldFrame.Get(), oldRect, oldSize);
+    SetFrameRegion(newFrame.Get(), newRect, newSize);
     if (brushLast != brush) {
-        InvertRegion(dc, static_cast<HRGN>(oldFrame.Get()), brushLast);
-        InvertRegion(dc, static_cast<HRGN>(newFrame.Get()), brush);
+        InvertRegion(dc, oldFrame.Get(), brushLast);
+        InvertRegion(dc, newFrame.Get(), brush);
         return;
     }
-    // Inverting the overlap twice would leave it as it was: invert only what differs.
-    TGdiObjectHandle change = CreateEmptyRegion();
-    CombineRgn(static_cast<HRGN>(change.Get()), static_cast<HRGN>(oldFrame.Get()),
-               static_cast<HRGN>(newFrame.Get()), RGN_XOR);
-    InvertRegion(dc, static_cast<HRGN>(change.Get()), brush);
+    // Inverting the overlap twice would leave it as it was: only what differs is inverted.
+    TGdiObject<HRGN> change = CreateEmptyRegion();
+    CombineRgn(change.Get(), oldFrame.Get(), newFrame.Get(), RGN_XOR);
+    InvertRegion(dc, change.Get(), brush);
 }
 
 void InvertHalftoneFrame(HDC dc, const RECT* newRect, const RECT* oldRect, SIZE newSize, SIZE oldSize)
 {
     static const WORD pattern[8] = {0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA};
-    TGdiObjectHandle bitmap(CreateBitmap(8, 8, 1, 1, pattern));
-    TGdiObjectHandle brush(CreatePatternBrush(static_cast<HBITMAP>(bitmap.Get())));
-    DrawXorFrame(dc, newRect, oldRect, newSize, oldSize, static_cast<HBRUSH>(brush.Get()), nullptr);
+    TGdiObject<HBITMAP> bitmap(CreateBitmap(8, 8, 1, 1, pattern));
+    TGdiObject<HBRUSH> brush(CreatePatternBrush(bitmap.Get()));
+    DrawXorFrame(dc, newRect, oldRect, newSize, oldSize, brush.Get(), nullptr);
 }
 
 RECT PrimaryMonitorRect(bool workArea)

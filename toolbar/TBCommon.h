@@ -14,6 +14,7 @@
 #include "platform/Graphics.h"
 #include "platform/List.h"
 #include "platform/Messages.h"
+#include "platform/ScopeGuards.h"
 
 class TWinControl;
 
@@ -71,7 +72,7 @@ int GetTextWidthW(HDC dc, const std::wstring& text, bool prefix);
 // Size of wide text; a failing measure raises EOSError.
 SIZE WideTextExtent(HDC dc, const std::wstring& text);
 // A copy of the DC's font that runs downwards (escapement 2700), in a face that can rotate.
-TGdiObjectHandle MakeVerticalFont(HDC dc);
+TGdiObject<HFONT> MakeVerticalFont(HDC dc);
 // Draws the first count characters (all when count < 0) with DrawText's formats; the height drawn.
 int DrawTextLine(HDC dc, const std::wstring& text, int count, RECT& rect, UINT format);
 // Draws text running downwards, centred across the rectangle, honouring DT_NOPREFIX,
@@ -124,7 +125,7 @@ bool IsSoundInScheme(const std::string& name);
 
 // ---- Regions, the drag outline and monitors ----
 
-TGdiObjectHandle CreateEmptyRegion();
+TGdiObject<HRGN> CreateEmptyRegion();
 // Moves an XOR drag outline: the old frame (oldSize thick) is inverted away and the new one
 // inverted in, without inverting their overlap twice. Either rectangle may be absent. A
 // different last brush erases the old frame with its own pattern first.

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "TestSupport.h"
 #include "platform/Forms.h"
 #include "platform/Menus.h"
 #include "platform/Controls.h"
@@ -35,24 +36,6 @@ UINT NativeState(HMENU menu, int pos)
     GetMenuItemInfoA(menu, static_cast<UINT>(pos), TRUE, &info);
     return info.fState | info.fType;
 }
-
-// Holds a keyboard state for the thread (what GetKeyState reports) while it lives.
-class TKeysDown {
-public:
-    explicit TKeysDown(std::initializer_list<int> keys)
-    {
-        GetKeyboardState(FSaved);
-        BYTE state[256];
-        memcpy(state, FSaved, sizeof(state));
-        for (int key : keys)
-            state[key] = 0x80;
-        SetKeyboardState(state);
-    }
-    ~TKeysDown() { SetKeyboardState(FSaved); }
-
-private:
-    BYTE FSaved[256];
-};
 
 TMessage KeyDown(WORD key, bool alt = false)
 {

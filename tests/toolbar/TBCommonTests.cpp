@@ -278,7 +278,7 @@ TEST(TBText, VerticalTextStaysInItsRectangle)
     SetBkMode(dib.DC(), TRANSPARENT);
     SetTextColor(dib.DC(), RGB(0, 0, 0));
     HGDIOBJ oldFont = SelectObject(dib.DC(), GetStockObject(DEFAULT_GUI_FONT));
-    TGdiObjectHandle vertical = MakeVerticalFont(dib.DC());
+    TGdiObject<HFONT> vertical = MakeVerticalFont(dib.DC());
     LOGFONTA lf{};
     GetObjectA(vertical.Get(), sizeof(lf), &lf);
     EXPECT_EQ(lf.lfEscapement, 2700);

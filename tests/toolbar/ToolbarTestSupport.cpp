@@ -1,6 +1,10 @@
 #include "ToolbarTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
+
+#include "toolbar/TBFramework.h"
 
 TTestDib::TTestDib(int width, int height) : FWidth(width), FHeight(height)
 {
@@ -102,3 +106,16 @@ void PumpMessages()
         DispatchMessageA(&msg);
     }
 }
+
+namespace {
+
+// The framework starts once for the whole test program, as the program starts it once.
+class TToolbarEnvironment : public testing::Environment {
+public:
+    void SetUp() override { InitTBFramework(); }
+    void TearDown() override { DoneTBFramework(); }
+};
+
+testing::Environment* const ToolbarEnvironment = testing::AddGlobalTestEnvironment(new TToolbarEnvironment);
+
+} // namespace

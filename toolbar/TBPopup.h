@@ -1,0 +1,86 @@
+// Submenus and popup menus: the borderless top-level window that shows a popup view of an item's
+// subitems, and the placement that keeps it on the monitor beside the viewer that opened it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/Controls.h"
+#include "platform/Menus.h"
+#include "toolbar/TBItem.h"
+#include "toolbar/TBView.h"
+
+// From the popup framework to a popup window: wParam 1 before an animated show (sent; a non-zero
+// result vetoes the animation), 2 when the show animation has ended and 3 when the window has
+// been shown without animation (both as notify messages).
+constexpr UINT TBM_POPUPSTATE = 1578;
+
+// Directions a popup slides in from, as placement chooses them.
+enum TTBSlideDirection : uint8_t { tbsdLeft = 1, tbsdRight = 2, tbsdDown = 4, tbsdUp = 8 };
+using TTBSlideDirections = uint8_t;
+
+// Where a popup goes: filled by OpenPopupWindow, settled by the item's PlacePopup.
+struct TTBPopupPlacement {
+    bool AsSubmenu = false;
+    TPopupAlignment Alignment = paLeft;
+    bool FlipSide = false;       // the parent popup itself opened on the far side
+    RECT MonitorArea{};          // the whole monitor, not its work area
+    RECT OpenerRect{};           // the opening viewer on the screen, or the point
+    int BorderX = 0;
+    int BorderY = 0;
+    int X = 0;
+    int Y = 0;
+    int W = 0;
+    int H = 0;
+    TTBSlideDirections SlideDirections = 0;
+    bool WithSound = true;
+};
+
+// The view of a popup window.
+class TTBPopupView : public TTBView {
+    SF_CLASS(TTBPopupView)
+public:
+    using TTBView::TTBView;
+    // The window takes the view's size plus its frame, where it is.
+    void AutoSize(int width, int height) override;
+    TFont* ResolveFont() override;
+};
+
+class TTBPopupWindow : public TCustomControl {
+    SF_CLASS(TTBPopupWindow)
+public:
+    // The virtual constructor of popup windows (parent view: the view that opens the popup).
+    TTBPopupWindow(TComponent* owner, TTBView* parentView, TTBCustomItem* item, bool customizing);
+    void AfterConstruction() override;
+    void BeforeDestruction() override;
+
+    TTBPopupView* GetView() const { return FView; }
+    TTBSlideDirections GetAnimationDirection() const { return FAnimationDirection; }
+    void SetAnimationDirection(TTBSlideDirections value) { FAnimationDirection = value; }
+
+    virtual void DrawScrollArrows();
+    // The width of the frame on the left and right, and its height at the top and bottom.
+    virtual void QueryFrameSize(SIZE& size);
+    virtual TTBViewClass QueryViewClass();
+
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void DestroyWindowHandle() override;
+    void Paint() override;
+    // The frame around the client area, in window coordinates.
+    virtual void PaintFrame(HDC dc);
+
+private:
+    void ShowingChanged();
+
+    TTBView* FParentView = nullptr;
+    TTBCustomItem* FItem = nullptr;
+    bool FCustomizing = false;
+    TTBPopupView* FView = nullptr;
+    TTBSlideDirections FAnimationDirection = 0;
+    bool FAccelsInitialised = false;
+};

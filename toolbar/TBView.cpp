@@ -1,0 +1,1478 @@
+#include "toolbar/TBView.h"
+
+#include <algorithm>
+
+#include "platform/ScopeGuards.h"
+#include "toolbar/TBCommon.h"
+#include "toolbar/TBFramework.h"
+#include "toolbar/TBPopup.h"
+
+SF_IMPLEMENT_ABSTRACT(TTBView, TComponent)
+
+namespace {
+
+// Inline groups nest at most this deep in a view.
+constexpr int MaxGroupLevel = 11;
+// A separator that breaks a wrapped toolbar takes this much across the row.
+constexpr int LineSeparatorSize = 6;
+// The strips of a scrolling popup that hold its arrows.
+constexpr int ScrollArrowStrip = 19;
+
+uint8_t TimerBit(TTBViewTimerKind kind)
+{
+    return static_cast<uint8_t>(1u << static_cast<int>(kind));
+}
+
+// A memory DC to measure viewers on, with a canvas for the view's font and one for its bold form
+// (taking turns on the DC).
+class TMeasureCanvas {
+public:
+    explicit TMeasureCanvas(TFont* font)
+    {
+        if (font) {
+            FNormal->GetFont()->Assign(font);
+            FBold->GetFont()->Assign(font);
+        }
+        FBold->GetFont()->SetStyle(FBold->GetFont()->GetStyle() + fsBold);
+    }
+    ~TMeasureCanvas()
+    {
+        if (FCurrent)
+            FCurrent->SetHandle(nullptr);
+    }
+    TMeasureCanvas(const TMeasureCanvas&) = delete;
+    TMeasureCanvas& operator=(const TMeasureCanvas&) = delete;
+
+    TCanvas* Canvas(bool bold)
+    {
+        TCanvas* canvas = bold ? FBold.get() : FNormal.get();
+        if (canvas != FCurrent) {
+            if (FCurrent)
+                FCurrent->SetHandle(nullptr);
+            canvas->SetHandle(FDC.Get());
+            FCurrent = canvas;
+        }
+        return canvas;
+    }
+
+private:
+    TMemoryDC FDC;
+    std::unique_ptr<TCanvas, TObjectFree> FNormal{New<TCanvas>()};
+    std::unique_ptr<TCanvas, TObjectFree> FBold{New<TCanvas>()};
+    TCanvas* FCurrent = nullptr;
+};
+
+} // namespace
+
+// The layout of one viewer while it is computed.
+struct TTBView::TLayoutPos {
+    RECT Bounds{};
+    SIZE Size{};
+    bool Shown = false;
+    bool BehindChevron = false;
+    bool LineSep = false;
+    bool ScrolledOut = false;
+    bool SameWidth = false;
+    int Line = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+TTBView::TTBView(TComponent* owner, TTBView* parentView, TTBCustomItem* parentItem, TWinControl* window,
+                 bool isToolbar, bool customizing, bool usePriorityList)
+    : TComponent(owner), FCustomizing(customizing), FIsPopup(!isToolbar), FIsToolbar(isToolbar),
+      FParentView(parentView), FParentItem(parentItem), FPriorityMode(usePriorityList), FWindow(window)
+{
+}
+
+TTBView::~TTBView() = default;
+
+void TTBView::AfterConstruction()
+{
+    TComponent::AfterConstruction();
+    FParentItem->SubscribeChanges(TTBItemChangedProc(this, &TTBView::ParentItemChanged));
+    FParentItem->FreeNotification(this);
+    LinkParentItem();
+}
+
+void TTBView::BeforeDestruction()
+{
+    HideChildPopups();
+    DisarmAllTimers();
+    if (FParentView && FParentView->FIsToolbar) {
+        FParentView->IncludeState(stChildPopupClosed);
+        if (FParentView->FOpenedViewer)
+            FParentView->FOpenedViewer->Invalidate();
+    }
+    if (FParentItem)
+        FParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ParentItemChanged));
+    if (FActiveParentItem)
+        FActiveParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ItemChanged));
+    FSelected = nullptr;
+    FPriorityOrder.clear();
+    std::vector<TTBItemViewer*> viewers;
+    viewers.swap(FViewers);
+    for (auto it = viewers.rbegin(); it != viewers.rend(); ++it)
+        (*it)->Free();
+    TComponent::BeforeDestruction();
+}
+
+void TTBView::Notification(TComponent* component, TOperation operation)
+{
+    TComponent::Notification(component, operation);
+    if (operation != TOperation::opRemove)
+        return;
+    if (component == FChevronParentView)
+        FChevronParentView = nullptr;
+    if (component == FOpenedViewerWindow) {
+        FOpenedViewer = nullptr;
+        FOpenedViewerView = nullptr;
+        FOpenedViewerWindow = nullptr;
+    }
+    if (component == FActiveParentItem && component != FParentItem) {
+        // The linked item goes: the parent item's own subitems are shown again once it unlinks.
+        FActiveParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ItemChanged));
+        FActiveParentItem = nullptr;
+    }
+    if (component == FParentItem) {
+        if (FActiveParentItem)
+            FActiveParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ItemChanged));
+        FParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ParentItemChanged));
+        FParentItem = nullptr;
+        FActiveParentItem = nullptr;
+    }
+}
+
+TTBView* TTBView::FindRootView()
+{
+    TTBView* view = this;
+    while (view->FParentView)
+        view = view->FParentView;
+    return view;
+}
+
+TTBView* TTBView::FindParentToolbarView()
+{
+    for (TTBView* view = this; view; view = view->FParentView)
+        if (view->FIsToolbar)
+            return view;
+    return nullptr;
+}
+
+bool TTBView::Encloses(const TTBView* view) const
+{
+    for (; view; view = view->FParentView)
+        if (view == this)
+            return true;
+    return false;
+}
+
+void TTBView::SetIsToolbar(bool value)
+{
+    if (value == FIsToolbar)
+        return;
+    FIsToolbar = value;
+    ForgetSizes();
+    MarkLayoutStale();
+}
+
+void TTBView::GetChildControls(std::vector<TWinControl*>& list)
+{
+    for (TTBItemViewer* viewer : FViewers)
+        if (viewer->GetShown())
+            if (auto* item = dynamic_cast<TTBControlItem*>(viewer->GetItem()))
+                if (auto* control = dynamic_cast<TWinControl*>(item->GetControl()))
+                    list.push_back(control);
+}
+
+HWND TTBView::WindowHandle() const
+{
+    return FWindow && FWindow->HandleAllocated() ? FWindow->GetHandle() : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Viewers
+
+TTBItemViewer* TTBView::Find(TTBCustomItem* item) const
+{
+    for (TTBItemViewer* viewer : FViewers)
+        if (viewer->GetItem() == item)
+            return viewer;
+    throw ETBItemError("An item viewer associated the specified item could not be found");
+}
+
+int TTBView::IndexOf(const TTBItemViewer* viewer) const
+{
+    if (!viewer)
+        return -1;
+    auto it = std::find(FViewers.begin(), FViewers.end(), viewer);
+    return it == FViewers.end() ? -1 : static_cast<int>(it - FViewers.begin());
+}
+
+TTBItemViewer* TTBView::ViewerAt(int index) const
+{
+    return index >= 0 && index < GetViewerCount() ? FViewers[static_cast<size_t>(index)] : nullptr;
+}
+
+void TTBView::LinkParentItem()
+{
+    TTBCustomItem* active = FParentItem->GetLinkedItem();
+    if (active == FActiveParentItem)
+        return;
+    HideChildPopups();
+    if (FActiveParentItem)
+        FActiveParentItem->UnsubscribeChanges(TTBItemChangedProc(this, &TTBView::ItemChanged));
+    FActiveParentItem = active;
+    active->SubscribeChanges(TTBItemChangedProc(this, &TTBView::ItemChanged));
+    active->FreeNotification(this);
+    RebuildAllViewers();
+    if (!active->HasState(csDesigning)) {
+        std::vector<TTBItemViewer*> viewers = FViewers;
+        for (TTBItemViewer* viewer : viewers)
+            viewer->GetItem()->InitiateAction();
+    }
+}
+
+void TTBView::FreeViewer(TTBItemViewer* viewer)
+{
+    FPriorityOrder.erase(std::remove(FPriorityOrder.begin(), FPriorityOrder.end(), viewer), FPriorityOrder.end());
+    if (viewer == FSelected)
+        Select(nullptr, false);
+    if (viewer == FOpenedViewer)
+        HideChildPopups();
+    viewer->Free();
+}
+
+void TTBView::RebuildAllViewers()
+{
+    HideChildPopups();
+    Select(nullptr, false);
+    FLayoutValid = false;
+    FPriorityOrder.clear();
+    std::vector<TTBItemViewer*> viewers;
+    viewers.swap(FViewers);
+    for (auto it = viewers.rbegin(); it != viewers.rend(); ++it)
+        (*it)->Free();
+    FLeadingFixedViewers = 0;
+    FTrailingFixedViewers = 0;
+    if (!FActiveParentItem)
+        return;
+    if (TTBCustomItem* extra = GetExtraItem2())
+        FLeadingFixedViewers = AddItemViewers(0, extra, 0, false, false);
+    for (int i = 0; i < FActiveParentItem->Count(); ++i)
+        AddItemViewers(GetViewerCount(), FActiveParentItem->GetItem(i), 0, true, false);
+    if (TTBCustomItem* extra = GetExtraItem1())
+        for (int i = 0; i < extra->Count(); ++i)
+            FTrailingFixedViewers += AddItemViewers(GetViewerCount(), extra->GetItem(i), 0, false, false);
+    if (TTBCustomItem* chevron = FindChevronItem())
+        FTrailingFixedViewers += AddItemViewers(GetViewerCount(), chevron, 0, false, false);
+}
+
+int TTBView::AddItemViewers(int newIndex, TTBCustomItem* item, int groupLevel, bool listAppend, bool topOfList)
+{
+    if (groupLevel >= MaxGroupLevel)
+        return 0;
+    TTBItemViewer* viewer = item->QueryViewerClass(this)->Create(this, item, groupLevel);
+    FViewers.insert(FViewers.begin() + newIndex, viewer);
+    if (listAppend && FPriorityMode) {
+        if (topOfList)
+            FPriorityOrder.insert(FPriorityOrder.begin(), viewer);
+        else
+            FPriorityOrder.push_back(viewer);
+    }
+    int count = 1;
+    if (!FCustomizing && item->HasTrait(isInlineGroup)) {
+        TTBCustomItem* linked = item->GetLinkedItem();
+        for (int i = 0; i < linked->Count(); ++i)
+            count += AddItemViewers(newIndex + count, linked->GetItem(i), groupLevel + 1, listAppend, topOfList);
+    }
+    return count;
+}
+
+void TTBView::InsertedItem(TTBCustomItem* sender, bool relayed, int index, TTBCustomItem* item)
+{
+    bool topOfList = !item->HasState(csLoading) && FNewViewersFirst;
+    if (!relayed) {
+        int position = GetViewerCount() - FTrailingFixedViewers;
+        if (index + 1 < FActiveParentItem->Count()) {
+            TTBCustomItem* next = FActiveParentItem->GetItem(index + 1);
+            for (int i = FLeadingFixedViewers; i < GetViewerCount(); ++i)
+                if (FViewers[static_cast<size_t>(i)]->GetItem() == next &&
+                    FViewers[static_cast<size_t>(i)]->GetGroupLevel() == 0) {
+                    position = i;
+                    break;
+                }
+        }
+        AddItemViewers(position, item, 0, true, topOfList);
+        return;
+    }
+    // Inserted into an inline group shown here: its viewers go among the group's.
+    int group = -1;
+    for (int i = 0; i < GetViewerCount() && group < 0; ++i)
+        if (FViewers[static_cast<size_t>(i)]->GetItem() == sender)
+            group = i;
+    if (group < 0)
+        return;
+    int level = FViewers[static_cast<size_t>(group)]->GetGroupLevel() + 1;
+    TTBCustomItem* linked = sender->GetLinkedItem();
+    TTBCustomItem* next = index + 1 < linked->Count() ? linked->GetItem(index + 1) : nullptr;
+    int position = group + 1;
+    while (position < GetViewerCount()) {
+        TTBItemViewer* viewer = FViewers[static_cast<size_t>(position)];
+        if (viewer->GetGroupLevel() < level)
+            break;
+        if (next && viewer->GetItem() == next && viewer->GetGroupLevel() == level)
+            break;
+        ++position;
+    }
+    AddItemViewers(position, item, level, true, topOfList);
+}
+
+void TTBView::DeletingItem(TTBCustomItem* item)
+{
+    int index = -1;
+    for (int i = 0; i < GetViewerCount() && index < 0; ++i)
+        if (FViewers[static_cast<size_t>(i)]->GetItem() == item)
+            index = i;
+    if (index < 0)
+        return;
+    // The item's viewer and those of the subitems of its inline group.
+    int level = FViewers[static_cast<size_t>(index)]->GetGroupLevel();
+    int end = index + 1;
+    while (end < GetViewerCount() && FViewers[static_cast<size_t>(end)]->GetGroupLevel() > level)
+        ++end;
+    std::vector<TTBItemViewer*> gone(FViewers.begin() + index, FViewers.begin() + end);
+    for (TTBItemViewer* viewer : gone) {
+        FPriorityOrder.erase(std::remove(FPriorityOrder.begin(), FPriorityOrder.end(), viewer),
+                             FPriorityOrder.end());
+        if (viewer == FSelected)
+            Select(nullptr, false);
+        if (viewer == FOpenedViewer)
+            HideChildPopups();
+    }
+    for (TTBItemViewer* viewer : gone) {
+        auto it = std::find(FViewers.begin(), FViewers.end(), viewer);
+        if (it != FViewers.end())
+            FViewers.erase(it);
+        viewer->Free();
+    }
+    FLayoutValid = false;
+}
+
+void TTBView::RecreateViewer(int index)
+{
+    TTBItemViewer* old = FViewers[static_cast<size_t>(index)];
+    TTBItemViewer* viewer = old->GetItem()->QueryViewerClass(this)->Create(this, old->GetItem(), old->GetGroupLevel());
+    FViewers[static_cast<size_t>(index)] = viewer;
+    std::replace(FPriorityOrder.begin(), FPriorityOrder.end(), old, viewer);
+    // Nothing may go on pointing at the viewer that goes.
+    if (FSelected == old)
+        FSelected = viewer;
+    if (FOpenedViewer == old)
+        FOpenedViewer = viewer;
+    old->Free();
+}
+
+void TTBView::ForgetSizeOf(TTBCustomItem* item)
+{
+    for (TTBItemViewer* viewer : FViewers)
+        if (!item || viewer->GetItem() == item)
+            viewer->ForgetSize();
+}
+
+void TTBView::ForgetSizes()
+{
+    ForgetSizeOf(nullptr);
+}
+
+void TTBView::ChangeCustomizing(bool value)
+{
+    if (value == FCustomizing)
+        return;
+    FCustomizing = value;
+    RebuildAllViewers();
+}
+
+void TTBView::ChangePriorityMode(bool value)
+{
+    if (value == FPriorityMode)
+        return;
+    FPriorityMode = value;
+    RebuildAllViewers();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Item notifications
+
+void TTBView::ParentItemChanged(TTBCustomItem*, bool relayed, TTBItemChangeKind kind, int, TTBCustomItem*)
+{
+    if (kind == TTBItemChangeKind::ickSubitemsReplaced && !relayed)
+        LinkParentItem();
+}
+
+void TTBView::ItemChanged(TTBCustomItem* sender, bool relayed, TTBItemChangeKind kind, int index, TTBCustomItem* item)
+{
+    switch (kind) {
+    case TTBItemChangeKind::ickInserted:
+        InsertedItem(sender, relayed, index, item);
+        break;
+    case TTBItemChangeKind::ickDeleting:
+        DeletingItem(item);
+        break;
+    case TTBItemChangeKind::ickSubitemsReplaced:
+        if (!relayed)
+            return;
+        RebuildAllViewers();
+        break;
+    case TTBItemChangeKind::ickBeginUpdate:
+        BeginUpdate();
+        break;
+    case TTBItemChangeKind::ickEndUpdate:
+        EndUpdate();
+        break;
+    case TTBItemChangeKind::ickRepaint:
+        for (TTBItemViewer* viewer : FViewers)
+            if (viewer->GetItem() == item)
+                viewer->Invalidate();
+        break;
+    case TTBItemChangeKind::ickRelayout:
+        ForgetSizeOf(item);
+        MarkLayoutStale();
+        break;
+    case TTBItemChangeKind::ickRebuildViewers:
+        MarkLayoutStale();
+        for (int i = 0; i < GetViewerCount(); ++i)
+            if (FViewers[static_cast<size_t>(i)]->GetItem() == item)
+                RecreateViewer(i);
+        break;
+    case TTBItemChangeKind::ickSubmenuImages:
+        ForgetSizes();
+        MarkLayoutStale();
+        break;
+    case TTBItemChangeKind::ickRenamed:
+        return;
+    }
+    TryValidatePositions();
+}
+
+void TTBView::TryValidatePositions()
+{
+    if (FUpdateCount > 0 || !FParentItem || !FActiveParentItem)
+        return;
+    if (FParentItem->HasState(csLoading) || FActiveParentItem->HasState(csLoading))
+        return;
+    EnsureLayout();
+}
+
+void TTBView::BeginUpdate()
+{
+    ++FUpdateCount;
+}
+
+void TTBView::EndUpdate()
+{
+    if (FUpdateCount > 0 && --FUpdateCount == 0)
+        TryValidatePositions();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+void TTBView::SetOrientation(TTBViewAxis value)
+{
+    if (value == FOrientation)
+        return;
+    FOrientation = value;
+    // Captions turn with the orientation.
+    ForgetSizes();
+    MarkLayoutStale();
+}
+
+void TTBView::SetWrapLength(int value)
+{
+    if (value == FWrapLength)
+        return;
+    FWrapLength = value;
+    MarkLayoutStale();
+}
+
+void TTBView::SetChevronGap(int value)
+{
+    if (value == FChevronGap)
+        return;
+    FChevronGap = value;
+    MarkLayoutStale();
+}
+
+void TTBView::SetChevronExtent(int value)
+{
+    if (value == FChevronExtent)
+        return;
+    FChevronExtent = value;
+    MarkLayoutStale();
+}
+
+void TTBView::SetChevronParentView(TTBView* value)
+{
+    FChevronParentView = value;
+    if (value)
+        value->FreeNotification(this);
+    MarkLayoutStale();
+}
+
+void TTBView::SetMaxHeight(int value)
+{
+    if (value == FMaxHeight)
+        return;
+    FMaxHeight = value;
+    MarkLayoutStale();
+}
+
+void TTBView::SetScrollShift(int value)
+{
+    if (value == FScrollShift)
+        return;
+    FScrollShift = value;
+    MarkLayoutStale();
+}
+
+void TTBView::QueryMargins(TTBViewAxis orientation, RECT& margins)
+{
+    margins = orientation == TTBViewAxis::vaFloating ? RECT{4, 2, 4, 1} : RECT{0, 0, 0, 0};
+}
+
+TFont* TTBView::ResolveFont()
+{
+    if (TFont* font = TBMenuFont())
+        return font;
+    return FWindow ? FWindow->GetFont() : nullptr;
+}
+
+void TTBView::MarkLayoutStale()
+{
+    if (!FLayoutValid)
+        return;
+    FLayoutValid = false;
+    if (HWND wnd = WindowHandle())
+        InvalidateRect(wnd, nullptr, TRUE);
+}
+
+void TTBView::EnsureLayout()
+{
+    if (FLayoutValid)
+        return;
+    POINT size{};
+    RefreshLayout(size);
+}
+
+void TTBView::RefreshLayout(POINT& size)
+{
+    size = POINT{0, 0};
+    RunLayoutUpdate(size);
+}
+
+void TTBView::RunLayoutUpdate(POINT& size)
+{
+    TTBLayoutResult layout = ComputeLayout(true, FOrientation, FWrapLength, FChevronGap, FChevronExtent);
+    FBaseSize = layout.BaseSize;
+    size.x = std::max(size.x, layout.TotalSize.x);
+    size.y = std::max(size.y, layout.TotalSize.y);
+    FLayoutValid = true;
+    HWND wnd = WindowHandle();
+    if (!layout.Moved || !wnd) {
+        AutoSize(size.x, size.y);
+        return;
+    }
+    if (FWindow->HasState(csDesigning)) {
+        MarkLayoutStale();
+        FLayoutValid = true;
+        AutoSize(size.x, size.y);
+        return;
+    }
+    ValidateRect(wnd, nullptr);
+    AutoSize(size.x, size.y);
+    RECT client{};
+    GetClientRect(wnd, &client);
+    if (!IsWindowVisible(wnd) || client.right <= 0 || client.bottom <= 0)
+        return;
+    // The changed layout is painted off screen and copied in one step, without flicker.
+    {
+        TWindowDC windowDC(wnd);
+        TMemoryDC memDC(windowDC.Get());
+        TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(windowDC.Get(), client.right, client.bottom));
+        TSelectGuard select(memDC.Get(), bitmap.Get());
+        SendMessageA(wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memDC.Get()), 0);
+        SendMessageA(wnd, WM_PAINT, reinterpret_cast<WPARAM>(memDC.Get()), 0);
+        BitBlt(windowDC.Get(), 0, 0, client.right, client.bottom, memDC.Get(), 0, 0, SRCCOPY);
+    }
+    ValidateRect(wnd, nullptr);
+}
+
+TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orientation, int wrapOffset,
+                                       int chevronOffset, int chevronSize)
+{
+    TTBLayoutResult result;
+    const int count = GetViewerCount();
+    std::vector<TLayoutPos> pos(static_cast<size_t>(count));
+    auto at = [&](int i) -> TLayoutPos& { return pos[static_cast<size_t>(i)]; };
+    auto viewer = [&](int i) { return FViewers[static_cast<size_t>(i)]; };
+    auto isSep = [&](int i) { return viewer(i)->GetItem()->HasTrait(isSeparator); };
+    const bool vertical = orientation == TTBViewAxis::vaVertical;
+    TTBCustomItem* chevronItem = FindChevronItem();
+    const int chevron = count > 0 && chevronItem && viewer(count - 1)->GetItem() == chevronItem ? count - 1 : -1;
+
+    // 1. What is shown. Viewers below an invisible inline group are hidden with it.
+    std::vector<bool> groupVisible;
+    bool anyShown = false, lastShownSep = false;
+    for (int i = 0; i < count; ++i) {
+        if (i == chevron)
+            continue;
+        TTBItemViewer* v = viewer(i);
+        TTBCustomItem* item = v->GetItem();
+        int level = v->GetGroupLevel();
+        groupVisible.resize(static_cast<size_t>(level));
+        bool enclosingVisible = std::all_of(groupVisible.begin(), groupVisible.end(), [](bool b) { return b; });
+        groupVisible.push_back(item->GetVisible());
+        bool candidate = enclosingVisible;
+        if (candidate && FChevronParentView) {
+            int parentIndex = i - FLeadingFixedViewers + FChevronParentView->FLeadingFixedViewers;
+            TTBItemViewer* match = FChevronParentView->ViewerAt(parentIndex);
+            candidate = isSep(i) || (match && match->GetBehindChevron());
+        }
+        bool shown = false;
+        if (candidate) {
+            if (auto* controlItem = dynamic_cast<TTBControlItem*>(item)) {
+                TControl* control = controlItem->GetControl();
+                shown = control && FWindow && control->GetParent() == FWindow &&
+                        (control->GetVisible() || control->HasState(csDesigning));
+            } else {
+                shown = item->GetVisible() && (FCustomizing || !item->HasTrait(isInlineGroup));
+            }
+        }
+        if (shown && isSep(i) && (!anyShown || lastShownSep))
+            shown = false;
+        if (shown) {
+            anyShown = true;
+            lastShownSep = isSep(i);
+        }
+        at(i).Shown = shown;
+    }
+    auto hideTrailingSeparators = [&] {
+        for (int i = count - 1; i >= 0; --i) {
+            if (i == chevron || !at(i).Shown)
+                continue;
+            if (!isSep(i))
+                break;
+            at(i).Shown = false;
+        }
+    };
+    // 2.
+    hideTrailingSeparators();
+
+    // 3. Measure.
+    std::unique_ptr<TMeasureCanvas> measure;
+    int sameWidth = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i == chevron || !at(i).Shown)
+            continue;
+        TTBItemViewer* v = viewer(i);
+        TTBCustomItem* item = v->GetItem();
+        if (auto* controlItem = dynamic_cast<TTBControlItem*>(item)) {
+            TControl* control = controlItem->GetControl();
+            at(i).Size = SIZE{control->GetWidth(), control->GetHeight()};
+            continue;
+        }
+        if (!measure)
+            measure = std::make_unique<TMeasureCanvas>(ResolveFont());
+        TCanvas* canvas = measure->Canvas((item->GetEffectiveOptions() & tboDefault) != 0);
+        if (item->ViewerNeedsRebuild(this, v)) {
+            if (canMoveControls) {
+                RecreateViewer(i);
+                v = viewer(i);
+                at(i).Size = v->CachedSize(canvas);
+            } else {
+                std::unique_ptr<TTBItemViewer, TObjectFree> temporary(
+                    item->QueryViewerClass(this)->Create(this, item, v->GetGroupLevel()));
+                int w = 0, h = 0;
+                temporary->MeasureSize(canvas, w, h);
+                at(i).Size = SIZE{w, h};
+            }
+        } else {
+            at(i).Size = v->CachedSize(canvas);
+        }
+        if (v->SharesButtonWidth()) {
+            at(i).SameWidth = true;
+            sameWidth = std::max(sameWidth, static_cast<int>(at(i).Size.cx));
+        }
+    }
+    for (TLayoutPos& p : pos)
+        if (p.SameWidth)
+            p.Size.cx = sameWidth;
+    auto along = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cy : at(i).Size.cx); };
+    auto across = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cx : at(i).Size.cy); };
+
+    // 4. Total length along the row.
+    int total = 0;
+    for (int i = 0; i < count; ++i)
+        if (i != chevron && at(i).Shown)
+            total += along(i);
+
+    // 5. The chevron: items go behind it, last priority first, while they do not fit.
+    bool chevronShown = false;
+    if (chevron >= 0 && chevronOffset > 0 && total > chevronOffset) {
+        chevronShown = true;
+        const int available = chevronOffset - chevronSize;
+        auto hideStraySeparators = [&] {
+            bool seen = false, lastSep = false;
+            for (int i = 0; i < count; ++i) {
+                if (i == chevron || !at(i).Shown)
+                    continue;
+                if (isSep(i) && (!seen || lastSep)) {
+                    at(i).Shown = false;
+                    total -= along(i);
+                    continue;
+                }
+                seen = true;
+                lastSep = isSep(i);
+            }
+        };
+        while (total > available) {
+            int nonSeparators = 0, lastShown = -1;
+            for (int i = 0; i < count; ++i)
+                if (i != chevron && at(i).Shown) {
+                    lastShown = i;
+                    if (!isSep(i))
+                        ++nonSeparators;
+                }
+            if (nonSeparators < 2)
+                break;
+            if (isSep(lastShown)) {
+                at(lastShown).Shown = false;
+                total -= along(lastShown);
+                continue;
+            }
+            int victim = -1;
+            if (FPriorityMode) {
+                for (auto it = FPriorityOrder.rbegin(); it != FPriorityOrder.rend() && victim < 0; ++it) {
+                    int i = IndexOf(*it);
+                    if (i >= 0 && i != chevron && at(i).Shown && !isSep(i))
+                        victim = i;
+                }
+            } else {
+                for (int i = count - 1; i >= 0 && victim < 0; --i)
+                    if (i != chevron && at(i).Shown && !isSep(i))
+                        victim = i;
+            }
+            if (victim < 0)
+                break;
+            at(victim).Shown = false;
+            at(victim).BehindChevron = true;
+            total -= along(victim);
+            hideStraySeparators();
+        }
+        if (canMoveControls) {
+            bool anyItem = false;
+            for (int i = 0; i < count; ++i)
+                if (at(i).BehindChevron && !Is<TTBControlItem>(viewer(i)->GetItem()))
+                    anyItem = true;
+            chevronItem->SetEnabled(anyItem);
+        }
+    }
+
+    // 6.
+    hideTrailingSeparators();
+    int crossSize = 0;
+    for (int i = 0; i < count; ++i)
+        if (i != chevron && at(i).Shown)
+            crossSize = std::max(crossSize, across(i));
+
+    // 7. Place, in row coordinates: x along the row, y across it.
+    RECT margins{};
+    QueryMargins(orientation, margins);
+    const int startX = vertical ? margins.top : margins.left;
+    const int startY = vertical ? margins.left : margins.top;
+    const int endX = vertical ? margins.bottom : margins.right;
+    const int endY = vertical ? margins.right : margins.bottom;
+    struct TLine {
+        int Y = 0;
+        int Cross = 0;
+    };
+    std::vector<TLine> lines(1, TLine{startY, 0});
+    int x = startX;
+    bool wrappedSinceBreak = false;
+    auto newLine = [&](int gap) {
+        TLine next{lines.back().Y + lines.back().Cross + gap, 0};
+        lines.push_back(next);
+        x = startX;
+    };
+    auto arrangedAlong = [&](int i) { return FIsToolbar || (viewer(i)->GetItem()->GetEffectiveOptions() & tboToolbarSize); };
+    for (int i = 0; i < count; ++i) {
+        if (i == chevron || !at(i).Shown)
+            continue;
+        int a = along(i), c = across(i);
+        if (!arrangedAlong(i)) {
+            // A menu item fills its own line.
+            if (x > startX)
+                newLine(0);
+            at(i).Bounds = RECT{x, lines.back().Y, x + a, lines.back().Y + c};
+            at(i).Line = static_cast<int>(lines.size()) - 1;
+            lines.back().Cross = std::max(lines.back().Cross, c);
+            newLine(0);
+            continue;
+        }
+        if (FIsToolbar && wrapOffset > 0 && x > startX) {
+            if (!isSep(i)) {
+                if (x + a > wrapOffset) {
+                    newLine(0);
+                    wrappedSinceBreak = true;
+                }
+            } else {
+                int group = a;
+                for (int j = i + 1; j < count; ++j) {
+                    if (j == chevron || !at(j).Shown)
+                        continue;
+                    if (isSep(j) || !arrangedAlong(j))
+                        break;
+                    group += along(j);
+                }
+                bool keep = (!wrappedSinceBreak || viewer(i)->GetItem()->HasTrait(isNoWrapBreak)) &&
+                            x + group <= wrapOffset && x + a <= wrapOffset;
+                if (!keep) {
+                    // The separator becomes a line break of its own.
+                    newLine(0);
+                    at(i).Bounds = RECT{startX, lines.back().Y, startX + a, lines.back().Y + LineSeparatorSize};
+                    at(i).LineSep = true;
+                    at(i).Line = static_cast<int>(lines.size()) - 1;
+                    lines.back().Cross = LineSeparatorSize;
+                    newLine(0);
+                    wrappedSinceBreak = false;
+                    continue;
+                }
+            }
+        }
+        at(i).Bounds = RECT{x, lines.back().Y, x + a, lines.back().Y + c};
+        at(i).Line = static_cast<int>(lines.size()) - 1;
+        lines.back().Cross = std::max(lines.back().Cross, c);
+        x += a;
+    }
+    if (lines.size() > 1 && lines.back().Cross == 0 && x == startX)
+        lines.pop_back();
+    // The margins count even when nothing is placed.
+    int baseX = startX, baseY = startY;
+    for (int i = 0; i < count; ++i) {
+        if (i == chevron || !at(i).Shown)
+            continue;
+        RECT& r = at(i).Bounds;
+        if (r.left < 0)
+            OffsetRect(&r, -r.left, 0);
+        if (r.top < 0)
+            OffsetRect(&r, 0, -r.top);
+        if (!at(i).LineSep)
+            baseX = std::max(baseX, static_cast<int>(r.right));
+        baseY = std::max(baseY, static_cast<int>(r.bottom));
+    }
+    baseY = std::max(baseY, lines.back().Y + lines.back().Cross);
+    const int wrappedLines = static_cast<int>(lines.size());
+    const bool wrapped = FIsToolbar && wrapOffset > 0 && wrappedLines > 1;
+
+    // 8. Finish each line.
+    int totalAlong = baseX;
+    if (wrapped && !FChevronParentView)
+        totalAlong = std::max(totalAlong, wrapOffset);
+    for (int i = 0; i < count; ++i) {
+        if (i == chevron || !at(i).Shown || at(i).LineSep)
+            continue;
+        RECT& r = at(i).Bounds;
+        const TLine& line = lines[static_cast<size_t>(at(i).Line)];
+        if (!arrangedAlong(i)) {
+            r.right = std::max(static_cast<int>(r.right), totalAlong);
+        } else if (FIsToolbar) {
+            if (isSep(i) || viewer(i)->GetItem()->HasTrait(isCrossFill)) {
+                r.top = line.Y;
+                r.bottom = line.Y + line.Cross;
+            } else {
+                int c = r.bottom - r.top;
+                r.top = line.Y + (line.Cross - c) / 2;
+                r.bottom = r.top + c;
+            }
+        }
+    }
+    for (int l = 0; l < wrappedLines; ++l) {
+        int flush = -1, last = -1;
+        for (int i = 0; i < count; ++i) {
+            if (i == chevron || !at(i).Shown || at(i).LineSep || at(i).Line != l)
+                continue;
+            if (flush < 0 && viewer(i)->GetItem()->HasTrait(isRightFlush))
+                flush = i;
+            last = i;
+        }
+        if (flush < 0)
+            continue;
+        int gap = std::min(wrapOffset, totalAlong) - static_cast<int>(at(last).Bounds.right);
+        if (gap <= 0)
+            continue;
+        for (int i = flush; i <= last; ++i)
+            if (i != chevron && at(i).Shown && !at(i).LineSep && at(i).Line == l)
+                OffsetRect(&at(i).Bounds, gap, 0);
+    }
+
+    // 12. Line separators run the full length of the view.
+    for (int i = 0; i < count; ++i)
+        if (at(i).Shown && at(i).LineSep)
+            at(i).Bounds.right = std::max(static_cast<LONG>(at(i).Bounds.left), static_cast<LONG>(totalAlong));
+
+    // 13. The chevron takes the end of the row across its full width.
+    int rowEnd = totalAlong;
+    if (chevronShown) {
+        int start = std::max(chevronOffset - chevronSize, baseX);
+        at(chevron).Bounds = RECT{start, startY, start + chevronSize, std::max(baseY, startY + crossSize)};
+        at(chevron).Shown = true;
+        rowEnd = std::max(rowEnd, start + chevronSize);
+    }
+
+    // 9. Size; columns for a vertical view.
+    POINT totalSize{rowEnd + endX, baseY + endY};
+    POINT baseSize{baseX, baseY};
+    if (vertical) {
+        for (TLayoutPos& p : pos)
+            if (p.Shown)
+                p.Bounds = RECT{p.Bounds.top, p.Bounds.left, p.Bounds.bottom, p.Bounds.right};
+        std::swap(totalSize.x, totalSize.y);
+        std::swap(baseSize.x, baseSize.y);
+    }
+
+    // 10. A popup taller than its limit scrolls.
+    if (canMoveControls && FIsPopup && FMaxHeight > 0 && totalSize.y > FMaxHeight) {
+        int maxShift = totalSize.y - FMaxHeight;
+        FScrollShift = std::clamp(FScrollShift, 0, maxShift);
+        FUpArrowShown = FScrollShift > 0;
+        FDownArrowShown = FScrollShift < maxShift;
+        int top = FUpArrowShown ? ScrollArrowStrip : 0;
+        int bottom = FMaxHeight - (FDownArrowShown ? ScrollArrowStrip : 0);
+        for (TLayoutPos& p : pos) {
+            if (!p.Shown)
+                continue;
+            OffsetRect(&p.Bounds, 0, -FScrollShift);
+            if (p.Bounds.top < top || p.Bounds.bottom > bottom) {
+                p.Shown = false;
+                p.ScrolledOut = true;
+            }
+        }
+        totalSize.y = FMaxHeight;
+    } else if (canMoveControls && FIsPopup) {
+        FScrollShift = 0;
+        FUpArrowShown = false;
+        FDownArrowShown = false;
+    }
+
+    // 11. Hosted controls follow their viewers; hidden ones wait out of sight.
+    if (canMoveControls) {
+        for (int i = 0; i < count; ++i) {
+            auto* controlItem = dynamic_cast<TTBControlItem*>(viewer(i)->GetItem());
+            TControl* control = controlItem ? controlItem->GetControl() : nullptr;
+            if (!control)
+                continue;
+            if (at(i).Shown) {
+                RECT bounds = control->GetBoundsRect();
+                if (!EqualRect(&bounds, &at(i).Bounds))
+                    control->SetBoundsRect(at(i).Bounds);
+            } else if ((at(i).BehindChevron || at(i).ScrolledOut) && FWindow) {
+                control->SetBounds(FWindow->GetClientWidth(), FWindow->GetClientHeight(), control->GetWidth(),
+                                   control->GetHeight());
+            }
+        }
+    }
+
+    // 14. Store.
+    if (canMoveControls) {
+        for (int i = 0; i < count; ++i) {
+            TTBItemViewer* v = viewer(i);
+            const TLayoutPos& p = at(i);
+            if (p.Shown != v->GetShown() || p.LineSep != v->IsLineSeparator() ||
+                (p.Shown && !EqualRect(&p.Bounds, &v->GetBoundsRect())))
+                result.Moved = true;
+            v->SetLayout(p.Shown ? p.Bounds : RECT{}, p.Shown, p.BehindChevron, p.ScrolledOut, p.LineSep);
+        }
+    }
+    result.BaseSize = baseSize;
+    result.TotalSize = totalSize;
+    result.WrappedLines = wrappedLines;
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void TTBView::Invalidate(TTBItemViewer* viewer)
+{
+    HWND wnd = WindowHandle();
+    if (!FLayoutValid || !wnd || !viewer->GetShown() || IsRectEmpty(&viewer->GetBoundsRect()) ||
+        Is<TTBControlItem>(viewer->GetItem()))
+        return;
+    viewer->SetDirty(true);
+    InvalidateRect(wnd, &viewer->GetBoundsRect(), FALSE);
+}
+
+void TTBView::PaintViewer(HDC dc, TTBItemViewer* viewer, bool offScreen)
+{
+    const RECT& bounds = viewer->GetBoundsRect();
+    RECT client{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    TTBCustomItem* item = viewer->GetItem();
+    bool selected = viewer == FSelected;
+    bool toolbarStyle = viewer->UsesToolbarStyle();
+    bool enabled = item->GetEnabled() || FCustomizing;
+    TSavedDC saved(dc);
+    if (!offScreen) {
+        IntersectClipRect(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+        SetWindowOrgEx(dc, -bounds.left, -bounds.top, nullptr);
+    }
+    TColor background = FBackgroundColor;
+    if (background == clDefault)
+        background = FWindow ? FWindow->GetColor() : (FIsToolbar ? clBtnFace : clMenu);
+    COLORREF windowColour = static_cast<COLORREF>(ColorToRGB(background));
+    if (selected && !toolbarStyle) {
+        FillRect(dc, &client, GetSysColorBrush(FlatMenusOn() ? COLOR_MENUHILIGHT : COLOR_HIGHLIGHT));
+    } else {
+        TGdiObject<HBRUSH> brush(CreateSolidBrush(windowColour));
+        FillRect(dc, &client, brush.Get());
+    }
+    std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
+    canvas->SetHandle(dc);
+    if (TFont* font = ResolveFont())
+        canvas->GetFont()->Assign(font);
+    if (item->GetEffectiveOptions() & tboDefault) {
+        canvas->GetFont()->SetStyle(canvas->GetFont()->GetStyle() + fsBold);
+    }
+    int textColour = !enabled                     ? COLOR_GRAYTEXT
+                     : selected && !toolbarStyle  ? COLOR_HIGHLIGHTTEXT
+                     : toolbarStyle               ? COLOR_BTNTEXT
+                                                  : COLOR_MENUTEXT;
+    canvas->GetFont()->SetColor(SysColor(textColour));
+    canvas->RequiredState(TCanvas::csHandleValid | TCanvas::csFontValid);
+    SetTextColor(dc, GetSysColor(textColour));
+    bool pushed = selected && (FOpenedViewer == viewer || (FMouseInSelected && FCapture));
+    bool shadow = !item->GetEnabled() &&
+                  (toolbarStyle || (!selected && windowColour == GetSysColor(COLOR_BTNFACE)) ||
+                   windowColour == GetSysColor(COLOR_GRAYTEXT));
+    viewer->Paint(canvas.get(), client, selected, pushed, shadow);
+    canvas->SetHandle(nullptr);
+}
+
+void TTBView::PaintViewers(TCanvas* canvas)
+{
+    HDC dc = canvas->GetHandle();
+    RECT clip{};
+    GetClipBox(dc, &clip);
+    bool inOrder = InState(stPaintInOrder);
+    auto paint = [&](TTBItemViewer* viewer) {
+        RECT overlap{};
+        if (!viewer->GetShown() || !IntersectRect(&overlap, &clip, &viewer->GetBoundsRect()) ||
+            Is<TTBControlItem>(viewer->GetItem()))
+            return;
+        if (!viewer->GetDirty()) {
+            PaintViewer(dc, viewer, false);
+            return;
+        }
+        // A single repainted viewer goes through a bitmap of its own, so it never flickers.
+        viewer->SetDirty(false);
+        const RECT& r = viewer->GetBoundsRect();
+        int w = r.right - r.left, h = r.bottom - r.top;
+        TMemoryDC memDC(dc);
+        TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
+        TSelectGuard select(memDC.Get(), bitmap.Get());
+        PaintViewer(memDC.Get(), viewer, true);
+        BitBlt(dc, r.left, r.top, w, h, memDC.Get(), 0, 0, SRCCOPY);
+    };
+    std::vector<TTBItemViewer*> viewers = FViewers;
+    for (TTBItemViewer* viewer : viewers)
+        if (inOrder || viewer != FSelected)
+            paint(viewer);
+    if (!inOrder && FSelected)
+        paint(FSelected);
+    ExcludeState(stPaintInOrder);
+}
+
+void TTBView::ToggleAccelerators(bool show)
+{
+    bool visible = show || !HasStyle(syHiddenAccels) || KeyboardCuesOn();
+    if (visible == InState(stShowAccels))
+        return;
+    if (visible)
+        IncludeState(stShowAccels);
+    else
+        ExcludeState(stShowAccels);
+    for (TTBItemViewer* viewer : FViewers)
+        if (LocateAccelChar(viewer->ComposeCaption()) != 0)
+            viewer->Invalidate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection and menu tracking
+
+void TTBView::SetOpenedPopup(TTBItemViewer* viewer, TTBView* view, TTBPopupWindow* window)
+{
+    FOpenedViewer = viewer;
+    FOpenedViewerView = view;
+    FOpenedViewerWindow = window;
+    if (window)
+        window->FreeNotification(this);
+}
+
+void TTBView::Select(TTBItemViewer* viewer, bool viaMouse)
+{
+    TTBItemViewer* old = FSelected;
+    bool changed = viewer != old;
+    if (changed) {
+        // The chain of selections follows the open popups.
+        if (viewer && FParentView && FParentView->FOpenedViewer &&
+            FParentView->FOpenedViewer != FParentView->FSelected) {
+            FParentView->Select(FParentView->FOpenedViewer, FParentView->FSelectedByMouse);
+            FParentView->DisarmTimer(TTBViewTimerKind::vtOpenSubmenu);
+            FParentView->DisarmTimer(TTBViewTimerKind::vtCloseSubmenu);
+        }
+        if (InState(stModal)) {
+            if (FIsToolbar || !viaMouse) {
+                DisarmTimer(TTBViewTimerKind::vtCloseSubmenu);
+                if (viewer != FOpenedViewer)
+                    HideChildPopups();
+            } else if (FOpenedViewer && !TimerRunning(TTBViewTimerKind::vtCloseSubmenu)) {
+                ArmTimer(TTBViewTimerKind::vtCloseSubmenu, static_cast<UINT>(MenuShowDelay()));
+            }
+        }
+        DropCapture();
+        if (old)
+            old->SelectionLeft();
+        FSelected = viewer;
+        FSelectedByMouse = viaMouse;
+    }
+    bool mouseIn = false;
+    if (HWND wnd = WindowHandle(); wnd && viewer) {
+        DWORD pos = GetMessagePos();
+        POINT p{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+        if (WindowFromPoint(p) == wnd) {
+            POINT local = p;
+            ::ScreenToClient(wnd, &local);
+            const RECT& r = viewer->GetBoundsRect();
+            mouseIn = PtInRect(&r, local) &&
+                      (!FCapture || viewer->PointInButtonPart(local.x - r.left, local.y - r.top));
+        }
+    }
+    bool mouseInChanged = mouseIn != FMouseInSelected;
+    FMouseInSelected = mouseIn;
+    if (!changed) {
+        if (mouseInChanged && FCapture && viewer && viewer->GetItem()->HasTrait(isRepaintOnHover))
+            viewer->Invalidate();
+        return;
+    }
+    if (old && IndexOf(old) >= 0 && old->GetItem()->HasTrait(isRepaintOnSelect))
+        old->Invalidate();
+    if (viewer && viewer->GetItem()->HasTrait(isRepaintOnSelect))
+        viewer->Invalidate();
+    if (viewer)
+        viewer->SelectionEntered(old);
+    if (!InState(stModal))
+        return;
+    if (FIsPopup) {
+        DisarmTimer(TTBViewTimerKind::vtOpenSubmenu);
+        if (viaMouse && viewer && viewer->GetItem()->HasTrait(isSubmenu))
+            ArmTimer(TTBViewTimerKind::vtOpenSubmenu, static_cast<UINT>(MenuShowDelay()));
+    } else if (viewer) {
+        if (viaMouse && FParentView)
+            IncludeState(stDropDownMenus);
+        if (InState(stDropDownMenus) && (viaMouse || !viewer->GetItem()->HasTrait(isKeyboardNoOpen)))
+            ShowChildPopup(!viaMouse);
+    }
+}
+
+TTBItemViewer* TTBView::StepSelectable(TTBItemViewer* current, bool goForward)
+{
+    const int count = GetViewerCount();
+    if (count == 0)
+        return nullptr;
+    int start = IndexOf(current);
+    int index = start;
+    if (index < 0)
+        index = goForward ? -1 : count;
+    for (int steps = 0; steps < count; ++steps) {
+        index = goForward ? index + 1 : index - 1;
+        if (index >= count)
+            index = 0;
+        else if (index < 0)
+            index = count - 1;
+        TTBItemViewer* viewer = FViewers[static_cast<size_t>(index)];
+        if ((viewer->GetShown() || viewer->GetScrolledOut()) && viewer->GetItem()->GetVisible() &&
+            viewer->GetItem()->HasTrait(isSelectable))
+            return viewer;
+    }
+    return nullptr;
+}
+
+TTBItemViewer* TTBView::InitialSelectable()
+{
+    TTBItemViewer* first = StepSelectable(nullptr, true);
+    TTBItemViewer* viewer = first;
+    while (viewer && viewer->GetItem()->HasTrait(isNeverFirst)) {
+        viewer = StepSelectable(viewer, true);
+        if (viewer == first)
+            return first;
+    }
+    return viewer;
+}
+
+TTBItemViewer* TTBView::HitTestViewer(POINT p)
+{
+    EnsureLayout();
+    for (TTBItemViewer* viewer : FViewers)
+        if (viewer->GetShown() && PtInRect(&viewer->GetBoundsRect(), p))
+            return viewer;
+    return nullptr;
+}
+
+bool TTBView::ShowChildPopup(bool selectFirstItem)
+{
+    DisarmTimer(TTBViewTimerKind::vtCloseSubmenu);
+    DisarmTimer(TTBViewTimerKind::vtOpenSubmenu);
+    if (FSelected && FSelected != FOpenedViewer) {
+        HideChildPopups();
+        TTBCustomItem* item = FSelected->GetItem();
+        if (item->GetEnabled() && item->HasTrait(isSubmenu))
+            item->OpenPopupWindow(this, FSelected, !FIsToolbar, selectFirstItem, FCustomizing, POINT{0, 0}, paLeft);
+    }
+    return FOpenedViewer != nullptr;
+}
+
+void TTBView::HideChildPopups()
+{
+    if (FOpenedViewerView)
+        FOpenedViewerView->HideChildPopups();
+    DisarmTimer(TTBViewTimerKind::vtCloseSubmenu);
+    // The fields are cleared before the window goes, so nothing reaches it while it is freed.
+    TTBPopupWindow* window = FOpenedViewerWindow;
+    TTBItemViewer* opened = FOpenedViewer;
+    FOpenedViewer = nullptr;
+    FOpenedViewerView = nullptr;
+    FOpenedViewerWindow = nullptr;
+    if (window)
+        window->Free();
+    if (opened && IndexOf(opened) >= 0)
+        opened->Invalidate();
+}
+
+void TTBView::DismissChildPopups()
+{
+    if (FIsToolbar)
+        ExcludeState(stDropDownMenus);
+    HideChildPopups();
+}
+
+void TTBView::ArmTimer(TTBViewTimerKind kind, UINT interval)
+{
+    if (!Is<TTBPopupWindow>(FWindow) || !FWindow->HandleAllocated())
+        return;
+    ::SetTimer(FWindow->GetHandle(), ViewTimerIdBase + static_cast<UINT_PTR>(kind), interval, nullptr);
+    FRunningTimers |= TimerBit(kind);
+}
+
+void TTBView::DisarmTimer(TTBViewTimerKind kind)
+{
+    if (!(FRunningTimers & TimerBit(kind)))
+        return;
+    FRunningTimers &= static_cast<uint8_t>(~TimerBit(kind));
+    if (HWND wnd = WindowHandle())
+        KillTimer(wnd, ViewTimerIdBase + static_cast<UINT_PTR>(kind));
+}
+
+void TTBView::DisarmAllTimers()
+{
+    for (TTBViewTimerKind kind : {TTBViewTimerKind::vtOpenSubmenu, TTBViewTimerKind::vtCloseSubmenu,
+                                  TTBViewTimerKind::vtScrollUp, TTBViewTimerKind::vtScrollDown})
+        DisarmTimer(kind);
+}
+
+bool TTBView::TimerRunning(TTBViewTimerKind kind) const
+{
+    return (FRunningTimers & TimerBit(kind)) != 0;
+}
+
+void TTBView::RunSelected(bool givePriority)
+{
+    if (!FSelected || !FSelected->GetItem()->GetEnabled()) {
+        FinishModal();
+        return;
+    }
+    TTBCustomItem* item = FSelected->GetItem();
+    if (!item->HasTrait(isSplitButton) && ShowChildPopup(true))
+        return;
+    if (!item->HasTrait(isSelectable)) {
+        FinishModal();
+        return;
+    }
+    FSelected->Execute(givePriority);
+}
+
+void TTBView::RaisePriority(TTBItemViewer* viewer)
+{
+    if (FChevronParentView) {
+        int index = IndexOf(viewer) - FLeadingFixedViewers + FChevronParentView->FLeadingFixedViewers;
+        if (TTBItemViewer* match = FChevronParentView->ViewerAt(index))
+            FChevronParentView->RaisePriority(match);
+        return;
+    }
+    if (FPriorityMode) {
+        auto it = std::find(FPriorityOrder.begin(), FPriorityOrder.end(), viewer);
+        if (it != FPriorityOrder.end()) {
+            FPriorityOrder.erase(it);
+            FPriorityOrder.insert(FPriorityOrder.begin(), viewer);
+        }
+        if (!FLayoutValid || viewer->GetBehindChevron()) {
+            POINT size{};
+            RefreshLayout(size);
+        }
+    }
+    if (FParentView && FParentView->FOpenedViewer)
+        FParentView->RaisePriority(FParentView->FOpenedViewer);
+}
+
+void TTBView::RevealSelected()
+{
+    if (!FSelected || !FSelected->GetScrolledOut())
+        return;
+    const RECT& r = FSelected->GetBoundsRect();
+    if (r.top < ScrollArrowStrip)
+        FScrollShift -= ScrollArrowStrip - r.top;
+    else if (r.bottom > FMaxHeight - ScrollArrowStrip)
+        FScrollShift += r.bottom - (FMaxHeight - ScrollArrowStrip);
+    POINT size{};
+    RefreshLayout(size);
+}
+
+void TTBView::FinishModal()
+{
+    FindRootView()->FDoneActionData = TTBDoneActionData{TTBDoneKind::dkCancel};
+}
+
+void TTBView::CloseWithClick(TTBItemViewer* viewer)
+{
+    TTBDoneActionData& done = FindRootView()->FDoneActionData;
+    done = TTBDoneActionData{TTBDoneKind::dkClickItem};
+    done.ClickItem = viewer->GetItem();
+    done.ClickedInPopup = viewer->GetView()->GetIsPopup();
+}
+
+void TTBView::CloseWithHelp(int contextID)
+{
+    TTBDoneActionData& done = FindRootView()->FDoneActionData;
+    done = TTBDoneActionData{TTBDoneKind::dkHelpContext};
+    done.ContextID = contextID;
+}
+
+void TTBView::CloseWithSystemMenu(HWND wnd, WORD key)
+{
+    TTBDoneActionData& done = FindRootView()->FDoneActionData;
+    done = TTBDoneActionData{TTBDoneKind::dkOpenSystemMenu};
+    done.Wnd = wnd;
+    done.Key = key;
+}
+
+bool TTBView::ModalClosing()
+{
+    return FindRootView()->FDoneActionData.DoneAction != TTBDoneKind::dkNone;
+}
+
+void TTBView::SetCapture()
+{
+    FCapture = true;
+}
+
+void TTBView::DropCapture()
+{
+    if (!FCapture)
+        return;
+    FCapture = false;
+    TBForgetLastMousePos();
+    if (FSelected)
+        FSelected->Invalidate();
+}
+
+void TTBView::HandleKeyPress(WORD& key, TShiftState)
+{
+    TTBView* top = FindParentToolbarView();
+    const bool topVertical = top && top->FOrientation == TTBViewAxis::vaVertical;
+    const WORD pressed = key;
+    auto move = [](TTBView* view, bool forward) {
+        view->Select(view->StepSelectable(view->FSelected, forward), false);
+        view->RevealSelected();
+    };
+    // A handled key is cleared first: closing a popup may free this view, which is not touched
+    // afterwards.
+    switch (pressed) {
+    case VK_UP:
+    case VK_DOWN:
+        key = 0;
+        if (top == this && !topVertical)
+            ShowChildPopup(true);
+        else
+            move(this, pressed == VK_DOWN);
+        return;
+    case VK_LEFT:
+    case VK_RIGHT:
+        key = 0;
+        if (top == this) {
+            // A menu bar: Left and Right move along it; a vertical one opens the submenu.
+            if (topVertical)
+                ShowChildPopup(true);
+            else
+                move(this, pressed == VK_RIGHT);
+        } else if (FIsPopup && pressed == VK_RIGHT) {
+            if (FSelected && FSelected->GetItem()->HasTrait(isSubmenu))
+                ShowChildPopup(true);
+            else if (top && !topVertical)
+                move(top, true);
+        } else if (FIsPopup && top && !topVertical) {
+            if (FParentView != top)
+                FParentView->HideChildPopups();
+            else
+                move(top, false);
+        } else if (FParentView) {
+            FParentView->HideChildPopups();
+        }
+        return;
+    case VK_HOME:
+    case VK_END:
+        key = 0;
+        Select(StepSelectable(nullptr, pressed == VK_HOME), false);
+        RevealSelected();
+        return;
+    case VK_TAB:
+        key = 0;
+        move(this, GetKeyState(VK_SHIFT) >= 0);
+        return;
+    case VK_RETURN:
+        key = 0;
+        RunSelected(true);
+        return;
+    case VK_ESCAPE:
+        key = 0;
+        if (FParentView)
+            FParentView->HideChildPopups();
+        else
+            FinishModal();
+        return;
+    case VK_MENU:
+    case VK_F10:
+        key = 0;
+        FinishModal();
+        return;
+    case VK_F1:
+        key = 0;
+        for (TTBView* view = this; view; view = view->FParentView)
+            if (view->FSelected && view->FSelected->GetItem()->GetHelpContext() != 0) {
+                CloseWithHelp(view->FSelected->GetItem()->GetHelpContext());
+                return;
+            }
+        return;
+    default:
+        return;
+    }
+}
