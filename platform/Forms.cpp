@@ -803,6 +803,11 @@ void THintWindow::Paint()
     SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(canvas->GetFont()->GetColor())));
     r.left += 2;
     r.top += 2;
+    PaintText(dc, r);
+}
+
+void THintWindow::PaintText(HDC dc, RECT& r)
+{
     std::string text = GetText();
     DrawTextA(dc, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
 }

@@ -185,6 +185,8 @@ public:
 protected:
     void CreateParams(TCreateParams& params) override;
     void Paint() override;
+    // Draws the hint's text into the rectangle, in the colours and font Paint selected.
+    virtual void PaintText(HDC dc, RECT& rect);
     void Dispatch(TMessage& message) override;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ListAlgorithms.h"
 #include "platform/SysUtils.h"
 
 SF_IMPLEMENT_CLASS(TList, TObject)
@@ -14,9 +15,7 @@ void TList::CheckIndex(int index) const
 
 void TList::Grow()
 {
-    int capacity = GetCapacity();
-    int delta = capacity > 64 ? capacity / 4 : capacity > 8 ? 16 : 4;
-    SetCapacity(capacity + delta);
+    SetCapacity(GrownCapacity(GetCapacity()));
 }
 
 int TList::Add(void* item)

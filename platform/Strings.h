@@ -17,6 +17,9 @@ inline int GetObject(HANDLE handle, int size, void* buffer)
     return GetObjectA(handle, size, buffer);
 }
 
+// After the renaming is undone: the lists name their accessor GetObject too.
+#include "platform/StringListOf.h"
+
 class TStream;
 
 class TStrings : public TPersistent {
@@ -110,82 +113,13 @@ private:
     char FNameValueSeparator = '=';
 };
 
-enum TDuplicates { dupIgnore, dupAccept, dupError };
-
 class TStringList;
 // Compares the lines at two indexes of the list, as a sort needs.
 using TStringListSortCompare = int (*)(TStringList* list, int index1, int index2);
 
 // A string list held in memory, optionally kept sorted (then Find is a binary search).
-class TStringList : public TStrings {
+class TStringList : public TStringListOf<TStringList, TStrings, std::string> {
     SF_CLASS(TStringList)
 public:
     TStringList() = default;
-    ~TStringList() override;
-
-    std::string Get(int index) const override;
-    void Put(int index, const std::string& s) override;
-    TObject* GetObject(int index) const override;
-    void PutObject(int index, TObject* object) override;
-    int GetCount() const override { return static_cast<int>(FItems.size()); }
-
-    // A sorted list puts the line at its place; a line already present then follows Duplicates
-    // (with dupIgnore the existing index comes back and the object stays the caller's).
-    int Add(const std::string& s) override;
-    int AddObject(const std::string& s, TObject* object) override;
-    // Raises EStringListError on a sorted list.
-    void Insert(int index, const std::string& s) override;
-    void InsertObject(int index, const std::string& s, TObject* object) override;
-    void Delete(int index) override;
-    void Clear() override;
-    void Exchange(int index1, int index2) override;
-    void Move(int curIndex, int newIndex) override;
-    int IndexOf(const std::string& s) const override;
-
-    // Binary search of a sorted list: true when found; index is the first equal line, or where
-    // the line would be inserted.
-    bool Find(const std::string& s, int& index) const;
-    virtual void Sort();
-    virtual void CustomSort(TStringListSortCompare compare);
-
-    bool GetSorted() const { return FSorted; }
-    void SetSorted(bool value);
-    TDuplicates GetDuplicates() const { return FDuplicates; }
-    void SetDuplicates(TDuplicates value) { FDuplicates = value; }
-    bool GetCaseSensitive() const { return FCaseSensitive; }
-    void SetCaseSensitive(bool value);
-    // When set, the list frees the objects of lines it deletes or clears, and at its end.
-    bool GetOwnsObjects() const { return FOwnsObjects; }
-    void SetOwnsObjects(bool value) { FOwnsObjects = value; }
-
-    const TNotifyEvent& GetOnChange() const { return FOnChange; }
-    void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
-    const TNotifyEvent& GetOnChanging() const { return FOnChanging; }
-    void SetOnChanging(TNotifyEvent handler) { FOnChanging = std::move(handler); }
-
-    int CompareStrings(const std::string& s1, const std::string& s2) const override;
-
-protected:
-    virtual void Changed();
-    virtual void Changing();
-    void SetUpdateState(bool updating) override;
-
-private:
-    struct TStringItem {
-        std::string String;
-        TObject* Object = nullptr;
-    };
-
-    void CheckIndex(int index) const;
-    void CheckNotSorted() const;
-    void InsertItem(int index, const std::string& s, TObject* object);
-    void QuickSort(int left, int right, TStringListSortCompare compare);
-
-    std::vector<TStringItem> FItems;
-    bool FSorted = false;
-    TDuplicates FDuplicates = dupIgnore;
-    bool FCaseSensitive = false;
-    bool FOwnsObjects = false;
-    TNotifyEvent FOnChange;
-    TNotifyEvent FOnChanging;
 };

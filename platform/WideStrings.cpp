@@ -115,13 +115,14 @@ void TWideStrings::SetText(const std::wstring& text)
 
 void TWideStrings::BeginUpdate()
 {
-    if (FUpdateCount++ == 0)
+    if (FUpdateCount == 0)
         SetUpdateState(true);
+    ++FUpdateCount;
 }
 
 void TWideStrings::EndUpdate()
 {
-    if (--FUpdateCount == 0)
+    if (FUpdateCount > 0 && --FUpdateCount == 0)
         SetUpdateState(false);
 }
 
