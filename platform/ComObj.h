@@ -38,6 +38,17 @@ HRESULT SafeCall(F&& body) noexcept
     }
 }
 
+// The same for a method whose body chooses its own result code (S_FALSE, E_INVALIDARG, ...).
+template <class F>
+HRESULT SafeResult(F&& body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
 // The same for a method that hands a value back through an out-parameter.
 template <class T, class F>
 HRESULT SafeGet(T* out, F&& body) noexcept

@@ -272,7 +272,11 @@ int GetTextWidthW(HDC dc, const std::wstring& text, bool prefix)
         GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
         return size.cx;
     }
-    return WideTextExtent(dc, RemoveAccelMarks(text)).cx;
+    // Layouts measure every caption: the text without its marks goes through one buffer of the
+    // thread that keeps its room.
+    thread_local std::wstring stripped;
+    RemoveAccelMarks(text, stripped);
+    return WideTextExtent(dc, stripped).cx;
 }
 
 SIZE WideTextExtent(HDC dc, const std::wstring& text)
@@ -434,14 +438,18 @@ std::string StripAnsiAccelChars(const std::string& text)
 std::wstring RemoveAccelMarks(const std::wstring& text)
 {
     std::wstring out;
+    RemoveAccelMarks(text, out);
+    return out;
+}
+
+void RemoveAccelMarks(const std::wstring& text, std::wstring& out)
+{
+    out.clear();
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (++i >= text.size())
-                break;
-        }
+        if (text[i] == L'&' && ++i >= text.size())
+            break;
         out += text[i];
     }
-    return out;
 }
 
 std::wstring DoubleAmpersands(const std::wstring& text)

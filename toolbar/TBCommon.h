@@ -86,6 +86,8 @@ void DrawVerticalText(HDC dc, const std::wstring& text, const RECT& rect, UINT f
 std::string StripAnsiAccelChars(const std::string& text);
 // The same for wide text.
 std::wstring RemoveAccelMarks(const std::wstring& text);
+// The same into a string the caller keeps (and whose room it reuses).
+void RemoveAccelMarks(const std::wstring& text, std::wstring& out);
 std::wstring DoubleAmpersands(const std::wstring& text);
 // The character after the last single '&', 0 when none ("&&" is a literal ampersand).
 wchar_t LocateAccelChar(const std::wstring& text);

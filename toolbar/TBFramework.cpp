@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
+#include "toolbar/TBAcc.h"
 #include "toolbar/TBItem.h"
+#include "toolbar/TBItemViewer.h"
 
 namespace {
 
@@ -34,10 +37,12 @@ void DestroyQueue(TThreadState& state)
     state.Queue.clear();
 }
 
-void RunPosted(TObject* object, bool)
+void RunPosted(TObject* object, bool execute)
 {
     if (Is<TTBCustomItem>(object))
         static_cast<TTBCustomItem*>(object)->Click();
+    else if (Is<TTBItemViewer>(object))
+        static_cast<TTBItemViewer*>(object)->HandleAccSelect(execute);
 }
 
 LRESULT CALLBACK QueueWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -99,6 +104,56 @@ void Post(TObject* object, bool flag)
     }
 }
 
+// A memory DC to measure viewers on, with a canvas for the view's font and one for its bold form
+// (taking turns on the DC).
+class TMeasureCanvas {
+public:
+    explicit TMeasureCanvas(TFont* font)
+    {
+        if (font) {
+            FNormal->GetFont()->Assign(font);
+            FBold->GetFont()->Assign(font);
+        }
+        FBold->GetFont()->SetStyle(FBold->GetFont()->GetStyle() + fsBold);
+    }
+    ~TMeasureCanvas()
+    {
+        if (FCurrent)
+            FCurrent->SetHandle(nullptr);
+    }
+    TMeasureCanvas(const TMeasureCanvas&) = delete;
+    TMeasureCanvas& operator=(const TMeasureCanvas&) = delete;
+
+    TCanvas* Canvas(bool bold)
+    {
+        TCanvas* canvas = bold ? FBold.get() : FNormal.get();
+        if (canvas != FCurrent) {
+            if (FCurrent)
+                FCurrent->SetHandle(nullptr);
+            canvas->SetHandle(FDC.Get());
+            FCurrent = canvas;
+        }
+        return canvas;
+    }
+
+private:
+    TMemoryDC FDC;
+    std::unique_ptr<TCanvas, TObjectFree> FNormal{New<TCanvas>()};
+    std::unique_ptr<TCanvas, TObjectFree> FBold{New<TCanvas>()};
+    TCanvas* FCurrent = nullptr;
+};
+
+struct TSharedMeasure {
+    std::unique_ptr<TMeasureCanvas> Canvas;
+    HFONT Font = nullptr;
+};
+
+TSharedMeasure& SharedMeasure()
+{
+    thread_local TSharedMeasure shared;
+    return shared;
+}
+
 int InitCount = 0;
 // X of this value: no position stored.
 constexpr LONG NoMousePos = static_cast<LONG>(0x80000000u);
@@ -127,6 +182,11 @@ int TBLiveObjectCount()
 void QueueClick(TTBCustomItem* item)
 {
     Post(item, false);
+}
+
+void PostViewerAction(TTBItemViewer* viewer, bool execute)
+{
+    Post(viewer, execute);
 }
 
 void RemoveFromPostQueue(TObject* object)
@@ -161,6 +221,17 @@ void TBForgetLastMousePos()
     LastMousePos.x = NoMousePos;
 }
 
+TCanvas* TBMeasureCanvas(TFont* font, bool bold)
+{
+    TSharedMeasure& shared = SharedMeasure();
+    HFONT handle = font ? font->GetHandle() : nullptr;
+    if (!shared.Canvas || handle != shared.Font) {
+        shared.Canvas = std::make_unique<TMeasureCanvas>(font);
+        shared.Font = handle;
+    }
+    return shared.Canvas->Canvas(bold);
+}
+
 TFont* TBMenuFont()
 {
     return MenuFont.get();
@@ -183,6 +254,7 @@ void InitTBFramework()
 {
     if (InitCount++ > 0)
         return;
+    InitTBAcc();
     MenuFont.reset(New<TFont>());
     TBRefreshMenuFont();
     RegisterClass(TTBCustomItem::StaticClass());
@@ -196,5 +268,7 @@ void DoneTBFramework()
     if (InitCount == 0 || --InitCount > 0)
         return;
     DestroyQueue(ThreadState());
+    SharedMeasure() = TSharedMeasure{};
     MenuFont.reset();
+    DoneTBAcc();
 }

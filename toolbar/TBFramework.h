@@ -16,6 +16,8 @@ int TBLiveObjectCount();
 
 // Runs the item's Click from a posted message, once the caller's loop has returned.
 void QueueClick(TTBCustomItem* item);
+// Runs the viewer's accessibility selection (execute: its default action) from a posted message.
+void PostViewerAction(TTBItemViewer* viewer, bool execute);
 // Neutralises every pending entry of the object: its message then finds nothing to run.
 void RemoveFromPostQueue(TObject* object);
 // Pending entries of the thread (for tests).
@@ -29,6 +31,9 @@ void TBForgetLastMousePos();
 
 // The font views use for their text: the system's menu font (nullptr before start-up).
 TFont* TBMenuFont();
+// The canvas viewers are measured on, with the font (bold when asked). One memory DC serves every
+// view of the thread while they use the same font.
+TCanvas* TBMeasureCanvas(TFont* font, bool bold);
 // Reads the system's menu font again (after a settings change).
 void TBRefreshMenuFont();
 

@@ -7,6 +7,7 @@
 #include "platform/Forms.h"
 #include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
+#include "toolbar/TBAcc.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFramework.h"
 #include "toolbar/TBView.h"
@@ -106,7 +107,43 @@ TTBItemViewer::TTBItemViewer(TTBView* view, TTBCustomItem* item, int groupLevel)
 TTBItemViewer::~TTBItemViewer()
 {
     RemoveFromPostQueue(this);
+    if (FAccObject) {
+        FAccObject->DetachClient();
+        FAccObject->Release();
+    }
     TBLiveObjectDestroyed();
+}
+
+TTBItemViewerAccObject* TTBItemViewer::GetAccObject()
+{
+    if (!FAccObject && AccessibilityAvailable()) {
+        FAccObject = New<TTBItemViewerAccObject>(this);
+        FAccObject->AddRef();
+    }
+    return FAccObject;
+}
+
+void TTBItemViewer::PostExecute(bool execute)
+{
+    PostViewerAction(this, execute);
+}
+
+void TTBItemViewer::HandleAccSelect(bool execute)
+{
+    TTBView* view = FView;
+    view->Select(this, false);
+    if (!execute || !FItem->GetVisible() || !FItem->GetEnabled())
+        return;
+    if (view->InState(stModal)) {
+        if (view->GetOpenedViewer() == this)
+            view->HideChildPopups();
+        else
+            view->RunSelected(true);
+        return;
+    }
+    // A toolbar outside the menu loop: a command runs now, as the loop would end with it.
+    if (!FItem->HasTrait(isSubmenu) || FItem->HasTrait(isSplitButton))
+        FItem->Click();
 }
 
 void TTBItemViewer::SetLayout(const RECT& bounds, bool shown, bool behindChevron, bool scrolledOut, bool lineSep)

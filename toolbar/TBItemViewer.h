@@ -12,6 +12,7 @@
 #include "toolbar/TBItem.h"
 
 class TTBView;
+class TTBItemViewerAccObject;
 
 // Layout flag of a viewer: a separator standing at a line break of a wrapped toolbar.
 constexpr uint8_t tbvfLineSep = 1u << 1;
@@ -74,6 +75,13 @@ public:
     POINT ScreenToClient(POINT p);
     // Laid out somewhere: shown, behind the chevron, or scrolled out.
     bool CanBeAccessible() const { return FShown || FBehindChevron || FScrolledOut; }
+    // Hands the viewer to the post queue for its accessibility selection (and default action).
+    void PostExecute(bool execute);
+    // Run from the post queue: selects the viewer and, when asked, executes it or opens or
+    // closes its submenu as a click would.
+    void HandleAccSelect(bool execute);
+    // The accessibility object, created on first request; nullptr without accessibility.
+    TTBItemViewerAccObject* GetAccObject();
     // The caption is shown / drawn rotated / the image is shown.
     bool ShowsCaption();
     bool IsRotated();
@@ -83,6 +91,8 @@ public:
     void SetLayout(const RECT& bounds, bool shown, bool behindChevron, bool scrolledOut, bool lineSep);
     // The measured size, kept until the view or the item says it is stale.
     SIZE CachedSize(TCanvas* canvas);
+    bool SizeKnown() const { return FSizeValid; }
+    SIZE KnownSize() const { return FSize; }
     void ForgetSize() { FSizeValid = false; }
     bool GetDirty() const { return FDirty; }
     void SetDirty(bool value) { FDirty = value; }
@@ -102,6 +112,8 @@ private:
     bool FDirty = false;
     bool FSizeValid = false;
     SIZE FSize{};
+    int FLayoutIndex = 0;  // its place while the view lays it out
+    TTBItemViewerAccObject* FAccObject = nullptr;
 };
 
 // The text metrics of a canvas's font (read once while a layout measures with one font).

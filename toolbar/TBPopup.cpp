@@ -243,6 +243,10 @@ void TTBPopupWindow::Dispatch(TMessage& m)
     case WM_CLOSE:
         m.Result = 0;
         return;
+    case WM_GETOBJECT:
+        if (!FView || !FView->HandleWMGetObject(m))
+            TCustomControl::Dispatch(m);
+        return;
     case CM_SHOWINGCHANGED:
         ShowingChanged();
         return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/ScopeGuards.h"
+#include "toolbar/TBAcc.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFramework.h"
 #include "toolbar/TBPopup.h"
@@ -23,45 +24,6 @@ uint8_t TimerBit(TTBViewTimerKind kind)
     return static_cast<uint8_t>(1u << static_cast<int>(kind));
 }
 
-// A memory DC to measure viewers on, with a canvas for the view's font and one for its bold form
-// (taking turns on the DC).
-class TMeasureCanvas {
-public:
-    explicit TMeasureCanvas(TFont* font)
-    {
-        if (font) {
-            FNormal->GetFont()->Assign(font);
-            FBold->GetFont()->Assign(font);
-        }
-        FBold->GetFont()->SetStyle(FBold->GetFont()->GetStyle() + fsBold);
-    }
-    ~TMeasureCanvas()
-    {
-        if (FCurrent)
-            FCurrent->SetHandle(nullptr);
-    }
-    TMeasureCanvas(const TMeasureCanvas&) = delete;
-    TMeasureCanvas& operator=(const TMeasureCanvas&) = delete;
-
-    TCanvas* Canvas(bool bold)
-    {
-        TCanvas* canvas = bold ? FBold.get() : FNormal.get();
-        if (canvas != FCurrent) {
-            if (FCurrent)
-                FCurrent->SetHandle(nullptr);
-            canvas->SetHandle(FDC.Get());
-            FCurrent = canvas;
-        }
-        return canvas;
-    }
-
-private:
-    TMemoryDC FDC;
-    std::unique_ptr<TCanvas, TObjectFree> FNormal{New<TCanvas>()};
-    std::unique_ptr<TCanvas, TObjectFree> FBold{New<TCanvas>()};
-    TCanvas* FCurrent = nullptr;
-};
-
 } // namespace
 
 // The layout of one viewer while it is computed.
@@ -73,6 +35,9 @@ struct TTBView::TLayoutPos {
     bool LineSep = false;
     bool ScrolledOut = false;
     bool SameWidth = false;
+    bool Separator = false;
+    bool Control = false;
+    bool Arranged = false;  // along the row, not a menu item's line of its own
     int Line = 0;
 };
 
@@ -100,6 +65,11 @@ void TTBView::BeforeDestruction()
 {
     HideChildPopups();
     DisarmAllTimers();
+    if (FAccObject) {
+        FAccObject->DetachClient();
+        FAccObject->Release();
+        FAccObject = nullptr;
+    }
     if (FParentView && FParentView->FIsToolbar) {
         FParentView->IncludeState(stChildPopupClosed);
         if (FParentView->FOpenedViewer)
@@ -116,6 +86,8 @@ void TTBView::BeforeDestruction()
     for (auto it = viewers.rbegin(); it != viewers.rend(); ++it)
         (*it)->Free();
     TComponent::BeforeDestruction();
+    if (FParentView)
+        FParentView->SignalFocus();
 }
 
 void TTBView::Notification(TComponent* component, TOperation operation)
@@ -617,52 +589,63 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
     std::vector<TLayoutPos> pos(static_cast<size_t>(count));
     auto at = [&](int i) -> TLayoutPos& { return pos[static_cast<size_t>(i)]; };
     auto viewer = [&](int i) { return FViewers[static_cast<size_t>(i)]; };
-    auto isSep = [&](int i) { return viewer(i)->GetItem()->HasTrait(isSeparator); };
     const bool vertical = orientation == TTBViewAxis::vaVertical;
     TTBCustomItem* chevronItem = FindChevronItem();
     const int chevron = count > 0 && chevronItem && viewer(count - 1)->GetItem() == chevronItem ? count - 1 : -1;
+    auto along = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cy : at(i).Size.cx); };
+    auto across = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cx : at(i).Size.cy); };
+    // The viewers laid out along the rows, in order.
+    auto eachShown = [&](auto f) {
+        for (int i = 0; i < count; ++i)
+            if (i != chevron && at(i).Shown)
+                f(i);
+    };
 
-    // 1. What is shown. Viewers below an invisible inline group are hidden with it.
-    std::vector<bool> groupVisible;
+    // 1. What is shown. Viewers inside an invisible inline group are hidden with it.
+    int hideDeeperThan = MaxGroupLevel;
     bool anyShown = false, lastShownSep = false;
     for (int i = 0; i < count; ++i) {
-        if (i == chevron)
-            continue;
         TTBItemViewer* v = viewer(i);
         TTBCustomItem* item = v->GetItem();
+        TLayoutPos& p = at(i);
+        v->FLayoutIndex = i;
+        p.Separator = item->HasTrait(isSeparator);
+        p.Control = Is<TTBControlItem>(item);
+        p.Arranged = FIsToolbar || (item->GetEffectiveOptions() & tboToolbarSize);
+        if (i == chevron)
+            continue;
         int level = v->GetGroupLevel();
-        groupVisible.resize(static_cast<size_t>(level));
-        bool enclosingVisible = std::all_of(groupVisible.begin(), groupVisible.end(), [](bool b) { return b; });
-        groupVisible.push_back(item->GetVisible());
-        bool candidate = enclosingVisible;
+        if (level <= hideDeeperThan)
+            hideDeeperThan = MaxGroupLevel;
+        bool candidate = level <= hideDeeperThan;
+        if (candidate && item->HasTrait(isInlineGroup) && !item->GetVisible())
+            hideDeeperThan = level;
         if (candidate && FChevronParentView) {
             int parentIndex = i - FLeadingFixedViewers + FChevronParentView->FLeadingFixedViewers;
             TTBItemViewer* match = FChevronParentView->ViewerAt(parentIndex);
-            candidate = isSep(i) || (match && match->GetBehindChevron());
+            candidate = p.Separator || (match && match->GetBehindChevron());
         }
         bool shown = false;
-        if (candidate) {
-            if (auto* controlItem = dynamic_cast<TTBControlItem*>(item)) {
-                TControl* control = controlItem->GetControl();
-                shown = control && FWindow && control->GetParent() == FWindow &&
-                        (control->GetVisible() || control->HasState(csDesigning));
-            } else {
-                shown = item->GetVisible() && (FCustomizing || !item->HasTrait(isInlineGroup));
-            }
+        if (candidate && p.Control) {
+            TControl* control = static_cast<TTBControlItem*>(item)->GetControl();
+            shown = control && FWindow && control->GetParent() == FWindow &&
+                    (control->GetVisible() || control->HasState(csDesigning));
+        } else if (candidate) {
+            shown = item->GetVisible() && (FCustomizing || !item->HasTrait(isInlineGroup));
         }
-        if (shown && isSep(i) && (!anyShown || lastShownSep))
+        if (shown && p.Separator && (!anyShown || lastShownSep))
             shown = false;
         if (shown) {
             anyShown = true;
-            lastShownSep = isSep(i);
+            lastShownSep = p.Separator;
         }
-        at(i).Shown = shown;
+        p.Shown = shown;
     }
     auto hideTrailingSeparators = [&] {
         for (int i = count - 1; i >= 0; --i) {
             if (i == chevron || !at(i).Shown)
                 continue;
-            if (!isSep(i))
+            if (!at(i).Separator)
                 break;
             at(i).Shown = false;
         }
@@ -670,111 +653,125 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
     // 2.
     hideTrailingSeparators();
 
-    // 3. Measure.
-    std::unique_ptr<TMeasureCanvas> measure;
+    // 3. Measure what is not measured yet.
     int sameWidth = 0;
+    TFont* font = nullptr;
+    TCanvas* canvas = nullptr;
+    bool canvasBold = false;
+    auto measureCanvas = [&](bool bold) {
+        if (!canvas || bold != canvasBold) {
+            if (!canvas)
+                font = ResolveFont();
+            canvas = TBMeasureCanvas(font, bold);
+            canvasBold = bold;
+        }
+        return canvas;
+    };
     for (int i = 0; i < count; ++i) {
-        if (i == chevron || !at(i).Shown)
+        TLayoutPos& p = at(i);
+        if (i == chevron || !p.Shown)
             continue;
         TTBItemViewer* v = viewer(i);
         TTBCustomItem* item = v->GetItem();
-        if (auto* controlItem = dynamic_cast<TTBControlItem*>(item)) {
-            TControl* control = controlItem->GetControl();
-            at(i).Size = SIZE{control->GetWidth(), control->GetHeight()};
+        if (p.Control) {
+            TControl* control = static_cast<TTBControlItem*>(item)->GetControl();
+            p.Size = SIZE{control->GetWidth(), control->GetHeight()};
             continue;
         }
-        if (!measure)
-            measure = std::make_unique<TMeasureCanvas>(ResolveFont());
-        TCanvas* canvas = measure->Canvas((item->GetEffectiveOptions() & tboDefault) != 0);
+        bool bold = (item->GetEffectiveOptions() & tboDefault) != 0;
         if (item->ViewerNeedsRebuild(this, v)) {
             if (canMoveControls) {
                 RecreateViewer(i);
                 v = viewer(i);
-                at(i).Size = v->CachedSize(canvas);
+                v->FLayoutIndex = i;
+                p.Size = v->CachedSize(measureCanvas(bold));
             } else {
                 std::unique_ptr<TTBItemViewer, TObjectFree> temporary(
                     item->QueryViewerClass(this)->Create(this, item, v->GetGroupLevel()));
                 int w = 0, h = 0;
-                temporary->MeasureSize(canvas, w, h);
-                at(i).Size = SIZE{w, h};
+                temporary->MeasureSize(measureCanvas(bold), w, h);
+                p.Size = SIZE{w, h};
             }
         } else {
-            at(i).Size = v->CachedSize(canvas);
+            p.Size = v->SizeKnown() ? v->KnownSize() : v->CachedSize(measureCanvas(bold));
         }
         if (v->SharesButtonWidth()) {
-            at(i).SameWidth = true;
-            sameWidth = std::max(sameWidth, static_cast<int>(at(i).Size.cx));
+            p.SameWidth = true;
+            sameWidth = std::max(sameWidth, static_cast<int>(p.Size.cx));
         }
     }
-    for (TLayoutPos& p : pos)
-        if (p.SameWidth)
-            p.Size.cx = sameWidth;
-    auto along = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cy : at(i).Size.cx); };
-    auto across = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cx : at(i).Size.cy); };
+    if (sameWidth > 0)
+        for (TLayoutPos& p : pos)
+            if (p.SameWidth)
+                p.Size.cx = sameWidth;
 
     // 4. Total length along the row.
     int total = 0;
-    for (int i = 0; i < count; ++i)
-        if (i != chevron && at(i).Shown)
-            total += along(i);
+    eachShown([&](int i) { total += along(i); });
 
-    // 5. The chevron: items go behind it, last priority first, while they do not fit.
+    // 5. The chevron: items go behind it, last priority first, while they do not fit. The shown
+    // viewers are kept in a chain, so each step costs the same however many there are.
     bool chevronShown = false;
     if (chevron >= 0 && chevronOffset > 0 && total > chevronOffset) {
         chevronShown = true;
         const int available = chevronOffset - chevronSize;
-        auto hideStraySeparators = [&] {
-            bool seen = false, lastSep = false;
-            for (int i = 0; i < count; ++i) {
-                if (i == chevron || !at(i).Shown)
-                    continue;
-                if (isSep(i) && (!seen || lastSep)) {
-                    at(i).Shown = false;
-                    total -= along(i);
-                    continue;
-                }
-                seen = true;
-                lastSep = isSep(i);
-            }
+        std::vector<int> prev(static_cast<size_t>(count), -1), next(static_cast<size_t>(count), -1);
+        int tail = -1, nonSeparators = 0;
+        eachShown([&](int i) {
+            prev[static_cast<size_t>(i)] = tail;
+            if (tail >= 0)
+                next[static_cast<size_t>(tail)] = i;
+            tail = i;
+            if (!at(i).Separator)
+                ++nonSeparators;
+        });
+        auto hide = [&](int i) {
+            int p = prev[static_cast<size_t>(i)], n = next[static_cast<size_t>(i)];
+            if (p >= 0)
+                next[static_cast<size_t>(p)] = n;
+            if (n >= 0)
+                prev[static_cast<size_t>(n)] = p;
+            else
+                tail = p;
+            at(i).Shown = false;
+            total -= along(i);
+            if (!at(i).Separator)
+                --nonSeparators;
         };
-        while (total > available) {
-            int nonSeparators = 0, lastShown = -1;
+        std::vector<int> dropOrder;
+        if (FPriorityMode) {
+            for (TTBItemViewer* v : FPriorityOrder)
+                dropOrder.push_back(v->FLayoutIndex);
+        } else {
             for (int i = 0; i < count; ++i)
-                if (i != chevron && at(i).Shown) {
-                    lastShown = i;
-                    if (!isSep(i))
-                        ++nonSeparators;
-                }
-            if (nonSeparators < 2)
-                break;
-            if (isSep(lastShown)) {
-                at(lastShown).Shown = false;
-                total -= along(lastShown);
+                dropOrder.push_back(i);
+        }
+        int cursor = static_cast<int>(dropOrder.size()) - 1;
+        while (total > available && nonSeparators >= 2) {
+            if (at(tail).Separator) {
+                hide(tail);
                 continue;
             }
-            int victim = -1;
-            if (FPriorityMode) {
-                for (auto it = FPriorityOrder.rbegin(); it != FPriorityOrder.rend() && victim < 0; ++it) {
-                    int i = IndexOf(*it);
-                    if (i >= 0 && i != chevron && at(i).Shown && !isSep(i))
-                        victim = i;
-                }
-            } else {
-                for (int i = count - 1; i >= 0 && victim < 0; --i)
-                    if (i != chevron && at(i).Shown && !isSep(i))
-                        victim = i;
+            while (cursor >= 0) {
+                int i = dropOrder[static_cast<size_t>(cursor)];
+                if (i != chevron && at(i).Shown && !at(i).Separator)
+                    break;
+                --cursor;
             }
-            if (victim < 0)
+            if (cursor < 0)
                 break;
-            at(victim).Shown = false;
+            int victim = dropOrder[static_cast<size_t>(cursor--)];
+            int before = prev[static_cast<size_t>(victim)], after = next[static_cast<size_t>(victim)];
+            hide(victim);
             at(victim).BehindChevron = true;
-            total -= along(victim);
-            hideStraySeparators();
+            // A separator the drop leaves leading or doubled goes too.
+            if (after >= 0 && at(after).Separator && (before < 0 || at(before).Separator))
+                hide(after);
         }
         if (canMoveControls) {
             bool anyItem = false;
             for (int i = 0; i < count; ++i)
-                if (at(i).BehindChevron && !Is<TTBControlItem>(viewer(i)->GetItem()))
+                if (at(i).BehindChevron && !at(i).Control)
                     anyItem = true;
             chevronItem->SetEnabled(anyItem);
         }
@@ -783,9 +780,7 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
     // 6.
     hideTrailingSeparators();
     int crossSize = 0;
-    for (int i = 0; i < count; ++i)
-        if (i != chevron && at(i).Shown)
-            crossSize = std::max(crossSize, across(i));
+    eachShown([&](int i) { crossSize = std::max(crossSize, across(i)); });
 
     // 7. Place, in row coordinates: x along the row, y across it.
     RECT margins{};
@@ -801,30 +796,33 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
     std::vector<TLine> lines(1, TLine{startY, 0});
     int x = startX;
     bool wrappedSinceBreak = false;
-    auto newLine = [&](int gap) {
-        TLine next{lines.back().Y + lines.back().Cross + gap, 0};
-        lines.push_back(next);
+    auto newLine = [&] {
+        lines.push_back(TLine{lines.back().Y + lines.back().Cross, 0});
         x = startX;
     };
-    auto arrangedAlong = [&](int i) { return FIsToolbar || (viewer(i)->GetItem()->GetEffectiveOptions() & tboToolbarSize); };
+    auto place = [&](int i, int left, int cross) {
+        TLayoutPos& p = at(i);
+        p.Bounds = RECT{left, lines.back().Y, left + along(i), lines.back().Y + cross};
+        p.Line = static_cast<int>(lines.size()) - 1;
+        lines.back().Cross = std::max(lines.back().Cross, cross);
+    };
     for (int i = 0; i < count; ++i) {
-        if (i == chevron || !at(i).Shown)
+        TLayoutPos& p = at(i);
+        if (i == chevron || !p.Shown)
             continue;
-        int a = along(i), c = across(i);
-        if (!arrangedAlong(i)) {
-            // A menu item fills its own line.
+        int a = along(i);
+        if (!p.Arranged) {
+            // A menu item fills a line of its own.
             if (x > startX)
-                newLine(0);
-            at(i).Bounds = RECT{x, lines.back().Y, x + a, lines.back().Y + c};
-            at(i).Line = static_cast<int>(lines.size()) - 1;
-            lines.back().Cross = std::max(lines.back().Cross, c);
-            newLine(0);
+                newLine();
+            place(i, x, across(i));
+            newLine();
             continue;
         }
         if (FIsToolbar && wrapOffset > 0 && x > startX) {
-            if (!isSep(i)) {
+            if (!p.Separator) {
                 if (x + a > wrapOffset) {
-                    newLine(0);
+                    newLine();
                     wrappedSinceBreak = true;
                 }
             } else {
@@ -832,7 +830,7 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
                 for (int j = i + 1; j < count; ++j) {
                     if (j == chevron || !at(j).Shown)
                         continue;
-                    if (isSep(j) || !arrangedAlong(j))
+                    if (at(j).Separator || !at(j).Arranged)
                         break;
                     group += along(j);
                 }
@@ -840,29 +838,23 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
                             x + group <= wrapOffset && x + a <= wrapOffset;
                 if (!keep) {
                     // The separator becomes a line break of its own.
-                    newLine(0);
-                    at(i).Bounds = RECT{startX, lines.back().Y, startX + a, lines.back().Y + LineSeparatorSize};
-                    at(i).LineSep = true;
-                    at(i).Line = static_cast<int>(lines.size()) - 1;
-                    lines.back().Cross = LineSeparatorSize;
-                    newLine(0);
+                    newLine();
+                    place(i, startX, LineSeparatorSize);
+                    p.LineSep = true;
+                    newLine();
                     wrappedSinceBreak = false;
                     continue;
                 }
             }
         }
-        at(i).Bounds = RECT{x, lines.back().Y, x + a, lines.back().Y + c};
-        at(i).Line = static_cast<int>(lines.size()) - 1;
-        lines.back().Cross = std::max(lines.back().Cross, c);
+        place(i, x, across(i));
         x += a;
     }
     if (lines.size() > 1 && lines.back().Cross == 0 && x == startX)
         lines.pop_back();
     // The margins count even when nothing is placed.
     int baseX = startX, baseY = startY;
-    for (int i = 0; i < count; ++i) {
-        if (i == chevron || !at(i).Shown)
-            continue;
+    eachShown([&](int i) {
         RECT& r = at(i).Bounds;
         if (r.left < 0)
             OffsetRect(&r, -r.left, 0);
@@ -871,24 +863,35 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
         if (!at(i).LineSep)
             baseX = std::max(baseX, static_cast<int>(r.right));
         baseY = std::max(baseY, static_cast<int>(r.bottom));
-    }
+    });
     baseY = std::max(baseY, lines.back().Y + lines.back().Cross);
     const int wrappedLines = static_cast<int>(lines.size());
     const bool wrapped = FIsToolbar && wrapOffset > 0 && wrappedLines > 1;
 
-    // 8. Finish each line.
+    // 8. Finish each line: centre across it, fill menu items, move right-flush items to its end.
     int totalAlong = baseX;
     if (wrapped && !FChevronParentView)
         totalAlong = std::max(totalAlong, wrapOffset);
+    int flushFrom = -1, lastOnLine = -1, currentLine = -1;
+    auto flushLine = [&] {
+        if (flushFrom < 0)
+            return;
+        int gap = std::min(wrapOffset, totalAlong) - static_cast<int>(at(lastOnLine).Bounds.right);
+        if (gap > 0)
+            for (int i = flushFrom; i <= lastOnLine; ++i)
+                if (i != chevron && at(i).Shown && !at(i).LineSep && at(i).Line == currentLine)
+                    OffsetRect(&at(i).Bounds, gap, 0);
+    };
     for (int i = 0; i < count; ++i) {
-        if (i == chevron || !at(i).Shown || at(i).LineSep)
+        TLayoutPos& p = at(i);
+        if (i == chevron || !p.Shown || p.LineSep)
             continue;
-        RECT& r = at(i).Bounds;
-        const TLine& line = lines[static_cast<size_t>(at(i).Line)];
-        if (!arrangedAlong(i)) {
+        RECT& r = p.Bounds;
+        const TLine& line = lines[static_cast<size_t>(p.Line)];
+        if (!p.Arranged) {
             r.right = std::max(static_cast<int>(r.right), totalAlong);
         } else if (FIsToolbar) {
-            if (isSep(i) || viewer(i)->GetItem()->HasTrait(isCrossFill)) {
+            if (p.Separator || viewer(i)->GetItem()->HasTrait(isCrossFill)) {
                 r.top = line.Y;
                 r.bottom = line.Y + line.Cross;
             } else {
@@ -897,32 +900,24 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
                 r.bottom = r.top + c;
             }
         }
-    }
-    for (int l = 0; l < wrappedLines; ++l) {
-        int flush = -1, last = -1;
-        for (int i = 0; i < count; ++i) {
-            if (i == chevron || !at(i).Shown || at(i).LineSep || at(i).Line != l)
-                continue;
-            if (flush < 0 && viewer(i)->GetItem()->HasTrait(isRightFlush))
-                flush = i;
-            last = i;
+        if (p.Line != currentLine) {
+            flushLine();
+            currentLine = p.Line;
+            flushFrom = -1;
         }
-        if (flush < 0)
-            continue;
-        int gap = std::min(wrapOffset, totalAlong) - static_cast<int>(at(last).Bounds.right);
-        if (gap <= 0)
-            continue;
-        for (int i = flush; i <= last; ++i)
-            if (i != chevron && at(i).Shown && !at(i).LineSep && at(i).Line == l)
-                OffsetRect(&at(i).Bounds, gap, 0);
+        if (flushFrom < 0 && viewer(i)->GetItem()->HasTrait(isRightFlush))
+            flushFrom = i;
+        lastOnLine = i;
     }
+    flushLine();
 
     // 12. Line separators run the full length of the view.
-    for (int i = 0; i < count; ++i)
-        if (at(i).Shown && at(i).LineSep)
-            at(i).Bounds.right = std::max(static_cast<LONG>(at(i).Bounds.left), static_cast<LONG>(totalAlong));
+    eachShown([&](int i) {
+        if (at(i).LineSep)
+            at(i).Bounds.right = std::max(static_cast<int>(at(i).Bounds.left), totalAlong);
+    });
 
-    // 13. The chevron takes the end of the row across its full width.
+    // 13. The chevron ends the row, across its full width.
     int rowEnd = totalAlong;
     if (chevronShown) {
         int start = std::max(chevronOffset - chevronSize, baseX);
@@ -966,29 +961,20 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
         FDownArrowShown = false;
     }
 
-    // 11. Hosted controls follow their viewers; hidden ones wait out of sight.
-    if (canMoveControls) {
-        for (int i = 0; i < count; ++i) {
-            auto* controlItem = dynamic_cast<TTBControlItem*>(viewer(i)->GetItem());
-            TControl* control = controlItem ? controlItem->GetControl() : nullptr;
-            if (!control)
-                continue;
-            if (at(i).Shown) {
-                RECT bounds = control->GetBoundsRect();
-                if (!EqualRect(&bounds, &at(i).Bounds))
-                    control->SetBoundsRect(at(i).Bounds);
-            } else if ((at(i).BehindChevron || at(i).ScrolledOut) && FWindow) {
-                control->SetBounds(FWindow->GetClientWidth(), FWindow->GetClientHeight(), control->GetWidth(),
-                                   control->GetHeight());
-            }
-        }
-    }
-
-    // 14. Store.
     if (canMoveControls) {
         for (int i = 0; i < count; ++i) {
             TTBItemViewer* v = viewer(i);
             const TLayoutPos& p = at(i);
+            // 11. Hosted controls follow their viewers; hidden ones wait out of sight.
+            if (TControl* control = p.Control ? static_cast<TTBControlItem*>(v->GetItem())->GetControl() : nullptr) {
+                RECT bounds = control->GetBoundsRect();
+                if (p.Shown && !EqualRect(&bounds, &p.Bounds))
+                    control->SetBoundsRect(p.Bounds);
+                else if (!p.Shown && (p.BehindChevron || p.ScrolledOut) && FWindow)
+                    control->SetBounds(FWindow->GetClientWidth(), FWindow->GetClientHeight(), control->GetWidth(),
+                                       control->GetHeight());
+            }
+            // 14. Store.
             if (p.Shown != v->GetShown() || p.LineSep != v->IsLineSeparator() ||
                 (p.Shown && !EqualRect(&p.Bounds, &v->GetBoundsRect())))
                 result.Moved = true;
@@ -1171,6 +1157,7 @@ void TTBView::Select(TTBItemViewer* viewer, bool viaMouse)
         viewer->Invalidate();
     if (viewer)
         viewer->SelectionEntered(old);
+    SignalFocus();
     if (!InState(stModal))
         return;
     if (FIsPopup) {
@@ -1393,6 +1380,51 @@ void TTBView::DropCapture()
     TBForgetLastMousePos();
     if (FSelected)
         FSelected->Invalidate();
+}
+
+void TTBView::SignalFocus()
+{
+    if (!InState(stModal))
+        return;
+    TTBView* root = FindRootView();
+    HWND wnd = WindowHandle();
+    if (!root->InState(stModal) || root->ModalClosing() || !wnd || !IsWindowVisible(wnd))
+        return;
+    if (!FSelected) {
+        if (FParentView)
+            FParentView->SignalFocus();
+        else
+            NotifyEvent(EVENT_OBJECT_FOCUS, wnd, OBJID_CLIENT, CHILDID_SELF);
+        return;
+    }
+    LONG childId = 1;
+    for (TTBItemViewer* viewer : FViewers) {
+        if (viewer == FSelected)
+            break;
+        if (viewer->CanBeAccessible())
+            ++childId;
+    }
+    NotifyEvent(EVENT_OBJECT_FOCUS, wnd, OBJID_CLIENT, childId);
+}
+
+TTBViewAccObject* TTBView::GetAccObject()
+{
+    if (!FAccObject && AccessibilityAvailable()) {
+        FAccObject = New<TTBViewAccObject>(this);
+        FAccObject->AddRef();
+    }
+    return FAccObject;
+}
+
+bool TTBView::HandleWMGetObject(TMessage& message)
+{
+    if (static_cast<LONG>(message.LParam) != OBJID_CLIENT || !AccessibilityAvailable())
+        return false;
+    TTBViewAccObject* object = GetAccObject();
+    if (!object)
+        return false;
+    message.Result = AccLresultFromObject(__uuidof(IAccessible), message.WParam, static_cast<IAccessible*>(object));
+    return true;
 }
 
 void TTBView::HandleKeyPress(WORD& key, TShiftState)

@@ -16,6 +16,7 @@
 
 class TTBPopupWindow;
 class TTBView;
+class TTBViewAccObject;
 
 enum class TTBViewAxis : uint8_t { vaHorizontal, vaVertical, vaFloating };
 
@@ -223,6 +224,12 @@ public:
     void RunToolbarLoop(unsigned options);
     void AbortTracking();
 
+    // ---- Accessibility ----
+    // Created on first request; nullptr without accessibility.
+    TTBViewAccObject* GetAccObject();
+    // Answers WM_GETOBJECT for the view's client area; false when the request is not its own.
+    bool HandleWMGetObject(TMessage& message);
+
     // ---- Virtual operations ----
     virtual void AutoSize(int, int) {}
     virtual void RunLayoutUpdate(POINT& size);
@@ -296,4 +303,5 @@ private:
     std::vector<TTBItemViewer*> FViewers;
     TWinControl* FWindow = nullptr;
     int FWrapLength = 0;
+    TTBViewAccObject* FAccObject = nullptr;
 };

@@ -255,42 +255,51 @@ TEST(ViewLayout, ChevronHidesItemsByPriority)
 {
     struct TCase {
         const char* Name;
+        const char* Items;             // letters are 30x20 items, '|' separators
         int ChevronOffset;
-        std::vector<int> RaiseFirst;   // items given priority, in order
-        bool TrailingSeparator;
-        std::string Shown;
+        const char* RaiseFirst;        // items given priority, in order
+        const char* Shown;             // what stays on the row, separators included
         int ChevronLeft;
     };
     const TCase cases[] = {
-        {"fits", 200, {}, false, "ABCDE", -1},
-        {"one too many", 149, {}, false, "ABCD", 137},
-        {"drops from the end", 100, {}, false, "AB", 88},
-        {"priority keeps D", 100, {3}, false, "AD", 88},
-        {"separator goes first", 100, {}, true, "AB", 88},
-        {"one item always stays", 20, {}, false, "A", 30},
+        {"fits", "ABCDE", 200, "", "ABCDE", -1},
+        {"one too many", "ABCDE", 149, "", "ABCD", 137},
+        {"drops from the end", "ABCDE", 100, "", "AB", 88},
+        {"priority keeps D", "ABCDE", 100, "D", "AD", 88},
+        {"a trailing separator goes first", "AB|CDE", 100, "", "AB", 88},
+        {"a doubled separator goes", "A|B|C", 90, "C", "A|C", 78},
+        {"a leading separator goes", "A|BC", 80, "BC", "BC", 68},
+        {"one item always stays", "ABCDE", 20, "", "A", 30},
     };
     for (const TCase& c : cases) {
         TItemPtr root(New<TTBRootItem>(nullptr));
         std::vector<TTBCustomItem*> items;
-        for (const wchar_t* name : {L"A", L"B", L"C", L"D", L"E"}) {
-            items.push_back(Sized(root.get(), 30, 20, name));
-            if (c.TrailingSeparator && items.size() == 2)
-                Separator(root.get());
-        }
+        for (const char* p = c.Items; *p; ++p)
+            items.push_back(*p == '|' ? Separator(root.get())
+                                      : Sized(root.get(), 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
+        auto itemNamed = [&](char name) {
+            for (TTBCustomItem* item : items)
+                if (item->GetCaption() == std::wstring(1, static_cast<wchar_t>(name)))
+                    return item;
+            return static_cast<TTBCustomItem*>(nullptr);
+        };
         TItemPtr chevron(New<TSizedItem>(12, 20, isSubmenu));
         TViewPtr view = MakeView(root.get(), true, nullptr, true);
         view->Chevron = chevron.get();
         view->RebuildAllViewers();
         view->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, c.ChevronOffset, 12);
-        for (int i : c.RaiseFirst)
-            view->RaisePriority(view->Find(items[static_cast<size_t>(i)]));
+        for (const char* p = c.RaiseFirst; *p; ++p)
+            view->RaisePriority(view->Find(itemNamed(*p)));
         TTBLayoutResult r = view->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, c.ChevronOffset, 12);
         std::string shown;
         for (TTBCustomItem* item : items) {
             TTBItemViewer* v = view->Find(item);
+            bool separator = item->HasTrait(isSeparator);
             if (v->GetShown())
-                shown += WideToAnsi(item->GetCaption());
-            EXPECT_EQ(v->GetBehindChevron(), !v->GetShown()) << c.Name;
+                shown += separator ? "|" : WideToAnsi(item->GetCaption());
+            if (!separator) {
+                EXPECT_EQ(v->GetBehindChevron(), !v->GetShown()) << c.Name;
+            }
         }
         EXPECT_EQ(shown, c.Shown) << c.Name;
         TTBItemViewer* chev = view->Find(chevron.get());
