@@ -3,8 +3,14 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <psapi.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "graphics/Gfx32.h"
 #include "platform/Clipboard.h"
@@ -60,4 +66,103 @@ std::string TestTempDir()
 std::string TestTempFile(const std::string& name)
 {
     return TestTempDir() + "\\" + name;
+}
+
+// TCaseWatch
+
+namespace {
+size_t PrivateBytesNow()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+double ThreadSeconds(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
+        return 0;
+    auto value = [](const FILETIME& t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return double(value(kernel) + value(user)) / 1e7;
+}
+}
+
+struct TCaseWatch::TState {
+    HANDLE Thread = nullptr;
+    double CpuLimit = 1;
+    double WallLimit = 10;
+    std::mutex Lock;
+    std::string Name;
+    bool Armed = false;
+    double CpuStart = 0;
+    ULONGLONG WallStart = 0;
+    size_t BaseBytes = 0;
+    std::atomic<size_t> PeakBytes{0};
+    std::atomic<bool> Stop{false};
+    std::thread Watcher;
+
+    void Watch()
+    {
+        while (!Stop) {
+            Sleep(1);
+            std::lock_guard<std::mutex> guard(Lock);
+            if (!Armed)
+                continue;
+            const size_t bytes = PrivateBytesNow();
+            if (bytes > PeakBytes)
+                PeakBytes = bytes;
+            const double cpu = ThreadSeconds(Thread) - CpuStart;
+            const double wall = double(GetTickCount64() - WallStart) / 1000;
+            if (cpu > CpuLimit || wall > WallLimit) {
+                std::fprintf(stderr, "\nFAILED: case \"%s\" still running after %.2f s of processor time, %.2f s in all\n",
+                             Name.c_str(), cpu, wall);
+                std::fflush(stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+        }
+    }
+};
+
+TCaseWatch::TCaseWatch(double cpuSeconds, double wallSeconds) : FState(new TState)
+{
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &FState->Thread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    FState->CpuLimit = cpuSeconds;
+    FState->WallLimit = wallSeconds;
+    FState->Watcher = std::thread([state = FState] { state->Watch(); });
+}
+
+TCaseWatch::~TCaseWatch()
+{
+    FState->Stop = true;
+    FState->Watcher.join();
+    CloseHandle(FState->Thread);
+    delete FState;
+}
+
+void TCaseWatch::Begin(const std::string& name)
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    FState->Name = name;
+    FState->BaseBytes = PrivateBytesNow();
+    FState->PeakBytes = FState->BaseBytes;
+    FState->CpuStart = ThreadSeconds(FState->Thread);
+    FState->WallStart = GetTickCount64();
+    FState->Armed = true;
+}
+
+size_t TCaseWatch::End()
+{
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    FState->Armed = false;
+    const size_t now = PrivateBytesNow();
+    const size_t peak = std::max<size_t>(FState->PeakBytes, now);
+    const size_t added = peak > FState->BaseBytes ? peak - FState->BaseBytes : 0;
+    if (added > FWorstBytes) {
+        FWorstBytes = added;
+        FWorstCase = FState->Name;
+    }
+    return added;
 }

@@ -32,3 +32,30 @@ public:
 private:
     BYTE FSaved[256];
 };
+
+// Watches cases of damaged input: a case that keeps the calling thread busy for more than a second
+// of processor time, or that is still running after ten seconds, ends the test program with its
+// name on the error output (a case stuck inside a system call cannot be failed any other way). The
+// process's private bytes are sampled every millisecond while a case runs.
+class TCaseWatch {
+public:
+    explicit TCaseWatch(double cpuSeconds = 1.0, double wallSeconds = 10.0);
+    ~TCaseWatch();
+    TCaseWatch(const TCaseWatch&) = delete;
+    TCaseWatch& operator=(const TCaseWatch&) = delete;
+
+    // Starts watching a case; the name is what a stuck case reports.
+    void Begin(const std::string& name);
+    // Stops watching; the most private bytes the process held during the case above those it held
+    // at Begin.
+    size_t End();
+    // The most bytes any case has added so far, and its name.
+    size_t WorstBytes() const { return FWorstBytes; }
+    const std::string& WorstCase() const { return FWorstCase; }
+
+private:
+    struct TState;
+    TState* FState;
+    size_t FWorstBytes = 0;
+    std::string FWorstCase;
+};
