@@ -10,6 +10,7 @@
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
 #include "platform/ImagingCodec.h"
+#include "platform/MetafileCheck.h"
 #include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -69,7 +70,7 @@ void PlayInto(TILBitmapHandle& bitmap, HENHMETAFILE metafile)
 {
     TILImageDC dc(bitmap);
     RECT whole{0, 0, bitmap.Width, bitmap.Height};
-    PlayEnhMetaFile(DrawingDC(dc), metafile, &whole);
+    PlayEnhMetafileBounded(DrawingDC(dc), metafile, whole);
 }
 
 std::string UpperExtension(const std::string& fileName)
@@ -460,7 +461,7 @@ void TLayerImage::DrawPicture(HDC dc, const RECT& target, const RECT& clip, bool
     TClipGuard guard(dc, clip);
     const RECT picture = ImageGeometry::PictureRect(FClipRect, SIZE{FImageWidth, FImageHeight}, target);
     if (FKind == likMetafile) {
-        PlayEnhMetaFile(dc, FMetafile->GetHandle(), &picture);
+        PlayEnhMetafileBounded(dc, FMetafile->GetHandle(), picture);
         return;
     }
     if (print) {

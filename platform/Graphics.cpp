@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/MetafileCheck.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 
 SF_IMPLEMENT_ABSTRACT(TGraphicsObject, TPersistent)
@@ -1510,7 +1512,7 @@ void TMetafile::Assign(TPersistent* source)
 
 void TMetafile::Draw(TCanvas* canvas, const RECT& r)
 {
-    PlayEnhMetaFile(canvas->GetHandle(), FHandle, &r);
+    PlayEnhMetafileBounded(canvas->GetHandle(), FHandle, r);
 }
 
 void TMetafile::LoadFromStream(TStream* stream)
@@ -1527,6 +1529,27 @@ void TMetafile::LoadFromStream(TStream* stream)
     else
         throw EInvalidGraphic("Metafile is not valid");
 }
+
+namespace {
+
+// GDI trusts every size, index and count in metafile bytes: damaged ones never reach it.
+void CheckMetafileBits(const std::string& fault)
+{
+    if (!fault.empty())
+        throw EInvalidGraphic("Metafile is damaged: " + fault);
+}
+
+// The bytes of an enhanced metafile handle, checked as loaded bytes are.
+std::vector<uint8_t> EnhancedBits(HENHMETAFILE handle)
+{
+    const UINT size = GetEnhMetaFileBits(handle, 0, nullptr);
+    std::vector<uint8_t> data(size);
+    if (!size || GetEnhMetaFileBits(handle, size, data.data()) != size)
+        RaiseLastOSError("GetEnhMetaFileBits");
+    return data;
+}
+
+} // namespace
 
 void TMetafile::LoadEnhanced(TStream* stream, uint32_t firstWord)
 {
@@ -1546,6 +1569,7 @@ void TMetafile::LoadEnhanced(TStream* stream, uint32_t firstWord)
         throw EInvalidGraphic("Metafile is truncated");
     data.resize(total);
     stream->ReadBuffer(data.data() + fixed, static_cast<int32_t>(total - fixed));
+    CheckMetafileBits(EnhMetafileFault(data.data(), data.size()));
     HENHMETAFILE handle = SetEnhMetaFileBits(total, data.data());
     if (!handle)
         throw EInvalidGraphic("Metafile is not valid");
@@ -1566,23 +1590,26 @@ void TMetafile::LoadPlaceable(TStream* stream)
         throw EInvalidGraphic("Metafile is not valid");
     uint8_t metaHeader[MetaHeaderSize];
     stream->ReadBuffer(metaHeader, MetaHeaderSize);
-    uint32_t words = ReadU32(metaHeader + 6);
-    unsigned type = ReadU16(metaHeader);
-    if ((type != 1 && type != 2) || ReadU16(metaHeader + 2) != MetaHeaderSize / 2 || words < MetaHeaderSize / 2)
+    const uint64_t size = WinMetafileSize(metaHeader, MetaHeaderSize);
+    if (size < MetaHeaderSize)
         throw EInvalidGraphic("Metafile is not valid");
-    uint64_t size = uint64_t{words} * 2;
     if (static_cast<int64_t>(size - MetaHeaderSize) > Remaining(stream))
         throw EInvalidGraphic("Metafile is truncated");
     std::vector<uint8_t> data(size);
     std::memcpy(data.data(), metaHeader, MetaHeaderSize);
     stream->ReadBuffer(data.data() + MetaHeaderSize, static_cast<int32_t>(size - MetaHeaderSize));
+    CheckMetafileBits(WinMetafileFault(data.data(), data.size()));
     int mmWidth = MulDiv(std::abs(right - left), HundredthMMPerInch, inch);
     int mmHeight = MulDiv(std::abs(bottom - top), HundredthMMPerInch, inch);
     METAFILEPICT pict{MM_ANISOTROPIC, mmWidth, mmHeight, nullptr};
-    HENHMETAFILE handle = SetWinMetaFileBits(static_cast<UINT>(size), data.data(), nullptr, &pict);
+    TOwnedHandle<HENHMETAFILE, &DeleteEnhMetaFile, THandleKind::GdiObject> handle(
+        SetWinMetaFileBits(static_cast<UINT>(size), data.data(), nullptr, &pict));
     if (!handle)
         throw EInvalidGraphic("Metafile is not valid");
-    SetHandle(handle);
+    // What GDI made of the records is checked as any enhanced metafile is, before it is drawn.
+    const std::vector<uint8_t> converted = EnhancedBits(handle.Get());
+    CheckMetafileBits(EnhMetafileFault(converted.data(), converted.size()));
+    SetHandle(handle.Release());
     FMMWidth = mmWidth;
     FMMHeight = mmHeight;
     FEnhanced = false;
@@ -1592,29 +1619,33 @@ void TMetafile::SaveToStream(TStream* stream)
 {
     if (!FHandle)
         return;
-    if (FEnhanced)
+    if (FEnhanced || !SavePlaceable(stream))
         SaveEnhanced(stream);
-    else
-        SavePlaceable(stream);
 }
 
 void TMetafile::SaveEnhanced(TStream* stream)
 {
-    UINT size = GetEnhMetaFileBits(FHandle, 0, nullptr);
-    std::vector<uint8_t> data(size);
-    if (!size || GetEnhMetaFileBits(FHandle, size, data.data()) != size)
-        RaiseLastOSError("GetEnhMetaFileBits");
-    stream->WriteBuffer(data.data(), static_cast<int32_t>(size));
+    const std::vector<uint8_t> data = EnhancedBits(FHandle);
+    stream->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
 }
 
-void TMetafile::SavePlaceable(TStream* stream)
+bool TMetafile::SavePlaceable(TStream* stream)
 {
-    TWindowDC screen;
-    UINT size = GetWinMetaFileBits(FHandle, 0, nullptr, MM_ANISOTROPIC, screen.Get());
-    std::vector<uint8_t> data(size);
-    bool ok = size && GetWinMetaFileBits(FHandle, size, data.data(), MM_ANISOTROPIC, screen.Get()) == size;
-    if (!ok)
-        RaiseLastOSError("GetWinMetaFileBits");
+    std::vector<uint8_t> data;
+    {
+        TWindowDC screen;
+        const UINT size = GetWinMetaFileBits(FHandle, 0, nullptr, MM_ANISOTROPIC, screen.Get());
+        // GDI converts the records again on the second call and has been seen to write more than the
+        // first call asked for: the buffer has room to spare, and its answer is checked against it.
+        data.resize(size_t(size) + std::max<size_t>(size, 65536));
+        const UINT written = size ? GetWinMetaFileBits(FHandle, UINT(data.size()), data.data(), MM_ANISOTROPIC, screen.Get()) : 0;
+        if (written == 0 || written > data.size())
+            return false;
+        data.resize(written);
+    }
+    // Bytes that would not load again are not written: the enhanced form keeps the picture.
+    if (!WinMetafileFault(data.data(), data.size()).empty())
+        return false;
     // The bounding box is 16-bit: coarser units for pictures too large for twips.
     int inch = 1440;
     while (inch > 1 && std::max(MulDiv(FMMWidth, inch, HundredthMMPerInch), MulDiv(FMMHeight, inch, HundredthMMPerInch)) > 32767)
@@ -1626,16 +1657,20 @@ void TMetafile::SavePlaceable(TStream* stream)
     WriteU16(header + 14, static_cast<uint32_t>(inch));
     WriteU16(header + 20, PlaceableChecksum(header));
     stream->WriteBuffer(header, sizeof(header));
-    stream->WriteBuffer(data.data(), static_cast<int32_t>(size));
+    stream->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+    return true;
 }
 
 void TMetafile::LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE)
 {
     if (format != CF_ENHMETAFILE || !data)
         throw EInvalidGraphic("Unsupported clipboard format");
-    HENHMETAFILE copy = CopyEnhMetaFileA(static_cast<HENHMETAFILE>(data), nullptr);
+    // Another program made it: its bytes are checked as a file's are.
+    const std::vector<uint8_t> bits = EnhancedBits(static_cast<HENHMETAFILE>(data));
+    CheckMetafileBits(EnhMetafileFault(bits.data(), bits.size()));
+    HENHMETAFILE copy = SetEnhMetaFileBits(UINT(bits.size()), bits.data());
     if (!copy)
-        RaiseLastOSError("CopyEnhMetaFile");
+        RaiseLastOSError("SetEnhMetaFileBits");
     SetHandle(copy);
     FEnhanced = true;
 }

@@ -497,8 +497,9 @@ private:
 };
 
 // An enhanced metafile. Loads EMF and placeable WMF (converted to enhanced form) and saves
-// either, by Enhanced. Width/Height are pixels at the screen's resolution; MMWidth/MMHeight
-// the picture's frame in 0.01 mm.
+// either, by Enhanced (the enhanced form when GDI cannot give a sound placeable one). Bytes from a
+// stream or another program are checked before GDI sees them, and drawing is bounded in work.
+// Width/Height are pixels at the screen's resolution; MMWidth/MMHeight the picture's frame in 0.01 mm.
 class TMetafile : public TGraphic {
     SF_CLASS(TMetafile)
 public:
@@ -535,7 +536,8 @@ private:
     void LoadEnhanced(TStream* stream, uint32_t firstWord);
     void LoadPlaceable(TStream* stream);
     void SaveEnhanced(TStream* stream);
-    void SavePlaceable(TStream* stream);
+    // False when GDI gives no placeable form that would load again.
+    bool SavePlaceable(TStream* stream);
 
     HENHMETAFILE FHandle = nullptr;
     int FMMWidth = 0;

@@ -2,7 +2,77 @@
 
 #include "platform/ImagingLib.h"
 
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
 namespace ImagingCodec {
+
+namespace {
+
+std::atomic<uint64_t> g_PictureMemoryCeiling{0};
+
+#if !defined(_WIN64)
+// The largest run of free addresses: a bitmap is one block, and a 32-bit process's free addresses
+// are broken up long before they are used up.
+uint64_t LargestFreeBlock()
+{
+    uint64_t largest = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* at = nullptr; VirtualQuery(at, &info, sizeof(info)) == sizeof(info);) {
+        if (info.State == MEM_FREE)
+            largest = std::max<uint64_t>(largest, info.RegionSize);
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= at)
+            break;
+        at = next;
+    }
+    return largest;
+}
+#endif
+
+} // namespace
+
+uint64_t AvailablePictureBytes()
+{
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status))
+        return 0;
+    uint64_t available = std::min<uint64_t>({status.ullAvailVirtual, status.ullAvailPageFile, status.ullTotalPhys / 2});
+#if !defined(_WIN64)
+    available = std::min(available, LargestFreeBlock());
+#endif
+    if (uint64_t ceiling = g_PictureMemoryCeiling.load())
+        available = std::min(available, ceiling);
+    return available;
+}
+
+uint64_t SetPictureMemoryCeiling(uint64_t bytes)
+{
+    return g_PictureMemoryCeiling.exchange(bytes);
+}
+
+int32_t CheckDecodedFits(int64_t width, int64_t height, uint32_t bytesPerPixel)
+{
+    if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
+        return check;
+    const uint64_t needed = uint64_t(width) * uint64_t(height) * bytesPerPixel;
+    return needed <= AvailablePictureBytes() ? IL_SUCCESS : IL_ERROR_NO_MEMORY;
+}
+
+bool CodedSizeJustified(uint64_t pixels, uint64_t codedBytes)
+{
+    constexpr uint64_t AlwaysJustified = uint64_t(1) << 22;
+    constexpr uint64_t PixelsPerByte = 256;
+    return pixels <= std::max(AlwaysJustified, codedBytes * PixelsPerByte);
+}
+
+bool InflatedSizeJustified(uint64_t rawBytes, uint64_t compressedBytes)
+{
+    return rawBytes <= compressedBytes * 1032 + 258;
+}
 
 int32_t CheckImageSize(int64_t width, int64_t height)
 {

@@ -26,6 +26,26 @@ int32_t CheckImageSize(int64_t width, int64_t height);
 // Bytes of a row of width pixels at bitsPerPixel, aligned to four bytes; 0 when it does not fit 31 bits.
 uint32_t AlignedStride(int64_t width, int32_t bitsPerPixel);
 
+// The bytes one picture may still take: what is left of the process's address space in one piece,
+// of the system's commit and of half the machine's memory, whichever is least. A 64-bit process has
+// room for terabytes of addresses, so the machine's memory is what bounds it there.
+uint64_t AvailablePictureBytes();
+// A ceiling below what the system offers (0: none), as a host with less memory would give; returns
+// the previous ceiling.
+uint64_t SetPictureMemoryCeiling(uint64_t bytes);
+// IL_SUCCESS when a picture of width x height fits in memory at bytesPerPixel bytes per pixel (what
+// its decoding holds at once: the bitmap and any copy a decoder keeps), else IL_ERROR_NO_MEMORY.
+// Checked before anything is allocated for it.
+int32_t CheckDecodedFits(int64_t width, int64_t height, uint32_t bytesPerPixel);
+
+// Whether codedBytes of run-length coding (runs of at most 255 pixels per two bytes, with rows and
+// areas it may skip) can stand for a picture of pixels pixels. Small pictures always can; a large
+// one needs codes in proportion.
+bool CodedSizeJustified(uint64_t pixels, uint64_t codedBytes);
+// Whether deflated data of compressedBytes can inflate to rawBytes: one byte of deflate stands for
+// at most 1032.
+bool InflatedSizeJustified(uint64_t rawBytes, uint64_t compressedBytes);
+
 inline uint16_t ReadLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t ReadLE32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 inline uint16_t ReadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
