@@ -268,7 +268,9 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
         sniff.Header.FileBitsPerPixel = ReadLE16(data + 24);
         if (int32_t check = CheckImageSize(sniff.Header.Width, sniff.Header.Height); check != IL_SUCCESS)
             return check;
-        return offBits <= size ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
+        const uint64_t needed = uint64_t(AlignedStride(sniff.Header.Width, sniff.Header.FileBitsPerPixel)) *
+                                uint64_t(sniff.Header.Height);
+        return offBits <= size && needed > 0 && needed <= size - offBits ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
     }
     if (headerSize < 40 || size < 14 + 40 || headerSize > size - 14)
         return IL_ERROR_FILE_FORMAT;
@@ -292,6 +294,9 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
             return IL_ERROR_FILE_FORMAT;
     } else if (!((compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4))) {
         return IL_ERROR_FEATURE_NOT_SUPPORTED;
+    } else if (!CodedSizeJustified(uint64_t(width) * uint64_t(rows), size - offBits)) {
+        // Runs may skip areas, but a few hundred bytes do not describe hundreds of megapixels.
+        return IL_ERROR_FILE_FORMAT;
     }
     sniff.Header.Width = width;
     sniff.Header.Height = int32_t(rows);
@@ -301,32 +306,59 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
     return IL_SUCCESS;
 }
 
+// Bits per pixel of a PNG's colour type and sample depth, 0 for a pair the format does not have.
+int32_t PngBitsPerPixel(uint8_t depth, uint8_t colourType)
+{
+    auto allowed = [depth](std::initializer_list<uint8_t> depths) {
+        return std::find(depths.begin(), depths.end(), depth) != depths.end();
+    };
+    switch (colourType) {
+    case 0: return allowed({1, 2, 4, 8, 16}) ? depth : 0;
+    case 2: return allowed({8, 16}) ? 3 * depth : 0;
+    case 3: return allowed({1, 2, 4, 8}) ? depth : 0;
+    case 4: return allowed({8, 16}) ? 2 * depth : 0;
+    case 6: return allowed({8, 16}) ? 4 * depth : 0;
+    default: return 0;
+    }
+}
+
+// Every chunk lies inside the file, and the image data is enough to inflate to the rows the header
+// announces: a chunk length of a gigabyte in a file of forty bytes is damage, not a picture.
 int32_t SniffPng(const uint8_t* data, size_t size, TSniff& sniff)
 {
     sniff.Header.Format = IL_FILE_PNG;
-    if (size < 33 || memcmp(data + 12, "IHDR", 4) != 0)
+    if (size < 33 || ReadBE32(data + 8) != 13 || memcmp(data + 12, "IHDR", 4) != 0)
         return IL_ERROR_FILE_FORMAT;
     uint32_t width = ReadBE32(data + 16), height = ReadBE32(data + 20);
     if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
         return check;
+    const int32_t bitsPerPixel = PngBitsPerPixel(data[24], data[25]);
+    if (bitsPerPixel == 0)
+        return IL_ERROR_FILE_FORMAT;
     sniff.Header.Width = int32_t(width);
     sniff.Header.Height = int32_t(height);
-    static const int channels[7] = {1, 0, 3, 1, 2, 0, 4};
-    uint8_t colourType = data[25];
-    sniff.Header.FileBitsPerPixel = data[24] * (colourType < 7 ? channels[colourType] : 0);
+    sniff.Header.FileBitsPerPixel = bitsPerPixel;
+    uint64_t compressed = 0;
     size_t pos = 8;
-    while (size - pos >= 12) {
-        uint32_t length = ReadBE32(data + pos);
+    while (pos < size) {
+        if (size - pos < 12)
+            return IL_ERROR_FILE_FORMAT;
+        const uint32_t length = ReadBE32(data + pos);
         const uint8_t* type = data + pos + 4;
-        if (length > size - pos - 12 || memcmp(type, "IDAT", 4) == 0 || memcmp(type, "IEND", 4) == 0)
+        if (length > size - pos - 12)
+            return IL_ERROR_FILE_FORMAT;
+        if (memcmp(type, "IEND", 4) == 0)
             break;
+        if (memcmp(type, "IDAT", 4) == 0)
+            compressed += length;
         if (memcmp(type, "pHYs", 4) == 0 && length >= 9 && data[pos + 16] == 1) {
             sniff.Header.XResolution = MetreToInch(ReadBE32(data + pos + 8));
             sniff.Header.YResolution = MetreToInch(ReadBE32(data + pos + 12));
         }
         pos += 12 + size_t(length);
     }
-    return IL_SUCCESS;
+    const uint64_t rowBytes = (uint64_t(width) * uint64_t(bitsPerPixel) + 7) / 8;
+    return InflatedSizeJustified(uint64_t(height) * (1 + rowBytes), compressed) ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
 }
 
 int32_t SniffJpeg(const uint8_t* data, size_t size, TSniff& sniff)
@@ -370,6 +402,10 @@ int32_t SniffJpeg(const uint8_t* data, size_t size, TSniff& sniff)
             sniff.Header.Width = width;
             sniff.Header.Height = height;
             sniff.Header.FileBitsPerPixel = 8 * body[5];
+            // Huffman coding spends at least a bit on every 8 x 8 block; arithmetic coding may spend less.
+            const bool huffman = marker < 0xC9;
+            if (huffman && uint64_t(width) * height > (uint64_t(size) + 1024) * 512)
+                return IL_ERROR_FILE_FORMAT;
             return IL_SUCCESS;
         }
         if (marker == 0xDA || marker == 0xD9)
@@ -379,6 +415,25 @@ int32_t SniffJpeg(const uint8_t* data, size_t size, TSniff& sniff)
     return IL_ERROR_FILE_FORMAT;
 }
 
+// The sub-blocks from pos to their terminator, which must lie inside the file; pos ends after it.
+bool SkipGifBlocks(const uint8_t* data, size_t size, size_t& pos, uint64_t& bytes)
+{
+    for (;;) {
+        if (pos >= size)
+            return false;
+        const size_t length = data[pos++];
+        if (length == 0)
+            return true;
+        if (length > size - pos)
+            return false;
+        bytes += length;
+        pos += length;
+    }
+}
+
+// Every block lies inside the file and every frame has a colour table of its own or the file's (the
+// system's decoder copies a frame through it unchecked). A frame may not announce more pixels than
+// its LZW codes can describe: each code stands for at most 4096 pixels once the table is full.
 int32_t SniffGif(const uint8_t* data, size_t size, TSniff& sniff)
 {
     sniff.Header.Format = IL_FILE_GIF;
@@ -387,8 +442,41 @@ int32_t SniffGif(const uint8_t* data, size_t size, TSniff& sniff)
     // The logical screen bounds what frames may cover; WIC gives the frame's own size.
     if (int32_t check = CheckImageSize(ReadLE16(data + 6), ReadLE16(data + 8)); check != IL_SUCCESS)
         return check;
+    sniff.Header.Width = ReadLE16(data + 6);
+    sniff.Header.Height = ReadLE16(data + 8);
     sniff.Header.FileBitsPerPixel = 8;
-    return IL_SUCCESS;
+    const bool globalTable = data[10] & 0x80;
+    size_t pos = 13 + (globalTable ? 3 * (size_t(2) << (data[10] & 7)) : 0);
+    int frames = 0;
+    while (pos < size && data[pos] != 0x3B) {
+        const uint8_t introducer = data[pos++];
+        uint64_t bytes = 0;
+        if (introducer == 0x21) {
+            if (pos >= size || !SkipGifBlocks(data, size, ++pos, bytes))
+                return IL_ERROR_FILE_FORMAT;
+            continue;
+        }
+        if (introducer != 0x2C)
+            return frames > 0 ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
+        if (size - pos < 10)
+            return IL_ERROR_FILE_FORMAT;
+        const uint32_t width = ReadLE16(data + pos + 4), height = ReadLE16(data + pos + 6);
+        const uint8_t flags = data[pos + 8];
+        const bool localTable = flags & 0x80;
+        if (!localTable && !globalTable)
+            return IL_ERROR_FILE_FORMAT;
+        if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
+            return check;
+        pos += 9 + (localTable ? 3 * (size_t(2) << (flags & 7)) : 0);
+        if (pos >= size || data[pos] < 1 || data[pos] > 11 || !SkipGifBlocks(data, size, ++pos, bytes))
+            return IL_ERROR_FILE_FORMAT;
+        if (uint64_t(width) * height > (uint64_t(1) << 23) + 2731 * bytes)
+            return IL_ERROR_FILE_FORMAT;
+        sniff.Header.Width = std::max<int32_t>(sniff.Header.Width, int32_t(width));
+        sniff.Header.Height = std::max<int32_t>(sniff.Header.Height, int32_t(height));
+        ++frames;
+    }
+    return frames > 0 ? IL_SUCCESS : IL_ERROR_FILE_FORMAT;
 }
 
 // WIC decodes the first image of an icon; Wine's decoder trusts its header, so it is checked here:
@@ -406,7 +494,10 @@ int32_t SniffIco(const uint8_t* data, size_t size, TSniff& sniff)
     const uint8_t* image = data + offset;
     if (memcmp(image, "\x89PNG\r\n\x1a\n", 8) == 0) {
         TSniff png;
-        return SniffPng(image, imageSize, png);
+        const int32_t result = SniffPng(image, imageSize, png);
+        sniff.Header.Width = png.Header.Width;
+        sniff.Header.Height = png.Header.Height;
+        return result;
     }
     constexpr int32_t MaxIconSide = 1024;
     uint32_t headerSize = ReadLE32(image);
@@ -422,11 +513,114 @@ int32_t SniffIco(const uint8_t* data, size_t size, TSniff& sniff)
     const uint64_t needed = 40 + palette + (uint64_t(AlignedStride(width, bits)) + AlignedStride(width, 1)) * rows;
     if (needed > imageSize)
         return IL_ERROR_FILE_FORMAT;
+    sniff.Header.Width = width;
+    sniff.Header.Height = int32_t(rows);
     sniff.Header.FileBitsPerPixel = bits;
     return IL_SUCCESS;
 }
 
-int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
+// A TIFF's first image, as far as the system's decoder would allocate for it: its size, and its strips
+// or tiles inside the file, holding at least the rows an uncompressed image announces.
+class TTiffDirectory {
+public:
+    TTiffDirectory(const uint8_t* data, size_t size) : FData(data), FSize(size), FLittle(data[0] == 'I') {}
+
+    bool Read()
+    {
+        const uint32_t at = U32(4);
+        if (at < 8 || at > FSize - 2)
+            return false;
+        FEntries = at + 2;
+        FCount = U16(at);
+        return uint64_t(FCount) * 12 <= FSize - FEntries;
+    }
+    // The tag's value at index (SHORT or LONG), or fallback when the tag is missing; false when it
+    // lies outside the file.
+    bool Value(uint16_t tag, uint32_t index, uint64_t& value, uint64_t fallback = 0) const
+    {
+        const size_t entry = Find(tag);
+        if (entry == 0) {
+            value = fallback;
+            return true;
+        }
+        const uint32_t type = U16(entry + 2), count = U32(entry + 4);
+        const uint64_t width = type == 3 ? 2 : type == 4 ? 4 : 0;
+        if (width == 0 || index >= count)
+            return false;
+        const uint64_t at = uint64_t(count) * width <= 4 ? entry + 8 + index * width : U32(entry + 8) + index * width;
+        if (at + width > FSize)
+            return false;
+        value = width == 2 ? U16(size_t(at)) : U32(size_t(at));
+        return true;
+    }
+    uint32_t Count(uint16_t tag) const
+    {
+        const size_t entry = Find(tag);
+        return entry ? U32(entry + 4) : 0;
+    }
+
+private:
+    size_t Find(uint16_t tag) const
+    {
+        for (uint32_t i = 0; i < FCount; ++i)
+            if (U16(FEntries + 12 * size_t(i)) == tag)
+                return FEntries + 12 * size_t(i);
+        return 0;
+    }
+    uint32_t U16(size_t at) const { return FLittle ? ReadLE16(FData + at) : ReadBE16(FData + at); }
+    uint32_t U32(size_t at) const { return FLittle ? ReadLE32(FData + at) : ReadBE32(FData + at); }
+
+    const uint8_t* FData;
+    size_t FSize;
+    bool FLittle;
+    size_t FEntries = 0;
+    uint32_t FCount = 0;
+};
+
+int32_t SniffTiff(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    enum : uint16_t { Width = 256, Height = 257, BitsPerSample = 258, Compression = 259, StripOffsets = 273,
+                      SamplesPerPixel = 277, StripByteCounts = 279, TileOffsets = 324, TileByteCounts = 325 };
+    sniff.Header.Format = IL_FILE_TIF;
+    sniff.UseWicResolution = true;
+    TTiffDirectory tiff(data, size);
+    uint64_t width = 0, height = 0, compression = 0, samples = 0;
+    if (size < 8 || !tiff.Read() || !tiff.Value(Width, 0, width) || !tiff.Value(Height, 0, height) ||
+        !tiff.Value(Compression, 0, compression, 1) || !tiff.Value(SamplesPerPixel, 0, samples, 1))
+        return IL_ERROR_FILE_FORMAT;
+    if (int32_t check = CheckImageSize(int64_t(width), int64_t(height)); check != IL_SUCCESS)
+        return check;
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < std::max<uint64_t>(samples, 1) && i < 16; ++i) {
+        uint64_t sample = 0;
+        if (!tiff.Value(BitsPerSample, std::min(i, std::max<uint32_t>(tiff.Count(BitsPerSample), 1) - 1), sample, 1))
+            return IL_ERROR_FILE_FORMAT;
+        bits += sample;
+    }
+    const bool tiled = tiff.Count(TileOffsets) > 0;
+    const uint16_t offsetsTag = tiled ? TileOffsets : StripOffsets, countsTag = tiled ? TileByteCounts : StripByteCounts;
+    const uint32_t pieces = tiff.Count(offsetsTag);
+    if (pieces == 0 || pieces != tiff.Count(countsTag))
+        return IL_ERROR_FILE_FORMAT;
+    uint64_t stored = 0;
+    for (uint32_t i = 0; i < pieces; ++i) {
+        uint64_t offset = 0, bytes = 0;
+        if (!tiff.Value(offsetsTag, i, offset) || !tiff.Value(countsTag, i, bytes) || offset > size || bytes > size - offset)
+            return IL_ERROR_FILE_FORMAT;
+        stored += bytes;
+    }
+    const uint64_t raw = height * ((width * std::max<uint64_t>(bits, 1) + 7) / 8);
+    // Uncompressed rows are all there; LZW, deflate and PackBits give at most 2731 bytes per byte.
+    const bool compressedLosslessly = compression == 5 || compression == 8 || compression == 32946 || compression == 32773;
+    if ((compression == 1 && stored < raw) || (compressedLosslessly && raw > (uint64_t(1) << 23) + 2731 * stored))
+        return IL_ERROR_FILE_FORMAT;
+    sniff.Header.Width = int32_t(width);
+    sniff.Header.Height = int32_t(height);
+    sniff.Header.FileBitsPerPixel = int32_t(std::min<uint64_t>(bits, 64));
+    return IL_SUCCESS;
+}
+
+int32_t SniffFormat(const uint8_t* data, size_t size, TSniff& sniff)
 {
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
         return SniffBmp(data, size, sniff);
@@ -436,11 +630,8 @@ int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
         return SniffJpeg(data, size, sniff);
     if (size >= 6 && (memcmp(data, "GIF87a", 6) == 0 || memcmp(data, "GIF89a", 6) == 0))
         return SniffGif(data, size, sniff);
-    if (size >= 4 && (memcmp(data, "II*\0", 4) == 0 || memcmp(data, "MM\0*", 4) == 0)) {
-        sniff.Header.Format = IL_FILE_TIF;
-        sniff.UseWicResolution = true;
-        return IL_SUCCESS;
-    }
+    if (size >= 4 && (memcmp(data, "II*\0", 4) == 0 || memcmp(data, "MM\0*", 4) == 0))
+        return SniffTiff(data, size, sniff);
     if (size >= 6 && ReadLE16(data) == 0 && (ReadLE16(data + 2) == 1 || ReadLE16(data + 2) == 2) && ReadLE16(data + 4) > 0)
         return SniffIco(data, size, sniff);
     if (PsdReader::IsPsd(data, size))
@@ -453,6 +644,29 @@ int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
 bool IsOwnReader(int32_t format)
 {
     return format == IL_FILE_PCX || format == IL_FILE_PSD;
+}
+
+// Uncompressed 24-bit BMPs (what embedded pictures are stored as) are read straight from memory into
+// the bitmap: WIC would copy the whole pixel array once more on the way.
+bool IsPlainBmp(const uint8_t* data, size_t size, const TSniff& sniff)
+{
+    return sniff.Header.Format == IL_FILE_BMP && size >= 14 + 40 && ReadLE32(data + 14) >= 40 &&
+           ReadLE16(data + 28) == 24 && ReadLE32(data + 30) == BI_RGB;
+}
+
+// What the header says and whether the picture fits: checked before any decoder, ours or the
+// system's, allocates for it.
+int32_t Sniff(const uint8_t* data, size_t size, TSniff& sniff)
+{
+    if (int32_t result = SniffFormat(data, size, sniff); result != IL_SUCCESS)
+        return result;
+    const uint64_t pixels = uint64_t(std::max(sniff.Header.Width, 0)) * uint64_t(std::max(sniff.Header.Height, 0));
+    const bool own = IsOwnReader(sniff.Header.Format);
+    if (own && !CodedSizeJustified(pixels, size))
+        return IL_ERROR_FILE_FORMAT;
+    // The bitmap at up to 32 bits per pixel; the system's decoders hold a frame of their own beside it.
+    const uint32_t bytesPerPixel = own || IsPlainBmp(data, size, sniff) ? 4 : 8;
+    return CheckDecodedFits(sniff.Header.Width, sniff.Header.Height, bytesPerPixel);
 }
 
 // ---------------------------------------------------------------- bitmap storage
@@ -489,6 +703,8 @@ int32_t AllocateOwned(TILBitmapHandle& bitmap, int32_t width, int32_t height, in
 {
     if (int32_t check = CheckImageSize(width, height); check != IL_SUCCESS)
         return check == IL_ERROR_FILE_FORMAT ? IL_ERROR_INV_PARAMETER : check;
+    if (int32_t check = CheckDecodedFits(width, height, uint32_t(bitsPerPixel + 7) / 8); check != IL_SUCCESS)
+        return check;
     uint32_t stride = AlignedStride(width, bitsPerPixel);
     if (stride == 0 || uint64_t(stride) * uint64_t(height) > 0x7FFFFFFFu)
         return IL_ERROR_NO_MEMORY;
@@ -770,13 +986,6 @@ int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t b
     return IL_SUCCESS;
 }
 
-// Uncompressed 24-bit BMPs (what embedded pictures are stored as) are read straight from memory into
-// the bitmap: WIC would copy the whole pixel array once more on the way.
-bool IsPlainBmp(const uint8_t* data, size_t size, const TSniff& sniff)
-{
-    return sniff.Header.Format == IL_FILE_BMP && size >= 14 + 40 && ReadLE32(data + 14) >= 40 &&
-           ReadLE16(data + 28) == 24 && ReadLE32(data + 30) == BI_RGB;
-}
 
 // The sniffer has checked that the header and every row lie inside the data.
 int32_t DecodePlainBmp(const uint8_t* data, const TSniff& sniff, int32_t bits, TILBitmapHandle& made)

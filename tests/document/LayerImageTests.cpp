@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "document/LayerImage.h"
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
+#include "platform/ImagingCodec.h"
 #include "platform/Graphics.h"
 #include "platform/Streams.h"
 
@@ -629,6 +631,125 @@ TEST(LayerImageChunks, BitmapPayloadsAreCheckedBeforeAllocating)
     TLayerImage* good = LoadElement(page.get(), ElementWithChunk("BMPD", payload));
     EXPECT_TRUE(good->IsBitmap());
     EXPECT_EQ(good->GetImageWidth(), 8);
+}
+
+namespace {
+
+void PutLE32(std::string& s, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = char(v >> (8 * i));
+}
+
+// Damage as a file comes to have it: a few bytes changed, a size or count set to a boundary, or
+// the end cut off.
+std::string Damaged(const std::string& payload, size_t from, std::mt19937& random)
+{
+    static const uint32_t boundaries[] = {0, 1, 0xFF, 0x7FFF, 0xFFFF, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 0x00100000};
+    std::string damaged = payload;
+    for (int i = 0, n = 1 + int(random() % 4); i < n; ++i) {
+        const size_t at = from + random() % (damaged.size() - from - 4);
+        if (random() % 2)
+            damaged[at] = char(random());
+        else
+            PutLE32(damaged, at & ~size_t(1), boundaries[random() % std::size(boundaries)]);
+    }
+    if (random() % 8 == 0)
+        damaged.resize(from + random() % (damaged.size() - from));
+    return damaged;
+}
+
+} // namespace
+
+// A project or clipboard block whose metafile data is damaged: the element refuses it with the
+// picture error, or draws on screen and paper and saves what it holds, all in bounded time and memory.
+TEST(LayerImageChunks, DamagedEmbeddedMetafilesAreRefusedOrDrawnAndSavedSafely)
+{
+    auto page = NewPage();
+    auto enhanced = TwoColourMetafile();
+    auto placeable = TwoColourMetafile();
+    placeable->SetEnhanced(false);
+    std::mt19937 random(20261210);
+    TCaseWatch watch;
+    int loaded = 0, refused = 0;
+    for (TMetafile* metafile : {enhanced.get(), placeable.get()}) {
+        const std::string payload = EncodeMetafileData(metafile);
+        const size_t records = metafile->GetEnhanced() ? 88 : 22 + 18;
+        for (int round = 0; round < 120; ++round) {
+            const std::string name = std::string(metafile->GetEnhanced() ? "emf" : "wmf") + " #" + std::to_string(round);
+            SCOPED_TRACE(name);
+            const std::string damaged = Damaged(payload, records, random);
+            TLayerImage* image = nullptr;
+            watch.Begin(name + " load");
+            try {
+                image = LoadElement(page.get(), ElementWithChunk("WMFD", damaged));
+            } catch (const EInvalidGraphic&) {
+            }
+            EXPECT_LT(watch.End(), size_t(16) << 20);
+            if (!image) {
+                ++refused;
+                continue;
+            }
+            ++loaded;
+            TTestSurface surface(200, 100);
+            THiMetric map;
+            watch.Begin(name + " draw");
+            for (int dpi : {25, 2540}) {
+                map.SetDPI(POINT{dpi, dpi});
+                image->Print(surface.DC(), map);
+            }
+            EXPECT_LT(watch.End(), size_t(64) << 20);
+            const bool was = SetLayerImageEmbedData(true);
+            watch.Begin(name + " save");
+            const std::string saved = SaveElement(image);
+            EXPECT_LT(watch.End(), size_t(16) << 20);
+            SetLayerImageEmbedData(was);
+            EXPECT_NO_THROW(LoadElement(page.get(), saved));
+        }
+    }
+    EXPECT_GT(loaded, 20);
+    EXPECT_GT(refused, 20);
+}
+
+// The checks a picture file gets guard a picture embedded in a project too.
+TEST(LayerImageChunks, EmbeddedPicturesGetTheChecksOfPictureFiles)
+{
+    // 16384 x 16384 pixels, run-length coded in 64 bytes: ended at once.
+    std::string rle = std::string("BM") + std::string(52, '\0') + std::string(8, '\0') + std::string("\0\1", 2);
+    PutLE32(rle, 10, 62);
+    PutLE32(rle, 14, 40);
+    PutLE32(rle, 18, 16384);
+    PutLE32(rle, 22, 16384);
+    rle[26] = 1;
+    rle[28] = 8;
+    rle[30] = BI_RLE8;
+    PutLE32(rle, 34, 2);
+    PutLE32(rle, 46, 2);
+    // A PNG whose first chunk after its header announces a gigabyte, in 41 bytes.
+    std::string png = std::string("\x89PNG\r\n\x1a\n") + std::string(4, '\0') + "IHDR" + std::string(17, '\0') +
+                      std::string("\x40\0\0\0tEXt", 8);
+    png[11] = 13;
+    png[18] = png[22] = 0x10;
+    png[24] = 8;
+    auto page = NewPage();
+    TCaseWatch watch;
+    for (const std::string* payload : {&rle, &png}) {
+        watch.Begin("embedded picture");
+        TLayerImage* image = LoadElement(page.get(), ElementWithChunk("BMPD", *payload));
+        EXPECT_LT(watch.End(), size_t(16) << 20);
+        EXPECT_TRUE(image->IsEmpty());
+        EXPECT_EQ(image->GetLoadResult(), IL_ERROR_FILE_FORMAT);
+    }
+    // A sound picture that the memory left cannot hold.
+    TTestBitmap b;
+    MakeGradient(b, 80, 40, 96);
+    const std::string sound = EncodeBitmapData(b.Handle);
+    const uint64_t previous = ImagingCodec::SetPictureMemoryCeiling(4096);
+    TLayerImage* tooLarge = LoadElement(page.get(), ElementWithChunk("BMPD", sound));
+    ImagingCodec::SetPictureMemoryCeiling(previous);
+    EXPECT_TRUE(tooLarge->IsEmpty());
+    EXPECT_EQ(tooLarge->GetLoadResult(), IL_ERROR_NO_MEMORY);
+    EXPECT_TRUE(LoadElement(page.get(), ElementWithChunk("BMPD", sound))->IsBitmap());
 }
 
 TEST(LayerImage, PaintsTheClipIntoTheViewBuffer)

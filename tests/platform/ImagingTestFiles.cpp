@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <wincodec.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -398,4 +400,74 @@ TBytes ReadFileBytes(const std::string& path)
     bytes.resize(got);
     fclose(file);
     return bytes;
+}
+
+// A file image written by WIC itself, for the formats our saver does not write.
+TBytes EncodeWithWic(const GUID& container, int32_t width, int32_t height, int32_t dpi)
+{
+    TBytes out;
+    IWICImagingFactory* factory = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(&factory))))
+        return out;
+    IStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    IPropertyBag2* options = nullptr;
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(container, nullptr, &encoder);
+    if (SUCCEEDED(hr))
+        hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = encoder->CreateNewFrame(&frame, &options);
+    if (SUCCEEDED(hr))
+        hr = frame->Initialize(options);
+    if (SUCCEEDED(hr))
+        hr = frame->SetSize(UINT(width), UINT(height));
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr))
+        hr = frame->SetPixelFormat(&format);
+    bool indexed = !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR);
+    if (SUCCEEDED(hr) && dpi)
+        hr = frame->SetResolution(dpi, dpi);
+    // Four colours only, so that a palette format keeps them exactly.
+    const uint32_t stride = indexed ? uint32_t((width + 3) & ~3) : uint32_t((width * 3 + 3) & ~3);
+    TBytes pixels(size_t(stride) * height);
+    IWICPalette* palette = nullptr;
+    if (SUCCEEDED(hr) && indexed) {
+        WICColor colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        hr = factory->CreatePalette(&palette);
+        if (SUCCEEDED(hr))
+            hr = palette->InitializeCustom(colours, 4);
+        if (SUCCEEDED(hr))
+            hr = frame->SetPalette(palette);
+    }
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            int32_t index = (x / 2 + y) % 4;
+            if (indexed) {
+                pixels[size_t(y) * stride + x] = uint8_t(index);
+            } else {
+                static const uint8_t bgr[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
+                memcpy(&pixels[size_t(y) * stride + size_t(x) * 3], bgr[index], 3);
+            }
+        }
+    if (SUCCEEDED(hr))
+        hr = frame->WritePixels(UINT(height), stride, UINT(pixels.size()), pixels.data());
+    if (SUCCEEDED(hr))
+        hr = frame->Commit();
+    if (SUCCEEDED(hr))
+        hr = encoder->Commit();
+    HGLOBAL memory = nullptr;
+    STATSTG stat = {};
+    if (SUCCEEDED(hr) && SUCCEEDED(GetHGlobalFromStream(stream, &memory)) && SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME))) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(GlobalLock(memory));
+        out.assign(bytes, bytes + size_t(stat.cbSize.QuadPart));
+        GlobalUnlock(memory);
+    }
+    for (IUnknown* object : std::initializer_list<IUnknown*>{palette, options, frame, encoder, stream, factory})
+        if (object)
+            object->Release();
+    return out;
 }

@@ -46,6 +46,10 @@ struct TPsdOptions {
 TBytes BuildPsd(int32_t width, int32_t height, const TPsdOptions& options);
 COLORREF PsdColour(int32_t x, int32_t y, bool grey);
 
+// A file image written by WIC itself (GIF, TIFF: formats our saver does not write), four colours in
+// a pattern; empty when WIC cannot write it.
+TBytes EncodeWithWic(const GUID& container, int32_t width, int32_t height, int32_t dpi);
+
 // A one-row PNG of RGBA pixels.
 TBytes BuildRgbaPng(const std::vector<std::vector<uint8_t>>& pixels);
 
