@@ -7,6 +7,38 @@
 
 #include "platform/Strings.h"
 
+// A string list that finds lines and names through an index instead of comparing line after line:
+// the same first match as TStringList, in constant time where lines are plain printable ASCII (lines
+// with other characters are compared as TStringList compares them). The index follows lines added at
+// the end and lines replaced; any other change rebuilds it on the next search.
+class THashedStringList : public TStringList {
+    SF_CLASS(THashedStringList)
+public:
+    THashedStringList();
+    ~THashedStringList() override;
+
+    int IndexOf(const std::string& s) const override;
+    int IndexOfName(const std::string& name) const override;
+
+    void Put(int index, const std::string& s) override;
+    int AddObject(const std::string& s, TObject* object) override;
+    void InsertObject(int index, const std::string& s, TObject* object) override;
+    void Delete(int index) override;
+    void Clear() override;
+    void Exchange(int index1, int index2) override;
+    void Move(int curIndex, int newIndex) override;
+    void CustomSort(TStringListSortCompare compare) override;
+
+private:
+    struct TIndex;
+    bool Equal(const std::string& a, const std::string& b) const;
+    void Invalidate() const;
+    // The index brought up to the list's lines.
+    const TIndex& Index() const;
+
+    mutable std::unique_ptr<TIndex> FIndex;
+};
+
 class TCustomIniFile : public TObject {
     SF_CLASS(TCustomIniFile)
 public:
@@ -34,8 +66,8 @@ public:
     // Writes pending changes to the file.
     virtual void UpdateFile() = 0;
     // A section exists when it has at least one key.
-    bool SectionExists(const std::string& section);
-    bool ValueExists(const std::string& section, const std::string& ident);
+    virtual bool SectionExists(const std::string& section);
+    virtual bool ValueExists(const std::string& section, const std::string& ident);
 
 protected:
     std::string FFileName;
@@ -62,7 +94,8 @@ public:
 };
 
 // The whole file in memory, written back only by UpdateFile. Section and key names compare
-// without regard to case. Loading trims section names, keys and values, skips lines starting
+// without regard to case and are found through hashed lists, so loading and reading take time in
+// proportion to the file. Loading trims section names, keys and values, skips lines starting
 // with ';' and lines before the first section, and merges a repeated section into its first
 // occurrence. When a key repeats within a section, the first one is read and written.
 class TMemIniFile : public TCustomIniFile {
@@ -82,6 +115,8 @@ public:
     void DeleteKey(const std::string& section, const std::string& ident) override;
     // Writes every section to the file as 8-bit text.
     void UpdateFile() override;
+    bool SectionExists(const std::string& section) override;
+    bool ValueExists(const std::string& section, const std::string& ident) override;
 
     void Clear();
     // Adds the file's text to the list: each section's header, its lines, and an empty line.
@@ -92,9 +127,9 @@ public:
     void Rename(const std::string& fileName, bool reload);
 
 private:
-    TStringList* FindSection(const std::string& section) const;
-    TStringList* AddSection(const std::string& section);
+    THashedStringList* FindSection(const std::string& section) const;
+    THashedStringList* AddSection(const std::string& section);
     void LoadValues();
 
-    std::unique_ptr<TStringList, TObjectFree> FSections;  // names, each with its lines as object
+    std::unique_ptr<THashedStringList, TObjectFree> FSections;  // names, each with its lines as object
 };

@@ -45,7 +45,7 @@ public:
     // First line equal to s under CompareStrings, or -1.
     virtual int IndexOf(const std::string& s) const;
     // First line whose name (text before the separator) equals name under CompareStrings, or -1.
-    int IndexOfName(const std::string& name) const;
+    virtual int IndexOfName(const std::string& name) const;
     int IndexOfObject(TObject* object) const;
 
     // ---- Whole-list forms ----

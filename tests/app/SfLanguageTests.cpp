@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <random>
 
 #include "TestSupport.h"
 #include "app/SfLanguage1.h"
@@ -576,5 +577,44 @@ TEST(LanguageCommand, ALiveFormSwitchesToAnotherLanguageAndBack)
         bool german = std::string(name) == "Deutsch";
         EXPECT_EQ(windowText(button), german ? "Einrichten..." : "Setup...") << name;
         EXPECT_EQ(label->GetCaption(), german ? " Ansicht " : " View ") << name;
+    }
+}
+
+// A language file of 7,000 sections loads and gives every string in time in proportion to its size,
+// and damaged language files load as text does: no stall, no crash, no memory beyond their size.
+TEST(SfLanguage, LargeAndDamagedLanguageFilesLoadInBoundedTime)
+{
+    std::string folder = MakeProgramFolder("large");
+    TLanguagePtr language = LanguageIn(folder);
+    std::string large = "[Info]\r\nLanguage=Large\r\n";
+    for (int s = 0; s < 7000; ++s) {
+        large += "[Part" + std::to_string(s) + "]\r\n";
+        for (int k = 1; k <= 3; ++k)
+            large += std::to_string(k) + "=Text\\s" + std::to_string(s * 10 + k) + "\r\n";
+    }
+    WriteFile(folder + "Language\\Large.ini", large);
+    TCaseWatch watch;
+    watch.Begin("7000 sections");
+    language->LoadLanguage("Large");
+    for (int s = 0; s < 7000; ++s) {
+        ASSERT_EQ("Text " + std::to_string(s * 10 + 1), language->GetString(1, "", "Part" + std::to_string(s)));
+        ASSERT_EQ("Text " + std::to_string(s * 10 + 2), language->GetString());
+        ASSERT_EQ("Text " + std::to_string(s * 10 + 3), language->GetString());
+    }
+    EXPECT_LT(watch.End(), size_t(32) << 20);
+
+    std::mt19937 random(31);
+    const char specials[] = {'[', ']', '=', ';', '|', '\\', '\0', '\r', '\n', '\xFF'};
+    for (int round = 0; round < 100; ++round) {
+        std::string text = GermanText;
+        for (int i = 0, n = 1 + int(random() % 10); i < n; ++i)
+            text[random() % text.size()] = specials[random() % sizeof(specials)];
+        WriteFile(folder + "Language\\Damaged.ini", text);
+        watch.Begin("damaged #" + std::to_string(round));
+        language->LoadLanguage("Damaged");
+        for (const char* section : {"Const", "Interface", "ErrorMessages", "Info"})
+            for (int key = 0; key < 30; ++key)
+                language->GetString(key, "", section);
+        EXPECT_LT(watch.End(), size_t(16) << 20);
     }
 }
