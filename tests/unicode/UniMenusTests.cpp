@@ -136,11 +136,12 @@ TEST_F(UniFormTest, ActionsCarryWideTextsToTheirClients)
     EXPECT_EQ(button->GetHint(), L"\u65E5\u672C");
     EXPECT_EQ(item->GetCaption(), L"&\u0416uk");
     // A new text whose 8-bit form is the same still reaches the clients.
-    action->SetCaption(L"&\u0429it");
-    EXPECT_EQ(action->TAction::GetCaption(), NarrowText(L"&\u0429it"));
-    EXPECT_EQ(WindowText(button->GetHandle()), L"&\u0429it");
-    EXPECT_EQ(item->GetCaption(), L"&\u0429it");
-    EXPECT_EQ(MenuText(popup->GetHandle(), 0), L"&\u0429it");
+    action->SetCaption(L"&\u05D0");
+    action->SetCaption(L"&\u05D1");
+    EXPECT_EQ(action->TAction::GetCaption(), "&?");
+    EXPECT_EQ(WindowText(button->GetHandle()), L"&\u05D1");
+    EXPECT_EQ(item->GetCaption(), L"&\u05D1");
+    EXPECT_EQ(MenuText(popup->GetHandle(), 0), L"&\u05D1");
     // A client given its own text no longer follows.
     button->SetCaption(L"mine");
     action->SetCaption(L"\u263A");
@@ -175,12 +176,13 @@ TEST_F(UniFormTest, TheApplicationsWideHintTitleAndHintAction)
                 heard = action->GetHint();
     };
     Application->HookMainWindow(listener);
-    UniApplication->SetHint(L"\u0416\u0443\u043A");
-    EXPECT_EQ(heard, L"\u0416\u0443\u043A");
-    EXPECT_EQ(UniApplication->GetHint(), L"\u0416\u0443\u043A");
+    UniApplication->SetHint(L"\u05D0\u05D1");
+    EXPECT_EQ(heard, L"\u05D0\u05D1");
+    EXPECT_EQ(UniApplication->GetHint(), L"\u05D0\u05D1");
     // Another text with the same 8-bit form is still heard.
-    UniApplication->SetHint(L"\u0429\u0438\u0442");
-    EXPECT_EQ(heard, L"\u0429\u0438\u0442");
+    UniApplication->SetHint(L"\u05D2\u05D3");
+    EXPECT_EQ(Application->GetHint(), "??");
+    EXPECT_EQ(heard, L"\u05D2\u05D3");
     Application->UnhookMainWindow(listener);
     // Changed behind it, the wide hint follows the 8-bit one.
     Application->SetHint("plain");
