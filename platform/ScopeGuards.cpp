@@ -72,6 +72,24 @@ TTimerScope::~TTimerScope()
     CountHandle(THandleKind::Timer, -1);
 }
 
+TDesktopDrawDC::TDesktopDrawDC()
+    : FLocked(LockWindowUpdate(GetDesktopWindow()) != FALSE),
+      FDC(GetDCEx(GetDesktopWindow(), nullptr, DCX_WINDOW | DCX_CACHE | (FLocked ? DCX_LOCKWINDOWUPDATE : 0)))
+{
+    if (FDC)
+        CountHandle(THandleKind::DeviceContext, 1);
+}
+
+TDesktopDrawDC::~TDesktopDrawDC()
+{
+    if (FDC) {
+        ReleaseDC(GetDesktopWindow(), FDC);
+        CountHandle(THandleKind::DeviceContext, -1);
+    }
+    if (FLocked)
+        LockWindowUpdate(nullptr);
+}
+
 TBusyCursor::TBusyCursor()
 {
     if (!Screen)

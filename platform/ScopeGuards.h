@@ -274,6 +274,38 @@ private:
     HWND FWindow;
 };
 
+// The cursor kept inside a screen rectangle; free again with the guard.
+class TCursorClip {
+public:
+    explicit TCursorClip(const RECT& r) : FClipped(ClipCursor(&r) != FALSE) {}
+    ~TCursorClip()
+    {
+        if (FClipped)
+            ClipCursor(nullptr);
+    }
+    TCursorClip(const TCursorClip&) = delete;
+    TCursorClip& operator=(const TCursorClip&) = delete;
+
+private:
+    bool FClipped;
+};
+
+// Window updates locked on the desktop and a DC that draws over every window (drag outlines);
+// both given back with the guard.
+class TDesktopDrawDC {
+public:
+    TDesktopDrawDC();
+    ~TDesktopDrawDC();
+    TDesktopDrawDC(const TDesktopDrawDC&) = delete;
+    TDesktopDrawDC& operator=(const TDesktopDrawDC&) = delete;
+    HDC Get() const { return FDC; }
+    explicit operator bool() const { return FDC != nullptr; }
+
+private:
+    bool FLocked = false;
+    HDC FDC = nullptr;
+};
+
 // The hour-glass while an operation runs; the cursor before it comes back on every way out.
 class TBusyCursor {
 public:

@@ -1,0 +1,40 @@
+// The decisions of the interactive move and size loops of dockable windows, kept apart from the
+// loops themselves: which dock a drag points at, which row, and where a dragged edge may go.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+// One row of a dock as a move sees it when it starts.
+struct TTBDockRowInfo {
+    int Thickness = 0;
+    bool FullSize = false;  // a full-size window sits in the row
+};
+
+// The row a dragged window goes to; NewRow inserts a row at that index.
+struct TTBRowChoice {
+    int Row = 0;
+    bool NewRow = false;
+};
+
+// The row for a window whose centre lies `coordinate` pixels across the dock from its edge: the
+// first quarter of a row inserts a row before it, the middle joins it, the last quarter inserts a
+// row after it; a row holding a full-size window (or any row, when the dragged window is
+// full-size) splits at its half and is never shared.
+TTBRowChoice ChooseDockRow(const std::vector<TTBDockRowInfo>& rows, int coordinate, bool movedFullSize);
+
+// The rectangle of a window of `size` that keeps the grab point (taken in a window of startSize)
+// at the same relative place under the cursor.
+RECT PlaceAtGrab(POINT cursor, SIZE size, POINT grab, SIZE startSize);
+
+// Whether a drag at `cursor` docks to a dock whose screen rectangle is dockRect, with the window
+// placed at windowRect on it. The grab point biases the zone so a window grabbed at its far edge
+// docks as readily as one grabbed near.
+bool DockTargetHit(const RECT& dockRect, bool leftRight, const RECT& windowRect, POINT cursor, POINT grab,
+                   SIZE startSize);
+
+// The rectangle of a floating form sized by an edge (0 left, 1 right, 2 top, 3 top-left,
+// 4 top-right, 5 bottom, 6 bottom-left, 7 bottom-right) moved by delta, kept between the minimum
+// and, where positive, the maximum size by holding the dragged edge back.
+RECT SizeByEdge(const RECT& start, int edge, POINT delta, SIZE minSize, SIZE maxSize);
