@@ -51,6 +51,17 @@ BOOL CALLBACK CollectOwned(HWND wnd, LPARAM param)
 
 } // namespace
 
+void GetWindowFrame(HWND wnd, RECT& window, RECT& client)
+{
+    RECT screen{};
+    GetWindowRect(wnd, &screen);
+    window = RECT{0, 0, screen.right - screen.left, screen.bottom - screen.top};
+    POINT origin{0, 0};
+    ClientToScreen(wnd, &origin);
+    GetClientRect(wnd, &client);
+    OffsetRect(&client, origin.x - screen.left, origin.y - screen.top);
+}
+
 void AnswerPrintMessage(HWND wnd, TMessage& message, const TNCPaintProc& ncPaint)
 {
     message.Result = 1;
@@ -803,4 +814,20 @@ void DefineWideStringProp(TFiler* filer, const std::string& name, const std::wst
     filer->DefineProperty(
         name, [&setter](TReader* reader) { setter(ReadWideStringProp(reader)); },
         [&value](TWriter* writer) { WriteWideStringProp(writer, value); }, hasData);
+}
+
+void DefineBoolProp(TFiler* filer, const std::string& name, bool value, bool defaultValue,
+                    const std::function<void(bool)>& setter)
+{
+    filer->DefineProperty(
+        name, [&setter](TReader* reader) { setter(reader->ReadBoolean()); },
+        [value](TWriter* writer) { writer->WriteBoolean(value); }, value != defaultValue);
+}
+
+void DefineIntProp(TFiler* filer, const std::string& name, int value, int defaultValue,
+                   const std::function<void(int)>& setter)
+{
+    filer->DefineProperty(
+        name, [&setter](TReader* reader) { setter(reader->ReadInteger()); },
+        [value](TWriter* writer) { writer->WriteInteger(value); }, value != defaultValue);
 }

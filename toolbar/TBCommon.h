@@ -36,6 +36,9 @@ void PrintClientArea(TWinControl* control, TMessage& message);
 void PumpPaintMessages();
 // Removes queued messages in the range; a WM_QUIT among them is posted again.
 void FlushMessages(UINT minMessage, UINT maxMessage);
+// The window's rectangle moved to (0, 0), and its client area in those coordinates: what painting
+// a frame of one's own works with.
+void GetWindowFrame(HWND wnd, RECT& window, RECT& client);
 // Clips a window DC to a WM_NCPAINT update region (screen coordinates; 0 or 1 is the whole window).
 void ClipToNCUpdate(HWND wnd, HDC dc, HRGN rgn);
 // Asks for WM_MOUSELEAVE (or what the flags name) for the window; false when the system cannot.
@@ -151,3 +154,8 @@ std::wstring ReadWideStringProp(TReader* reader);
 // Declares a wide-string property: read back through setter, written while hasData.
 void DefineWideStringProp(TFiler* filer, const std::string& name, const std::wstring& value,
                           const std::function<void(const std::wstring&)>& setter, bool hasData);
+// Declares a Boolean or integer property, written only when it differs from its default.
+void DefineBoolProp(TFiler* filer, const std::string& name, bool value, bool defaultValue,
+                    const std::function<void(bool)>& setter);
+void DefineIntProp(TFiler* filer, const std::string& name, int value, int defaultValue,
+                   const std::function<void(int)>& setter);

@@ -111,14 +111,11 @@ void TTBDock::Notification(TComponent* component, TOperation operation)
 void TTBDock::DefineProperties(TFiler* filer)
 {
     TCustomControl::DefineProperties(filer);
-    auto boolProperty = [filer](const char* name, bool value, bool defaultValue, auto set) {
-        filer->DefineProperty(name, [set](TReader* r) { set(r->ReadBoolean()); },
-                              [value](TWriter* w) { w->WriteBoolean(value); }, value != defaultValue);
-    };
-    boolProperty("AllowDrag", FAllowDrag, true, [this](bool v) { SetAllowDrag(v); });
-    boolProperty("BackgroundOnToolbars", FBackgroundOnToolbars, true, [this](bool v) { SetBackgroundOnToolbars(v); });
-    boolProperty("FixAlign", FFixAlign, false, [this](bool v) { SetFixAlign(v); });
-    boolProperty("LimitToOneRow", FLimitToOneRow, false, [this](bool v) { SetLimitToOneRow(v); });
+    DefineBoolProp(filer, "AllowDrag", FAllowDrag, true, [this](bool v) { SetAllowDrag(v); });
+    DefineBoolProp(filer, "BackgroundOnToolbars", FBackgroundOnToolbars, true,
+                   [this](bool v) { SetBackgroundOnToolbars(v); });
+    DefineBoolProp(filer, "FixAlign", FFixAlign, false, [this](bool v) { SetFixAlign(v); });
+    DefineBoolProp(filer, "LimitToOneRow", FLimitToOneRow, false, [this](bool v) { SetLimitToOneRow(v); });
     filer->DefineProperty(
         "Position",
         [this](TReader* r) {
@@ -754,16 +751,8 @@ void TTBDock::EraseBackground(TMessage& m)
 
 void TTBDock::DrawBoundLines(HDC dc)
 {
-    RECT r{};
-    GetWindowRect(FHandle, &r);
-    OffsetRect(&r, -r.left, -r.top);
-    RECT client{};
-    ::GetClientRect(FHandle, &client);
-    POINT origin{0, 0};
-    ::ClientToScreen(FHandle, &origin);
-    RECT window{};
-    GetWindowRect(FHandle, &window);
-    OffsetRect(&client, origin.x - window.left, origin.y - window.top);
+    RECT r{}, client{};
+    GetWindowFrame(FHandle, r, client);
     {
         TSavedDC saved(dc);
         ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);

@@ -34,6 +34,16 @@ const char* const DragHandleNames[] = {"dhDouble", "dhNone", "dhSingle"};
 const char* const FloatingModeNames[] = {"fmOnTopOfParentForm", "fmOnTopOfAllForms"};
 const char* const DockPositionNames[] = {"dpTop", "dpBottom", "dpLeft", "dpRight"};
 
+// Stores a new value; false when it is the one held already.
+template <class T>
+bool Change(T& field, T value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 template <size_t N>
 int IndexOfName(const char* const (&names)[N], const std::string& name)
 {
@@ -59,10 +69,9 @@ void DrawMonochromeGlyph(HDC dc, int x, int y, int width, int height, const uint
     for (int i = 0; i < 8; ++i)
         bits[i] = rows[i];
     TGdiObject<HBITMAP> glyph(CreateBitmap(8, 8, 1, 1, bits));
-    TMemoryDC mem(dc);
-    if (!glyph || !mem)
+    if (!glyph)
         return;
-    TSelectGuard selBitmap(mem.Get(), glyph.Get());
+    TBitmapDC mem(dc, glyph.Get());
     TGdiObject<HBRUSH> brush(CreateSolidBrush(color));
     TSelectGuard selBrush(dc, brush.Get());
     COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
@@ -743,10 +752,7 @@ void TTBCustomDockableWindow::HookProc(THookKind kind, HWND wnd, WPARAM wParam, 
     case THookKind::hkActivateApp: {
         int saved = tAppActiveOverride;
         tAppActiveOverride = wParam != 0 ? 1 : 0;
-        struct TRestore {
-            int Value;
-            ~TRestore() { tAppActiveOverride = Value; }
-        } restore{saved};
+        TScopeExit restore([saved] { tAppActiveOverride = saved; });
         RefreshAllFloating();
         return;
     }
@@ -789,19 +795,21 @@ void TTBCustomDockableWindow::HookProc(THookKind kind, HWND wnd, WPARAM wParam, 
 
 void TTBCustomDockableWindow::SetAutoResize(bool value)
 {
-    if (value == FAutoResize)
-        return;
-    FAutoResize = value;
-    if (value)
+    if (Change(FAutoResize, value) && value)
         Arrange();
+}
+
+void TTBCustomDockableWindow::RearrangeDock()
+{
+    if (FDocked)
+        FCurrentDock->LayOutToolbars();
 }
 
 void TTBCustomDockableWindow::RecalcNCArea()
 {
     if (FHandle)
         SetWindowPos(FHandle, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (FDocked)
-        FCurrentDock->LayOutToolbars();
+    RearrangeDock();
 }
 
 void TTBCustomDockableWindow::RedrawNC()
@@ -812,10 +820,7 @@ void TTBCustomDockableWindow::RedrawNC()
 
 void TTBCustomDockableWindow::SetBorderStyle(TFormBorderStyle value)
 {
-    if (value == FBorderStyle)
-        return;
-    FBorderStyle = value;
-    if (FDocked)
+    if (Change(FBorderStyle, value) && FDocked)
         RecalcNCArea();
 }
 
@@ -833,19 +838,13 @@ void TTBCustomDockableWindow::SetCaption(const std::wstring& value)
 
 void TTBCustomDockableWindow::SetCloseButton(bool value)
 {
-    if (value == FCloseButton)
-        return;
-    FCloseButton = value;
-    if (FFloatForm)
+    if (Change(FCloseButton, value) && FFloatForm)
         FFloatForm->RedrawNCArea(frpCaption | frpCloseButton);
 }
 
 void TTBCustomDockableWindow::SetCloseButtonWhenDocked(bool value)
 {
-    if (value == FCloseButtonWhenDocked)
-        return;
-    FCloseButtonWhenDocked = value;
-    if (FDocked)
+    if (Change(FCloseButtonWhenDocked, value) && FDocked)
         RecalcNCArea();
 }
 
@@ -862,55 +861,40 @@ void TTBCustomDockableWindow::SetDefaultDock(TTBDock* value)
 
 void TTBCustomDockableWindow::SetDockPos(int value)
 {
-    if (value == FDockPos)
-        return;
-    FDockPos = value;
-    if (FDocked)
-        FCurrentDock->LayOutToolbars();
+    if (Change(FDockPos, value))
+        RearrangeDock();
 }
 
 void TTBCustomDockableWindow::SetDockRow(int value)
 {
-    if (value == FDockRow)
-        return;
-    FDockRow = value;
-    if (FDocked)
-        FCurrentDock->LayOutToolbars();
+    if (Change(FDockRow, value))
+        RearrangeDock();
 }
 
 void TTBCustomDockableWindow::SetDragHandleStyle(TTBDragHandleStyle value)
 {
-    if (value == FDragHandleStyle)
-        return;
-    FDragHandleStyle = value;
-    if (FDocked)
+    if (Change(FDragHandleStyle, value) && FDocked)
         RecalcNCArea();
 }
 
 void TTBCustomDockableWindow::SetFloatingMode(TTBFloatingMode value)
 {
-    if (value == FFloatingMode)
+    if (!Change(FFloatingMode, value))
         return;
-    FFloatingMode = value;
     RefreshVisibility();
     UpdateTopmost();
 }
 
 void TTBCustomDockableWindow::SetFullSize(bool value)
 {
-    if (value == FFullSize)
-        return;
-    FFullSize = value;
-    if (FDocked)
-        FCurrentDock->LayOutToolbars();
+    if (Change(FFullSize, value))
+        RearrangeDock();
 }
 
 void TTBCustomDockableWindow::SetHideWhenInactive(bool value)
 {
-    if (value == FHideWhenInactive)
-        return;
-    FHideWhenInactive = value;
-    RefreshVisibility();
+    if (Change(FHideWhenInactive, value))
+        RefreshVisibility();
 }
 
 void TTBCustomDockableWindow::SetLastDock(TTBDock* value)
@@ -958,11 +942,8 @@ void TTBCustomDockableWindow::SetShowCaption(bool value)
 
 void TTBCustomDockableWindow::SetStretch(bool value)
 {
-    if (value == FStretch)
-        return;
-    FStretch = value;
-    if (FDocked)
-        FCurrentDock->LayOutToolbars();
+    if (Change(FStretch, value))
+        RearrangeDock();
 }
 
 void TTBCustomDockableWindow::SetUseLastDock(bool value)
@@ -1006,13 +987,8 @@ void TTBCustomDockableWindow::DefineProperties(TFiler* filer)
         [](TWriter* w) { w->WriteBoolean(true); }, true);
     DefineWideStringProp(filer, "Caption", FCaption, [this](const std::wstring& v) { SetCaption(v); }, !FCaption.empty());
 
-    auto boolProperty = [filer](const char* name, bool value, bool defaultValue, auto set) {
-        filer->DefineProperty(name, [set](TReader* r) { set(r->ReadBoolean()); },
-                              [value](TWriter* w) { w->WriteBoolean(value); }, value != defaultValue);
-    };
-    auto intProperty = [filer](const char* name, int value, int defaultValue, auto set) {
-        filer->DefineProperty(name, [set](TReader* r) { set(r->ReadInteger()); },
-                              [value](TWriter* w) { w->WriteInteger(value); }, value != defaultValue);
+    auto boolProperty = [filer](const char* name, bool value, bool defaultValue, const std::function<void(bool)>& set) {
+        DefineBoolProp(filer, name, value, defaultValue, set);
     };
     // Enumerations are read by name; an unknown name leaves the value as it is.
     auto enumProperty = [filer](const char* name, const auto& names, int value, int defaultValue, auto set) {
@@ -1060,8 +1036,8 @@ void TTBCustomDockableWindow::DefineProperties(TFiler* filer)
         FDockableTo != AllDockPositions);
     enumProperty("DockMode", DockModeNames, FDockMode, dmCanFloat,
                  [this](int v) { SetDockMode(static_cast<TTBDockMode>(v)); });
-    intProperty("DockPos", FDockPos, -1, [this](int v) { SetDockPos(v); });
-    intProperty("DockRow", FDockRow, 0, [this](int v) { SetDockRow(std::max(v, 0)); });
+    DefineIntProp(filer, "DockPos", FDockPos, -1, [this](int v) { SetDockPos(v); });
+    DefineIntProp(filer, "DockRow", FDockRow, 0, [this](int v) { SetDockRow(std::max(v, 0)); });
     enumProperty("DragHandleStyle", DragHandleNames, FDragHandleStyle, dhSingle,
                  [this](int v) { SetDragHandleStyle(static_cast<TTBDragHandleStyle>(v)); });
     enumProperty("FloatingMode", FloatingModeNames, FFloatingMode, fmOnTopOfParentForm,
@@ -1334,14 +1310,8 @@ void TTBCustomDockableWindow::DrawNCArea(bool useGivenDC, HDC dc, HRGN clipRegio
         ClipToNCUpdate(FHandle, dc, clipRegion);
     }
     TSavedDC saved(dc);
-    RECT window{};
-    GetWindowRect(FHandle, &window);
-    RECT r{0, 0, window.right - window.left, window.bottom - window.top};
-    POINT origin{0, 0};
-    ::ClientToScreen(FHandle, &origin);
-    RECT client{};
-    ::GetClientRect(FHandle, &client);
-    OffsetRect(&client, origin.x - window.left, origin.y - window.top);
+    RECT r{}, client{};
+    GetWindowFrame(FHandle, r, client);
     ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
 
     TTBDock* dock = FCurrentDock;

@@ -230,6 +230,7 @@ private:
     void ApplyVisibility(bool show);
     void UpdateCaptionState();
     void UpdateTopmost();
+    void RearrangeDock();
     void RecalcNCArea();
     void RedrawNC();
     void InvalidateFloatingCaption();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "platform/ScopeGuards.h"
@@ -105,27 +107,60 @@ struct TCandidate {
     std::vector<TTBDockRowInfo> Rows;
 };
 
+// The message pump of a capture loop: true when the button is released, false when the loop is
+// cancelled (another press, the capture or the window gone, a quit). Mouse moves and keys go to
+// `handle`, which may cancel; other buttons are swallowed; everything else is dispatched.
+bool RunCaptureLoop(HWND wnd, const std::weak_ptr<int>& alive, const std::function<bool(const MSG&)>& handle)
+{
+    MSG msg{};
+    while (!alive.expired() && GetCapture() == wnd) {
+        int got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        switch (msg.message) {
+        case WM_LBUTTONUP:
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            return false;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+        case WM_MBUTTONDBLCLK:
+            break;
+        case WM_MOUSEMOVE:
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+            if (!handle(msg))
+                return false;
+            break;
+        default:
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            break;
+        }
+    }
+    return false;
+}
+
+// Where the message being handled happened.
+POINT MessagePos()
+{
+    DWORD pos = GetMessagePos();
+    return POINT{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+}
+
 RECT ScreenBounds(TControl* control)
 {
     POINT origin = control->GetParent() ? control->GetParent()->ClientToScreen(POINT{control->GetLeft(), control->GetTop()})
                                         : POINT{control->GetLeft(), control->GetTop()};
     return RECT{origin.x, origin.y, origin.x + control->GetWidth(), origin.y + control->GetHeight()};
 }
-
-// Clears the window's drag flags however the loop ends.
-struct TDragFlags {
-    TTBCustomDockableWindow* Window;
-    std::weak_ptr<int> Alive;
-    ~TDragFlags()
-    {
-        if (Alive.expired())
-            return;
-        Window->MovingNow = false;
-        Window->SplitDragging = false;
-        Window->DragInProgress = false;
-        Window->NewRowRequested = false;
-    }
-};
 
 class TMoveLoop {
 public:
@@ -341,7 +376,15 @@ void TMoveLoop::DrawOutline(const RECT* newRect)
 void TMoveLoop::Run()
 {
     FAlive = FWindow->LifeToken();
-    TDragFlags flags{FWindow, FAlive};
+    // The window's drag flags are cleared however the loop ends.
+    TScopeExit clearFlags([this] {
+        if (!Alive())
+            return;
+        FWindow->MovingNow = false;
+        FWindow->SplitDragging = false;
+        FWindow->DragInProgress = false;
+        FWindow->NewRowRequested = false;
+    });
     FWindow->MovingNow = true;
     FWindow->SplitDragging = false;
     FWindow->SplitAllowed = false;
@@ -366,58 +409,22 @@ void TMoveLoop::Run()
     {
         TMouseCapture capture(wnd);
         Step(FStart);
-        MSG msg{};
-        while (Alive() && GetCapture() == wnd) {
-            int got = GetMessageA(&msg, nullptr, 0, 0);
-            if (got <= 0) {
-                if (got == 0)
-                    PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            bool leave = false;
-            switch (msg.message) {
-            case WM_LBUTTONUP:
-                accepted = true;
-                leave = true;
-                break;
-            case WM_KEYDOWN:
-            case WM_KEYUP:
-                if (msg.wParam == VK_CONTROL) {
-                    bool down = msg.message == WM_KEYDOWN;
-                    if (down != FCtrlDown) {
-                        FCtrlDown = down;
-                        Step(FLastPos);
-                    }
-                } else if (msg.wParam == VK_ESCAPE && msg.message == WM_KEYDOWN) {
-                    leave = true;
-                }
-                break;
-            case WM_MOUSEMOVE: {
-                DWORD pos = GetMessagePos();
-                POINT p{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+        accepted = RunCaptureLoop(wnd, FAlive, [this](const MSG& msg) {
+            if (msg.message == WM_MOUSEMOVE) {
+                POINT p = MessagePos();
                 if (p.x != FLastPos.x || p.y != FLastPos.y)
                     Step(p);
-                break;
+                return true;
             }
-            case WM_LBUTTONDOWN:
-            case WM_LBUTTONDBLCLK:
-                leave = true;
-                break;
-            case WM_RBUTTONDOWN:
-            case WM_RBUTTONUP:
-            case WM_RBUTTONDBLCLK:
-            case WM_MBUTTONDOWN:
-            case WM_MBUTTONUP:
-            case WM_MBUTTONDBLCLK:
-                break;
-            default:
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-                break;
+            if (msg.wParam == VK_ESCAPE)
+                return msg.message != WM_KEYDOWN;
+            bool down = msg.message == WM_KEYDOWN;
+            if (msg.wParam == VK_CONTROL && down != FCtrlDown) {
+                FCtrlDown = down;
+                Step(FLastPos);
             }
-            if (leave)
-                break;
-        }
+            return true;
+        });
     }
     if (FOutlineDC) {
         DrawOutline(nullptr);
@@ -497,15 +504,10 @@ void TSizeLoop::Run()
     FMax = SIZE{maxWidth > 0 ? maxWidth + nc.cx : 0, maxHeight > 0 ? maxHeight + nc.cy : 0};
     FWindow->SizeStart(FEdge);
     // The window hears the end of the sizing however the loop ends.
-    struct TSizeEnd {
-        TTBCustomDockableWindow* Window;
-        std::weak_ptr<int> Alive;
-        ~TSizeEnd()
-        {
-            if (!Alive.expired())
-                Window->SizeEnd();
-        }
-    } sizeEnd{FWindow, FAlive};
+    TScopeExit sizeEnd([this] {
+        if (!FAlive.expired())
+            FWindow->SizeEnd();
+    });
     PumpPaintMessages();
     if (FAlive.expired())
         return;
@@ -526,51 +528,15 @@ void TSizeLoop::Run()
         std::optional<TCursorClip> clip;
         if (FWindow->SizeEdgeOptions & 2)
             clip.emplace(MonitorRectOfPoint(FStartCursor, false));
-        MSG msg{};
-        while (!FAlive.expired() && GetCapture() == wnd) {
-            int got = GetMessageA(&msg, nullptr, 0, 0);
-            if (got <= 0) {
-                if (got == 0)
-                    PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            bool leave = false;
-            switch (msg.message) {
-            case WM_LBUTTONUP:
-                accepted = true;
-                leave = true;
-                break;
-            case WM_KEYDOWN:
-                leave = msg.wParam == VK_ESCAPE;
-                break;
-            case WM_KEYUP:
-                break;
-            case WM_MOUSEMOVE: {
-                DWORD pos = GetMessagePos();
-                POINT p{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+        accepted = RunCaptureLoop(wnd, FAlive, [this](const MSG& msg) {
+            if (msg.message == WM_MOUSEMOVE) {
+                POINT p = MessagePos();
                 if (p.x != FLastPos.x || p.y != FLastPos.y)
                     Step(p);
-                break;
+                return true;
             }
-            case WM_LBUTTONDOWN:
-            case WM_LBUTTONDBLCLK:
-                leave = true;
-                break;
-            case WM_RBUTTONDOWN:
-            case WM_RBUTTONUP:
-            case WM_RBUTTONDBLCLK:
-            case WM_MBUTTONDOWN:
-            case WM_MBUTTONUP:
-            case WM_MBUTTONDBLCLK:
-                break;
-            default:
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-                break;
-            }
-            if (leave)
-                break;
-        }
+            return !(msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE);
+        });
     }
     if (FOutlineDC) {
         if (*FOutlineDC)

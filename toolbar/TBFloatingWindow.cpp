@@ -217,14 +217,8 @@ void TTBFloatingWindowParent::DrawNCArea(HDC dc, uint8_t parts)
     if (!FHandle || !FHostedWindow)
         return;
     TSavedDC saved(dc);
-    RECT window{};
-    GetWindowRect(FHandle, &window);
-    RECT r{0, 0, window.right - window.left, window.bottom - window.top};
-    POINT origin{0, 0};
-    ::ClientToScreen(FHandle, &origin);
-    RECT client{};
-    ::GetClientRect(FHandle, &client);
-    OffsetRect(&client, origin.x - window.left, origin.y - window.top);
+    RECT r{}, client{};
+    GetWindowFrame(FHandle, r, client);
     ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
 
     if (parts & frpBorder) {

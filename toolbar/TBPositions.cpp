@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Filer.h"
+#include "platform/ScopeGuards.h"
 #include "toolbar/TBDock.h"
 #include "toolbar/TBDockableWindow.h"
 
@@ -191,14 +192,10 @@ void TBLoadPositions(TComponent* owner, TStream* stream)
     std::vector<TTBDock*> docks = DocksOf(owner);
     for (TTBDock* dock : docks)
         dock->BeginUpdate();
-    struct TEndUpdates {
-        std::vector<TTBDock*>& Docks;
-        ~TEndUpdates()
-        {
-            for (TTBDock* dock : Docks)
-                dock->EndUpdate();
-        }
-    } endUpdates{docks};
+    TScopeExit endUpdates([&docks] {
+        for (TTBDock* dock : docks)
+            dock->EndUpdate();
+    });
     for (TTBCustomDockableWindow* window : WindowsOf(owner)) {
         auto it = sections.find(window->GetName());
         if (it != sections.end())

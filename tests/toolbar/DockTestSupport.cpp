@@ -167,7 +167,10 @@ bool RunScripted(const std::function<void()>& body, std::vector<std::function<vo
     return !run.WatchdogFired && run.Next >= run.Steps.size();
 }
 
-void MoveMouse(POINT screen)
+namespace {
+
+// Moves the cursor and posts a mouse message to the window with the capture, as the system would.
+void PostMouse(UINT msg, WPARAM keys, POINT screen)
 {
     SetCursorPos(screen.x, screen.y);
     HWND target = GetCapture();
@@ -175,16 +178,17 @@ void MoveMouse(POINT screen)
         return;
     POINT client = screen;
     ScreenToClient(target, &client);
-    PostMessageA(target, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+    PostMessageA(target, msg, keys, MAKELPARAM(client.x, client.y));
+}
+
+} // namespace
+
+void MoveMouse(POINT screen)
+{
+    PostMouse(WM_MOUSEMOVE, MK_LBUTTON, screen);
 }
 
 void ReleaseButton(POINT screen)
 {
-    SetCursorPos(screen.x, screen.y);
-    HWND target = GetCapture();
-    if (!target)
-        return;
-    POINT client = screen;
-    ScreenToClient(target, &client);
-    PostMessageA(target, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+    PostMouse(WM_LBUTTONUP, 0, screen);
 }
