@@ -1,8 +1,9 @@
 // Exporting an A4 page holding ten large pictures at 600 dpi as PNG and as JPEG, against the
-// time the codec alone takes to write the same rendered pixels, and the peak memory of the
-// export against the size of the page's bitmap.
+// time the system codec (WIC) alone takes to write the same rendered pixels, and the peak memory
+// of the export against the size of the page's bitmap.
 #include <windows.h>
 #include <objbase.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
 #include "graphics/Gfx32.h"
+#include "platform/ComObj.h"
 
 namespace {
 
@@ -92,10 +94,54 @@ double FileMB(const std::string& name)
     return (double(data.nFileSizeHigh) * 4294967296.0 + double(data.nFileSizeLow)) / MB;
 }
 
-void Report(const char* format, const TMeasure& exported, const TMeasure& codec, double pageMB, double fileMB)
+// The system's PNG encoder writing the rendered page, a band of rows at a time.
+void SaveWithWicPng(const TILBitmapHandle& bitmap, const std::string& fileName)
 {
-    std::printf("%s: export %8.1f ms   codec alone %8.1f ms   ratio %.2f (target <= 1.20)   file %.1f MB\n", format,
-                exported.Ms, codec.Ms, exported.Ms / codec.Ms, fileMB);
+    TComPtr<IWICImagingFactory> factory;
+    TComPtr<IWICStream> stream;
+    TComPtr<IWICBitmapEncoder> encoder;
+    TComPtr<IWICBitmapFrameEncode> frame;
+    TComPtr<IPropertyBag2> options;
+    const std::wstring wide(fileName.begin(), fileName.end());
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  reinterpret_cast<void**>(factory.Put()));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateStream(stream.Put());
+    if (SUCCEEDED(hr))
+        hr = stream->InitializeFromFilename(wide.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr))
+        hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put());
+    if (SUCCEEDED(hr))
+        hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr))
+        hr = encoder->CreateNewFrame(frame.Put(), options.Put());
+    if (SUCCEEDED(hr))
+        hr = frame->Initialize(options.Get());
+    if (SUCCEEDED(hr))
+        hr = frame->SetSize(UINT(bitmap.Width), UINT(bitmap.Height));
+    WICPixelFormatGUID pixelFormat = GUID_WICPixelFormat24bppBGR;
+    if (SUCCEEDED(hr))
+        hr = frame->SetPixelFormat(&pixelFormat);
+    const UINT stride = UINT(bitmap.BytesPerLine);
+    for (int32_t y = 0; SUCCEEDED(hr) && y < bitmap.Height; ++y) {
+        const int32_t stored = bitmap.ViewPerspective == IL_BOTTOM_UP ? bitmap.Height - 1 - y : y;
+        hr = frame->WritePixels(1, stride, stride, bitmap.Pixels + size_t(stored) * stride);
+    }
+    if (SUCCEEDED(hr))
+        hr = frame->Commit();
+    if (SUCCEEDED(hr))
+        hr = encoder->Commit();
+    if (FAILED(hr))
+        throw Exception("The system codec could not write the picture");
+}
+
+void Report(const char* format, const TMeasure& exported, const TMeasure& codec, double pageMB, double fileMB,
+            double codecFileMB, const char* target)
+{
+    std::printf("%s: export %8.1f ms   system codec alone %8.1f ms   ratio %.2f (target %s)\n", format, exported.Ms,
+                codec.Ms, exported.Ms / codec.Ms, target);
+    std::printf("%s: file %.1f MB, system codec's %.1f MB, ratio %.3f%s\n", format, fileMB, codecFileMB,
+                fileMB / codecFileMB, format[0] == 'P' ? " (target <= 1.05)" : "");
     std::printf("%s: export peak %.1f MB = %.2fx the page bitmap (target <= 1.50); codec alone peak %.1f MB above "
                 "the rendered bitmap\n",
                 format, exported.PeakMB, exported.PeakMB / pageMB, codec.PeakMB);
@@ -142,8 +188,10 @@ int main()
             int FilterIndex;
             int32_t Code;
             int32_t Quality;
+            const char* Target;
         };
-        const TFormatRun formats[] = {{"PNG ", 2, IL_FILE_PNG, 0}, {"JPEG", 3, IL_FILE_JFIF, 8}};
+        // PNG goes through our own writer, JPEG through the system codec in both runs.
+        const TFormatRun formats[] = {{"PNG ", 2, IL_FILE_PNG, 0, "<= 0.35"}, {"JPEG", 3, IL_FILE_JFIF, 8, "<= 1.20"}};
         for (const TFormatRun& f : formats) {
             const std::string codecFile = folder + "codec" + PictureFormatOf(f.FilterIndex).Extension;
             const std::string exportFile = folder + "page" + PictureFormatOf(f.FilterIndex).Extension;
@@ -153,12 +201,15 @@ int main()
             std::vector<TMeasure> exportRuns;
             for (int i = 0; i < Runs; ++i) {
                 codecRuns.push_back(Once([&] {
-                    if (IL_SaveBitmap(codecFile.c_str(), &rendered.Get(), f.Code, 24, f.Quality, 0) != IL_SUCCESS)
+                    if (f.Code == IL_FILE_PNG)
+                        SaveWithWicPng(rendered.Get(), codecFile);
+                    else if (IL_SaveBitmap(codecFile.c_str(), &rendered.Get(), f.Code, 24, f.Quality, 0) != IL_SUCCESS)
                         throw Exception("The codec could not write the picture");
                 }));
                 exportRuns.push_back(Once([&] { ExportPage(*page, Dpi, exportFile, f.FilterIndex); }));
             }
-            Report(f.Name, Summary(exportRuns), Summary(codecRuns), pageMB, FileMB(exportFile));
+            Report(f.Name, Summary(exportRuns), Summary(codecRuns), pageMB, FileMB(exportFile), FileMB(codecFile),
+                   f.Target);
         }
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.GetMessage().c_str());

@@ -1,6 +1,7 @@
 #include "platform/ImagingLib.h"
 
 #include "platform/ImagingCodec.h"
+#include "platform/ImagingPng.h"
 #include "platform/PcxReader.h"
 #include "platform/PsdReader.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -1171,6 +1173,94 @@ int32_t SaveBmpFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const T
     return file.Commit();
 }
 
+// ---------------------------------------------------------------- PNG
+
+// The level most encoders use: beyond it files shrink by a percent or two for twice the time.
+constexpr int PngLevel = 6;
+// The compressed stream is cut into IDAT chunks of about this size.
+constexpr size_t PngChunkBytes = size_t(1) << 20;
+
+using TByteSink = std::function<bool(const uint8_t* data, size_t size)>;
+
+// One displayed row as 8-bit RGB.
+void DisplayRowToRgb(const TILBitmapHandle& bitmap, int32_t displayRow, uint8_t* out)
+{
+    DisplayRowToBgr(bitmap, displayRow, out);
+    for (int32_t x = 0; x < bitmap.Width; ++x, out += 3)
+        std::swap(out[0], out[2]);
+}
+
+// Writes one chunk in three pieces, so the data is not copied.
+bool WritePngChunk(const TByteSink& write, const char type[4], const uint8_t* data, size_t size)
+{
+    uint8_t head[8], tail[4];
+    ImagingPng::ChunkFrame(type, data, size, head, tail);
+    return write(head, 8) && (size == 0 || write(data, size)) && write(tail, 4);
+}
+
+// Encodes the bitmap as 24-bit RGB PNG with its resolution. The rows are filtered and deflated in
+// bands on all cores as soon as the caller has drawn them.
+int32_t EncodePng(const TILBitmapHandle& bitmap, const TRowsReady& ready, const TByteSink& write)
+{
+    using namespace ImagingPng;
+    std::vector<uint8_t> head(Signature, Signature + 8);
+    const std::vector<uint8_t> header = HeaderData(uint32_t(bitmap.Width), uint32_t(bitmap.Height), 8, ctRGB);
+    AppendChunk(head, "IHDR", header.data(), header.size());
+    if (bitmap.XResolution > 0 && bitmap.YResolution > 0) {
+        uint8_t phys[9] = {};
+        PutBE32(phys, InchToMetre(bitmap.XResolution));
+        PutBE32(phys + 4, InchToMetre(bitmap.YResolution));
+        phys[8] = 1; // per metre
+        AppendChunk(head, "pHYs", phys, sizeof(phys));
+    }
+    if (!write(head.data(), head.size()))
+        return IL_ERROR_FILE_WRITE;
+
+    const size_t rowBytes = size_t(bitmap.Width) * 3;
+    const TBandRows fill = [&](int64_t first, int32_t count, uint8_t* out) {
+        std::vector<uint8_t> prior(rowBytes, 0), row(rowBytes);
+        if (first > 0)
+            DisplayRowToRgb(bitmap, int32_t(first - 1), prior.data());
+        for (int32_t i = 0; i < count; ++i, out += rowBytes + 1) {
+            DisplayRowToRgb(bitmap, int32_t(first + i), row.data());
+            FilterRowBest(row.data(), prior.data(), rowBytes, 3, TFilterChoice::SignedSum, out);
+            prior.swap(row);
+        }
+    };
+    bool writeFailed = false;
+    std::vector<uint8_t> pending;
+    const TStreamSink sink = [&](const uint8_t* data, size_t size) {
+        pending.insert(pending.end(), data, data + size);
+        if (pending.size() < PngChunkBytes)
+            return true;
+        writeFailed = !WritePngChunk(write, "IDAT", pending.data(), pending.size());
+        pending.clear();
+        return !writeFailed;
+    };
+    const TDeflateResult result = DeflateBands(
+        bitmap.Height, rowBytes + 1, PngLevel, fill, [&](int64_t rows) { return ready.Wait(int32_t(rows)); }, sink);
+    if (result == TDeflateResult::NoMemory)
+        return IL_ERROR_NO_MEMORY;
+    if (writeFailed)
+        return IL_ERROR_FILE_WRITE;
+    if (result != TDeflateResult::Done)
+        return IL_FAILURE;
+    if ((!pending.empty() && !WritePngChunk(write, "IDAT", pending.data(), pending.size())) ||
+        !WritePngChunk(write, "IEND", nullptr, 0))
+        return IL_ERROR_FILE_WRITE;
+    return IL_SUCCESS;
+}
+
+int32_t SavePngFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const TRowsReady& ready)
+{
+    if (int32_t result = file.Open(); result != IL_SUCCESS)
+        return result;
+    const int32_t result = EncodePng(bitmap, ready, [&](const uint8_t* data, size_t size) {
+        return file.Write(data, size) == IL_SUCCESS;
+    });
+    return result == IL_SUCCESS ? file.Commit() : result;
+}
+
 // Quality factor 2 is the best and 255 the smallest file; each step of about 60 loses a factor e.
 float JpegQuality(int32_t factor)
 {
@@ -1187,20 +1277,19 @@ int32_t WicResult(HRESULT hr)
     return hr == E_OUTOFMEMORY ? IL_ERROR_NO_MEMORY : IL_FAILURE;
 }
 
-// Encodes the bitmap as PNG or JPEG into the stream, a band of rows at a time.
-HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor,
+// Encodes the bitmap as JPEG into the stream, a band of rows at a time.
+HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap, int32_t qualityFactor,
                       IStream* stream, const TRowsReady& ready)
 {
     TComPtr<IWICBitmapEncoder> encoder;
     TComPtr<IWICBitmapFrameEncode> frame;
     TComPtr<IPropertyBag2> options;
-    const GUID& container = format == IL_FILE_PNG ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg;
-    HRESULT hr = factory->CreateEncoder(container, nullptr, &encoder);
+    HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder);
     if (SUCCEEDED(hr))
         hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr))
         hr = encoder->CreateNewFrame(&frame, &options);
-    if (SUCCEEDED(hr) && format == IL_FILE_JFIF) {
+    if (SUCCEEDED(hr)) {
         PROPBAG2 option = {};
         option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
         VARIANT value;
@@ -1240,7 +1329,7 @@ HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap
     return hr;
 }
 
-int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, std::vector<uint8_t>& out)
+int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vector<uint8_t>& out)
 {
     TComScope com;
     TComPtr<IWICImagingFactory> factory;
@@ -1249,7 +1338,7 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
     TComPtr<IStream> stream;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     if (SUCCEEDED(hr))
-        hr = EncodeWicInto(factory.Get(), bitmap, format, qualityFactor, stream.Get(), TRowsReady{});
+        hr = EncodeWicInto(factory.Get(), bitmap, qualityFactor, stream.Get(), TRowsReady{});
     HGLOBAL memory = nullptr;
     STATSTG stat = {};
     if (SUCCEEDED(hr))
@@ -1267,7 +1356,7 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t format, int32_t quality
 }
 
 // Encodes straight into the file: the encoded picture is never held in memory.
-int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t format, int32_t qualityFactor, TReplacingFile& file,
+int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t qualityFactor, TReplacingFile& file,
                     const TRowsReady& ready)
 {
     TComScope com;
@@ -1280,7 +1369,7 @@ int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t format, int32_t quali
         if (SUCCEEDED(hr) && FAILED(stream->InitializeFromFilename(file.Temporary().c_str(), GENERIC_WRITE)))
             return IL_ERROR_FILE_OPEN;
         if (SUCCEEDED(hr))
-            hr = EncodeWicInto(factory.Get(), bitmap, format, qualityFactor, stream.Get(), ready);
+            hr = EncodeWicInto(factory.Get(), bitmap, qualityFactor, stream.Get(), ready);
         if (FAILED(hr))
             return hr == STG_E_MEDIUMFULL || hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ? IL_ERROR_FILE_WRITE
                                                                                         : WicResult(hr);
@@ -1628,7 +1717,9 @@ int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t
         const TRowsReady ready{rowsReady, data};
         if (format == IL_FILE_BMP)
             return SaveBmpFile(*bitmap, file, ready);
-        return SaveWicFile(*bitmap, format, qualityFactor, file, ready);
+        if (format == IL_FILE_PNG)
+            return SavePngFile(*bitmap, file, ready);
+        return SaveWicFile(*bitmap, qualityFactor, file, ready);
     });
 }
 
@@ -1653,8 +1744,13 @@ int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHand
             return IL_SUCCESS;
         }
         std::vector<uint8_t> bytes;
-        if (int32_t result = EncodeWic(*bitmap, format, qualityFactor, bytes); result != IL_SUCCESS)
-            return result;
+        const int32_t encoded = format == IL_FILE_PNG ? EncodePng(*bitmap, TRowsReady{}, [&](const uint8_t* data, size_t count) {
+            bytes.insert(bytes.end(), data, data + count);
+            return true;
+        })
+                                                      : EncodeWic(*bitmap, qualityFactor, bytes);
+        if (encoded != IL_SUCCESS)
+            return encoded;
         void* target = nullptr;
         if (int32_t result = TargetBuffer(buffer, *size, uint32_t(bytes.size()), callback, userData, target);
             result != IL_SUCCESS)

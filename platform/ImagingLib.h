@@ -1,5 +1,6 @@
 // The imaging library: reads, draws, turns, prints and writes pictures through flat IL_ entry points
-// over plain records. WIC does BMP, PNG, JPEG, GIF, TIFF and ICO; PCX and PSD have readers of our own.
+// over plain records. WIC reads BMP, PNG, JPEG, GIF, TIFF and ICO and writes JPEG; PCX and PSD have
+// readers of our own, and BMP and PNG writers of our own.
 //
 // Results are 32-bit: IL_SUCCESS (1) on success, 0 or a negative IL_ERROR_ code otherwise. File names
 // are 8-bit strings in the system code page. Every entry point initializes COM for the thread when the
@@ -127,7 +128,8 @@ int32_t IL_LoadBitmapMemory(const void* buffer, TILBitmapHandle* bitmap, int32_t
                             uint32_t bufferSize, void* loadOptions, TILFileInfo* info);
 
 // Writes BMP (6), PNG (75) or JPEG (10) at 24 bits per pixel with the bitmap's resolution. For JPEG
-// the quality factor runs from 2 (best) to 255 (smallest); 0 means the default.
+// the quality factor runs from 2 (best) to 255 (smallest); 0 means the default. PNG rows are
+// compressed in bands on all cores.
 int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel,
                       int32_t qualityFactor, uint32_t options);
 // Asked by IL_SaveBitmapRows, on the saving thread, before it reads displayed rows below rowsNeeded:
