@@ -1,0 +1,467 @@
+#include "skin/SkinPngReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/ImagingCodec.h"
+#include "platform/ImagingPng.h"
+#include "platform/Streams.h"
+
+SF_IMPLEMENT_CLASS(TPNGReader, TObject)
+
+using ImagingCodec::ReadBE16;
+using ImagingCodec::ReadBE32;
+
+namespace {
+
+// Deflate cannot expand its input by more than this factor, so a header whose image data could
+// not come out of the rest of the stream is refused before anything is allocated for it.
+constexpr uint64_t MaxInflateRatio = 1032;
+constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
+// A row is never longer than this, whatever the header says.
+constexpr uint64_t MaxRowBytes = uint64_t(1) << 30;
+
+[[noreturn]] void Fail(const char* message)
+{
+    throw EStreamError(message);
+}
+
+// Upper-case letters: chunk types compare without bit 5 of each byte.
+uint32_t TypeKey(const uint8_t* type)
+{
+    return (ReadBE32(type) & 0xDFDFDFDFu);
+}
+
+uint32_t TypeKey(const char* type)
+{
+    return TypeKey(reinterpret_cast<const uint8_t*>(type));
+}
+
+struct TAdam7Pass {
+    int XStart, YStart, XStep, YStep;
+};
+constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+uint32_t Grey(uint32_t v)
+{
+    return 0xFF000000u | (v << 16) | (v << 8) | v;
+}
+
+} // namespace
+
+TPNGReader::~TPNGReader()
+{
+    FinishDecompression();
+}
+
+void TPNGReader::FinishDecompression()
+{
+    if (FZActive)
+        inflateEnd(&FZ);
+    FZActive = false;
+}
+
+bool TPNGReader::IsChunk(const char* type) const
+{
+    return TypeKey(FChunkType) == TypeKey(type);
+}
+
+// Reads length and type; a PNG ends with IEND, so a short read is a truncated file.
+void TPNGReader::ReadChunkHeader()
+{
+    uint8_t head[8];
+    FStream->ReadBuffer(head, 8);
+    FChunkLength = ReadBE32(head);
+    std::memcpy(FChunkType, head + 4, 4);
+    if (FChunkLength > MaxChunkLength)
+        Fail("Invalid format");
+    // The data and its CRC must be there before anything is allocated for them.
+    if (int64_t(FChunkLength) + 4 > FStreamEnd - FStream->GetPosition())
+        throw EReadError("Stream read error");
+}
+
+void TPNGReader::ReadChunkData()
+{
+    FChunkData.resize(FChunkLength);
+    if (FChunkLength)
+        FStream->ReadBuffer(FChunkData.data(), int32_t(FChunkLength));
+    uint8_t stored[4];
+    FStream->ReadBuffer(stored, 4);
+    uLong crc = crc32(0, FChunkType, 4);
+    crc = crc32(crc, FChunkData.data(), uInt(FChunkLength));
+    if (uint32_t(crc) != ReadBE32(stored))
+        Fail("CRC error");
+}
+
+void TPNGReader::SkipChunkData()
+{
+    FStream->Seek(int64_t(FChunkLength) + 4, TSeekOrigin::soCurrent);
+}
+
+void TPNGReader::LoadFromStream(TStream* stream)
+{
+    FinishDecompression();
+    FStream = stream;
+    FStreamEnd = stream->GetSize();
+    FWidth = FHeight = 0;
+    FPixels.clear();
+    FGamma = 0;
+    FHasBackground = false;
+    FBackground = 0;
+    FDecoded = false;
+    FDataEnded = false;
+    FStreamEnded = false;
+
+    uint8_t signature[8];
+    stream->ReadBuffer(signature, 8);
+    if (std::memcmp(signature, ImagingPng::Signature, 8) != 0)
+        Fail("Invalid format");
+    ReadChunkHeader();
+    if (!IsChunk("IHDR") || FChunkLength != 13)
+        Fail("Invalid format");
+    ReadChunkData();
+    ReadHeader();
+    if (FWidth == 0 || FHeight == 0) {
+        FWidth = FHeight = 0;
+        return;
+    }
+
+    FPalette.clear();
+    FHasKey = false;
+    FKey8 = 0;
+    std::fill(std::begin(FKey16), std::end(FKey16), uint16_t(0));
+    FZ = z_stream{};
+    if (inflateInit(&FZ) != Z_OK)
+        throw EOutOfMemory("Out of memory");
+    FZActive = true;
+    for (;;) {
+        ReadChunkHeader();
+        if (IsChunk("IDAT")) {
+            if (FDecoded) {
+                // Image data after the image: checked and ignored.
+                ReadChunkData();
+                continue;
+            }
+            DecodeImage();
+            FDecoded = true;
+            // The chunk after the image data is in hand: handled below.
+        }
+        if (IsChunk("IDAT")) {
+            ReadChunkData();
+        } else if (IsChunk("PLTE")) {
+            ReadChunkData();
+            ReadPalette();
+        } else if (IsChunk("gAMA")) {
+            ReadChunkData();
+            if (FChunkLength >= 4)
+                FGamma = ReadBE32(FChunkData.data()) / 100000.0;
+        } else if (IsChunk("bKGD")) {
+            ReadChunkData();
+            ReadBackground();
+        } else if (IsChunk("tRNS")) {
+            ReadChunkData();
+            ReadTransparency();
+        } else if (IsChunk("IEND")) {
+            SkipChunkData();
+            break;
+        } else if (FChunkType[0] & 0x20) {
+            SkipChunkData();
+        } else {
+            Fail("Unexpected but critical chunk detected");
+        }
+    }
+    FinishDecompression();
+    FChunkData = {};
+}
+
+void TPNGReader::ReadHeader()
+{
+    const uint8_t* h = FChunkData.data();
+    const uint32_t width = ReadBE32(h), height = ReadBE32(h + 4);
+    if (width > MaxChunkLength || height > MaxChunkLength)
+        Fail("Invalid image dimensions");
+    FWidth = int(width);
+    FHeight = int(height);
+    if (width == 0 || height == 0)
+        return;
+    FBitDepth = h[8];
+    const uint8_t colorType = h[9];
+    if (h[10] != 0)
+        Fail("Unsupported compression scheme");
+    const int d = FBitDepth;
+    const bool upTo8 = d == 1 || d == 2 || d == 4 || d == 8;
+    switch (colorType) {
+    case ImagingPng::ctGrey:
+        if (!upTo8 && d != 16)
+            Fail("Invalid color format");
+        FColor = ccGrey;
+        FSamples = 1;
+        break;
+    case ImagingPng::ctRGB:
+        if (d != 8 && d != 16)
+            Fail("Invalid color format");
+        FColor = ccRGB;
+        FSamples = 3;
+        break;
+    case ImagingPng::ctIndexed:
+        if (!upTo8)
+            Fail("Invalid color format");
+        FColor = ccIndexed;
+        FSamples = 1;
+        break;
+    case ImagingPng::ctGreyAlpha:
+        if (d != 8 && d != 16)
+            Fail("Invalid color format");
+        FColor = ccGreyAlpha;
+        FSamples = 2;
+        break;
+    case ImagingPng::ctRGBA:
+        if (d != 8 && d != 16)
+            Fail("Invalid color format");
+        FColor = ccRGBA;
+        FSamples = 4;
+        break;
+    default:
+        Fail("Invalid color format");
+    }
+    FPixelBits = FSamples * d;
+    FFilterBytes = std::max(1, (FPixelBits + 7) / 8);
+    FInterlaced = h[12] != 0;
+    // The pixels must fit memory, and the image data must be able to come out of what is left.
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    const uint64_t rowBytes = (uint64_t(width) * uint64_t(FPixelBits) + 7) / 8;
+    const uint64_t dataBytes = uint64_t(height) * (rowBytes + 1);
+    const uint64_t left = uint64_t(std::max<int64_t>(0, FStreamEnd - FStream->GetPosition()));
+    if (pixels > ImagingCodec::MaxPixels || rowBytes > MaxRowBytes || dataBytes / MaxInflateRatio > left + 64)
+        Fail("Invalid image dimensions");
+    try {
+        FPixels.assign(size_t(pixels), 0);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Out of memory");
+    }
+}
+
+void TPNGReader::ReadPalette()
+{
+    if (FChunkLength % 3 != 0 || FChunkLength > 256 * 3)
+        Fail("Invalid palette");
+    if (FColor != ccIndexed)
+        return;
+    FPalette.resize(FChunkLength / 3);
+    for (size_t i = 0; i < FPalette.size(); ++i) {
+        const uint8_t* p = FChunkData.data() + i * 3;
+        FPalette[i] = 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    }
+}
+
+void TPNGReader::ReadTransparency()
+{
+    const uint8_t* t = FChunkData.data();
+    switch (FColor) {
+    case ccGrey:
+        if (FChunkLength < 2)
+            return;
+        FKey16[0] = ReadBE16(t);
+        FKey8 = FBitDepth == 2 ? (FKey16[0] & 3u) : (FKey16[0] & 0xFFu);
+        FHasKey = true;
+        return;
+    case ccRGB:
+        if (FChunkLength < 6)
+            return;
+        for (int i = 0; i < 3; ++i)
+            FKey16[i] = ReadBE16(t + 2 * i);
+        FKey8 = (uint32_t(FKey16[0] & 0xFF) << 16) | (uint32_t(FKey16[1] & 0xFF) << 8) | (FKey16[2] & 0xFFu);
+        FHasKey = true;
+        return;
+    case ccIndexed: {
+        const size_t n = std::min<size_t>(FChunkLength, FPalette.size());
+        for (size_t i = 0; i < n; ++i)
+            FPalette[i] = (FPalette[i] & 0xFFFFFF) | (uint32_t(t[i]) << 24);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void TPNGReader::ReadBackground()
+{
+    const uint8_t* b = FChunkData.data();
+    const auto sample = [&](int i) {
+        const uint32_t v = ReadBE16(b + 2 * i);
+        return FBitDepth == 16 ? v * 255 / 65535 : v & 0xFF;
+    };
+    if ((FColor == ccGrey || FColor == ccGreyAlpha) && FChunkLength >= 2) {
+        FBackground = Grey(sample(0));
+        FHasBackground = true;
+    } else if ((FColor == ccRGB || FColor == ccRGBA) && FChunkLength >= 6) {
+        FBackground = 0xFF000000u | (sample(0) << 16) | (sample(1) << 8) | sample(2);
+        FHasBackground = true;
+    } else if (FColor == ccIndexed && FChunkLength >= 1) {
+        FBackground = b[0];
+        FHasBackground = true;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Image data
+
+// Fills out with count decompressed bytes. Reads further IDAT chunks as the decompressor needs
+// them; false when the image data ends first (what came is kept, the rest of the image stays 0).
+bool TPNGReader::Decompress(uint8_t* out, size_t count)
+{
+    if (FDataEnded)
+        return false;
+    if (FStreamEnded)
+        Fail("Extra compressed data found");
+    FZ.next_out = out;
+    FZ.avail_out = uInt(count);
+    while (FZ.avail_out > 0) {
+        if (FZ.avail_in == 0) {
+            if (!IsChunk("IDAT")) {
+                FDataEnded = true;
+                return false;
+            }
+            ReadChunkData();
+            FZ.next_in = FChunkData.data();
+            FZ.avail_in = uInt(FChunkData.size());
+            ReadChunkHeader();
+            continue;
+        }
+        const int status = inflate(&FZ, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            if (FZ.avail_out > 0 || FZ.avail_in > 0)
+                Fail("Extra compressed data found");
+            FStreamEnded = true;
+            return true;
+        }
+        if (status != Z_OK)
+            Fail("Compression error");
+    }
+    return true;
+}
+
+void TPNGReader::DecodeImage()
+{
+    if (!FInterlaced) {
+        DecodePass(0, 0, 1, 1);
+    } else {
+        for (const TAdam7Pass& pass : Adam7)
+            DecodePass(pass.XStart, pass.YStart, pass.XStep, pass.YStep);
+    }
+    if (!FDataEnded)
+        CheckDataEnd();
+}
+
+// The image is complete: the compressed data in hand must hold nothing more than the end of the
+// stream and its checksum.
+void TPNGReader::CheckDataEnd()
+{
+    uint8_t spare = 0;
+    while (!FStreamEnded) {
+        if (FZ.avail_in == 0) {
+            if (!IsChunk("IDAT"))
+                return;
+            ReadChunkData();
+            FZ.next_in = FChunkData.data();
+            FZ.avail_in = uInt(FChunkData.size());
+            ReadChunkHeader();
+            continue;
+        }
+        FZ.next_out = &spare;
+        FZ.avail_out = 1;
+        const int status = inflate(&FZ, Z_NO_FLUSH);
+        if (FZ.avail_out == 0 || (status == Z_STREAM_END && FZ.avail_in > 0))
+            Fail("Extra compressed data found");
+        FStreamEnded = status == Z_STREAM_END;
+        if (status != Z_OK && status != Z_BUF_ERROR && !FStreamEnded)
+            Fail("Compression error");
+    }
+}
+
+void TPNGReader::DecodePass(int xStart, int yStart, int xStep, int yStep)
+{
+    if (FWidth <= xStart || FHeight <= yStart)
+        return;
+    const int count = (FWidth - xStart + xStep - 1) / xStep;
+    const size_t rowBytes = (size_t(count) * size_t(FPixelBits) + 7) / 8;
+    // Row buffers: the filter byte, then the row; the row above starts as zeros.
+    std::vector<uint8_t> current(rowBytes + 1), prior(rowBytes + 1, 0);
+    for (int y = yStart; y < FHeight; y += yStep) {
+        if (!Decompress(current.data(), rowBytes + 1))
+            return;
+        ImagingPng::UnfilterRow(current[0], current.data() + 1, prior.data() + 1, rowBytes, FFilterBytes);
+        ConvertRow(current.data() + 1, count, y, xStart, xStep);
+        current.swap(prior);
+    }
+}
+
+void TPNGReader::ConvertRow(const uint8_t* row, int count, int y, int xStart, int xStep)
+{
+    uint32_t* out = FPixels.data() + size_t(y) * size_t(FWidth) + size_t(xStart);
+    const size_t step = size_t(xStep);
+    const int d = FBitDepth;
+    switch (FColor) {
+    case ccIndexed:
+    case ccGrey:
+        if (d == 16) {
+            for (int x = 0; x < count; ++x, out += step, row += 2) {
+                const uint32_t v = ReadBE16(row);
+                *out = FHasKey && v == FKey16[0] ? Grey(row[0]) & 0xFFFFFF : Grey(row[0]);
+            }
+            return;
+        }
+        {
+            const uint32_t mask = (1u << d) - 1;
+            const uint32_t scale = 255 / mask;
+            const size_t palette = FPalette.size();
+            for (int x = 0; x < count; ++x, out += step) {
+                const size_t bit = size_t(x) * size_t(d);
+                const uint32_t v = (uint32_t(row[bit >> 3]) >> (8 - d - (bit & 7))) & mask;
+                if (FColor == ccIndexed) {
+                    if (v >= palette)
+                        Fail("Invalid palette index");
+                    *out = FPalette[v];
+                } else {
+                    *out = FHasKey && v == FKey8 ? Grey(v * scale) & 0xFFFFFF : Grey(v * scale);
+                }
+            }
+        }
+        return;
+    case ccGreyAlpha:
+        if (d == 16) {
+            for (int x = 0; x < count; ++x, out += step, row += 4)
+                *out = (Grey(row[0]) & 0xFFFFFF) | (uint32_t(row[2]) << 24);
+            return;
+        }
+        for (int x = 0; x < count; ++x, out += step, row += 2)
+            *out = (Grey(row[0]) & 0xFFFFFF) | (uint32_t(row[1]) << 24);
+        return;
+    case ccRGB:
+        if (d == 16) {
+            for (int x = 0; x < count; ++x, out += step, row += 6) {
+                const uint32_t c = 0xFF000000u | (uint32_t(row[0]) << 16) | (uint32_t(row[2]) << 8) | row[4];
+                const bool key = FHasKey && ReadBE16(row) == FKey16[0] && ReadBE16(row + 2) == FKey16[1] &&
+                                 ReadBE16(row + 4) == FKey16[2];
+                *out = key ? c & 0xFFFFFF : c;
+            }
+            return;
+        }
+        for (int x = 0; x < count; ++x, out += step, row += 3) {
+            const uint32_t c = (uint32_t(row[0]) << 16) | (uint32_t(row[1]) << 8) | row[2];
+            *out = FHasKey && c == FKey8 ? c : c | 0xFF000000u;
+        }
+        return;
+    case ccRGBA:
+        if (d == 16) {
+            for (int x = 0; x < count; ++x, out += step, row += 8)
+                *out = (uint32_t(row[6]) << 24) | (uint32_t(row[0]) << 16) | (uint32_t(row[2]) << 8) | row[4];
+            return;
+        }
+        for (int x = 0; x < count; ++x, out += step, row += 4)
+            *out = (uint32_t(row[3]) << 24) | (uint32_t(row[0]) << 16) | (uint32_t(row[1]) << 8) | row[2];
+        return;
+    }
+}

@@ -1,0 +1,81 @@
+// Decodes a PNG stream into 32-bit ARGB pixels: every colour type and bit depth, interlaced or
+// not, with palette and key transparency. Damaged input raises EStreamError (a short stream
+// EReadError) and never reads or allocates beyond what the stream holds.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/ObjectModel.h"
+
+class TStream;
+
+class TPNGReader : public TObject {
+    SF_CLASS(TPNGReader)
+public:
+    TPNGReader() = default;
+    ~TPNGReader() override;
+
+    // Decodes from the stream's position; afterwards the size and the pixels (top row first) hold
+    // the image. A header of width or height 0 gives an empty image.
+    void LoadFromStream(TStream* stream);
+
+    int GetWidth() const { return FWidth; }
+    int GetHeight() const { return FHeight; }
+    const std::vector<uint32_t>& GetPixels() const { return FPixels; }
+    // The file's gamma (its value / 100000), 0 without a gAMA chunk.
+    double GetGamma() const { return FGamma; }
+    bool HasBackground() const { return FHasBackground; }
+    // Grey and RGB images: the colour as ARGB; indexed images: the palette index.
+    uint32_t GetBackground() const { return FBackground; }
+
+private:
+    enum TColorCode : uint8_t { ccIndexed = 1, ccGrey, ccGreyAlpha, ccRGB, ccRGBA };
+
+    void ReadHeader();
+    void ReadChunkHeader();
+    void ReadChunkData();
+    void SkipChunkData();
+    bool IsChunk(const char* type) const;
+    void ReadPalette();
+    void ReadTransparency();
+    void ReadBackground();
+    void DecodeImage();
+    void DecodePass(int xStart, int yStart, int xStep, int yStep);
+    bool Decompress(uint8_t* out, size_t count);
+    void CheckDataEnd();
+    void ConvertRow(const uint8_t* row, int count, int y, int xStart, int xStep);
+    void FinishDecompression();
+
+    TStream* FStream = nullptr;
+    int64_t FStreamEnd = 0;
+    int FWidth = 0;
+    int FHeight = 0;
+    std::vector<uint32_t> FPixels;
+
+    uint32_t FChunkLength = 0;
+    uint8_t FChunkType[4] = {};
+    std::vector<uint8_t> FChunkData;
+
+    z_stream FZ{};
+    bool FZActive = false;
+    bool FDataEnded = false;    // the image data ran out before the image was complete
+    bool FStreamEnded = false;  // the compressed stream is complete
+    bool FDecoded = false;
+
+    TColorCode FColor = ccGrey;
+    int FBitDepth = 0;
+    int FSamples = 0;
+    int FFilterBytes = 1;       // bytes per complete pixel, at least 1
+    int FPixelBits = 0;
+    bool FInterlaced = false;
+    double FGamma = 0;
+    std::vector<uint32_t> FPalette;
+    bool FHasKey = false;
+    uint32_t FKey8 = 0;         // grey: the key sample; RGB 8: the 24-bit key
+    uint16_t FKey16[3] = {};    // 16-bit grey (first only) and RGB keys
+    bool FHasBackground = false;
+    uint32_t FBackground = 0;
+};

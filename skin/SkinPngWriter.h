@@ -1,0 +1,49 @@
+// Encodes 32-bit ARGB pixels as PNG in the smallest colour type that holds them exactly:
+// indexed at 1 to 8 bits, grey, grey with alpha, RGB or RGBA, with a key or palette alpha
+// where that keeps every pixel as it was.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/ObjectModel.h"
+
+class TStream;
+
+class TPNGWriter : public TObject {
+    SF_CLASS(TPNGWriter)
+public:
+    // Copies the pixels (stride in pixels, at least the width). Width or height below 1 raises
+    // "Invalid dimensions".
+    TPNGWriter(int width, int height, const uint32_t* pixels, int stride);
+
+    void SaveToStream(TStream* stream);
+
+    int GetWidth() const { return FWidth; }
+    int GetHeight() const { return FHeight; }
+
+private:
+    enum TColorCode : uint8_t { ccIndexed = 1, ccGrey, ccGreyAlpha, ccRGB, ccRGBA };
+
+    void Analyse();
+    bool CollectColors();
+    void ChooseFromPalette();
+    void ChooseWithoutPalette();
+    void IndexPixels();
+    std::vector<uint8_t> TransparencyData() const;
+    void PackRow(const uint32_t* pixels, uint8_t* out) const;
+    size_t RowBytes() const;
+
+    int FWidth = 0;
+    int FHeight = 0;
+    std::vector<uint32_t> FPixels;
+
+    int FBitDepth = 8;
+    TColorCode FColor = ccRGB;
+    bool FGrey = false;
+    bool FWritePalette = false;
+    bool FAlpha = false;
+    bool FTransparent = false;
+    uint32_t FKey = 0;
+    std::vector<uint32_t> FPalette;
+};

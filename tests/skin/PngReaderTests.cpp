@@ -1,0 +1,370 @@
+#include "PngTestFiles.h"
+#include "SkinTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Streams.h"
+#include "skin/SkinPngBitmap.h"
+#include "skin/SkinPngReader.h"
+
+namespace {
+
+using TStreamPtr = std::unique_ptr<TMemoryStream, TObjectFree>;
+using TReaderPtr = std::unique_ptr<TPNGReader, TObjectFree>;
+
+TStreamPtr StreamOf(const TBytes& bytes)
+{
+    TStreamPtr stream(New<TMemoryStream>());
+    if (!bytes.empty())
+        stream->WriteBuffer(bytes.data(), int32_t(bytes.size()));
+    stream->SetPosition(0);
+    return stream;
+}
+
+TReaderPtr Decode(const TBytes& bytes)
+{
+    TStreamPtr stream = StreamOf(bytes);
+    TReaderPtr reader(New<TPNGReader>());
+    reader->LoadFromStream(stream.get());
+    return reader;
+}
+
+// The message of the stream error that decoding raises, or "" when it succeeds.
+std::string DecodeError(const TBytes& bytes)
+{
+    try {
+        Decode(bytes);
+    } catch (const EStreamError& e) {
+        return e.GetMessage();
+    }
+    return "";
+}
+
+// Samples counting up through the depth's range, different in every channel.
+TSampleImage Counting(int width, int height, int depth, int colorType, int salt = 0)
+{
+    TSampleImage image{width, height, depth, colorType, {}};
+    const uint32_t levels = depth == 16 ? 65536 : 1u << depth;
+    const size_t count = size_t(width) * size_t(height) * size_t(image.Channels());
+    for (size_t i = 0; i < count; ++i)
+        image.Samples.push_back(uint16_t((i * 2654435761u + uint32_t(salt) * 40503u) % levels));
+    return image;
+}
+
+TBytes GreyPalette(int entries)
+{
+    TBytes palette;
+    for (int i = 0; i < entries; ++i) {
+        palette.push_back(uint8_t(i * 3));
+        palette.push_back(uint8_t(255 - i));
+        palette.push_back(uint8_t(i * 7));
+    }
+    return palette;
+}
+
+struct TFormat {
+    int ColorType, Depth;
+};
+const TFormat AllFormats[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                              {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+
+} // namespace
+
+TEST(PngReader, EveryTypeAndDepthInterlacedOrNotAtAwkwardSizes)
+{
+    const SIZE sizes[] = {{1, 1}, {2, 2}, {3, 3}, {1, 9}, {9, 1}, {33, 17}};
+    for (const TFormat f : AllFormats)
+        for (const SIZE size : sizes)
+            for (bool interlaced : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "type " << f.ColorType << " depth " << f.Depth << " " << size.cx
+                                                << "x" << size.cy << (interlaced ? " interlaced" : ""));
+                const TSampleImage image = Counting(int(size.cx), int(size.cy), f.Depth, f.ColorType);
+                const TBytes palette = f.ColorType == 3 ? GreyPalette(1 << f.Depth) : TBytes{};
+                // Every filter type, changing from row to row.
+                const TBytes file = BuildPng(image, interlaced, palette, {}, [](int row) { return uint8_t(row % 5); });
+                TReaderPtr reader = Decode(file);
+                ASSERT_EQ(reader->GetWidth(), size.cx);
+                ASSERT_EQ(reader->GetHeight(), size.cy);
+                ASSERT_EQ(reader->GetPixels(), ExpectedPixels(image, palette));
+            }
+}
+
+TEST(PngReader, EveryFilterOnTheFirstAndSecondRow)
+{
+    const TSampleImage image = Counting(7, 2, 8, 6);
+    for (uint8_t first = 0; first < 5; ++first)
+        for (uint8_t second = 0; second < 5; ++second) {
+            SCOPED_TRACE(testing::Message() << int(first) << "," << int(second));
+            const TBytes file = BuildPng(image, false, {}, {}, [&](int row) { return row == 0 ? first : second; });
+            EXPECT_EQ(Decode(file)->GetPixels(), ExpectedPixels(image));
+        }
+    // A filter type the format does not know leaves the row as it came.
+    TSampleImage grey{3, 1, 8, 0, {10, 20, 30}};
+    const TBytes file = TPngFile().Header(3, 1, 8, 0).Data(Deflate({7, 10, 20, 30})).End().Bytes();
+    EXPECT_EQ(Decode(file)->GetPixels(), ExpectedPixels(grey));
+}
+
+TEST(PngReader, KeysCompareRawSamples)
+{
+    struct TCase {
+        const char* Name;
+        TSampleImage Image;
+        TBytes Key;
+    };
+    const std::vector<TCase> cases = {
+        {"grey 1", {4, 1, 1, 0, {0, 1, 1, 0}}, {0, 1}},
+        {"grey 2", {4, 1, 2, 0, {0, 1, 2, 3}}, {0, 2}},
+        {"grey 4: key 5 matches sample 5", {4, 1, 4, 0, {5, 6, 5, 15}}, {0, 5}},
+        {"grey 4: only the low byte counts", {4, 1, 4, 0, {5, 6, 5, 15}}, {1, 5}},
+        {"grey 8", {3, 1, 8, 0, {9, 200, 9}}, {0, 200}},
+        {"grey 16: all 16 bits", {3, 1, 16, 0, {0x1234, 0x1299, 0x1234}}, {0x12, 0x34}},
+        {"rgb 8: all three", {3, 1, 8, 2, {1, 2, 3, 1, 2, 4, 1, 2, 3}}, {0, 1, 0, 2, 0, 3}},
+        {"rgb 16: all three, all bits", {3, 1, 16, 2, {0x100, 0x200, 0x300, 0x100, 0x200, 0x3FF, 0x100, 0x201, 0x300}},
+         {1, 0, 2, 0, 3, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TBytes file = BuildPng(c.Image, false, {}, c.Key);
+        EXPECT_EQ(Decode(file)->GetPixels(), ExpectedPixels(c.Image, {}, c.Key));
+    }
+    // The 16-bit grey key differing only in its low byte does not match.
+    const TSampleImage grey{1, 1, 16, 0, {0x1234}};
+    EXPECT_EQ(Decode(BuildPng(grey, false, {}, {0x12, 0x35}))->GetPixels()[0], 0xFF121212u);
+    // Grey with alpha and RGBA ignore a tRNS chunk.
+    const TSampleImage ga{1, 1, 8, 4, {7, 99}};
+    EXPECT_EQ(Decode(BuildPng(ga, false, {}, {0, 7}))->GetPixels()[0], 0x63070707u);
+}
+
+TEST(PngReader, PaletteAlphaAndIndexRange)
+{
+    const TSampleImage image{4, 1, 2, 3, {0, 1, 2, 1}};
+    // Transparency longer than the palette only reaches the entries there are.
+    const TBytes palette = GreyPalette(3);
+    const TBytes alpha{10, 20, 30, 40, 50};
+    EXPECT_EQ(Decode(BuildPng(image, false, palette, alpha))->GetPixels(), ExpectedPixels(image, palette, alpha));
+    // A short palette: an index beyond it is refused, whatever the depth allows.
+    EXPECT_EQ(DecodeError(BuildPng(TSampleImage{2, 1, 2, 3, {0, 3}}, false, palette)), "Invalid palette index");
+    EXPECT_EQ(DecodeError(BuildPng(image)), "Invalid palette index") << "no PLTE at all";
+    // A palette after the image data comes too late for it.
+    TPngFile late;
+    late.Header(4, 1, 2, 3).Data(Deflate(ScanLines(image, false, nullptr))).Chunk("PLTE", palette).End();
+    EXPECT_EQ(DecodeError(late.Bytes()), "Invalid palette index");
+}
+
+TEST(PngReader, ImageDataInPiecesAndEmptyChunks)
+{
+    const TSampleImage image = Counting(20, 9, 8, 2);
+    const TBytes compressed = Deflate(ScanLines(image, true, [](int row) { return uint8_t(4 - row % 5); }));
+    for (size_t piece : {size_t(1), size_t(7), size_t(0)})
+        for (bool empty : {false, true}) {
+            SCOPED_TRACE(testing::Message() << piece << (empty ? " with empty chunks" : ""));
+            TPngFile file;
+            file.Header(20, 9, 8, 2, true);
+            if (empty)
+                file.Chunk("IDAT", {});
+            file.Data(compressed, piece, empty).Chunk("tEXt", {'a', 0, 'b'}).End();
+            EXPECT_EQ(Decode(file.Bytes())->GetPixels(), ExpectedPixels(image));
+        }
+}
+
+TEST(PngReader, AncillaryChunksAndTheirValues)
+{
+    const TSampleImage image = Counting(3, 2, 16, 2);
+    TPngFile file;
+    file.Header(3, 2, 16, 2).Chunk("gAMA", {0, 0, 0xB1, 0x8F}).Chunk("bKGD", {0xFF, 0xFF, 0, 0, 0x80, 0x80});
+    // An ancillary chunk with a broken CRC is passed over unread.
+    file.Chunk("zZzz", {1, 2, 3});
+    TBytes bytes = file.Bytes();
+    bytes.back() ^= 0x40;
+    const TBytes rest = TPngFile().Data(Deflate(ScanLines(image, false, nullptr))).End().Bytes();
+    bytes.insert(bytes.end(), rest.begin() + 8, rest.end());
+    TReaderPtr reader = Decode(bytes);
+    EXPECT_DOUBLE_EQ(reader->GetGamma(), 0.45455);
+    ASSERT_TRUE(reader->HasBackground());
+    EXPECT_EQ(reader->GetBackground(), 0xFFFF0080u);
+    EXPECT_EQ(reader->GetPixels(), ExpectedPixels(image));
+}
+
+TEST(PngReader, BadInputRaisesTheFormatsErrors)
+{
+    const TSampleImage image = Counting(5, 4, 8, 2);
+    const TBytes data = Deflate(ScanLines(image, false, nullptr));
+    const TBytes good = TPngFile().Header(5, 4, 8, 2).Data(data).End().Bytes();
+    ASSERT_EQ(DecodeError(good), "");
+
+    auto flipped = [&](const std::string& type) {
+        TBytes bytes = good;
+        size_t at = 8;
+        for (const TChunk& c : ChunksOf(good)) {
+            if (c.Type == type)
+                bytes[at + 8 + c.Data.size()] ^= 0x01;
+            at += 12 + c.Data.size();
+        }
+        return bytes;
+    };
+    TBytes badSignature = good;
+    badSignature[1] = 'Q';
+    TBytes damagedStream = good;
+    damagedStream[8 + 25 + 8 + 3] ^= 0xFF; // inside the deflate data of IDAT
+    FixCrcs(damagedStream);
+    TBytes trailing = data;
+    trailing.insert(trailing.end(), {0x12, 0x34});
+    TBytes badChecksum = data;
+    badChecksum.back() ^= 0x01;
+    TBytes overLong = ScanLines(image, false, nullptr);
+    overLong.insert(overLong.end(), 10, 0);
+
+    struct TCase {
+        const char* Name;
+        TBytes File;
+        const char* Error;
+    };
+    const std::vector<TCase> cases = {
+        {"signature", badSignature, "Invalid format"},
+        {"first chunk not IHDR", TPngFile().Chunk("gAMA", {0, 0, 0, 1}).Header(5, 4, 8, 2).End().Bytes(), "Invalid format"},
+        {"short IHDR", TPngFile().Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8}).End().Bytes(), "Invalid format"},
+        {"IHDR CRC", flipped("IHDR"), "CRC error"},
+        {"IDAT CRC", flipped("IDAT"), "CRC error"},
+        {"PLTE CRC",
+         [&] {
+             TBytes b = TPngFile().Header(1, 1, 8, 3).Chunk("PLTE", {1, 2, 3}).End().Bytes();
+             b[8 + 25 + 12 + 3 - 1] ^= 1;
+             return b;
+         }(),
+         "CRC error"},
+        {"PLTE of 10 bytes", TPngFile().Header(1, 1, 8, 3).Chunk("PLTE", TBytes(10, 0)).End().Bytes(), "Invalid palette"},
+        {"unknown critical chunk", TPngFile().Header(5, 4, 8, 2).Chunk("ABCD", {}).End().Bytes(),
+         "Unexpected but critical chunk detected"},
+        {"second IHDR", TPngFile().Header(5, 4, 8, 2).Header(5, 4, 8, 2).End().Bytes(),
+         "Unexpected but critical chunk detected"},
+        {"RGB at 4 bits", TPngFile().Header(5, 4, 4, 2).End().Bytes(), "Invalid color format"},
+        {"colour type 5", TPngFile().Header(5, 4, 8, 5).End().Bytes(), "Invalid color format"},
+        {"compression method 1", TPngFile().Header(5, 4, 8, 2, false, 1).End().Bytes(), "Unsupported compression scheme"},
+        {"width beyond 31 bits", TPngFile().Header(0x80000000u, 1, 8, 2).End().Bytes(), "Invalid image dimensions"},
+        {"huge claim in a small file", TPngFile().Header(60000, 60000, 8, 2).Data(data).End().Bytes(),
+         "Invalid image dimensions"},
+        {"damaged zlib stream", damagedStream, "Compression error"},
+        {"bytes after the zlib stream", TPngFile().Header(5, 4, 8, 2).Data(trailing).End().Bytes(),
+         "Extra compressed data found"},
+        {"more image data than the image", TPngFile().Header(5, 4, 8, 2).Data(Deflate(overLong)).End().Bytes(),
+         "Extra compressed data found"},
+        {"damaged checksum", TPngFile().Header(5, 4, 8, 2).Data(badChecksum).End().Bytes(), "Compression error"},
+        {"stream ends before the image", TPngFile().Header(5, 6, 8, 2).Data(data).End().Bytes(),
+         "Extra compressed data found"},
+        {"chunk length beyond the file", [&] {
+             TBytes b = good;
+             b[8 + 25] = 0x7F;
+             return b;
+         }(),
+         "Stream read error"},
+        {"missing IEND", TPngFile().Header(5, 4, 8, 2).Data(data).Bytes(), "Stream read error"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecodeError(c.File), c.Error) << c.Name;
+    }
+    // An ancillary chunk's CRC is not checked, and a lower-case copy of a known type is that type.
+    EXPECT_EQ(DecodeError(TPngFile().Header(5, 4, 8, 2).Chunk("abcd", {}).Data(data).End().Bytes()), "");
+    EXPECT_EQ(DecodeError(TPngFile().Header(5, 4, 8, 2).Chunk("idat", data).Chunk("iEND", {}).Bytes()), "");
+}
+
+TEST(PngReader, EmptyAndDatalessImages)
+{
+    TReaderPtr empty = Decode(TPngFile().Header(0, 7, 8, 2).Bytes());
+    EXPECT_EQ(empty->GetWidth(), 0);
+    EXPECT_TRUE(empty->GetPixels().empty());
+    // IEND before any image data: the header's size, every pixel 0.
+    TReaderPtr dataless = Decode(TPngFile().Header(3, 2, 8, 6).End().Bytes());
+    EXPECT_EQ(dataless->GetPixels(), std::vector<uint32_t>(6, 0));
+    // Data that ends early (a complete zlib stream is missing its end): the rows that came, the
+    // rest 0, never a half row.
+    const TSampleImage image = Counting(4, 3, 8, 6);
+    const TBytes lines = ScanLines(image, false, nullptr);
+    const TBytes compressed = Deflate(lines);
+    TBytes cut(compressed.begin(), compressed.end() - 4);
+    cut.resize(cut.size() - 6);
+    TReaderPtr partial = Decode(TPngFile().Header(4, 3, 8, 6).Data(cut).End().Bytes());
+    const std::vector<uint32_t> expected = ExpectedPixels(image);
+    const std::vector<uint32_t>& got = partial->GetPixels();
+    int wholeRows = 0;
+    for (int y = 0; y < 3; ++y) {
+        const bool same = std::equal(got.begin() + y * 4, got.begin() + y * 4 + 4, expected.begin() + y * 4);
+        const bool zero = std::all_of(got.begin() + y * 4, got.begin() + y * 4 + 4, [](uint32_t p) { return p == 0; });
+        EXPECT_TRUE(same || zero) << "row " << y;
+        wholeRows += same ? 1 : 0;
+    }
+    EXPECT_GE(wholeRows, 1);
+    EXPECT_LT(wholeRows, 3);
+}
+
+TEST(PngReader, TruncationAtEveryOffsetFailsCleanlyAndLeavesTheDibAlone)
+{
+    const TSampleImage image = Counting(9, 7, 8, 3);
+    const TBytes file = BuildPng(image, true, GreyPalette(256), {1, 2, 3});
+    TDIBPtr dib = MakeDIB(2, 2, 0xAB00CDEF);
+    for (size_t length = 0; length < file.size(); ++length) {
+        TStreamPtr stream = StreamOf(TBytes(file.begin(), file.begin() + long(length)));
+        EXPECT_THROW(LoadPNGIntoDIB(stream.get(), dib.get()), EStreamError) << length;
+        ASSERT_EQ(dib->GetWidth(), 2);
+        ASSERT_EQ(PixelAt(dib.get(), 1, 1), 0xAB00CDEFu);
+    }
+    TStreamPtr whole = StreamOf(file);
+    LoadPNGIntoDIB(whole.get(), dib.get());
+    EXPECT_EQ(PixelsOf(dib.get()), ExpectedPixels(image, GreyPalette(256), {1, 2, 3}));
+}
+
+// Thousands of damaged files: each either decodes or raises a stream error (or runs out of
+// memory for a header it cannot hold); nothing else escapes, nothing hangs.
+TEST(PngReader, MutatedFilesNeverEscapeTheReadersErrors)
+{
+    const TBytes seeds[] = {
+        BuildPng(Counting(13, 11, 8, 2), false, {}, {}, [](int row) { return uint8_t(row % 5); }),
+        BuildPng(Counting(17, 5, 4, 3), true, GreyPalette(16), {0, 128}),
+        BuildPng(Counting(6, 9, 16, 6), true, {}, {}, [](int row) { return uint8_t(4 - row % 5); }),
+        BuildPng(Counting(30, 3, 1, 0), false, {}, {0, 1}),
+    };
+    uint32_t seed = 20240601;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    int decoded = 0, refused = 0;
+    for (int round = 0; round < 4000; ++round) {
+        TBytes bytes = seeds[round % 4];
+        const int edits = 1 + int(next() % 4);
+        for (int e = 0; e < edits && !bytes.empty(); ++e) {
+            const size_t at = next() % bytes.size();
+            switch (next() % 5) {
+            case 0:
+                bytes[at] = uint8_t(next());
+                break;
+            case 1:
+                bytes[at] ^= uint8_t(1u << (next() % 8));
+                break;
+            case 2:
+                bytes.erase(bytes.begin() + long(at));
+                break;
+            case 3:
+                bytes.insert(bytes.begin() + long(at), uint8_t(next()));
+                break;
+            default:
+                bytes.resize(at + 1);
+            }
+        }
+        // Half the files get valid CRCs again, so that damage reaches the header fields and the
+        // compressed data.
+        if (round % 2)
+            FixCrcs(bytes);
+        try {
+            Decode(bytes);
+            ++decoded;
+        } catch (const EStreamError&) {
+            ++refused;
+        } catch (const EOutOfMemory&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(decoded, 0);
+    EXPECT_GT(refused, 0);
+}

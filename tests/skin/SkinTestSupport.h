@@ -1,0 +1,22 @@
+// What the themed framework's tests share: the unit started for the whole run, DIBs made from
+// pixel lists, and pixel comparisons that look at colour only where GDI drops alpha.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/ObjectModel.h"
+#include "skin/SkinDib.h"
+
+using TDIBPtr = std::unique_ptr<TDIB32, TObjectFree>;
+
+TDIBPtr MakeDIB(int width, int height, uint32_t fill = 0);
+TDIBPtr MakeDIB(int width, int height, const std::vector<uint32_t>& pixels);
+std::vector<uint32_t> PixelsOf(const TDIB32* dib);
+inline uint32_t PixelAt(const TDIB32* dib, int x, int y) { return dib->GetScanLine(y)[x]; }
+inline uint32_t RGBOf(uint32_t pixel) { return pixel & 0xFFFFFF; }
+// A Windows colour (red low) as the RGB of a DIB pixel (red high).
+inline uint32_t PixelRGB(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+// Random ARGB pixels from a fixed seed.
+std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed);
