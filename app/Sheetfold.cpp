@@ -15,6 +15,7 @@
 #include "platform/Forms.h"
 #include "platform/Menus.h"
 #include "platform/Printers.h"
+#include "skin/Skin.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     InitControls();
     InitForms();
     InitMenus();
+    InitSkin();
     InitSfLanguage();
     int exitCode = 0;
     try {
@@ -55,6 +57,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     DonePrinters();
     DoneClipboard();
     DoneSfLanguage();
+    DoneSkin();
     DoneMenus();
     DoneControls();
     Gfx32Shutdown();

@@ -1175,8 +1175,9 @@ int32_t SaveBmpFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const T
 
 // ---------------------------------------------------------------- PNG
 
-// The level most encoders use: beyond it files shrink by a percent or two for twice the time.
-constexpr int PngLevel = 6;
+// On filtered photographs and pages level 3 comes within a few percent of the size of level 6 (and
+// of the system codec's files), in half the time.
+constexpr int PngLevel = 3;
 // The compressed stream is cut into IDAT chunks of about this size.
 constexpr size_t PngChunkBytes = size_t(1) << 20;
 

@@ -65,13 +65,10 @@ inline uint8_t PaethPredictor(int a, int b, int c)
     return uint8_t(pb <= pc ? b : c);
 }
 
-// The predictor of byte i for each filter, from the unfiltered bytes.
+// The predictor of a byte for each filter from its neighbours: a to the left, b above, c above left.
 template <TPngFilter F>
-inline uint8_t Predict(const uint8_t* row, const uint8_t* prior, size_t i, int bpp)
+inline uint8_t Predict(int a, int b, int c)
 {
-    const int a = i >= size_t(bpp) ? row[i - bpp] : 0;
-    const int b = prior[i];
-    const int c = i >= size_t(bpp) ? prior[i - bpp] : 0;
     switch (F) {
     case pfSub:
         return uint8_t(a);
@@ -86,41 +83,51 @@ inline uint8_t Predict(const uint8_t* row, const uint8_t* prior, size_t i, int b
     }
 }
 
+// Calls take(i, filtered byte) for every byte of the row: the first pixel has no left neighbour,
+// so it goes first and the rest runs without a test per byte.
+template <TPngFilter F, class Take>
+inline void ForEachFiltered(const uint8_t* row, const uint8_t* prior, size_t length, int bpp, Take&& take)
+{
+    const size_t first = std::min(length, size_t(bpp));
+    for (size_t i = 0; i < first; ++i)
+        take(i, uint8_t(row[i] - Predict<F>(0, prior[i], 0)));
+    for (size_t i = first; i < length; ++i)
+        take(i, uint8_t(row[i] - Predict<F>(row[i - size_t(bpp)], prior[i], prior[i - size_t(bpp)])));
+}
+
 template <TPngFilter F>
 void FilterWith(const uint8_t* row, const uint8_t* prior, size_t length, int bpp, uint8_t* out)
 {
-    for (size_t i = 0; i < length; ++i)
-        out[i] = uint8_t(row[i] - Predict<F>(row, prior, i, bpp));
+    ForEachFiltered<F>(row, prior, length, bpp, [out](size_t i, uint8_t v) { out[i] = v; });
 }
 
 template <TPngFilter F>
 uint64_t SumWith(const uint8_t* row, const uint8_t* prior, size_t length, int bpp, TFilterChoice choice)
 {
     uint64_t sum = 0;
-    if (choice == TFilterChoice::PlainSum) {
-        for (size_t i = 0; i < length; ++i)
-            sum += uint8_t(row[i] - Predict<F>(row, prior, i, bpp));
-    } else {
-        for (size_t i = 0; i < length; ++i)
-            sum += uint64_t(std::abs(int(int8_t(uint8_t(row[i] - Predict<F>(row, prior, i, bpp))))));
-    }
+    if (choice == TFilterChoice::PlainSum)
+        ForEachFiltered<F>(row, prior, length, bpp, [&sum](size_t, uint8_t v) { sum += v; });
+    else
+        ForEachFiltered<F>(row, prior, length, bpp, [&sum](size_t, uint8_t v) { sum += uint64_t(std::abs(int(int8_t(v)))); });
     return sum;
 }
 
 // Unfiltering: every filter but "up" depends on the byte just restored, so these run a pixel at a
 // time; with 3 or 4 bytes per pixel the channels of one pixel go together in 16-bit lanes.
 
-inline __m128i LoadPixel(const uint8_t* p, int bpp)
+template <int Bpp>
+inline __m128i LoadPixel(const uint8_t* p)
 {
     uint32_t v = 0;
-    std::memcpy(&v, p, size_t(bpp));
+    std::memcpy(&v, p, Bpp);
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
 }
 
-inline void StorePixel(uint8_t* p, __m128i v, int bpp)
+template <int Bpp>
+inline void StorePixel(uint8_t* p, __m128i v)
 {
     const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-    std::memcpy(p, &bytes, size_t(bpp));
+    std::memcpy(p, &bytes, Bpp);
 }
 
 inline __m128i Abs16(__m128i v)
@@ -128,14 +135,16 @@ inline __m128i Abs16(__m128i v)
     return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
 }
 
-void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length, int bpp)
+template <int Bpp>
+void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length)
 {
+    constexpr size_t bpp = Bpp;
     const __m128i mask = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
     size_t i = 0;
-    for (; i + size_t(bpp) <= length; i += size_t(bpp)) {
-        const __m128i b = LoadPixel(prior + i, bpp);
-        const __m128i d = LoadPixel(row + i, bpp);
+    for (; i + bpp <= length; i += bpp) {
+        const __m128i b = LoadPixel<Bpp>(prior + i);
+        const __m128i d = LoadPixel<Bpp>(row + i);
         const __m128i pa = Abs16(_mm_sub_epi16(b, c));
         const __m128i pb = Abs16(_mm_sub_epi16(a, c));
         const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
@@ -145,30 +154,31 @@ void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length, int 
         const __m128i bc = _mm_or_si128(_mm_and_si128(useC, c), _mm_andnot_si128(useC, b));
         const __m128i predictor = _mm_or_si128(_mm_and_si128(notA, bc), _mm_andnot_si128(notA, a));
         const __m128i value = _mm_and_si128(_mm_add_epi16(d, predictor), mask);
-        StorePixel(row + i, value, bpp);
+        StorePixel<Bpp>(row + i, value);
         c = b;
         a = value;
     }
     // A row that is no whole number of pixels ends byte by byte.
     for (; i < length; ++i)
-        row[i] = uint8_t(row[i] + PaethPredictor(i >= size_t(bpp) ? row[i - bpp] : 0, prior[i],
-                                                 i >= size_t(bpp) ? prior[i - bpp] : 0));
+        row[i] = uint8_t(row[i] + PaethPredictor(i >= bpp ? row[i - bpp] : 0, prior[i], i >= bpp ? prior[i - bpp] : 0));
 }
 
-void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length, int bpp)
+template <int Bpp>
+void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length)
 {
+    constexpr size_t bpp = Bpp;
     const __m128i mask = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128();
     size_t i = 0;
-    for (; i + size_t(bpp) <= length; i += size_t(bpp)) {
-        const __m128i b = LoadPixel(prior + i, bpp);
-        const __m128i d = LoadPixel(row + i, bpp);
+    for (; i + bpp <= length; i += bpp) {
+        const __m128i b = LoadPixel<Bpp>(prior + i);
+        const __m128i d = LoadPixel<Bpp>(row + i);
         const __m128i value = _mm_and_si128(_mm_add_epi16(d, _mm_srli_epi16(_mm_add_epi16(a, b), 1)), mask);
-        StorePixel(row + i, value, bpp);
+        StorePixel<Bpp>(row + i, value);
         a = value;
     }
     for (; i < length; ++i)
-        row[i] = uint8_t(row[i] + ((int(i >= size_t(bpp) ? row[i - bpp] : 0) + prior[i]) >> 1));
+        row[i] = uint8_t(row[i] + ((int(i >= bpp ? row[i - bpp] : 0) + prior[i]) >> 1));
 }
 
 } // namespace
@@ -222,16 +232,16 @@ void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t leng
             row[i] = uint8_t(row[i] + prior[i]);
         return;
     case pfAverage:
-        if (bpp >= 3 && bpp <= 4) {
-            UnfilterAveragePixels(row, prior, length, bpp);
+        if (bpp == 3 || bpp == 4) {
+            bpp == 3 ? UnfilterAveragePixels<3>(row, prior, length) : UnfilterAveragePixels<4>(row, prior, length);
             return;
         }
         for (size_t i = 0; i < length; ++i)
             row[i] = uint8_t(row[i] + ((int(i >= step ? row[i - step] : 0) + prior[i]) >> 1));
         return;
     case pfPaeth:
-        if (bpp >= 3 && bpp <= 4) {
-            UnfilterPaethPixels(row, prior, length, bpp);
+        if (bpp == 3 || bpp == 4) {
+            bpp == 3 ? UnfilterPaethPixels<3>(row, prior, length) : UnfilterPaethPixels<4>(row, prior, length);
             return;
         }
         for (size_t i = 0; i < length; ++i) {

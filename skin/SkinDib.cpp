@@ -186,14 +186,7 @@ void TDIB32::SetSize(int width, int height, bool keepContents)
     if (keepContents && FBits) {
         // The old section moves into a temporary DIB and is copied back once the new one exists.
         old.reset(New<TDIB32>());
-        std::swap(old->FInfo, FInfo);
-        std::swap(old->FBits, FBits);
-        std::swap(old->FClipRect, FClipRect);
-        std::swap(old->FDC, FDC);
-        std::swap(old->FOldBitmap, FOldBitmap);
-        std::swap(old->FHandle, FHandle);
-        std::swap(old->FWidth, FWidth);
-        std::swap(old->FHeight, FHeight);
+        Exchange(old.get());
     }
     Clear();
     FWidth = width;
@@ -259,6 +252,18 @@ void TDIB32::Clear()
     FBits = nullptr;
     FClipRect = RECT{};
     FWidth = FHeight = 0;
+}
+
+void TDIB32::Exchange(TDIB32* other)
+{
+    std::swap(other->FInfo, FInfo);
+    std::swap(other->FBits, FBits);
+    std::swap(other->FClipRect, FClipRect);
+    std::swap(other->FDC, FDC);
+    std::swap(other->FOldBitmap, FOldBitmap);
+    std::swap(other->FHandle, FHandle);
+    std::swap(other->FWidth, FWidth);
+    std::swap(other->FHeight, FHeight);
 }
 
 void TDIB32::SetClipRect(const RECT& r)

@@ -43,6 +43,8 @@ public:
     void Assign(const TDIB32* source);
     // Frees the section: size 0 x 0.
     void Clear();
+    // Trades sections, sizes and clip rectangles with the other DIB.
+    void Exchange(TDIB32* other);
 
     int GetWidth() const { return FWidth; }
     int GetHeight() const { return FHeight; }

@@ -1,7 +1,6 @@
 #include "skin/SkinPngBitmap.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/Streams.h"
 #include "skin/SkinPngReader.h"
@@ -13,11 +12,14 @@ void LoadPNGIntoDIB(TStream* stream, TDIB32* dib)
 {
     if (!dib)
         throw EDIB32Error("Invalid parameters");
+    // Decoded straight into a DIB of its own, which the target takes over only when all went well.
+    std::unique_ptr<TDIB32, TObjectFree> decoded(New<TDIB32>());
     std::unique_ptr<TPNGReader, TObjectFree> reader(New<TPNGReader>());
-    reader->LoadFromStream(stream);
-    dib->SetSize(reader->GetWidth(), reader->GetHeight());
-    if (dib->HasBits())
-        std::memcpy(dib->GetBits(), reader->GetPixels().data(), reader->GetPixels().size() * 4);
+    reader->LoadFromStream(stream, [&](int width, int height) {
+        decoded->SetSize(width, height);
+        return decoded->GetBits();
+    });
+    dib->Exchange(decoded.get());
 }
 
 void SavePNGFromDIB(TStream* stream, const TDIB32* dib)

@@ -21,6 +21,8 @@ constexpr uint64_t MaxInflateRatio = 1032;
 constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
 // A row is never longer than this, whatever the header says.
 constexpr uint64_t MaxRowBytes = uint64_t(1) << 30;
+// Image data is read from the stream in pieces of this size.
+constexpr uint32_t PieceBytes = 1u << 16;
 
 [[noreturn]] void Fail(const char* message)
 {
@@ -80,6 +82,8 @@ void TPNGReader::ReadChunkHeader()
     // The data and its CRC must be there before anything is allocated for them.
     if (int64_t(FChunkLength) + 4 > FStreamEnd - FStream->GetPosition())
         throw EReadError("Stream read error");
+    FChunkLeft = FChunkLength;
+    FChunkCrc = crc32(0, FChunkType, 4);
 }
 
 void TPNGReader::ReadChunkData()
@@ -100,13 +104,48 @@ void TPNGReader::SkipChunkData()
     FStream->Seek(int64_t(FChunkLength) + 4, TSeekOrigin::soCurrent);
 }
 
-void TPNGReader::LoadFromStream(TStream* stream)
+// Part of the current IDAT chunk is read and part is not.
+bool TPNGReader::InsideImageChunk() const
+{
+    return IsChunk("IDAT") && FChunkLeft > 0 && FChunkLeft < FChunkLength;
+}
+
+// Hands the decompressor the next piece of the current IDAT chunk; once a chunk's last byte is
+// read its CRC is checked and the next chunk's header read. False when the image data has ended.
+bool TPNGReader::FeedImageData()
+{
+    while (IsChunk("IDAT")) {
+        const uint32_t count = std::min(FChunkLeft, PieceBytes);
+        if (count) {
+            FPiece.resize(PieceBytes);
+            FStream->ReadBuffer(FPiece.data(), int32_t(count));
+            FChunkCrc = crc32(FChunkCrc, FPiece.data(), count);
+            FChunkLeft -= count;
+        }
+        if (FChunkLeft == 0) {
+            uint8_t stored[4];
+            FStream->ReadBuffer(stored, 4);
+            if (uint32_t(FChunkCrc) != ReadBE32(stored))
+                Fail("CRC error");
+            ReadChunkHeader();
+        }
+        if (count) {
+            FZ.next_in = FPiece.data();
+            FZ.avail_in = count;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TPNGReader::LoadFromStream(TStream* stream, const TPNGPixelTarget& target)
 {
     FinishDecompression();
     FStream = stream;
     FStreamEnd = stream->GetSize();
     FWidth = FHeight = 0;
     FPixels.clear();
+    FTarget = nullptr;
     FGamma = 0;
     FHasBackground = false;
     FBackground = 0;
@@ -122,7 +161,7 @@ void TPNGReader::LoadFromStream(TStream* stream)
     if (!IsChunk("IHDR") || FChunkLength != 13)
         Fail("Invalid format");
     ReadChunkData();
-    ReadHeader();
+    ReadHeader(target);
     if (FWidth == 0 || FHeight == 0) {
         FWidth = FHeight = 0;
         return;
@@ -174,9 +213,10 @@ void TPNGReader::LoadFromStream(TStream* stream)
     }
     FinishDecompression();
     FChunkData = {};
+    FPiece = {};
 }
 
-void TPNGReader::ReadHeader()
+void TPNGReader::ReadHeader(const TPNGPixelTarget& target)
 {
     const uint8_t* h = FChunkData.data();
     const uint32_t width = ReadBE32(h), height = ReadBE32(h + 4);
@@ -237,7 +277,12 @@ void TPNGReader::ReadHeader()
     if (pixels > ImagingCodec::MaxPixels || rowBytes > MaxRowBytes || dataBytes / MaxInflateRatio > left + 64)
         Fail("Invalid image dimensions");
     try {
-        FPixels.assign(size_t(pixels), 0);
+        if (target) {
+            FTarget = target(FWidth, FHeight);
+        } else {
+            FPixels.assign(size_t(pixels), 0);
+            FTarget = FPixels.data();
+        }
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory("Out of memory");
     }
@@ -319,20 +364,13 @@ bool TPNGReader::Decompress(uint8_t* out, size_t count)
     FZ.next_out = out;
     FZ.avail_out = uInt(count);
     while (FZ.avail_out > 0) {
-        if (FZ.avail_in == 0) {
-            if (!IsChunk("IDAT")) {
-                FDataEnded = true;
-                return false;
-            }
-            ReadChunkData();
-            FZ.next_in = FChunkData.data();
-            FZ.avail_in = uInt(FChunkData.size());
-            ReadChunkHeader();
-            continue;
+        if (FZ.avail_in == 0 && !FeedImageData()) {
+            FDataEnded = true;
+            return false;
         }
         const int status = inflate(&FZ, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
-            if (FZ.avail_out > 0 || FZ.avail_in > 0)
+            if (FZ.avail_out > 0 || FZ.avail_in > 0 || InsideImageChunk())
                 Fail("Extra compressed data found");
             FStreamEnded = true;
             return true;
@@ -361,19 +399,13 @@ void TPNGReader::CheckDataEnd()
 {
     uint8_t spare = 0;
     while (!FStreamEnded) {
-        if (FZ.avail_in == 0) {
-            if (!IsChunk("IDAT"))
-                return;
-            ReadChunkData();
-            FZ.next_in = FChunkData.data();
-            FZ.avail_in = uInt(FChunkData.size());
-            ReadChunkHeader();
-            continue;
-        }
+        if (FZ.avail_in == 0 && !FeedImageData())
+            return;
         FZ.next_out = &spare;
         FZ.avail_out = 1;
         const int status = inflate(&FZ, Z_NO_FLUSH);
-        if (FZ.avail_out == 0 || (status == Z_STREAM_END && FZ.avail_in > 0))
+        const bool inputLeft = FZ.avail_in > 0 || InsideImageChunk();
+        if (FZ.avail_out == 0 || (status == Z_STREAM_END && inputLeft))
             Fail("Extra compressed data found");
         FStreamEnded = status == Z_STREAM_END;
         if (status != Z_OK && status != Z_BUF_ERROR && !FStreamEnded)
@@ -400,7 +432,7 @@ void TPNGReader::DecodePass(int xStart, int yStart, int xStep, int yStep)
 
 void TPNGReader::ConvertRow(const uint8_t* row, int count, int y, int xStart, int xStep)
 {
-    uint32_t* out = FPixels.data() + size_t(y) * size_t(FWidth) + size_t(xStart);
+    uint32_t* out = FTarget + size_t(y) * size_t(FWidth) + size_t(xStart);
     const size_t step = size_t(xStep);
     const int d = FBitDepth;
     switch (FColor) {

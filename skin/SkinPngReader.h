@@ -6,11 +6,15 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/ObjectModel.h"
 
 class TStream;
+
+// Where decoded pixels go: given the image's size, memory for width x height zeroed pixels.
+using TPNGPixelTarget = std::function<uint32_t*(int width, int height)>;
 
 class TPNGReader : public TObject {
     SF_CLASS(TPNGReader)
@@ -19,8 +23,9 @@ public:
     ~TPNGReader() override;
 
     // Decodes from the stream's position; afterwards the size and the pixels (top row first) hold
-    // the image. A header of width or height 0 gives an empty image.
-    void LoadFromStream(TStream* stream);
+    // the image. A header of width or height 0 gives an empty image. With a target the pixels go
+    // there instead (GetPixels stays empty), asked for once the header is read.
+    void LoadFromStream(TStream* stream, const TPNGPixelTarget& target = nullptr);
 
     int GetWidth() const { return FWidth; }
     int GetHeight() const { return FHeight; }
@@ -34,10 +39,12 @@ public:
 private:
     enum TColorCode : uint8_t { ccIndexed = 1, ccGrey, ccGreyAlpha, ccRGB, ccRGBA };
 
-    void ReadHeader();
+    void ReadHeader(const TPNGPixelTarget& target);
     void ReadChunkHeader();
     void ReadChunkData();
     void SkipChunkData();
+    bool FeedImageData();
+    bool InsideImageChunk() const;
     bool IsChunk(const char* type) const;
     void ReadPalette();
     void ReadTransparency();
@@ -54,10 +61,16 @@ private:
     int FWidth = 0;
     int FHeight = 0;
     std::vector<uint32_t> FPixels;
+    uint32_t* FTarget = nullptr;
 
     uint32_t FChunkLength = 0;
     uint8_t FChunkType[4] = {};
     std::vector<uint8_t> FChunkData;
+    // Image data is read a piece at a time: the bytes of the current IDAT not read yet, and the
+    // running CRC over its type and what was read.
+    uint32_t FChunkLeft = 0;
+    uLong FChunkCrc = 0;
+    std::vector<uint8_t> FPiece;
 
     z_stream FZ{};
     bool FZActive = false;

@@ -21,9 +21,28 @@ inline bool IsGrey(uint32_t c)
     return ((c >> 16) & 0xFF) == (c & 0xFF) && ((c >> 8) & 0xFF) == (c & 0xFF);
 }
 
+// A key turns every pixel of its colour transparent, so it serves only while no visible colour
+// has the key's colour channels.
+bool Collides(uint32_t c, uint32_t key)
+{
+    return (c >> 24) != 0 && (c & 0xFFFFFF) == (key & 0xFFFFFF);
+}
+
+void WriteChunk(TStream* stream, const char type[4], const uint8_t* data, size_t size)
+{
+    uint8_t head[8], tail[4];
+    ChunkFrame(type, data, size, head, tail);
+    stream->WriteBuffer(head, 8);
+    if (size)
+        stream->WriteBuffer(data, int32_t(size));
+    stream->WriteBuffer(tail, 4);
+}
+
+} // namespace
+
 // Colours of an image in order of first appearance, found through a small open hash table, as
 // many as a palette holds.
-class TColorTable {
+class TPNGWriter::TColorTable {
 public:
     // Index of the colour, adding it when new; -1 for a new colour once the table is full.
     int Find(uint32_t c)
@@ -54,38 +73,14 @@ private:
     std::vector<uint32_t> FColors;
 };
 
-// A key turns every pixel of its colour transparent, so it serves only while no visible colour
-// has the key's colour channels.
-bool KeyCollides(const std::vector<uint32_t>& colors, uint32_t key)
-{
-    return std::any_of(colors.begin(), colors.end(),
-                       [&](uint32_t c) { return (c >> 24) != 0 && (c & 0xFFFFFF) == (key & 0xFFFFFF); });
-}
-
-void WriteChunk(TStream* stream, const char type[4], const uint8_t* data, size_t size)
-{
-    uint8_t head[8], tail[4];
-    ChunkFrame(type, data, size, head, tail);
-    stream->WriteBuffer(head, 8);
-    if (size)
-        stream->WriteBuffer(data, int32_t(size));
-    stream->WriteBuffer(tail, 4);
-}
-
-} // namespace
-
-TPNGWriter::TPNGWriter(int width, int height, const uint32_t* pixels, int stride) : FWidth(width), FHeight(height)
+TPNGWriter::TPNGWriter(int width, int height, const uint32_t* pixels, int stride)
+    : FWidth(width), FHeight(height), FPixels(pixels), FStride(std::max(stride, width))
 {
     if (width < 1 || height <= 0)
         throw Exception("Invalid dimensions");
-    FPixels.resize(size_t(width) * size_t(height));
-    if (stride == width) {
-        std::memcpy(FPixels.data(), pixels, FPixels.size() * 4);
-        return;
-    }
-    for (int y = 0; y < height; ++y)
-        std::memcpy(FPixels.data() + size_t(y) * size_t(width), pixels + size_t(y) * size_t(stride), size_t(width) * 4);
 }
+
+TPNGWriter::~TPNGWriter() = default;
 
 // ---------------------------------------------------------------------------------------------
 // Choosing the colour type
@@ -103,17 +98,28 @@ void TPNGWriter::Analyse()
 
 bool TPNGWriter::CollectColors()
 {
-    auto table = std::make_unique<TColorTable>();
+    FTable = std::make_unique<TColorTable>();
     uint32_t previous = ~FPixels[0];
-    for (uint32_t c : FPixels) {
-        if (c == previous)
-            continue;
-        previous = c;
-        if (table->Find(c) < 0)
-            return false;
-    }
-    FPalette = table->Colors();
+    for (int y = 0; y < FHeight; ++y)
+        for (const uint32_t* p = Row(y); p != Row(y) + FWidth; ++p) {
+            if (*p == previous)
+                continue;
+            previous = *p;
+            if (FTable->Find(*p) < 0) {
+                FTable.reset();
+                return false;
+            }
+        }
+    FPalette = FTable->Colors();
     return true;
+}
+
+bool TPNGWriter::KeyCollides(uint32_t key) const
+{
+    for (int y = 0; y < FHeight; ++y)
+        if (std::any_of(Row(y), Row(y) + FWidth, [key](uint32_t c) { return Collides(c, key); }))
+            return true;
+    return false;
 }
 
 void TPNGWriter::ChooseFromPalette()
@@ -136,7 +142,9 @@ void TPNGWriter::ChooseFromPalette()
         // One bit of grey holds black and white only.
         grey = grey && (FBitDepth == 8 || (c & 0xFFFFFF) == 0 || (c & 0xFFFFFF) == 0xFFFFFF);
     }
-    if (grey && !partly && transparent <= 1 && !(transparent == 1 && KeyCollides(FPalette, key))) {
+    const bool keyClash =
+        transparent == 1 && std::any_of(FPalette.begin(), FPalette.end(), [key](uint32_t c) { return Collides(c, key); });
+    if (grey && !partly && transparent <= 1 && !keyClash) {
         FColor = ccGrey;
         FGrey = true;
         FTransparent = transparent == 1;
@@ -157,18 +165,19 @@ void TPNGWriter::ChooseWithoutPalette()
     int transparent = 0;
     bool partly = false;
     bool grey = true;
-    for (uint32_t c : FPixels) {
-        const uint32_t a = c >> 24;
-        if (a == 0) {
-            if (transparent == 0 || (transparent == 1 && c != transparentColors[0]))
-                transparentColors[transparent++] = c;
-        } else if (a != 255) {
-            partly = true;
+    for (int y = 0; y < FHeight; ++y)
+        for (const uint32_t* p = Row(y); p != Row(y) + FWidth; ++p) {
+            const uint32_t c = *p, a = c >> 24;
+            if (a == 0) {
+                if (transparent == 0 || (transparent == 1 && c != transparentColors[0]))
+                    transparentColors[transparent++] = c;
+            } else if (a != 255) {
+                partly = true;
+            }
+            grey = grey && IsGrey(c);
         }
-        grey = grey && IsGrey(c);
-    }
     FGrey = grey;
-    FAlpha = partly || transparent > 1 || (transparent == 1 && KeyCollides(FPixels, transparentColors[0]));
+    FAlpha = partly || transparent > 1 || (transparent == 1 && KeyCollides(transparentColors[0]));
     if (FAlpha) {
         FColor = grey ? ccGreyAlpha : ccRGBA;
         return;
@@ -180,22 +189,6 @@ void TPNGWriter::ChooseWithoutPalette()
 
 // ---------------------------------------------------------------------------------------------
 // Writing
-
-void TPNGWriter::IndexPixels()
-{
-    auto table = std::make_unique<TColorTable>();
-    for (uint32_t c : FPalette)
-        table->Find(c);
-    uint32_t previous = ~FPixels[0];
-    uint32_t index = 0;
-    for (uint32_t& c : FPixels) {
-        if (c != previous) {
-            previous = c;
-            index = uint32_t(table->Find(c));
-        }
-        c = index;
-    }
-}
 
 std::vector<uint8_t> TPNGWriter::TransparencyData() const
 {
@@ -228,19 +221,27 @@ void TPNGWriter::PackRow(const uint32_t* pixels, uint8_t* out) const
 {
     switch (FColor) {
     case ccIndexed:
-    case ccGrey:
-        if (FBitDepth == 8) {
-            for (int x = 0; x < FWidth; ++x)
-                out[x] = uint8_t(pixels[x]);
-            return;
-        }
-        std::memset(out, 0, RowBytes());
+    case ccGrey: {
+        // Palette indexes are looked up as the row is packed; grey is the blue byte (its low bit
+        // at one bit per pixel).
+        const uint32_t mask = (1u << FBitDepth) - 1;
+        uint32_t previous = ~pixels[0], value = 0;
+        if (FBitDepth < 8)
+            std::memset(out, 0, RowBytes());
         for (int x = 0; x < FWidth; ++x) {
+            if (pixels[x] != previous) {
+                previous = pixels[x];
+                value = (FColor == ccIndexed ? uint32_t(FTable->Find(pixels[x])) : pixels[x]) & mask;
+            }
+            if (FBitDepth == 8) {
+                out[x] = uint8_t(value);
+                continue;
+            }
             const size_t bit = size_t(x) * size_t(FBitDepth);
-            const uint32_t v = pixels[x] & ((1u << FBitDepth) - 1);
-            out[bit >> 3] = uint8_t(out[bit >> 3] | (v << (8 - FBitDepth - (bit & 7))));
+            out[bit >> 3] = uint8_t(out[bit >> 3] | (value << (8 - FBitDepth - (bit & 7))));
         }
         return;
+    }
     case ccGreyAlpha:
         for (int x = 0; x < FWidth; ++x, out += 2) {
             out[0] = uint8_t(pixels[x]);
@@ -274,7 +275,6 @@ void TPNGWriter::SaveToStream(TStream* stream)
         HeaderData(uint32_t(FWidth), uint32_t(FHeight), uint8_t(FBitDepth), ColorTypes[FColor - ccIndexed]);
     WriteChunk(stream, "IHDR", header.data(), header.size());
     if (FWritePalette) {
-        IndexPixels();
         std::vector<uint8_t> plte;
         for (uint32_t c : FPalette) {
             plte.push_back(uint8_t(c >> 16));
@@ -297,7 +297,7 @@ void TPNGWriter::SaveToStream(TStream* stream)
     {
         std::unique_ptr<TCompressionStream, TObjectFree> z(New<TCompressionStream>(data.get(), 9));
         for (int y = 0; y < FHeight; ++y) {
-            PackRow(FPixels.data() + size_t(y) * size_t(FWidth), row.data());
+            PackRow(Row(y), row.data());
             if (filtered) {
                 FilterRowBest(row.data(), prior.data(), rowBytes, filterBytes, TFilterChoice::PlainSum, out.data());
                 prior.swap(row);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/ObjectModel.h"
@@ -13,9 +14,10 @@ class TStream;
 class TPNGWriter : public TObject {
     SF_CLASS(TPNGWriter)
 public:
-    // Copies the pixels (stride in pixels, at least the width). Width or height below 1 raises
-    // "Invalid dimensions".
+    // Reads the pixels in place (stride in pixels, at least the width): they must stay as they
+    // are until SaveToStream returns. Width or height below 1 raises "Invalid dimensions".
     TPNGWriter(int width, int height, const uint32_t* pixels, int stride);
+    ~TPNGWriter() override;
 
     void SaveToStream(TStream* stream);
 
@@ -25,18 +27,23 @@ public:
 private:
     enum TColorCode : uint8_t { ccIndexed = 1, ccGrey, ccGreyAlpha, ccRGB, ccRGBA };
 
+    class TColorTable;
+
+    const uint32_t* Row(int y) const { return FPixels + size_t(y) * size_t(FStride); }
     void Analyse();
     bool CollectColors();
+    bool KeyCollides(uint32_t key) const;
     void ChooseFromPalette();
     void ChooseWithoutPalette();
-    void IndexPixels();
     std::vector<uint8_t> TransparencyData() const;
     void PackRow(const uint32_t* pixels, uint8_t* out) const;
     size_t RowBytes() const;
 
     int FWidth = 0;
     int FHeight = 0;
-    std::vector<uint32_t> FPixels;
+    const uint32_t* FPixels = nullptr;
+    int FStride = 0;
+    std::unique_ptr<TColorTable> FTable;  // the palette's colours and their indexes
 
     int FBitDepth = 8;
     TColorCode FColor = ccRGB;

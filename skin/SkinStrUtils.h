@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Persistent.h"
-
-class TStrings;
+#include "platform/Strings.h"
 
 class TStringListW : public TPersistent {
     SF_CLASS(TStringListW)
@@ -41,13 +39,16 @@ public:
     virtual void AddStrings(const TStrings* strings);
     virtual void AddStrings(const TStringListW* strings);
 
+    // The lines as the property "Strings", a list of wide strings: written when they differ from
+    // the filer's ancestor (without one, when there are any). The owning component's
+    // DefineProperties hands its filer on.
+    void DefineProperties(TFiler* filer) override;
+
     TNotifyEvent OnChange;
 
 protected:
     // A class-library list receives the lines in the system code page, with their objects.
     void AssignTo(TPersistent* dest) override;
-    // The lines as the property "Strings": a list of wide strings.
-    void DefineProperties(TFiler* filer) override;
 
 private:
     struct TEntry {
