@@ -115,11 +115,16 @@ uint64_t SumWith(const uint8_t* row, const uint8_t* prior, size_t length, int bp
 // Unfiltering: every filter but "up" depends on the byte just restored, so these run a pixel at a
 // time; with 3 or 4 bytes per pixel the channels of one pixel go together in 16-bit lanes.
 
+// Three-byte pixels are put together in registers: a copy through memory of three bytes and a
+// read of four would stall on the store.
 template <int Bpp>
 inline __m128i LoadPixel(const uint8_t* p)
 {
-    uint32_t v = 0;
-    std::memcpy(&v, p, Bpp);
+    uint32_t v;
+    if constexpr (Bpp == 4)
+        std::memcpy(&v, p, 4);
+    else
+        v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
 }
 
@@ -127,7 +132,13 @@ template <int Bpp>
 inline void StorePixel(uint8_t* p, __m128i v)
 {
     const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-    std::memcpy(p, &bytes, Bpp);
+    if constexpr (Bpp == 4) {
+        std::memcpy(p, &bytes, 4);
+    } else {
+        p[0] = uint8_t(bytes);
+        p[1] = uint8_t(bytes >> 8);
+        p[2] = uint8_t(bytes >> 16);
+    }
 }
 
 inline __m128i Abs16(__m128i v)
@@ -139,7 +150,6 @@ template <int Bpp>
 void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length)
 {
     constexpr size_t bpp = Bpp;
-    const __m128i mask = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
     size_t i = 0;
     for (; i + bpp <= length; i += bpp) {
@@ -153,7 +163,8 @@ void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length)
         const __m128i useC = _mm_cmpgt_epi16(pb, pc);
         const __m128i bc = _mm_or_si128(_mm_and_si128(useC, c), _mm_andnot_si128(useC, b));
         const __m128i predictor = _mm_or_si128(_mm_and_si128(notA, bc), _mm_andnot_si128(notA, a));
-        const __m128i value = _mm_and_si128(_mm_add_epi16(d, predictor), mask);
+        // Bytes added in byte lanes wrap by themselves; the high halves of the lanes stay 0.
+        const __m128i value = _mm_add_epi8(d, predictor);
         StorePixel<Bpp>(row + i, value);
         c = b;
         a = value;
@@ -167,13 +178,12 @@ template <int Bpp>
 void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length)
 {
     constexpr size_t bpp = Bpp;
-    const __m128i mask = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128();
     size_t i = 0;
     for (; i + bpp <= length; i += bpp) {
         const __m128i b = LoadPixel<Bpp>(prior + i);
         const __m128i d = LoadPixel<Bpp>(row + i);
-        const __m128i value = _mm_and_si128(_mm_add_epi16(d, _mm_srli_epi16(_mm_add_epi16(a, b), 1)), mask);
+        const __m128i value = _mm_add_epi8(d, _mm_srli_epi16(_mm_add_epi16(a, b), 1));
         StorePixel<Bpp>(row + i, value);
         a = value;
     }

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "platform/ImagingCodec.h"
 #include "platform/ImagingPng.h"
@@ -355,10 +359,10 @@ void TPNGReader::ReadBackground()
 
 // Fills out with count decompressed bytes. Reads further IDAT chunks as the decompressor needs
 // them; false when the image data ends first (what came is kept, the rest of the image stays 0).
-bool TPNGReader::Decompress(uint8_t* out, size_t count)
+size_t TPNGReader::Decompress(uint8_t* out, size_t count)
 {
     if (FDataEnded)
-        return false;
+        return 0;
     if (FStreamEnded)
         Fail("Extra compressed data found");
     FZ.next_out = out;
@@ -366,29 +370,170 @@ bool TPNGReader::Decompress(uint8_t* out, size_t count)
     while (FZ.avail_out > 0) {
         if (FZ.avail_in == 0 && !FeedImageData()) {
             FDataEnded = true;
-            return false;
+            break;
         }
         const int status = inflate(&FZ, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             if (FZ.avail_out > 0 || FZ.avail_in > 0 || InsideImageChunk())
                 Fail("Extra compressed data found");
             FStreamEnded = true;
-            return true;
+            break;
         }
         if (status != Z_OK)
             Fail("Compression error");
     }
-    return true;
+    return count - FZ.avail_out;
 }
+
+// Unfilters and converts the image data band by band, in order: on a thread of its own for large
+// images, so that it runs beside the decompression, else at once. A failure on the thread is
+// raised on the caller's at its next step.
+class TPNGReader::TRowPipeline {
+public:
+    // A band of filtered rows (filter byte and row each) of one pass.
+    struct TBand {
+        std::vector<uint8_t> Rows;
+        int RowCount = 0;
+        int FirstRow = 0;           // index within the pass
+        bool Ready = false;
+    };
+    struct TPass {
+        int XStart, YStart, XStep, YStep, Count;
+        size_t RowBytes;
+    };
+
+    TRowPipeline(TPNGReader& reader, bool threaded) : FReader(reader)
+    {
+        if (threaded)
+            FThread = std::thread([this] { Run(); });
+    }
+    TRowPipeline(const TRowPipeline&) = delete;
+    TRowPipeline& operator=(const TRowPipeline&) = delete;
+    ~TRowPipeline()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FClosing = true;
+        }
+        FChanged.notify_all();
+        if (FThread.joinable())
+            FThread.join();
+    }
+
+    void StartPass(const TPass& pass)
+    {
+        Finish();
+        FPass = pass;
+        FPrior.assign(pass.RowBytes + 1, 0);
+    }
+    // A free band to fill, waiting for one while the thread is behind.
+    TBand& Take()
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [&] { return FFailure || !FBands[FNextFill].Ready; });
+        Rethrow();
+        return FBands[FNextFill];
+    }
+    void Hand(TBand& band)
+    {
+        if (!FThread.joinable()) {
+            Process(band);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            band.Ready = true;
+            FNextFill = (FNextFill + 1) % BandCount;
+        }
+        FChanged.notify_all();
+    }
+    // Waits until every band handed over is done.
+    void Finish()
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        FChanged.wait(lock, [&] {
+            return FFailure || std::none_of(std::begin(FBands), std::end(FBands), [](const TBand& b) { return b.Ready; });
+        });
+        Rethrow();
+    }
+
+private:
+    static constexpr int BandCount = 4;
+
+    void Rethrow()
+    {
+        if (FFailure)
+            std::rethrow_exception(FFailure);
+    }
+
+    void Process(TBand& band)
+    {
+        const size_t stride = FPass.RowBytes + 1;
+        const uint8_t* prior = FPrior.data();
+        for (int i = 0; i < band.RowCount; ++i) {
+            uint8_t* row = band.Rows.data() + size_t(i) * stride;
+            ImagingPng::UnfilterRow(row[0], row + 1, prior + 1, FPass.RowBytes, FReader.FFilterBytes);
+            const int y = FPass.YStart + (band.FirstRow + i) * FPass.YStep;
+            FReader.ConvertRow(row + 1, FPass.Count, y, FPass.XStart, FPass.XStep);
+            prior = row;
+        }
+        // The next band's first row is unfiltered against this band's last.
+        std::copy_n(prior, stride, FPrior.data());
+    }
+
+    void Run()
+    {
+        for (size_t next = 0;;) {
+            TBand* band = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(FLock);
+                FChanged.wait(lock, [&] { return FClosing || FBands[next].Ready; });
+                if (!FBands[next].Ready)
+                    return;
+                band = &FBands[next];
+            }
+            try {
+                if (!FFailure)
+                    Process(*band);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(FLock);
+                FFailure = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                band->Ready = false;
+            }
+            FChanged.notify_all();
+            next = (next + 1) % BandCount;
+        }
+    }
+
+    TPNGReader& FReader;
+    TBand FBands[BandCount];
+    size_t FNextFill = 0;
+    TPass FPass{};
+    std::vector<uint8_t> FPrior;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::exception_ptr FFailure;
+    bool FClosing = false;
+    std::thread FThread;
+};
 
 void TPNGReader::DecodeImage()
 {
+    // Images of more than this many bytes of image data have their rows unfiltered and converted
+    // beside the decompression.
+    constexpr uint64_t ThreadedBytes = uint64_t(1) << 20;
+    const uint64_t dataBytes = uint64_t(FHeight) * ((uint64_t(FWidth) * uint64_t(FPixelBits) + 7) / 8 + 1);
+    TRowPipeline pipeline(*this, dataBytes > ThreadedBytes && std::thread::hardware_concurrency() > 1);
     if (!FInterlaced) {
-        DecodePass(0, 0, 1, 1);
+        DecodePass(pipeline, 0, 0, 1, 1);
     } else {
         for (const TAdam7Pass& pass : Adam7)
-            DecodePass(pass.XStart, pass.YStart, pass.XStep, pass.YStep);
+            DecodePass(pipeline, pass.XStart, pass.YStart, pass.XStep, pass.YStep);
     }
+    pipeline.Finish();
     if (!FDataEnded)
         CheckDataEnd();
 }
@@ -413,20 +558,28 @@ void TPNGReader::CheckDataEnd()
     }
 }
 
-void TPNGReader::DecodePass(int xStart, int yStart, int xStep, int yStep)
+void TPNGReader::DecodePass(TRowPipeline& pipeline, int xStart, int yStart, int xStep, int yStep)
 {
     if (FWidth <= xStart || FHeight <= yStart)
         return;
     const int count = (FWidth - xStart + xStep - 1) / xStep;
     const size_t rowBytes = (size_t(count) * size_t(FPixelBits) + 7) / 8;
-    // Row buffers: the filter byte, then the row; the row above starts as zeros.
-    std::vector<uint8_t> current(rowBytes + 1), prior(rowBytes + 1, 0);
-    for (int y = yStart; y < FHeight; y += yStep) {
-        if (!Decompress(current.data(), rowBytes + 1))
+    const int rows = (FHeight - yStart + yStep - 1) / yStep;
+    pipeline.StartPass({xStart, yStart, xStep, yStep, count, rowBytes});
+    // Bands of about 256 KiB: few calls into the decompressor, small enough to keep both sides busy.
+    const int bandRows = int(std::max<size_t>(1, (size_t(1) << 18) / (rowBytes + 1)));
+    for (int first = 0; first < rows;) {
+        TRowPipeline::TBand& band = pipeline.Take();
+        const int wanted = std::min(bandRows, rows - first);
+        band.Rows.resize(size_t(wanted) * (rowBytes + 1));
+        // Only whole rows go on: a row the data ends in the middle of stays 0 in the image.
+        band.RowCount = int(Decompress(band.Rows.data(), band.Rows.size()) / (rowBytes + 1));
+        band.FirstRow = first;
+        if (band.RowCount > 0)
+            pipeline.Hand(band);
+        if (band.RowCount < wanted)
             return;
-        ImagingPng::UnfilterRow(current[0], current.data() + 1, prior.data() + 1, rowBytes, FFilterBytes);
-        ConvertRow(current.data() + 1, count, y, xStart, xStep);
-        current.swap(prior);
+        first += wanted;
     }
 }
 
@@ -442,6 +595,15 @@ void TPNGReader::ConvertRow(const uint8_t* row, int count, int y, int xStart, in
             for (int x = 0; x < count; ++x, out += step, row += 2) {
                 const uint32_t v = ReadBE16(row);
                 *out = FHasKey && v == FKey16[0] ? Grey(row[0]) & 0xFFFFFF : Grey(row[0]);
+            }
+            return;
+        }
+        if (d == 8 && FColor == ccIndexed) {
+            const size_t palette = FPalette.size();
+            for (int x = 0; x < count; ++x, out += step) {
+                if (row[x] >= palette)
+                    Fail("Invalid palette index");
+                *out = FPalette[row[x]];
             }
             return;
         }

@@ -49,9 +49,11 @@ private:
     void ReadPalette();
     void ReadTransparency();
     void ReadBackground();
+    class TRowPipeline;
+
     void DecodeImage();
-    void DecodePass(int xStart, int yStart, int xStep, int yStep);
-    bool Decompress(uint8_t* out, size_t count);
+    void DecodePass(TRowPipeline& pipeline, int xStart, int yStart, int xStep, int yStep);
+    size_t Decompress(uint8_t* out, size_t count);
     void CheckDataEnd();
     void ConvertRow(const uint8_t* row, int count, int y, int xStart, int xStep);
     void FinishDecompression();

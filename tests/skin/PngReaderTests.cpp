@@ -153,6 +153,34 @@ TEST(PngReader, PaletteAlphaAndIndexRange)
     EXPECT_EQ(DecodeError(late.Bytes()), "Invalid palette index");
 }
 
+TEST(PngReader, LargeImagesDecodeBesideTheirDecompression)
+{
+    // Large enough that rows are unfiltered and converted on a thread of their own.
+    for (bool interlaced : {false, true}) {
+        const TSampleImage image = Counting(700, 600, 8, 2, interlaced ? 1 : 0);
+        const TBytes file = BuildPng(image, interlaced, {}, {}, [](int row) { return uint8_t((row / 3) % 5); });
+        EXPECT_EQ(Decode(file)->GetPixels(), ExpectedPixels(image)) << interlaced;
+    }
+    // A failure there reaches the caller.
+    TSampleImage indexed = Counting(1300, 1000, 8, 3);
+    for (uint16_t& sample : indexed.Samples)
+        sample = uint16_t(sample % 200);
+    indexed.Samples[indexed.Samples.size() - 5] = 250;
+    EXPECT_EQ(DecodeError(BuildPng(indexed, false, GreyPalette(200))), "Invalid palette index");
+    // As does data that ends early: the rows that came, the rest 0.
+    const TSampleImage rgb = Counting(1000, 500, 8, 2);
+    const TBytes compressed = Deflate(ScanLines(rgb, false, [](int row) { return uint8_t(row % 5); }));
+    const TBytes cut(compressed.begin(), compressed.begin() + long(compressed.size() / 2));
+    const std::vector<uint32_t> pixels = Decode(TPngFile().Header(1000, 500, 8, 2).Data(cut).End().Bytes())->GetPixels();
+    const std::vector<uint32_t> expected = ExpectedPixels(rgb);
+    size_t same = 0;
+    while (same < pixels.size() && pixels[same] == expected[same])
+        ++same;
+    EXPECT_EQ(same % 1000, 0u) << "whole rows only";
+    EXPECT_GT(same, 0u);
+    EXPECT_TRUE(std::all_of(pixels.begin() + long(same), pixels.end(), [](uint32_t p) { return p == 0; }));
+}
+
 TEST(PngReader, ImageDataInPiecesAndEmptyChunks)
 {
     const TSampleImage image = Counting(20, 9, 8, 2);
