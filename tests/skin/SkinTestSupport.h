@@ -18,5 +18,9 @@ inline uint32_t PixelAt(const TDIB32* dib, int x, int y) { return dib->GetScanLi
 inline uint32_t RGBOf(uint32_t pixel) { return pixel & 0xFFFFFF; }
 // A Windows colour (red low) as the RGB of a DIB pixel (red high).
 inline uint32_t PixelRGB(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+inline bool SameRect(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
 // Random ARGB pixels from a fixed seed.
 std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed);
