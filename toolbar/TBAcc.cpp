@@ -743,9 +743,7 @@ HRESULT TTBItemViewerAccObject::accLocation(long* left, long* top, long* width, 
         return E_INVALIDARG;
     if (!FViewer)
         return E_FAIL;
-    RECT r = FViewer->GetBoundsRect();
-    if (HWND wnd = ViewWindow(FViewer->GetView()))
-        MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    RECT r = FViewer->ScreenBounds();
     *left = r.left;
     *top = r.top;
     *width = r.right - r.left;
@@ -806,9 +804,7 @@ HRESULT TTBItemViewerAccObject::accHitTest(long x, long y, VARIANT* child)
     SetEmpty(child);
     if (!FViewer)
         return E_FAIL;
-    RECT r = FViewer->GetBoundsRect();
-    if (HWND wnd = ViewWindow(FViewer->GetView()))
-        MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    RECT r = FViewer->ScreenBounds();
     if (!PtInRect(&r, POINT{x, y}))
         return S_FALSE;
     SetI4(child, CHILDID_SELF);

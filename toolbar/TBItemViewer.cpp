@@ -305,6 +305,16 @@ POINT TTBItemViewer::ScreenToClient(POINT p)
     return POINT{p.x - FBoundsRect.left, p.y - FBoundsRect.top};
 }
 
+RECT TTBItemViewer::ScreenBounds() const
+{
+    RECT r = FBoundsRect;
+    if (TWinControl* window = FView->GetWindow()) {
+        POINT origin = window->ClientToScreen(POINT{0, 0});
+        OffsetRect(&r, origin.x, origin.y);
+    }
+    return r;
+}
+
 // ---- Measuring ----
 
 void TTBItemViewer::MeasureSize(TCanvas* canvas, int& width, int& height)

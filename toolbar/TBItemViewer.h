@@ -73,6 +73,8 @@ public:
     void Execute(bool givePriority);
     // A screen point in the viewer's own coordinates.
     POINT ScreenToClient(POINT p);
+    // The viewer's rectangle on the screen.
+    RECT ScreenBounds() const;
     // Laid out somewhere: shown, behind the chevron, or scrolled out.
     bool CanBeAccessible() const { return FShown || FBehindChevron || FScrolledOut; }
     // Hands the viewer to the post queue for its accessibility selection (and default action).

@@ -22,16 +22,6 @@ constexpr DWORD MenuSoundFlags = SND_ALIAS | SND_ASYNC | SND_NODEFAULT | SND_NOS
 
 bool FirstPopupShown = false;
 
-RECT ScreenRect(TTBView* view, const RECT& r)
-{
-    RECT result = r;
-    if (TWinControl* window = view->GetWindow()) {
-        POINT origin = window->ClientToScreen(POINT{0, 0});
-        OffsetRect(&result, origin.x, origin.y);
-    }
-    return result;
-}
-
 bool Overlaps(const RECT& a, const RECT& b)
 {
     RECT overlap{};
@@ -48,7 +38,7 @@ int CoveredViewers(TTBView* parentView, const RECT& popup)
         TTBItemViewer* viewer = parentView->GetViewer(i);
         if (!viewer->GetShown())
             continue;
-        RECT r = ScreenRect(parentView, viewer->GetBoundsRect());
+        RECT r = viewer->ScreenBounds();
         if (r.left >= popup.left && r.top >= popup.top && r.right <= popup.right && r.bottom <= popup.bottom)
             ++count;
     }
@@ -289,7 +279,7 @@ TTBPopupWindow* TTBCustomItem::OpenPopupWindow(TTBView* parentView, TTBItemViewe
     }
     if (parentView) {
         parentView->EnsureLayout();
-        placement.OpenerRect = ScreenRect(parentView, parentViewer->GetBoundsRect());
+        placement.OpenerRect = parentViewer->ScreenBounds();
         placement.MonitorArea = !IsRectEmpty(&parentView->GetMonitorArea())
                                     ? parentView->GetMonitorArea()
                                     : MonitorRectOfRect(placement.OpenerRect, false);

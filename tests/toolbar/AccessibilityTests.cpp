@@ -123,46 +123,13 @@ std::vector<TAcc> Children(IAccessible* acc)
     return result;
 }
 
-// A control that shows a view and answers for it to accessibility clients.
-class TViewHost : public TCustomControl {
-public:
-    using TCustomControl::TCustomControl;
-    TTBView* View = nullptr;
-    void Dispatch(TMessage& m) override
-    {
-        if (m.Msg == WM_GETOBJECT && View && View->HandleWMGetObject(m))
-            return;
-        TCustomControl::Dispatch(m);
-    }
-
-protected:
-    void Paint() override
-    {
-        if (View)
-            View->PaintViewers(GetCanvas());
-    }
-};
-
-class TSubmenuItem : public TTBCustomItem {
-public:
-    TSubmenuItem() : TTBCustomItem(nullptr) { SetItemStyle(static_cast<TTBItemTraits>(GetItemStyle() | isSubmenu)); }
-};
-
-TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, bool submenu = false)
-{
-    TTBCustomItem* item = submenu ? New<TSubmenuItem>() : New<TTBCustomItem>(nullptr);
-    item->SetCaption(caption);
-    parent->Add(item);
-    return item;
-}
-
 // A toolbar of File (submenu), Save, a separator, Bold (checked), Styles (disabled submenu) and
 // an invisible item, in a visible window.
 struct TToolbarFixture {
     TTestWindow Host{500, 100, WS_POPUP | WS_VISIBLE};
     std::unique_ptr<TViewHost, TObjectFree> Control{New<TViewHost>(nullptr)};
     TItemPtr Root{New<TTBRootItem>(nullptr)};
-    TTBCustomItem* File = AddItem(Root.get(), L"&File", true);
+    TTBCustomItem* File = AddItem(Root.get(), L"&File", isSubmenu);
     TTBCustomItem* New_ = AddItem(File, L"&New");
     TTBCustomItem* Save = AddItem(Root.get(), L"&Save\tCtrl+S");
     TTBSeparatorItem* Sep = New<TTBSeparatorItem>(nullptr);
@@ -177,7 +144,7 @@ struct TToolbarFixture {
         Root->Add(Sep);
         Bold = AddItem(Root.get(), L"&Bold");
         Bold->SetChecked(true);
-        Styles = AddItem(Root.get(), L"S&tyles", true);
+        Styles = AddItem(Root.get(), L"S&tyles", isSubmenu);
         AddItem(Styles, L"Plain");
         Styles->SetEnabled(false);
         AddItem(Root.get(), L"Hidden")->SetVisible(false);

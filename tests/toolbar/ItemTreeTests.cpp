@@ -26,24 +26,6 @@ TItemPtr MakeItem(const std::wstring& caption = L"", TComponent* owner = nullptr
     return item;
 }
 
-// An item of a class that sets extra traits, as derived item classes do.
-class TTraitItem : public TTBCustomItem {
-public:
-    explicit TTraitItem(TTBItemTraits extra) : TTBCustomItem(nullptr)
-    {
-        SetItemStyle(static_cast<TTBItemTraits>(GetItemStyle() | extra));
-    }
-};
-
-// Creates an item inside a parent (owned by nobody: the parent frees it).
-TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, TTBItemTraits extraTraits = 0)
-{
-    TTBCustomItem* item = New<TTraitItem>(extraTraits);
-    item->SetCaption(caption);
-    parent->Add(item);
-    return item;
-}
-
 struct TChange {
     TTBCustomItem* Sender;
     bool Relayed;

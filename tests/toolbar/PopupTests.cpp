@@ -17,19 +17,6 @@ namespace {
 
 using TItemPtr = std::unique_ptr<TTBCustomItem, TObjectFree>;
 
-class TSubmenuItem : public TTBCustomItem {
-public:
-    TSubmenuItem() : TTBCustomItem(nullptr) { SetItemStyle(static_cast<TTBItemTraits>(GetItemStyle() | isSubmenu)); }
-};
-
-TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, bool submenu = false)
-{
-    TTBCustomItem* item = submenu ? New<TSubmenuItem>() : New<TTBCustomItem>(nullptr);
-    item->SetCaption(caption);
-    parent->Add(item);
-    return item;
-}
-
 TEST(PopupPlacement, StaysOnTheMonitorOnTheSideThatFits)
 {
     const RECT monitor{0, 0, 1000, 800};
@@ -80,20 +67,6 @@ TEST(PopupPlacement, StaysOnTheMonitorOnTheSideThatFits)
     }
 }
 
-// A control that shows a toolbar view of an item tree.
-class TViewHost : public TCustomControl {
-public:
-    using TCustomControl::TCustomControl;
-    TTBView* View = nullptr;
-
-protected:
-    void Paint() override
-    {
-        if (View)
-            View->PaintViewers(GetCanvas());
-    }
-};
-
 // Records the menu events raised on the thread.
 std::vector<std::pair<DWORD, HWND>>* MenuEvents = nullptr;
 
@@ -131,10 +104,10 @@ TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
     toolbar->SetBounds(10, 10, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));
-    TTBCustomItem* file = AddItem(root.get(), L"&File", true);
+    TTBCustomItem* file = AddItem(root.get(), L"&File", isSubmenu);
     AddItem(file, L"&New");
     AddItem(file, L"&Open");
-    TTBCustomItem* recent = AddItem(file, L"&Recent", true);
+    TTBCustomItem* recent = AddItem(file, L"&Recent", isSubmenu);
     AddItem(recent, L"One.sfp");
     int popups = 0;
     file->OnPopup = TTBPopupEvent([&](TTBCustomItem*, bool) { ++popups; });
@@ -214,7 +187,7 @@ TEST(PopupWindow, ItemDeletedWhileItsPopupIsOpen)
     toolbar->SetBounds(0, 0, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));
-    TTBCustomItem* edit = AddItem(root.get(), L"&Edit", true);
+    TTBCustomItem* edit = AddItem(root.get(), L"&Edit", isSubmenu);
     AddItem(edit, L"&Copy");
     std::unique_ptr<TTBView, TObjectFree> view(
         New<TTBView>(toolbar.get(), nullptr, root.get(), toolbar.get(), true, false, false));

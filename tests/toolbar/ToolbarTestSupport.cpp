@@ -119,3 +119,29 @@ public:
 testing::Environment* const ToolbarEnvironment = testing::AddGlobalTestEnvironment(new TToolbarEnvironment);
 
 } // namespace
+
+TTraitItem::TTraitItem(TTBItemTraits extra) : TTBCustomItem(nullptr)
+{
+    SetItemStyle(static_cast<TTBItemTraits>(GetItemStyle() | extra));
+}
+
+TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, TTBItemTraits extraTraits)
+{
+    TTBCustomItem* item = New<TTraitItem>(extraTraits);
+    item->SetCaption(caption);
+    parent->Add(item);
+    return item;
+}
+
+void TViewHost::Dispatch(TMessage& m)
+{
+    if (m.Msg == WM_GETOBJECT && View && View->HandleWMGetObject(m))
+        return;
+    TCustomControl::Dispatch(m);
+}
+
+void TViewHost::Paint()
+{
+    if (View)
+        View->PaintViewers(GetCanvas());
+}

@@ -1,11 +1,17 @@
 // What the toolbar framework's tests share: a 32-bit DIB with its memory DC to draw into and
-// read back, and plain top-level windows of a class of the tests' own.
+// read back, plain top-level windows of a class of the tests' own, items with extra traits, and a
+// control that shows a view.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "platform/Controls.h"
+#include "toolbar/TBItem.h"
+#include "toolbar/TBView.h"
 
 // A top-down 32-bit DIB section selected into a memory DC; pixels read as 0x00RRGGBB.
 class TTestDib {
@@ -49,3 +55,23 @@ private:
 
 // Dispatches every queued message of the thread.
 void PumpMessages();
+
+// An item of a class that sets extra traits, as derived item classes do.
+class TTraitItem : public TTBCustomItem {
+public:
+    explicit TTraitItem(TTBItemTraits extra);
+};
+
+// A new item (with extra traits) added to a parent, which frees it.
+TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, TTBItemTraits extraTraits = 0);
+
+// A control that shows a view and answers for it to accessibility clients.
+class TViewHost : public TCustomControl {
+public:
+    using TCustomControl::TCustomControl;
+    TTBView* View = nullptr;
+    void Dispatch(TMessage& m) override;
+
+protected:
+    void Paint() override;
+};

@@ -633,6 +633,55 @@ TEST(ViewPainting, SelectedViewerLastHiddenAndControlsNever)
     canvas->SetHandle(nullptr);
 }
 
+TEST(ViewPainting, DefaultLookOfMenuItemsAndSeparators)
+{
+    TItemPtr root(New<TTBRootItem>(nullptr));
+    auto* plain = New<TTBCustomItem>(nullptr);
+    plain->SetCaption(L"&Plain");
+    root->Add(plain);
+    auto* selected = New<TTBCustomItem>(nullptr);
+    selected->SetCaption(L"&Selected");
+    root->Add(selected);
+    auto* line = New<TTBSeparatorItem>(nullptr);
+    root->Add(line);
+    auto* middle = New<TTBCustomItem>(nullptr);
+    middle->SetCaption(L"Middle");
+    root->Add(middle);
+    auto* blank = New<TTBSeparatorItem>(nullptr);
+    blank->SetBlank(true);
+    root->Add(blank);
+    auto* last = New<TTBCustomItem>(nullptr);
+    last->SetCaption(L"Last");
+    root->Add(last);
+    TViewPtr menu = MakeView(root.get(), false);
+    menu->EnsureLayout();
+    menu->Select(menu->Find(selected), false);
+    TTestDib dib(300, 200);
+    dib.Fill(0x123456);
+    std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
+    canvas->SetHandle(dib.DC());
+    menu->PaintViewers(canvas.get());
+    canvas->SetHandle(nullptr);
+    auto rgb = [](int sysColour) {
+        COLORREF c = GetSysColor(sysColour);
+        return static_cast<uint32_t>((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+    };
+    const uint32_t menuColour = rgb(COLOR_MENU);
+    const uint32_t highlight = rgb(FlatMenusOn() ? COLOR_MENUHILIGHT : COLOR_HIGHLIGHT);
+    RECT p = menu->Find(plain)->GetBoundsRect();
+    RECT s = menu->Find(selected)->GetBoundsRect();
+    EXPECT_EQ(dib.Pixel(p.left, p.top), menuColour);
+    EXPECT_EQ(dib.Pixel(s.left, s.top), highlight) << "the selected item is filled with the highlight";
+    EXPECT_GT(dib.CountNot(menuColour, p), 0) << "the caption is drawn";
+    RECT end = menu->Find(last)->GetBoundsRect();
+    EXPECT_EQ(dib.CountNot(0x123456, RECT{0, 0, end.right, end.bottom}, true), 0) << "nothing outside the viewers";
+    RECT l = menu->Find(line)->GetBoundsRect();
+    RECT b = menu->Find(blank)->GetBoundsRect();
+    EXPECT_EQ(b.bottom - b.top, l.bottom - l.top) << "a blank separator keeps its size";
+    EXPECT_GT(dib.CountNot(menuColour, l), 0) << "an etched line";
+    EXPECT_EQ(dib.CountNot(menuColour, b), 0) << "but a blank one draws nothing";
+}
+
 // ---------------------------------------------------------------------------------------------
 // The base viewer
 
