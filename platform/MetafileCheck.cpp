@@ -1021,7 +1021,7 @@ double FontSize(HDC dc)
 
 // Glyphs and curves are paid per device pixel: small ones cost too little to count.
 constexpr double CountedCurve = 256;
-constexpr double CountedGlyph = 512;
+constexpr double CountedGlyph = 1024;
 constexpr double MaxGlyph = 4096;
 
 class TBoundedPlayback {

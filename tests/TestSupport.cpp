@@ -166,3 +166,48 @@ size_t TCaseWatch::End()
     }
     return added;
 }
+
+// TTestSurface
+
+TTestSurface::TTestSurface(int width, int height) : FDC(CreateCompatibleDC(nullptr)), FWidth(width), FHeight(height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    FBits = static_cast<uint32_t*>(bits);
+    FOld = SelectObject(FDC, FBitmap);
+    std::memset(FBits, 0xFF, size_t(width) * size_t(height) * 4);
+}
+
+TTestSurface::~TTestSurface()
+{
+    SelectObject(FDC, FOld);
+    DeleteObject(FBitmap);
+    DeleteDC(FDC);
+}
+
+uint32_t TTestSurface::At(int x, int y) const
+{
+    GdiFlush();
+    return FBits[size_t(y) * size_t(FWidth) + size_t(x)] & 0xFFFFFF;
+}
+
+std::vector<uint32_t> TTestSurface::Pixels() const
+{
+    GdiFlush();
+    std::vector<uint32_t> all(FBits, FBits + size_t(FWidth) * size_t(FHeight));
+    for (uint32_t& p : all)
+        p &= 0xFFFFFF;
+    return all;
+}
+
+bool TTestSurface::AllWhite() const
+{
+    const std::vector<uint32_t> all = Pixels();
+    return std::all_of(all.begin(), all.end(), [](uint32_t p) { return p == 0xFFFFFF; });
+}

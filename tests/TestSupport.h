@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 void TestEnvironmentStartup();
 void TestEnvironmentShutdown();
@@ -58,4 +60,26 @@ private:
     TState* FState;
     size_t FWorstBytes = 0;
     std::string FWorstCase;
+};
+
+// A white 32-bit top-down DIB section in a memory device context of its own, to draw into and read
+// back. Colours are 0xRRGGBB: GDI leaves the fourth byte as it likes.
+class TTestSurface {
+public:
+    TTestSurface(int width, int height);
+    ~TTestSurface();
+    TTestSurface(const TTestSurface&) = delete;
+    TTestSurface& operator=(const TTestSurface&) = delete;
+
+    HDC DC() const { return FDC; }
+    uint32_t At(int x, int y) const;
+    std::vector<uint32_t> Pixels() const;
+    bool AllWhite() const;
+
+private:
+    HDC FDC;
+    int FWidth, FHeight;
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOld = nullptr;
+    uint32_t* FBits = nullptr;
 };

@@ -103,46 +103,6 @@ std::unique_ptr<TMetafile, TObjectFree> TwoColourMetafile()
     return m;
 }
 
-// A 32-bit DIB section in its own DC, white, for drawing and printing into.
-class TTestSurface {
-public:
-    TTestSurface(int w, int h) : FDC(CreateCompatibleDC(nullptr)), FWidth(w)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        FBits = static_cast<uint32_t*>(bits);
-        FOld = SelectObject(FDC, FBitmap);
-        std::memset(FBits, 0xFF, size_t(w) * h * 4);
-    }
-    ~TTestSurface()
-    {
-        SelectObject(FDC, FOld);
-        DeleteObject(FBitmap);
-        DeleteDC(FDC);
-    }
-    TTestSurface(const TTestSurface&) = delete;
-    TTestSurface& operator=(const TTestSurface&) = delete;
-    HDC DC() const { return FDC; }
-    uint32_t At(int x, int y) const
-    {
-        GdiFlush();
-        return FBits[y * FWidth + x] & 0xFFFFFF;
-    }
-
-private:
-    HDC FDC;
-    int FWidth;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOld = nullptr;
-    uint32_t* FBits = nullptr;
-};
-
 std::string SaveElement(TLayerImage* image)
 {
     TStringStream inner;

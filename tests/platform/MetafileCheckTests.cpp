@@ -374,61 +374,6 @@ TBytes SaveMetafile(TMetafile* metafile)
     return TBytes(data.begin(), data.end());
 }
 
-// A white 32-bit DIB section in a DC of its own.
-class TSurface {
-public:
-    TSurface(int width, int height) : FDC(CreateCompatibleDC(nullptr)), FWidth(width), FHeight(height)
-    {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        FBits = static_cast<uint32_t*>(bits);
-        FOld = SelectObject(FDC, FBitmap);
-        std::memset(FBits, 0xFF, size_t(width) * height * 4);
-    }
-    ~TSurface()
-    {
-        SelectObject(FDC, FOld);
-        DeleteObject(FBitmap);
-        DeleteDC(FDC);
-    }
-    TSurface(const TSurface&) = delete;
-    TSurface& operator=(const TSurface&) = delete;
-    HDC DC() const { return FDC; }
-    uint32_t At(int x, int y) const
-    {
-        GdiFlush();
-        return FBits[y * FWidth + x] & 0xFFFFFF;
-    }
-    std::vector<uint32_t> Pixels() const
-    {
-        GdiFlush();
-        std::vector<uint32_t> all(FBits, FBits + size_t(FWidth) * FHeight);
-        for (uint32_t& p : all)
-            p &= 0xFFFFFF;
-        return all;
-    }
-    bool AllWhite() const
-    {
-        for (uint32_t p : Pixels())
-            if (p != 0xFFFFFF)
-                return false;
-        return true;
-    }
-
-private:
-    HDC FDC;
-    int FWidth, FHeight;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOld = nullptr;
-    uint32_t* FBits = nullptr;
-};
-
 void DrawThroughCanvas(TMetafile* metafile, HDC dc, const RECT& r)
 {
     std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
@@ -477,7 +422,7 @@ TEST(MetafileCheck, SoundMetafilesPassAndPlayAsBefore)
         ASSERT_FALSE(metafile->GetEmpty());
         // The bounded playback draws what GDI's own draws, pixel for pixel, at any size.
         for (RECT r : {RECT{0, 0, 200, 150}, RECT{7, 3, 44, 94}, RECT{-150, -100, 350, 300}}) {
-            TSurface plain(200, 150), bounded(200, 150);
+            TTestSurface plain(200, 150), bounded(200, 150);
             PlayEnhMetaFile(plain.DC(), metafile->GetHandle(), &r);
             ASSERT_TRUE(PlayEnhMetafileBounded(bounded.DC(), metafile->GetHandle(), r));
             if (r.left == 0) {
@@ -704,7 +649,7 @@ TEST(MetafileMutation, DamagedMetafilesNeverCrashHangOrExhaustMemory)
                 continue;
             }
             ++loaded;
-            TSurface surface(160, 120);
+            TTestSurface surface(160, 120);
             for (RECT r : {RECT{0, 0, 160, 120}, RECT{-9000, -7000, 30000, 25000}}) {
                 watch.Begin(name + " draw");
                 DrawThroughCanvas(metafile.get(), surface.DC(), r);
@@ -785,7 +730,7 @@ TEST(MetafilePlayback, DrawingBeyondWhatGdiBoundsIsLeftOutAndTheRestDrawn)
         // Played into its frame's size on the reference device: its units stay device pixels.
         const RECT r{0, 0, MulDiv(header.rclFrame.right, header.szlDevice.cx, header.szlMillimeters.cx * 100),
                      MulDiv(header.rclFrame.bottom, header.szlDevice.cy, header.szlMillimeters.cy * 100)};
-        TSurface surface(100, 100);
+        TTestSurface surface(100, 100);
         watch.Begin(c.Name);
         EXPECT_TRUE(PlayEnhMetafileBounded(surface.DC(), metafile, r));
         EXPECT_LT(watch.End(), size_t(64) << 20);
@@ -805,7 +750,7 @@ TEST(MetafilePlayback, AFrameDamagedToScaleTheDrawingUpIsDrawnInBoundedTime)
     ASSERT_EQ("", EnhMetafileFault(bytes.data(), bytes.size()));
     TMetafilePtr metafile = LoadMetafile(bytes);
     TCaseWatch watch;
-    TSurface surface(200, 150);
+    TTestSurface surface(200, 150);
     for (RECT r : {RECT{0, 0, 200, 150}, RECT{-5000, -5000, 5000, 5000}}) {
         watch.Begin("scaled frame");
         DrawThroughCanvas(metafile.get(), surface.DC(), r);
