@@ -9,8 +9,12 @@ sf_build() {
     echo "build: $dir was configured for another architecture; starting it afresh"
     rm -rf "$dir"
   fi
+  # Several trees of the same sources (worktrees, both architectures) share compiled objects
+  # through ccache when it is installed.
+  local launcher=()
+  command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DSHEETFOLD_WERROR="$werror" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DSHEETFOLD_WERROR="$werror" "${launcher[@]}" >/dev/null
   if [ -n "$target" ]; then
     cmake --build "$dir" --parallel "$(nproc)" --target "$target"
   else
