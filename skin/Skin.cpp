@@ -9,6 +9,7 @@
 #include "skin/SkinDefaultTheme.h"
 #include "skin/SkinPngBitmap.h"
 #include "skin/SkinUtils.h"
+#include "toolbar/TBDock.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBItemViewer.h"
 #include "toolbar/TBView.h"
@@ -141,6 +142,15 @@ void PaintParentBackdrop(TControl* control, HDC dc, const RECT& r)
         }
         if (erased)
             return;
+    }
+    if (Is<TTBDock>(parent)) {
+        // The dock draws its own background, in its coordinates.
+        TSavedDC saved(dc);
+        OffsetViewportOrgEx(dc, -control->GetLeft(), -control->GetTop(), nullptr);
+        RECT inDock = r;
+        OffsetRect(&inDock, control->GetLeft(), control->GetTop());
+        static_cast<TTBDock*>(parent)->FillDockBackground(dc, inDock);
+        return;
     }
     const bool mdiParent = Is<TCustomForm>(parent) && static_cast<TCustomForm*>(parent)->GetFormStyle() == fsMDIForm;
     FillRectColor(dc, r, mdiParent ? clBtnFace : parent->GetColor());

@@ -53,8 +53,8 @@ uint32_t GetViewTypeOfItemOwner(TTBView* view);
 uint32_t GetViewTypeOfControl(TControl* control);
 
 // Paints what lies behind the control into r of its DC, so that it looks transparent: the
-// parent's own erasing through a shifted origin, else the parent's colour (button face without a
-// parent or for an MDI parent form).
+// parent's own erasing through a shifted origin, else a dock's own background drawing, else the
+// parent's colour (button face without a parent or for an MDI parent form).
 void PaintParentBackdrop(TControl* control, HDC dc, const RECT& r);
 // Re-applies the form's client size and has its frame recomputed and painted.
 void RecalcFrame(TCustomForm* form);

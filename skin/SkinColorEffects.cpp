@@ -130,20 +130,9 @@ void TColorEffects::Apply(uint32_t& pixel, uint32_t source) const
 
 void TColorEffects::ApplyRun(const uint32_t* source, uint32_t* dest, int count) const
 {
-    if (count <= 0)
-        return;
-    uint32_t lastS = ~source[0];
-    uint32_t lastD = 0;
-    uint32_t lastR = 0;
-    for (int i = 0; i < count; ++i) {
-        const uint32_t s = source[i], d = dest[i];
-        if (s != lastS || d != lastD) {
-            lastS = s;
-            lastD = d;
-            uint32_t pixel = s;
-            Apply(pixel, s);
-            lastR = BlendPixel(pixel, d);
-        }
-        dest[i] = lastR;
-    }
+    CombineRun(source, dest, count, [this](uint32_t s, uint32_t d) {
+        uint32_t pixel = s;
+        Apply(pixel, s);
+        return BlendPixel(pixel, d);
+    });
 }

@@ -32,9 +32,9 @@ constexpr int PropFillColor = 3802;
 constexpr int PropTextColor = 3803;
 constexpr int PropCaptionMargins = 3603;
 
-HFONT& SmallCaptionFontHandle()
+TGdiObject<HFONT>& SmallCaptionFontHandle()
 {
-    static HFONT font = nullptr;
+    static TGdiObject<HFONT> font;
     return font;
 }
 
@@ -170,7 +170,7 @@ TSkinMargins MarginsFrom(const RECT& outer, const RECT& inner)
 
 HFONT SmallCaptionFont()
 {
-    return SmallCaptionFontHandle() ? SmallCaptionFontHandle() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return SmallCaptionFontHandle() ? SmallCaptionFontHandle().Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 void InitSkinDefaultTheme()
@@ -179,14 +179,12 @@ void InitSkinDefaultTheme()
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = 340;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
-        SmallCaptionFontHandle() = CreateFontIndirectA(&metrics.lfSmCaptionFont);
+        SmallCaptionFontHandle().Reset(CreateFontIndirectA(&metrics.lfSmCaptionFont));
 }
 
 void DoneSkinDefaultTheme()
 {
-    if (SmallCaptionFontHandle())
-        DeleteObject(SmallCaptionFontHandle());
-    SmallCaptionFontHandle() = nullptr;
+    SmallCaptionFontHandle().Reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -506,7 +504,7 @@ void TSkinDefaultTheme::DrawDockBackground(HDC dc, const RECT& clientRect, const
     if (!Styled())
         return;
     RECT r = dockRect;
-    if (dockPosition == dpLeft || dockPosition == dpRight)
+    if (dockPosition == dsLeft || dockPosition == dsRight)
         ++r.bottom;
     DrawPart(vscRebar, dc, 0, 0, r, &clientRect);
 }

@@ -78,15 +78,6 @@ bool ClipTransfer(const TDIB32* dest, int& x, int& y, const TDIB32* source, cons
     return true;
 }
 
-// The screen's DC for creating sections, released when done.
-struct TScreenDC {
-    HDC DC = ::GetDC(nullptr);
-    TScreenDC() = default;
-    TScreenDC(const TScreenDC&) = delete;
-    TScreenDC& operator=(const TScreenDC&) = delete;
-    ~TScreenDC() { ::ReleaseDC(nullptr, DC); }
-};
-
 } // namespace
 
 uint32_t AlphaMul(uint8_t a, uint8_t c)
@@ -133,44 +124,19 @@ uint32_t MixPixel(uint32_t c1, uint32_t c2, uint8_t w)
 
 void BlendRun(const uint32_t* source, uint32_t* dest, int count)
 {
-    if (count <= 0)
-        return;
-    // The "previous" pair starts as one that cannot match the first pixel.
-    uint32_t lastS = ~source[0];
-    uint32_t lastD = 0;
-    uint32_t lastR = 0;
-    for (int i = 0; i < count; ++i) {
-        const uint32_t s = source[i], d = dest[i];
-        if (s != lastS || d != lastD) {
-            lastS = s;
-            lastD = d;
-            lastR = BlendPixel(s, d);
-        }
-        dest[i] = lastR;
-    }
+    CombineRun(source, dest, count, BlendPixel);
 }
 
 void BlendRunMaster(const uint32_t* source, uint32_t* dest, int count, uint8_t masterAlpha)
 {
-    if (masterAlpha == 0 || count <= 0)
+    if (masterAlpha == 0)
         return;
     if (masterAlpha == 255) {
         BlendRun(source, dest, count);
         return;
     }
     const auto& scale = AlphaTables().Mul[masterAlpha];
-    uint32_t lastS = ~source[0];
-    uint32_t lastD = 0;
-    uint32_t lastR = 0;
-    for (int i = 0; i < count; ++i) {
-        const uint32_t s = source[i], d = dest[i];
-        if (s != lastS || d != lastD) {
-            lastS = s;
-            lastD = d;
-            lastR = BlendPixel((s & 0xFFFFFF) | scale[s >> 24], d);
-        }
-        dest[i] = lastR;
-    }
+    CombineRun(source, dest, count, [&scale](uint32_t s, uint32_t d) { return BlendPixel((s & 0xFFFFFF) | scale[s >> 24], d); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -202,22 +168,21 @@ void TDIB32::SetSize(int width, int height, bool keepContents)
     FInfo.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     {
-        TScreenDC screen;
-        FHandle = CreateDIBSection(screen.DC, &FInfo, DIB_RGB_COLORS, &bits, nullptr, 0);
+        TWindowDC screen;
+        FHandle.Reset(CreateDIBSection(screen.Get(), &FInfo, DIB_RGB_COLORS, &bits, nullptr, 0));
         if (!FHandle) {
             FWidth = FHeight = 0;
             RaiseLastOSError("CreateDIBSection");
         }
-        FDC = CreateCompatibleDC(screen.DC);
+        FDC.Reset(CreateCompatibleDC(screen.Get()));
     }
     if (!FDC) {
         const DWORD error = GetLastError();
-        DeleteObject(FHandle);
-        FHandle = nullptr;
+        FHandle.Reset();
         FWidth = FHeight = 0;
         RaiseOSError(error, "CreateCompatibleDC");
     }
-    FOldBitmap = SelectObject(FDC, FHandle);
+    FOldBitmap = SelectObject(FDC.Get(), FHandle.Get());
     FBits = static_cast<uint32_t*>(bits);
     FClipRect = RECT{0, 0, width, height};
     if (old)
@@ -240,15 +205,12 @@ void TDIB32::Assign(const TDIB32* source)
 
 void TDIB32::Clear()
 {
-    if (FDC) {
-        SelectObject(FDC, FOldBitmap);
-        DeleteDC(FDC);
-    }
-    if (FHandle)
-        DeleteObject(FHandle);
-    FDC = nullptr;
+    // The section comes out of the DC before either goes.
+    if (FDC)
+        SelectObject(FDC.Get(), FOldBitmap);
+    FDC.Reset();
+    FHandle.Reset();
     FOldBitmap = nullptr;
-    FHandle = nullptr;
     FBits = nullptr;
     FClipRect = RECT{};
     FWidth = FHeight = 0;
@@ -256,12 +218,16 @@ void TDIB32::Clear()
 
 void TDIB32::Exchange(TDIB32* other)
 {
+    const HDC dc = FDC.Release(), otherDC = other->FDC.Release();
+    FDC.Reset(otherDC);
+    other->FDC.Reset(dc);
+    const HBITMAP section = FHandle.Release(), otherSection = other->FHandle.Release();
+    FHandle.Reset(otherSection);
+    other->FHandle.Reset(section);
     std::swap(other->FInfo, FInfo);
     std::swap(other->FBits, FBits);
     std::swap(other->FClipRect, FClipRect);
-    std::swap(other->FDC, FDC);
     std::swap(other->FOldBitmap, FOldBitmap);
-    std::swap(other->FHandle, FHandle);
     std::swap(other->FWidth, FWidth);
     std::swap(other->FHeight, FHeight);
 }
@@ -526,43 +492,35 @@ void DIBResample(TDIB32* dest, const RECT& destRect, const TDIB32* source, const
 // ---------------------------------------------------------------------------------------------
 // TMonoGlyph
 
-TMonoGlyph::TMonoGlyph(int width, const uint16_t* pattern, int height) : FWidth(width), FHeight(height)
+// A 1-bit bitmap pads its rows to 16 bits, so the pattern words are its rows as they are.
+TMonoGlyph::TMonoGlyph(int width, const uint16_t* pattern, int height)
+    : FWidth(width), FHeight(height), FBitmap(CreateBitmap(width, height, 1, 1, pattern))
 {
-    // A 1-bit bitmap pads its rows to 16 bits, so the pattern words are its rows as they are.
-    FBitmap = CreateBitmap(width, height, 1, 1, pattern);
     if (!FBitmap)
         RaiseLastOSError("CreateBitmap");
-    FDC = CreateCompatibleDC(nullptr);
-    if (!FDC) {
-        const DWORD error = GetLastError();
-        DeleteObject(FBitmap);
-        RaiseOSError(error, "CreateCompatibleDC");
-    }
-    FOldBitmap = SelectObject(FDC, FBitmap);
+    if (!FDC)
+        RaiseLastOSError("CreateCompatibleDC");
+    FOldBitmap = SelectObject(FDC.Get(), FBitmap.Get());
 }
 
 TMonoGlyph::~TMonoGlyph()
 {
-    SelectObject(FDC, FOldBitmap);
-    DeleteDC(FDC);
-    DeleteObject(FBitmap);
+    SelectObject(FDC.Get(), FOldBitmap);
 }
 
 void TMonoGlyph::Draw(HDC dc, int x, int y, TColor color) const
 {
     if (color == clNone)
         return;
-    HBRUSH brush = CreateSolidBrush(COLORREF(ColorToRGB(color)));
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    TGdiObject<HBRUSH> brush(CreateSolidBrush(COLORREF(ColorToRGB(color))));
+    TSelectGuard select(dc, brush.Get());
     const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
     const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
     // Under these colours set bits come through as black and take the brush; clear bits come
     // through as white and keep the target.
-    BitBlt(dc, x, y, FWidth, FHeight, FDC, 0, 0, 0xB8074A);
+    BitBlt(dc, x, y, FWidth, FHeight, FDC.Get(), 0, 0, 0xB8074A);
     SetBkColor(dc, oldBack);
     SetTextColor(dc, oldText);
-    SelectObject(dc, oldBrush);
-    DeleteObject(brush);
 }
 
 void DrawPatternGlyph(HDC dc, const RECT& r, int width, TColor color, const uint16_t* pattern, int height)

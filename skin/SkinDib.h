@@ -12,6 +12,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/ObjectModel.h"
+#include "platform/ScopeGuards.h"
 
 SF_EXCEPTION(EDIB32Error, Exception);
 
@@ -23,7 +24,27 @@ uint8_t AlphaDiv(uint8_t a, uint8_t c);
 // S over D: alpha 0 leaves D, 255 stores S, anything between mixes the colour channels with
 // weight a + (a >> 7) of 256, rounded, and leaves alpha 0 in the result.
 uint32_t BlendPixel(uint32_t s, uint32_t d);
-// BlendPixel over a run; equal neighbours reuse the previous result.
+// Stores combine(source pixel, destination pixel) over a run; where source and destination repeat
+// their neighbours, the previous result is reused.
+template <class Combine>
+void CombineRun(const uint32_t* source, uint32_t* dest, int count, Combine&& combine)
+{
+    if (count <= 0)
+        return;
+    // The "previous" pair starts as one that cannot match the first pixel.
+    uint32_t lastS = ~source[0], lastD = 0, lastR = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t s = source[i], d = dest[i];
+        if (s != lastS || d != lastD) {
+            lastS = s;
+            lastD = d;
+            lastR = combine(s, d);
+        }
+        dest[i] = lastR;
+    }
+}
+
+// BlendPixel over a run.
 void BlendRun(const uint32_t* source, uint32_t* dest, int count);
 // The same with every source alpha first scaled by the master alpha (0 does nothing).
 void BlendRunMaster(const uint32_t* source, uint32_t* dest, int count, uint8_t masterAlpha);
@@ -51,8 +72,8 @@ public:
     bool HasBits() const { return FBits != nullptr; }
     uint32_t* GetBits() const { return FBits; }
     uint32_t* GetScanLine(int y) const { return FBits + size_t(y) * size_t(FWidth); }
-    HDC GetDC() const { return FDC; }
-    HBITMAP GetHandle() const { return FHandle; }
+    HDC GetDC() const { return FDC.Get(); }
+    HBITMAP GetHandle() const { return FHandle.Get(); }
     const BITMAPINFO& GetInfo() const { return FInfo; }
     const RECT& GetClipRect() const { return FClipRect; }
     // Limited to the image.
@@ -69,12 +90,14 @@ public:
     static constexpr uint32_t DrawResample = 0x100;
 
 private:
+    using TDCHandle = TOwnedHandle<HDC, &DeleteDC, THandleKind::DeviceContext>;
+
     BITMAPINFO FInfo{};
     uint32_t* FBits = nullptr;
     RECT FClipRect{};
-    HDC FDC = nullptr;
+    TDCHandle FDC;
     HGDIOBJ FOldBitmap = nullptr;
-    HBITMAP FHandle = nullptr;
+    TGdiObject<HBITMAP> FHandle;
     int FWidth = 0;
     int FHeight = 0;
 };
@@ -112,8 +135,8 @@ public:
 private:
     int FWidth = 0;
     int FHeight = 0;
-    HBITMAP FBitmap = nullptr;
-    HDC FDC = nullptr;
+    TGdiObject<HBITMAP> FBitmap;
+    TMemoryDC FDC;
     HGDIOBJ FOldBitmap = nullptr;
 };
 

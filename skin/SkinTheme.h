@@ -174,7 +174,8 @@ enum TSkinMarginKind : int { mkItemContent = 1, mkMenuItem = 2, mkStatusPanel = 
 enum TSkinArrowDirection : int { adUp = 1, adDown = 2, adLeft = 3, adRight = 4 };
 enum TSkinCaptionButton : int { cbnClose = 0, cbnMinimize = 1, cbnMaximize = 2, cbnRestore = 3 };
 enum TSkinStatusPart : int { spBackground = 0, spPanel = 1, spPanelAtGrip = 2, spSizeGrip = 3 };
-enum TSkinDockPosition : int { dpTop = 1, dpBottom = 2, dpLeft = 3, dpRight = 4 };
+// The side of a dock, as DrawDockBackground takes it (one more than the dock's own position code).
+enum TSkinDockSide : int { dsTop = 1, dsBottom = 2, dsLeft = 3, dsRight = 4 };
 // The visual-style part numbers of the two glyphs.
 enum TSkinControlGlyph : int { cgRadio = 2, cgCheckBox = 3 };
 // State bits of DrawControlGlyph.

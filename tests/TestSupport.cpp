@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <zlib.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <mutex>
 #include <thread>
 
@@ -210,4 +212,25 @@ bool TTestSurface::AllWhite() const
 {
     const std::vector<uint32_t> all = Pixels();
     return std::all_of(all.begin(), all.end(), [](uint32_t p) { return p == 0xFFFFFF; });
+}
+
+std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed)
+{
+    z_stream z{};
+    inflateInit(&z);
+    std::vector<uint8_t> out;
+    uint8_t buffer[1 << 16];
+    z.next_in = const_cast<uint8_t*>(compressed.data());
+    z.avail_in = uInt(compressed.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof(buffer);
+        status = inflate(&z, Z_NO_FLUSH);
+        out.insert(out.end(), buffer, buffer + (sizeof(buffer) - z.avail_out));
+    }
+    inflateEnd(&z);
+    if (status != Z_STREAM_END || z.avail_in != 0)
+        throw std::runtime_error("not exactly one complete zlib stream");
+    return out;
 }

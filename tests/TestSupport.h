@@ -17,6 +17,9 @@ std::string TestTempDir();
 // A path inside TestTempDir() with the given name.
 std::string TestTempFile(const std::string& name);
 
+// What one complete zlib stream holds; raises std::runtime_error when the bytes are not exactly one.
+std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed);
+
 // Holds a keyboard state for the thread (what GetKeyState reports) while it lives.
 class TKeysDown {
 public:

@@ -108,27 +108,6 @@ TBytes Deflate(const TBytes& raw, int level)
     return out;
 }
 
-TBytes Inflate(const TBytes& compressed)
-{
-    z_stream z{};
-    inflateInit(&z);
-    TBytes out;
-    uint8_t buffer[65536];
-    z.next_in = const_cast<uint8_t*>(compressed.data());
-    z.avail_in = uInt(compressed.size());
-    int status = Z_OK;
-    while (status == Z_OK) {
-        z.next_out = buffer;
-        z.avail_out = sizeof(buffer);
-        status = inflate(&z, Z_NO_FLUSH);
-        out.insert(out.end(), buffer, buffer + (sizeof(buffer) - z.avail_out));
-    }
-    inflateEnd(&z);
-    if (status != Z_STREAM_END)
-        throw std::runtime_error("not one complete zlib stream");
-    return out;
-}
-
 TPngFile::TPngFile() : FBytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'} {}
 
 TPngFile& TPngFile::Chunk(const std::string& type, const TBytes& data)

@@ -34,7 +34,6 @@ using TRowFilter = std::function<uint8_t(int row)>;
 // The filtered scan lines (filter byte first) of the image, in Adam7 passes when interlaced.
 TBytes ScanLines(const TSampleImage& image, bool interlaced, const TRowFilter& filter);
 TBytes Deflate(const TBytes& raw, int level = 6);
-TBytes Inflate(const TBytes& compressed);
 
 // A PNG file put together chunk by chunk.
 class TPngFile {

@@ -1,4 +1,5 @@
 #include "PngTestFiles.h"
+#include "TestSupport.h"
 #include "SkinTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TLayout LayoutOf(const TBytes& file)
     }
     const int channels = layout.ColorType == 2 ? 3 : layout.ColorType == 4 ? 2 : layout.ColorType == 6 ? 4 : 1;
     const size_t rowBytes = (size_t(width) * size_t(channels * layout.Depth) + 7) / 8;
-    const TBytes lines = Inflate(data);
+    const TBytes lines = InflateZlib(data);
     EXPECT_EQ(lines.size(), size_t(height) * (rowBytes + 1));
     for (size_t at = 0; at < lines.size(); at += rowBytes + 1)
         layout.Filters.push_back(lines[at]);
@@ -263,7 +264,7 @@ TEST(ZlibStream, LargeOutputAndAMovedTarget)
     }
     TBytes written = BytesOf(target.get());
     ASSERT_EQ(TBytes(written.begin(), written.begin() + 4), (TBytes{'h', 'e', 'a', 'd'}));
-    EXPECT_EQ(Inflate(TBytes(written.begin() + 4, written.end())), input);
+    EXPECT_EQ(InflateZlib(TBytes(written.begin() + 4, written.end())), input);
 }
 
 TEST(PngBitmap, RegisteredAndDrawnWithAlpha)

@@ -7,6 +7,7 @@
 
 #include "skin/Skin.h"
 #include "skin/SkinDefaultTheme.h"
+#include "platform/ScopeGuards.h"
 #include "skin/SkinUtils.h"
 
 namespace {
@@ -510,7 +511,7 @@ TEST(DefaultTheme, VisualStylesChooseClassPartAndState)
     EXPECT_TRUE(calls[1].Part == 2 && calls[1].State == 3);
     calls = single([&](HDC dc, RECT r) { theme->DrawStatusBarPart(dc, r, spSizeGrip); });
     EXPECT_TRUE(calls.at(0).Class == vscStatus && calls[0].Part == 3);
-    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, r, RECT{0, 0, 20, 15}, dpLeft); });
+    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, r, RECT{0, 0, 20, 15}, dsLeft); });
     EXPECT_TRUE(calls.at(0).Class == vscRebar && calls[0].Bounds.bottom == 16);
     calls = single([&](HDC dc, RECT r) { theme->DrawCaptionButton(dc, r, Item(vtToolbar, 0, true, 2), cbnMaximize); });
     EXPECT_TRUE(calls.empty()) << "no part for maximize";
@@ -529,4 +530,50 @@ TEST(DefaultTheme, VisualStylesChooseClassPartAndState)
     TFlatMenus menus(true);
     calls = single([&](HDC dc, RECT r) { theme->DrawButtonFrame(dc, r, Item(vtMenuBar, ifToolbarStyle, true, 2)); });
     EXPECT_TRUE(calls.empty());
+}
+
+TEST(DefaultTheme, PaintingGivesEveryHandleBack)
+{
+    TSkinDefaultTheme* theme = Theme();
+    const int objects = LiveHandles(THandleKind::GdiObject), dcs = LiveHandles(THandleKind::DeviceContext);
+    const auto paintAll = [&] {
+        Painted(60, 40, [&](HDC dc, RECT r) {
+            const TSkinItemDrawInfo hot = Item(vtToolbar | vtFramed, ifToolbarStyle | ifShowFrame, true, 2, false, true);
+            theme->DrawButtonFrame(dc, r, hot);
+            theme->DrawChevronGlyph(dc, r, Item(vtToolbar, ifToolbarStyle, false));
+            theme->DrawCheckGlyph(dc, r, Item(vtPopup, 0, true, 0, false, true));
+            theme->DrawMenuItemFace(dc, r, Item(vtPopup, ifSubmenu | ifSplit, true, 2));
+            theme->DrawEditItem(dc, r, hot, TSkinEditInfo{0, 12, {ebSpin, ebsHot}});
+            theme->DrawArrowButton(dc, r, adLeft, true);
+            TSkinToolbarInfo toolbar;
+            toolbar.BorderStyle = 1;
+            toolbar.DragHandle = true;
+            toolbar.CloseButtonState = cbShown | cbHot;
+            toolbar.ClientWidth = 50;
+            toolbar.ClientHeight = 30;
+            theme->DrawToolbarFrame(dc, r, toolbar);
+            TSkinDockPanelInfo panel;
+            panel.ShowCaption = true;
+            panel.CaptionHorizontal = false;
+            panel.CloseButtonState = cbShown;
+            panel.Caption = L"Panel";
+            theme->DrawPanelFrame(dc, r, panel);
+            TSkinFloatingInfo floating;
+            floating.ClientWidth = 50;
+            floating.BorderSize = SIZE{3, 3};
+            floating.ShowCaption = true;
+            floating.RedrawParts = fpBorder | fpCaption | fpCloseButton;
+            floating.CloseButtonState = cbShown;
+            theme->DrawFloatingFrame(dc, r, floating);
+            for (int part = 0; part < 4; ++part)
+                theme->DrawStatusBarPart(dc, r, part);
+        });
+    };
+    paintAll();
+    {
+        TFakeVisualStyles styles;
+        paintAll();
+    }
+    EXPECT_EQ(LiveHandles(THandleKind::GdiObject), objects);
+    EXPECT_EQ(LiveHandles(THandleKind::DeviceContext), dcs);
 }

@@ -327,3 +327,23 @@ TEST(SkinEffects, RegistryAndRuns)
     }
     EXPECT_EQ(run[5], dest[5]) << "a transparent result keeps the destination";
 }
+
+TEST(SkinDib, EveryHandleIsGivenBack)
+{
+    const int objects = LiveHandles(THandleKind::GdiObject), dcs = LiveHandles(THandleKind::DeviceContext);
+    {
+        TDIBPtr a = MakeDIB(30, 20, 0xFF102030);
+        TDIBPtr b = MakeDIB(5, 5);
+        a->SetSize(40, 10, true);
+        a->Exchange(b.get());
+        b->Assign(a.get());
+        b->SetSize(0, 3);
+        const uint16_t bar[] = {0xFF};
+        DrawPatternGlyph(a->GetDC(), RECT{0, 0, 5, 5}, 8, clRed, bar, 1);
+        TDIBPtr target = MakeDIB(50, 50);
+        a->Draw(target->GetDC(), RECT{0, 0, 50, 50}, TDIB32::DrawBlend | TDIB32::DrawResample, RECT{0, 0, 5, 5});
+        EXPECT_GT(LiveHandles(THandleKind::GdiObject), objects);
+    }
+    EXPECT_EQ(LiveHandles(THandleKind::GdiObject), objects);
+    EXPECT_EQ(LiveHandles(THandleKind::DeviceContext), dcs);
+}

@@ -43,15 +43,6 @@ void ExpectExactShadow(const RECT& a, const RECT& b, int size)
         }
 }
 
-class TOptionalCallsScope {
-public:
-    TOptionalCallsScope() : FSaved(SkinOptionalCalls()) {}
-    ~TOptionalCallsScope() { SkinOptionalCalls() = FSaved; }
-
-private:
-    TSkinOptionalCalls FSaved;
-};
-
 } // namespace
 
 TEST(SkinShadows, APopupAloneGetsTwoStrips)

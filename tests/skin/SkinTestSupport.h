@@ -8,6 +8,7 @@
 
 #include "platform/ObjectModel.h"
 #include "skin/SkinDib.h"
+#include "skin/SkinUtils.h"
 
 using TDIBPtr = std::unique_ptr<TDIB32, TObjectFree>;
 
@@ -22,5 +23,17 @@ inline bool SameRect(const RECT& a, const RECT& b)
 {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
+// The optional Windows calls as a test sets them, restored when it ends.
+class TOptionalCallsScope {
+public:
+    TOptionalCallsScope() : FSaved(SkinOptionalCalls()) {}
+    ~TOptionalCallsScope() { SkinOptionalCalls() = FSaved; }
+    TOptionalCallsScope(const TOptionalCallsScope&) = delete;
+    TOptionalCallsScope& operator=(const TOptionalCallsScope&) = delete;
+
+private:
+    TSkinOptionalCalls FSaved;
+};
+
 // Random ARGB pixels from a fixed seed.
 std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed);

@@ -8,6 +8,7 @@
 
 #include "platform/Controls.h"
 #include "platform/ScopeGuards.h"
+#include "toolbar/TBDock.h"
 #include "skin/Skin.h"
 #include "skin/SkinDefaultTheme.h"
 #include "skin/SkinTheme.h"
@@ -61,6 +62,24 @@ protected:
         TCustomControl::CreateParams(params);
         params.Style = WS_POPUP;
     }
+};
+
+// A dock background of one colour.
+class TPlainBackground : public TTBBasicBackground {
+public:
+    COLORREF Color = RGB(250, 120, 0);
+    RECT Painted{};
+    void PaintBackground(HDC dc, const RECT& drawRect, TControl*) override
+    {
+        Painted = drawRect;
+        TGdiObject<HBRUSH> brush(CreateSolidBrush(Color));
+        FillRect(dc, &drawRect, brush.Get());
+    }
+    HPALETTE BackgroundPalette() override { return nullptr; }
+    void AddChangeHandler(TChangeProc, void*) override {}
+    void SystemColorsChanged() override {}
+    void RemoveChangeHandler(TChangeProc, void*) override {}
+    bool InUse() override { return true; }
 };
 
 std::string RaisedBy(const std::function<void()>& call)
@@ -255,6 +274,23 @@ TEST(SkinThemes, ParentBackdropAndImageColumn)
     PaintParentBackdrop(child.get(), orphan->GetDC(), RECT{0, 0, 4, 4});
     GdiFlush();
     EXPECT_EQ(RGBOf(PixelAt(orphan.get(), 1, 1)), PixelRGB(GetSysColor(COLOR_BTNFACE)));
+
+    // On a dock without a window of its own the dock's background is drawn behind the control,
+    // at the control's place in the dock.
+    std::unique_ptr<TTBDock, TObjectFree> dock(New<TTBDock>());
+    std::unique_ptr<TPlainBackground, TObjectFree> background(New<TPlainBackground>());
+    dock->SetBackground(background.get());
+    dock->SetBounds(0, 0, 100, 30);
+    std::unique_ptr<TGraphicControl, TObjectFree> onDock(New<TGraphicControl>());
+    onDock->SetBounds(7, 4, 20, 10);
+    onDock->SetParent(dock.get());
+    TDIBPtr docked = MakeDIB(20, 10, 0xFF000000);
+    PaintParentBackdrop(onDock.get(), docked->GetDC(), RECT{0, 0, 20, 10});
+    GdiFlush();
+    EXPECT_EQ(RGBOf(PixelAt(docked.get(), 19, 9)), PixelRGB(RGB(250, 120, 0)));
+    EXPECT_TRUE(SameRect(background->Painted, RECT{7, 4, 27, 14}));
+    onDock->SetParent(nullptr);
+    dock->SetBackground(nullptr);
 
     // An item without images gets a column for 16 x 16 kept in proportion to a menu line.
     TEXTMETRICW metrics{};

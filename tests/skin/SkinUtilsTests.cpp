@@ -33,16 +33,6 @@ private:
     HIMAGELIST FList;
 };
 
-// The optional calls as the test wants them while it lives.
-class TOptionalCallsScope {
-public:
-    TOptionalCallsScope() : FSaved(SkinOptionalCalls()) {}
-    ~TOptionalCallsScope() { SkinOptionalCalls() = FSaved; }
-
-private:
-    TSkinOptionalCalls FSaved;
-};
-
 constexpr uint32_t Background = 0x204080;
 
 TDIBPtr DrawnImage(HIMAGELIST list, int index, const TImageEffects& effects, int w = 0, int h = 0)
