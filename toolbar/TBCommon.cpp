@@ -817,17 +817,17 @@ void DefineWideStringProp(TFiler* filer, const std::string& name, const std::wst
 }
 
 void DefineBoolProp(TFiler* filer, const std::string& name, bool value, bool defaultValue,
-                    const std::function<void(bool)>& setter)
+                    const std::function<void(bool)>& setter, bool stored)
 {
     filer->DefineProperty(
         name, [&setter](TReader* reader) { setter(reader->ReadBoolean()); },
-        [value](TWriter* writer) { writer->WriteBoolean(value); }, value != defaultValue);
+        [value](TWriter* writer) { writer->WriteBoolean(value); }, stored && value != defaultValue);
 }
 
 void DefineIntProp(TFiler* filer, const std::string& name, int value, int defaultValue,
-                   const std::function<void(int)>& setter)
+                   const std::function<void(int)>& setter, bool stored)
 {
     filer->DefineProperty(
         name, [&setter](TReader* reader) { setter(reader->ReadInteger()); },
-        [value](TWriter* writer) { writer->WriteInteger(value); }, value != defaultValue);
+        [value](TWriter* writer) { writer->WriteInteger(value); }, stored && value != defaultValue);
 }

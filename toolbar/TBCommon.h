@@ -154,8 +154,9 @@ std::wstring ReadWideStringProp(TReader* reader);
 // Declares a wide-string property: read back through setter, written while hasData.
 void DefineWideStringProp(TFiler* filer, const std::string& name, const std::wstring& value,
                           const std::function<void(const std::wstring&)>& setter, bool hasData);
-// Declares a Boolean or integer property, written only when it differs from its default.
+// Declares a Boolean or integer property, written only when it differs from its default (and
+// while stored: an action may own it).
 void DefineBoolProp(TFiler* filer, const std::string& name, bool value, bool defaultValue,
-                    const std::function<void(bool)>& setter);
+                    const std::function<void(bool)>& setter, bool stored = true);
 void DefineIntProp(TFiler* filer, const std::string& name, int value, int defaultValue,
-                   const std::function<void(int)>& setter);
+                   const std::function<void(int)>& setter, bool stored = true);

@@ -711,22 +711,15 @@ void TTBCustomItem::DefineProperties(TFiler* filer)
     DefineWideStringProp(
         filer, "Hint", FHint, [this](const std::wstring& v) { FHint = v; },
         !FHint.empty() && !IsLinked(&TLink::IsHintLinked));
-    auto boolProperty = [filer](const char* name, bool value, auto set, bool stored) {
-        filer->DefineProperty(name, [set](TReader* r) { set(r->ReadBoolean()); },
-                              [value](TWriter* w) { w->WriteBoolean(value); }, stored);
-    };
-    auto intProperty = [filer](const char* name, int value, auto set, bool stored) {
-        filer->DefineProperty(name, [set](TReader* r) { set(r->ReadInteger()); },
-                              [value](TWriter* w) { w->WriteInteger(value); }, stored);
-    };
     auto setProperty = [filer](const char* name, TTBItemOptions value, auto set) {
         filer->DefineProperty(name, [set](TReader* r) { set(SetToOptions(r->ReadSet())); },
                               [value](TWriter* w) { w->WriteSet(OptionsToSet(value)); }, value != 0);
     };
     // Properties the action owns are not written while it does.
-    boolProperty("AutoCheck", FAutoCheck, [this](bool v) { FAutoCheck = v; },
-                 FAutoCheck && !IsLinked(&TLink::IsAutoCheckLinked));
-    boolProperty("Checked", FChecked, [this](bool v) { SetChecked(v); }, FChecked && !IsLinked(&TLink::IsCheckedLinked));
+    DefineBoolProp(filer, "AutoCheck", FAutoCheck, false, [this](bool v) { FAutoCheck = v; },
+                   !IsLinked(&TLink::IsAutoCheckLinked));
+    DefineBoolProp(filer, "Checked", FChecked, false, [this](bool v) { SetChecked(v); },
+                   !IsLinked(&TLink::IsCheckedLinked));
     filer->DefineProperty(
         "DisplayMode",
         [this](TReader* r) {
@@ -738,19 +731,21 @@ void TTBCustomItem::DefineProperties(TFiler* filer)
         },
         [this](TWriter* w) { w->WriteIdent(DisplayModeNames[static_cast<int>(FDisplayMode)]); },
         FDisplayMode != TTBItemDisplayMode::nbdmDefault);
-    boolProperty("Enabled", FEnabled, [this](bool v) { SetEnabled(v); }, !FEnabled && !IsLinked(&TLink::IsEnabledLinked));
-    intProperty("GroupIndex", FGroupIndex, [this](int v) { SetGroupIndex(v); }, FGroupIndex != 0);
-    intProperty("HelpContext", FHelpContext, [this](int v) { FHelpContext = v; },
-                FHelpContext != 0 && !IsLinked(&TLink::IsHelpContextLinked));
-    intProperty("ImageIndex", FImageIndex, [this](int v) { SetImageIndex(v); },
-                FImageIndex != -1 && !IsLinked(&TLink::IsImageIndexLinked));
-    boolProperty("InheritOptions", FInheritOptions, [this](bool v) { SetInheritOptions(v); }, !FInheritOptions);
+    DefineBoolProp(filer, "Enabled", FEnabled, true, [this](bool v) { SetEnabled(v); },
+                   !IsLinked(&TLink::IsEnabledLinked));
+    DefineIntProp(filer, "GroupIndex", FGroupIndex, 0, [this](int v) { SetGroupIndex(v); });
+    DefineIntProp(filer, "HelpContext", FHelpContext, 0, [this](int v) { FHelpContext = v; },
+                  !IsLinked(&TLink::IsHelpContextLinked));
+    DefineIntProp(filer, "ImageIndex", FImageIndex, -1, [this](int v) { SetImageIndex(v); },
+                  !IsLinked(&TLink::IsImageIndexLinked));
+    DefineBoolProp(filer, "InheritOptions", FInheritOptions, true, [this](bool v) { SetInheritOptions(v); });
     setProperty("MaskOptions", FMaskOptions, [this](TTBItemOptions v) { SetMaskOptions(v); });
     setProperty("Options", FOptions, [this](TTBItemOptions v) { SetOptions(v); });
-    boolProperty("RadioItem", FRadioItem, [this](bool v) { SetRadioItem(v); }, FRadioItem);
-    intProperty("ShortCut", FShortCut, [this](int v) { FShortCut = static_cast<TShortCut>(v); },
-                FShortCut != 0 && !IsLinked(&TLink::IsShortCutLinked));
-    boolProperty("Visible", FVisible, [this](bool v) { SetVisible(v); }, !FVisible && !IsLinked(&TLink::IsVisibleLinked));
+    DefineBoolProp(filer, "RadioItem", FRadioItem, false, [this](bool v) { SetRadioItem(v); });
+    DefineIntProp(filer, "ShortCut", FShortCut, 0, [this](int v) { FShortCut = static_cast<TShortCut>(v); },
+                  !IsLinked(&TLink::IsShortCutLinked));
+    DefineBoolProp(filer, "Visible", FVisible, true, [this](bool v) { SetVisible(v); },
+                   !IsLinked(&TLink::IsVisibleLinked));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -896,9 +891,7 @@ TTBItemViewerClass TTBSeparatorItem::QueryViewerClass(TTBView*)
 void TTBSeparatorItem::DefineProperties(TFiler* filer)
 {
     TTBCustomItem::DefineProperties(filer);
-    filer->DefineProperty(
-        "Blank", [this](TReader* r) { SetBlank(r->ReadBoolean()); }, [this](TWriter* w) { w->WriteBoolean(FBlank); },
-        FBlank);
+    DefineBoolProp(filer, "Blank", FBlank, false, [this](bool v) { SetBlank(v); });
 }
 
 TTBControlItem::TTBControlItem(TComponent* owner) : TTBCustomItem(owner)

@@ -229,6 +229,46 @@ TEST(ItemTree, SettersTellOnlyRealChangesWithTheirKind)
     root->UnsubscribeChanges(recorder.Proc());
 }
 
+TEST(ItemTree, ImageListsResizeOnlyWhenTheImageSizeChanges)
+{
+    TItemPtr root = MakeItem();
+    TTBCustomItem* item = AddItem(root.get(), L"Item");
+    TRecorder recorder, own;
+    root->SubscribeChanges(recorder.Proc());
+    item->SubscribeChanges(own.Proc());
+    using TListPtr = std::unique_ptr<TImageList, TObjectFree>;
+    TListPtr small1(New<TImageList>(nullptr, 16, 16));
+    TListPtr small2(New<TImageList>(nullptr, 16, 16));
+    TListPtr large(New<TImageList>(nullptr, 24, 24));
+    struct TCase {
+        const char* Name;
+        std::function<void()> Act;
+        std::vector<Kind> Expected;
+    };
+    const TCase cases[] = {
+        {"a list appears", [&] { item->SetImages(small1.get()); }, {Kind::ickRelayout}},
+        {"another of the same size", [&] { item->SetImages(small2.get()); }, {Kind::ickRepaint}},
+        {"a larger one", [&] { item->SetImages(large.get()); }, {Kind::ickRelayout}},
+        {"the list's images change size", [&] { large->SetSize(20, 20); }, {Kind::ickRelayout}},
+        {"the list goes", [&] { large.reset(); }, {Kind::ickRelayout}},
+    };
+    for (const TCase& c : cases) {
+        recorder.Events.clear();
+        c.Act();
+        EXPECT_EQ(recorder.Kinds(), c.Expected) << c.Name;
+    }
+    EXPECT_EQ(item->GetImages(), nullptr);
+
+    item->SetSubMenuImages(small1.get());
+    EXPECT_EQ(own.Kinds(), std::vector<Kind>{Kind::ickSubmenuImages});
+    small1->SetSize(32, 32);
+    EXPECT_EQ(own.Kinds(), (std::vector<Kind>{Kind::ickSubmenuImages, Kind::ickSubmenuImages}));
+    small1.reset();
+    EXPECT_EQ(item->GetSubMenuImages(), nullptr);
+    item->UnsubscribeChanges(own.Proc());
+    root->UnsubscribeChanges(recorder.Proc());
+}
+
 TEST(ItemTree, RadioGroupsUncheckOnlyTheirOwnGroup)
 {
     TItemPtr root = MakeItem();

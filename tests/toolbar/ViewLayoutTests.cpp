@@ -341,6 +341,40 @@ TEST(ViewLayout, ChevronIsDisabledWhenOnlyControlsAreHidden)
     EXPECT_TRUE(chevron->GetEnabled());
 }
 
+TEST(ViewLayout, ChevronPopupShowsWhatTheToolbarHides)
+{
+    TItemPtr root(New<TTBRootItem>(nullptr));
+    std::vector<TTBCustomItem*> items;
+    for (const char* p = "AB|CD|E"; *p; ++p)
+        items.push_back(*p == '|' ? Separator(root.get())
+                                  : Sized(root.get(), 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
+    TItemPtr chevron(New<TSizedItem>(12, 20, isSubmenu));
+    TViewPtr toolbar = MakeView(root.get(), true, nullptr, true);
+    toolbar->Chevron = chevron.get();
+    toolbar->RebuildAllViewers();
+    toolbar->SetChevronExtent(12);
+    toolbar->SetChevronGap(80);
+    toolbar->EnsureLayout();
+    // The toolbar keeps A and B; the chevron's popup lists the rest, in rows.
+    TViewPtr popup = MakeView(root.get(), false);
+    popup->SetChevronParentView(toolbar.get());
+    popup->SetIsToolbar(true);
+    popup->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, 0, 0);
+    std::string shown;
+    for (int i = 0; i < popup->GetViewerCount(); ++i) {
+        TTBItemViewer* v = popup->GetViewer(i);
+        if (v->GetShown())
+            shown += v->GetItem()->HasTrait(isSeparator) ? "|" : WideToAnsi(v->GetItem()->GetCaption());
+    }
+    EXPECT_EQ(shown, "CD|E") << "a separator before any hidden item is left out";
+
+    // Choosing an item there gives it priority on the toolbar, which then shows it.
+    popup->RaisePriority(popup->Find(items[6]));
+    EXPECT_EQ(toolbar->GetPriorityOrder().front(), toolbar->Find(items[6]));
+    EXPECT_TRUE(toolbar->Find(items[6])->GetShown());
+    EXPECT_TRUE(toolbar->Find(items[1])->GetBehindChevron());
+}
+
 TEST(ViewLayout, WrapsAndBreaksAtSeparators)
 {
     struct TCase {
