@@ -222,8 +222,13 @@ std::wstring TTBItemViewer::ComposeHint()
     if (hint.empty() && !(FItem->GetEffectiveOptions() & tboNoAutoHint) && !(plainSubmenu && ShowsCaption()))
         hint = RemoveAccelMarks(ComposeCaption());
     if (auto* action = dynamic_cast<TCustomAction*>(FItem->GetAction())) {
-        std::string text = WideToAnsi(hint);
-        hint = action->DoHint(text) ? AnsiToWide(text) : std::wstring();
+        // The hook speaks 8-bit text: a hint it leaves alone keeps the characters that has no room for.
+        std::string before = WideToAnsi(hint);
+        std::string text = before;
+        if (!action->DoHint(text))
+            hint.clear();
+        else if (text != before)
+            hint = AnsiToWide(text);
     }
     if (!hint.empty() && Application && Application->GetHintShortCuts() && FItem->GetShortCut() != 0)
         hint += L" (" + AnsiToWide(ShortCutToText(FItem->GetShortCut())) + L")";

@@ -808,4 +808,33 @@ TEST(BaseViewer, HintsRolesAndButtonParts)
     EXPECT_TRUE(toolbar->Find(withHint)->PointInButtonPart(39, 1));
 }
 
+TEST(BaseViewer, ActionHintHookReplacesHidesOrKeepsTheHint)
+{
+    struct TCase {
+        const char* Name;
+        THintEvent Hook;
+        std::wstring Hint;
+    };
+    const TCase cases[] = {
+        {"no hook", nullptr, L"\x4E2D\x6587 (Ctrl+K)"},
+        {"a hook that leaves it keeps the wide text", THintEvent([](std::string&, bool&) {}), L"\x4E2D\x6587 (Ctrl+K)"},
+        {"replaced", THintEvent([](std::string& text, bool&) { text = "Other"; }), L"Other (Ctrl+K)"},
+        {"hidden, shortcut and all", THintEvent([](std::string&, bool& show) { show = false; }), L""},
+    };
+    Application->SetHintShortCuts(true);
+    for (const TCase& c : cases) {
+        std::unique_ptr<TAction, TObjectFree> action(New<TAction>(nullptr));
+        action->SetShortCut(scCtrl | 'K');
+        action->OnHint = c.Hook;
+        TItemPtr root(New<TTBRootItem>(nullptr));
+        TTBCustomItem* item = Sized(root.get(), 40, 20);
+        item->SetAction(action.get());
+        item->SetHint(L"\x4E2D\x6587|long");
+        TViewPtr view = MakeView(root.get(), true);
+        view->EnsureLayout();
+        EXPECT_EQ(view->Find(item)->ComposeHint(), c.Hint) << c.Name;
+        item->SetAction(nullptr);
+    }
+}
+
 } // namespace
