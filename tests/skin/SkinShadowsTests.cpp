@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/ScopeGuards.h"
 #include "skin/SkinShadows.h"
 #include "skin/SkinUtils.h"
 
@@ -127,6 +128,10 @@ TEST(SkinShadows, ModesFollowTheDisplayAndTheSystemCalls)
 
 TEST(SkinShadows, StripsAreClickThroughWindowsShownWithoutActivation)
 {
+    // A window under the popup's shadow, to be reached through it.
+    TWindowHandle beneath(CreateWindowExA(WS_EX_TOOLWINDOW, "BUTTON", "", WS_POPUP | WS_VISIBLE, 150, 150, 200, 200,
+                                          nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+    ASSERT_TRUE(beneath);
     std::unique_ptr<TShadows, TObjectFree> shadows(New<TShadows>(RECT{200, 200, 260, 280}, RECT{}, false, 61, 4));
     ASSERT_EQ(shadows->GetCount(), 2);
     const HWND before = GetForegroundWindow();
@@ -143,6 +148,8 @@ TEST(SkinShadows, StripsAreClickThroughWindowsShownWithoutActivation)
         RECT r;
         GetWindowRect(wnd, &r);
         EXPECT_TRUE(SameRect(r, ShadowStrips(RECT{200, 200, 260, 280}, RECT{}, 4)[size_t(i)].Bounds));
+        EXPECT_EQ(WindowFromPoint(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}), beneath.Get())
+            << "a click on the strip reaches the window beneath";
     }
     EXPECT_EQ(GetForegroundWindow(), before) << "showing a shadow activates nothing";
 }

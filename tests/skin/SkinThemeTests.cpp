@@ -145,10 +145,12 @@ TEST(SkinThemes, SystemChangesReachEveryTargetInOrder)
     SendMessageA(manager->GetHandle(), WM_SYSCOLORCHANGE, 0, 0);
     SendMessageA(manager->GetHandle(), WM_ACTIVATEAPP, TRUE, 0);
     SendMessageA(manager->GetHandle(), WM_ACTIVATEAPP, FALSE, 0);
+    SendMessageA(manager->GetHandle(), WM_THEMECHANGED, 0, 0);
     manager->RemoveNotification(&first);
     SendMessageA(manager->GetHandle(), WM_DISPLAYCHANGE, 32, 0);
     manager->RemoveNotification(&second);
-    const std::vector<WPARAM> expectedFirst{scColors, scMetrics, scThemeDone, scActivated, scDeactivated};
+    const std::vector<WPARAM> expectedFirst{scColors, scMetrics, scThemeDone, scActivated,
+                                            scDeactivated, scColors, scMetrics, scThemeDone};
     EXPECT_EQ(first.Changes, expectedFirst);
     std::vector<WPARAM> expectedSecond = expectedFirst;
     expectedSecond.insert(expectedSecond.end(), {scColors, scMetrics, scThemeDone});
