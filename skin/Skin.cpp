@@ -93,6 +93,15 @@ void TSkinNexus::Dispatch(TMessage& message)
         Broadcast(TBM_NEWTHEME, message.WParam, 0);
 }
 
+void SelectTheme(const std::string& name)
+{
+    TSkinTheme* next = GetTheme(name);
+    TSkinTheme* previous = Current();
+    Current() = next;
+    if (previous)
+        ReleaseTheme(previous);
+}
+
 void AddThemeListener(TControl* control)
 {
     if (Nexus())

@@ -86,3 +86,7 @@ void DrawStateImage(HDC dc, const RECT& r, TCustomImageList* images, int imageIn
 // the theme "Default" and the nexus that makes it current. DoneSkin undoes it in reverse.
 void InitSkin();
 void DoneSkin();
+
+// Makes the named theme current in place of the one the nexus holds, so that a theme registered
+// beside "Default" can be drawn with; raises "Unknown theme <name>" for a name not registered.
+void SelectTheme(const std::string& name);

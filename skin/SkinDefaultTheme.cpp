@@ -911,8 +911,8 @@ void TSkinDefaultTheme::DrawDragHandle(HDC dc, const RECT& r, const TSkinToolbar
     };
     if (Styled() && DrawPart(vscRebar, dc, toolbar.Vertical ? RP_GRIPPERVERT_PART : RP_GRIPPER_PART, 0, bar(0, 6)))
         return;
-    const int first = toolbar.DragHandleStyle == dhDoubleBar ? (close ? 3 : 2) : (close ? 5 : 2);
-    const int bars = toolbar.DragHandleStyle == dhDoubleBar ? 2 : 1;
+    const int first = toolbar.DragHandleStyle == dhsDoubleBar ? (close ? 3 : 2) : (close ? 5 : 2);
+    const int bars = toolbar.DragHandleStyle == dhsDoubleBar ? 2 : 1;
     for (int i = 0; i < bars; ++i) {
         const RECT b = bar(first + 3 * i, 3);
         Edge(dc, b, BDR_RAISEDINNER, BF_RECT);

@@ -62,9 +62,9 @@ int DragHandleSize(const TSkinToolbarInfo& toolbar)
     if (toolbar.CloseButtonState & cbShown)
         return 14;
     switch (toolbar.DragHandleStyle) {
-    case dhDoubleBar:
+    case dhsDoubleBar:
         return 9;
-    case dhSingleBar:
+    case dhsSingleBar:
         return 6;
     default:
         return 0;

@@ -97,7 +97,7 @@ struct TSkinItemDrawInfo {
 // Close-button state of the toolbar, panel and floating records.
 enum TSkinCloseButtonState : uint32_t { cbShown = 1, cbHot = 2, cbPushed = 4 };
 
-enum TSkinDragHandleStyle : uint32_t { dhDoubleBar = 0, dhNone = 1, dhSingleBar = 2 };
+enum TSkinDragHandleStyle : uint32_t { dhsDoubleBar = 0, dhsNone = 1, dhsSingleBar = 2 };
 
 struct TSkinToolbarInfo {
     HWND Window = nullptr;
@@ -108,7 +108,7 @@ struct TSkinToolbarInfo {
     SIZE BorderSize{0, 0};
     int32_t ClientWidth = 0;
     int32_t ClientHeight = 0;
-    TSkinDragHandleStyle DragHandleStyle = dhDoubleBar;
+    TSkinDragHandleStyle DragHandleStyle = dhsDoubleBar;
     uint32_t CloseButtonState = 0;
     TColor Color = 0;                   // clViewColor: the view colour
 };

@@ -407,7 +407,7 @@ TEST(DefaultTheme, PlainToolbarFramesAndEditItems)
     toolbar.ClientWidth = 60;
     toolbar.ClientHeight = 20;
     toolbar.DragHandle = true;
-    toolbar.DragHandleStyle = dhSingleBar;
+    toolbar.DragHandleStyle = dhsSingleBar;
     toolbar.Color = clViewColor;
     TDIBPtr frame = Painted(64, 24, [&](HDC dc, RECT r) { theme->DrawToolbarFrame(dc, r, toolbar); });
     EXPECT_EQ(RGBOf(PixelAt(frame.get(), 0, 0)), Sys(COLOR_BTNHIGHLIGHT));

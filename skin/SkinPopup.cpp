@@ -1,0 +1,159 @@
+#include "skin/SkinPopup.h"
+
+#include "platform/ScopeGuards.h"
+#include "skin/Skin.h"
+#include "skin/SkinItems.h"
+#include "toolbar/TBCommon.h"
+
+SF_IMPLEMENT_ABSTRACT(TSkinPopupView, TTBPopupView)
+SF_IMPLEMENT_ABSTRACT(TSkinPopupWindow, TTBPopupWindow)
+SF_IMPLEMENT_ABSTRACT(TSkinChevronPopupWindow, TSkinPopupWindow)
+
+namespace {
+
+constexpr uint8_t ShadowOpacity = 61;
+constexpr int ShadowSize = 4;
+
+} // namespace
+
+void TSkinPopupWindow::BeforeDestruction()
+{
+    FreeShadows();
+    TTBPopupWindow::BeforeDestruction();
+}
+
+TTBViewClass TSkinPopupWindow::QueryViewClass()
+{
+    return ViewClassOf<TSkinPopupView>();
+}
+
+uint32_t TSkinPopupWindow::GetViewType()
+{
+    TTBPopupView* view = GetView();
+    if (Is<TSkinChevronPopupWindow>(this) || (view && view->GetChevronParentView()))
+        return vtChevronPopup;
+    TTBCustomItem* item = view ? view->GetParentItem() : nullptr;
+    if (!item)
+        return vtPopup;
+    auto* themed = dynamic_cast<TSkinCustomItem*>(item);
+    if (themed && themed->GetToolBoxPopup())
+        return vtEditPopup;
+    return vtPopup;
+}
+
+bool TSkinPopupWindow::ShadowAllowed()
+{
+    return ViewKindOf(GetViewType()) != vtListPopup;
+}
+
+void TSkinPopupWindow::QueryFrameSize(SIZE& size)
+{
+    size = CurrentTheme()->QueryViewBorder(GetViewType());
+}
+
+void TSkinPopupWindow::CreateParams(TCreateParams& params)
+{
+    TTBPopupWindow::CreateParams(params);
+    params.WindowClass.style &= ~(CS_DROPSHADOW | CS_DBLCLKS);
+    if (ShadowAllowed() && CurrentTheme()->QueryPopupShadowStyle() == 1 && RunningOnXP()) {
+        params.WindowClass.style |= CS_DROPSHADOW;
+        params.WinClassName += "S";
+    }
+}
+
+RECT TSkinPopupWindow::OpenerRect()
+{
+    RECT screen{};
+    TTBView* parentView = GetView() ? GetView()->GetParentView() : nullptr;
+    if (!IsRectEmpty(&FControlRect)) {
+        screen = FControlRect;
+    } else if (parentView && parentView->GetSelected()) {
+        TTBItemViewer* opener = parentView->GetSelected();
+        if ((Is<TSkinItemViewer>(opener) && opener->UsesToolbarStyle()) ||
+            ViewKindOf(GetViewType()) == vtChevronPopup)
+            screen = opener->ScreenBounds();
+    }
+    if (IsRectEmpty(&screen) || !HandleAllocated())
+        return RECT{};
+    RECT window{};
+    GetWindowRect(GetWindowHandle(), &window);
+    OffsetRect(&screen, -window.left, -window.top);
+    return screen;
+}
+
+void TSkinPopupWindow::PaintFrame(HDC dc)
+{
+    TSkinPopupInfo popup;
+    popup.Window = GetWindowHandle();
+    popup.ViewType = GetViewType();
+    popup.OpenerRect = OpenerRect();
+    popup.BorderSize = CurrentTheme()->QueryViewBorder(popup.ViewType);
+    RECT r{};
+    GetWindowRect(popup.Window, &r);
+    OffsetRect(&r, -r.left, -r.top);
+    TSavedDC saved(dc);
+    ExcludeClipRect(dc, popup.BorderSize.cx, popup.BorderSize.cy, r.right - popup.BorderSize.cx,
+                    r.bottom - popup.BorderSize.cy);
+    CurrentTheme()->DrawPopupFrame(dc, r, popup);
+}
+
+void TSkinPopupWindow::ShowShadows()
+{
+    const int style = CurrentTheme()->QueryPopupShadowStyle();
+    if (!HandleAllocated())
+        return;
+    RECT bounds{};
+    GetWindowRect(GetWindowHandle(), &bounds);
+    RECT opener{};
+    if (style == 2) {
+        opener = OpenerRect();
+        if (!IsRectEmpty(&opener))
+            OffsetRect(&opener, bounds.left, bounds.top);
+    }
+    FShadows.reset(New<TShadows>(bounds, opener, VisualStyleState().LowColorDisplay, ShadowOpacity, ShadowSize));
+    FShadows->Show(GetWindowHandle());
+}
+
+void TSkinPopupWindow::FreeShadows()
+{
+    FShadows.reset();
+}
+
+void TSkinPopupWindow::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case TBM_QUERYVIEWTYPE:
+        m.Result = LRESULT(GetViewType());
+        return;
+    case WM_ERASEBKGND: {
+        const uint32_t viewType = GetViewType();
+        const TColor color = CurrentTheme()->QueryViewColor(viewType);
+        if (GetView())
+            GetView()->SetBackgroundColor(color);
+        RECT client{0, 0, GetClientWidth(), GetClientHeight()};
+        CurrentTheme()->FillViewBackground(reinterpret_cast<HDC>(m.WParam), client, client, client, color,
+                                           viewType);
+        m.Result = 1;
+        return;
+    }
+    case TBM_POPUPSTATE:
+        TTBPopupWindow::Dispatch(m);
+        if ((m.WParam == 2 || m.WParam == 3) && !HasState(csDestroying) && ShadowAllowed()) {
+            const int style = CurrentTheme()->QueryPopupShadowStyle();
+            if (style == 2 || style == 3)
+                ShowShadows();
+        }
+        return;
+    case WM_WINDOWPOSCHANGED: {
+        TTBPopupWindow::Dispatch(m);
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(m.LParam);
+        if (FShadows && !(pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) {
+            FreeShadows();
+            ShowShadows();
+        }
+        return;
+    }
+    default:
+        TTBPopupWindow::Dispatch(m);
+    }
+}

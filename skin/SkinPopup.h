@@ -1,0 +1,57 @@
+// Popups with the themed look: the border, background and frame the theme gives for the popup's
+// view type, and the theme's drop shadows.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "skin/SkinShadows.h"
+#include "toolbar/TBPopup.h"
+
+class TSkinPopupView : public TTBPopupView {
+    SF_CLASS(TSkinPopupView)
+public:
+    using TTBPopupView::TTBPopupView;
+};
+
+class TSkinPopupWindow : public TTBPopupWindow {
+    SF_CLASS(TSkinPopupWindow)
+public:
+    using TTBPopupWindow::TTBPopupWindow;
+    void BeforeDestruction() override;
+
+    // The screen rectangle of the control the popup opened from; empty for none.
+    const RECT& GetControlRect() const { return FControlRect; }
+    void SetControlRect(const RECT& value) { FControlRect = value; }
+    // 0x201, 0x202 for a popup whose only item is a list, 0x203 for an edit or tool-box item's
+    // popup, 0x204 for a chevron's.
+    uint32_t GetViewType();
+    TShadows* GetShadows() const { return FShadows.get(); }
+
+    virtual void ShowShadows();
+    virtual void FreeShadows();
+    virtual bool ShadowAllowed();
+
+    void QueryFrameSize(SIZE& size) override;
+    TTBViewClass QueryViewClass() override;
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void PaintFrame(HDC dc) override;
+
+private:
+    // The opening item's rectangle in the window's coordinates; empty when there is none.
+    RECT OpenerRect();
+
+    RECT FControlRect{};
+    std::unique_ptr<TShadows, TObjectFree> FShadows;
+};
+
+// The popup of a chevron.
+class TSkinChevronPopupWindow : public TSkinPopupWindow {
+    SF_CLASS(TSkinChevronPopupWindow)
+public:
+    using TSkinPopupWindow::TSkinPopupWindow;
+};
