@@ -3,6 +3,7 @@
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
 #include "skin/SkinItems.h"
+#include "skin/SkinLists.h"
 #include "toolbar/TBCommon.h"
 
 SF_IMPLEMENT_ABSTRACT(TSkinPopupView, TTBPopupView)
@@ -35,6 +36,8 @@ uint32_t TSkinPopupWindow::GetViewType()
     TTBCustomItem* item = view ? view->GetParentItem() : nullptr;
     if (!item)
         return vtPopup;
+    if (item->Count() == 1 && Is<TSkinCustomList>(item->GetItem(0)))
+        return vtListPopup;
     auto* themed = dynamic_cast<TSkinCustomItem*>(item);
     if (themed && themed->GetToolBoxPopup())
         return vtEditPopup;

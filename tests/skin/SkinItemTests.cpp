@@ -603,8 +603,9 @@ TEST(SkinPopupWindow, ThemedFrameBackgroundAndShadows)
     theme->ViewBorder = SIZE{2, 2};
     theme->ShadowStyle = 2;
     const int liveBefore = LiveHandles(THandleKind::GdiObject);
-    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 50, 50, 400, 100, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+    HWND owner = CreateWindowExA(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP, 50, 50, 400, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(owner, SW_SHOWNOACTIVATE);
     {
         TViewFixture f;
         f.Host->SetBounds(10, 10, 300, 30);
@@ -619,9 +620,7 @@ TEST(SkinPopupWindow, ThemedFrameBackgroundAndShadows)
         ASSERT_TRUE(f.View->ShowChildPopup(true));
         auto* popup = dynamic_cast<TSkinPopupWindow*>(f.View->GetOpenedViewerWindow());
         ASSERT_NE(popup, nullptr) << "themed items open themed popups";
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
+        PumpUntilIdle();
         EXPECT_EQ(GetViewTypeOfControl(popup), uint32_t(vtPopup));
         RECT window{}, client{};
         GetWindowRect(popup->GetHandle(), &window);
@@ -648,11 +647,11 @@ TEST(SkinPopupWindow, ThemedFrameBackgroundAndShadows)
         HWND popupWnd = popup->GetHandle();
         f.View->HideChildPopups();
         f.View->ExcludeState(stModal);
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
+        PumpUntilIdle();
         EXPECT_FALSE(IsWindow(popupWnd));
     }
     DestroyWindow(owner);
+    PumpUntilIdle();
     EXPECT_EQ(LiveHandles(THandleKind::GdiObject), liveBefore) << "no drawing object left behind";
 }
 
