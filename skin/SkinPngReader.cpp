@@ -599,12 +599,15 @@ void TPNGReader::ConvertRow(const uint8_t* row, int count, int y, int xStart, in
             return;
         }
         if (d == 8 && FColor == ccIndexed) {
-            const size_t palette = FPalette.size();
-            for (int x = 0; x < count; ++x, out += step) {
-                if (row[x] >= palette)
-                    Fail("Invalid palette index");
-                *out = FPalette[row[x]];
-            }
+            // The largest index is checked once per row, which keeps the lookup free of branches.
+            uint8_t largest = 0;
+            for (int x = 0; x < count; ++x)
+                largest = std::max(largest, row[x]);
+            if (count > 0 && largest >= FPalette.size())
+                Fail("Invalid palette index");
+            const uint32_t* palette = FPalette.data();
+            for (int x = 0; x < count; ++x, out += step)
+                *out = palette[row[x]];
             return;
         }
         {

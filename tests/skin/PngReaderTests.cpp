@@ -145,7 +145,15 @@ TEST(PngReader, PaletteAlphaAndIndexRange)
     const TBytes alpha{10, 20, 30, 40, 50};
     EXPECT_EQ(Decode(BuildPng(image, false, palette, alpha))->GetPixels(), ExpectedPixels(image, palette, alpha));
     // A short palette: an index beyond it is refused, whatever the depth allows.
-    EXPECT_EQ(DecodeError(BuildPng(TSampleImage{2, 1, 2, 3, {0, 3}}, false, palette)), "Invalid palette index");
+    for (int depth : {1, 2, 4, 8}) {
+        const TBytes one = GreyPalette(1);
+        EXPECT_EQ(DecodeError(BuildPng(TSampleImage{3, 2, depth, 3, {0, 0, 0, 0, 1, 0}}, false, one)),
+                  "Invalid palette index")
+            << depth;
+        EXPECT_EQ(DecodeError(BuildPng(TSampleImage{3, 2, depth, 3, {0, 0, 0, 0, 1, 0}}, true, one)),
+                  "Invalid palette index")
+            << depth << " interlaced";
+    }
     EXPECT_EQ(DecodeError(BuildPng(image)), "Invalid palette index") << "no PLTE at all";
     // A palette after the image data comes too late for it.
     TPngFile late;
