@@ -15,8 +15,11 @@ LRESULT CALLBACK UtilWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (!method)
         return DefWindowProcA(wnd, msg, wParam, lParam);
     TMessage m{msg, wParam, lParam, 0};
+    // The receiver may free itself while it handles the message (a timer freed in its own
+    // tick), which deletes the method: call through a copy.
+    const TWndMethod call = *method;
     try {
-        (*method)(m);
+        call(m);
     } catch (...) {
         HandleCallbackException(nullptr);
     }
@@ -135,7 +138,9 @@ void TTimer::SetOnTimer(const TNotifyEvent& handler)
 
 void TTimer::Timer()
 {
-    FOnTimer(this);
+    // The handler may free the timer, and with it FOnTimer.
+    const TNotifyEvent handler = FOnTimer;
+    handler(this);
 }
 
 void TTimer::WndProc(TMessage& m)

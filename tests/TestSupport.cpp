@@ -29,6 +29,15 @@ std::string& TempDirPath()
 }
 }
 
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 void TestEnvironmentStartup()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

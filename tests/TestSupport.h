@@ -20,6 +20,9 @@ std::string TestTempFile(const std::string& name);
 // What one complete zlib stream holds; raises std::runtime_error when the bytes are not exactly one.
 std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed);
 
+// Dispatches every queued message of the thread.
+void PumpMessages();
+
 // Holds a keyboard state for the thread (what GetKeyState reports) while it lives.
 class TKeysDown {
 public:

@@ -98,15 +98,6 @@ TTestWindow::~TTestWindow()
     DestroyWindow(FWnd);
 }
 
-void PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 namespace {
 
 // The framework starts once for the whole test program, as the program starts it once.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "platform/Controls.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBView.h"
@@ -52,9 +53,6 @@ public:
 private:
     HWND FWnd = nullptr;
 };
-
-// Dispatches every queued message of the thread.
-void PumpMessages();
 
 // An item of a class that sets extra traits, as derived item classes do.
 class TTraitItem : public TTBCustomItem {

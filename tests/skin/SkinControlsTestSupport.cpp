@@ -1,0 +1,112 @@
+#include "SkinControlsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/ScopeGuards.h"
+#include "platform/Timers.h"
+
+namespace {
+
+TForm* gHostForm = nullptr;
+
+class THostFormEnvironment : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        if (gHostForm)
+            gHostForm->Free();
+        gHostForm = nullptr;
+        PumpMessages();
+    }
+};
+
+BOOL CALLBACK CountWindow(HWND wnd, LPARAM data)
+{
+    ++*reinterpret_cast<int*>(data);
+    EnumChildWindows(wnd, &CountWindow, data);
+    return TRUE;
+}
+
+} // namespace
+
+TForm* THostForm::Form()
+{
+    if (gHostForm)
+        return gHostForm;
+    static bool registered = false;
+    if (!registered) {
+        testing::AddGlobalTestEnvironment(new THostFormEnvironment);
+        registered = true;
+    }
+    gHostForm = New<TForm>(nullptr);
+    gHostForm->SetBorderStyle(bsNone);
+    gHostForm->SetFormStyle(fsStayOnTop);
+    gHostForm->SetBounds(60, 60, 640, 480);
+    gHostForm->Show();
+    PumpMessages();
+    return gHostForm;
+}
+
+void THostForm::Clear()
+{
+    TForm* form = Form();
+    for (int i = form->GetComponentCount(); i-- > 0;)
+        form->GetComponent(i)->Free();
+    PumpMessages();
+}
+
+LPARAM ClientPoint(int x, int y)
+{
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+}
+
+void SendMouseMove(TWinControl* control, int x, int y, WPARAM keys)
+{
+    POINT screen{x, y};
+    ClientToScreen(control->GetHandle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    SendMessageA(control->GetHandle(), WM_MOUSEMOVE, keys, ClientPoint(x, y));
+}
+
+void SendLeftDown(TWinControl* control, int x, int y)
+{
+    SendMessageA(control->GetHandle(), WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(x, y));
+}
+
+void SendLeftUp(TWinControl* control, int x, int y)
+{
+    SendMessageA(control->GetHandle(), WM_LBUTTONUP, 0, ClientPoint(x, y));
+}
+
+void SendKey(TWinControl* control, UINT message, WORD key)
+{
+    const LPARAM data = message == WM_KEYUP ? LPARAM(0xC0000001) : LPARAM(1);
+    SendMessageA(control->GetHandle(), message, key, data);
+}
+
+TResourceCounts CountResources()
+{
+    TResourceCounts counts;
+    EnumThreadWindows(GetCurrentThreadId(), &CountWindow, reinterpret_cast<LPARAM>(&counts.Windows));
+    counts.GdiObjects = LiveHandles(THandleKind::GdiObject);
+    counts.DeviceContexts = LiveHandles(THandleKind::DeviceContext);
+    counts.Timers = TTimer::ActiveTimerCount() + LiveHandles(THandleKind::Timer);
+    counts.UtilityWindows = AllocatedHWndCount();
+    return counts;
+}
+
+std::string Describe(const TResourceCounts& c)
+{
+    return "windows " + std::to_string(c.Windows) + ", GDI objects " + std::to_string(c.GdiObjects) + ", DCs " +
+           std::to_string(c.DeviceContexts) + ", timers " + std::to_string(c.Timers) + ", utility windows " +
+           std::to_string(c.UtilityWindows);
+}
+
+std::string TEventLog::Joined() const
+{
+    std::string out;
+    for (const std::string& e : Entries)
+        out += (out.empty() ? "" : " ") + e;
+    return out;
+}
