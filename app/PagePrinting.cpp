@@ -73,7 +73,7 @@ TPrinterOrientation OrientationOf(const TSheetfoldPage& page)
 
 class TPrintJob {
 public:
-    TPrintJob(TPrintTarget& target, TSheetfoldFormHooks& hooks) : FTarget(target), FHooks(hooks) {}
+    TPrintJob(TPrintTarget& target, TSheetfoldProgress& progress) : FTarget(target), FProgress(progress) {}
 
     // True when every page was printed; false when the user aborted.
     bool Run(const std::vector<TSheetfoldPage*>& pages)
@@ -82,7 +82,7 @@ public:
             if (Aborted())
                 return false;
             // The progress window lets messages through here: the Abort button is noticed now.
-            FHooks.SetProgress(static_cast<int>(i) + 1);
+            FProgress.SetProgress(static_cast<int>(i) + 1);
             if (Aborted())
                 return false;
             StartSheet(OrientationOf(*pages[i]));
@@ -110,7 +110,7 @@ private:
 
     bool Aborted()
     {
-        if (!FHooks.ProgressAborted())
+        if (!FProgress.ProgressAborted())
             return false;
         if (FTarget.GetPrinting())
             FTarget.Abort();
@@ -118,7 +118,7 @@ private:
     }
 
     TPrintTarget& FTarget;
-    TSheetfoldFormHooks& FHooks;
+    TSheetfoldProgress& FProgress;
     TPrinterOrientation FOrientation = TPrinterOrientation::poPortrait;
 };
 
@@ -143,7 +143,7 @@ std::string PrintCaption()
 
 } // namespace
 
-bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldFormHooks& hooks,
+bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldProgress& progress,
                 const TPrintJobOptions& options)
 {
     const std::vector<TSheetfoldPage*> pages = PagesToPrint(project, options.AllPages);
@@ -153,10 +153,10 @@ bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldForm
     target.SetCopies(ClampPrintCopies(options.Copies));
     // The progress window clears an abort left over from an earlier job when it is shown, so
     // the job asks for aborts only from here on.
-    hooks.BeginProgress(static_cast<int>(pages.size()), PrintCaption(), true);
+    TProgressScope shown(&progress, static_cast<int>(pages.size()), PrintCaption(), true);
     bool completed = false;
     try {
-        completed = TPrintJob(target, hooks).Run(pages);
+        completed = TPrintJob(target, progress).Run(pages);
         if (target.GetPrinting())
             target.EndDoc();
     } catch (...) {
@@ -167,16 +167,14 @@ bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldForm
                 target.Abort();
         } catch (...) {
         }
-        hooks.EndProgress();
         throw;
     }
-    hooks.EndProgress();
     return completed;
 }
 
-bool PrintPages(TSheetfoldProject& project, TPrintHelper& helper, TSheetfoldFormHooks& hooks,
+bool PrintPages(TSheetfoldProject& project, TPrintHelper& helper, TSheetfoldProgress& progress,
                 const TPrintJobOptions& options)
 {
     TPrinterPrintTarget target(helper);
-    return PrintPages(project, target, hooks, options);
+    return PrintPages(project, target, progress, options);
 }

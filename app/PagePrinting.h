@@ -63,11 +63,11 @@ private:
 };
 
 // Prints every page, or the current one, with the copies clamped to the allowed range. Progress
-// runs through the hooks with the caption [Const] 11 and may be aborted: then the open document
-// is thrown away and the result is false. Failures raise after the open document was thrown
+// is shown with the caption [Const] 11 and may be aborted: then the open document is thrown
+// away and the result is false. Failures raise after the open document was thrown
 // away. On every way out the progress display is ended and no document is left open.
-bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldFormHooks& hooks,
+bool PrintPages(TSheetfoldProject& project, TPrintTarget& target, TSheetfoldProgress& progress,
                 const TPrintJobOptions& options);
 // The same on the helper's printer.
-bool PrintPages(TSheetfoldProject& project, TPrintHelper& helper, TSheetfoldFormHooks& hooks,
+bool PrintPages(TSheetfoldProject& project, TPrintHelper& helper, TSheetfoldProgress& progress,
                 const TPrintJobOptions& options);

@@ -124,17 +124,12 @@ void TCustomLayer::WMPaint(TMessage&)
     HWND wnd = GetHandle();
     if (!FCanvas->BeginPaint(wnd))
         return;
-    try {
-        PaintBackground();
-        PaintContent();
-        // Windowless children paint into the buffer too.
-        TMessage inner{WM_PAINT, reinterpret_cast<WPARAM>(FCanvas->GetMainBuffer()->GetHandle()), 0, 0};
-        PaintHandler(inner);
-    } catch (...) {
-        FCanvas->EndPaint(wnd);
-        throw;
-    }
-    FCanvas->EndPaint(wnd);
+    TScopeExit painted([&] { FCanvas->EndPaint(wnd); });
+    PaintBackground();
+    PaintContent();
+    // Windowless children paint into the buffer too.
+    TMessage inner{WM_PAINT, reinterpret_cast<WPARAM>(FCanvas->GetMainBuffer()->GetHandle()), 0, 0};
+    PaintHandler(inner);
 }
 
 // TScrollingLayer
@@ -186,33 +181,27 @@ void TScrollingLayer::UpdateScrollPos()
 {
     if (FUpdatingScrollPos)
         return;
-    FUpdatingScrollPos = true;
-    try {
-        RECT content = GetContentRect();
-        int dx = (content.right - content.left) - GetWidth();
-        int dy = (content.bottom - content.top) - GetHeight();
-        if (dy < 1) {
-            if (dx > 0) {
-                dy += GetSystemMetrics(SM_CYHSCROLL);
-                if (dy > 0)
-                    dx += GetSystemMetrics(SM_CXVSCROLL);
-            }
-        } else {
-            dx += GetSystemMetrics(SM_CXVSCROLL);
-            if (dx > 0)
-                dy += GetSystemMetrics(SM_CYHSCROLL);
+    TFlagScope updating(FUpdatingScrollPos);
+    RECT content = GetContentRect();
+    int dx = (content.right - content.left) - GetWidth();
+    int dy = (content.bottom - content.top) - GetHeight();
+    if (dy < 1) {
+        if (dx > 0) {
+            dy += GetSystemMetrics(SM_CYHSCROLL);
+            if (dy > 0)
+                dx += GetSystemMetrics(SM_CXVSCROLL);
         }
-        POINT origin = GetMapMode()->GetOrigin();
-        int sx = ScrollShift(dx, origin.x);
-        int sy = ScrollShift(dy, origin.y);
-        if (sx != 0 || sy != 0)
-            ScrollContent(sx, sy);
-        UpdateScrollRange(dx, dy);
-    } catch (...) {
-        FUpdatingScrollPos = false;
-        throw;
+    } else {
+        dx += GetSystemMetrics(SM_CXVSCROLL);
+        if (dx > 0)
+            dy += GetSystemMetrics(SM_CYHSCROLL);
     }
-    FUpdatingScrollPos = false;
+    POINT origin = GetMapMode()->GetOrigin();
+    int sx = ScrollShift(dx, origin.x);
+    int sy = ScrollShift(dy, origin.y);
+    if (sx != 0 || sy != 0)
+        ScrollContent(sx, sy);
+    UpdateScrollRange(dx, dy);
 }
 
 void TScrollingLayer::ScrollContent(int dx, int dy)
@@ -251,52 +240,46 @@ void TScrollingLayer::Dispatch(TMessage& message)
 
 void TScrollingLayer::WMScroll(TMessage& message, int bar)
 {
-    FScrolling = true;
-    try {
-        SCROLLINFO info{};
-        info.cbSize = sizeof(info);
-        info.fMask = SIF_ALL;
-        GetScrollInfo(GetHandle(), bar, &info);
-        int page = static_cast<int>(info.nPage);
-        int code = LOWORD(message.WParam);
-        int step = 0;
-        switch (code) {
-        case SB_LINEUP:
-            step = -FLineStep;
-            break;
-        case SB_LINEDOWN:
-            step = FLineStep;
-            break;
-        case SB_PAGEUP:
-            step = -MulDiv(page, 3, 4);
-            break;
-        case SB_PAGEDOWN:
-            step = MulDiv(page, 3, 4);
-            break;
-        case SB_THUMBTRACK:
-            // The 32-bit tracking position: the message's own 16 bits overflow on long pages.
-            step = info.nTrackPos - info.nPos;
-            break;
-        }
-        int position = std::clamp(info.nPos + step, info.nMin, std::max(info.nMin, info.nMax - page + 1));
-        // Only the distance actually moved scrolls the content, so it never runs past either end.
-        step = position - info.nPos;
-        if (step != 0) {
-            SCROLLINFO moved{};
-            moved.cbSize = sizeof(moved);
-            moved.fMask = SIF_POS;
-            moved.nPos = position;
-            SetScrollInfo(GetHandle(), bar, &moved, code != SB_THUMBTRACK);
-            if (bar == SB_HORZ)
-                ScrollContent(-step, 0);
-            else
-                ScrollContent(0, -step);
-        }
-    } catch (...) {
-        FScrolling = false;
-        throw;
+    TFlagScope scrolling(FScrolling);
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    GetScrollInfo(GetHandle(), bar, &info);
+    int page = static_cast<int>(info.nPage);
+    int code = LOWORD(message.WParam);
+    int step = 0;
+    switch (code) {
+    case SB_LINEUP:
+        step = -FLineStep;
+        break;
+    case SB_LINEDOWN:
+        step = FLineStep;
+        break;
+    case SB_PAGEUP:
+        step = -MulDiv(page, 3, 4);
+        break;
+    case SB_PAGEDOWN:
+        step = MulDiv(page, 3, 4);
+        break;
+    case SB_THUMBTRACK:
+        // The 32-bit tracking position: the message's own 16 bits overflow on long pages.
+        step = info.nTrackPos - info.nPos;
+        break;
     }
-    FScrolling = false;
+    int position = std::clamp(info.nPos + step, info.nMin, std::max(info.nMin, info.nMax - page + 1));
+    // Only the distance actually moved scrolls the content, so it never runs past either end.
+    step = position - info.nPos;
+    if (step != 0) {
+        SCROLLINFO moved{};
+        moved.cbSize = sizeof(moved);
+        moved.fMask = SIF_POS;
+        moved.nPos = position;
+        SetScrollInfo(GetHandle(), bar, &moved, code != SB_THUMBTRACK);
+        if (bar == SB_HORZ)
+            ScrollContent(-step, 0);
+        else
+            ScrollContent(0, -step);
+    }
 }
 
 // TLayerElement

@@ -9,6 +9,7 @@
 #include "graphics/ILUtils.h"
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
+#include "platform/Geometry.h"
 #include "platform/ImagingCodec.h"
 #include "platform/MetafileCheck.h"
 #include "platform/ScopeGuards.h"
@@ -32,16 +33,6 @@ int64_t Scale(int64_t a, int64_t b, int64_t c)
     bool negative = (n < 0) != (c < 0);
     int64_t q = ((n < 0 ? -n : n) + half) / (c < 0 ? -c : c);
     return negative ? -q : q;
-}
-
-int Width(const RECT& r)
-{
-    return r.right - r.left;
-}
-
-int Height(const RECT& r)
-{
-    return r.bottom - r.top;
 }
 
 bool g_EmbedData = false;
@@ -101,8 +92,8 @@ namespace ImageGeometry {
 
 bool CropClip(RECT bounds, RECT clip, SIZE image, RECT target, RECT& newClip, RECT& newBounds)
 {
-    const int64_t ow = Width(bounds), oh = Height(bounds);
-    const int64_t cw = Width(clip), ch = Height(clip);
+    const int64_t ow = RectWidth(bounds), oh = RectHeight(bounds);
+    const int64_t cw = RectWidth(clip), ch = RectHeight(clip);
     if (ow <= 0 || oh <= 0 || cw <= 0 || ch <= 0 || image.cx <= 0 || image.cy <= 0)
         return false;
     // Element-relative logical units to image pixels at the element's scale.
@@ -131,7 +122,7 @@ bool CropClip(RECT bounds, RECT clip, SIZE image, RECT target, RECT& newClip, RE
 
 void KeepRatio(const RECT& clip, int& width, int& height)
 {
-    const int cw = Width(clip), ch = Height(clip);
+    const int cw = RectWidth(clip), ch = RectHeight(clip);
     if (cw == 0 || ch == 0)
         return;
     if (static_cast<double>(height) / ch <= static_cast<double>(width) / cw)
@@ -142,10 +133,10 @@ void KeepRatio(const RECT& clip, int& width, int& height)
 
 RECT PictureRect(const RECT& clip, SIZE image, const RECT& target)
 {
-    const int64_t cw = Width(clip), ch = Height(clip);
+    const int64_t cw = RectWidth(clip), ch = RectHeight(clip);
     if (cw == 0 || ch == 0)
         return target;
-    const int64_t tw = Width(target), th = Height(target);
+    const int64_t tw = RectWidth(target), th = RectHeight(target);
     auto x = [&](int64_t px) { return ClampToInt(target.left + Scale(px - clip.left, tw, cw)); };
     auto y = [&](int64_t py) { return ClampToInt(target.top + Scale(py - clip.top, th, ch)); };
     return RECT{x(0), y(0), x(image.cx), y(image.cy)};
@@ -175,7 +166,7 @@ POINT MetafileResolution(SIZE pixels, SIZE hiMetric)
 
 bool RasterSize(SIZE elementSize, int dpi, const RECT& clip, SIZE image, SIZE& bitmapSize, RECT& newClip)
 {
-    const int64_t cw = Width(clip), ch = Height(clip);
+    const int64_t cw = RectWidth(clip), ch = RectHeight(clip);
     if (dpi <= 0 || cw <= 0 || ch <= 0 || image.cx <= 0 || image.cy <= 0)
         return false;
     const int64_t dw = Scale(dpi, elementSize.cx, 2540);
@@ -465,7 +456,7 @@ void TLayerImage::DrawPicture(HDC dc, const RECT& target, const RECT& clip, bool
         return;
     }
     if (print) {
-        IL_PrintBitmapFast(dc, &FBitmap, picture.left, picture.top, Width(picture), Height(picture), 0);
+        IL_PrintBitmapFast(dc, &FBitmap, picture.left, picture.top, RectWidth(picture), RectHeight(picture), 0);
         return;
     }
     RECT source = FClipRect;
@@ -606,7 +597,7 @@ void TLayerImage::RasterizeText(TLayerText* text, int dpi)
     THiMetric map;
     map.SetDPI(POINT{dpi, dpi});
     const RECT bounds = text->GetBounds();
-    const POINT px = map.LPtoDPSize(POINT{Width(bounds), Height(bounds)});
+    const POINT px = map.LPtoDPSize(POINT{RectWidth(bounds), RectHeight(bounds)});
     if (px.x <= 0 || px.y <= 0 || ImagingCodec::CheckImageSize(px.x, px.y) != IL_SUCCESS)
         throw EInvalidOperation("Cannot turn the text into an image of this size at " + std::to_string(dpi) + " dpi");
     TILBitmapGuard made;

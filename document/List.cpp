@@ -294,6 +294,15 @@ TLayerElement* TLayerSelection::GetItem(int index) const
     return static_cast<TLayerElement*>(GetList().GetItem(index));
 }
 
+std::vector<TLayerElement*> TLayerSelection::Snapshot() const
+{
+    std::vector<TLayerElement*> elements;
+    elements.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i)
+        elements.push_back(GetItem(i));
+    return elements;
+}
+
 bool TLayerSelection::Contains(const TLayerElement* element) const
 {
     return GetList().IndexOf(const_cast<TLayerElement*>(element)) >= 0;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/List.h"
 
 class TLayerElement;
@@ -136,6 +138,9 @@ public:
     TLayerElement* GetItem(int index) const;
     bool IsEmpty() const { return Count() == 0; }
     bool Contains(const TLayerElement* element) const;
+    // The selected elements as they are now, for loops that change elements as they go: a change
+    // may add to or take from the selection (a caption follows its picture).
+    std::vector<TLayerElement*> Snapshot() const;
 
 private:
     friend class TLayerComposition;

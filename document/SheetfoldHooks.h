@@ -11,12 +11,9 @@
 
 class TPrintHelper;
 
-class TSheetfoldFormHooks {
+// Progress of a long operation (a project read, a print job) and the user's request to abort it.
+class TSheetfoldProgress {
 public:
-    // Runs the Save As dialog; true when a file name was chosen and stored in the project.
-    virtual bool ExecuteSaveDialog() = 0;
-    // True when the current project may be discarded.
-    virtual bool CanCloseProject() = 0;
     // Shows progress over 0 .. maximum, with an Abort button when canAbort.
     virtual void BeginProgress(int maximum, const std::string& caption, bool canAbort) = 0;
     // Called from inside a read, once per chunk: a window that lets messages through here must
@@ -25,6 +22,38 @@ public:
     virtual void EndProgress() = 0;
     // True once the user has asked to abort.
     virtual bool ProgressAborted() = 0;
+
+protected:
+    ~TSheetfoldProgress() = default;
+};
+
+// Progress shown for the life of the guard; nothing at all without a progress display.
+class TProgressScope {
+public:
+    TProgressScope(TSheetfoldProgress* progress, int maximum, const std::string& caption, bool canAbort)
+        : FProgress(progress)
+    {
+        if (FProgress)
+            FProgress->BeginProgress(maximum, caption, canAbort);
+    }
+    ~TProgressScope()
+    {
+        if (FProgress)
+            FProgress->EndProgress();
+    }
+    TProgressScope(const TProgressScope&) = delete;
+    TProgressScope& operator=(const TProgressScope&) = delete;
+
+private:
+    TSheetfoldProgress* FProgress;
+};
+
+class TSheetfoldFormHooks : public TSheetfoldProgress {
+public:
+    // Runs the Save As dialog; true when a file name was chosen and stored in the project.
+    virtual bool ExecuteSaveDialog() = 0;
+    // True when the current project may be discarded.
+    virtual bool CanCloseProject() = 0;
     // Pages were added, deleted or turned, or the current page changed.
     virtual void PagesChanged() = 0;
     // The set of selected elements changed; selection is the view's selection.

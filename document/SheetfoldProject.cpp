@@ -43,26 +43,6 @@ void CheckPaper(const TPaper& p)
         throw EReadError("The page's printable area lies outside its paper");
 }
 
-// Ends the progress that the reader began, however the read ends.
-class TProgressGuard {
-public:
-    TProgressGuard(TSheetfoldFormHooks* form, int maximum) : FForm(form)
-    {
-        if (FForm)
-            FForm->BeginProgress(maximum, SheetfoldLoadingCaption, false);
-    }
-    ~TProgressGuard()
-    {
-        if (FForm)
-            FForm->EndProgress();
-    }
-    TProgressGuard(const TProgressGuard&) = delete;
-    TProgressGuard& operator=(const TProgressGuard&) = delete;
-
-private:
-    TSheetfoldFormHooks* FForm;
-};
-
 // Restores the image elements' embed switch after a write, however it ends.
 class TEmbedGuard {
 public:
@@ -328,7 +308,7 @@ bool TSheetfoldPage::ReadPageChunk(const TChunkHeader& header, TXDataStream& str
 void TSheetfoldPage::ReadPage(TXDataStream& stream, bool withPaper)
 {
     TSheetfoldProject* project = GetProject();
-    TSheetfoldFormHooks* progress = project && project->GetLoading() ? project->GetForm() : nullptr;
+    TSheetfoldProgress* progress = project && project->GetLoading() ? project->GetForm() : nullptr;
     TPaperState saved = SavePaperState();
     bool modified = project && project->GetModified();
     int oldCount = Count();
@@ -438,7 +418,8 @@ void TSheetfoldProject::ReadProject(TXDataStream& stream)
     fresh->FLoading = true;
     fresh->FMINS = FMINS;
     {
-        TProgressGuard progress(GetForm(), static_cast<int>(std::min<int64_t>(stream.GetSize(), INT_MAX)));
+        TProgressScope progress(GetForm(), static_cast<int>(std::min<int64_t>(stream.GetSize(), INT_MAX)),
+                                SheetfoldLoadingCaption, false);
         stream.ReadGroupBody(
             [&](const TChunkHeader& header) {
                 if (IsChunk(header, "MINS")) {

@@ -12,27 +12,6 @@ SF_IMPLEMENT_CLASS(TSheetfoldSelection, TLayerSelection)
 
 namespace {
 
-// The union of two rectangles, where an empty one adds nothing.
-RECT UnionNonEmpty(const RECT& a, const RECT& b)
-{
-    if (SfTypes::IsRectEmpty(a))
-        return b;
-    if (SfTypes::IsRectEmpty(b))
-        return a;
-    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-                std::max(a.bottom, b.bottom)};
-}
-
-RECT Ordered(const POINT& a, const POINT& b)
-{
-    return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
-}
-
-RECT Inflated(const RECT& r, int d)
-{
-    return RECT{r.left - d, r.top - d, r.right + d, r.bottom + d};
-}
-
 void InvertSquare(HDC dc, const POINT& c, int size)
 {
     RECT r = SelectionGeometry::HandleSquare(c, size);
@@ -263,7 +242,7 @@ RECT TSheetfoldMoveTool::GetUpdateRect()
 {
     if (GetSelection()->IsEmpty())
         return RECT{};
-    return Inflated(TSheetfoldTool::GetUpdateRect(), SelectionGeometry::UpdateMargin);
+    return SfTypes::InflatedRect(TSheetfoldTool::GetUpdateRect(), SelectionGeometry::UpdateMargin);
 }
 
 bool TSheetfoldMoveTool::IsActive()
@@ -371,7 +350,7 @@ void TSheetfoldMoveTool::MouseMove(const POINT& p)
     if (FBanding) {
         FBandEnd = view->GetMapMode()->DPtoLP(p);
         RECT band = view->GetMapMode()->LPtoDPRect(BandLogicalRect());
-        view->InvalidateDeviceRect(Inflated(UnionNonEmpty(band, FBandRect), 1));
+        view->InvalidateDeviceRect(SfTypes::InflatedRect(SfTypes::UnionNonEmpty(band, FBandRect), 1));
         return;
     }
     if (FDragging && !GetSelection()->IsEmpty()) {
@@ -396,11 +375,7 @@ void TSheetfoldMoveTool::DragTo(const POINT& p)
     RECT current = selection->GetBounds();
     int dx = target.left - current.left;
     int dy = target.top - current.top;
-    // Copied first: moving an element may change the list through its captions.
-    std::vector<TLayerElement*> elements;
-    for (int i = 0; i < selection->Count(); ++i)
-        elements.push_back(selection->GetItem(i));
-    for (TLayerElement* element : elements) {
+    for (TLayerElement* element : selection->Snapshot()) {
         if (!selection->Contains(element))
             continue;
         RECT b = element->GetBounds();
@@ -465,7 +440,7 @@ void TSheetfoldMoveTool::SetCursorFor(int zone)
 
 RECT TSheetfoldMoveTool::BandLogicalRect() const
 {
-    return Ordered(FBandStart, FBandEnd);
+    return SfTypes::RectFromCorners(FBandStart, FBandEnd);
 }
 
 // TSheetfoldSelection
@@ -526,12 +501,12 @@ void TSheetfoldSelection::UpdateHandleArea(RECT& r)
     RECT area = SfTypes::IsRectEmpty(device) ? RECT{} : mapMode->DPtoLPRect(device);
     if (SfTypes::EqualRect(area, FHandleRect))
         return;
-    RECT both = UnionNonEmpty(FHandleRect, area);
+    RECT both = SfTypes::UnionNonEmpty(FHandleRect, area);
     FHandleRect = area;
     if (SfTypes::IsRectEmpty(both))
         return;
     // One pixel more: the round trip through logical units may lose one at odd zooms.
-    r = UnionNonEmpty(r, Inflated(mapMode->LPtoDPRect(both), 1));
+    r = SfTypes::UnionNonEmpty(r, SfTypes::InflatedRect(mapMode->LPtoDPRect(both), 1));
 }
 
 void TSheetfoldSelection::Dispatch(TMessage& message)
@@ -594,10 +569,7 @@ void TSheetfoldSelection::AlignElements(int mode)
         TLayerElement* e = GetItem(i);
         largest = std::max(largest, mode == amSameWidth ? e->GetWidth() : e->GetHeight());
     }
-    std::vector<TLayerElement*> elements;
-    for (int i = 0; i < Count(); ++i)
-        elements.push_back(GetItem(i));
-    for (TLayerElement* e : elements) {
+    for (TLayerElement* e : Snapshot()) {
         int w = e->GetWidth();
         int h = e->GetHeight();
         switch (mode) {
@@ -633,10 +605,7 @@ void TSheetfoldSelection::AlignElements(int mode)
 
 void TSheetfoldSelection::NudgeElements(int dx, int dy)
 {
-    std::vector<TLayerElement*> elements;
-    for (int i = 0; i < Count(); ++i)
-        elements.push_back(GetItem(i));
-    for (TLayerElement* e : elements) {
+    for (TLayerElement* e : Snapshot()) {
         RECT b = e->GetBounds();
         SfTypes::OffsetRect(&b, dx, dy);
         e->SetBoundsRect(b);
@@ -646,13 +615,12 @@ void TSheetfoldSelection::NudgeElements(int dx, int dy)
 void TSheetfoldSelection::SpaceEqually(bool vertical)
 {
     RECT u = GetBounds();
-    std::vector<TLayerElement*> elements;
+    const std::vector<TLayerElement*> elements = Snapshot();
     std::vector<int> keys;
     std::vector<int> order;
     long long total = 0;
-    for (int i = 0; i < Count(); ++i) {
-        TLayerElement* e = GetItem(i);
-        elements.push_back(e);
+    for (int i = 0; i < static_cast<int>(elements.size()); ++i) {
+        TLayerElement* e = elements[static_cast<size_t>(i)];
         keys.push_back(vertical ? e->GetTop() : e->GetLeft());
         order.push_back(i);
         total += vertical ? e->GetHeight() : e->GetWidth();

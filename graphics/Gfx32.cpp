@@ -59,16 +59,6 @@ TColor32 SetColorAlpha(TColor32 color, int newAlpha)
 }
 
 namespace Gfx32 {
-POINT MakePoint(int x, int y)
-{
-    return POINT{x, y};
-}
-
-RECT MakeRect(int left, int top, int right, int bottom)
-{
-    return RECT{left, top, right, bottom};
-}
-
 bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
 {
     RECT d{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
@@ -79,11 +69,6 @@ bool IntersectRect(RECT& dest, const RECT& a, const RECT& b)
     }
     dest = RECT{};
     return false;
-}
-
-bool EqualRect(const RECT& a, const RECT& b)
-{
-    return std::memcmp(&a, &b, sizeof(RECT)) == 0;
 }
 
 void InflateRect(RECT& r, int dx, int dy)
@@ -100,16 +85,6 @@ void OffsetRect(RECT& r, int dx, int dy)
     r.right += dx;
     r.top += dy;
     r.bottom += dy;
-}
-
-bool IsRectEmpty(const RECT& r)
-{
-    return r.right <= r.left || r.bottom <= r.top;
-}
-
-bool PtInRect(const RECT& r, const POINT& p)
-{
-    return r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom;
 }
 }
 

@@ -9,6 +9,7 @@
 
 #include "graphics/Gfx32_Blend.h"
 #include "graphics/Gfx32_LowLevel.h"
+#include "graphics/SfTypes.h"
 #include "platform/Graphics.h"
 #include "platform/Persistent.h"
 
@@ -21,16 +22,18 @@ TColor32 WinColorToColor32(TColor winColor);
 // Replaces the alpha byte with newAlpha clamped to 0..255.
 TColor32 SetColorAlpha(TColor32 color, int newAlpha);
 
-// The bitmap unit's rectangle helpers: here rectangles that only touch do intersect.
+// The bitmap unit's rectangle helpers. They differ from SfTypes' in one rule: here rectangles that
+// only touch do intersect (in a zero-width or zero-height result), there they do not.
 namespace Gfx32 {
-POINT MakePoint(int x, int y);
-RECT MakeRect(int left, int top, int right, int bottom);
+using SfTypes::EqualRect;
+using SfTypes::IsRectEmpty;
+using SfTypes::MakePoint;
+using SfTypes::MakeRect;
+using SfTypes::PtInRect;
+// Touching rectangles intersect: true with an empty dest when a shares only an edge with b.
 bool IntersectRect(RECT& dest, const RECT& a, const RECT& b);
-bool EqualRect(const RECT& a, const RECT& b);
 void InflateRect(RECT& r, int dx, int dy);
 void OffsetRect(RECT& r, int dx, int dy);
-bool IsRectEmpty(const RECT& r);
-bool PtInRect(const RECT& r, const POINT& p);
 }
 
 // Creates and deletes the unit's process state: the mixing routine binding and its alpha table,

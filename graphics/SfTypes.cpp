@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/Geometry.h"
+
 namespace SfTypes {
 
 namespace {
@@ -24,8 +26,6 @@ int64_t FloorDiv(int64_t a, int64_t b)
     return q;
 }
 
-int Width(const RECT& r) { return r.right - r.left; }
-int Height(const RECT& r) { return r.bottom - r.top; }
 }
 
 POINT MakePoint(int x, int y)
@@ -50,7 +50,7 @@ RECT RectFromSize(const SIZE& size)
 
 SIZE RectSize(const RECT& r)
 {
-    return SIZE{Width(r), Height(r)};
+    return SIZE{RectWidth(r), RectHeight(r)};
 }
 
 bool IsRectEmpty(const RECT& r)
@@ -65,7 +65,7 @@ bool EqualRect(const RECT& a, const RECT& b)
 
 bool PtInRect(const RECT& r, const POINT& p)
 {
-    return r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom;
+    return PointInRect(r, p);
 }
 
 bool OffsetRect(RECT* r, int dx, int dy)
@@ -106,6 +106,26 @@ bool UnionRect(RECT& dest, const RECT& a, const RECT& b)
                                        std::max(a.bottom, b.bottom)});
 }
 
+RECT UnionNonEmpty(const RECT& a, const RECT& b)
+{
+    if (IsRectEmpty(a))
+        return b;
+    if (IsRectEmpty(b))
+        return a;
+    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
+}
+
+RECT RectFromCorners(const POINT& a, const POINT& b)
+{
+    return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+}
+
+RECT InflatedRect(const RECT& r, int d)
+{
+    return RECT{r.left - d, r.top - d, r.right + d, r.bottom + d};
+}
+
 int MulDivFloor(int a, int b, int c)
 {
     if (c == 0)
@@ -115,14 +135,14 @@ int MulDivFloor(int a, int b, int c)
 
 void FitRectProportional(const RECT& source, const RECT& dest, RECT& result)
 {
-    int sw = Width(source);
-    int sh = Height(source);
+    int sw = RectWidth(source);
+    int sh = RectHeight(source);
     if (sw == 0)
         sw = 1;
     if (sh == 0)
         sh = 1;
-    int dw = Width(dest);
-    int dh = Height(dest);
+    int dw = RectWidth(dest);
+    int dh = RectHeight(dest);
     long double heightRatio = static_cast<long double>(dh) / sh;
     long double widthRatio = static_cast<long double>(dw) / sw;
     if (heightRatio <= widthRatio) {

@@ -1,5 +1,6 @@
 // Plain rectangle, point and size helpers of the document model. Rectangles are half-open:
-// Right and Bottom lie outside. Rectangles that only touch do not intersect here.
+// Right and Bottom lie outside. Rectangles that only touch do not intersect here (they do in the
+// bitmap unit's Gfx32::IntersectRect).
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,12 @@ bool OffsetRect(RECT* r, int dx, int dy);
 bool IntersectRect(RECT& dest, const RECT& a, const RECT& b);
 // D := A grown to B unless B is empty (A counts even when empty); an empty result is zeroed and answers false.
 bool UnionRect(RECT& dest, const RECT& a, const RECT& b);
+// The union of two rectangles where an empty one, either one, adds nothing.
+RECT UnionNonEmpty(const RECT& a, const RECT& b);
+// The rectangle with two opposite corners at a and b, in either order.
+RECT RectFromCorners(const POINT& a, const POINT& b);
+// r grown by d on every side.
+RECT InflatedRect(const RECT& r, int d);
 
 // a * b / c rounded toward minus infinity, with a 64-bit product. A zero divisor gives -1,
 // like MulDiv; a quotient beyond 32 bits is clamped.
