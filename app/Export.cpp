@@ -80,12 +80,11 @@ bool TExportForm::CloseQuery()
 bool ExecuteExport(int& resolution, int maxResolution)
 {
     std::unique_ptr<TExportForm, TObjectFree> form(New<TExportForm>(Application));
-    TSfLanguage* language = TSfLanguage::Instance();
     form->SetMaxResolution(maxResolution);
-    form->SetCaption(language->GetString(8101, "Rasterize", "Interface"));
-    form->GetPromptLabel()->SetCaption(language->GetString(8102, "Rasterize at this resolution:", "Interface"));
-    form->GetOkButton()->SetCaption(language->GetString(8103, "Ok", "Interface"));
-    form->GetCancelButton()->SetCaption(language->GetString(8104, "Cancel", "Interface"));
+    form->SetCaption(InterfaceText(8101, "Rasterize"));
+    form->GetPromptLabel()->SetCaption(InterfaceText(8102, "Rasterize at this resolution:"));
+    form->GetOkButton()->SetCaption(InterfaceText(8103, "Ok"));
+    form->GetCancelButton()->SetCaption(InterfaceText(8104, "Cancel"));
     if (form->ShowModal() != mrOk)
         return false;
     resolution = form->GetResolution();

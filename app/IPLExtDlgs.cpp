@@ -8,6 +8,7 @@
 #include "graphics/ILBitmap.h"
 #include "graphics/ILBitmapUtils.h"
 #include "platform/Graphics.h"
+#include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 
 const char* const SPictureNone = "(None)";
@@ -318,12 +319,6 @@ void TIplOpenPictureDialog::PreviewClick(TObject*)
     box->OnPaint = TNotifyEvent([box, picture](TObject*) {
         DrawBitmap(box->GetCanvas()->GetHandle(), box->GetClientRect(), picture.Get());
     });
-    FPreviewForm = window;
-    try {
-        form->ShowModal();
-    } catch (...) {
-        FPreviewForm = nullptr;
-        throw;
-    }
-    FPreviewForm = nullptr;
+    TValueScope<TForm*> previewing(FPreviewForm, window);
+    form->ShowModal();
 }

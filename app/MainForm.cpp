@@ -24,6 +24,7 @@
 #include "platform/Clipboard.h"
 #include "platform/ImagingLib.h"
 #include "platform/Printers.h"
+#include "platform/ScopeGuards.h"
 #include "platform/ShortCuts.h"
 
 SF_IMPLEMENT_COMPONENT(TSheetfoldForm, TCustomSheetfoldForm)
@@ -47,35 +48,9 @@ constexpr const char* PictureSaveFilter = "Bitmap (*.bmp)|*.bmp|PNG (*.png)|*.pn
 constexpr int ToolbarHeight = 30;
 constexpr int DockWidth = 216;
 
-std::string ConstText(int number, const std::string& fallback)
-{
-    return TSfLanguage::Instance()->GetString(number, fallback, "Const");
-}
-
-std::string InterfaceText(int number, const std::string& fallback)
-{
-    return TSfLanguage::Instance()->GetString(number, fallback, "Interface");
-}
-
 std::string ProgramFolder()
 {
     return LanguageProgramFolder();
-}
-
-std::string UpperExtension(const std::string& path)
-{
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(toupper(c)); });
-    return ext;
-}
-
-std::string FullPathName(const std::string& path)
-{
-    char buffer[MAX_PATH * 2];
-    DWORD length = GetFullPathNameA(path.c_str(), sizeof(buffer), buffer, nullptr);
-    if (length == 0 || length >= sizeof(buffer))
-        return path;
-    return std::string(buffer, length);
 }
 
 XRegistry::TFontSettings FontToSettings(const TFont* font)
@@ -671,10 +646,10 @@ void TSheetfoldForm::ReadCommandLine(std::string& imageToInsert)
         LocalFree(argv);
     try {
         if (!argument.empty()) {
-            std::string path = FullPathName(argument);
+            std::string path = ExpandFileName(argument);
             if (!FileExists(path))
                 return;
-            if (UpperExtension(path) == ".SFP")
+            if (UpperCase(ExtractFileExt(path)) == ".SFP")
                 OpenFile(path);
             else
                 imageToInsert = path;
@@ -890,17 +865,10 @@ void TSheetfoldForm::OpenCommand()
         return;
     if (Application)
         Application->ProcessMessages();
-    TCursor saved = Screen->GetCursor();
-    Screen->SetCursor(crHourGlass);
-    try {
-        if (TLayerSelection* selection = GetSelectionList())
-            selection->Clear();
-        OpenFile(FOpenDialog->GetFileName());
-    } catch (...) {
-        Screen->SetCursor(saved);
-        throw;
-    }
-    Screen->SetCursor(saved);
+    TBusyCursor busy;
+    if (TLayerSelection* selection = GetSelectionList())
+        selection->Clear();
+    OpenFile(FOpenDialog->GetFileName());
 }
 
 void TSheetfoldForm::SaveAsCommand()
@@ -1077,13 +1045,8 @@ void TSheetfoldForm::PrintPages()
     TPrintJobOptions options;
     options.AllPages = FAllPages->GetChecked();
     options.Copies = CopiesFromEdit();
-    try {
-        ::PrintPages(*GetProject(), *GetPrintHelper(), *this, options);
-    } catch (...) {
-        GetView()->Invalidate();
-        throw;
-    }
-    GetView()->Invalidate();
+    TScopeExit repaint([this] { GetView()->Invalidate(); });
+    ::PrintPages(*GetProject(), *GetPrintHelper(), *this, options);
 }
 
 bool TSheetfoldForm::PrintAborted()
@@ -1109,20 +1072,13 @@ void TSheetfoldForm::ExportPage()
         return;
     if (Application)
         Application->ProcessMessages();
-    TCursor saved = Screen->GetCursor();
-    Screen->SetCursor(crHourGlass);
+    TBusyCursor busy;
     SetBusy(true);
-    try {
-        ::ExportPage(*page, resolution, FSavePictureDialog->GetFileName(), FSavePictureDialog->GetFilterIndex());
-    } catch (...) {
+    TScopeExit done([this] {
         SetBusy(false);
-        Screen->SetCursor(saved);
         GetView()->Invalidate();
-        throw;
-    }
-    SetBusy(false);
-    Screen->SetCursor(saved);
-    GetView()->Invalidate();
+    });
+    ::ExportPage(*page, resolution, FSavePictureDialog->GetFileName(), FSavePictureDialog->GetFilterIndex());
 }
 
 // The format's extension may name another file than the one the dialog checked: that one is

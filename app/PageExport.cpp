@@ -13,6 +13,7 @@
 #include "app/Rasterize.h"
 #include "graphics/MapMode.h"
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 
 namespace {
@@ -96,19 +97,15 @@ public:
     void RenderRows(LONG top, LONG bottom)
     {
         HDC dc = FDC->Get();
-        const int saved = SaveDC(dc);
-        IntersectClipRect(dc, 0, top, FSize.cx, bottom);
-        SetMetaRgn(dc);
-        const RECT rows{0, top, FSize.cx, bottom};
-        FillRect(dc, &rows, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        SetStretchBltMode(dc, COLORONCOLOR);
-        try {
+        {
+            TSavedDC saved(dc);
+            IntersectClipRect(dc, 0, top, FSize.cx, bottom);
+            SetMetaRgn(dc);
+            const RECT rows{0, top, FSize.cx, bottom};
+            FillRect(dc, &rows, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            SetStretchBltMode(dc, COLORONCOLOR);
             FPage.Print(dc, *FMapMode);
-        } catch (...) {
-            RestoreDC(dc, saved);
-            throw;
         }
-        RestoreDC(dc, saved);
         GdiFlush();
     }
 

@@ -138,7 +138,7 @@ std::vector<TSheetfoldPage*> PagesToPrint(TSheetfoldProject& project, bool allPa
 
 std::string PrintCaption()
 {
-    return TSfLanguage::Instance()->GetString(11, "Print...", "Const");
+    return ConstText(11, "Print...");
 }
 
 } // namespace

@@ -52,13 +52,12 @@ bool ParseResolution(const std::string& text, int& resolution)
 
 std::string BadResolutionText()
 {
-    return TSfLanguage::Instance()->GetString(
-        20, "The resolution value is incorrect.  It has to be a positive value above 0.", "Const");
+    return ConstText(20, "The resolution value is incorrect.  It has to be a positive value above 0.");
 }
 
 std::string RasterizationCaption()
 {
-    return TSfLanguage::Instance()->GetString(17, "Rasterization", "Const");
+    return ConstText(17, "Rasterization");
 }
 
 // TRasterizeForm

@@ -234,6 +234,16 @@ std::string TSfLanguage::GetString(int number, const std::string& defaultText, c
     return value.empty() ? defaultText : UnescapeLanguageText(value);
 }
 
+std::string ConstText(int number, const std::string& english)
+{
+    return TSfLanguage::Instance()->GetString(number, english, "Const");
+}
+
+std::string InterfaceText(int number, const std::string& english)
+{
+    return TSfLanguage::Instance()->GetString(number, english, "Interface");
+}
+
 void TSfLanguage::LoadStrings(const std::string& section, std::span<std::string> strings)
 {
     UseSection(section);

@@ -120,6 +120,10 @@ private:
 // Puts the caption and hint of controls, menu items and actions within the language's reach,
 // and lets action lists lead it to their actions. Called once at start, undone at the end
 // (which also frees the language object).
+// Texts of the current language by number: [Const] holds messages, [Interface] the windows' texts.
+std::string ConstText(int number, const std::string& english);
+std::string InterfaceText(int number, const std::string& english);
+
 void InitSfLanguage();
 void DoneSfLanguage();
 

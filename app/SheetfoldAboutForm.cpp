@@ -97,7 +97,7 @@ TAboutForm::TAboutForm(TComponent* owner) : TForm(owner)
     SetTag(2000);
     SetClientWidth(486);
     SetClientHeight(300);
-    SetCaption(TSfLanguage::Instance()->GetString(2000, "About", "Interface"));
+    SetCaption(InterfaceText(2000, "About"));
 
     FLogo = New<TILLogoBackground>(this);
     FLogo->SetName("Logo");

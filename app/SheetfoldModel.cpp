@@ -37,11 +37,6 @@ constexpr uint16_t TextFormatLeft = DT_WORDBREAK;
 constexpr uint16_t TextFormatRight = DT_WORDBREAK | DT_RIGHT;
 constexpr uint16_t TextFormatCenter = DT_WORDBREAK | DT_CENTER;
 
-std::string ConstText(int number, const char* english)
-{
-    return TSfLanguage::Instance()->GetString(number, english, "Const");
-}
-
 TErrorMessageHandler& ErrorMessageHandler()
 {
     static TErrorMessageHandler handler;
@@ -242,7 +237,7 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
 {
     if (!HasPages())
         return;
-    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
+    TOwned<TLayerImage> image(New<TLayerImage>(GetCurrentPage()));
     // A metafile that cannot be read raises where a picture reports a code: both are told the
     // same way.
     bool unreadable = false;
@@ -250,13 +245,10 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
         image->LoadFromFile(fileName);
     } catch (const Exception&) {
         unreadable = true;
-    } catch (...) {
-        image->Free();
-        throw;
     }
     if (unreadable || image->IsEmpty()) {
         const int32_t code = unreadable ? IL_ERROR_FILE_FORMAT : image->GetLoadResult();
-        image->Free();
+        image.reset();
         if (!FileExists(fileName))
             ShowErrorMessage(1, {fileName});
         else if (code == IL_ERROR_LZW_LOCKED)
@@ -265,7 +257,7 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
             ShowErrorMessage(3, {fileName, static_cast<int>(code)});
         throw EInvalidGraphic(ConstText(15, "This is an unsupported image file format."));
     }
-    FinishNewImage(image, ExtractFileName(fileName), true);
+    FinishNewImage(image.release(), ExtractFileName(fileName), true);
 }
 
 // ---- Dialog seams ----
@@ -516,8 +508,7 @@ void TCustomSheetfoldForm::CopyToClipboard()
         return;
     std::vector<TLayerElement*> elements;
     const TLayerText* lastText = nullptr;
-    for (int i = 0; i < selection->Count(); ++i) {
-        TLayerElement* element = selection->GetItem(i);
+    for (TLayerElement* element : selection->Snapshot()) {
         if (LayerElementTag(element).empty())
             continue;
         elements.push_back(element);
@@ -571,32 +562,22 @@ void TCustomSheetfoldForm::PasteBitmap()
 {
     if (!HasPages())
         return;
-    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
-    try {
-        image->PasteFromClipboard();
-        if (image->IsEmpty())
-            throw EInvalidGraphic("The clipboard holds no picture that can be pasted");
-    } catch (...) {
-        image->Free();
-        throw;
-    }
-    FinishNewImage(image, "Image", true);
+    TOwned<TLayerImage> image(New<TLayerImage>(GetCurrentPage()));
+    image->PasteFromClipboard();
+    if (image->IsEmpty())
+        throw EInvalidGraphic("The clipboard holds no picture that can be pasted");
+    FinishNewImage(image.release(), "Image", true);
 }
 
 void TCustomSheetfoldForm::PasteMetafile()
 {
     if (!HasPages())
         return;
-    TLayerImage* image = New<TLayerImage>(GetCurrentPage());
-    try {
-        image->SetMetafileFromClipboard();
-        if (image->IsEmpty())
-            throw EInvalidGraphic("The clipboard holds no metafile that can be pasted");
-    } catch (...) {
-        image->Free();
-        throw;
-    }
-    FinishNewImage(image, "Image", true);
+    TOwned<TLayerImage> image(New<TLayerImage>(GetCurrentPage()));
+    image->SetMetafileFromClipboard();
+    if (image->IsEmpty())
+        throw EInvalidGraphic("The clipboard holds no metafile that can be pasted");
+    FinishNewImage(image.release(), "Image", true);
 }
 
 bool TCustomSheetfoldForm::CanPaste()
@@ -692,14 +673,10 @@ TLayerImage* TCustomSheetfoldForm::Rasterize()
     if (!ExecuteRasterizeDialog(resolution))
         return nullptr;
     TBusyCursor busy;
-    TLayerImage* image = New<TLayerImage>(text->GetOwner());
-    try {
-        image->RasterizeText(text, resolution);
-    } catch (...) {
-        image->Free();
-        throw;
-    }
+    TOwned<TLayerImage> owned(New<TLayerImage>(text->GetOwner()));
+    owned->RasterizeText(text, resolution);
     GetSelectionList()->Remove(text);
+    TLayerImage* image = owned.release();
     FinishNewImage(image, text->GetName(), false);
     text->Free();
     return image;
@@ -712,17 +689,14 @@ bool TCustomSheetfoldForm::CommonAlign(uint16_t flags)
     TLayerSelection* selection = GetSelectionList();
     if (selection->IsEmpty())
         return false;
-    for (int i = 0; i < selection->Count(); ++i)
-        if ((selection->GetItem(i)->GetAlign() & flags) != flags)
-            return false;
-    return true;
+    const std::vector<TLayerElement*> elements = selection->Snapshot();
+    return std::all_of(elements.begin(), elements.end(),
+                       [flags](TLayerElement* e) { return (e->GetAlign() & flags) == flags; });
 }
 
 void TCustomSheetfoldForm::SetAlignFlags(uint16_t flags, bool on)
 {
-    TLayerSelection* selection = GetSelectionList();
-    for (int i = 0; i < selection->Count(); ++i) {
-        TLayerElement* element = selection->GetItem(i);
+    for (TLayerElement* element : GetSelectionList()->Snapshot()) {
         TLayerAlignFlags align = element->GetAlign();
         element->SetAlign(on ? (align | flags) : (align & ~flags));
     }
@@ -764,8 +738,8 @@ std::string TCustomSheetfoldForm::CommonLengthText(int (*read)(const TLayerEleme
     if (selection->IsEmpty())
         return {};
     const int value = read(selection->GetItem(0));
-    for (int i = 1; i < selection->Count(); ++i)
-        if (read(selection->GetItem(i)) != value)
+    for (TLayerElement* element : selection->Snapshot())
+        if (read(element) != value)
             return {};
     return FormatLength(value);
 }
@@ -775,9 +749,8 @@ bool TCustomSheetfoldForm::ApplyLength(const std::string& text, bool positive, v
     int value = 0;
     if (!ParseLength(text, value) || (positive && value <= 0))
         return false;
-    TLayerSelection* selection = GetSelectionList();
-    for (int i = 0; i < selection->Count(); ++i)
-        apply(selection->GetItem(i), value);
+    for (TLayerElement* element : GetSelectionList()->Snapshot())
+        apply(element, value);
     return true;
 }
 
@@ -827,8 +800,8 @@ std::string TCustomSheetfoldForm::GetSelectionName()
     if (selection->IsEmpty())
         return {};
     const std::string& name = selection->GetItem(0)->GetName();
-    for (int i = 1; i < selection->Count(); ++i)
-        if (selection->GetItem(i)->GetName() != name)
+    for (TLayerElement* element : selection->Snapshot())
+        if (element->GetName() != name)
             return {};
     return name;
 }
@@ -837,9 +810,8 @@ void TCustomSheetfoldForm::SetSelectionName(const std::string& value)
 {
     if (value.empty())
         return;
-    TLayerSelection* selection = GetSelectionList();
-    for (int i = 0; i < selection->Count(); ++i)
-        selection->GetItem(i)->SetName(value);
+    for (TLayerElement* element : GetSelectionList()->Snapshot())
+        element->SetName(value);
 }
 
 std::string TCustomSheetfoldForm::GetUnitSuffix() const
@@ -970,9 +942,7 @@ TColor TCustomSheetfoldForm::GetElementColor()
 
 void TCustomSheetfoldForm::SetElementColor(TColor value)
 {
-    TLayerSelection* selection = GetSelectionList();
-    for (int i = 0; i < selection->Count(); ++i) {
-        TLayerElement* element = selection->GetItem(i);
+    for (TLayerElement* element : GetSelectionList()->Snapshot()) {
         if (Is<TLayerText>(element))
             static_cast<TLayerText*>(element)->GetFont()->SetColor(value);
         else if (Is<TLayerImage>(element)) {

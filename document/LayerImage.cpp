@@ -64,11 +64,6 @@ void PlayInto(TILBitmapHandle& bitmap, HENHMETAFILE metafile)
     PlayEnhMetafileBounded(DrawingDC(dc), metafile, whole);
 }
 
-std::string UpperExtension(const std::string& fileName)
-{
-    return UpperCase(ExtractFileExt(fileName));
-}
-
 int32_t __stdcall GrowBuffer(uint32_t sizeWanted, void** address, uint32_t* size, void* data)
 {
     try {
@@ -352,7 +347,7 @@ void TLayerImage::LoadFromFile(const std::string& fileName)
     if (!FileExists(fileName))
         return;
     FreeImage();
-    const std::string ext = UpperExtension(fileName);
+    const std::string ext = UpperCase(ExtractFileExt(fileName));
     if (ext == ".WMF" || ext == ".EMF") {
         std::unique_ptr<TMetafile, TObjectFree> metafile(New<TMetafile>());
         metafile->LoadFromFile(fileName);

@@ -5,6 +5,7 @@
 
 #include "platform/Clipboard.h"
 #include "platform/Filer.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 
 SF_IMPLEMENT_CLASS(TThreadPersistent, TPersistent)
@@ -405,8 +406,8 @@ void TBitmap32::SetStretchFilter(TStretchFilter value)
 
 void TBitmap32::Assign(TPersistent* source)
 {
-    BeginUpdate();
-    try {
+    {
+        TUpdateScope update(this);
         if (!source) {
             SetSize(0, 0);
         } else if (Is<TBitmap32>(source)) {
@@ -437,11 +438,7 @@ void TBitmap32::Assign(TPersistent* source)
         } else {
             TCustomMap::Assign(source);
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
     }
-    EndUpdate();
     Changed();
 }
 
@@ -462,13 +459,10 @@ void TBitmap32::AssignFromGraphic(TGraphic* source)
         return;
     std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
     canvas->SetHandle(FHandle);
-    try {
+    {
+        TScopeExit lent([&] { canvas->SetHandle(nullptr); });
         canvas->Draw(0, 0, source);
-    } catch (...) {
-        canvas->SetHandle(nullptr);
-        throw;
     }
-    canvas->SetHandle(nullptr);
     ResetAlpha();
 }
 

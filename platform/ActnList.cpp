@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_ABSTRACT(TBasicActionLink, TObject)
 SF_IMPLEMENT_COMPONENT(TBasicAction, TComponent)
@@ -245,18 +246,12 @@ void TCustomAction::SetChecked(bool value)
 {
     if (value == FChecked || FChecking)
         return;
-    FChecking = true;
-    try {
-        ForEachActionLink([&](TActionLink* link) { link->SetChecked(value); });
-        FChecked = value;
-        if (value)
-            UncheckGroup();
-        Change();
-    } catch (...) {
-        FChecking = false;
-        throw;
-    }
-    FChecking = false;
+    TFlagScope checking(FChecking);
+    ForEachActionLink([&](TActionLink* link) { link->SetChecked(value); });
+    FChecked = value;
+    if (value)
+        UncheckGroup();
+    Change();
 }
 
 void TCustomAction::UncheckGroup()

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ScopeGuards.h"
+
 SF_IMPLEMENT_COMPONENT(TPanel, TCustomControl)
 SF_IMPLEMENT_COMPONENT(TBevel, TGraphicControl)
 SF_IMPLEMENT_COMPONENT(TPaintBox, TGraphicControl)
@@ -236,17 +238,10 @@ TPaintBox::~TPaintBox() = default;
 
 void TPaintBox::Paint()
 {
-    int saved = SaveDC(GetPaintDC());
+    TSavedDC saved(GetPaintDC());
     FCanvas->SetHandle(GetPaintDC());
-    try {
-        OnPaint(this);
-    } catch (...) {
-        FCanvas->SetHandle(nullptr);
-        RestoreDC(GetPaintDC(), saved);
-        throw;
-    }
-    FCanvas->SetHandle(nullptr);
-    RestoreDC(GetPaintDC(), saved);
+    TScopeExit lent([this] { FCanvas->SetHandle(nullptr); });
+    OnPaint(this);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -427,23 +427,13 @@ void TReader::SetStreamedName(TComponent* component, const std::string& name)
 
 void TReader::ReadChildren(TComponent* component)
 {
-    TComponent* savedOwner = FOwner;
-    TComponent* savedParent = FParent;
     TComponent* childOwner = component->GetChildOwner();
-    FOwner = childOwner ? childOwner : (FRoot ? FRoot : component);
+    TValueScope owner(FOwner, childOwner ? childOwner : (FRoot ? FRoot : component));
     TComponent* childParent = component->GetChildParent();
-    FParent = childParent ? childParent : component;
-    try {
-        while (!EndOfList())
-            ReadComponent(nullptr);
-        ReadListEnd();
-    } catch (...) {
-        FOwner = savedOwner;
-        FParent = savedParent;
-        throw;
-    }
-    FOwner = savedOwner;
-    FParent = savedParent;
+    TValueScope parent(FParent, childParent ? childParent : component);
+    while (!EndOfList())
+        ReadComponent(nullptr);
+    ReadListEnd();
 }
 
 TComponent* TReader::ReadComponent(TComponent* component)

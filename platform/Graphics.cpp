@@ -997,28 +997,22 @@ void TBitmap::SetSize(int width, int height)
     if (width == FWidth && height == FHeight)
         return;
     FreeContext();
-    HGDIOBJ old = FHandle;
-    int oldWidth = FWidth, oldHeight = FHeight;
-    FHandle = nullptr;
-    FBits = nullptr;
-    try {
+    {
+        TGdiObject<> old(FHandle);
+        int oldWidth = FWidth, oldHeight = FHeight;
+        FHandle = nullptr;
+        FBits = nullptr;
         Allocate(width, height, FPixelFormat, FColorTable.empty() ? DefaultColorTable(FPixelFormat) : FColorTable, FMasks);
-    } catch (...) {
-        if (old)
-            DeleteObject(old);
-        throw;
-    }
-    if (FHandle) {
-        TBitmapDC dst(nullptr, FHandle);
-        PatBlt(dst.Get(), 0, 0, width, height, WHITENESS);
-        if (old) {
-            TBitmapDC src(nullptr, old);
-            BitBlt(dst.Get(), 0, 0, std::min(width, oldWidth), std::min(height, oldHeight), src.Get(), 0, 0, SRCCOPY);
+        if (FHandle) {
+            TBitmapDC dst(nullptr, FHandle);
+            PatBlt(dst.Get(), 0, 0, width, height, WHITENESS);
+            if (old) {
+                TBitmapDC src(nullptr, old.Get());
+                BitBlt(dst.Get(), 0, 0, std::min(width, oldWidth), std::min(height, oldHeight), src.Get(), 0, 0, SRCCOPY);
+            }
+            GdiFlush();
         }
-        GdiFlush();
     }
-    if (old)
-        DeleteObject(old);
     Changed();
 }
 
@@ -1034,17 +1028,13 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
         return;
     }
     FreeContext();
-    HGDIOBJ old = FHandle;
-    FHandle = nullptr;
-    FBits = nullptr;
-    try {
+    {
+        TGdiObject<> old(FHandle);
+        FHandle = nullptr;
+        FBits = nullptr;
         Allocate(FWidth, FHeight, format, DefaultColorTable(format), nullptr);
-        CopyPixelsFrom(static_cast<HBITMAP>(old), FWidth, FHeight);
-    } catch (...) {
-        DeleteObject(old);
-        throw;
+        CopyPixelsFrom(static_cast<HBITMAP>(old.Get()), FWidth, FHeight);
     }
-    DeleteObject(old);
     Changed();
 }
 
@@ -1306,17 +1296,10 @@ void TBitmap::LoadFromClipboardFormat(UINT format, HANDLE data, HPALETTE)
     if (!data)
         throw EInvalidGraphic("The clipboard holds no picture data");
     if (format == CF_DIB) {
-        size_t size = GlobalSize(data);
-        const void* p = GlobalLock(data);
-        if (!p)
+        TGlobalLock<const void> dib(data);
+        if (!dib.Get())
             throw EInvalidGraphic("The clipboard picture cannot be read");
-        try {
-            LoadFromPackedDIB(p, size);
-        } catch (...) {
-            GlobalUnlock(data);
-            throw;
-        }
-        GlobalUnlock(data);
+        LoadFromPackedDIB(dib.Get(), dib.Size());
         return;
     }
     if (format != CF_BITMAP)

@@ -4,6 +4,7 @@
 #include "platform/ImagingPng.h"
 #include "platform/PcxReader.h"
 #include "platform/PsdReader.h"
+#include "platform/ScopeGuards.h"
 
 #include <objbase.h>
 #include <wincodec.h>
@@ -69,22 +70,6 @@ private:
     T* FPtr = nullptr;
 };
 
-// COM for the length of one entry point when the caller has not initialized it on this thread.
-class TComScope {
-public:
-    TComScope() : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    TComScope(const TComScope&) = delete;
-    TComScope& operator=(const TComScope&) = delete;
-    ~TComScope()
-    {
-        if (SUCCEEDED(FResult))
-            CoUninitialize();
-    }
-
-private:
-    HRESULT FResult;
-};
-
 int32_t HResultToIL(HRESULT hr)
 {
     if (hr == E_OUTOFMEMORY)
@@ -133,23 +118,6 @@ std::wstring Widen(const char* text)
     return wide;
 }
 
-class THandle {
-public:
-    explicit THandle(HANDLE handle) : FHandle(handle) {}
-    THandle(const THandle&) = delete;
-    THandle& operator=(const THandle&) = delete;
-    ~THandle()
-    {
-        if (FHandle != INVALID_HANDLE_VALUE)
-            CloseHandle(FHandle);
-    }
-    HANDLE Get() const { return FHandle; }
-    bool Valid() const { return FHandle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE FHandle;
-};
-
 int32_t ReadWholeFile(const char* fileName, std::vector<uint8_t>& bytes)
 {
     if (!fileName || !*fileName)
@@ -157,8 +125,8 @@ int32_t ReadWholeFile(const char* fileName, std::vector<uint8_t>& bytes)
     std::wstring wide = Widen(fileName);
     if (wide.empty())
         return IL_ERROR_INV_FILENAME;
-    THandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.Valid()) {
+    TKernelHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? IL_ERROR_FILENOTFOUND : IL_ERROR_FILE_OPEN;
     }
@@ -974,7 +942,7 @@ int32_t DecodeWithOwnReader(const uint8_t* data, size_t size, const TImageHeader
 
 int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t bits, TILBitmapHandle& made)
 {
-    TComScope com;
+    TComInit com;
     TWicFrame wic;
     if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
         return result;
@@ -1051,7 +1019,7 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
     if (int32_t result = Sniff(data, size, sniff); result != IL_SUCCESS)
         return result;
     if (!IsOwnReader(sniff.Header.Format)) {
-        TComScope com;
+        TComInit com;
         TWicFrame wic;
         if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
             return result;
@@ -1332,7 +1300,7 @@ HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap
 
 int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vector<uint8_t>& out)
 {
-    TComScope com;
+    TComInit com;
     TComPtr<IWICImagingFactory> factory;
     if (!CreateFactory(factory))
         return IL_FAILURE;
@@ -1348,11 +1316,10 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vec
         hr = stream->Stat(&stat, STATFLAG_NONAME);
     if (FAILED(hr))
         return WicResult(hr);
-    const void* bytes = GlobalLock(memory);
-    if (!bytes)
+    TGlobalLock<const uint8_t> bytes(memory);
+    if (!bytes.Get())
         return IL_ERROR_NO_MEMORY;
-    out.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + size_t(stat.cbSize.QuadPart));
-    GlobalUnlock(memory);
+    out.assign(bytes.Get(), bytes.Get() + size_t(stat.cbSize.QuadPart));
     return IL_SUCCESS;
 }
 
@@ -1360,7 +1327,7 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vec
 int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t qualityFactor, TReplacingFile& file,
                     const TRowsReady& ready)
 {
-    TComScope com;
+    TComInit com;
     TComPtr<IWICImagingFactory> factory;
     if (!CreateFactory(factory))
         return IL_FAILURE;
@@ -1579,29 +1546,6 @@ int32_t MakeThumbnail(const TILBitmapHandle& picture, const TILThumbOptions& opt
 }
 
 // ---------------------------------------------------------------- clipboard
-
-class TClipboardScope {
-public:
-    explicit TClipboardScope(HWND owner)
-    {
-        for (int attempt = 0; attempt < 10 && !FOpen; ++attempt) {
-            FOpen = OpenClipboard(owner) != FALSE;
-            if (!FOpen)
-                Sleep(10);
-        }
-    }
-    TClipboardScope(const TClipboardScope&) = delete;
-    TClipboardScope& operator=(const TClipboardScope&) = delete;
-    ~TClipboardScope()
-    {
-        if (FOpen)
-            CloseClipboard();
-    }
-    bool Open() const { return FOpen; }
-
-private:
-    bool FOpen = false;
-};
 
 // A packed DIB from the clipboard as a BMP file image, checked against the size of its memory.
 int32_t PackedDibToFile(const uint8_t* dib, size_t size, std::vector<uint8_t>& file)
@@ -1846,18 +1790,16 @@ int32_t IL_CopyFromClipboard(HWND owner, TILBitmapHandle* bitmap)
             return IL_ERROR_INV_PARAMETER;
         std::vector<uint8_t> file;
         {
-            TClipboardScope clipboard(owner);
+            TClipboardOpen clipboard(owner);
             if (!clipboard.Open())
                 return IL_ERROR_CLIPBOARD;
             HGLOBAL memory = GetClipboardData(CF_DIB);
             if (!memory)
                 return IL_ERROR_CLIPBOARD;
-            size_t size = GlobalSize(memory);
-            const void* dib = GlobalLock(memory);
-            if (!dib)
+            TGlobalLock<const uint8_t> dib(memory);
+            if (!dib.Get())
                 return IL_ERROR_CLIPBOARD;
-            int32_t result = PackedDibToFile(static_cast<const uint8_t*>(dib), size, file);
-            GlobalUnlock(memory);
+            int32_t result = PackedDibToFile(dib.Get(), dib.Size(), file);
             if (result != IL_SUCCESS)
                 return result;
         }

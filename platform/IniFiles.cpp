@@ -304,14 +304,8 @@ std::vector<char> ReadProfileBuffer(DWORD truncatedMargin, Read read)
 template <class Fill>
 void UpdateStrings(TStrings* strings, Fill fill)
 {
-    strings->BeginUpdate();
-    try {
-        fill();
-    } catch (...) {
-        strings->EndUpdate();
-        throw;
-    }
-    strings->EndUpdate();
+    TUpdateScope update(strings);
+    fill();
 }
 
 // Replaces the list's content by a list of NUL-terminated strings ending with an empty one.

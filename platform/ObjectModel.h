@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -137,6 +138,10 @@ struct TObjectFree {
             obj->Free();
     }
 };
+
+// An object the holder owns outside any owner tree: freed through Free() when the pointer goes.
+template <class T>
+using TOwned = std::unique_ptr<T, TObjectFree>;
 
 // Class registry for creation by name (streaming).
 void RegisterClass(TClass cls);

@@ -360,17 +360,24 @@ private:
     T* FObject;
 };
 
-// Sets a flag for the length of a scope; on the way out it is as it was before.
-class TFlagScope {
+// Gives a variable a value for the length of a scope; on the way out it is as it was before.
+template <class T>
+class TValueScope {
 public:
-    explicit TFlagScope(bool& flag) : FFlag(flag), FPrevious(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = FPrevious; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
+    TValueScope(T& variable, T value) : FVariable(variable), FPrevious(variable) { FVariable = value; }
+    ~TValueScope() { FVariable = FPrevious; }
+    TValueScope(const TValueScope&) = delete;
+    TValueScope& operator=(const TValueScope&) = delete;
 
 private:
-    bool& FFlag;
-    bool FPrevious;
+    T& FVariable;
+    T FPrevious;
+};
+
+// Sets a flag for the length of a scope; on the way out it is as it was before.
+class TFlagScope : public TValueScope<bool> {
+public:
+    explicit TFlagScope(bool& flag) : TValueScope(flag, true) {}
 };
 
 // Counts one more for the length of a scope (re-entry counters such as "refreshing").

@@ -214,14 +214,8 @@ void TButtonActionLink::SetChecked(bool value)
         return;
     // The action is already running (it checks itself): no second click.
     auto* button = static_cast<TButtonControl*>(FClient);
-    button->FClicksDisabled = true;
-    try {
-        button->SetChecked(value);
-    } catch (...) {
-        button->FClicksDisabled = false;
-        throw;
-    }
-    button->FClicksDisabled = false;
+    TFlagScope clicksDisabled(button->FClicksDisabled);
+    button->SetChecked(value);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -868,17 +862,12 @@ void TCustomComboBox::CNDrawItem(TMessage& m)
     auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
     bool selected = (draw->itemState & ODS_SELECTED) != 0;
     FCanvas->SetHandle(draw->hDC);
+    TScopeExit lent([this] { FCanvas->SetHandle(nullptr); });
     FCanvas->SetFont(GetFont());
     FCanvas->GetBrush()->SetColor(selected ? clHighlight : GetColor());
     if (selected)
         FCanvas->GetFont()->SetColor(clHighlightText);
-    try {
-        DrawItem(static_cast<int>(draw->itemID), draw->rcItem, draw->itemState);
-    } catch (...) {
-        FCanvas->SetHandle(nullptr);
-        throw;
-    }
-    FCanvas->SetHandle(nullptr);
+    DrawItem(static_cast<int>(draw->itemID), draw->rcItem, draw->itemState);
     m.Result = TRUE;
 }
 
@@ -1050,18 +1039,13 @@ void TCustomEdit::CNCommand(TMessage& m)
 void TCustomEdit::Dispatch(TMessage& m)
 {
     switch (m.Msg) {
-    case WM_SETTEXT:
+    case WM_SETTEXT: {
         // Systems differ in whether setting the text notifies a change; the change of a text
         // set in code is told once, from CM_TEXTCHANGED.
-        FSettingText = true;
-        try {
-            TSystemControl::Dispatch(m);
-        } catch (...) {
-            FSettingText = false;
-            throw;
-        }
-        FSettingText = false;
+        TFlagScope settingText(FSettingText);
+        TSystemControl::Dispatch(m);
         return;
+    }
     case CM_TEXTCHANGED:
         Change();
         return;

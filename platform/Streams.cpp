@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/SysUtils.h"
+
 SF_IMPLEMENT_ABSTRACT(TStream, TObject)
 SF_IMPLEMENT_ABSTRACT(TBufferedStream, TStream)
 SF_IMPLEMENT_ABSTRACT(THandleStream, TStream)
@@ -33,15 +35,6 @@ int64_t ResolveSeek(int64_t offset, TSeekOrigin origin, int64_t position, int64_
     if (target < 0)
         throw EStreamError("Invalid stream position " + std::to_string(target));
     return target;
-}
-
-std::string FullFileName(const std::string& fileName)
-{
-    char buffer[MAX_PATH * 2];
-    DWORD len = GetFullPathNameA(fileName.c_str(), sizeof(buffer), buffer, nullptr);
-    if (len == 0 || len >= sizeof(buffer))
-        return fileName;
-    return std::string(buffer, len);
 }
 
 DWORD ShareModeOf(uint16_t mode)
@@ -155,16 +148,16 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : THandleSt
         FHandle = CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareModeOf(mode), nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (FHandle == INVALID_HANDLE_VALUE)
-            throw EFCreateError("Cannot create file \"" + FullFileName(fileName) + "\". " + SysErrorMessage(GetLastError()));
+            throw EFCreateError("Cannot create file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(GetLastError()));
         return;
     }
     static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
     if ((mode & 3) == 3)
-        throw EFOpenError("Cannot open file \"" + FullFileName(fileName) + "\". Invalid file mode");
+        throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". Invalid file mode");
     FHandle = CreateFileA(fileName.c_str(), access[mode & 3], ShareModeOf(mode), nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
-        throw EFOpenError("Cannot open file \"" + FullFileName(fileName) + "\". " + SysErrorMessage(GetLastError()));
+        throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". " + SysErrorMessage(GetLastError()));
 }
 
 TFileStream::~TFileStream()

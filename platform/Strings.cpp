@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
@@ -55,36 +56,24 @@ void TStrings::InsertObject(int index, const std::string& s, TObject* object)
 
 void TStrings::Exchange(int index1, int index2)
 {
-    BeginUpdate();
-    try {
-        std::string s = Get(index1);
-        TObject* object = GetObject(index1);
-        Put(index1, Get(index2));
-        PutObject(index1, GetObject(index2));
-        Put(index2, s);
-        PutObject(index2, object);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    TUpdateScope update(this);
+    std::string s = Get(index1);
+    TObject* object = GetObject(index1);
+    Put(index1, Get(index2));
+    PutObject(index1, GetObject(index2));
+    Put(index2, s);
+    PutObject(index2, object);
 }
 
 void TStrings::Move(int curIndex, int newIndex)
 {
     if (curIndex == newIndex)
         return;
-    BeginUpdate();
-    try {
-        std::string s = Get(curIndex);
-        TObject* object = GetObject(curIndex);
-        Delete(curIndex);
-        InsertObject(newIndex, s, object);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    TUpdateScope update(this);
+    std::string s = Get(curIndex);
+    TObject* object = GetObject(curIndex);
+    Delete(curIndex);
+    InsertObject(newIndex, s, object);
 }
 
 int TStrings::IndexOf(const std::string& s) const
@@ -126,27 +115,21 @@ std::string TStrings::GetText() const
 
 void TStrings::SetText(const std::string& text)
 {
-    BeginUpdate();
-    try {
-        Clear();
-        size_t pos = 0;
-        const size_t n = text.size();
-        while (pos < n) {
-            size_t end = text.find_first_of("\r\n", pos);
-            if (end == std::string::npos)
-                end = n;
-            Add(text.substr(pos, end - pos));
-            pos = end;
-            if (pos < n && text[pos] == '\r')
-                ++pos;
-            if (pos < n && text[pos] == '\n')
-                ++pos;
-        }
-    } catch (...) {
-        EndUpdate();
-        throw;
+    TUpdateScope update(this);
+    Clear();
+    size_t pos = 0;
+    const size_t n = text.size();
+    while (pos < n) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = n;
+        Add(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < n && text[pos] == '\r')
+            ++pos;
+        if (pos < n && text[pos] == '\n')
+            ++pos;
     }
-    EndUpdate();
 }
 
 std::string TStrings::GetCommaText() const
@@ -208,53 +191,47 @@ std::string TStrings::JoinDelimited(char delimiter, char quote) const
 
 void TStrings::SplitDelimited(const std::string& text, char delimiter, char quote)
 {
-    BeginUpdate();
-    try {
-        Clear();
-        size_t p = 0;
-        const size_t n = text.size();
+    TUpdateScope update(this);
+    Clear();
+    size_t p = 0;
+    const size_t n = text.size();
+    while (p < n && IsBlankOrControl(text[p]))
+        ++p;
+    while (p < n) {
+        std::string item;
+        if (text[p] == quote) {
+            // A quoted item: a doubled quote stands for one; an unclosed one runs to the end.
+            ++p;
+            while (p < n) {
+                if (text[p] == quote) {
+                    if (p + 1 < n && text[p + 1] == quote) {
+                        item += quote;
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                item += text[p++];
+            }
+        } else {
+            size_t start = p;
+            while (p < n && static_cast<unsigned char>(text[p]) > ' ' && text[p] != delimiter)
+                ++p;
+            item = text.substr(start, p - start);
+        }
+        Add(item);
         while (p < n && IsBlankOrControl(text[p]))
             ++p;
-        while (p < n) {
-            std::string item;
-            if (text[p] == quote) {
-                // A quoted item: a doubled quote stands for one; an unclosed one runs to the end.
+        if (p < n && text[p] == delimiter) {
+            // A delimiter at the very end stands for a last, empty item.
+            if (p + 1 == n)
+                Add(std::string());
+            do
                 ++p;
-                while (p < n) {
-                    if (text[p] == quote) {
-                        if (p + 1 < n && text[p + 1] == quote) {
-                            item += quote;
-                            p += 2;
-                            continue;
-                        }
-                        ++p;
-                        break;
-                    }
-                    item += text[p++];
-                }
-            } else {
-                size_t start = p;
-                while (p < n && static_cast<unsigned char>(text[p]) > ' ' && text[p] != delimiter)
-                    ++p;
-                item = text.substr(start, p - start);
-            }
-            Add(item);
-            while (p < n && IsBlankOrControl(text[p]))
-                ++p;
-            if (p < n && text[p] == delimiter) {
-                // A delimiter at the very end stands for a last, empty item.
-                if (p + 1 == n)
-                    Add(std::string());
-                do
-                    ++p;
-                while (p < n && IsBlankOrControl(text[p]));
-            }
+            while (p < n && IsBlankOrControl(text[p]));
         }
-    } catch (...) {
-        EndUpdate();
-        throw;
     }
-    EndUpdate();
 }
 
 std::string TStrings::GetName(int index) const
@@ -331,18 +308,12 @@ void TStrings::Assign(TPersistent* source)
     }
     if (strings == this)
         return;
-    BeginUpdate();
-    try {
-        Clear();
-        FDelimiter = strings->FDelimiter;
-        FQuoteChar = strings->FQuoteChar;
-        FNameValueSeparator = strings->FNameValueSeparator;
-        AddStrings(strings);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    TUpdateScope update(this);
+    Clear();
+    FDelimiter = strings->FDelimiter;
+    FQuoteChar = strings->FQuoteChar;
+    FNameValueSeparator = strings->FNameValueSeparator;
+    AddStrings(strings);
 }
 
 void TStrings::AddStrings(const TStrings* strings)
@@ -355,15 +326,9 @@ void TStrings::AddStrings(const TStrings* strings)
     lines.reserve(n);
     for (int i = 0; i < n; ++i)
         lines.emplace_back(strings->Get(i), strings->GetObject(i));
-    BeginUpdate();
-    try {
-        for (auto& [s, object] : lines)
-            AddObject(s, object);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
+    TUpdateScope update(this);
+    for (auto& [s, object] : lines)
+        AddObject(s, object);
 }
 
 bool TStrings::Equals(const TStrings* strings) const
