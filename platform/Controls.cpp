@@ -192,6 +192,8 @@ LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     control->FHandle = wnd;
     SetPropA(wnd, MAKEINTATOM(gWindowAtom), control);
     SetPropA(wnd, MAKEINTATOM(gControlAtom), control);
+    // Counted until WM_NCDESTROY, so that leak tests see the windows controls leave behind.
+    CountHandle(THandleKind::Window, 1);
     SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlWndProc));
     // Give a child without an identifier its own handle as one, so notifications name it.
     if ((GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrA(wnd, GWLP_ID) == 0)
@@ -210,6 +212,7 @@ LRESULT CALLBACK ControlWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     if (msg == WM_NCDESTROY) {
         RemovePropA(wnd, MAKEINTATOM(gWindowAtom));
         RemovePropA(wnd, MAKEINTATOM(gControlAtom));
+        CountHandle(THandleKind::Window, -1);
         if (!alive.expired() && control->GetWindowHandle() == wnd)
             control->SetWindowHandle(nullptr);
     }

@@ -2,8 +2,10 @@
 // instead of a cleanup written twice or a catch that cleans up and rethrows.
 //
 // Guards that own a handle count it while they hold it, by kind (LiveHandles): leak tests read the
-// counts, since GetGuiResources answers 0 under Wine. Only TMemoryDC and TNestingGuard raise; any
-// other guard whose call failed holds nullptr, and the caller says why if it matters.
+// counts, since GetGuiResources answers 0 under Wine. Control windows, utility windows, TTimer's
+// timers and the handles of fonts, pens and brushes are counted too, from creation to destruction.
+// Only TMemoryDC and TNestingGuard raise; any other guard whose call failed holds nullptr, and the
+// caller says why if it matters.
 #pragma once
 
 #include <windows.h>

@@ -1,13 +1,13 @@
 #include "platform/Timers.h"
 
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_COMPONENT(TTimer, TComponent)
 
 namespace {
 const char* const UtilWindowClass = "TPUtilWindow";
 int gUtilWindows = 0;
-int gActiveTimers = 0;
 
 LRESULT CALLBACK UtilWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -51,6 +51,7 @@ HWND AllocateHWnd(const TWndMethod& method)
     if (method)
         SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new TWndMethod(method)));
     ++gUtilWindows;
+    CountHandle(THandleKind::Window, 1);
     return wnd;
 }
 
@@ -63,6 +64,7 @@ void DeallocateHWnd(HWND wnd)
     DestroyWindow(wnd);
     delete method;
     --gUtilWindows;
+    CountHandle(THandleKind::Window, -1);
 }
 
 int AllocatedHWndCount()
@@ -96,7 +98,7 @@ void TTimer::Stop()
 
 int TTimer::ActiveTimerCount()
 {
-    return gActiveTimers;
+    return LiveHandles(THandleKind::Timer);
 }
 
 void TTimer::UpdateTimer()
@@ -104,14 +106,14 @@ void TTimer::UpdateTimer()
     if (FRunning) {
         KillTimer(FWindowHandle, 1);
         FRunning = false;
-        --gActiveTimers;
+        CountHandle(THandleKind::Timer, -1);
     }
     if (FInterval == 0 || !FEnabled || !FOnTimer || !FWindowHandle)
         return;
     if (!SetTimer(FWindowHandle, 1, FInterval, nullptr))
         throw EOutOfResources("Not enough timers available");
     FRunning = true;
-    ++gActiveTimers;
+    CountHandle(THandleKind::Timer, 1);
 }
 
 void TTimer::SetEnabled(bool value)

@@ -243,3 +243,15 @@ std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed)
         throw std::runtime_error("not exactly one complete zlib stream");
     return out;
 }
+
+testing::AssertionResult SameRect(const RECT& a, const RECT& b)
+{
+    if (a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << testing::PrintToString(a) << " is not " << testing::PrintToString(b);
+}
+
+void PrintTo(const RECT& r, std::ostream* os)
+{
+    *os << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}

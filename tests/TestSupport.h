@@ -1,13 +1,19 @@
-// Shared helpers for the test executables: start-up of process state and temporary files.
+// Shared helpers for the test executables: start-up of process state, temporary files, the
+// keyboard state, a drawing surface, owned objects and rectangles.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "platform/ObjectModel.h"
 
 void TestEnvironmentStartup();
 void TestEnvironmentShutdown();
@@ -89,3 +95,17 @@ private:
     HGDIOBJ FOld = nullptr;
     uint32_t* FBits = nullptr;
 };
+
+// A new object of the object model without an owner, freed with the pointer.
+template <class T>
+TOwned<T> Make()
+{
+    return TOwned<T>(New<T>());
+}
+
+// Rectangles compared field by field; a failure shows both.
+testing::AssertionResult SameRect(const RECT& a, const RECT& b);
+#define EXPECT_RECT(expected, actual) EXPECT_TRUE(SameRect(expected, actual))
+
+// Shows a rectangle as {left, top, right, bottom} wherever the tests print one (EXPECT_EQ, lists).
+void PrintTo(const RECT& r, std::ostream* os);

@@ -89,10 +89,8 @@ private:
 
 // The main window's progress hooks, behaving as the progress window does: the Abort button
 // (pressed at a chosen step) sets a flag that only showing the window again clears.
-class TProgressHooks : public TSheetfoldFormHooks {
+class TProgressHooks : public TSheetfoldProgress {
 public:
-    bool ExecuteSaveDialog() override { return false; }
-    bool CanCloseProject() override { return true; }
     void BeginProgress(int maximum, const std::string& caption, bool canAbort) override
     {
         ++Begins;
@@ -109,15 +107,6 @@ public:
     }
     void EndProgress() override { ++Ends; }
     bool ProgressAborted() override { return Aborted; }
-    void PagesChanged() override {}
-    void SelectionItemChanged(TObject*) override {}
-    void UpdateProperties(TObject*) override {}
-    void ViewResized() override {}
-    void ShowContextMenu(int, int) override {}
-    void ViewKeyDown(WORD, TShiftState) override {}
-    void SetInsertPoint(const POINT&) override {}
-    void InsertImageFile(const std::string&) override {}
-    TPrintHelper* GetPrintHelper() const override { return nullptr; }
 
     int Begins = 0;
     int Ends = 0;

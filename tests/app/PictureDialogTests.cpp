@@ -19,17 +19,9 @@
 
 namespace {
 
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 ::testing::AssertionResult RectIs(const RECT& actual, LONG l, LONG t, LONG r, LONG b)
 {
-    if (SameRect(actual, RECT{l, t, r, b}))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "{" << actual.left << ", " << actual.top << ", " << actual.right << ", "
-                                         << actual.bottom << "}";
+    return SameRect(actual, RECT{l, t, r, b});
 }
 
 }  // namespace

@@ -6,11 +6,10 @@
 #include <string>
 
 #include "app/PagePrinting.h"
+#include "SheetfoldHooksFake.h"
+#include "TestSupport.h"
 
 namespace {
-
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
 
 // The printer's own target, with each document given a title of its own so that the printing
 // check can find its PDF file, and a report of what each document should show: its geometry,
@@ -90,25 +89,6 @@ private:
     bool FLandscape = false;
 };
 
-class TQuietHooks : public TSheetfoldFormHooks {
-public:
-    bool ExecuteSaveDialog() override { return false; }
-    bool CanCloseProject() override { return true; }
-    void BeginProgress(int, const std::string&, bool) override {}
-    void SetProgress(int) override {}
-    void EndProgress() override {}
-    bool ProgressAborted() override { return false; }
-    void PagesChanged() override {}
-    void SelectionItemChanged(TObject*) override {}
-    void UpdateProperties(TObject*) override {}
-    void ViewResized() override {}
-    void ShowContextMenu(int, int) override {}
-    void ViewKeyDown(WORD, TShiftState) override {}
-    void SetInsertPoint(const POINT&) override {}
-    void InsertImageFile(const std::string&) override {}
-    TPrintHelper* GetPrintHelper() const override { return nullptr; }
-};
-
 } // namespace
 
 // Prints a project of four pages (portrait, landscape, landscape, portrait) on the PDF printer
@@ -118,7 +98,7 @@ TEST(PrintingProject, PagesForTheCheck)
     const char* reportName = std::getenv("SF_PRINT_REPORT");
     if (!reportName || !*reportName)
         GTEST_SKIP() << "run by the printing check";
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     const auto& names = printer->GetPrinters();
     int pdf = -1;
     for (size_t i = 0; i < names.size(); ++i)
@@ -128,7 +108,7 @@ TEST(PrintingProject, PagesForTheCheck)
     printer->SetPrinterIndex(pdf);
     TPrintHelper helper(printer.get());
 
-    Owned<TSheetfoldProject> project(New<TSheetfoldProject>());
+    TOwned<TSheetfoldProject> project(New<TSheetfoldProject>());
     struct TBox {
         char Orientation;
         RECT Bounds;
@@ -151,7 +131,7 @@ TEST(PrintingProject, PagesForTheCheck)
     FILE* report = std::fopen(reportName, "w");
     ASSERT_NE(report, nullptr);
     TReportingTarget target(helper, report);
-    TQuietHooks hooks;
+    TNoOpHooks hooks;
     bool printed = false;
     EXPECT_NO_THROW(printed = PrintPages(*project, target, hooks, TPrintJobOptions{true, 1}));
     std::fclose(report);

@@ -2,18 +2,11 @@
 
 #include <random>
 
+#include "ChunkTestSupport.h"
 #include "LayerTestSupport.h"
 #include "graphics/SfTypes.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Contents(TMemoryStream& stream)
-{
-    auto* p = static_cast<const uint8_t*>(stream.GetMemory());
-    return Bytes(p, p + stream.GetSize());
-}
 
 // The elements of a page as a page writes them: one group each, then the page's group end.
 Bytes WritePageBody(TLayerComposition* page)
@@ -30,11 +23,8 @@ Bytes WritePageBody(TLayerComposition* page)
 // Reads element groups into the page the way a page body is read.
 void ReadPageBody(const Bytes& bytes, TLayerComposition* page)
 {
-    TMemoryStream inner;
-    if (!bytes.empty())
-        inner.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-    inner.SetPosition(0);
-    TXDataStream stream(&inner);
+    TOwned<TMemoryStream> inner = StreamOf(bytes);
+    TXDataStream stream(inner.get());
     stream.ReadGroupBody([&](const TChunkHeader& header) {
         TLayerElement* element = NewLayerElement(header, page);
         if (!element)
@@ -42,22 +32,6 @@ void ReadPageBody(const Bytes& bytes, TLayerComposition* page)
         element->LoadFromStream(stream);
         return true;
     });
-}
-
-Bytes Header(const char* tag, int32_t size)
-{
-    Bytes b(tag, tag + 4);
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(size) >> (8 * i)));
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
 }
 
 Bytes Int32(int32_t v)

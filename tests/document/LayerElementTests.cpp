@@ -2,6 +2,7 @@
 
 #include "LayerTestSupport.h"
 #include "graphics/SfTypes.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -9,14 +10,6 @@ RECT R(int l, int t, int r, int b)
 {
     return RECT{l, t, r, b};
 }
-
-bool Same(const RECT& a, const RECT& b)
-{
-    return SfTypes::EqualRect(a, b);
-}
-
-#define EXPECT_RECT(expected, actual) EXPECT_TRUE(Same(expected, actual)) \
-    << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom
 
 // Placement, alignment and change reports.
 

@@ -22,10 +22,6 @@ RECT R(int l, int t, int r, int b)
     return RECT{l, t, r, b};
 }
 
-#define EXPECT_RECT(expected, actual)                                                                        \
-    EXPECT_TRUE(SfTypes::EqualRect(expected, actual))                                                         \
-        << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom
-
 // An imaging-library bitmap freed at the end of the test.
 struct TTestBitmap {
     TILBitmapHandle Handle;

@@ -57,9 +57,6 @@ public:
     std::vector<int> Modes;
 };
 
-template <class T>
-using TOwned = std::unique_ptr<T, TObjectFree>;
-
 inline TOwned<TRecordingPage> NewPage(TLayerComposer* owner = nullptr)
 {
     return TOwned<TRecordingPage>(New<TRecordingPage>(owner));

@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "document/PrintHelper.h"
+#include "TestSupport.h"
 
 namespace {
-
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
 
 struct PaperFields {
     int Width, Height, Top, Bottom, Left, Right;
@@ -108,7 +106,7 @@ TPrinterPaperCaps Letter600(bool landscape)
 
 TEST(Paper, DefaultIsPortraitLetterWithoutMargins)
 {
-    Owned<TPaper> p(New<TPaper>());
+    TOwned<TPaper> p(New<TPaper>());
     ExpectFields(*p, {21590, 27940, 0, 0, 0, 0, false});
     ExpectRect(p->GetPaperRect(), 0, 0, 21590, 27940);
     ExpectRect(p->GetPrintableRect(), 0, 0, 21590, 27940);
@@ -116,12 +114,12 @@ TEST(Paper, DefaultIsPortraitLetterWithoutMargins)
 
 TEST(Paper, SetAssignAndRectangles)
 {
-    Owned<TPaper> p(New<TPaper>());
+    TOwned<TPaper> p(New<TPaper>());
     p->Set(21000, 29700, 100, 200, 300, 400, true);
     ExpectFields(*p, {21000, 29700, 100, 200, 300, 400, true});
     ExpectRect(p->GetPrintableRect(), 300, 100, 21000 - 400, 29700 - 200);
 
-    Owned<TPaper> q(New<TPaper>());
+    TOwned<TPaper> q(New<TPaper>());
     q->Assign(p.get());
     ExpectFields(*q, {21000, 29700, 100, 200, 300, 400, true});
     q->Assign(nullptr);
@@ -141,7 +139,7 @@ TEST(Paper, SetAssignAndRectangles)
 
 TEST(Paper, MarginsTurnWithThePaper)
 {
-    Owned<TPaper> p(New<TPaper>());
+    TOwned<TPaper> p(New<TPaper>());
     p->Set(21000, 29700, 1, 2, 3, 4, false);
 
     p->SetLandscape(false);
@@ -171,8 +169,8 @@ TEST(Paper, MarginsTurnWithThePaper)
 TEST(PrintHelper, WithoutAPrinterThePaperIsPortraitLetter)
 {
     TFakePrinter* printer = New<TFakePrinter>();
-    Owned<TPrinter> owner(printer);
-    Owned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
+    TOwned<TPrinter> owner(printer);
+    TOwned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
     helper->Caps = Letter600(true);
     EXPECT_FALSE(helper->HasPrinter());
 
@@ -189,9 +187,9 @@ TEST(PrintHelper, WithoutAPrinterThePaperIsPortraitLetter)
 TEST(PrintHelper, PaperAndMarginsFromTheDeviceCaps)
 {
     TFakePrinter* printer = New<TFakePrinter>();
-    Owned<TPrinter> owner(printer);
+    TOwned<TPrinter> owner(printer);
     printer->Names = {"Fake"};
-    Owned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
+    TOwned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
     ASSERT_TRUE(helper->HasPrinter());
 
     helper->Caps = Letter600(false);
@@ -227,9 +225,9 @@ TEST(PrintHelper, PaperAndMarginsFromTheDeviceCaps)
 TEST(PrintHelper, SetOrientationReachesThePrinter)
 {
     TFakePrinter* printer = New<TFakePrinter>();
-    Owned<TPrinter> owner(printer);
+    TOwned<TPrinter> owner(printer);
     printer->Names = {"Fake"};
-    Owned<TPrintHelper> helper(New<TPrintHelper>(printer));
+    TOwned<TPrintHelper> helper(New<TPrintHelper>(printer));
     helper->SetOrientation(TPrinterOrientation::poLandscape);
     EXPECT_EQ(printer->OrientationWrites, 1);
     EXPECT_EQ(helper->GetOrientation(), TPrinterOrientation::poLandscape);
@@ -238,9 +236,9 @@ TEST(PrintHelper, SetOrientationReachesThePrinter)
 TEST(PrintHelper, AFailingPrinterKeepsThePaper)
 {
     TFakePrinter* printer = New<TFakePrinter>();
-    Owned<TPrinter> owner(printer);
+    TOwned<TPrinter> owner(printer);
     printer->Names = {"Fake"};
-    Owned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
+    TOwned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
     helper->GetPaper()->Set(1000, 2000, 1, 2, 3, 4, true);
 
     helper->Fail = true;
@@ -264,7 +262,7 @@ TEST(PrintHelper, AFailingPrinterKeepsThePaper)
 
     // The real printer object's error is discarded the same way.
     printer->FailHandle = true;
-    Owned<TPrintHelper> plain(New<TPrintHelper>(printer));
+    TOwned<TPrintHelper> plain(New<TPrintHelper>(printer));
     plain->GetPaper()->Set(1000, 2000, 1, 2, 3, 4, false);
     ExpectFields(*plain->GetPrinterPaper(), {1000, 2000, 1, 2, 3, 4, false});
 }
@@ -272,9 +270,9 @@ TEST(PrintHelper, AFailingPrinterKeepsThePaper)
 TEST(PrintHelper, APrintableAreaBeyondThePageGivesNoNegativeMargin)
 {
     TFakePrinter* printer = New<TFakePrinter>();
-    Owned<TPrinter> owner(printer);
+    TOwned<TPrinter> owner(printer);
     printer->Names = {"Fake"};
-    Owned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
+    TOwned<TCapsPrintHelper> helper(New<TCapsPrintHelper>(printer));
     TPrinterPaperCaps caps;
     caps.PhysicalWidth = caps.Page.HorzRes = 4961;
     caps.PhysicalHeight = caps.Page.VertRes = 7016;
@@ -302,7 +300,7 @@ TEST(PrintHelper, PdfPrinterPageInBothOrientations)
     }
     printer->SetPrinterIndex(static_cast<int>(it - names.begin()));
     TPrinterOrientation before = printer->GetOrientation();
-    Owned<TPrintHelper> helper(New<TPrintHelper>());
+    TOwned<TPrintHelper> helper(New<TPrintHelper>());
     ASSERT_TRUE(helper->HasPrinter());
 
     PaperFields turned[2];

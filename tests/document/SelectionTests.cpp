@@ -2,15 +2,11 @@
 
 #include "LayerTestSupport.h"
 #include "document/SheetfoldSelection.h"
+#include "TestSupport.h"
 
 using namespace SelectionGeometry;
 
 namespace {
-
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
 
 struct TAlignFixture {
     TAlignFixture() : Page(NewPage()), Selection(New<TSheetfoldSelection>(nullptr)) {}

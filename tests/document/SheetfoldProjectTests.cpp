@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SheetfoldHooksFake.h"
 #include "TestSupport.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
@@ -15,15 +16,9 @@
 
 namespace {
 
-#define EXPECT_RECT(expected, actual)                                                                        \
-    EXPECT_TRUE(SfTypes::EqualRect(expected, actual))                                                         \
-        << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom
-
 // The main window as the model sees it: records the hooks it is called through.
-class TRecordingForm : public TSheetfoldFormHooks {
+class TRecordingForm : public TNoOpHooks {
 public:
-    bool ExecuteSaveDialog() override { return false; }
-    bool CanCloseProject() override { return true; }
     void BeginProgress(int maximum, const std::string& caption, bool canAbort) override
     {
         ++Begins;
@@ -33,15 +28,7 @@ public:
     }
     void SetProgress(int position) override { Positions.push_back(position); }
     void EndProgress() override { ++Ends; }
-    bool ProgressAborted() override { return false; }
-    void PagesChanged() override {}
-    void SelectionItemChanged(TObject*) override {}
     void UpdateProperties(TObject* item) override { Updates.push_back(item); }
-    void ViewResized() override {}
-    void ShowContextMenu(int, int) override {}
-    void ViewKeyDown(WORD, TShiftState) override {}
-    void SetInsertPoint(const POINT&) override {}
-    void InsertImageFile(const std::string&) override {}
     TPrintHelper* GetPrintHelper() const override { return Helper; }
 
     int Begins = 0;

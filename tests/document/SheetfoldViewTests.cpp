@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LayerTestSupport.h"
+#include "SheetfoldHooksFake.h"
 #include "TestSupport.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldView.h"
@@ -20,15 +21,8 @@
 namespace {
 
 // The main window's hooks, recorded.
-class TStubForm : public TSheetfoldFormHooks {
+class TStubForm : public TNoOpHooks {
 public:
-    bool ExecuteSaveDialog() override { return false; }
-    bool CanCloseProject() override { return true; }
-    void BeginProgress(int, const std::string&, bool) override {}
-    void SetProgress(int) override {}
-    void EndProgress() override {}
-    bool ProgressAborted() override { return false; }
-    void PagesChanged() override {}
     void SelectionItemChanged(TObject*) override { ++SelectionChanges; }
     void UpdateProperties(TObject*) override { ++PropertyUpdates; }
     void ViewResized() override { ++Resizes; }
@@ -41,7 +35,6 @@ public:
         if (fileName == FailingFile)
             throw EFOpenError("Cannot open " + fileName);
     }
-    TPrintHelper* GetPrintHelper() const override { return nullptr; }
 
     int SelectionChanges = 0;
     int PropertyUpdates = 0;
@@ -133,11 +126,6 @@ struct TViewWindow {
 RECT Bounds(TLayerElement* e)
 {
     return e->GetBounds();
-}
-
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 // A shell drop of ANSI file names at a client point.

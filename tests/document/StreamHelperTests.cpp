@@ -5,43 +5,10 @@
 #include <random>
 #include <vector>
 
+#include "ChunkTestSupport.h"
 #include "document/StreamHelper.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Contents(TMemoryStream& stream)
-{
-    auto* p = static_cast<const uint8_t*>(stream.GetMemory());
-    return Bytes(p, p + stream.GetSize());
-}
-
-// A memory stream holding the given bytes, positioned at its start.
-std::unique_ptr<TMemoryStream, TObjectFree> StreamOf(const Bytes& bytes)
-{
-    std::unique_ptr<TMemoryStream, TObjectFree> stream(New<TMemoryStream>());
-    if (!bytes.empty())
-        stream->WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-    stream->SetPosition(0);
-    return stream;
-}
-
-Bytes Header(const char* tag, int32_t size)
-{
-    Bytes b(tag, tag + 4);
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(size) >> (8 * i)));
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
 
 template <class F>
 Bytes Written(F write)

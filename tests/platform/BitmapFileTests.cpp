@@ -10,9 +10,6 @@
 
 namespace {
 
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
-
 using Bytes = std::vector<uint8_t>;
 
 void Put16(Bytes& b, size_t at, uint32_t v)
@@ -87,18 +84,18 @@ Bytes BuildBmp(const TBmpSpec& s)
     return b;
 }
 
-Owned<TMemoryStream> StreamOf(const Bytes& b)
+TOwned<TMemoryStream> StreamOf(const Bytes& b)
 {
-    Owned<TMemoryStream> ms(New<TMemoryStream>());
+    TOwned<TMemoryStream> ms(New<TMemoryStream>());
     if (!b.empty())
         ms->WriteBuffer(b.data(), static_cast<int32_t>(b.size()));
     ms->SetPosition(0);
     return ms;
 }
 
-Owned<TBitmap> Load(const Bytes& b)
+TOwned<TBitmap> Load(const Bytes& b)
 {
-    Owned<TBitmap> bmp(New<TBitmap>());
+    TOwned<TBitmap> bmp(New<TBitmap>());
     auto ms = StreamOf(b);
     bmp->LoadFromStream(ms.get());
     return bmp;
@@ -120,7 +117,7 @@ TEST(BitmapFile, RoundTripsEveryPixelFormat)
 {
     for (TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
                                 TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
-        Owned<TBitmap> bmp(New<TBitmap>());
+        TOwned<TBitmap> bmp(New<TBitmap>());
         bmp->SetPixelFormat(format);
         bmp->SetSize(13, 7);   // odd width: rows are padded
         int bytes = (13 * bmp->GetBitsPerPixel() + 7) / 8;
@@ -129,13 +126,13 @@ TEST(BitmapFile, RoundTripsEveryPixelFormat)
             for (int x = 0; x < bytes; ++x)
                 row[x] = static_cast<uint8_t>(x * 31 + y * 17 + 5);
         }
-        Owned<TMemoryStream> ms(New<TMemoryStream>());
+        TOwned<TMemoryStream> ms(New<TMemoryStream>());
         bmp->SaveToStream(ms.get());
         auto* data = static_cast<uint8_t*>(ms->GetMemory());
         ASSERT_EQ(data[0], 'B');
         ASSERT_EQ(data[1], 'M');
         ms->SetPosition(0);
-        Owned<TBitmap> back(New<TBitmap>());
+        TOwned<TBitmap> back(New<TBitmap>());
         back->LoadFromStream(ms.get());
         EXPECT_EQ(ms->GetPosition(), ms->GetSize());
         ASSERT_EQ(back->GetWidth(), 13);
@@ -239,7 +236,7 @@ TEST(BitmapFile, ReadsOnlyItsOwnBytes)
     Bytes withTail = file;
     withTail.insert(withTail.end(), {'t', 'a', 'i', 'l'});
     auto ms = StreamOf(withTail);
-    Owned<TBitmap> bmp(New<TBitmap>());
+    TOwned<TBitmap> bmp(New<TBitmap>());
     bmp->LoadFromStream(ms.get());
     EXPECT_EQ(ms->GetPosition(), static_cast<int64_t>(file.size()));
 }
@@ -254,7 +251,7 @@ TEST(BitmapFile, MalformedFilesRaiseCleanly)
     ASSERT_NO_THROW(Load(good));
 
     auto expectInvalid = [](const Bytes& b, const char* what) {
-        Owned<TBitmap> bmp(New<TBitmap>());
+        TOwned<TBitmap> bmp(New<TBitmap>());
         auto ms = StreamOf(b);
         EXPECT_THROW(bmp->LoadFromStream(ms.get()), EInvalidGraphic) << what;
         EXPECT_TRUE(bmp->GetEmpty()) << what;
@@ -320,14 +317,14 @@ TEST(BitmapFile, MalformedFilesRaiseCleanly)
 
 TEST(BitmapFile, PackedDibRoundTripAndBounds)
 {
-    Owned<TBitmap> bmp(New<TBitmap>());
+    TOwned<TBitmap> bmp(New<TBitmap>());
     bmp->SetPixelFormat(TPixelFormat::pf16bit);
     bmp->SetSize(3, 2);
     bmp->GetCanvas()->SetPixel(2, 1, clRed);
     HGLOBAL dib = bmp->CreatePackedDIB();
     size_t size = GlobalSize(dib);
     void* p = GlobalLock(dib);
-    Owned<TBitmap> back(New<TBitmap>());
+    TOwned<TBitmap> back(New<TBitmap>());
     back->LoadFromPackedDIB(p, size);
     EXPECT_EQ(back->GetPixelFormat(), TPixelFormat::pf16bit);
     EXPECT_EQ(Pixel(back.get(), 2, 1), RGB(255, 0, 0));
@@ -341,12 +338,12 @@ TEST(BitmapFile, PackedDibRoundTripAndBounds)
 TEST(BitmapFile, FilesOnDisk)
 {
     std::string name = TestTempFile("roundtrip.bmp");
-    Owned<TBitmap> bmp(New<TBitmap>());
+    TOwned<TBitmap> bmp(New<TBitmap>());
     bmp->SetPixelFormat(TPixelFormat::pf24bit);
     bmp->SetSize(5, 5);
     bmp->GetCanvas()->SetPixel(4, 4, clBlue);
     bmp->SaveToFile(name);
-    Owned<TBitmap> back(New<TBitmap>());
+    TOwned<TBitmap> back(New<TBitmap>());
     back->LoadFromFile(name);
     EXPECT_EQ(Pixel(back.get(), 4, 4), RGB(0, 0, 255));
     EXPECT_THROW(back->LoadFromFile(name + ".missing"), EFOpenError);

@@ -6,17 +6,9 @@
 
 #include "platform/Clipboard.h"
 #include "platform/Graphics.h"
+#include "TestSupport.h"
 
 namespace {
-
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
-
-template <class T>
-Owned<T> Make()
-{
-    return Owned<T>(New<T>());
-}
 
 COLORREF Pixel(TBitmap* bmp, int x, int y)
 {

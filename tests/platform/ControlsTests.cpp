@@ -5,6 +5,7 @@
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 #include "platform/Timers.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -140,11 +141,6 @@ std::vector<HWND> ChildWindows(HWND parent)
 RECT Bounds(TControl* c)
 {
     return c->GetBoundsRect();
-}
-
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 } // namespace

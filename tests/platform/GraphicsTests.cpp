@@ -6,17 +6,9 @@
 
 #include "platform/Graphics.h"
 #include "platform/Streams.h"
+#include "TestSupport.h"
 
 namespace {
-
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
-
-template <class T>
-Owned<T> Make()
-{
-    return Owned<T>(New<T>());
-}
 
 COLORREF Rgb(TColor c)
 {
@@ -34,7 +26,7 @@ COLORREF PixelOf(TBitmap* bmp, int x, int y)
     }
 }
 
-Owned<TBitmap> NewBitmap(int w, int h, TPixelFormat format = TPixelFormat::pf24bit)
+TOwned<TBitmap> NewBitmap(int w, int h, TPixelFormat format = TPixelFormat::pf24bit)
 {
     auto bmp = Make<TBitmap>();
     bmp->SetPixelFormat(format);

@@ -10,15 +10,6 @@
 
 namespace {
 
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
-
-template <class T>
-Owned<T> Make()
-{
-    return Owned<T>(New<T>());
-}
-
 COLORREF Pixel(TBitmap* bmp, int x, int y)
 {
     return static_cast<COLORREF>(bmp->GetCanvas()->GetPixel(x, y)) & 0xFFFFFF;
@@ -51,7 +42,7 @@ void ExpectTwoColours(TGraphic* graphic)
     EXPECT_EQ(Pixel(bmp.get(), 80, 25), RGB(0, 0, 255));
 }
 
-Owned<TMemoryStream> StreamOf(const std::vector<uint8_t>& b)
+TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& b)
 {
     auto ms = Make<TMemoryStream>();
     if (!b.empty())

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "platform/Printers.h"
+#include "TestSupport.h"
 
 namespace {
-
-template <class T>
-using Owned = std::unique_ptr<T, TObjectFree>;
 
 bool EnvSet(const char* name)
 {
@@ -60,7 +58,7 @@ TEST(NoPrinter, EverythingRaisesClearly)
 {
     if (!EnvSet("SF_EXPECT_NO_PRINTER"))
         GTEST_SKIP() << "run by the printing check with CUPS out of reach";
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     EXPECT_TRUE(printer->GetPrinters().empty());
     const std::string none = "There is no default printer currently selected";
     ExpectPrinterError([&] { printer->GetPrinterIndex(); }, none);
@@ -88,7 +86,7 @@ TEST(Printer, OneObjectForTheProgram)
 
 TEST(Printer, SettingsOfTheSelectedPrinter)
 {
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     REQUIRE_PDF_PRINTER(printer.get(), pdf);
     EXPECT_EQ(printer->GetPrinterIndex(), pdf) << "the test server's default printer";
     printer->SetPrinterIndex(pdf);
@@ -113,14 +111,14 @@ TEST(Printer, SettingsOfTheSelectedPrinter)
     EXPECT_TRUE(printer->GetCapabilities() & pcOrientation);
 
     // Another printer object starts from the printer's own defaults.
-    Owned<TPrinter> other(New<TPrinter>());
+    TOwned<TPrinter> other(New<TPrinter>());
     other->SetPrinterIndex(pdf);
     EXPECT_EQ(other->GetCopies(), 1);
 }
 
 TEST(Printer, EveryPrinterKeepsItsSettings)
 {
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     REQUIRE_PDF_PRINTER(printer.get(), pdf);
     REQUIRE_PRINTER(printer.get(), pdf2, "PDF2");
     printer->SetPrinterIndex(pdf);
@@ -157,7 +155,7 @@ TEST(Printer, EveryPrinterKeepsItsSettings)
 
 TEST(Printer, DocumentStates)
 {
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     REQUIRE_PDF_PRINTER(printer.get(), pdf);
     printer->SetPrinterIndex(pdf);
     ExpectPrinterError([&] { printer->EndDoc(); }, "Printer is not currently printing");
@@ -195,7 +193,7 @@ TEST(Printing, PagesForTheCheck)
     const char* report = std::getenv("SF_PRINT_REPORT");
     if (!report || !*report)
         GTEST_SKIP() << "run by the printing check";
-    Owned<TPrinter> printer(New<TPrinter>());
+    TOwned<TPrinter> printer(New<TPrinter>());
     REQUIRE_PDF_PRINTER(printer.get(), pdf);
     printer->SetPrinterIndex(pdf);
     FILE* out = std::fopen(report, "w");

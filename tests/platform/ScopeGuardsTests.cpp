@@ -3,7 +3,9 @@
 #include <functional>
 #include <stdexcept>
 
+#include "platform/Forms.h"
 #include "platform/ScopeGuards.h"
+#include "platform/StdCtrls.h"
 
 namespace {
 
@@ -104,6 +106,20 @@ TEST(ScopeGuards, OwnedHandlesAreCountedByKindAndFreed)
     }
     EXPECT_EQ(LiveHandles(THandleKind::DeviceContext), dcs);
     DestroyWindow(host);
+}
+
+// The windows of controls count from creation until the system destroys them with their parent.
+TEST(ScopeGuards, ControlWindowsAreCounted)
+{
+    int before = LiveHandles(THandleKind::Window);
+    {
+        TOwned<TForm> form(New<TForm>(nullptr));
+        TButton* button = New<TButton>(form.get());
+        button->SetParent(form.get());
+        button->HandleNeeded();
+        EXPECT_EQ(LiveHandles(THandleKind::Window), before + 2);
+    }
+    EXPECT_EQ(LiveHandles(THandleKind::Window), before);
 }
 
 // Guards over a device context's state put back what they changed, on every way out.
