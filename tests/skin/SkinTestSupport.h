@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "TestSupport.h"
 #include "platform/ObjectModel.h"
 #include "skin/SkinDib.h"
 #include "skin/SkinUtils.h"
@@ -19,10 +20,6 @@ inline uint32_t PixelAt(const TDIB32* dib, int x, int y) { return dib->GetScanLi
 inline uint32_t RGBOf(uint32_t pixel) { return pixel & 0xFFFFFF; }
 // A Windows colour (red low) as the RGB of a DIB pixel (red high).
 inline uint32_t PixelRGB(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
-inline bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
 // The optional Windows calls as a test sets them, restored when it ends.
 class TOptionalCallsScope {
 public:
