@@ -298,16 +298,11 @@ void TSkinScrollBar::TimerMessage(TMessage& m)
     }
     const UINT id = UINT(m.WParam);
     int interval = id == sbtRepeat ? int(FRepeatInterval) : FAutoScrollInterval;
-    try {
-        HandleTimer(id, interval);
-    } catch (...) {
-        // Nothing may leave a window procedure: a failing tick stops its timer.
-        interval = 0;
-    }
+    // Stopped first: a tick that fails leaves its timer stopped.
+    KillTimer(id);
+    HandleTimer(id, interval);
     if (interval >= 1)
         RunTimer(id, interval);
-    else
-        KillTimer(id);
 }
 
 void TSkinScrollBar::Paint(HDC dc)

@@ -154,9 +154,9 @@ void TRecordingTheme::DrawArrowGlyph(HDC dc, const RECT& r, const TSkinItemDrawI
     Note("DrawArrowGlyph", dc, r).Info = info;
 }
 
-void TRecordingTheme::DrawFloatingFrame(HDC dc, const RECT& r, const TSkinFloatingInfo&)
+void TRecordingTheme::DrawFloatingFrame(HDC dc, const RECT& r, const TSkinFloatingInfo& floating)
 {
-    Note("DrawFloatingFrame", dc, r);
+    Note("DrawFloatingFrame", dc, r).Floating = floating;
 }
 
 void TRecordingTheme::DrawEditFieldFrame(HDC dc, const RECT& r, const TSkinItemDrawInfo& info)

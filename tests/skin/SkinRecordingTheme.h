@@ -24,6 +24,7 @@ struct TThemeCall {
     TSkinEditInfo Edit;
     TSkinPopupInfo Popup;
     TSkinToolbarInfo Toolbar;
+    TSkinFloatingInfo Floating;
 };
 
 class TRecordingTheme : public TSkinTheme {

@@ -1,0 +1,247 @@
+#include "skin/SkinDock.h"
+
+#include <cstdlib>
+
+#include "platform/ScopeGuards.h"
+#include "skin/Skin.h"
+#include "toolbar/TBDockableWindow.h"
+
+SF_IMPLEMENT_COMPONENT(TSkinDock, TTBDock)
+SF_IMPLEMENT_COMPONENT(TSkinFloatingWindowParent, TTBFloatingWindowParent)
+
+// ---------------------------------------------------------------------------------------------
+// TSkinDock
+
+TSkinDock::TSkinDock(TComponent* owner) : TTBDock(owner)
+{
+    AddThemeListener(this);
+}
+
+void TSkinDock::AfterConstruction()
+{
+    TTBDock::AfterConstruction();
+    SetParentColor(false);
+    UpdateThemeColor();
+}
+
+void TSkinDock::BeforeDestruction()
+{
+    RemoveThemeListener(this);
+    TTBDock::BeforeDestruction();
+}
+
+void TSkinDock::UpdateThemeColor()
+{
+    if (!FUseThemeColor)
+        return;
+    if (!CurrentTheme())
+        throw EInvalidOperation("A themed dock needs a current theme");
+    const TColor color = CurrentTheme()->QueryViewColor(vtDock);
+    if (color == GetColor())
+        return;
+    TFlagScope own(FSettingColor);
+    SetColor(color);
+}
+
+void TSkinDock::RedrawAll()
+{
+    if (HandleAllocated())
+        RedrawWindow(GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void TSkinDock::SetUseParentBackground(bool value)
+{
+    if (FUseParentBackground == value)
+        return;
+    FUseParentBackground = value;
+    RedrawAll();
+}
+
+void TSkinDock::SetUseThemeColor(bool value)
+{
+    if (FUseThemeColor == value)
+        return;
+    FUseThemeColor = value;
+    UpdateThemeColor();
+    RedrawAll();
+}
+
+bool TSkinDock::ThemedBackground()
+{
+    if (GetBackground() || !FUseThemeColor || !CurrentTheme())
+        return false;
+    return CurrentTheme()->QueryBooleanMetric(bmVisualStyles);
+}
+
+bool TSkinDock::HasBackgroundImage()
+{
+    if (FUseParentBackground || (ThemedBackground() && !FHandlingMove))
+        return true;
+    return TTBDock::HasBackgroundImage();
+}
+
+void TSkinDock::FillDockBackground(HDC dc, const RECT& drawRect)
+{
+    const RECT client = GetClientRect();
+    if (FUseParentBackground) {
+        PaintParentBackdrop(this, dc, client);
+        return;
+    }
+    if (ThemedBackground()) {
+        CurrentTheme()->DrawDockBackground(dc, drawRect, client, int(GetPosition()) + 1);
+        return;
+    }
+    TTBDock::FillDockBackground(dc, drawRect);
+}
+
+void TSkinDock::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case TBM_QUERYVIEWTYPE:
+        m.Result = vtDock;
+        return;
+    case TBM_NEWTHEME:
+        if (m.WParam == scThemeDone) {
+            UpdateThemeColor();
+            Invalidate();
+        }
+        return;
+    case CM_COLORCHANGED:
+        TTBDock::Dispatch(m);
+        if (!FSettingColor)
+            FUseThemeColor = false;
+        return;
+    case WM_ERASEBKGND:
+        // The theme's and the parent's backgrounds are drawn in the dock's own coordinates.
+        if (!GetBackground() && (FUseParentBackground || ThemedBackground())) {
+            FillDockBackground(reinterpret_cast<HDC>(m.WParam), GetClientRect());
+            m.Result = 1;
+            return;
+        }
+        TTBDock::Dispatch(m);
+        return;
+    case WM_MOVE: {
+        TFlagScope moving(FHandlingMove);
+        TTBDock::Dispatch(m);
+        return;
+    }
+    case WM_SIZE: {
+        TFlagScope sizing(FHandlingSize);
+        TTBDock::Dispatch(m);
+        if (HasBackgroundImage() && HandleAllocated())
+            for (HWND child = GetWindow(GetHandle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        return;
+    }
+    default:
+        TTBDock::Dispatch(m);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSkinFloatingWindowParent
+
+void TSkinFloatingWindowParent::DrawNCArea(HDC dc, uint8_t parts)
+{
+    TTBCustomDockableWindow* docked = GetHostedWindow();
+    const HWND wnd = GetWindowHandle();
+    if (!wnd || !docked || !CurrentTheme())
+        return;
+    RECT window{};
+    GetWindowRect(wnd, &window);
+    OffsetRect(&window, -window.left, -window.top);
+    TSkinFloatingInfo info;
+    info.Window = wnd;
+    info.DockedWindow = docked->HandleAllocated() ? docked->GetHandle() : nullptr;
+    info.ViewType = GetViewTypeOfControl(docked);
+    info.ClientWidth = GetClientWidth();
+    info.ClientHeight = GetClientHeight();
+    info.ShowCaption = docked->GetShowCaption();
+    info.BorderSize = docked->QueryFloatingBorder();
+    if (docked->GetCloseButton() && docked->GetShowCaption()) {
+        info.CloseButtonState = cbShown;
+        if (GetCloseButtonPressed())
+            info.CloseButtonState |= cbPushed;
+        else if (FCloseButtonHot)
+            info.CloseButtonState |= cbHot;
+    }
+    info.RedrawParts = parts & frpAll;
+    info.Caption = GetCaption();
+    info.Color = docked->GetColor();
+    info.Active = !docked->CaptionInactive;
+    TSavedDC saved(dc);
+    RECT client{};
+    ::GetClientRect(wnd, &client);
+    POINT origin{0, 0};
+    ::ClientToScreen(wnd, &origin);
+    RECT screen{};
+    GetWindowRect(wnd, &screen);
+    OffsetRect(&client, origin.x - screen.left, origin.y - screen.top);
+    ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+    CurrentTheme()->DrawFloatingFrame(dc, window, info);
+}
+
+void TSkinFloatingWindowParent::SetCloseButtonHot(bool value)
+{
+    if (FCloseButtonHot == value)
+        return;
+    FCloseButtonHot = value;
+    RedrawNCArea(frpCloseButton);
+}
+
+void TSkinFloatingWindowParent::Snap(WINDOWPOS& pos)
+{
+    const HWND wnd = GetWindowHandle();
+    RECT current{};
+    GetWindowRect(wnd, &current);
+    const bool sized = !(pos.flags & SWP_NOSIZE) &&
+                       (pos.cx != current.right - current.left || pos.cy != current.bottom - current.top);
+    if (FSnapDistance <= 0 || (pos.flags & SWP_NOMOVE) || sized)
+        return;
+    const int w = current.right - current.left, h = current.bottom - current.top;
+    const RECT at{pos.x, pos.y, pos.x + w, pos.y + h};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromRect(&at, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT& work = monitor.rcWork;
+    if (std::abs(pos.x + w - work.right) < FSnapDistance)
+        pos.x = work.right - w;
+    if (std::abs(pos.y + h - work.bottom) < FSnapDistance)
+        pos.y = work.bottom - h;
+    if (std::abs(pos.x - work.left) < FSnapDistance)
+        pos.x = work.left;
+    if (std::abs(pos.y - work.top) < FSnapDistance)
+        pos.y = work.top;
+}
+
+void TSkinFloatingWindowParent::Dispatch(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_ERASEBKGND:
+        m.Result = 1;
+        return;
+    case WM_NCMOUSEMOVE: {
+        TTBFloatingWindowParent::Dispatch(m);
+        TRACKMOUSEEVENT track{sizeof(track), TME_NONCLIENT | TME_LEAVE, GetWindowHandle(), 0};
+        TrackMouseEvent(&track);
+        SetCloseButtonHot(LRESULT(m.WParam) == HT_TB2K_CLOSE);
+        return;
+    }
+    case CM_MOUSELEAVE:
+        TTBFloatingWindowParent::Dispatch(m);
+        SetCloseButtonHot(false);
+        return;
+    case WM_NCMOUSELEAVE:
+        TTBFloatingWindowParent::Dispatch(m);
+        if (GetFocus() != GetWindowHandle())
+            SetCloseButtonHot(false);
+        return;
+    case WM_WINDOWPOSCHANGING:
+        Snap(*reinterpret_cast<WINDOWPOS*>(m.LParam));
+        TTBFloatingWindowParent::Dispatch(m);
+        return;
+    default:
+        TTBFloatingWindowParent::Dispatch(m);
+    }
+}

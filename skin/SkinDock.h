@@ -1,0 +1,60 @@
+// Docks and floating forms with the themed look: the dock's background from the theme or its
+// parent and its colour kept to the theme's, and the floating form's frame drawn by the theme
+// with a hot close button and edges that snap to the monitor's work area.
+#pragma once
+
+#include <windows.h>
+
+#include "toolbar/TBDock.h"
+#include "toolbar/TBFloatingWindow.h"
+
+class TSkinDock : public TTBDock {
+    SF_CLASS(TSkinDock)
+public:
+    explicit TSkinDock(TComponent* owner = nullptr);
+    void AfterConstruction() override;
+    void BeforeDestruction() override;
+
+    bool GetUseParentBackground() const { return FUseParentBackground; }
+    void SetUseParentBackground(bool value);
+    bool GetUseThemeColor() const { return FUseThemeColor; }
+    void SetUseThemeColor(bool value);
+
+    // Drawn by the theme: no background object, the theme's colour in use, and the theme's
+    // boolean metric 5.
+    virtual bool ThemedBackground();
+    bool HasBackgroundImage() override;
+    void FillDockBackground(HDC dc, const RECT& drawRect) override;
+    void Dispatch(TMessage& message) override;
+
+private:
+    void UpdateThemeColor();
+    void RedrawAll();
+
+    bool FSettingColor = false;
+    bool FUseParentBackground = false;
+    bool FUseThemeColor = true;
+    bool FHandlingMove = false;
+    bool FHandlingSize = false;
+};
+
+class TSkinFloatingWindowParent : public TTBFloatingWindowParent {
+    SF_CLASS(TSkinFloatingWindowParent)
+public:
+    using TTBFloatingWindowParent::TTBFloatingWindowParent;
+
+    int GetSnapDistance() const { return FSnapDistance; }
+    void SetSnapDistance(int value) { FSnapDistance = value < 0 ? 0 : value; }
+    bool GetCloseButtonHot() const { return FCloseButtonHot; }
+    void Dispatch(TMessage& message) override;
+
+protected:
+    void DrawNCArea(HDC dc, uint8_t parts) override;
+
+private:
+    void SetCloseButtonHot(bool value);
+    void Snap(WINDOWPOS& pos);
+
+    int FSnapDistance = 0;
+    bool FCloseButtonHot = false;
+};
