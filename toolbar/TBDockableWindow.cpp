@@ -9,6 +9,7 @@
 #include "platform/SysUtils.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFloatingWindow.h"
+#include "toolbar/TBPopup.h"
 
 SF_IMPLEMENT_ABSTRACT(TTBCustomDockableWindow, TCustomControl)
 
@@ -56,9 +57,7 @@ int IndexOfName(const char* const (&names)[N], const std::string& name)
 // The framework's popup menus take the activation for a moment; a floating caption ignores that.
 bool IsFrameworkPopup(HWND wnd)
 {
-    TWinControl* control = wnd ? FindControl(wnd) : nullptr;
-    TClass popup = GetClass("TTBPopupWindow");
-    return control && popup && control->InheritsFrom(popup);
+    return wnd && Is<TTBPopupWindow>(FindControl(wnd));
 }
 
 } // namespace

@@ -388,6 +388,8 @@ void TTBView::ItemChanged(TTBCustomItem* sender, bool relayed, TTBItemChangeKind
     switch (kind) {
     case TTBItemChangeKind::ickInserted:
         InsertedItem(sender, relayed, index, item);
+        // The new viewers need places: a view already laid out is laid out again.
+        MarkLayoutStale();
         break;
     case TTBItemChangeKind::ickDeleting:
         DeletingItem(item);
