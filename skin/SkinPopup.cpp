@@ -1,5 +1,7 @@
 #include "skin/SkinPopup.h"
 
+#include <algorithm>
+
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
 #include "skin/SkinItems.h"
@@ -9,6 +11,7 @@
 SF_IMPLEMENT_ABSTRACT(TSkinPopupView, TTBPopupView)
 SF_IMPLEMENT_ABSTRACT(TSkinPopupWindow, TTBPopupWindow)
 SF_IMPLEMENT_ABSTRACT(TSkinChevronPopupWindow, TSkinPopupWindow)
+SF_IMPLEMENT_COMPONENT(TSkinRootItem, TTBRootItem)
 
 namespace {
 
@@ -68,7 +71,10 @@ RECT TSkinPopupWindow::OpenerRect()
 {
     RECT screen{};
     TTBView* parentView = GetView() ? GetView()->GetParentView() : nullptr;
-    if (!IsRectEmpty(&FControlRect)) {
+    auto* root = GetView() ? dynamic_cast<TSkinRootItem*>(GetView()->GetParentItem()) : nullptr;
+    if (root && !IsRectEmpty(&root->GetControlRect())) {
+        screen = root->GetControlRect();
+    } else if (!IsRectEmpty(&FControlRect)) {
         screen = FControlRect;
     } else if (parentView && parentView->GetSelected()) {
         TTBItemViewer* opener = parentView->GetSelected();
@@ -159,4 +165,44 @@ void TSkinPopupWindow::Dispatch(TMessage& m)
     default:
         TTBPopupWindow::Dispatch(m);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSkinRootItem
+
+TTBPopupWindowClass TSkinRootItem::QueryPopupWindowClass()
+{
+    return PopupWindowClassOf<TSkinPopupWindow>();
+}
+
+TSkinPopupWindow* TSkinRootItem::OpenPopupWindowAt(bool, const RECT& controlRect, bool selectFirstItem,
+                                                   TPopupAlignment alignment)
+{
+    const RECT previous = FControlRect;
+    FControlRect = controlRect;
+    TScopeExit restore([&] { FControlRect = previous; });
+    TTBPopupWindow* window = OpenPopupWindow(nullptr, nullptr, false, selectFirstItem, false,
+                                             POINT{controlRect.left, controlRect.bottom}, alignment);
+    auto* themed = dynamic_cast<TSkinPopupWindow*>(window);
+    if (themed)
+        themed->SetControlRect(controlRect);
+    return themed;
+}
+
+void TSkinRootItem::PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow, TTBPopupPlacement& p)
+{
+    if (!IsRectEmpty(&FControlRect)) {
+        const RECT& c = FControlRect;
+        const RECT& m = p.MonitorArea;
+        p.OpenerRect = c;
+        p.Y = c.bottom;
+        if (p.Y + p.H > m.bottom && c.top - p.H >= m.top)
+            p.Y = c.top - p.H;
+        p.Y = std::max(std::min(p.Y, int(m.bottom) - p.H), int(m.top));
+        if (p.Alignment == paRight)
+            p.X = c.right - p.W;
+        p.X = std::max(std::min(p.X, int(m.right) - p.W), int(m.left));
+    }
+    // The opposite of the items: here only a popup of a list plays the popup sound.
+    PlaceSharingEdge(this, parentView, popupWindow, p, true);
 }

@@ -49,6 +49,26 @@ private:
     std::unique_ptr<TShadows, TObjectFree> FShadows;
 };
 
+// The root of a popup menu that may open from a control: the popup goes below the control's
+// rectangle, or above it when there is no room below.
+class TSkinRootItem : public TTBRootItem {
+    SF_CLASS(TSkinRootItem)
+public:
+    using TTBRootItem::TTBRootItem;
+
+    // The screen rectangle of the control a popup opens from; empty for none.
+    const RECT& GetControlRect() const { return FControlRect; }
+    // Opens the popup below (or above) the control's rectangle; the caller owns the window. The
+    // linked item hears of the popup as OpenPopupWindow tells it, whatever fromLink says.
+    virtual TSkinPopupWindow* OpenPopupWindowAt(bool fromLink, const RECT& controlRect, bool selectFirstItem,
+                                                TPopupAlignment alignment = paLeft);
+    TTBPopupWindowClass QueryPopupWindowClass() override;
+    void PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow, TTBPopupPlacement& placement) override;
+
+private:
+    RECT FControlRect{};
+};
+
 // The popup of a chevron.
 class TSkinChevronPopupWindow : public TSkinPopupWindow {
     SF_CLASS(TSkinChevronPopupWindow)

@@ -179,7 +179,7 @@ TEST(SkinFloatingWindow, FrameRecordAndSnapping)
     EXPECT_FALSE(floating->GetCloseButtonHot());
     bar->SetFloating(false);
     form.reset();
-    PumpUntilIdle();
+    PumpMessages();
 }
 
 } // namespace

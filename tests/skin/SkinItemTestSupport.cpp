@@ -83,12 +83,3 @@ SIZE TextSizeInViewFont(TTBView* view, const std::wstring& text, UINT flags)
     DrawTextW(canvas->GetHandle(), text.c_str(), int(text.size()), &r, flags | DT_CALCRECT);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
-
-void PumpUntilIdle()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}

@@ -71,6 +71,3 @@ COLORREF ImageColor(int index);
 
 // The size DrawTextW gives the text in the view's font (as the viewers measure).
 SIZE TextSizeInViewFont(TTBView* view, const std::wstring& text, UINT flags);
-
-// Dispatches every queued message of the thread.
-void PumpUntilIdle();

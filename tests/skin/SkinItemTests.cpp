@@ -620,7 +620,7 @@ TEST(SkinPopupWindow, ThemedFrameBackgroundAndShadows)
         ASSERT_TRUE(f.View->ShowChildPopup(true));
         auto* popup = dynamic_cast<TSkinPopupWindow*>(f.View->GetOpenedViewerWindow());
         ASSERT_NE(popup, nullptr) << "themed items open themed popups";
-        PumpUntilIdle();
+        PumpMessages();
         EXPECT_EQ(GetViewTypeOfControl(popup), uint32_t(vtPopup));
         RECT window{}, client{};
         GetWindowRect(popup->GetHandle(), &window);
@@ -647,11 +647,11 @@ TEST(SkinPopupWindow, ThemedFrameBackgroundAndShadows)
         HWND popupWnd = popup->GetHandle();
         f.View->HideChildPopups();
         f.View->ExcludeState(stModal);
-        PumpUntilIdle();
+        PumpMessages();
         EXPECT_FALSE(IsWindow(popupWnd));
     }
     DestroyWindow(owner);
-    PumpUntilIdle();
+    PumpMessages();
     EXPECT_EQ(LiveHandles(THandleKind::GdiObject), liveBefore) << "no drawing object left behind";
 }
 

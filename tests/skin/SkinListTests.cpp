@@ -365,7 +365,7 @@ TEST(SkinList, ListPopupReportsItsTypeAndCastsNoShadow)
         f.View->ExcludeState(stModal);
     }
     DestroyWindow(owner);
-    PumpUntilIdle();
+    PumpMessages();
 }
 
 } // namespace

@@ -192,7 +192,7 @@ TEST(SkinStatusBar, SizeGripHitTestAndPaint)
     bar->SetAlign(alTop);
     EXPECT_FALSE(bar->SizeGripShown());
     form.reset();
-    PumpUntilIdle();
+    PumpMessages();
 }
 
 TEST(SkinStatusBar, ClicksReachThePanelUnderTheCursor)
@@ -220,7 +220,7 @@ TEST(SkinStatusBar, ClicksReachThePanelUnderTheCursor)
     EXPECT_EQ(clicked, (std::vector<int>{0, 1, 2})) << "past the last panel: none";
     EXPECT_EQ(doubled, clicked);
     form.reset();
-    PumpUntilIdle();
+    PumpMessages();
 }
 
 } // namespace
