@@ -293,8 +293,8 @@ void TSheetfoldForm::BuildToolbar()
 // Toolbar buttons have no pictures here: each shows its hint as its caption, sized to fit.
 void TSheetfoldForm::LayoutToolbar()
 {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, GetFont()->GetHandle());
+    TWindowDC screen;
+    TSelectGuard font(screen.Get(), GetFont()->GetHandle());
     int x = 4;
     for (TSpeedButton* button : FToolButtons) {
         std::string text = button->GetHint();
@@ -304,13 +304,11 @@ void TSheetfoldForm::LayoutToolbar()
             text.erase(0, 1);
         button->SetCaption(text);
         SIZE size{};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32A(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
         int width = std::max(24, static_cast<int>(size.cx) + 12);
         button->SetBounds(x, 3, width, 24);
         x += width + 1;
     }
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     FScaleLabel->SetLeft(x + 8);
     FZoomBox->SetLeft(FScaleLabel->GetLeft() + FScaleLabel->GetWidth() + 4);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/SfLanguage1.h"
+#include "platform/ScopeGuards.h"
 
 std::string LinkHost(const std::string& address)
 {
@@ -132,12 +133,12 @@ void TAboutForm::LayoutTexts()
         if (row.Flags & afBold)
             label->GetFont()->SetStyle(label->GetFont()->GetStyle() + fsBold);
         if (first) {
-            HDC dc = GetDC(nullptr);
-            HGDIOBJ old = SelectObject(dc, label->GetFont()->GetHandle());
             TEXTMETRICA metrics{};
-            GetTextMetricsA(dc, &metrics);
-            SelectObject(dc, old);
-            ReleaseDC(nullptr, dc);
+            {
+                TWindowDC screen;
+                TSelectGuard font(screen.Get(), label->GetFont()->GetHandle());
+                GetTextMetricsA(screen.Get(), &metrics);
+            }
             lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
             externalLeading = metrics.tmExternalLeading;
             averageCharWidth = metrics.tmAveCharWidth;

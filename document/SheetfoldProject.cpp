@@ -7,6 +7,7 @@
 #include "document/LayerImage.h"
 #include "graphics/SfTypes.h"
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 
 SF_IMPLEMENT_ABSTRACT(TSheetfoldPage, TLayerComposition)
@@ -42,18 +43,6 @@ void CheckPaper(const TPaper& p)
     if (!marginsOk)
         throw EReadError("The page's printable area lies outside its paper");
 }
-
-// Restores the image elements' embed switch after a write, however it ends.
-class TEmbedGuard {
-public:
-    explicit TEmbedGuard(bool embed) : FPrevious(SetLayerImageEmbedData(embed)) {}
-    ~TEmbedGuard() { SetLayerImageEmbedData(FPrevious); }
-    TEmbedGuard(const TEmbedGuard&) = delete;
-    TEmbedGuard& operator=(const TEmbedGuard&) = delete;
-
-private:
-    bool FPrevious;
-};
 
 using TProjectPtr = std::unique_ptr<TSheetfoldProject, TObjectFree>;
 
@@ -400,7 +389,9 @@ TSheetfoldPage* TSheetfoldProject::GetPage(int index) const
 void TSheetfoldProject::WriteProject(TXDataStream& stream)
 {
     {
-        TEmbedGuard embed(!FMINS);
+        // The image elements' embed switch is process-wide: it goes back as it was after the write.
+        const bool embedBefore = SetLayerImageEmbedData(!FMINS);
+        TScopeExit embed([embedBefore] { SetLayerImageEmbedData(embedBefore); });
         stream.WriteBoolean("MINS", FMINS);
         for (int i = 0; i < Count(); ++i) {
             stream.BeginGroup("PAGE");

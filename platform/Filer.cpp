@@ -55,21 +55,6 @@ bool IsIntegerType(TValueType type)
     return type == vaInt8 || type == vaInt16 || type == vaInt32 || type == vaInt64;
 }
 
-// Marks a component as being written for the lifetime of the guard.
-class TWritingGuard {
-public:
-    explicit TWritingGuard(TComponent* component) : FComponent(component)
-    {
-        FComponent->SetComponentStateFlag(csWriting, true);
-    }
-    ~TWritingGuard() { FComponent->SetComponentStateFlag(csWriting, false); }
-    TWritingGuard(const TWritingGuard&) = delete;
-    TWritingGuard& operator=(const TWritingGuard&) = delete;
-
-private:
-    TComponent* FComponent;
-};
-
 }  // namespace
 
 // TStream's component helpers live here, beside the format they use.
@@ -689,7 +674,8 @@ void TWriter::WriteComponent(TComponent* component)
     TNestingGuard guard(FDepth, MaxNesting, TooDeep<EWriteError>("Components"));
     if (!FRoot)
         FRoot = component;
-    TWritingGuard writing(component);
+    component->SetComponentStateFlag(csWriting, true);
+    TScopeExit writing([component] { component->SetComponentStateFlag(csWriting, false); });
     WriteStr(component->ClassName());
     WriteStr(component->GetName());
     component->DefineProperties(this);
