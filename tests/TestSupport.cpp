@@ -244,6 +244,26 @@ std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed)
     return out;
 }
 
+TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& bytes)
+{
+    auto stream = Make<TMemoryStream>();
+    if (!bytes.empty())
+        stream->WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    stream->SetPosition(0);
+    return stream;
+}
+
+std::vector<uint8_t> BytesOf(TCustomMemoryStream& stream)
+{
+    const auto* p = static_cast<const uint8_t*>(stream.GetMemory());
+    return std::vector<uint8_t>(p, p + stream.GetSize());
+}
+
+std::string TextOf(TCustomMemoryStream& stream)
+{
+    return std::string(static_cast<const char*>(stream.GetMemory()), static_cast<size_t>(stream.GetSize()));
+}
+
 testing::AssertionResult SameRect(const RECT& a, const RECT& b)
 {
     if (a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom)

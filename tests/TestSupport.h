@@ -1,5 +1,5 @@
 // Shared helpers for the test executables: start-up of process state, temporary files, the
-// keyboard state, a drawing surface, owned objects and rectangles.
+// keyboard state, a drawing surface, memory streams, owned objects and rectangles.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/ObjectModel.h"
+#include "platform/Streams.h"
 
 void TestEnvironmentStartup();
 void TestEnvironmentShutdown();
@@ -28,6 +29,12 @@ std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed);
 
 // Dispatches every queued message of the thread.
 void PumpMessages();
+
+// A memory stream holding the bytes, positioned at its start.
+TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& bytes);
+// What a memory stream holds, as bytes and as 8-bit text.
+std::vector<uint8_t> BytesOf(TCustomMemoryStream& stream);
+std::string TextOf(TCustomMemoryStream& stream);
 
 // Holds a keyboard state for the thread (what GetKeyState reports) while it lives.
 class TKeysDown {

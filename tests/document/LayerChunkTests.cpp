@@ -17,7 +17,7 @@ Bytes WritePageBody(TLayerComposition* page)
         if (!page->GetItem(i)->GetAttachedTo())
             WriteLayerElement(stream, page->GetItem(i));
     stream.EndGroup("PAGE");
-    return Contents(inner);
+    return BytesOf(inner);
 }
 
 // Reads element groups into the page the way a page body is read.
@@ -132,7 +132,7 @@ TEST(LayerChunks, RectangleBodyIsTheBaseChunksInOrder)
                           Header("ALPH", 2), Bytes{255, 0}, Header("COLR", 4), Int32(0x0A0B0C),
                           Header("ALGN", 2), Bytes{0, 0}, Header("ENBL", 2), Bytes{0xFF, 0xFF},
                           Header("VSBL", 2), Bytes{0xFF, 0xFF}, Header("RECT", -2)});
-    EXPECT_EQ(expected, Contents(inner));
+    EXPECT_EQ(expected, BytesOf(inner));
 }
 
 TEST(LayerChunks, EmptyTextIsAnEmptyDataChunkInsideATextGroup)

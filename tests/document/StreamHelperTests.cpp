@@ -16,7 +16,7 @@ Bytes Written(F write)
     TMemoryStream inner;
     TXDataStream stream(&inner);
     write(stream);
-    return Contents(inner);
+    return BytesOf(inner);
 }
 
 // A reader shaped like the project's: the project and page bodies recognise their tags at every

@@ -84,15 +84,6 @@ Bytes BuildBmp(const TBmpSpec& s)
     return b;
 }
 
-TOwned<TMemoryStream> StreamOf(const Bytes& b)
-{
-    TOwned<TMemoryStream> ms(New<TMemoryStream>());
-    if (!b.empty())
-        ms->WriteBuffer(b.data(), static_cast<int32_t>(b.size()));
-    ms->SetPosition(0);
-    return ms;
-}
-
 TOwned<TBitmap> Load(const Bytes& b)
 {
     TOwned<TBitmap> bmp(New<TBitmap>());

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "TestSupport.h"
 #include "platform/Filer.h"
 
 namespace {
@@ -186,16 +187,11 @@ TTestItem* MakeTree()
     return root;
 }
 
-std::string Bytes(TMemoryStream& stream)
-{
-    return std::string(static_cast<const char*>(stream.GetMemory()), static_cast<size_t>(stream.GetSize()));
-}
-
 std::string StreamOf(TTestItem* root)
 {
     TMemoryStream stream;
     stream.WriteComponent(root);
-    return Bytes(stream);
+    return TextOf(stream);
 }
 
 TComponent* ReadBytes(const std::string& bytes, TComponent* instance = nullptr)
@@ -236,7 +232,7 @@ TEST(Filer, EveryValueTypeRoundTrips)
         w.WriteString("in a list");
         w.WriteListEnd();
     }
-    std::string bytes = Bytes(stream);
+    std::string bytes = TextOf(stream);
     stream.SetPosition(0);
     TReader r(&stream);
     for (auto [v, type] : std::initializer_list<std::pair<int32_t, TValueType>>{
@@ -295,7 +291,7 @@ TEST(Filer, StringConversionsAndWideLayout)
     TMemoryStream stream;
     TWriter w(&stream);
     w.WriteWideString(L"abc");
-    EXPECT_EQ(Bytes(stream), std::string("\x12\x03\0\0\0a\0b\0c\0", 11));
+    EXPECT_EQ(TextOf(stream), std::string("\x12\x03\0\0\0a\0b\0c\0", 11));
 
     // Older 8-bit values read as wide text, and wide values read as 8-bit text.
     stream.Clear();
@@ -456,7 +452,7 @@ std::string OneProperty(const std::function<void(TWriter&, TMemoryStream&)>& val
     value(w, stream);
     w.WriteListEnd();
     w.WriteListEnd();
-    return Bytes(stream);
+    return TextOf(stream);
 }
 
 std::string ReadError(const std::string& bytes)
@@ -521,7 +517,7 @@ TEST(Filer, MalformedValuesRaiseClearly)
         w.WriteStr("");
         w.WriteListEnd();
     }
-    EXPECT_NE(ReadError(Bytes(deep)).find("nested too deeply"), std::string::npos);
+    EXPECT_NE(ReadError(TextOf(deep)).find("nested too deeply"), std::string::npos);
 
     EXPECT_EQ(ReadError("SFP1"), "Invalid stream format");
     EXPECT_EQ(ReadError(""), "Invalid stream format");
@@ -530,12 +526,12 @@ TEST(Filer, MalformedValuesRaiseClearly)
     uw.WriteSignature();
     uw.WriteStr("TNoSuchComponent");
     uw.WriteStr("");
-    EXPECT_THROW(ReadBytes(Bytes(unknown)), EClassNotFound);
+    EXPECT_THROW(ReadBytes(TextOf(unknown)), EClassNotFound);
     unknown.Clear();
     uw.WriteSignature();
     uw.WriteStr("TMemoryStream");
     uw.WriteStr("");
-    EXPECT_EQ(ReadError(Bytes(unknown)), "Class TMemoryStream in stream is not a component");
+    EXPECT_EQ(ReadError(TextOf(unknown)), "Class TMemoryStream in stream is not a component");
 
     // Names: invalid or duplicated within the owner.
     TMemoryStream names;
@@ -545,7 +541,7 @@ TEST(Filer, MalformedValuesRaiseClearly)
     nw.WriteStr("Bad Name");
     nw.WriteListEnd();
     nw.WriteListEnd();
-    EXPECT_NE(ReadError(Bytes(names)).find("Error reading component name: "), std::string::npos);
+    EXPECT_NE(ReadError(TextOf(names)).find("Error reading component name: "), std::string::npos);
     names.Clear();
     nw.WriteSignature();
     nw.WriteStr("TTestItem");
@@ -558,7 +554,7 @@ TEST(Filer, MalformedValuesRaiseClearly)
         nw.WriteListEnd();
     }
     nw.WriteListEnd();
-    EXPECT_NE(ReadError(Bytes(names)).find("Twin already exists"), std::string::npos) << ReadError(Bytes(names));
+    EXPECT_NE(ReadError(TextOf(names)).find("Twin already exists"), std::string::npos) << ReadError(TextOf(names));
     EXPECT_EQ(gLiveItems, live);
 }
 

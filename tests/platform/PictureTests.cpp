@@ -42,21 +42,6 @@ void ExpectTwoColours(TGraphic* graphic)
     EXPECT_EQ(Pixel(bmp.get(), 80, 25), RGB(0, 0, 255));
 }
 
-TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& b)
-{
-    auto ms = Make<TMemoryStream>();
-    if (!b.empty())
-        ms->WriteBuffer(b.data(), static_cast<int32_t>(b.size()));
-    ms->SetPosition(0);
-    return ms;
-}
-
-std::vector<uint8_t> BytesOf(TMemoryStream* ms)
-{
-    auto* p = static_cast<uint8_t*>(ms->GetMemory());
-    return std::vector<uint8_t>(p, p + ms->GetSize());
-}
-
 // A one-image .ico file: 16 x 16, 32 bits, every pixel the colour, opaque.
 std::vector<uint8_t> BuildIcon(COLORREF color)
 {
@@ -75,7 +60,7 @@ std::vector<uint8_t> BuildIcon(COLORREF color)
         p[2] = GetRValue(color);
         p[3] = 255;
     }
-    std::vector<uint8_t> file(6 + 16);
+    std::vector<uint8_t> file(6 + 16 + image.size());
     file[2] = 1;
     file[4] = 1;
     uint8_t* e = file.data() + 6;
@@ -86,7 +71,7 @@ std::vector<uint8_t> BuildIcon(COLORREF color)
     uint32_t size = static_cast<uint32_t>(image.size()), offset = 22;
     std::memcpy(e + 8, &size, 4);
     std::memcpy(e + 12, &offset, 4);
-    file.insert(file.end(), image.begin(), image.end());
+    std::memcpy(file.data() + 22, image.data(), image.size());
     return file;
 }
 
@@ -143,7 +128,7 @@ TEST(Metafile, EnhancedAndPlaceableRoundTrips)
     meta->SetEnhanced(false);
     auto wmf = Make<TMemoryStream>();
     meta->SaveToStream(wmf.get());
-    std::vector<uint8_t> bytes = BytesOf(wmf.get());
+    std::vector<uint8_t> bytes = BytesOf(*wmf);
     ASSERT_GT(bytes.size(), 40u);
     uint32_t key;
     std::memcpy(&key, bytes.data(), 4);
@@ -173,11 +158,11 @@ TEST(Metafile, MalformedStreamsRaise)
     meta->SetHandle(RecordTwoColours());
     auto good = Make<TMemoryStream>();
     meta->SaveToStream(good.get());
-    std::vector<uint8_t> emf = BytesOf(good.get());
+    std::vector<uint8_t> emf = BytesOf(*good);
     meta->SetEnhanced(false);
     auto goodWmf = Make<TMemoryStream>();
     meta->SaveToStream(goodWmf.get());
-    std::vector<uint8_t> wmf = BytesOf(goodWmf.get());
+    std::vector<uint8_t> wmf = BytesOf(*goodWmf);
 
     auto expectInvalid = [](std::vector<uint8_t> b, const char* what) {
         auto target = Make<TMetafile>();
@@ -231,7 +216,7 @@ TEST(Icon, LoadsDrawsAndSavesTheFileImage)
     EXPECT_EQ(Pixel(bmp.get(), 19, 19), RGB(255, 255, 255));
     auto out = Make<TMemoryStream>();
     icon->SaveToStream(out.get());
-    EXPECT_EQ(BytesOf(out.get()), file);
+    EXPECT_EQ(BytesOf(*out), file);
     EXPECT_THROW(icon->SetWidth(32), EInvalidGraphicOperation);
 
     std::vector<uint8_t> bad = file;

@@ -40,11 +40,6 @@ public:
     }
 };
 
-std::string Contents(TCustomMemoryStream& stream)
-{
-    return std::string(static_cast<const char*>(stream.GetMemory()), static_cast<size_t>(stream.GetSize()));
-}
-
 TEST(Streams, ShortTransfersRaise)
 {
     TMemoryStream stream;
@@ -80,7 +75,7 @@ TEST(Streams, MemoryStreamSeeksBeyondEndAndZeroFills)
     EXPECT_EQ(stream.Read(buffer, 4), 0);
     stream.WriteBuffer("AB", 2);
     ASSERT_EQ(stream.GetSize(), 12);
-    EXPECT_EQ(Contents(stream), std::string(10, '\0') + "AB");
+    EXPECT_EQ(TextOf(stream), std::string(10, '\0') + "AB");
     EXPECT_EQ(stream.Seek(-1, TSeekOrigin::soEnd), 11);
     EXPECT_EQ(stream.Read(buffer, 4), 1);
     EXPECT_EQ(buffer[0], 'B');
@@ -92,7 +87,7 @@ TEST(Streams, MemoryStreamSeeksBeyondEndAndZeroFills)
     stream.SetSize(2);
     EXPECT_EQ(stream.GetPosition(), 2);
     stream.SetSize(12);
-    EXPECT_EQ(Contents(stream), std::string(12, '\0'));
+    EXPECT_EQ(TextOf(stream), std::string(12, '\0'));
     stream.Clear();
     EXPECT_EQ(stream.GetSize(), 0);
     EXPECT_EQ(stream.GetPosition(), 0);
@@ -107,7 +102,7 @@ TEST(Streams, MemoryStreamGrowsByManySmallWrites)
         stream.WriteBuffer(&c, 1);
         expected += c;
     }
-    EXPECT_EQ(Contents(stream), expected);
+    EXPECT_EQ(TextOf(stream), expected);
     EXPECT_THROW(stream.SetSize(-1), EStreamError);
     stream.SetPosition(0x7FFFFFF0);
     EXPECT_THROW(stream.WriteBuffer("0123456789abcdefghij", 20), EOutOfMemory);
@@ -158,7 +153,7 @@ TEST(Streams, StringStream)
     stream.SetPosition(0);
     TMemoryStream copy;
     copy.CopyFrom(&stream, 0);
-    EXPECT_EQ(Contents(copy), "hello");
+    EXPECT_EQ(TextOf(copy), "hello");
 }
 
 TEST(Streams, FileStreamRoundTripAndErrorsNameTheFile)
@@ -174,7 +169,7 @@ TEST(Streams, FileStreamRoundTripAndErrorsNameTheFile)
     }
     TMemoryStream memory;
     memory.LoadFromFile(name);
-    EXPECT_EQ(Contents(memory), "0123");
+    EXPECT_EQ(TextOf(memory), "0123");
     memory.SetPosition(memory.GetSize());
     memory.WriteBuffer("xy", 2);
     memory.SaveToFile(name);
@@ -257,7 +252,7 @@ TEST(Streams, PositionsBeyondFourGiB)
 TEST(Streams, ResourceStream)
 {
     TResourceStream resource(GetModuleHandleA(nullptr), "StreamTestData", RT_RCDATA);
-    std::string text = Contents(resource);
+    std::string text = TextOf(resource);
     EXPECT_EQ(text.substr(0, 15), "Hello, resource");
     EXPECT_THROW(resource.SetSize(3), EStreamError);
     try {

@@ -14,15 +14,6 @@ namespace {
 using TStreamPtr = std::unique_ptr<TMemoryStream, TObjectFree>;
 using TReaderPtr = std::unique_ptr<TPNGReader, TObjectFree>;
 
-TStreamPtr StreamOf(const TBytes& bytes)
-{
-    TStreamPtr stream(New<TMemoryStream>());
-    if (!bytes.empty())
-        stream->WriteBuffer(bytes.data(), int32_t(bytes.size()));
-    stream->SetPosition(0);
-    return stream;
-}
-
 TReaderPtr Decode(const TBytes& bytes)
 {
     TStreamPtr stream = StreamOf(bytes);

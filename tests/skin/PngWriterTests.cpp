@@ -19,18 +19,12 @@ namespace {
 
 using TStreamPtr = std::unique_ptr<TMemoryStream, TObjectFree>;
 
-TBytes BytesOf(TMemoryStream* stream)
-{
-    const uint8_t* p = static_cast<const uint8_t*>(stream->GetMemory());
-    return TBytes(p, p + stream->GetSize());
-}
-
 TBytes Encode(int width, int height, const std::vector<uint32_t>& pixels)
 {
     std::unique_ptr<TPNGWriter, TObjectFree> writer(New<TPNGWriter>(width, height, pixels.data(), width));
     TStreamPtr stream(New<TMemoryStream>());
     writer->SaveToStream(stream.get());
-    return BytesOf(stream.get());
+    return BytesOf(*stream);
 }
 
 std::vector<uint32_t> DecodePixels(const TBytes& file)
@@ -237,7 +231,7 @@ TEST(PngWriter, StridedPixelsAreCopiedRowByRow)
     std::unique_ptr<TPNGWriter, TObjectFree> writer(New<TPNGWriter>(3, 4, held.data(), 5));
     TStreamPtr stream(New<TMemoryStream>());
     writer->SaveToStream(stream.get());
-    EXPECT_EQ(DecodePixels(BytesOf(stream.get())), expected);
+    EXPECT_EQ(DecodePixels(BytesOf(*stream)), expected);
 }
 
 TEST(ZlibStream, LargeOutputAndAMovedTarget)
@@ -262,7 +256,7 @@ TEST(ZlibStream, LargeOutputAndAMovedTarget)
         z->Finish();
         EXPECT_THROW(z->Read(input.data(), 1), EZlibError);
     }
-    TBytes written = BytesOf(target.get());
+    TBytes written = BytesOf(*target);
     ASSERT_EQ(TBytes(written.begin(), written.begin() + 4), (TBytes{'h', 'e', 'a', 'd'}));
     EXPECT_EQ(InflateZlib(TBytes(written.begin() + 4, written.end())), input);
 }

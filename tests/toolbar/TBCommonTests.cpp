@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -295,11 +296,6 @@ TEST(TBText, VerticalTextStaysInItsRectangle)
     SelectObject(dib.DC(), oldFont);
 }
 
-std::string StreamBytes(TMemoryStream& stream)
-{
-    return std::string(static_cast<const char*>(stream.GetMemory()), static_cast<size_t>(stream.GetSize()));
-}
-
 TEST(TBWideProperties, BytesAndRoundTrips)
 {
     TMemoryStream stream;
@@ -307,7 +303,7 @@ TEST(TBWideProperties, BytesAndRoundTrips)
         TWriter writer(&stream);
         WriteWideStringProp(&writer, L"abc");
     }
-    EXPECT_EQ(StreamBytes(stream), std::string("\x12\x03\0\0\0a\0b\0c\0", 11));
+    EXPECT_EQ(TextOf(stream), std::string("\x12\x03\0\0\0a\0b\0c\0", 11));
 
     const std::wstring texts[] = {L"", L"Fish && Chips", L"\x4E2D\x6587\x83DC\x5355", L"\xD83D\xDE00"};
     for (const std::wstring& text : texts) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "TestSupport.h"
 #include "UniTestSupport.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -29,11 +30,6 @@ std::vector<std::wstring> Lines(TWideStrings* list)
     for (int i = 0; i < list->Count(); ++i)
         lines.push_back(list->Get(i));
     return lines;
-}
-
-std::string Bytes(TMemoryStream* stream)
-{
-    return std::string(static_cast<const char*>(stream->GetMemory()), static_cast<size_t>(stream->GetSize()));
 }
 
 TListPtr LoadBytes(const std::string& bytes, bool withBOM = true)
@@ -153,13 +149,13 @@ TEST(UniStrings, SavingWritesTheMarkAndFilesWithWideNamesRoundTrip)
     TListPtr list = MakeList({L"A", kWideText.c_str(), L""});
     std::unique_ptr<TMemoryStream, TObjectFree> stream(New<TMemoryStream>());
     list->SaveToStream(stream.get());
-    std::string bytes = Bytes(stream.get());
+    std::string bytes = TextOf(*stream);
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\xFF\xFE\x41\x00", 4));
     EXPECT_EQ(bytes.size(), 2 + 2 * list->GetText().size());
     std::unique_ptr<TMemoryStream, TObjectFree> bare(New<TMemoryStream>());
     list->SaveToStreamWithBOM(bare.get(), false);
-    EXPECT_EQ(Bytes(bare.get()), bytes.substr(2));
+    EXPECT_EQ(TextOf(*bare), bytes.substr(2));
 
     std::wstring name = WideTempFileName(L"lines");
     list->SaveToFile(name);
@@ -259,7 +255,7 @@ TEST(WideProperties, CompanionsAreWrittenAsUtf7AndAppliedOnlyWhenSwitchedOn)
     actionStream->WriteComponent(action.get());
     std::unique_ptr<TMemoryStream, TObjectFree> comboStream(New<TMemoryStream>());
     comboStream->WriteComponent(combo.get());
-    std::string bytes = Bytes(actionStream.get());
+    std::string bytes = TextOf(*actionStream);
     EXPECT_NE(bytes.find("Caption_UTF7"), std::string::npos);
     EXPECT_NE(bytes.find(WideToCodePage(kWideText, CP_UTF7)), std::string::npos);
     EXPECT_EQ(bytes.find("Hint_UTF7"), std::string::npos);
