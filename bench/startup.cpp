@@ -1,6 +1,7 @@
-// Time from starting Sheetfold.exe to its main window standing painted on the screen, with Wine
-// already running, against a bare window program started and timed the same way (this program
-// with --window). Target: under 1 s.
+// Time from starting Sheetfold.exe to its main window standing painted on the screen, and from
+// asking that window to close to the end of the process, with Wine already running, each against
+// a bare window program started and timed the same way (this program with --window). Targets:
+// start under 1 s, close under 0.5 s.
 //   bench_startup.exe [path of Sheetfold.exe]
 #include <windows.h>
 
@@ -15,11 +16,16 @@ namespace {
 
 constexpr int Runs = 5;
 constexpr DWORD StartTimeoutMs = 30000;
+constexpr DWORD CloseTimeoutMs = 30000;
 const char* const BareWindowClass = "TBenchBareWindow";
 
+// Closing ends the message loop and the process, which takes the window with it. Destroying a
+// visible top-level window first would make Wine wait 2 s for a window manager to withdraw it,
+// and under Xvfb there is none: that wait is Wine's, and the same for every program, so it is
+// kept out of the baseline.
 LRESULT CALLBACK BareWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_DESTROY) {
+    if (msg == WM_CLOSE) {
         PostQuitMessage(0);
         return 0;
     }
@@ -74,56 +80,73 @@ HWND FindVisibleWindow(DWORD processId, const char* className)
     return search.Found;
 }
 
+struct TRunTimes {
+    double Start = -1;
+    double Close = -1;
+};
+
 // Milliseconds from CreateProcess until the window of the class is visible and the program has
-// gone idle with it, which is after its first paint: paint messages come before idle. A
-// negative result when the program did not get there.
-double TimeStart(const std::string& exe, const std::string& arguments, const char* className)
+// gone idle with it, which is after its first paint: paint messages come before idle; then from
+// posting WM_CLOSE to the window until the process has ended. Negative times where the program
+// did not get there.
+TRunTimes TimeRun(const std::string& exe, const std::string& arguments, const char* className)
 {
+    TRunTimes times;
     std::string commandLine = "\"" + exe + "\"" + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const double start = Now();
     if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return -1;
+        return times;
     HWND wnd = nullptr;
     while (!wnd && Now() - start < StartTimeoutMs && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
         wnd = FindVisibleWindow(info.dwProcessId, className);
         if (!wnd)
             Sleep(1);
     }
-    double elapsed = -1;
     // A program without a message queue of its own reports no idle state: the round trip alone
     // then tells that its window procedure runs.
     const DWORD idle = wnd ? WaitForInputIdle(info.hProcess, StartTimeoutMs) : WAIT_TIMEOUT;
     if (idle == 0 || idle == WAIT_FAILED) {
         DWORD_PTR result = 0;
         if (SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_NORMAL, StartTimeoutMs, &result))
-            elapsed = Now() - start;
+            times.Start = Now() - start;
     }
-    if (wnd)
+    if (wnd) {
+        const double closing = Now();
         PostMessageA(wnd, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(info.hProcess, 5000) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(info.hProcess, CloseTimeoutMs) == WAIT_OBJECT_0)
+            times.Close = Now() - closing;
+    }
+    if (WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0)
         TerminateProcess(info.hProcess, 1);
     WaitForSingleObject(info.hProcess, 5000);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    return elapsed;
+    return times;
 }
 
-// The median of the runs after one warm-up start, or a negative value when a run failed.
-double MedianStart(const std::string& exe, const std::string& arguments, const char* className)
+double Median(std::vector<double> values)
 {
-    TimeStart(exe, arguments, className);
-    std::vector<double> times;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The medians of the runs after one warm-up start, or negative values when a run failed.
+TRunTimes MedianRun(const std::string& exe, const std::string& arguments, const char* className)
+{
+    TimeRun(exe, arguments, className);
+    std::vector<double> starts;
+    std::vector<double> closes;
     for (int i = 0; i < Runs; ++i) {
-        double t = TimeStart(exe, arguments, className);
-        if (t < 0)
+        TRunTimes t = TimeRun(exe, arguments, className);
+        if (t.Start < 0 || t.Close < 0)
             return t;
-        times.push_back(t);
+        starts.push_back(t.Start);
+        closes.push_back(t.Close);
     }
-    std::sort(times.begin(), times.end());
-    return times[Runs / 2];
+    return TRunTimes{Median(starts), Median(closes)};
 }
 
 std::string ProgramFolder()
@@ -163,15 +186,22 @@ int main(int argc, char** argv)
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
 
-    std::printf("start to first painted window, median of %d starts after a warm-up\n", Runs);
-    const double bare = MedianStart(self, " --window", BareWindowClass);
-    const double program = MedianStart(sheetfold, "", "TSheetfoldForm");
-    if (bare < 0 || program < 0) {
+    std::printf("start to first painted window, and close to process exit, median of %d runs after a warm-up\n", Runs);
+    const TRunTimes bare = MedianRun(self, " --window", BareWindowClass);
+    const TRunTimes program = MedianRun(sheetfold, "", "TSheetfoldForm");
+    if (bare.Start < 0 || program.Start < 0) {
         std::fprintf(stderr, "a program did not show its window within %lu ms\n", StartTimeoutMs);
         return 1;
     }
-    std::printf("  bare window program (baseline)  %8.1f ms\n", bare);
-    std::printf("  Sheetfold.exe                   %8.1f ms   %.2fx baseline   target < 1000 ms: %s\n", program,
-                program / bare, program < 1000 ? "met" : "MISSED");
+    if (bare.Close < 0 || program.Close < 0) {
+        std::fprintf(stderr, "a program did not end within %lu ms of being asked to close\n", CloseTimeoutMs);
+        return 1;
+    }
+    std::printf("  start  bare window program (baseline)  %8.1f ms\n", bare.Start);
+    std::printf("         Sheetfold.exe                   %8.1f ms   %.2fx baseline   target < 1000 ms: %s\n",
+                program.Start, program.Start / bare.Start, program.Start < 1000 ? "met" : "MISSED");
+    std::printf("  close  bare window program (baseline)  %8.1f ms\n", bare.Close);
+    std::printf("         Sheetfold.exe                   %8.1f ms   %.2fx baseline   target < 500 ms: %s\n",
+                program.Close, program.Close / bare.Close, program.Close < 500 ? "met" : "MISSED");
     return 0;
 }
