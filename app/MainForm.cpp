@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "app/Export.h"
 #include "app/HtmlHelpAPI.h"
@@ -342,6 +343,7 @@ TEdit* TSheetfoldForm::AddNumberEdit(TWinControl* parent, int labelTag, int x, i
     edit->SetBounds(x + 42, y, 40, 21);
     edit->SetParent(parent);
     edit->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
+    edit->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
     edit->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
     upDown = New<TUpDown>(this);
     upDown->SetBounds(x + 82, y, 16, 21);
@@ -371,6 +373,7 @@ void TSheetfoldForm::BuildImagePanel()
     FNameBox->OnDropDown = TNotifyEvent(this, &TSheetfoldForm::NameBoxDropDown);
     FNameBox->OnSelect = TNotifyEvent(this, &TSheetfoldForm::NameBoxSelect);
     FNameBox->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
+    FNameBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
     FNameBox->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
 
     AddLabel(FImagePanel, 102, 8, 52);
@@ -447,7 +450,11 @@ void TSheetfoldForm::BuildImagePanel()
     FTextMemo->SetBounds(8, 378, 200, 56);
     FTextMemo->SetScrollBars(ssVertical);
     FTextMemo->SetParent(FImagePanel);
+    FTextMemo->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
+    FTextMemo->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
     FTextMemo->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
+    FTextRowPlaces = TTextRowPlaces{FTitleLabel->GetTop(), FAlignLeft->GetTop(), FFontButton->GetTop(),
+                                    FFontNameLabel->GetTop(), FTextMemo->GetTop(), FTextMemo->GetHeight()};
 
     FElementGroup = {FTitleVisible, FTextMemo, FFontNameLabel, FFontButton, FAlignLeft, FAlignCenter, FAlignRight,
                      FSizeLabel, FSizeValue, FResolutionLabel, FResolutionValue, FCurrentResolutionLabel,
@@ -586,10 +593,6 @@ void TSheetfoldForm::FormCreate(TObject*)
     FSavePictureDialog->SetFilter(PictureSaveFilter);
     FLanguageMenu->SetVisible(true);
     SizeDockedPanels();
-    FFontButtonTop = FFontButton->GetTop();
-    FFontNameTop = FFontNameLabel->GetTop();
-    FMemoTop = FTextMemo->GetTop();
-    FMemoHeight = FTextMemo->GetHeight();
     // The pages are shown before the command-line picture goes in, so that it stays selected.
     PagesChanged();
     if (!imageToInsert.empty())
@@ -699,6 +702,7 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
     if (!Application || GetOwner() != Application)
         language->ApplyToTree(this, "Interface");
     FResolutionText = InterfaceText(121, "Resolution:");
+    SheetfoldLoadingCaption = ConstText(12, "Loading...");
     FTitleLabel->SetCaption(ConstText(9, "Title") + ":");
     LayoutToolbar();
 }
@@ -736,6 +740,15 @@ void TSheetfoldForm::Dispatch(TMessage& message)
         return;
     }
     TCustomSheetfoldForm::Dispatch(message);
+}
+
+TSpeedButton* TSheetfoldForm::GetAlignmentButton(int alignment) const
+{
+    switch (alignment) {
+    case 1: return FAlignRight;
+    case 2: return FAlignCenter;
+    default: return FAlignLeft;
+    }
 }
 
 TComponent* TSheetfoldForm::FindCommandControl(int command) const
@@ -783,6 +796,9 @@ TEnablingSnapshot TSheetfoldForm::TakeSnapshot()
 
 void TSheetfoldForm::ExecuteCommand(int command)
 {
+    // A command may change the selection or the project: what was typed into the panel goes in
+    // first, as leaving the edit would have done.
+    CommitPendingEdit();
     TEnablingSnapshot snapshot = TakeSnapshot();
     if (!CommandEnabled(command, ComputeEnablingRules(snapshot), snapshot.Busy))
         return;
@@ -938,16 +954,17 @@ void TSheetfoldForm::InsertImageCommand()
         files.push_back(chosen->Get(i));
     if (files.empty())
         files.push_back(FOpenPictureDialog->GetFileName());
-    for (const std::string& file : files) {
-        try {
-            InsertImageFile(file);
-        } catch (const Exception&) {
-            // The numbered error box has told the user about this file; the others still go in.
-        }
-    }
+    // The dialog opens next time in the folder the pictures came from, whether they went in or not.
     std::string folder = std::filesystem::path(FOpenPictureDialog->GetFileName()).parent_path().string();
     FOpenPictureDialog->SetInitialDir(folder);
     FOpenPictureDialog->SetFileName("");
+    InsertImageFiles(files);
+}
+
+void TSheetfoldForm::InsertImageFiles(const std::vector<std::string>& files)
+{
+    for (const std::string& file : files)
+        InsertImageFile(file);
 }
 
 void TSheetfoldForm::InsertTextCommand()
@@ -1169,10 +1186,26 @@ void TSheetfoldForm::PagesChanged()
     if (TLayerSelection* selection = GetSelectionList())
         selection->Clear();
     RefreshPrinterBox();
-    TSheetfoldPage* page = GetCurrentPage();
-    if (!page)
-        return;
-    ++FRefreshing;
+    if (TSheetfoldPage* page = GetCurrentPage()) {
+        ShowPageSettings(page);
+        // Another page, or the same one with other paper or turned: the zoom fits it anew.
+        ApplyZoom();
+    }
+    // The commands and the panel show the pages and the selection now, not at the next idle.
+    ApplyEnablingRules();
+}
+
+void TSheetfoldForm::ShowPageSettings(TSheetfoldPage* page)
+{
+    {
+        TCountScope refreshing(FRefreshing);
+        ShowOrientationAndPaper(page);
+    }
+    GetView()->Invalidate();
+}
+
+void TSheetfoldForm::ShowOrientationAndPaper(TSheetfoldPage* page)
+{
     FLandscape->SetChecked(page->GetLandscape());
     FPortrait->SetChecked(!page->GetLandscape());
     if (HasPrinter()) {
@@ -1185,8 +1218,6 @@ void TSheetfoldForm::PagesChanged()
     }
     RefreshPageSizeLabel();
     FTrial->SetChecked(page->GetTestPrint());
-    --FRefreshing;
-    GetView()->Invalidate();
 }
 
 void TSheetfoldForm::RefreshPrinterBox()
@@ -1220,7 +1251,15 @@ void TSheetfoldForm::UpdateProperties(TObject*)
     TLayerSelection* selection = GetSelectionList();
     if (!page || page->Count() == 0 || GetUpdating() || !selection || selection->Count() == 0)
         return;
-    ++FRefreshing;
+    // What the user typed is applied before the panel shows the selection again.
+    CommitPendingEdit();
+    RefreshPanel(selection);
+    EnableImagePanel();
+}
+
+void TSheetfoldForm::RefreshPanel(TLayerSelection* selection)
+{
+    TCountScope refreshing(FRefreshing);
     FNameBox->SetText(GetSelectionName());
     FLeftEdit->SetText(GetLeftText());
     FTopEdit->SetText(GetTopText());
@@ -1239,11 +1278,13 @@ void TSheetfoldForm::UpdateProperties(TObject*)
         c->SetVisible(!text);
     FToSource->SetVisible(image);
     FTitleVisible->SetVisible(!text);
-    if (text) {
+    if (text || image) {
         int alignment = GetTextAlignment();
         FAlignLeft->SetDown(alignment == 0);
         FAlignRight->SetDown(alignment == 1);
         FAlignCenter->SetDown(alignment == 2);
+        if (TFont* font = GetElementFont())
+            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
     }
     if (image) {
         auto* picture = As<TLayerImage>(first);
@@ -1251,27 +1292,14 @@ void TSheetfoldForm::UpdateProperties(TObject*)
         FTitleVisible->SetChecked(GetCaptionVisible());
         FResolutionLabel->SetCaption(FResolutionText);
         FTextMemo->SetText(GetCaptionText());
-        if (TFont* font = GetElementFont())
-            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
         FSizeValue->SetCaption(std::to_string(picture->GetImageWidth()) + " x " + std::to_string(picture->GetImageHeight()));
         FResolutionValue->SetCaption(PixelsPerInchText(GetSourceResolution()));
         FCurrentResolutionValue->SetCaption(PixelsPerInchText(GetImageResolution()));
-        FFontButton->SetTop(FFontButtonTop);
-        FFontNameLabel->SetTop(FFontNameTop);
-        FTextMemo->SetBounds(FTextMemo->GetLeft(), FMemoTop, FTextMemo->GetWidth(), FMemoHeight);
     } else if (text) {
-        FResolutionLabel->SetCaption(ConstText(10, "Text") + ":");
         FTextMemo->SetText(GetElementText());
-        if (TFont* font = GetElementFont())
-            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
-        // The image rows are hidden: the font and text move up into their place.
-        int top = FKeepRatio->GetTop();
-        FFontButton->SetTop(top);
-        FFontNameLabel->SetTop(top + 4);
-        int memoTop = top + FFontButton->GetHeight() + 4;
-        int bottom = FImagePanel->GetClientHeight() - 6;
-        FTextMemo->SetBounds(FTextMemo->GetLeft(), memoTop, FTextMemo->GetWidth(), std::max(FMemoHeight, bottom - memoTop));
     }
+    FTitleLabel->SetCaption(text ? ConstText(10, "Text") + ":" : ConstText(9, "Title") + ":");
+    PlaceTextRows(text);
     if (!single) {
         FSizeValue->SetCaption("");
         FResolutionValue->SetCaption("");
@@ -1279,8 +1307,25 @@ void TSheetfoldForm::UpdateProperties(TObject*)
         FFontNameLabel->SetCaption("");
         FTextMemo->SetText("");
     }
-    --FRefreshing;
-    EnableImagePanel();
+    FShownSelection.clear();
+    for (int i = 0; i < selection->Count(); ++i)
+        FShownSelection.push_back(selection->GetItem(i));
+}
+
+// For a selected text the image rows are hidden: the title with the alignment buttons, the font
+// and the memo move up together into their place, and the memo grows to the panel's bottom.
+void TSheetfoldForm::PlaceTextRows(bool raised)
+{
+    const TTextRowPlaces& design = FTextRowPlaces;
+    const int shift = raised ? design.AlignTop - FKeepRatio->GetTop() : 0;
+    FTitleLabel->SetTop(design.TitleTop - shift);
+    for (TSpeedButton* button : {FAlignLeft, FAlignCenter, FAlignRight})
+        button->SetTop(design.AlignTop - shift);
+    FFontButton->SetTop(design.FontButtonTop - shift);
+    FFontNameLabel->SetTop(design.FontNameTop - shift);
+    const int memoTop = design.MemoTop - shift;
+    const int height = raised ? std::max(design.MemoHeight, FImagePanel->GetClientHeight() - 6 - memoTop) : design.MemoHeight;
+    FTextMemo->SetBounds(FTextMemo->GetLeft(), memoTop, FTextMemo->GetWidth(), height);
 }
 
 void TSheetfoldForm::ViewResized()
@@ -1343,6 +1388,9 @@ void TSheetfoldForm::EnableImagePanel()
     TLayerSelection* selection = GetSelectionList();
     int count = selection ? selection->Count() : 0;
     if (count == 0) {
+        // Nothing is selected: nothing is left for a half-typed edit to go to.
+        FPendingEdit = nullptr;
+        FShownSelection.clear();
         ++FRefreshing;
         for (TLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
             label->SetCaption("");
@@ -1390,6 +1438,7 @@ void TSheetfoldForm::AppMessage(MSG& msg, bool& handled)
 
 void TSheetfoldForm::TabChange(TObject*)
 {
+    CommitPendingEdit();
     SetCurrentPage(FTabControl->GetTabIndex());
 }
 
@@ -1460,15 +1509,27 @@ void TSheetfoldForm::NameBoxSelect(TObject*)
 
 void TSheetfoldForm::EditKeyPress(TObject* sender, char& key)
 {
+    // Ctrl+Enter breaks a line of the text; Enter alone commits it.
+    if (key == '\n' && sender == FTextMemo) {
+        key = 0;
+        SendMessageA(FTextMemo->GetHandle(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("\r\n"));
+        return;
+    }
     if (key != '\r')
         return;
     key = 0;
     CommitEdit(sender);
 }
 
+void TSheetfoldForm::EditChange(TObject* sender)
+{
+    if (!FRefreshing)
+        FPendingEdit = sender;
+}
+
 void TSheetfoldForm::EditExit(TObject* sender)
 {
-    if (FRefreshing)
+    if (FRefreshing || sender != FPendingEdit)
         return;
     CommitEdit(sender);
     TLayerSelection* selection = GetSelectionList();
@@ -1476,8 +1537,29 @@ void TSheetfoldForm::EditExit(TObject* sender)
         UpdateProperties(selection);
 }
 
+void TSheetfoldForm::CommitPendingEdit()
+{
+    TObject* pending = std::exchange(FPendingEdit, nullptr);
+    // What was typed belongs to the elements the panel showed while it was typed.
+    if (pending && ShowsSelection())
+        CommitEdit(pending);
+}
+
+bool TSheetfoldForm::ShowsSelection()
+{
+    TLayerSelection* selection = GetSelectionList();
+    if (!selection || selection->Count() != static_cast<int>(FShownSelection.size()))
+        return false;
+    for (int i = 0; i < selection->Count(); ++i)
+        if (selection->GetItem(i) != FShownSelection[static_cast<size_t>(i)])
+            return false;
+    return true;
+}
+
 void TSheetfoldForm::CommitEdit(TObject* sender)
 {
+    if (FPendingEdit == sender)
+        FPendingEdit = nullptr;
     TLayerSelection* selection = GetSelectionList();
     if (FRefreshing || !selection || selection->Count() == 0)
         return;

@@ -48,6 +48,9 @@ public:
     void ApplyLanguage(const std::string& name) override;
     // Rebuilds the Language submenu from the language files.
     void RebuildLanguageMenu();
+    // Each file in order as an image of the current page; the first that cannot be read ends the
+    // insert with its failure, after its numbered error box.
+    void InsertImageFiles(const std::vector<std::string>& files);
     void PrintPages();
     bool PrintAborted();
     void ExportPage();
@@ -76,6 +79,10 @@ public:
     TLabel* GetResolutionValueLabel() const { return FResolutionValue; }
     TLabel* GetCurrentResolutionValueLabel() const { return FCurrentResolutionValue; }
     TLabel* GetFontNameLabel() const { return FFontNameLabel; }
+    // The label over the text memo: "Text:" for a text, "Title:" for an image.
+    TLabel* GetTitleLabel() const { return FTitleLabel; }
+    // The button of a text alignment: 0 left, 1 right, 2 centre.
+    TSpeedButton* GetAlignmentButton(int alignment) const;
     TLabel* GetPageSizeLabel() const { return FPageSizeLabel; }
     TEdit* GetCopiesEdit() const { return FCopiesEdit; }
     TRadioButton* GetAllPagesButton() const { return FAllPages; }
@@ -136,8 +143,14 @@ private:
     void NameBoxDropDown(TObject* sender);
     void NameBoxSelect(TObject* sender);
     void EditKeyPress(TObject* sender, char& key);
+    // The user changed an edit of the panel: it is committed on Enter, on leaving it, and before
+    // anything else changes the selection or shows it again.
+    void EditChange(TObject* sender);
     void EditExit(TObject* sender);
     void CommitEdit(TObject* sender);
+    void CommitPendingEdit();
+    // Whether the selection is still the one the panel was last filled from.
+    bool ShowsSelection();
     void UpDownClick(TObject* sender, TUDBtnType button);
     void FlagBoxClick(TObject* sender);
     void AlignButtonClick(TObject* sender);
@@ -156,7 +169,12 @@ private:
 
     void SetGroupEnabled(const std::vector<TComponent*>& group, bool enabled);
     void EnableImagePanel();
+    void RefreshPanel(TLayerSelection* selection);
+    void PlaceTextRows(bool raised);
     void RefreshPageSizeLabel();
+    // Orientation, paper, page size and test print of the current page.
+    void ShowPageSettings(TSheetfoldPage* page);
+    void ShowOrientationAndPaper(TSheetfoldPage* page);
     void RefreshPrinterBox();
     void SetBusy(bool busy);
     bool HasPrinter();
@@ -242,14 +260,22 @@ private:
     TIplSavePictureDialog* FSavePictureDialog = nullptr;
     TProgressForm* FProgressForm = nullptr;
 
-    // Design places of the parts that move for a selected text.
-    int FFontButtonTop = 0;
-    int FFontNameTop = 0;
-    int FMemoTop = 0;
-    int FMemoHeight = 0;
+    // Design places of the rows that move up for a selected text.
+    struct TTextRowPlaces {
+        int TitleTop = 0;
+        int AlignTop = 0;
+        int FontButtonTop = 0;
+        int FontNameTop = 0;
+        int MemoTop = 0;
+        int MemoHeight = 0;
+    };
+    TTextRowPlaces FTextRowPlaces;
     std::string FResolutionText = "Resolution:";
     // Set while the panels are being filled: their events must not write back.
     int FRefreshing = 0;
+    // The edit the user typed into since the panel was filled, and the elements it was filled from.
+    TObject* FPendingEdit = nullptr;
+    std::vector<TLayerElement*> FShownSelection;
     int FBusy = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -237,6 +238,7 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
 {
     if (!HasPages())
         return;
+    const bool modified = FProject->GetModified();
     TOwned<TLayerImage> image(New<TLayerImage>(GetCurrentPage()));
     // A metafile that cannot be read raises where a picture reports a code: both are told the
     // same way.
@@ -249,6 +251,9 @@ void TCustomSheetfoldForm::InsertImageFile(const std::string& fileName)
     if (unreadable || image->IsEmpty()) {
         const int32_t code = unreadable ? IL_ERROR_FILE_FORMAT : image->GetLoadResult();
         image.reset();
+        // The element that was tried has gone again: the project is as it was.
+        if (!modified)
+            FProject->ClearModified();
         if (!FileExists(fileName))
             ShowErrorMessage(1, {fileName});
         else if (code == IL_ERROR_LZW_LOCKED)
@@ -376,45 +381,52 @@ void TCustomSheetfoldForm::NewProject()
 
 void TCustomSheetfoldForm::OpenFile(const std::string& fileName)
 {
-    bool loaded = false;
-    bool isProject = false;
+    // Whatever becomes of the file, the window keeps a page to work on, and a project that was
+    // to be replaced is shown anew (its selection is gone either way) before a failure is
+    // reported. Showing it may raise as well, which is why the failure is held and raised after.
+    bool replacing = false;
+    std::exception_ptr failure;
     try {
-        {
-            TFlagScope updating(FUpdating);
-            isProject = IsProjectFile(fileName);
-            if (isProject && CanCloseProject()) {
-                GetSelectionList()->Clear();
-                // The project reads into a copy of its own and takes the pages only when the
-                // whole file was read: a damaged file leaves the open project as it was.
-                FProject->LoadFromFile(fileName);
-                FProject->SetCurrentPageIndex(0);
-                // A project file may hold no pages; the window always has one to work on.
-                EnsurePage();
-                loaded = true;
-            }
-        }
-        if (!isProject) {
-            // The caller may have cleared the project for the file: the picture needs a page.
-            EnsurePage();
-            InsertImageFile(fileName);
-            if (FImageHintCount > 0) {
-                MessageBox(ConstText(21, "To add an image to the page use the Insert/Image item from the menu or "
-                                         "the \"Insert image from file\" button from the toolbar."),
-                           MB_ICONINFORMATION);
-                --FImageHintCount;
-            }
-        }
+        ReadFile(fileName, replacing);
     } catch (...) {
-        // Whatever failed, the window keeps a page to show and work on.
-        EnsurePage();
-        throw;
+        failure = std::current_exception();
     }
-    if (loaded) {
+    EnsurePage();
+    if (replacing) {
         if (FView && FView->HandleAllocated())
             FView->Invalidate();
         PagesChanged();
     }
+    if (failure)
+        std::rethrow_exception(failure);
     UpdateCaption();
+}
+
+void TCustomSheetfoldForm::ReadFile(const std::string& fileName, bool& replacing)
+{
+    {
+        TFlagScope updating(FUpdating);
+        if (IsProjectFile(fileName)) {
+            if (!CanCloseProject())
+                return;
+            replacing = true;
+            GetSelectionList()->Clear();
+            // The project reads into a copy of its own and takes the pages only when the whole
+            // file was read: a damaged file leaves the open project as it was.
+            FProject->LoadFromFile(fileName);
+            FProject->SetCurrentPageIndex(0);
+            return;
+        }
+    }
+    // The caller may have cleared the project for the file: the picture needs a page.
+    EnsurePage();
+    InsertImageFile(fileName);
+    if (FImageHintCount > 0) {
+        MessageBox(ConstText(21, "To add an image to the page use the Insert/Image item from the menu or "
+                                 "the \"Insert image from file\" button from the toolbar."),
+                   MB_ICONINFORMATION);
+        --FImageHintCount;
+    }
 }
 
 bool TCustomSheetfoldForm::Save()
@@ -889,23 +901,26 @@ void TCustomSheetfoldForm::SetElementText(const std::string& value)
 
 TFont* TCustomSheetfoldForm::GetElementFont()
 {
-    if (TLayerText* text = SingleSelected<TLayerText>())
-        return text->GetFont();
-    TLayerText* caption = CaptionText(SingleSelected<TLayerImage>());
-    return caption ? caption->GetFont() : nullptr;
+    TLayerText* text = SelectedTextOrTitle();
+    return text ? text->GetFont() : nullptr;
 }
 
 void TCustomSheetfoldForm::SetElementFont(TFont* font)
 {
-    if (TLayerText* text = SingleSelected<TLayerText>())
+    if (TLayerText* text = SelectedTextOrTitle())
         text->SetFont(font);
-    else if (TLayerText* caption = CaptionText(SingleSelected<TLayerImage>()))
-        caption->SetFont(font);
+}
+
+TLayerText* TCustomSheetfoldForm::SelectedTextOrTitle() const
+{
+    if (TLayerText* text = SingleSelected<TLayerText>())
+        return text;
+    return CaptionText(SingleSelected<TLayerImage>());
 }
 
 int TCustomSheetfoldForm::GetTextAlignment()
 {
-    TLayerText* text = SingleSelected<TLayerText>();
+    TLayerText* text = SelectedTextOrTitle();
     if (!text)
         return 0;
     if (text->GetFormat() & DT_CENTER)
@@ -915,15 +930,19 @@ int TCustomSheetfoldForm::GetTextAlignment()
 
 void TCustomSheetfoldForm::SetTextAlignment(int value)
 {
-    TLayerText* text = SingleSelected<TLayerText>();
-    if (!text)
+    if (value < 0 || value > 2)
         return;
-    switch (value) {
-    case 0: text->SetFormat(TextFormatLeft); break;
-    case 1: text->SetFormat(TextFormatRight); break;
-    case 2: text->SetFormat(TextFormatCenter); break;
-    default: break;
+    if (TLayerText* text = SingleSelected<TLayerText>()) {
+        static constexpr uint16_t formats[] = {TextFormatLeft, TextFormatRight, TextFormatCenter};
+        text->SetFormat(formats[value]);
+        return;
     }
+    // A title keeps the rest of its format: only where its lines sit changes.
+    TLayerText* title = CaptionText(SingleSelected<TLayerImage>());
+    if (!title)
+        return;
+    static constexpr uint16_t alignments[] = {0, DT_RIGHT, DT_CENTER};
+    title->SetFormat(static_cast<uint16_t>((title->GetFormat() & ~(DT_RIGHT | DT_CENTER)) | alignments[value]));
 }
 
 TColor TCustomSheetfoldForm::GetElementColor()

@@ -154,7 +154,7 @@ public:
     // The selected text's font, or the selected image's caption font; nullptr otherwise.
     TFont* GetElementFont();
     void SetElementFont(TFont* font);
-    // 0 left, 1 right, 2 centre.
+    // Of the selected text or the selected image's title: 0 left, 1 right, 2 centre.
     int GetTextAlignment();
     void SetTextAlignment(int value);
     TColor GetElementColor();
@@ -212,6 +212,9 @@ protected:
 
 private:
     bool HasPages() const;
+    // A project file into the project (replacing is set once it is to be replaced), any other file
+    // as a picture.
+    void ReadFile(const std::string& fileName, bool& replacing);
     // An empty first page for a project that has none.
     void EnsurePage();
     void UpdateCaption();
@@ -222,6 +225,8 @@ private:
     // The one selected element when it is a T, else nullptr.
     template <class T>
     T* SingleSelected() const;
+    // The one selected text, or the title of the one selected image; nullptr otherwise.
+    TLayerText* SelectedTextOrTitle() const;
     // Applies a length parsed from text to every selected element; false when refused.
     bool ApplyLength(const std::string& text, bool positive, void (*apply)(TLayerElement*, int));
     std::string CommonLengthText(int (*read)(const TLayerElement*));

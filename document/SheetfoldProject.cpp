@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "document/LayerImage.h"
+#include "graphics/Gfx32.h"
 #include "graphics/SfTypes.h"
 #include "platform/Exceptions.h"
 #include "platform/ScopeGuards.h"
@@ -101,7 +102,9 @@ void TSheetfoldPage::AdjustRect(TLayerElement*, RECT& r, int mode)
         return;
     RECT p = GetPrintableRect();
     RECT common;
-    if (!SfTypes::IntersectRect(common, r, p))
+    // Touching the printable area is meeting it: the rule of the 32-bit bitmap unit, the
+    // project's own.
+    if (!Gfx32::IntersectRect(common, r, p))
         return;
     if (std::abs(r.left - p.left) < SheetfoldSnapDistance)
         SfTypes::OffsetRect(&r, p.left - r.left, 0);

@@ -511,6 +511,12 @@ void TSheetfoldSelection::UpdateHandleArea(RECT& r)
 
 void TSheetfoldSelection::Dispatch(TMessage& message)
 {
+    // A press on the page first takes the keyboard from whatever had it: an edit that showed the
+    // selection is done with (and keeps what was typed into it) before the press changes what is
+    // selected.
+    if (message.Msg == WM_LBUTTONDOWN || message.Msg == WM_LBUTTONDBLCLK || message.Msg == WM_MBUTTONDOWN ||
+        message.Msg == WM_RBUTTONDOWN)
+        FocusView();
     FTool->Dispatch(message);
     if (FView)
         FView->InheritedDispatch(message);
@@ -534,15 +540,9 @@ void TSheetfoldSelection::SelectionDispatch(TMessage& message)
             form->ViewKeyDown(static_cast<WORD>(message.WParam), shift);
         return;
     }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-        FocusView();
-        return;
     case WM_RBUTTONDOWN:
         if (TSheetfoldFormHooks* form = FView->GetForm())
             form->ShowContextMenu(message.XPos(), message.YPos());
-        FocusView();
         return;
     default:
         return;
@@ -551,7 +551,7 @@ void TSheetfoldSelection::SelectionDispatch(TMessage& message)
 
 void TSheetfoldSelection::FocusView()
 {
-    if (FView->CanFocus())
+    if (FView && FView->CanFocus())
         FView->SetFocus();
 }
 

@@ -235,10 +235,12 @@ void TControl::FontChanged(TObject*)
 
 void TControl::SetColor(TColor value)
 {
+    // A colour set is the control's own even when it equals the one it has: an edit that asks for
+    // the window colour keeps it when its parent's colour comes down.
+    FParentColor = false;
     if (value == FColor)
         return;
     FColor = value;
-    FParentColor = false;
     Perform(CM_COLORCHANGED);
 }
 

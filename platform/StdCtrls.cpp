@@ -662,6 +662,10 @@ void TCustomComboBox::SetItemIndex(int value)
 {
     if (!HandleAllocated()) {
         FKeptIndex = value;
+        // The chosen item is the text the window will show, not a caption that came before it
+        // (the name an editable box takes as its text).
+        if (value >= 0 && value < FItems->Count())
+            FText = FItems->Get(value);
         return;
     }
     SendMessageA(FHandle, CB_SETCURSEL, static_cast<WPARAM>(value), 0);

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <stdexcept>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "graphics/Gfx32.h"
@@ -274,4 +276,41 @@ testing::AssertionResult SameRect(const RECT& a, const RECT& b)
 void PrintTo(const RECT& r, std::ostream* os)
 {
     *os << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
+
+std::string WriteBmp(const std::string& name, int width, int height, int pixelsPerMetre)
+{
+    const int stride = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = stride * height;
+    info.biXPelsPerMeter = pixelsPerMetre;
+    info.biYPelsPerMeter = pixelsPerMetre;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    bytes.append(info.biSizeImage, '\x80');
+    std::string path = TestTempFile(name);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string WriteBytes(const std::string& name, const std::string& bytes)
+{
+    std::string path = TestTempFile(name);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

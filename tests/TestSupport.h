@@ -116,3 +116,11 @@ testing::AssertionResult SameRect(const RECT& a, const RECT& b);
 
 // Shows a rectangle as {left, top, right, bottom} wherever the tests print one (EXPECT_EQ, lists).
 void PrintTo(const RECT& r, std::ostream* os);
+
+// A grey 24-bit bottom-up BMP of the size (every byte 0x80), with the resolution given in pixels per
+// metre (0: none), written to TestTempFile(name); its path.
+std::string WriteBmp(const std::string& name, int width, int height, int pixelsPerMetre = 0);
+// The bytes written to TestTempFile(name); its path.
+std::string WriteBytes(const std::string& name, const std::string& bytes);
+// The whole file, or nothing when it cannot be read.
+std::string ReadBytes(const std::string& path);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "MainFormTestSupport.h"
 #include "app/HtmlHelpAPI.h"
 #include "app/MainForm.h"
 #include "app/SheetfoldCommands.h"
@@ -79,53 +80,6 @@ TEST(SheetfoldCommands, AlignKeysMapToTheSelectionsOperations)
     EXPECT_FALSE(ZoomRatio("33%", n, d));
     EXPECT_STREQ(ZoomChoiceText(ZoomChoiceCount - 1), "Auto");
 }
-
-namespace {
-
-// A main window with its settings under a key of its own, answering every question with No.
-class TTestMainForm : public TSheetfoldForm {
-public:
-    using TSheetfoldForm::TSheetfoldForm;
-    int MessageBox(const std::string& text, UINT, const std::string&) override
-    {
-        Questions.push_back(text);
-        return IDNO;
-    }
-    std::vector<std::string> Questions;
-};
-
-class MainFormTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FSavedKey = XRegistry::GetDefaultKey();
-        FKey = "Software\\SheetfoldTests\\MainForm" + std::to_string(GetCurrentProcessId());
-        RegDeleteTreeA(HKEY_CURRENT_USER, FKey.c_str());
-        XRegistry::SetDefaultKey(FKey);
-        XRegistry::WriteInteger("ShowDemo", 2);
-        Form.reset(New<TTestMainForm>(nullptr));
-    }
-    void TearDown() override
-    {
-        Form.reset();
-        XRegistry::SetDefaultKey(FSavedKey);
-        RegDeleteTreeA(HKEY_CURRENT_USER, FKey.c_str());
-    }
-
-    TLayerSelection* Selection() { return Form->GetSelectionList(); }
-    TLayerText* AddText(const std::string& text)
-    {
-        TLayerText* element = Form->InsertText(text);
-        EXPECT_NE(element, nullptr);
-        return element;
-    }
-
-    std::unique_ptr<TTestMainForm, TObjectFree> Form;
-    std::string FKey;
-    std::string FSavedKey;
-};
-
-} // namespace
 
 TEST_F(MainFormTest, StartsWithOneUntitledPageAndTheTabsFollowThePages)
 {

@@ -60,11 +60,14 @@ TEST(ExportBox, TheFourthItemGivesSixHundred)
 {
     TEnglishTexts texts;
     int resolution = 0;
-    std::string caption, prompt, ok;
+    std::string caption, prompt, ok, shown;
     int items = 0, chosen = -1;
     TDialogWatchdog watchdog;
     TScriptedSteps script({OnExportForm([&](TExportForm* form) {
         caption = form->GetCaption();
+        char text[64] = {};
+        GetWindowTextA(form->GetResolutionComboBox()->GetHandle(), text, sizeof(text));
+        shown = text;
         prompt = form->GetPromptLabel()->GetCaption();
         ok = form->GetOkButton()->GetCaption();
         items = form->GetResolutionComboBox()->GetItems()->Count();
@@ -80,6 +83,8 @@ TEST(ExportBox, TheFourthItemGivesSixHundred)
     EXPECT_EQ(ok, "Ok");
     EXPECT_EQ(items, 4);
     EXPECT_EQ(chosen, 0);
+    // The box opens on its first item, not on the combo box's name.
+    EXPECT_EQ(shown, "100 dpi");
 }
 
 TEST(ExportBox, CancelGivesFalseEvenWithAnInvalidEntry)

@@ -660,9 +660,17 @@ TEST(SheetfoldPage, MovedElementsSnapToThePrintableAreaFromCloserThanOneAndAHalf
     // Right and bottom win over left and top; the size never changes.
     text->SetRect(RECT{1050, 1050, 18950, 28950}, POINT{0, 0}, lpmMove);
     EXPECT_RECT((RECT{1100, 1100, 19000, 29000}), text->GetBounds());
-    // Wholly outside the printable area nothing snaps; touching its edge is outside.
+    // Wholly outside the printable area nothing snaps; touching its edge counts as inside, as
+    // everywhere in the page's geometry.
     text->SetRect(RECT{0, 0, 1000, 500}, POINT{0, 0}, lpmMove);
     EXPECT_RECT((RECT{0, 0, 1000, 500}), text->GetBounds());
+    auto* narrow = AddElement<TLayerRect>(page, 5000, 5000, 100, 500);
+    narrow->SetRect(RECT{900, 5000, 1000, 5500}, POINT{0, 0}, lpmMove);
+    EXPECT_RECT((RECT{1000, 5000, 1100, 5500}), narrow->GetBounds());
+    narrow->SetRect(RECT{5000, 29000, 5100, 29100}, POINT{0, 0}, lpmMove);
+    EXPECT_RECT((RECT{5000, 28900, 5100, 29000}), narrow->GetBounds());
+    narrow->SetRect(RECT{5000, 29001, 5100, 29101}, POINT{0, 0}, lpmMove);
+    EXPECT_RECT((RECT{5000, 29001, 5100, 29101}), narrow->GetBounds());
     page->SetSnap(false);
     text->SetRect(RECT{1100, 5000, 2100, 5500}, POINT{0, 0}, lpmMove);
     EXPECT_EQ(text->GetLeft(), 1100);

@@ -151,29 +151,9 @@ HDROP MakeDrop(const std::vector<std::string>& files, POINT at)
 }
 
 // A grey 24-bit BMP file of the size at 254 dpi: ten logical units to the pixel.
-std::string WriteBmp(const std::string& name, int width, int height)
+std::string WriteGreyBmp(const std::string& name, int width, int height)
 {
-    int stride = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{};
-    BITMAPINFOHEADER ih{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof(fh) + sizeof(ih);
-    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(stride * height);
-    ih.biSize = sizeof(ih);
-    ih.biWidth = width;
-    ih.biHeight = height;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biXPelsPerMeter = 10000;
-    ih.biYPelsPerMeter = 10000;
-    std::string path = TestTempFile(name);
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(&fh), sizeof(fh));
-    f.write(reinterpret_cast<const char*>(&ih), sizeof(ih));
-    std::string row(static_cast<size_t>(stride), '\x80');
-    for (int y = 0; y < height; ++y)
-        f.write(row.data(), stride);
-    return path;
+    return WriteBmp(name, width, height, 10000);
 }
 
 }
@@ -378,7 +358,7 @@ TEST(SheetfoldView, CursorFollowsTheZone)
 
     // The edges of a croppable image show the split cursors.
     auto* image = AddElement<TLayerImage>(w.Page, 2000, 2000, 10, 10);
-    image->LoadFromFile(WriteBmp("cursor.bmp", 60, 40));
+    image->LoadFromFile(WriteGreyBmp("cursor.bmp", 60, 40));
     ASSERT_EQ(image->GetWidth(), 600);
     image->SetClipEnabled(true);
     w.Click(300, 250);
@@ -449,7 +429,7 @@ TEST(SheetfoldView, AlignmentOnAnUnevenSelectionThroughTheView)
     // An image that keeps its ratio follows the common width with its height.
     w.Click(300, 250);
     auto* image = AddElement<TLayerImage>(w.Page, 0, 0, 10, 10);
-    image->LoadFromFile(WriteBmp("ratio.bmp", 200, 100));
+    image->LoadFromFile(WriteGreyBmp("ratio.bmp", 200, 100));
     ASSERT_EQ(image->GetWidth(), 2000);
     ASSERT_TRUE(image->GetKeepRatio());
     auto* wide = w.AddRect(0, 200, 300, 10);

@@ -159,3 +159,24 @@ TEST(ProgramDriverDialogs, AnOpenDialogTakesSeveralFilesOfAFolder)
     EXPECT_EQ(parts[1], "a.bmp");
     EXPECT_EQ(parts[2], "b.bmp");
 }
+
+// Help > About: Esc and Enter, pressed where the program has put the keyboard focus, close the box.
+TEST_F(TProgramTest, AboutClosesOnEscapeAndEnter)
+{
+    ASSERT_TRUE(Program.Start());
+    for (WORD key : {WORD(VK_ESCAPE), WORD(VK_RETURN)}) {
+        Program.PostCommand(1002);
+        HWND about = Program.WaitForClass("TAboutForm");
+        ASSERT_NE(about, nullptr);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        ASSERT_TRUE(WaitUntil([&] {
+            return GetGUIThreadInfo(GetWindowThreadProcessId(about, nullptr), &info) && info.hwndActive == about;
+        }));
+        HWND target = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+        PostMessageA(target, WM_KEYDOWN, key, 1);
+        PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+        EXPECT_TRUE(Program.WaitForClassGone("TAboutForm")) << key;
+    }
+    CloseProgram(Program);
+}

@@ -105,6 +105,54 @@ TEST_F(StdControls, EditTextChangeAndLimits)
     EXPECT_EQ(edit->GetSelLength(), static_cast<int>(edit->GetText().size()));
 }
 
+// Edits, memos and combo boxes ask for the window colour; a parent of another colour does not
+// take it from them, so an enabled edit never looks disabled.
+TEST_F(StdControls, EditBoxesKeepTheWindowColourOnAColouredParent)
+{
+    TPanel* panel = Make<TPanel>();
+    panel->SetBounds(0, 0, 300, 200);
+    panel->SetColor(clBtnFace);
+    TEdit* edit = Make<TEdit>(panel);
+    edit->SetBounds(10, 10, 120, 21);
+    TMemo* memo = Make<TMemo>(panel);
+    memo->SetBounds(10, 40, 120, 60);
+    TComboBox* combo = Make<TComboBox>(panel);
+    combo->SetBounds(10, 110, 120, 21);
+    for (TWinControl* control : {static_cast<TWinControl*>(edit), static_cast<TWinControl*>(memo), static_cast<TWinControl*>(combo)}) {
+        EXPECT_EQ(control->GetColor(), clWindow);
+        EXPECT_FALSE(control->GetParentColor());
+    }
+    panel->SetColor(clYellow);
+    EXPECT_EQ(edit->GetColor(), clWindow);
+    auto bmp = Snapshot();
+    EXPECT_EQ(Rgb(bmp.get(), 120, 20), ColorToRGB(clWindow) & 0xFFFFFF);
+    EXPECT_EQ(Rgb(bmp.get(), 120, 90), ColorToRGB(clWindow) & 0xFFFFFF);
+    EXPECT_EQ(Rgb(bmp.get(), 200, 20), ColorToRGB(clYellow) & 0xFFFFFF);
+}
+
+// An editable combo box named before its window exists shows the item chosen for it, not its name.
+TEST_F(StdControls, ANamedComboBoxShowsTheChosenItem)
+{
+    TComboBox* combo = New<TComboBox>(Form.get());
+    combo->SetName("ResolutionComboBox");
+    for (const char* item : {"100 dpi", "150 dpi"})
+        combo->GetItems()->Add(item);
+    combo->SetItemIndex(0);
+    EXPECT_EQ(combo->GetText(), "100 dpi");
+    combo->SetParent(Form.get());
+    combo->HandleNeeded();
+    EXPECT_EQ(combo->GetItemIndex(), 0);
+    EXPECT_EQ(combo->GetText(), "100 dpi");
+    // Text set after the choice still wins.
+    TComboBox* typed = New<TComboBox>(Form.get());
+    typed->GetItems()->Add("100 dpi");
+    typed->SetItemIndex(0);
+    typed->SetText("250");
+    typed->SetParent(Form.get());
+    typed->HandleNeeded();
+    EXPECT_EQ(typed->GetText(), "250");
+}
+
 TEST_F(StdControls, MemoLinesFollowTheTextAndSurviveRecreation)
 {
     TMemo* memo = Make<TMemo>();
