@@ -741,9 +741,45 @@ void TLayerGDIElement::DrawShape(HDC, const RECT&, const TMapMode&)
 
 // TLayerEllipse
 
+namespace {
+
+// Past this many device pixels across, an ellipse is filled row by row where the device context
+// can show it: GDI walks the whole outline, which for an element far larger than the page takes
+// minutes at the higher zooms.
+constexpr int64_t LargeEllipseExtent = 1 << 15;
+
+// The ellipse in the device rectangle with the selected pen and brush; a huge one is filled with
+// the brush (its outline is of the same colour) within the clip box only.
+void DrawEllipse(HDC dc, const RECT& r)
+{
+    if (int64_t{r.right} - r.left <= LargeEllipseExtent && int64_t{r.bottom} - r.top <= LargeEllipseExtent) {
+        ::Ellipse(dc, r.left, r.top, r.right, r.bottom);
+        return;
+    }
+    RECT visible{};
+    if (GetClipBox(dc, &visible) == ERROR || !SfTypes::IntersectRect(visible, visible, r))
+        return;
+    const double cx = (static_cast<double>(r.left) + r.right) / 2;
+    const double cy = (static_cast<double>(r.top) + r.bottom) / 2;
+    const double rx = (static_cast<double>(r.right) - r.left) / 2;
+    const double ry = (static_cast<double>(r.bottom) - r.top) / 2;
+    for (int y = visible.top; y < visible.bottom; ++y) {
+        const double dy = (y + 0.5 - cy) / ry;
+        if (dy <= -1 || dy >= 1)
+            continue;
+        const double half = rx * std::sqrt(1 - dy * dy);
+        const int left = static_cast<int>(std::max<double>(visible.left, std::ceil(cx - half - 0.5)));
+        const int right = static_cast<int>(std::min<double>(visible.right, std::floor(cx + half - 0.5) + 1));
+        if (left < right)
+            PatBlt(dc, left, y, right - left, 1, PATCOPY);
+    }
+}
+
+}  // namespace
+
 void TLayerEllipse::DrawShape(HDC dc, const RECT& r, const TMapMode&)
 {
-    ::Ellipse(dc, r.left, r.top, r.right, r.bottom);
+    DrawEllipse(dc, r);
 }
 
 void TLayerEllipse::Print(HDC dc, const TMapMode& mapMode)
@@ -751,7 +787,7 @@ void TLayerEllipse::Print(HDC dc, const TMapMode& mapMode)
     RECT r = mapMode.LPtoDPRect(GetBounds());
     TSelectGuard pen(dc, GetPen()->GetHandle());
     TSelectGuard brush(dc, GetBrush()->GetHandle());
-    ::Ellipse(dc, r.left, r.top, r.right, r.bottom);
+    DrawEllipse(dc, r);
 }
 
 // TLayerText

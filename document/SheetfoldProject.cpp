@@ -473,12 +473,35 @@ void TSheetfoldProject::LoadFromFile(const std::string& fileName)
     FFileName = fileName;
 }
 
+namespace {
+
+// A new, empty file of a name of its own in the folder, which the project is written into before
+// it takes the target's place. A folder that cannot be written is told as such, with the
+// system's reason: the file that could not be made there is no concern of the user's.
+std::string CreateTemporaryFile(const std::string& folder)
+{
+    const std::string where = folder.empty() ? "." : folder;
+    UINT unique = static_cast<UINT>(GetTickCount() & 0xFFFF);
+    for (int attempt = 0; attempt < 0x10000; ++attempt, unique = unique % 0xFFFF + 1) {
+        char name[MAX_PATH] = {};
+        if (GetTempFileNameA(where.c_str(), "sfp", unique, name) == 0)
+            break;
+        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return name;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    throw EFCreateError("The folder \"" + where + "\" cannot be written. " + SysErrorMessage(GetLastError()));
+}
+
+}  // namespace
+
 void TSheetfoldProject::SaveToFile(const std::string& fileName)
 {
-    std::string folder = ExtractFilePath(ExpandFileName(fileName));
-    char temp[MAX_PATH] = {};
-    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "sfp", 0, temp))
-        throw EFCreateError("Cannot create a temporary file in \"" + folder + "\". " + SysErrorMessage(GetLastError()));
+    const std::string temp = CreateTemporaryFile(ExtractFilePath(ExpandFileName(fileName)));
     bool modified = FModified;
     try {
         {
@@ -489,11 +512,11 @@ void TSheetfoldProject::SaveToFile(const std::string& fileName)
             SaveToStream(buffered.get());
             buffered->Flush();
         }
-        if (!MoveFileExA(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!MoveFileExA(temp.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             throw EFCreateError("Cannot replace \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
     } catch (...) {
         FModified = modified;
-        DeleteFileA(temp);
+        DeleteFileA(temp.c_str());
         throw;
     }
     FFileName = fileName;

@@ -1367,6 +1367,20 @@ int32_t Stretch(HDC dc, const TILBitmapHandle& bitmap, const RECT& source, const
     return lines == int(GDI_ERROR) ? IL_FAILURE : IL_SUCCESS;
 }
 
+// A device context's own stretch mode is black-on-white, which ANDs the pixels that shrinking merges:
+// meant for monochrome pictures, it lays a grid of dark dots over a coloured one. Colour pictures
+// are stretched colour on colour, and the context keeps its mode.
+int32_t StretchColours(HDC dc, const TILBitmapHandle& bitmap, const RECT& source, const RECT& destination, DWORD rop)
+{
+    const int mode = GetStretchBltMode(dc);
+    if (bitmap.BitsPerPixel == 1 || (mode != BLACKONWHITE && mode != WHITEONBLACK))
+        return Stretch(dc, bitmap, source, destination, rop);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    const int32_t result = Stretch(dc, bitmap, source, destination, rop);
+    SetStretchBltMode(dc, mode);
+    return result;
+}
+
 // A reduced copy pays off only for screen and memory DCs, and only when it is much smaller than the
 // part of the bitmap it stands for.
 bool WantsReducedCopy(HDC dc, const TILBitmapHandle& bitmap, const RECT& source, const RECT& destination, DWORD rop)
@@ -1740,7 +1754,7 @@ int32_t IL_PaintDC(HDC dc, TILBitmapHandle* bitmap, const RECT* source, const RE
             IntersectClipRect(dc, destinationClip->left, destinationClip->top, destinationClip->right, destinationClip->bottom);
         }
         int32_t result = WantsReducedCopy(dc, *bitmap, from, *destination, rop) ? PaintReduced(dc, *bitmap, from, *destination)
-                                                                                 : Stretch(dc, *bitmap, from, *destination, rop);
+                                                                                 : StretchColours(dc, *bitmap, from, *destination, rop);
         if (saved)
             RestoreDC(dc, saved);
         return result;

@@ -8,6 +8,7 @@
 #include "MainFormTestSupport.h"
 #include "TestSupport.h"
 #include "app/SheetfoldCommands.h"
+#include "document/Layer.h"
 #include "document/SheetfoldProject.h"
 #include "graphics/MapMode.h"
 
@@ -143,4 +144,37 @@ TEST_F(PageZoomTest, AnOpenedProjectIsShownAtItsOwnOrientation)
     ExpectWholePageShown("opened landscape page at Auto");
     Zoom(FiveHundredPercent);
     ExpectEveryCornerReachable("opened landscape page at 500%");
+}
+
+// An element far larger than the page, selected at 500 %: the view paints it and its handles, a
+// press inside it keeps it selected, and a drag moves it by what the mouse moved.
+TEST_F(PageZoomTest, AnElementFarLargerThanThePageCanBeSelectedAndDraggedAtFiveHundredPercent)
+{
+    TLayerEllipse* ellipse = Form->InsertEllipse();
+    ellipse->SetBounds(1000, 1000, 79100300, 79100300);
+    Zoom(FiveHundredPercent);
+    HWND view = Form->GetView()->GetHandle();
+    RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ScrollToEnd(WM_HSCROLL, SB_PAGELEFT);
+    ScrollToEnd(WM_VSCROLL, SB_PAGEUP);
+    RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+
+    // Scrolled to the page's corner, which is the element's.
+    POINT corner = ViewPoint(POINT{1000, 1000});
+    RECT client = Client();
+    ASSERT_TRUE(corner.x >= 0 && corner.x < client.right && corner.y >= 0 && corner.y < client.bottom);
+
+    const RECT before = ellipse->GetBounds();
+    POINT from{client.right / 2, client.bottom / 2};
+    POINT to{from.x + 100, from.y + 80};
+    SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    ASSERT_EQ(Selection()->Count(), 1);
+    EXPECT_EQ(Selection()->GetItem(0), ellipse);
+    SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    Pump();
+    POINT moved = Form->GetView()->GetMapMode()->DPtoLPSize(POINT{100, 80});
+    EXPECT_NEAR(ellipse->GetLeft() - before.left, moved.x, 2);
+    EXPECT_NEAR(ellipse->GetTop() - before.top, moved.y, 2);
+    EXPECT_EQ(ellipse->GetWidth(), before.right - before.left);
 }

@@ -146,3 +146,46 @@ TEST_F(ProjectReplacementTest, TheLoadingCaptionComesFromTheLanguage)
     ASSERT_FALSE(Form->ProgressCaptions.empty());
     EXPECT_EQ(Form->ProgressCaptions.back(), "Loading...");
 }
+
+// A folder where no file can be made: /sys/kernel, which Wine shows as Z:\sys\kernel, refuses even
+// the superuser. The message says that the folder cannot be written and why, and names the
+// user's file, not the temporary one the project is first written into.
+TEST_F(ProjectReplacementTest, SavingWhereNothingCanBeWrittenNamesTheFolderAndTheFile)
+{
+    struct TCase {
+        std::string Folder;
+        bool MustExist;
+    };
+    for (const TCase& c : {TCase{"Z:\\sys\\kernel", true}, TCase{TestTempFile("missing"), false}}) {
+        SCOPED_TRACE(c.Folder);
+        const std::string probe = c.Folder + "\\probe.tmp";
+        HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD reason = GetLastError();
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            DeleteFileA(probe.c_str());
+            GTEST_SKIP() << "the folder can be written on this host";
+        }
+        if (c.MustExist && reason == ERROR_PATH_NOT_FOUND)
+            GTEST_SKIP() << "no such folder on this host";
+        AddText("unsaved");
+        const std::string target = c.Folder + "\\project.sfp";
+        try {
+            Form->SaveProject(target);
+            ADD_FAILURE() << "saved where nothing can be written";
+        } catch (const Exception& e) {
+            const std::string message = e.GetMessage();
+            EXPECT_NE(message.find("\"" + target + "\""), std::string::npos) << message;
+            const std::string folder = "folder \"" + c.Folder + "\\\" cannot be written. ";
+            const size_t at = message.find(folder);
+            ASSERT_NE(at, std::string::npos) << message;
+            // The system's reason follows; where the folder exists, it is the one the probe met.
+            EXPECT_GT(message.size(), at + folder.size()) << message;
+            if (c.MustExist) {
+                EXPECT_NE(message.find(SysErrorMessage(reason)), std::string::npos) << message;
+            }
+            EXPECT_EQ(message.find(".tmp"), std::string::npos) << message;
+        }
+        EXPECT_TRUE(Form->GetProject()->GetModified());
+    }
+}

@@ -121,6 +121,72 @@ TEST(LayerPainting, EllipseTakesItsColourForOutlineAndFill)
     EXPECT_EQ(0xFFFFFFu, *paper.PixelPtr(100, 100) & 0xFFFFFF);
 }
 
+// Elements far larger than the page (791,003 mm across, a font of 1,220 points) at 100 % and
+// 500 %: what the view shows of them is drawn, with the device coordinates of millions of pixels
+// that this takes, and the rest is left out instead of being walked.
+TEST(LayerPainting, ElementsFarLargerThanThePageDrawWhatTheViewShows)
+{
+    constexpr int Huge = 79100300;
+    auto page = NewPage();
+    auto* rect = AddElement<TLayerRect>(page.get(), 1000, 1000, Huge, Huge);
+    rect->SetColor(clRed);
+    auto* ellipse = AddElement<TLayerEllipse>(page.get(), 1000, 1000, Huge, Huge);
+    ellipse->SetColor(clBlue);
+    auto* text = New<TLayerText>(page.get());
+    TOwned<TFont> font(New<TFont>());
+    font->SetName("Arial");
+    font->SetSize(1220);
+    text->SetAutoSize(true);
+    text->SetFont(font.get());
+    text->SetText("I");
+    ASSERT_GT(text->GetHeight(), 40000);
+
+    struct TView {
+        int Dpi;
+        double Down;    // where the view's middle row lies, from the element's top to its bottom
+    };
+    // The canvas with the element's horizontal middle and the given height in its middle.
+    auto look = [](TLayerElement* element, TView view) {
+        auto canvas = NewCanvas(200, 200, view.Dpi);
+        RECT b = element->GetBounds();
+        POINT at{static_cast<int>((int64_t{b.left} + b.right) / 2),
+                 static_cast<int>(b.top + (int64_t{b.bottom} - b.top) * view.Down)};
+        POINT d = canvas->GetMapMode()->LPtoDP(at);
+        canvas->GetMapMode()->SetOrigin(POINT{100 - d.x, 100 - d.y});
+        element->Paint(canvas.get(), RECT{0, 0, 200, 200});
+        return canvas;
+    };
+    auto inked = [](const TLayerCanvas& canvas) {
+        int n = 0;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x)
+                n += IsInk(Rgb(canvas, x, y)) ? 1 : 0;
+        return n;
+    };
+    for (int dpi : {96, 480}) {
+        SCOPED_TRACE(dpi);
+        // In the middle, each fills the view; at the top edge, the half below it.
+        EXPECT_EQ(inked(*look(rect, TView{dpi, 0.5})), 40000);
+        EXPECT_EQ(inked(*look(ellipse, TView{dpi, 0.5})), 40000);
+        EXPECT_EQ(Rgb(*look(ellipse, TView{dpi, 0.5}), 100, 100), 0x0000FFu);
+        EXPECT_EQ(inked(*look(rect, TView{dpi, 0.0})), 20000);
+        EXPECT_NEAR(inked(*look(ellipse, TView{dpi, 0.0})), 20000, 200);
+        EXPECT_TRUE(IsInk(Rgb(*look(text, TView{dpi, 0.5}), 100, 100)));
+    }
+
+    // On paper: the part of the ellipse that falls on the sheet.
+    TLayerBuffer paper;
+    paper.SetSize(120, 120);
+    paper.FillRect(0, 0, 120, 120, 0xFFFFFFFF);
+    THiMetric printMode;
+    printMode.SetDPI(POINT{600, 600});
+    POINT centre = printMode.LPtoDP(POINT{1000 + Huge / 2, 1000 + Huge / 2});
+    printMode.SetOrigin(POINT{60 - centre.x, 60 - centre.y});
+    ellipse->Print(paper.GetHandle(), printMode);
+    EXPECT_EQ(*paper.PixelPtr(0, 0) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(*paper.PixelPtr(119, 119) & 0xFFFFFF, 0x0000FFu);
+}
+
 TEST(LayerPainting, RectanglePrintsOpaque)
 {
     auto page = NewPage();

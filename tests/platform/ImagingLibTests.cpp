@@ -697,6 +697,48 @@ TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
     }
 }
 
+// A picture of 16 bits a sample, read and then shown smaller on the screen, looks as its export
+// does: every pixel shown lies between the colours it stands for, with no grid of dark dots
+// where neighbouring pixels are merged, by whichever road the shrinking takes.
+TEST(ImagingPaint, SixteenBitTiffsShrinkWithoutDots)
+{
+    auto checker = [](int32_t x, int32_t y) { return ((x + y) & 1) ? RGB(200, 120, 40) : RGB(90, 100, 110); };
+    for (bool grey : {false, true}) {
+        SCOPED_TRACE(grey ? "grey" : "RGB");
+        const TBytes file = BuildTiff16(300, 200, grey, checker);
+        TOwnedBitmap bitmap;
+        ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(file.data(), &bitmap, 24, 1, int32_t(file.size()), nullptr, nullptr));
+        const COLORREF a = grey ? RGB(200, 200, 200) : RGB(200, 120, 40);
+        const COLORREF b = grey ? RGB(90, 90, 90) : RGB(90, 100, 110);
+        ASSERT_EQ(a, PixelAt(bitmap.Bitmap, 1, 0));
+        ASSERT_EQ(b, PixelAt(bitmap.Bitmap, 0, 0));
+        auto between = [](int value, int x, int y) { return value >= std::min(x, y) - 1 && value <= std::max(x, y) + 1; };
+        // Shrunk by a little (a plain stretch) and by more (the reduced copy).
+        for (int32_t width : {250, 200, 150, 100, 30}) {
+            const int32_t height = width * 2 / 3;
+            TTargetDC target(width, height);
+            RECT destination = {0, 0, width, height};
+            ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+            int stray = 0;
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = 0; x < width; ++x) {
+                    const COLORREF c = target.At(x, y);
+                    stray += between(GetRValue(c), GetRValue(a), GetRValue(b)) && between(GetGValue(c), GetGValue(a), GetGValue(b)) &&
+                                     between(GetBValue(c), GetBValue(a), GetBValue(b))
+                                 ? 0
+                                 : 1;
+                }
+            EXPECT_EQ(stray, 0) << width << " pixels wide";
+        }
+        // The device context is left as it was.
+        TTargetDC target(250, 166);
+        RECT destination = {0, 0, 250, 166};
+        SetStretchBltMode(target.DC, BLACKONWHITE);
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(BLACKONWHITE, GetStretchBltMode(target.DC));
+    }
+}
+
 TEST(ImagingClipboard, PastesADeviceIndependentBitmap)
 {
     TOwnedBitmap source;

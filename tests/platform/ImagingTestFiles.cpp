@@ -471,3 +471,55 @@ TBytes EncodeWithWic(const GUID& container, int32_t width, int32_t height, int32
             object->Release();
     return out;
 }
+
+TBytes BuildTiff16(int32_t width, int32_t height, bool grey, COLORREF (*colour)(int32_t x, int32_t y))
+{
+    const uint32_t samples = grey ? 1 : 3;
+    const uint32_t entries = 12;
+    const uint32_t ifd = 8;
+    const uint32_t extra = ifd + 2 + entries * 12 + 4;  // bits per sample (RGB), then the resolutions
+    const uint32_t bitsAt = extra, xResAt = extra + 8, yResAt = extra + 16, pixelsAt = extra + 24;
+    const uint32_t size = uint32_t(width) * uint32_t(height) * samples * 2;
+    TBytes out = {'I', 'I'};
+    Put16(out, 42);
+    Put32(out, ifd);
+    Put16(out, entries);
+    auto entry = [&out](uint32_t tag, uint32_t type, uint32_t count, uint32_t value) {
+        Put16(out, tag);
+        Put16(out, type);
+        Put32(out, count);
+        Put32(out, value);
+    };
+    constexpr uint32_t Short = 3, Long = 4, Rational = 5;
+    entry(256, Long, 1, uint32_t(width));
+    entry(257, Long, 1, uint32_t(height));
+    entry(258, Short, samples, grey ? 16 : bitsAt);
+    entry(259, Short, 1, 1);
+    entry(262, Short, 1, grey ? 1 : 2);
+    entry(273, Long, 1, pixelsAt);
+    entry(277, Short, 1, samples);
+    entry(278, Long, 1, uint32_t(height));
+    entry(279, Long, 1, size);
+    entry(282, Rational, 1, xResAt);
+    entry(283, Rational, 1, yResAt);
+    entry(296, Short, 1, 2);
+    Put32(out, 0);
+    for (int i = 0; i < 4; ++i)
+        Put16(out, 16);
+    for (int i = 0; i < 2; ++i) {
+        Put32(out, 72);
+        Put32(out, 1);
+    }
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            COLORREF c = colour(x, y);
+            if (grey) {
+                Put16(out, GetRValue(c) * 257u);
+                continue;
+            }
+            Put16(out, GetRValue(c) * 257u);
+            Put16(out, GetGValue(c) * 257u);
+            Put16(out, GetBValue(c) * 257u);
+        }
+    return out;
+}

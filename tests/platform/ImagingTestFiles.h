@@ -50,6 +50,10 @@ COLORREF PsdColour(int32_t x, int32_t y, bool grey);
 // a pattern; empty when WIC cannot write it.
 TBytes EncodeWithWic(const GUID& container, int32_t width, int32_t height, int32_t dpi);
 
+// An uncompressed TIFF of 16 bits a sample, RGB or grey (BlackIsZero), little-endian: every pixel
+// takes the colour the function gives it, each 8-bit channel spread over 16 bits.
+TBytes BuildTiff16(int32_t width, int32_t height, bool grey, COLORREF (*colour)(int32_t x, int32_t y));
+
 // A one-row PNG of RGBA pixels.
 TBytes BuildRgbaPng(const std::vector<std::vector<uint8_t>>& pixels);
 
