@@ -273,8 +273,9 @@ TEST_F(PreviewFiles, PreviewWindowOpensFromTheButtonAndClosesOnEscape)
                                return true;
                            },
                            [&] {
+                               // The window may take a moment to go: a busy machine waits.
                                closedByEscape = dialog->GetPreviewForm() == nullptr;
-                               return true;
+                               return closedByEscape;
                            }});
     while (!script.Done() && !watchdog.Fired())
         Application->HandleMessage();
