@@ -1277,6 +1277,19 @@ void TApplication::HandleException(TObject* sender)
     }
 }
 
+bool TApplication::HelpCommand(WORD command, ULONG_PTR data)
+{
+    bool handled = false;
+    if (OnHelp)
+        OnHelp(command, data, handled);
+    return handled;
+}
+
+bool TApplication::HelpContext(int context)
+{
+    return HelpCommand(HELP_CONTEXT, static_cast<ULONG_PTR>(context));
+}
+
 void TApplication::ShowException(const Exception& e)
 {
     std::string text = e.GetMessage();

@@ -241,6 +241,8 @@ private:
 using TIdleEvent = TEvent<TObject*, bool&>;
 using TMessageEvent = TEvent<MSG&, bool&>;
 using TExceptionEvent = TEvent<TObject*, const Exception&>;
+// A help request (a HELP_ command and its data); set handled when it was answered.
+using THelpEvent = TEvent<WORD, ULONG_PTR, bool&>;
 // A main-window hook: sees each message of the application window first; true handles it.
 using TWindowHook = TEvent<TMessage&, bool&>;
 
@@ -278,6 +280,11 @@ public:
     std::string GetExeName() const;
     const std::string& GetHelpFile() const { return FHelpFile; }
     void SetHelpFile(const std::string& value) { FHelpFile = value; }
+    // Passes a help request to OnHelp; true when it was answered. The program's help opens
+    // through its own command, so nothing else answers.
+    bool HelpCommand(WORD command, ULONG_PTR data);
+    // The help topic of a context number (HelpCommand with HELP_CONTEXT).
+    bool HelpContext(int context);
     bool GetActive() const { return FActive; }
     // A dialog window outside the class library whose keyboard navigation the loop provides.
     HWND GetDialogHandle() const { return FDialogHandle; }
@@ -325,6 +332,7 @@ public:
     TMessageEvent OnMessage;
     TNotifyEvent OnHint;
     TExceptionEvent OnException;
+    THelpEvent OnHelp;
     TNotifyEvent OnActivate;
     TNotifyEvent OnDeactivate;
 

@@ -284,6 +284,8 @@ public:
 protected:
     virtual void DoPopup();
     void Notification(TComponent* component, TOperation operation) override;
+    // For menus that track on their own: where they popped up.
+    void SetPopupPoint(POINT value) { FPopupPoint = value; }
 
 private:
     POINT FPopupPoint{-1, -1};

@@ -64,6 +64,17 @@ void TestEnvironmentShutdown()
     CoUninitialize();
 }
 
+void LeaveWindowsUnmanaged(const std::string& exeName)
+{
+    HKEY key = nullptr;
+    const std::string path = "Software\\Wine\\AppDefaults\\" + exeName + "\\X11 Driver";
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(key);
+}
+
 std::string TestTempDir()
 {
     std::string& path = TempDirPath();

@@ -36,6 +36,11 @@ TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> BytesOf(TCustomMemoryStream& stream);
 std::string TextOf(TCustomMemoryStream& stream);
 
+// Without a window manager (Xvfb) Wine waits up to two seconds for each managed top-level window
+// that hides; windows it leaves unmanaged go at once. Tells Wine so for the program of that file
+// name (it reads the setting when the program's first window appears); Windows ignores the key.
+void LeaveWindowsUnmanaged(const std::string& exeName);
+
 // Holds a keyboard state for the thread (what GetKeyState reports) while it lives.
 class TKeysDown {
 public:

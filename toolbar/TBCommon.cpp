@@ -776,8 +776,55 @@ RECT MonitorRect(HMONITOR monitor, const TMonitorCalls& calls, bool workArea)
 
 } // namespace
 
+namespace {
+
+const std::vector<TMonitorLayoutEntry>* MonitorLayout = nullptr;
+
+// How far the point is from the rectangle (0 inside), squared.
+long long DistanceSquared(const RECT& r, POINT p)
+{
+    long long dx = p.x < r.left ? r.left - p.x : p.x >= r.right ? p.x - r.right + 1 : 0;
+    long long dy = p.y < r.top ? r.top - p.y : p.y >= r.bottom ? p.y - r.bottom + 1 : 0;
+    return dx * dx + dy * dy;
+}
+
+// The layout's monitor the rectangle overlaps most, else the one nearest to its centre.
+const TMonitorLayoutEntry& LayoutMonitorOf(const RECT& r)
+{
+    const TMonitorLayoutEntry* best = &MonitorLayout->front();
+    long long bestArea = -1;
+    for (const TMonitorLayoutEntry& entry : *MonitorLayout) {
+        RECT overlap{};
+        if (!IntersectRect(&overlap, &entry.Monitor, &r))
+            continue;
+        long long area = static_cast<long long>(overlap.right - overlap.left) * (overlap.bottom - overlap.top);
+        if (area > bestArea) {
+            bestArea = area;
+            best = &entry;
+        }
+    }
+    if (bestArea >= 0)
+        return *best;
+    POINT centre{r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2};
+    for (const TMonitorLayoutEntry& entry : *MonitorLayout)
+        if (DistanceSquared(entry.Monitor, centre) < DistanceSquared(best->Monitor, centre))
+            best = &entry;
+    return *best;
+}
+
+} // namespace
+
+void SetMonitorLayout(const std::vector<TMonitorLayoutEntry>* layout)
+{
+    MonitorLayout = layout && !layout->empty() ? layout : nullptr;
+}
+
 RECT MonitorRectOfRect(const RECT& r, bool workArea)
 {
+    if (MonitorLayout) {
+        const TMonitorLayoutEntry& entry = LayoutMonitorOf(r);
+        return workArea ? entry.WorkArea : entry.Monitor;
+    }
     TMonitorCalls calls;
     if (!HasSeveralMonitors() || !calls.Usable())
         return PrimaryMonitorRect(workArea);
@@ -786,6 +833,8 @@ RECT MonitorRectOfRect(const RECT& r, bool workArea)
 
 RECT MonitorRectOfPoint(POINT p, bool workArea)
 {
+    if (MonitorLayout)
+        return MonitorRectOfRect(RECT{p.x, p.y, p.x + 1, p.y + 1}, workArea);
     TMonitorCalls calls;
     if (!HasSeveralMonitors() || !calls.Usable())
         return PrimaryMonitorRect(workArea);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Filer.h"
 #include "platform/Graphics.h"
@@ -144,6 +145,14 @@ bool HasSeveralMonitors();
 // The nearest monitor's work area or whole rectangle.
 RECT MonitorRectOfRect(const RECT& r, bool workArea);
 RECT MonitorRectOfPoint(POINT p, bool workArea);
+// One monitor of a layout given in place of the system's.
+struct TMonitorLayoutEntry {
+    RECT Monitor{};
+    RECT WorkArea{};
+};
+// The monitor functions above answer from this layout while it is set (nullptr: the system's
+// monitors again); tests place menus on monitors the machine does not have.
+void SetMonitorLayout(const std::vector<TMonitorLayoutEntry>* layout);
 
 // ---- Wide-string properties of form streams ----
 

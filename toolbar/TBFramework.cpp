@@ -7,6 +7,7 @@
 #include "platform/Forms.h"
 #include "platform/ScopeGuards.h"
 #include "toolbar/TBAcc.h"
+#include "toolbar/TBAnim.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBItemViewer.h"
 
@@ -267,6 +268,7 @@ void DoneTBFramework()
 {
     if (InitCount == 0 || --InitCount > 0)
         return;
+    EndAnimation(nullptr);
     DestroyQueue(ThreadState());
     SharedMeasure() = TSharedMeasure{};
     MenuFont.reset();

@@ -229,6 +229,11 @@ public:
     // Chooses where the popup goes: on the monitor, on the side of the opener that covers least.
     virtual void PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow, TTBPopupPlacement& placement);
     virtual TTBPopupWindowClass QueryPopupWindowClass();
+    // Runs a popup menu of the subitems at a screen point until it ends (alignment: which side of
+    // the point it opens on). Returns the clicked item, whose Click is queued to run afterwards
+    // unless returnClickedItemOnly; nullptr when the menu ended otherwise. An exception raised
+    // while it runs reaches the application's handler once the menu is gone.
+    TTBCustomItem* Popup(int x, int y, bool trackRightButton, TPopupAlignment alignment, bool returnClickedItemOnly);
     // True when the view must recreate the item's viewer before measuring it.
     virtual bool ViewerNeedsRebuild(TTBView*, TTBItemViewer*) { return false; }
     virtual void Click();

@@ -7,12 +7,16 @@
 
 #include "platform/Forms.h"
 #include "platform/ScopeGuards.h"
+#include "platform/SysUtils.h"
 #include "toolbar/TBAcc.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFramework.h"
+#include "toolbar/TBHintWindow.h"
+#include "toolbar/TBModalHandler.h"
 
 SF_IMPLEMENT_ABSTRACT(TTBPopupView, TTBView)
 SF_IMPLEMENT_ABSTRACT(TTBPopupWindow, TCustomControl)
+SF_IMPLEMENT_COMPONENT(TTBPopupMenu, TPopupMenu)
 
 namespace {
 
@@ -21,6 +25,12 @@ constexpr int ScrollArrowStrip = 19;
 constexpr DWORD MenuSoundFlags = SND_ALIAS | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP;
 
 bool FirstPopupShown = false;
+
+bool SystemFlag(UINT action)
+{
+    BOOL on = FALSE;
+    return SystemParametersInfoA(action, 0, &on, 0) && on;
+}
 
 bool Overlaps(const RECT& a, const RECT& b)
 {
@@ -139,6 +149,7 @@ void TTBPopupWindow::CreateWnd()
 
 void TTBPopupWindow::DestroyWindowHandle()
 {
+    EndAnimation(GetWindowHandle());
     if (FView)
         FView->DisarmAllTimers();
     NotifyEvent(EVENT_SYSTEM_MENUPOPUPEND, GetWindowHandle(), OBJID_CLIENT, CHILDID_SELF);
@@ -197,11 +208,35 @@ void TTBPopupWindow::ShowingChanged()
     HWND wnd = GetWindowHandle();
     if (!wnd)
         return;
-    bool show = GetShowing();
+    const bool show = GetShowing();
+    // Switching between the menus of one menu bar is instant.
+    const bool switching = FParentView && FParentView->InState(stChildPopupClosed);
+    if (show && !switching && !FView->GetSelected() && !IsWindowVisible(wnd) && SystemFlag(SPI_GETMENUANIMATION)) {
+        const bool fade = SystemFlag(SPI_GETMENUFADE);
+        if ((fade || FAnimationDirection != 0) && SendMessageA(wnd, TBM_POPUPSTATE, 1, 0) == 0) {
+            StartAnimation(wnd, fade, FAnimationDirection);
+            return;
+        }
+    }
+    if (!show)
+        EndAnimation(wnd);
     SetWindowPos(wnd, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
     if (show)
         SendNotifyMessageA(wnd, TBM_POPUPSTATE, 3, 0);
+}
+
+void TTBPopupWindow::HintShow(THintInfo& info)
+{
+    TTBItemViewer* selected = FView->GetSelected();
+    if (!selected) {
+        info.HintStr.clear();
+        return;
+    }
+    // The hint window decodes the text, which may hold characters of any language.
+    info.HintStr = WideToAnsi(selected->ComposeHint(), CP_UTF8);
+    info.CursorRect = selected->GetBoundsRect();
+    info.HintWindowClass = TTBHintWindow::StaticClass();
 }
 
 void TTBPopupWindow::Dispatch(TMessage& m)
@@ -239,6 +274,22 @@ void TTBPopupWindow::Dispatch(TMessage& m)
         return;
     case CM_SHOWINGCHANGED:
         ShowingChanged();
+        return;
+    case CM_HINTSHOW:
+        HintShow(*reinterpret_cast<THintInfo*>(m.LParam));
+        m.Result = 0;
+        return;
+    case TBM_ANIMATIONSTEP:
+        AnimationStep(m);
+        return;
+    case TBM_ANIMATIONENDED:
+        SendNotifyMessageA(GetWindowHandle(), TBM_POPUPSTATE, 2, 0);
+        return;
+    case WM_ERASEBKGND:
+    case WM_PAINT:
+        // Drawing over a running animation would show the menu twice.
+        EndAnimation(GetWindowHandle());
+        TCustomControl::Dispatch(m);
         return;
     default:
         TCustomControl::Dispatch(m);
@@ -435,4 +486,93 @@ void TTBCustomItem::PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow,
         pos.SlideDirections |= tbsdLeft;
     else if (pos.X >= p.right)
         pos.SlideDirections |= tbsdRight;
+}
+
+// ---------------------------------------------------------------------------------------------
+// A popup menu at a point
+
+namespace {
+
+// Runs the menu loop of an item's popup at a point; the popup and the handler are gone when it
+// returns.
+TTBDoneActionData TrackPopup(TTBCustomItem* item, POINT point, bool trackRightButton, TPopupAlignment alignment)
+{
+    std::unique_ptr<TTBModalHandler, TObjectFree> handler(New<TTBModalHandler>(nullptr));
+    std::unique_ptr<TTBPopupWindow, TObjectFree> popup(
+        item->OpenPopupWindow(nullptr, nullptr, false, false, false, point, alignment));
+    TTBPopupView* view = popup->GetView();
+    // The release of the button that opened the menu does not close it.
+    view->IncludeState(stKeepOnMouseUp);
+    handler->SetRootPopup(popup.get());
+    TScopeExit detach([&handler] { handler->SetRootPopup(nullptr); });
+    handler->Loop(view, false, trackRightButton, false, false);
+    view->ExcludeState(stModal);
+    return view->GetDoneActionData();
+}
+
+} // namespace
+
+TTBCustomItem* TTBCustomItem::Popup(int x, int y, bool trackRightButton, TPopupAlignment alignment,
+                                    bool returnClickedItemOnly)
+{
+    TTBDoneActionData done;
+    try {
+        done = TrackPopup(this, POINT{x, y}, trackRightButton, alignment);
+    } catch (...) {
+        // The menu is closed by now: the application's handler shows the error on its own.
+        HandleCallbackException(this);
+        return nullptr;
+    }
+    return TTBModalHandler::ApplyDoneAction(done, returnClickedItemOnly);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTBPopupMenu
+
+TTBPopupMenu::TTBPopupMenu(TComponent* owner) : TPopupMenu(owner) {}
+
+void TTBPopupMenu::AfterConstruction()
+{
+    TPopupMenu::AfterConstruction();
+    FRootItem.reset(QueryRootItemClass()->Create(nullptr));
+    FRootItem->SetParentComponentOfItems(this);
+    FRootItem->OnClick = TNotifyEvent(this, &TTBPopupMenu::RootItemClick);
+}
+
+void TTBPopupMenu::BeforeDestruction()
+{
+    FRootItem.reset();
+    TPopupMenu::BeforeDestruction();
+}
+
+const TTBClassRef<TTBRootItem, TComponent*>* TTBPopupMenu::QueryRootItemClass()
+{
+    return TBClassRefOf<TTBRootItem, TTBRootItem, TComponent*>();
+}
+
+void TTBPopupMenu::RootItemClick(TObject* sender)
+{
+    if (sender == FRootItem.get())
+        DoPopup();
+}
+
+void TTBPopupMenu::Popup(int x, int y)
+{
+    PopupAtControl(x, y, false);
+}
+
+TTBCustomItem* TTBPopupMenu::PopupAtControl(int x, int y, bool returnClickedItemOnly)
+{
+    SetPopupPoint(POINT{x, y});
+    return FRootItem->Popup(x, y, GetTrackButton() == tbRightButton, GetAlignment(), returnClickedItemOnly);
+}
+
+bool TTBPopupMenu::IsShortCut(const TMessage& keyMessage)
+{
+    return FRootItem->IsShortCut(keyMessage);
+}
+
+void TTBPopupMenu::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)
+{
+    FRootItem->GetChildren(proc, root);
 }

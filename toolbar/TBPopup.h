@@ -5,9 +5,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "platform/Controls.h"
 #include "platform/Menus.h"
+#include "toolbar/TBAnim.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBView.h"
 
@@ -15,10 +18,6 @@
 // result vetoes the animation), 2 when the show animation has ended and 3 when the window has
 // been shown without animation (both as notify messages).
 constexpr UINT TBM_POPUPSTATE = 1578;
-
-// Directions a popup slides in from, as placement chooses them.
-enum TTBSlideDirection : uint8_t { tbsdLeft = 1, tbsdRight = 2, tbsdDown = 4, tbsdUp = 8 };
-using TTBSlideDirections = uint8_t;
 
 // Where a popup goes: filled by OpenPopupWindow, settled by the item's PlacePopup.
 struct TTBPopupPlacement {
@@ -76,6 +75,7 @@ protected:
 
 private:
     void ShowingChanged();
+    void HintShow(THintInfo& info);
 
     TTBView* FParentView = nullptr;
     TTBCustomItem* FItem = nullptr;
@@ -83,4 +83,41 @@ private:
     TTBPopupView* FView = nullptr;
     TTBSlideDirections FAnimationDirection = 0;
     bool FAccelsInitialised = false;
+};
+
+// A popup menu whose items are an item tree (Items): Popup shows them in a popup window and runs
+// the menu loop there; the chosen item's Click runs once the menu is gone.
+class TTBPopupMenu : public TPopupMenu {
+    SF_CLASS(TTBPopupMenu)
+public:
+    explicit TTBPopupMenu(TComponent* owner = nullptr);
+    void AfterConstruction() override;
+    void BeforeDestruction() override;
+
+    // The item tree (it hides the class library's own, which a popup menu of items leaves empty).
+    TTBRootItem* GetItems() const { return FRootItem.get(); }
+    TCustomImageList* GetImages() const { return FRootItem->GetSubMenuImages(); }
+    void SetImages(TCustomImageList* value) { FRootItem->SetSubMenuImages(value); }
+    TTBCustomItem* GetLinkSubitems() const { return FRootItem->GetLinkSubitems(); }
+    void SetLinkSubitems(TTBCustomItem* value) { FRootItem->SetLinkSubitems(value); }
+    TTBItemOptions GetOptions() const { return FRootItem->GetOptions(); }
+    void SetOptions(TTBItemOptions value) { FRootItem->SetOptions(value); }
+
+    void Popup(int x, int y) override;
+    // Pops up at the point and returns the clicked item (its Click queued unless
+    // returnClickedItemOnly), else nullptr.
+    TTBCustomItem* PopupAtControl(int x, int y, bool returnClickedItemOnly);
+    bool IsShortCut(const TMessage& keyMessage) override;
+
+    void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
+    void SetChildOrder(TComponent* child, int order) { FRootItem->SetChildOrder(child, order); }
+
+protected:
+    virtual const TTBClassRef<TTBRootItem, TComponent*>* QueryRootItemClass();
+
+private:
+    // Each opening of the menu fires the root item's OnClick, which becomes the menu's OnPopup.
+    void RootItemClick(TObject* sender);
+
+    std::unique_ptr<TTBRootItem, TObjectFree> FRootItem;
 };

@@ -6,6 +6,7 @@
 #include "toolbar/TBAcc.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFramework.h"
+#include "toolbar/TBModalHandler.h"
 #include "toolbar/TBPopup.h"
 
 SF_IMPLEMENT_ABSTRACT(TTBView, TComponent)
@@ -18,6 +19,8 @@ constexpr int MaxGroupLevel = 11;
 constexpr int LineSeparatorSize = 6;
 // The strips of a scrolling popup that hold its arrows.
 constexpr int ScrollArrowStrip = 19;
+// A popup scrolls one step this often while the mouse rests on an arrow.
+constexpr UINT ScrollInterval = 100;
 
 uint8_t TimerBit(TTBViewTimerKind kind)
 {
@@ -980,7 +983,9 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
             if (p.Shown != v->GetShown() || p.LineSep != v->IsLineSeparator() ||
                 (p.Shown && !EqualRect(&p.Bounds, &v->GetBoundsRect())))
                 result.Moved = true;
-            v->SetLayout(p.Shown ? p.Bounds : RECT{}, p.Shown, p.BehindChevron, p.ScrolledOut, p.LineSep);
+            // A scrolled-out viewer keeps its place: scrolling measures from it.
+            v->SetLayout(p.Shown || p.ScrolledOut ? p.Bounds : RECT{}, p.Shown, p.BehindChevron, p.ScrolledOut,
+                         p.LineSep);
         }
     }
     result.BaseSize = baseSize;
@@ -1260,6 +1265,8 @@ void TTBView::ArmTimer(TTBViewTimerKind kind, UINT interval)
     if (!Is<TTBPopupWindow>(FWindow) || !FWindow->HandleAllocated())
         return;
     ::SetTimer(FWindow->GetHandle(), ViewTimerIdBase + static_cast<UINT_PTR>(kind), interval, nullptr);
+    if (!(FRunningTimers & TimerBit(kind)))
+        CountHandle(THandleKind::Timer, 1);
     FRunningTimers |= TimerBit(kind);
 }
 
@@ -1268,6 +1275,7 @@ void TTBView::DisarmTimer(TTBViewTimerKind kind)
     if (!(FRunningTimers & TimerBit(kind)))
         return;
     FRunningTimers &= static_cast<uint8_t>(~TimerBit(kind));
+    CountHandle(THandleKind::Timer, -1);
     if (HWND wnd = WindowHandle())
         KillTimer(wnd, ViewTimerIdBase + static_cast<UINT_PTR>(kind));
 }
@@ -1508,5 +1516,201 @@ void TTBView::HandleKeyPress(WORD& key, TShiftState)
         return;
     default:
         return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Menu tracking that lives with the menu loop
+
+void TTBView::TimerTick(TTBViewTimerKind kind)
+{
+    switch (kind) {
+    case TTBViewTimerKind::vtOpenSubmenu:
+        HideChildPopups();
+        ShowChildPopup(false);
+        return;
+    case TTBViewTimerKind::vtCloseSubmenu:
+        HideChildPopups();
+        return;
+    case TTBViewTimerKind::vtScrollUp:
+    case TTBViewTimerKind::vtScrollDown: {
+        const bool down = kind == TTBViewTimerKind::vtScrollDown;
+        if (down ? FDownArrowShown : FUpArrowShown)
+            Scroll(down);
+        else
+            DisarmTimer(kind);
+        return;
+    }
+    }
+}
+
+void TTBView::SyncSelection(const POINT* p, bool allowNewSelection)
+{
+    TTBItemViewer* candidate = InState(stModal) ? FSelected : nullptr;
+    const bool hadMouse = InState(stMouseInWindow);
+    bool hasMouse = false;
+    POINT local{};
+    if (p && FWindow && FWindow->HandleAllocated() && FindDragTarget(*p, true) == FWindow) {
+        hasMouse = true;
+        local = FWindow->ScreenToClient(*p);
+        if (FIsPopup)
+            candidate = nullptr;
+        if (allowNewSelection || FSelected) {
+            // Only what can be selected: over a separator a menu shows no selection.
+            TTBItemViewer* under = HitTestViewer(local);
+            if (under && under->GetItem()->GetVisible() && under->GetItem()->HasTrait(isSelectable))
+                candidate = under;
+        }
+    }
+    if (hasMouse)
+        IncludeState(stMouseInWindow);
+    else
+        ExcludeState(stMouseInWindow);
+    if (FCapture)
+        candidate = FSelected;
+    // The mouse has just left a popup: the path to an open submenu stays highlighted.
+    if (FIsPopup && !FCapture && hadMouse && !hasMouse &&
+        !(FOpenedViewer && candidate && candidate->GetItem()->HasTrait(isSubmenu)))
+        candidate = nullptr;
+    Select(candidate, true);
+
+    if (!FIsPopup || !Is<TTBPopupWindow>(FWindow))
+        return;
+    const int height = FWindow->GetClientHeight();
+    const bool overTop = hasMouse && FUpArrowShown && local.y < ScrollArrowStrip;
+    const bool overBottom = hasMouse && FDownArrowShown && local.y >= height - ScrollArrowStrip;
+    if (overTop) {
+        DisarmTimer(TTBViewTimerKind::vtScrollDown);
+        if (!TimerRunning(TTBViewTimerKind::vtScrollUp))
+            ArmTimer(TTBViewTimerKind::vtScrollUp, ScrollInterval);
+    } else if (overBottom) {
+        DisarmTimer(TTBViewTimerKind::vtScrollUp);
+        if (!TimerRunning(TTBViewTimerKind::vtScrollDown))
+            ArmTimer(TTBViewTimerKind::vtScrollDown, ScrollInterval);
+    } else {
+        DisarmTimer(TTBViewTimerKind::vtScrollUp);
+        DisarmTimer(TTBViewTimerKind::vtScrollDown);
+    }
+}
+
+TTBItemViewer* TTBView::MatchAccelerator(TTBItemViewer* startViewer, wchar_t key, bool& isOnlyItemWithAccel,
+                                         bool acceleratorsOnly)
+{
+    isOnlyItemWithAccel = false;
+    const int count = GetViewerCount();
+    if (count == 0)
+        return nullptr;
+    const std::wstring typed(1, key);
+    auto sameChar = [&typed](wchar_t c) {
+        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, typed.c_str(), 1, &c, 1) == CSTR_EQUAL;
+    };
+    auto matches = [&](TTBItemViewer* viewer, bool byAccelerator, bool enabled) {
+        TTBCustomItem* item = viewer->GetItem();
+        if (!(viewer->GetShown() || viewer->GetScrolledOut()) || !item->GetVisible() ||
+            !item->HasTrait(isSelectable) || item->GetEnabled() != enabled || !viewer->ShowsCaption())
+            return false;
+        const std::wstring caption = viewer->ComposeCaption();
+        const wchar_t accel = LocateAccelChar(caption);
+        if (byAccelerator)
+            return accel != 0 && sameChar(accel);
+        return accel == 0 && key != L' ' && !caption.empty() && sameChar(caption[0]);
+    };
+    // The first match after `from`, once around (`from` itself last unless skipFrom).
+    auto search = [&](int from, bool skipFrom, bool byAccelerator, bool enabled) -> TTBItemViewer* {
+        const int steps = skipFrom ? count - 1 : count;
+        for (int i = 1; i <= steps; ++i) {
+            TTBItemViewer* viewer = FViewers[static_cast<size_t>(((from + i) % count + count) % count)];
+            if (matches(viewer, byAccelerator, enabled))
+                return viewer;
+        }
+        return nullptr;
+    };
+    const int start = startViewer ? IndexOf(startViewer) : -1;
+    for (bool byAccelerator : {true, false}) {
+        if (!byAccelerator && acceleratorsOnly)
+            break;
+        if (TTBItemViewer* match = search(start, false, byAccelerator, true)) {
+            isOnlyItemWithAccel = search(IndexOf(match), true, byAccelerator, true) == nullptr;
+            return match;
+        }
+        // A disabled match counts as the only one: running it ends the menu without a command.
+        if (TTBItemViewer* match = search(start, false, byAccelerator, false)) {
+            isOnlyItemWithAccel = true;
+            return match;
+        }
+    }
+    return nullptr;
+}
+
+void TTBView::Scroll(bool down)
+{
+    const int bottomLine = FMaxHeight - ScrollArrowStrip;
+    int line = 0;
+    bool found = false;
+    for (TTBItemViewer* viewer : FViewers) {
+        if (!(viewer->GetShown() || viewer->GetScrolledOut()) || viewer->GetItem()->HasTrait(isSeparator))
+            continue;
+        const RECT& r = viewer->GetBoundsRect();
+        if (down && r.bottom > bottomLine && (!found || r.bottom < line)) {
+            line = r.bottom;
+            found = true;
+        } else if (!down && r.top < ScrollArrowStrip && (!found || r.top > line)) {
+            line = r.top;
+            found = true;
+        }
+    }
+    if (!found)
+        return;
+    FScrollShift += down ? line - bottomLine : line - ScrollArrowStrip;
+    POINT size{};
+    RefreshLayout(size);
+}
+
+void TTBView::RunToolbarLoop(unsigned options)
+{
+    if (InState(stModal))
+        return;
+    std::exception_ptr failure;
+    TTBDoneActionData done;
+    {
+        std::unique_ptr<TTBModalHandler, TObjectFree> handler(New<TTBModalHandler>(WindowHandle()));
+        FState = static_cast<TTBViewFlags>((FState & stShowAccels) | stModal);
+        FDoneActionData = TTBDoneActionData{};
+        if (FSelected)
+            SignalFocus();
+        try {
+            handler->Loop(this, (options & tblMouseDown) != 0, false, (options & tblNoPriority) != 0,
+                          (options & tblExecuteSelected) != 0);
+            done = FDoneActionData;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        ExcludeState(stModal);
+        DisarmAllTimers();
+        HideChildPopups();
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        SyncSelection(&cursor, true);
+        handler.reset();
+        ToggleAccelerators(false);
+        Select(nullptr, false);
+    }
+    if (failure) {
+        ReportMenuException(failure);
+        return;
+    }
+    TTBModalHandler::ApplyDoneAction(done, false);
+}
+
+void TTBView::AbortTracking()
+{
+    FinishModal();
+    std::vector<TTBView*> chain;
+    for (TTBView* view = this; view; view = view->FOpenedViewerView)
+        chain.push_back(view);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        (*it)->DisarmAllTimers();
+        if (Is<TTBPopupWindow>((*it)->FWindow))
+            (*it)->FWindow->SetVisible(false);
     }
 }

@@ -43,6 +43,13 @@ enum class TTBViewTimerKind : uint8_t { vtOpenSubmenu, vtCloseSubmenu, vtScrollU
 // Window timer identifiers of a popup view: this base plus the kind.
 constexpr UINT_PTR ViewTimerIdBase = 9000;
 
+// Options of a toolbar's menu loop.
+enum TTBToolbarLoopOption : unsigned {
+    tblMouseDown = 1u << 0,         // the press that started it goes to the selected viewer first
+    tblExecuteSelected = 1u << 1,   // the selection runs at once
+    tblNoPriority = 1u << 2,        // ... without moving it to the front of the priority list
+};
+
 enum class TTBDoneKind : uint8_t { dkNone, dkCancel, dkClickItem, dkOpenSystemMenu, dkHelpContext };
 
 // What the menu loop does when it ends; kept on the root view.
@@ -219,9 +226,11 @@ public:
                                     bool acceleratorsOnly);
     // One scroll step of a popup that scrolls.
     void Scroll(bool down);
-    // Runs the menu loop for a toolbar (bit 0: pass the mouse press; 1: execute the selection at
-    // once; 2: without priority for it).
+    // Runs the menu loop for a toolbar (TTBToolbarLoopOption bits), then carries out what it
+    // ended with. An exception raised meanwhile reaches the application's handler once the menus
+    // are closed.
     void RunToolbarLoop(unsigned options);
+    // Ends the loop without a command and hides the chain of popups from here down at once.
     void AbortTracking();
 
     // ---- Accessibility ----

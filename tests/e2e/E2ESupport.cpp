@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "TestSupport.h"
 #include "platform/ImagingLib.h"
 
 namespace {
@@ -255,25 +256,10 @@ DWORD WINAPI TCaseWatchdog::Run(LPVOID param)
     return 0;
 }
 
-namespace {
-// Without a window manager (Xvfb) Wine waits up to two seconds for each managed top-level window
-// that hides, every dialog included; windows it leaves unmanaged go at once. Only the program
-// under test is told so; Windows ignores the key.
-void LeaveProgramWindowsUnmanaged()
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\Sheetfold.exe\\X11 Driver", 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-    RegCloseKey(key);
-}
-}
-
 void TProgramTest::SetUp()
 {
     Watchdog = std::make_unique<TCaseWatchdog>(ProgramCaseTimeoutMs);
-    LeaveProgramWindowsUnmanaged();
+    LeaveWindowsUnmanaged("Sheetfold.exe");
     WriteSetting("InsertImageMessage", 0);
     WriteSetting("ShowDemo", 2);
 }

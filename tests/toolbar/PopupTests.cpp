@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MenuTestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/SysUtils.h"
 #include "toolbar/TBItem.h"
@@ -14,8 +15,6 @@
 #include "toolbar/TBView.h"
 
 namespace {
-
-using TItemPtr = std::unique_ptr<TTBCustomItem, TObjectFree>;
 
 TEST(PopupPlacement, StaysOnTheMonitorOnTheSideThatFits)
 {
@@ -100,7 +99,7 @@ private:
 TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
 {
     TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
-    std::unique_ptr<TViewHost, TObjectFree> toolbar(New<TViewHost>(nullptr));
+    std::unique_ptr<TViewBar, TObjectFree> toolbar(New<TViewBar>(nullptr));
     toolbar->SetBounds(10, 10, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));
@@ -183,7 +182,7 @@ TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
 TEST(PopupWindow, ItemDeletedWhileItsPopupIsOpen)
 {
     TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
-    std::unique_ptr<TViewHost, TObjectFree> toolbar(New<TViewHost>(nullptr));
+    std::unique_ptr<TViewBar, TObjectFree> toolbar(New<TViewBar>(nullptr));
     toolbar->SetBounds(0, 0, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));
