@@ -228,7 +228,7 @@ TMenuSettings::~TMenuSettings()
     SystemParametersInfoA(SPI_SETMENUSHOWDELAY, FDelay, nullptr, 0);
 }
 
-TMenuBarHost::TMenuBarHost(TTBCustomItem* root, POINT screenPos)
+TMenuBarHost::TMenuBarHost(TTBCustomItem* root, POINT screenPos, bool activate)
 {
     // Without a caption Wine leaves the window to itself: a managed one costs seconds to hide
     // when there is no window manager.
@@ -242,10 +242,11 @@ TMenuBarHost::TMenuBarHost(TTBCustomItem* root, POINT screenPos)
     bar->SetParentWindow(FForm);
     FView = New<TTBView>(bar, nullptr, root, bar, true, false, false);
     bar->View = FView;
-    ShowWindow(FForm, SW_SHOW);
-    SetForegroundWindow(FForm);
-    SetActiveWindow(FForm);
-    SetFocus(FForm);
+    ShowWindow(FForm, activate ? SW_SHOW : SW_SHOWNOACTIVATE);
+    if (activate) {
+        SetForegroundWindow(FForm);
+        SetActiveWindow(FForm);
+    }
     FView->EnsureLayout();
     UpdateWindow(FForm);
 }

@@ -114,10 +114,12 @@ private:
 };
 
 // A visible top-level window with a control that shows a toolbar view of the root item at its
-// top left: the menu bar of the tests.
+// top left: the menu bar of the tests. It is activated only when asked: the menu loop ends when
+// the thread's active window changes, and test programs running beside this one activate their
+// own windows, which deactivates this thread's.
 class TMenuBarHost {
 public:
-    TMenuBarHost(TTBCustomItem* root, POINT screenPos = POINT{100, 100});
+    explicit TMenuBarHost(TTBCustomItem* root, POINT screenPos = POINT{100, 100}, bool activate = false);
     ~TMenuBarHost();
     TMenuBarHost(const TMenuBarHost&) = delete;
     TMenuBarHost& operator=(const TMenuBarHost&) = delete;
