@@ -27,21 +27,21 @@ struct TMenuFixture {
 
     TMenuFixture()
     {
-        TTBCustomItem* file = AddItem(Root.get(), L"&File", true);
+        TTBCustomItem* file = AddItem(Root.get(), L"&File", isSubmenu);
         AddItem(file, L"&New");
         AddItem(file, L"&Open");
-        TTBCustomItem* recent = AddItem(file, L"&Recent", true);
+        TTBCustomItem* recent = AddItem(file, L"&Recent", isSubmenu);
         AddItem(recent, L"&One");
         AddItem(recent, L"&Two");
         AddItem(file, L"-");
         AddItem(file, L"E&xit");
-        TTBCustomItem* edit = AddItem(Root.get(), L"&Edit", true);
+        TTBCustomItem* edit = AddItem(Root.get(), L"&Edit", isSubmenu);
         AddItem(edit, L"Cu&t");
         AddItem(edit, L"&Copy");
         AddItem(edit, L"&Clear");
         AddItem(edit, L"Paste");
         AddItem(edit, L"&Delete")->SetEnabled(false);
-        TTBCustomItem* help = AddItem(Root.get(), L"&Help", true);
+        TTBCustomItem* help = AddItem(Root.get(), L"&Help", isSubmenu);
         AddItem(help, L"&About")->SetHelpContext(42);
         Watch(Root.get());
     }
@@ -315,7 +315,7 @@ struct TPopupFixture {
 
     TTBCustomItem* Add(const std::wstring& caption, bool submenu = false, TTBCustomItem* parent = nullptr)
     {
-        TTBCustomItem* item = AddItem(parent ? parent : Menu->GetItems(), caption, submenu);
+        TTBCustomItem* item = AddItem(parent ? parent : Menu->GetItems(), caption, submenu ? TTBItemTraits(isSubmenu) : TTBItemTraits(0));
         if (!submenu)
             item->OnClick = TNotifyEvent([this, item](TObject*) { Clicked.push_back(item->GetCaption()); });
         return item;

@@ -44,22 +44,6 @@ const bool WindowsUnmanaged = [] {
 
 } // namespace
 
-TSubmenuItem::TSubmenuItem(TComponent* owner) : TTBCustomItem(owner)
-{
-    SetItemStyle(static_cast<TTBItemTraits>(GetItemStyle() | isSubmenu));
-}
-
-TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, bool submenu)
-{
-    TTBCustomItem* item = caption == L"-"       ? New<TTBSeparatorItem>(nullptr)
-                          : submenu             ? static_cast<TTBCustomItem*>(New<TSubmenuItem>(nullptr))
-                                                : New<TTBCustomItem>(nullptr);
-    if (caption != L"-")
-        item->SetCaption(caption);
-    parent->Add(item);
-    return item;
-}
-
 TTBCustomItem* FindItem(TTBCustomItem* root, const std::wstring& caption)
 {
     for (int i = 0; i < root->Count(); ++i) {
@@ -236,7 +220,7 @@ TMenuBarHost::TMenuBarHost(TTBCustomItem* root, POINT screenPos, bool activate)
                             500, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(FForm, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrA(FForm, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TMenuBarHost::FormProc));
-    auto* bar = New<TViewBar>(nullptr);
+    auto* bar = New<TViewHost>(nullptr);
     FBar.reset(bar);
     bar->SetBounds(0, 0, 480, 24);
     bar->SetParentWindow(FForm);

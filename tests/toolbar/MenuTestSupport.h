@@ -11,34 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/Controls.h"
+#include "ToolbarTestSupport.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBView.h"
 
 using TItemPtr = std::unique_ptr<TTBCustomItem, TObjectFree>;
 
-// A control that paints the view it shows.
-class TViewBar : public TCustomControl {
-public:
-    using TCustomControl::TCustomControl;
-    TTBView* View = nullptr;
-
-protected:
-    void Paint() override
-    {
-        if (View)
-            View->PaintViewers(GetCanvas());
-    }
-};
-
-// An item with subitems that opens them as a submenu.
-class TSubmenuItem : public TTBCustomItem {
-public:
-    explicit TSubmenuItem(TComponent* owner = nullptr);
-};
-
-// Adds an item (a submenu item when submenu) with the caption; "-" adds a separator.
-TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, bool submenu = false);
 // The item with the caption anywhere below root (accelerator marks ignored), nullptr when none.
 TTBCustomItem* FindItem(TTBCustomItem* root, const std::wstring& caption);
 
@@ -137,7 +115,7 @@ private:
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     HWND FForm = nullptr;
-    std::unique_ptr<TViewBar, TObjectFree> FBar;
+    std::unique_ptr<TViewHost, TObjectFree> FBar;
     TTBView* FView = nullptr;
 };
 

@@ -99,7 +99,7 @@ private:
 TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
 {
     TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
-    std::unique_ptr<TViewBar, TObjectFree> toolbar(New<TViewBar>(nullptr));
+    std::unique_ptr<TViewHost, TObjectFree> toolbar(New<TViewHost>(nullptr));
     toolbar->SetBounds(10, 10, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));
@@ -182,7 +182,7 @@ TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
 TEST(PopupWindow, ItemDeletedWhileItsPopupIsOpen)
 {
     TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
-    std::unique_ptr<TViewBar, TObjectFree> toolbar(New<TViewBar>(nullptr));
+    std::unique_ptr<TViewHost, TObjectFree> toolbar(New<TViewHost>(nullptr));
     toolbar->SetBounds(0, 0, 300, 30);
     toolbar->SetParentWindow(host.Handle());
     TItemPtr root(New<TTBRootItem>(nullptr));

@@ -76,7 +76,7 @@ TEST(PopupPlacement, SubmenusFlipAtTheMonitorEdgeAndKeepTheirSide)
     TTBCustomItem* parent = root.get();
     for (int level = 0; level < 9; ++level) {
         AddItem(parent, L"Leaf");
-        parent = AddItem(parent, L"Deeper submenu", true);
+        parent = AddItem(parent, L"Deeper submenu", isSubmenu);
     }
     AddItem(parent, L"Leaf");
     std::unique_ptr<TTBPopupWindow, TObjectFree> top(
@@ -117,7 +117,7 @@ TEST(PopupLeaks, AThousandPopupsWithASubmenuLeaveNothingBehind)
     std::unique_ptr<TTBPopupMenu, TObjectFree> menu(New<TTBPopupMenu>(nullptr));
     for (int i = 0; i < 29; ++i)
         AddItem(menu->GetItems(), L"Command &" + std::to_wstring(i));
-    TTBCustomItem* more = AddItem(menu->GetItems(), L"&More", true);
+    TTBCustomItem* more = AddItem(menu->GetItems(), L"&More", isSubmenu);
     for (int i = 0; i < 5; ++i)
         AddItem(more, L"Inner " + std::to_wstring(i));
     TMenuBarHost host(menu->GetItems(), POINT{40, 600});

@@ -118,6 +118,11 @@ TTraitItem::TTraitItem(TTBItemTraits extra) : TTBCustomItem(nullptr)
 
 TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, TTBItemTraits extraTraits)
 {
+    if (caption == L"-") {
+        TTBCustomItem* separator = New<TTBSeparatorItem>(nullptr);
+        parent->Add(separator);
+        return separator;
+    }
     TTBCustomItem* item = New<TTraitItem>(extraTraits);
     item->SetCaption(caption);
     parent->Add(item);

@@ -60,7 +60,7 @@ public:
     explicit TTraitItem(TTBItemTraits extra);
 };
 
-// A new item (with extra traits) added to a parent, which frees it.
+// A new item (with extra traits) added to a parent, which frees it; "-" adds a separator.
 TTBCustomItem* AddItem(TTBCustomItem* parent, const std::wstring& caption, TTBItemTraits extraTraits = 0);
 
 // A control that shows a view and answers for it to accessibility clients.
