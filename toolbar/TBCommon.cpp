@@ -630,8 +630,13 @@ int MenuShowDelay()
 
 bool FlatMenusOn()
 {
+    return RunningOnXP() && SystemSettingOn(SPI_GETFLATMENU);
+}
+
+bool SystemSettingOn(UINT action)
+{
     BOOL on = FALSE;
-    return RunningOnXP() && SystemParametersInfoA(SPI_GETFLATMENU, 0, &on, 0) && on;
+    return SystemParametersInfoA(action, 0, &on, 0) && on;
 }
 
 bool KeyboardCuesOn()

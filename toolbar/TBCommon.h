@@ -124,6 +124,8 @@ int MenuShowDelay();
 // 400 when the key or value is missing, 0 when it is not a string of a number, never negative.
 int ReadMenuShowDelay(HKEY root);
 bool FlatMenusOn();
+// A Boolean system setting (an SPI_GET... action) is on; off when the system cannot say.
+bool SystemSettingOn(UINT action);
 bool KeyboardCuesOn();
 bool RunningOnXP();
 // True when the user's sound scheme gives the event a sound.

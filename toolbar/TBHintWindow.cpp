@@ -22,12 +22,6 @@ TAnimateWindow AnimateWindowCall()
     return call;
 }
 
-bool SystemFlag(UINT action)
-{
-    BOOL on = FALSE;
-    return SystemParametersInfoA(action, 0, &on, 0) && on;
-}
-
 HFONT HintFont()
 {
     return Screen ? Screen->GetHintFont()->GetHandle() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -91,7 +85,7 @@ void TTBHintWindow::ActivateHint(RECT rect, const std::string& hint)
     POINT cursor{};
     GetCursorPos(&cursor);
     const DWORD flags = HintAnimationFlags(GetTickCount() - FLastActive, FCaption.size(),
-                                           SystemFlag(SPI_GETTOOLTIPANIMATION), SystemFlag(SPI_GETTOOLTIPFADE),
+                                           SystemSettingOn(SPI_GETTOOLTIPANIMATION), SystemSettingOn(SPI_GETTOOLTIPFADE),
                                            cursor.y <= FTop);
     if (flags && AnimateWindowCall())
         AnimateWindowCall()(wnd, AnimationTime, flags);

@@ -26,12 +26,6 @@ constexpr DWORD MenuSoundFlags = SND_ALIAS | SND_ASYNC | SND_NODEFAULT | SND_NOS
 
 bool FirstPopupShown = false;
 
-bool SystemFlag(UINT action)
-{
-    BOOL on = FALSE;
-    return SystemParametersInfoA(action, 0, &on, 0) && on;
-}
-
 bool Overlaps(const RECT& a, const RECT& b)
 {
     RECT overlap{};
@@ -211,8 +205,8 @@ void TTBPopupWindow::ShowingChanged()
     const bool show = GetShowing();
     // Switching between the menus of one menu bar is instant.
     const bool switching = FParentView && FParentView->InState(stChildPopupClosed);
-    if (show && !switching && !FView->GetSelected() && !IsWindowVisible(wnd) && SystemFlag(SPI_GETMENUANIMATION)) {
-        const bool fade = SystemFlag(SPI_GETMENUFADE);
+    if (show && !switching && !FView->GetSelected() && !IsWindowVisible(wnd) && SystemSettingOn(SPI_GETMENUANIMATION)) {
+        const bool fade = SystemSettingOn(SPI_GETMENUFADE);
         if ((fade || FAnimationDirection != 0) && SendMessageA(wnd, TBM_POPUPSTATE, 1, 0) == 0) {
             StartAnimation(wnd, fade, FAnimationDirection);
             return;

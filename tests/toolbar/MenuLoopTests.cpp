@@ -10,6 +10,7 @@
 #include "MenuTestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBModalHandler.h"
@@ -203,7 +204,9 @@ TEST(MenuLoop, MouseDragsThroughTheMenuBarAndReleasesOnACommand)
 
 TEST(MenuLoop, SubmenuOpensAfterTheShowDelayOnlyWhileTheMouseStays)
 {
-    TMenuSettings settings(false, false, 250);
+    // A delay well above the script's pauses, so a busy machine cannot make a pause look long.
+    TMenuSettings settings(false, false, 500);
+    const int timers = LiveHandles(THandleKind::Timer);
     TMenuFixture menu;
     TMenuBarHost host(menu.Root.get());
     TTBView* view = host.View();
@@ -215,16 +218,17 @@ TEST(MenuLoop, SubmenuOpensAfterTheShowDelayOnlyWhileTheMouseStays)
     std::vector<bool> seen;
     auto note = [&] { seen.push_back(recentOpen()); };
     auto at = [&](const wchar_t* caption) { return [&, caption] { return ItemCentre(view, menu.Item(caption)); }; };
-    script.Key(VK_DOWN).MoveTo(at(L"Recent")).Do(note).Wait(100).Do(note).Wait(400).Do(note);
+    script.Key(VK_DOWN).MoveTo(at(L"Recent")).Do(note).Wait(100).Do(note).Wait(700).Do(note);
     // Away from it: the submenu closes after the delay.
-    script.MoveTo(at(L"New")).Do(note).Wait(450).Do(note);
+    script.MoveTo(at(L"New")).Do(note).Wait(800).Do(note);
     // Passing over it on the way to another item opens nothing.
-    script.MoveTo(at(L"Recent")).Wait(60).MoveTo(at(L"Exit")).Wait(450).Do(note);
+    script.MoveTo(at(L"Recent")).Wait(60).MoveTo(at(L"Exit")).Wait(800).Do(note);
     script.Keys({VK_ESCAPE, VK_ESCAPE});
     RunMenuBar(host, script);
     EXPECT_FALSE(script.WatchdogFired());
     EXPECT_EQ(seen, (std::vector<bool>{false, false, true, true, false, false}));
     EXPECT_TRUE(menu.Clicked.empty());
+    EXPECT_EQ(LiveHandles(THandleKind::Timer), timers) << "a submenu timer outlived its menu";
 }
 
 TEST(MenuLoop, EndsWithoutACommandOnOutsideClicksCancelModeQuitAndActivation)
@@ -306,6 +310,60 @@ TEST(MenuLoop, SpaceOpensTheSystemMenuAndF1AsksForHelp)
     EXPECT_EQ(requests[0].first, HELP_CONTEXT);
     EXPECT_EQ(requests[0].second, 42u);
     EXPECT_TRUE(menu.Clicked.empty());
+}
+
+TEST(MenuLoop, ExceptionsOfTheMenuBarReachTheApplicationAfterTheMenusClose)
+{
+    TMenuSettings settings(false, false, 100);
+    struct TCase {
+        const char* Name;
+        std::function<void(TMenuFixture&)> Arm;
+        std::function<void(TInputScript&)> Steps;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"a command",
+         [](TMenuFixture& m) {
+             m.Item(L"New")->OnClick = TNotifyEvent([](TObject*) { throw Exception("command failed"); });
+         },
+         [](TInputScript& s) { s.Keys({VK_DOWN, VK_RETURN}); }, "command failed"},
+        {"a submenu that fails to open while the loop runs",
+         [](TMenuFixture& m) {
+             m.Item(L"Edit")->OnPopup =
+                 TTBPopupEvent([](TTBCustomItem*, bool) { throw Exception("submenu failed"); });
+         },
+         [](TInputScript& s) { s.Keys({VK_DOWN, VK_RIGHT}); }, "submenu failed"},
+    };
+    for (const TCase& c : cases) {
+        TMenuFixture menu;
+        c.Arm(menu);
+        TMenuBarHost host(menu.Root.get());
+        struct TReport {
+            std::string Message;
+            int Popups = 0;
+            bool Capture = false;
+            bool Modal = false;
+        };
+        std::vector<TReport> reports;
+        Application->OnException = TExceptionEvent([&](TObject*, const Exception& e) {
+            reports.push_back({e.GetMessage(), VisiblePopupWindows(), GetCapture() != nullptr,
+                               host.View()->InState(stModal)});
+        });
+        {
+            TInputScript script(host.Form());
+            c.Steps(script);
+            RunMenuBar(host, script);
+            EXPECT_FALSE(script.WatchdogFired()) << c.Name;
+        }
+        Application->OnException = nullptr;
+        ASSERT_EQ(reports.size(), 1u) << c.Name;
+        EXPECT_EQ(reports[0].Message, c.Message) << c.Name;
+        EXPECT_EQ(reports[0].Popups, 0) << c.Name;
+        EXPECT_FALSE(reports[0].Capture) << c.Name;
+        EXPECT_FALSE(reports[0].Modal) << c.Name;
+        EXPECT_EQ(VisiblePopupWindows(), 0) << c.Name;
+        EXPECT_EQ(host.View()->GetSelected(), nullptr) << c.Name;
+    }
 }
 
 // A popup menu of the tests' own items at a point.
