@@ -144,6 +144,20 @@ const char* UtilityWindowClass()
     return name;
 }
 
+// Creating a top-level window costs milliseconds under some window systems and every menu opens a
+// handler, so the handlers of a thread share one utility window that lives as long as the thread.
+HWND ThreadUtilityWindow()
+{
+    thread_local TWindowHandle wnd;
+    if (!wnd) {
+        wnd.Reset(CreateWindowExA(0, UtilityWindowClass(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr));
+        if (!wnd)
+            RaiseLastOSError("CreateWindowEx");
+    }
+    return wnd.Get();
+}
+
 } // namespace
 
 TTBView* DeepestOpenView(TTBView* view)
@@ -171,12 +185,9 @@ TTBModalHandler::TTBModalHandler(HWND existingWnd)
     if (existingWnd) {
         FWnd = existingWnd;
     } else {
-        FOwnWnd.Reset(CreateWindowExA(0, UtilityWindowClass(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      GetModuleHandleA(nullptr), nullptr));
-        if (!FOwnWnd)
-            RaiseLastOSError("CreateWindowEx");
-        SetWindowLongPtrA(FOwnWnd.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        FWnd = FOwnWnd.Get();
+        FWnd = ThreadUtilityWindow();
+        // A menu opened while another runs (from an item's popup event) hands the window back.
+        FOuterHandler = SetWindowLongPtrA(FWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         FCreatedWnd = true;
     }
     if (TLockSetForegroundWindow lock = LockForegroundCall())
@@ -197,8 +208,8 @@ TTBModalHandler::~TTBModalHandler()
         ReleaseCapture();
     if (FInited)
         NotifyEvent(EVENT_SYSTEM_MENUEND, FWnd, OBJID_CLIENT, CHILDID_SELF);
-    if (FOwnWnd)
-        SetWindowLongPtrA(FOwnWnd.Get(), GWLP_USERDATA, 0);
+    if (FCreatedWnd)
+        SetWindowLongPtrA(FWnd, GWLP_USERDATA, FOuterHandler);
 }
 
 // ---------------------------------------------------------------------------------------------

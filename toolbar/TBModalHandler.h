@@ -9,7 +9,7 @@
 //     std::unique_ptr<TTBModalHandler, TObjectFree> handler(New<TTBModalHandler>(wnd));
 //     handler->Loop(rootView, ...);
 //     TTBDoneActionData done = rootView->GetDoneActionData();
-//     handler.reset();   // capture, foreground lock and its own window released
+//     handler.reset();   // capture and foreground lock released
 //     TTBModalHandler::ApplyDoneAction(done, false);
 // TTBView::RunToolbarLoop and TTBCustomItem::Popup do exactly this.
 #pragma once
@@ -28,8 +28,9 @@ class TTBCustomItem;
 class TTBModalHandler : public TObject {
     SF_CLASS(TTBModalHandler)
 public:
-    // Takes the capture for existingWnd, or for a utility window of its own when it is nullptr;
-    // locks the foreground window and announces the menu start to accessibility.
+    // Takes the capture for existingWnd, or for the thread's utility window when it is nullptr
+    // (created with the thread's first menu, kept for the thread's life); locks the foreground
+    // window and announces the menu start to accessibility.
     explicit TTBModalHandler(HWND existingWnd);
     ~TTBModalHandler() override;
     TTBModalHandler(const TTBModalHandler&) = delete;
@@ -63,8 +64,8 @@ private:
     // The application's hint: the long hint of the deepest selection.
     void UpdateApplicationHint(TTBView* rootView);
 
-    TWindowHandle FOwnWnd;
     bool FCreatedWnd = false;
+    LONG_PTR FOuterHandler = 0;
     bool FInited = false;
     HWND FWnd = nullptr;
     TTBPopupWindow* FRootPopup = nullptr;

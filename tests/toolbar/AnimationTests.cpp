@@ -9,6 +9,7 @@
 #include "ToolbarTestSupport.h"
 #include "platform/ScopeGuards.h"
 #include "toolbar/TBAnim.h"
+#include "toolbar/TBPopup.h"
 
 namespace {
 
@@ -215,6 +216,65 @@ TEST(MenuAnimation, AStepOfAnEarlierAnimationDoesNothing)
     window.Hold = false;
     EndAnimation(window.Handle());
     EXPECT_FALSE(window.Region(box));
+}
+
+// A popup window that refuses the show animation when asked.
+class TVetoPopupWindow : public TTBPopupWindow {
+    SF_CLASS(TVetoPopupWindow)
+public:
+    using TTBPopupWindow::TTBPopupWindow;
+    void Dispatch(TMessage& message) override
+    {
+        if (message.Msg == TBM_POPUPSTATE && message.WParam == 1) {
+            message.Result = 1;
+            return;
+        }
+        TTBPopupWindow::Dispatch(message);
+    }
+};
+SF_IMPLEMENT_ABSTRACT(TVetoPopupWindow, TTBPopupWindow)
+
+class TVetoRootItem : public TTBRootItem {
+public:
+    using TTBRootItem::TTBRootItem;
+    TTBPopupWindowClass QueryPopupWindowClass() override { return PopupWindowClassOf<TVetoPopupWindow>(); }
+};
+
+TEST(MenuAnimation, PopupsFadeOrSlideAsTheSystemSaysUnlessTheWindowRefuses)
+{
+    TCursorAway away;
+    struct TCase {
+        const char* Name;
+        bool Animation;
+        bool Fade;
+        bool Veto;
+        bool ExpectRunning;
+        bool ExpectLayered;
+        bool ExpectRegion;
+    };
+    const TCase cases[] = {
+        {"menu animation off", false, true, false, false, false, false},
+        {"slide", true, false, false, true, false, true},
+        {"fade", true, true, false, true, true, false},
+        {"the window refuses", true, true, true, false, false, false},
+    };
+    for (const TCase& c : cases) {
+        TMenuSettings settings(c.Animation, c.Fade, 100);
+        TItemPtr root(c.Veto ? New<TVetoRootItem>(nullptr) : New<TTBRootItem>(nullptr));
+        AddItem(root.get(), L"One");
+        AddItem(root.get(), L"Two");
+        std::unique_ptr<TTBPopupWindow, TObjectFree> popup(
+            root->OpenPopupWindow(nullptr, nullptr, false, false, false, POINT{300, 200}, paLeft));
+        HWND wnd = popup->GetHandle();
+        EXPECT_TRUE(IsWindowVisible(wnd)) << c.Name;
+        EXPECT_EQ(AnimationRunning(wnd), c.ExpectRunning) << c.Name;
+        EXPECT_EQ((GetWindowLongPtrA(wnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0, c.ExpectLayered) << c.Name;
+        TGdiObject<HRGN> region(CreateRectRgn(0, 0, 0, 0));
+        EXPECT_EQ(GetWindowRgn(wnd, region.Get()) != ERROR, c.ExpectRegion) << c.Name;
+        popup.reset();
+        EXPECT_FALSE(AnimationRunning(nullptr)) << c.Name << ": the animation ends with its window";
+        PumpMessages();
+    }
 }
 
 } // namespace

@@ -230,6 +230,10 @@ TMenuBarHost::TMenuBarHost(TTBCustomItem* root, POINT screenPos, bool activate)
     if (activate) {
         SetForegroundWindow(FForm);
         SetActiveWindow(FForm);
+    } else {
+        // With no active window in the thread, another program activating its own window changes
+        // nothing the menu loop watches.
+        SetActiveWindow(nullptr);
     }
     FView->EnsureLayout();
     UpdateWindow(FForm);
