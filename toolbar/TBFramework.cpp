@@ -8,8 +8,11 @@
 #include "platform/ScopeGuards.h"
 #include "toolbar/TBAcc.h"
 #include "toolbar/TBAnim.h"
+#include "toolbar/TBDock.h"
+#include "toolbar/TBExtItems.h"
 #include "toolbar/TBItem.h"
 #include "toolbar/TBItemViewer.h"
+#include "toolbar/TBToolbar.h"
 
 namespace {
 
@@ -262,6 +265,10 @@ void InitTBFramework()
     RegisterClass(TTBRootItem::StaticClass());
     RegisterClass(TTBSeparatorItem::StaticClass());
     RegisterClass(TTBControlItem::StaticClass());
+    RegisterClass(TTBDock::StaticClass());
+    RegisterClass(TTBCustomToolbar::StaticClass());
+    RegisterClass(TTBChevronItem::StaticClass());
+    RegisterClass(TTBEditItem::StaticClass());
 }
 
 void DoneTBFramework()

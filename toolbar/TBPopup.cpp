@@ -10,6 +10,7 @@
 #include "platform/SysUtils.h"
 #include "toolbar/TBAcc.h"
 #include "toolbar/TBCommon.h"
+#include "toolbar/TBExtItems.h"
 #include "toolbar/TBFramework.h"
 #include "toolbar/TBHintWindow.h"
 #include "toolbar/TBModalHandler.h"
@@ -261,6 +262,11 @@ void TTBPopupWindow::Dispatch(TMessage& m)
         return;
     case WM_CLOSE:
         m.Result = 0;
+        return;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+        if (!RelayEditItemColor(m))
+            TCustomControl::Dispatch(m);
         return;
     case WM_GETOBJECT:
         if (!FView || !FView->HandleWMGetObject(m))
