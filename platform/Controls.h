@@ -403,7 +403,8 @@ public:
     void SetTabStop(bool value);
     int GetTabOrder() const;
     void SetTabOrder(int value);
-    void GetTabOrderList(std::vector<TWinControl*>& list) const;
+    // Windowed controls in tab order, depth first; a container may leave out controls it hides.
+    virtual void GetTabOrderList(std::vector<TWinControl*>& list) const;
     TWinControl* FindNextControl(TWinControl* current, bool goForward, bool checkTabStop, bool checkParent) const;
     void SelectNext(TWinControl* current, bool goForward, bool checkTabStop);
 

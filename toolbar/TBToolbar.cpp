@@ -778,6 +778,20 @@ void TTBCustomToolbar::UnwrapChildControl(TControl* control)
     }
 }
 
+void TTBCustomToolbar::GetTabOrderList(std::vector<TWinControl*>& list) const
+{
+    TTBCustomDockableWindow::GetTabOrderList(list);
+    // A control behind the chevron cannot be seen, so the Tab key must not land in it.
+    for (int i = 0; i < FItems->Count(); ++i) {
+        auto* host = dynamic_cast<TTBControlItem*>(FItems->GetItem(i));
+        auto* hidden = host ? dynamic_cast<TWinControl*>(host->GetControl()) : nullptr;
+        TTBItemViewer* viewer = hidden ? FView->Find(host) : nullptr;
+        if (!viewer || !viewer->GetBehindChevron())
+            continue;
+        std::erase_if(list, [hidden](TWinControl* c) { return c == hidden || hidden->ContainsControl(c); });
+    }
+}
+
 void TTBCustomToolbar::Loaded()
 {
     std::vector<TControl*> unwrapped;

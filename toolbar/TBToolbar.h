@@ -90,6 +90,7 @@ public:
     void AlignControls(TControl* control, RECT& rect) override;
     void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
     void SetChildOrder(TComponent* child, int order);
+    void GetTabOrderList(std::vector<TWinControl*>& list) const override;
 
     const std::wstring& GetChevronHint() const;
     void SetChevronHint(const std::wstring& value);

@@ -364,6 +364,33 @@ TEST_F(TBToolbar, ChildControlsLiveInControlItems)
     control->Free();
 }
 
+TEST_F(TBToolbar, ControlsBehindTheChevronLeaveTheTabOrder)
+{
+    std::unique_ptr<TTBDock, TObjectFree> dock(New<TTBDock>(nullptr));
+    dock->SetBounds(0, 0, 1000, 0);
+    TTBCustomToolbar* toolbar = MakeToolbar(FOwner.get(), 6);
+    toolbar->SetChevronPriorityForNewItems(tbcpLowest);
+    toolbar->SetParent(dock.get());
+    TCustomControl* control = New<TCustomControl>(FOwner.get());
+    control->SetBounds(0, 0, 40, 16);
+    control->SetParent(toolbar);
+    auto inTabOrder = [&] {
+        std::vector<TWinControl*> list;
+        dock->GetTabOrderList(list);
+        return std::count(list.begin(), list.end(), control) == 1;
+    };
+    EXPECT_TRUE(inTabOrder());
+    dock->SetBounds(0, 0, toolbar->GetWidth() / 2, dock->GetHeight());
+    TTBItemViewer* viewer = toolbar->GetView()->Find(toolbar->GetItems()->GetItem(6));
+    ASSERT_TRUE(viewer->GetBehindChevron());
+    EXPECT_FALSE(inTabOrder());
+    dock->SetBounds(0, 0, 1000, dock->GetHeight());
+    EXPECT_TRUE(inTabOrder());
+    control->SetParent(nullptr);
+    control->Free();
+    toolbar->Free();
+}
+
 TEST_F(TBToolbar, ChevronGlyph)
 {
     TTBCustomToolbar* toolbar = MakeToolbar(FOwner.get(), 1);
