@@ -315,6 +315,8 @@ void TControl::SetParent(TWinControl* parent)
         return;
     if (parent == this)
         throw EInvalidOperation("A control cannot have itself as its parent");
+    if (parent)
+        parent->ValidateInsert(this);
     if (FParent)
         FParent->RemoveControl(this);
     if (parent) {

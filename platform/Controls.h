@@ -379,6 +379,8 @@ public:
     TControl* GetControl(int index) const;
     void InsertControl(TControl* control);
     void RemoveControl(TControl* control);
+    // Raises when the control may not become a child of this one, before anything changes.
+    virtual void ValidateInsert(TControl*) {}
     bool ContainsControl(const TControl* control) const;
     TControl* ControlAtPos(POINT pos, bool allowDisabled, bool allowWinControls = false) const;
     void Broadcast(TMessage& message);

@@ -121,6 +121,7 @@ public:
     void VisibilityChanged(TTBCustomDockableWindow* window, bool forceRemove);
     // The next arrangement also writes the computed rows and positions into the windows.
     void SetWritePlacement(bool value) { FWritePlacement = value; }
+    bool GetWritePlacement() const { return FWritePlacement; }
     bool GetArrangePending() const { return FArrangePending; }
     // Space along the dock for one row (the size less the bound lines).
     int RowSpace() const;
@@ -130,11 +131,12 @@ protected:
     void Loaded() override;
     void Notification(TComponent* component, TOperation operation) override;
     void DefineProperties(TFiler* filer) override;
+    // One arrangement, run by LayOutToolbars outside updates, loading and destruction.
+    virtual void ArrangeLayout();
 
 private:
     bool IsShownOnDock(const TTBCustomDockableWindow* window) const;
     void InvalidateWithWindows();
-    void ArrangeLayout();
     void DrawBoundLines(HDC dc);
     void EraseBackground(TMessage& message);
     void RelayToFloatingWindows(TMessage& message);

@@ -98,18 +98,6 @@ RECT SizeByEdge(const RECT& start, int edge, POINT delta, SIZE minSize, SIZE max
 // ---------------------------------------------------------------------------------------------
 // The move loop
 
-namespace {
-
-struct TCandidate {
-    TTBDock* Dock = nullptr;
-    RECT ScreenRect{};
-    SIZE WindowSize{};
-    std::vector<TTBDockRowInfo> Rows;
-};
-
-// The message pump of a capture loop: true when the button is released, false when the loop is
-// cancelled (another press, the capture or the window gone, a quit). Mouse moves and keys go to
-// `handle`, which may cancel; other buttons are swallowed; everything else is dispatched.
 bool RunCaptureLoop(HWND wnd, const std::weak_ptr<int>& alive, const std::function<bool(const MSG&)>& handle)
 {
     MSG msg{};
@@ -147,6 +135,15 @@ bool RunCaptureLoop(HWND wnd, const std::weak_ptr<int>& alive, const std::functi
     }
     return false;
 }
+
+namespace {
+
+struct TCandidate {
+    TTBDock* Dock = nullptr;
+    RECT ScreenRect{};
+    SIZE WindowSize{};
+    std::vector<TTBDockRowInfo> Rows;
+};
 
 // Where the message being handled happened.
 POINT MessagePos()

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 // One row of a dock as a move sees it when it starts.
@@ -38,3 +40,8 @@ bool DockTargetHit(const RECT& dockRect, bool leftRight, const RECT& windowRect,
 // 4 top-right, 5 bottom, 6 bottom-left, 7 bottom-right) moved by delta, kept between the minimum
 // and, where positive, the maximum size by holding the dragged edge back.
 RECT SizeByEdge(const RECT& start, int edge, POINT delta, SIZE minSize, SIZE maxSize);
+
+// The message pump of a capture loop: true when the button is released, false when the loop is
+// cancelled (another press, the capture or the window gone, a quit). Mouse moves and keys go to
+// `handle`, which may cancel; other buttons are swallowed; everything else is dispatched.
+bool RunCaptureLoop(HWND wnd, const std::weak_ptr<int>& alive, const std::function<bool(const MSG&)>& handle);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "ScriptedInput.h"
 #include "platform/Forms.h"
 #include "toolbar/TBDock.h"
 #include "toolbar/TBDockableWindow.h"
@@ -54,12 +55,3 @@ private:
     TForm* FForm = nullptr;
     TTBDock* FDocks[4] = {};
 };
-
-// Runs `body` while a thread timer plays `script` one step every `stepMs` milliseconds; a
-// watchdog posts Escape and releases the capture once `limitMs` pass. True when the script ran to
-// its end before the watchdog fired.
-bool RunScripted(const std::function<void()>& body, std::vector<std::function<void()>> script, UINT stepMs = 30,
-                 UINT limitMs = 5000);
-// Moves the cursor and posts the mouse move the system would send to the window with the capture.
-void MoveMouse(POINT screen);
-void ReleaseButton(POINT screen);
