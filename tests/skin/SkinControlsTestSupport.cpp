@@ -42,7 +42,8 @@ TForm* THostForm::Form()
     gHostForm = New<TForm>(nullptr);
     gHostForm->SetBorderStyle(bsNone);
     gHostForm->SetFormStyle(fsStayOnTop);
-    gHostForm->SetBounds(60, 60, 640, 480);
+    // Away from the top-left corner, where other suites put windows they find by position.
+    gHostForm->SetBounds(600, 500, 640, 480);
     gHostForm->Show();
     PumpMessages();
     return gHostForm;
