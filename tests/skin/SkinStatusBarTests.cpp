@@ -18,7 +18,7 @@ namespace {
 using TBarPtr = std::unique_ptr<TSkinStatusBar, TObjectFree>;
 using TFormPtr = std::unique_ptr<TForm, TObjectFree>;
 
-struct TPanelSpec {
+struct TPanelSetup {
     int Size;
     TPercent View;
     TPercent Stretch = 0;
@@ -37,7 +37,7 @@ TEST(SkinStatusBar, PanelsDropByViewPriorityAndStretch)
     struct TCase {
         const char* Name;
         int Width;
-        std::vector<TPanelSpec> Panels;
+        std::vector<TPanelSetup> Panels;
         std::vector<TPanelResult> Expect;
     };
     const TCase cases[] = {
@@ -63,12 +63,12 @@ TEST(SkinStatusBar, PanelsDropByViewPriorityAndStretch)
         TBarPtr bar(New<TSkinStatusBar>(nullptr));
         bar->SetBounds(0, 0, c.Width, 22);
         bar->GetPanels()->BeginUpdate();
-        for (const TPanelSpec& spec : c.Panels) {
+        for (const TPanelSetup& setup : c.Panels) {
             TSkinStatusPanel* panel = bar->GetPanels()->Add();
-            panel->SetSize(spec.Size);
-            panel->SetViewPriority(spec.View);
-            panel->SetStretchPriority(spec.Stretch);
-            panel->SetMaxSize(spec.MaxSize);
+            panel->SetSize(setup.Size);
+            panel->SetViewPriority(setup.View);
+            panel->SetStretchPriority(setup.Stretch);
+            panel->SetMaxSize(setup.MaxSize);
         }
         bar->GetPanels()->EndUpdate();
         for (size_t i = 0; i < c.Expect.size(); ++i) {

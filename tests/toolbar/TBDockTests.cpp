@@ -13,7 +13,7 @@ namespace {
 
 // Without a drag handle a bar's docked frame is 4 x 4: a bar of n blocks is 20n + 4 long and
 // 24 thick.
-struct TBarSpec {
+struct TBarSetup {
     int Row = 0;
     int Pos = -1;
     int Blocks = 4;
@@ -34,7 +34,7 @@ struct TPlaced {
 struct TLayoutCase {
     const char* Name;
     int RowSpace;
-    std::vector<TBarSpec> Bars;
+    std::vector<TBarSetup> Bars;
     std::vector<TPlaced> Expected;  // one per visible bar, in the order given
     int Thickness;
     TTBDockPosition Position = dpTop;
@@ -42,9 +42,9 @@ struct TLayoutCase {
     TTBDockBoundLines BoundLines = 0;
 };
 
-TBarSpec Chevron(int row, int pos, int blocks, int minShrink)
+TBarSetup Chevron(int row, int pos, int blocks, int minShrink)
 {
-    TBarSpec s;
+    TBarSetup s;
     s.Row = row;
     s.Pos = pos;
     s.Blocks = blocks;
@@ -53,9 +53,9 @@ TBarSpec Chevron(int row, int pos, int blocks, int minShrink)
     return s;
 }
 
-TBarSpec Plain(int row, int pos, int blocks = 4)
+TBarSetup Plain(int row, int pos, int blocks = 4)
 {
-    TBarSpec s;
+    TBarSetup s;
     s.Row = row;
     s.Pos = pos;
     s.Blocks = blocks;
@@ -63,7 +63,7 @@ TBarSpec Plain(int row, int pos, int blocks = 4)
 }
 
 template <class F>
-TBarSpec With(TBarSpec s, F change)
+TBarSetup With(TBarSetup s, F change)
 {
     change(s);
     return s;
@@ -84,19 +84,19 @@ public:
         return FDock;
     }
 
-    TFakeBar* MakeBar(const TBarSpec& spec)
+    TFakeBar* MakeBar(const TBarSetup& setup)
     {
         TFakeBar* bar = New<TFakeBar>(FOwner.get());
-        bar->Blocks = spec.Blocks;
-        bar->Shrink = spec.Shrink;
-        bar->MinShrink = spec.MinShrink;
+        bar->Blocks = setup.Blocks;
+        bar->Shrink = setup.Shrink;
+        bar->MinShrink = setup.MinShrink;
         bar->SetDragHandleStyle(dhNone);
-        bar->SetDockRow(spec.Row);
-        bar->SetDockPos(spec.Pos);
-        bar->SetFullSize(spec.FullSize);
-        bar->SetStretch(spec.Stretch);
-        bar->SetVisible(spec.Visible);
-        bar->MovingNow = spec.Moving;
+        bar->SetDockRow(setup.Row);
+        bar->SetDockPos(setup.Pos);
+        bar->SetFullSize(setup.FullSize);
+        bar->SetStretch(setup.Stretch);
+        bar->SetVisible(setup.Visible);
+        bar->MovingNow = setup.Moving;
         bar->SetParent(FDock);
         return bar;
     }
@@ -120,21 +120,21 @@ TEST(TBDockLayout, RowsPositionsAndThickness)
          {{0, 0, 32}, {0, 32, 84}, {0, 116, 84}}, 24, dpTop, true},
         {"chevron shrinking stops at the minimum", 30, {Chevron(0, 0, 4, 44)}, {{0, 0, 44}}, 24},
         {"a full-size bar gets a row of its own, as long as the row", 300,
-         {Plain(0, 0), With(Plain(0, 100, 2), [](TBarSpec& s) { s.FullSize = true; }), Plain(0, 200, 2)},
+         {Plain(0, 0), With(Plain(0, 100, 2), [](TBarSetup& s) { s.FullSize = true; }), Plain(0, 200, 2)},
          {{1, 0, 84}, {0, 0, 300}, {1, 200, 44}}, 48},
         {"a stretching bar takes the gap after it", 300,
-         {With(Plain(0, 0), [](TBarSpec& s) { s.Stretch = true; }), Plain(0, 250, 2)},
+         {With(Plain(0, 0), [](TBarSetup& s) { s.Stretch = true; }), Plain(0, 250, 2)},
          {{0, 0, 250}, {0, 250, 44}}, 24},
         {"a stretching last bar reaches the end of the row", 300,
-         {Plain(0, 0), With(Plain(0, 100, 2), [](TBarSpec& s) { s.Stretch = true; })},
+         {Plain(0, 0), With(Plain(0, 100, 2), [](TBarSetup& s) { s.Stretch = true; })},
          {{0, 0, 84}, {0, 84, 216}}, 24},
         {"a hidden bar takes no room", 400,
-         {Plain(0, 0), With(Plain(1, 0), [](TBarSpec& s) { s.Visible = false; }), Plain(2, 0)},
+         {Plain(0, 0), With(Plain(1, 0), [](TBarSetup& s) { s.Visible = false; }), Plain(2, 0)},
          {{0, 0, 84}, {2, 0, 84}}, 48},
         {"rows far out of range are numbered from 0", 400, {Plain(-5, 0), Plain(1 << 30, 0)},
          {{0, 0, 84}, {1, 0, 84}}, 48},
         {"a moved bar takes the gaps before it; the bars behind stay", 500,
-         {Plain(0, 50), With(Plain(0, 100), [](TBarSpec& s) { s.Moving = true; }), Plain(0, 300)},
+         {Plain(0, 50), With(Plain(0, 100), [](TBarSetup& s) { s.Moving = true; }), Plain(0, 300)},
          {{0, 16, 84}, {0, 100, 84}, {0, 300, 84}}, 24},
         {"left dock: lengths run down the dock", 300, {Plain(0, 0), Plain(0, 150, 2), Plain(1, 0)},
          {{0, 0, 84}, {0, 150, 44}, {1, 0, 84}}, 48, dpLeft},
@@ -150,9 +150,9 @@ TEST(TBDockLayout, RowsPositionsAndThickness)
         dock->SetBoundLines(c.BoundLines);
         std::vector<TFakeBar*> visible;
         dock->BeginUpdate();
-        for (const TBarSpec& spec : c.Bars) {
-            TFakeBar* bar = f.MakeBar(spec);
-            if (spec.Visible)
+        for (const TBarSetup& setup : c.Bars) {
+            TFakeBar* bar = f.MakeBar(setup);
+            if (setup.Visible)
                 visible.push_back(bar);
         }
         dock->EndUpdate();
@@ -174,7 +174,7 @@ TEST(TBDockLayout, ShrunkBarsAreArrangedAgainAndWrappingBarsGrowThicker)
 {
     TLayoutFixture f;
     TTBDock* dock = f.MakeDock(dpTop, 120);
-    TBarSpec wrap = Plain(0, 0, 10);
+    TBarSetup wrap = Plain(0, 0, 10);
     wrap.Shrink = tbsmWrap;
     wrap.MinShrink = 24;
     TFakeBar* bar = f.MakeBar(wrap);
@@ -195,7 +195,7 @@ TEST(TBDockLayout, MovedBarInOverfullRowMaySplit)
     TLayoutFixture f;
     f.MakeDock(dpTop, 150);
     f.MakeBar(Chevron(0, 0, 4, 24));
-    TBarSpec moved = Chevron(0, 50, 4, 24);
+    TBarSetup moved = Chevron(0, 50, 4, 24);
     moved.Moving = true;
     TFakeBar* bar = f.MakeBar(moved);
     EXPECT_TRUE(bar->SplitAllowed);
