@@ -1,13 +1,15 @@
-// What the benchmarks share: the architecture line, a millisecond clock and the process's private bytes, with a sampler
-// of their peak while a piece of work runs.
+// What the benchmarks share: the architecture line, a millisecond clock, the median of repeated runs and the
+// process's private bytes, with a sampler of their peak while a piece of work runs.
 #pragma once
 
 #include <windows.h>
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include <cstdio>
 
@@ -33,6 +35,13 @@ inline double Now()
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// The middle run: one slow run on a shared machine should not move the figure.
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 inline PROCESS_MEMORY_COUNTERS ProcessMemory()

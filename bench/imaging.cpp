@@ -23,12 +23,6 @@ constexpr int32_t ViewWidth = 1000;
 constexpr int32_t ViewHeight = 750;
 constexpr int LoadRounds = 5;
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // A photo-like picture: smooth shading with some texture, so that JPEG has work to do.
 void FillPhoto(TILBitmapHandle& bitmap, int32_t seed)
 {

@@ -79,12 +79,6 @@ size_t InflatedSize(const TBytes& compressed, TBytes& out)
     return out.size() - z.avail_out;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void Measure(const char* name, bool alpha, bool palette)
 {
     const std::vector<uint32_t> pixels = MakePicture(alpha, palette);

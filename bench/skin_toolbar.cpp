@@ -68,12 +68,6 @@ std::unique_ptr<TCustomImageList, TObjectFree> MakeImages()
     return images;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main()

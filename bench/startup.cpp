@@ -125,12 +125,6 @@ TRunTimes TimeRun(const std::string& exe, const std::string& arguments, const ch
     return times;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // The medians of the runs after one warm-up start, or negative values when a run failed.
 TRunTimes MedianRun(const std::string& exe, const std::string& arguments, const char* className)
 {

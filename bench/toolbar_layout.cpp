@@ -64,12 +64,6 @@ std::pair<int, int> RowsAndShown(TTBView* view)
     return {static_cast<int>(std::unique(tops.begin(), tops.end()) - tops.begin()), shown};
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main()

@@ -68,20 +68,6 @@ void Click(TWinControl* control, int x = 5, int y = 5)
     SendLeftUp(control, x, y);
 }
 
-RECT InkBox(const TDIB32* dib, uint32_t rgb)
-{
-    RECT box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (int y = 0; y < dib->GetHeight(); ++y)
-        for (int x = 0; x < dib->GetWidth(); ++x)
-            if (RGBOf(PixelAt(dib, x, y)) == rgb) {
-                box.left = std::min<LONG>(box.left, x);
-                box.top = std::min<LONG>(box.top, y);
-                box.right = std::max<LONG>(box.right, x + 1);
-                box.bottom = std::max<LONG>(box.bottom, y + 1);
-            }
-    return box.left == INT_MAX ? RECT{} : box;
-}
-
 TCustomImageList* RedImages()
 {
     auto* images = New<TImageList>(THostForm::Form(), 16, 16);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+
+#include "SkinTestSupport.h"
 #include "TestSupport.h"
 #include "platform/ScopeGuards.h"
 #include "platform/Timers.h"
@@ -110,4 +114,18 @@ std::string TEventLog::Joined() const
     for (const std::string& e : Entries)
         out += (out.empty() ? "" : " ") + e;
     return out;
+}
+
+RECT InkBox(const TDIB32* dib, uint32_t rgb)
+{
+    RECT box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (int y = 0; y < dib->GetHeight(); ++y)
+        for (int x = 0; x < dib->GetWidth(); ++x)
+            if (RGBOf(PixelAt(dib, x, y)) == rgb) {
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.bottom = std::max<LONG>(box.bottom, y + 1);
+            }
+    return box.left == INT_MAX ? RECT{} : box;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Forms.h"
+#include "skin/SkinDib.h"
 
 class THostForm {
 public:
@@ -38,6 +39,9 @@ struct TResourceCounts {
 };
 TResourceCounts CountResources();
 std::string Describe(const TResourceCounts& counts);
+
+// The bounding box of the pixels of one colour, or an empty rectangle.
+RECT InkBox(const TDIB32* dib, uint32_t rgb);
 
 // Events in the order they came.
 struct TEventLog {

@@ -40,21 +40,6 @@ void Watch(TSkinControl* control, TEventLog& log, const std::string& name)
     control->OnMouseLeave = TNotifyEvent([&log, name](TObject*) { log.Add("leave-" + name); });
 }
 
-// The bounding box of the pixels of one colour, or an empty rectangle.
-RECT InkBox(const TDIB32* dib, uint32_t rgb)
-{
-    RECT box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (int y = 0; y < dib->GetHeight(); ++y)
-        for (int x = 0; x < dib->GetWidth(); ++x)
-            if (RGBOf(PixelAt(dib, x, y)) == rgb) {
-                box.left = std::min<LONG>(box.left, x);
-                box.top = std::min<LONG>(box.top, y);
-                box.right = std::max<LONG>(box.right, x + 1);
-                box.bottom = std::max<LONG>(box.bottom, y + 1);
-            }
-    return box.left == INT_MAX ? RECT{} : box;
-}
-
 TDIBPtr Snapshot(TWinControl* control, uint32_t fill = 0x123456)
 {
     TDIBPtr dib = MakeDIB(control->GetWidth(), control->GetHeight(), fill);
