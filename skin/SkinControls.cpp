@@ -56,18 +56,6 @@ TSkinTheme& Theme()
     return *theme;
 }
 
-UINT AlignmentFlag(TAlignment alignment)
-{
-    switch (alignment) {
-    case taRightJustify:
-        return DT_RIGHT;
-    case taCenter:
-        return DT_CENTER;
-    default:
-        return DT_LEFT;
-    }
-}
-
 constexpr UINT AlignmentFlags = DT_LEFT | DT_RIGHT | DT_CENTER;
 
 // A memory DC with a canvas on it, for measuring text outside painting.

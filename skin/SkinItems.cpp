@@ -8,6 +8,7 @@
 #include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 #include "skin/Skin.h"
+#include "skin/SkinExtItems.h"
 #include "skin/SkinPopup.h"
 #include "skin/SkinUtils.h"
 #include "toolbar/TBCommon.h"
@@ -28,12 +29,6 @@ namespace {
 int ScaledSize(int size, int percent)
 {
     return (size * percent + 50) / 100;
-}
-
-// A metric the theme may not know (-1) counts as nothing.
-int Metric(int id)
-{
-    return std::max(CurrentTheme()->QueryIntegerMetric(id), 0);
 }
 
 int Width(const RECT& r)
@@ -60,6 +55,11 @@ uint32_t StateFlagsOf(const TSkinItemDrawInfo& info)
 }
 
 } // namespace
+
+int SkinMetric(int id)
+{
+    return std::max(CurrentTheme()->QueryIntegerMetric(id), 0);
+}
 
 // ---------------------------------------------------------------------------------------------
 // TFontSettings
@@ -382,6 +382,9 @@ void TSkinItemViewer::AdjustViewerFont(TFont* font, uint32_t stateFlags)
         if (!themed->GetFontSettings()->IsDefault())
             themed->GetFontSettings()->Apply(font);
         themed->OnAdjustFont(themed, this, font, stateFlags);
+    } else if (auto* edit = dynamic_cast<TSkinEditItem*>(FItem); edit && !edit->GetFontSettings()->IsDefault()) {
+        // An edit item shown as a button (in a vertical view) keeps its caption font.
+        edit->GetFontSettings()->Apply(font);
     }
 }
 
@@ -444,9 +447,9 @@ void TSkinItemViewer::MeasureSize(TCanvas* canvas, int& width, int& height)
         if (FItem->HasTrait(isSubmenu)) {
             const bool vertical = FView->GetOrientation() == TTBViewAxis::vaVertical;
             if (FItem->HasTrait(isSplitButton)) {
-                width += Metric(imSplitArrowWidth);
+                width += SkinMetric(imSplitArrowWidth);
             } else if (FItem->GetEffectiveOptions() & tboDropdownArrow) {
-                const int arrow = Metric(imDropDownArrowWidth);
+                const int arrow = SkinMetric(imDropDownArrowWidth);
                 if (layout == TSkinItemLayout::sklGlyphTop && showImage && showCaption && !rotated) {
                     if (vertical)
                         height = std::max(height, arrow + int(image.cy) + 2 + 7);
@@ -464,8 +467,8 @@ void TSkinItemViewer::MeasureSize(TCanvas* canvas, int& width, int& height)
         const TSkinMargins margins = CurrentTheme()->QueryMargins(mkMenuItem);
         width += margins.Left + margins.Right;
         height += margins.Top + margins.Bottom;
-        width += Metric(imMenuImageSpacing) + ComputeImageColumn(this, image) + Metric(imMenuTextSpacing) +
-                 Metric(imMenuTextEndSpacing);
+        width += SkinMetric(imMenuImageSpacing) + ComputeImageColumn(this, image) + SkinMetric(imMenuTextSpacing) +
+                 SkinMetric(imMenuTextEndSpacing);
         const std::wstring shortCut = FItem->FormatShortCut();
         if (!shortCut.empty()) {
             SIZE cut{};
@@ -525,7 +528,7 @@ void TSkinItemViewer::PaintToolbarFrame(HDC dc, const RECT& client, RECT& conten
     const bool submenu = FItem->HasTrait(isSubmenu);
     const bool split = submenu && FItem->HasTrait(isSplitButton);
     if (split) {
-        const int arrowWidth = Metric(imSplitArrowWidth);
+        const int arrowWidth = SkinMetric(imSplitArrowWidth);
         const RECT arrow{client.right - arrowWidth, client.top, client.right, client.bottom};
         TSkinItemDrawInfo part = info;
         part.ButtonPart = bpSplitArrow;
@@ -542,7 +545,7 @@ void TSkinItemViewer::PaintToolbarFrame(HDC dc, const RECT& client, RECT& conten
         TSkinItemDrawInfo part = info;
         part.ButtonPart = bpWithArrow;
         theme->DrawButtonFrame(dc, client, part);
-        const int arrowWidth = Metric(imDropDownArrowWidth);
+        const int arrowWidth = SkinMetric(imDropDownArrowWidth);
         if (arrowBelow) {
             // Beside the image, in the image's row above the caption.
             const RECT arrow{imageRect.right + 2, imageRect.top, imageRect.right + 2 + arrowWidth, imageRect.bottom};
@@ -581,7 +584,7 @@ void TSkinItemViewer::Paint(TCanvas* canvas, const RECT& clientAreaRect, bool is
 
     const TSkinItemLayout layout = EffectiveLayout();
     const SIZE image{info.ImageWidth, info.ImageHeight};
-    const int arrowWidth = Metric(imDropDownArrowWidth);
+    const int arrowWidth = SkinMetric(imDropDownArrowWidth);
     const bool arrowBelow = toolbarStyle && FItem->HasTrait(isSubmenu) && !split &&
                             (FItem->GetEffectiveOptions() & tboDropdownArrow) &&
                             layout == TSkinItemLayout::sklGlyphTop && info.HasImage && showCaption && !rotated;
@@ -636,7 +639,7 @@ void TSkinItemViewer::Paint(TCanvas* canvas, const RECT& clientAreaRect, bool is
         content.right -= margins.Right;
         content.bottom -= margins.Bottom;
         captionRect = content;
-        captionRect.left += Metric(imMenuImageSpacing) + info.ImageColumnWidth + Metric(imMenuTextSpacing);
+        captionRect.left += SkinMetric(imMenuImageSpacing) + info.ImageColumnWidth + SkinMetric(imMenuTextSpacing);
         if ((Height(captionRect) - text.cy) % 2 != 0)
             --captionRect.bottom;
         const RECT column{content.left, content.top, content.left + info.ImageColumnWidth, content.bottom};
@@ -695,7 +698,7 @@ bool TSkinItemViewer::PointInButtonPart(int x, int)
         return true;
     if (!FItem->HasTrait(isSplitButton))
         return false;
-    const int arrow = UsesToolbarStyle() ? Metric(imSplitArrowWidth) : GetSystemMetrics(SM_CXMENUCHECK);
+    const int arrow = UsesToolbarStyle() ? SkinMetric(imSplitArrowWidth) : GetSystemMetrics(SM_CXMENUCHECK);
     return x < Width(GetBoundsRect()) - arrow;
 }
 

@@ -17,6 +17,9 @@
 
 class TSkinItemViewer;
 
+// The theme's integer metric; one the theme does not know (-1) counts as nothing.
+int SkinMetric(int id);
+
 enum class TTriState : uint8_t { tsDefault, tsTrue, tsFalse };
 
 using TFontName = std::string;

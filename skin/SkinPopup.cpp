@@ -4,6 +4,7 @@
 
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
+#include "skin/SkinExtItems.h"
 #include "skin/SkinItems.h"
 #include "skin/SkinLists.h"
 #include "toolbar/TBCommon.h"
@@ -31,6 +32,18 @@ TTBViewClass TSkinPopupWindow::QueryViewClass()
     return ViewClassOf<TSkinPopupView>();
 }
 
+void TSkinPopupView::HandleKeyPress(WORD& key, TShiftState shift)
+{
+    // F4 closes a field's drop-down from inside it, as it opened it.
+    if (key == VK_F4 && GetParentView())
+        if (auto* dropDown = dynamic_cast<TSkinDropDownItemViewer*>(GetParentView()->GetOpenedViewer())) {
+            key = 0;
+            dropDown->ToggleDropDown();
+            return;
+        }
+    TTBPopupView::HandleKeyPress(key, shift);
+}
+
 uint32_t TSkinPopupWindow::GetViewType()
 {
     TTBPopupView* view = GetView();
@@ -42,7 +55,7 @@ uint32_t TSkinPopupWindow::GetViewType()
     if (item->Count() == 1 && Is<TSkinCustomList>(item->GetItem(0)))
         return vtListPopup;
     auto* themed = dynamic_cast<TSkinCustomItem*>(item);
-    if (themed && themed->GetToolBoxPopup())
+    if ((themed && themed->GetToolBoxPopup()) || Is<TSkinEditItem>(item))
         return vtEditPopup;
     return vtPopup;
 }

@@ -13,6 +13,7 @@ class TSkinPopupView : public TTBPopupView {
     SF_CLASS(TSkinPopupView)
 public:
     using TTBPopupView::TTBPopupView;
+    void HandleKeyPress(WORD& key, TShiftState shift) override;
 };
 
 class TSkinPopupWindow : public TTBPopupWindow {

@@ -43,6 +43,8 @@ public:
     // the filer's ancestor (without one, when there are any). The owning component's
     // DefineProperties hands its filer on.
     void DefineProperties(TFiler* filer) override;
+    // Replaces the lines with a list of wide strings read from a form stream.
+    void ReadStrings(class TReader* reader);
 
     TNotifyEvent OnChange;
 
@@ -59,7 +61,6 @@ private:
     void CheckIndex(int index) const;
     void Changed();
     bool DiffersFromAncestor(TPersistent* ancestor) const;
-    void ReadStrings(class TReader* reader);
     void WriteStrings(class TWriter* writer) const;
 
     int FCapacity = 0;

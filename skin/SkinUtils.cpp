@@ -281,6 +281,18 @@ SIZE WideTextSize(HDC dc, const std::wstring& text)
     return size;
 }
 
+UINT AlignmentFlag(TAlignment alignment)
+{
+    switch (alignment) {
+    case taRightJustify:
+        return DT_RIGHT;
+    case taCenter:
+        return DT_CENTER;
+    default:
+        return DT_LEFT;
+    }
+}
+
 void DrawWideText(HDC dc, const std::wstring& text, RECT& r, TColor color, UINT format)
 {
     if (text.empty())

@@ -17,6 +17,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/ScopeGuards.h"
+#include "platform/StdCtrls.h"
 
 class TControl;
 
@@ -96,6 +97,8 @@ SIZE WideTextSize(HDC dc, const std::wstring& text);
 // rotated text is centred across the rectangle with a rotated copy of the DC's font and runs
 // from the rectangle's top (270) or bottom (90) end, or is centred along it with DT_CENTER.
 void DrawWideText(HDC dc, const std::wstring& text, RECT& r, TColor color, UINT format);
+// DT_LEFT, DT_RIGHT or DT_CENTER for a text alignment.
+UINT AlignmentFlag(TAlignment alignment);
 
 // ---------------------------------------------------------------------------------------------
 // Image-list images with effects

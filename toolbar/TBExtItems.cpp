@@ -415,9 +415,7 @@ LRESULT TTBEditItemViewer::EditWindowProc(UINT msg, WPARAM wParam, LPARAM lParam
         SetBkColor(dc, static_cast<COLORREF>(ColorToRGB(FEditColor)));
         return reinterpret_cast<LRESULT>(FEditBrush);
     }
-    HWND wnd = FEditWnd;
-    LRESULT result = IsWindowUnicode(wnd) ? CallWindowProcW(FOldWndProc, wnd, msg, wParam, lParam)
-                                          : CallWindowProcA(FOldWndProc, wnd, msg, wParam, lParam);
+    LRESULT result = CallPreviousEditProc(msg, wParam, lParam);
     if (msg == WM_KILLFOCUS) {
         FView->FinishModal();
         // A committed text stays committed when a dialog of OnAcceptText takes the focus.
@@ -425,6 +423,13 @@ LRESULT TTBEditItemViewer::EditWindowProc(UINT msg, WPARAM wParam, LPARAM lParam
             FEndState = esClose;
     }
     return result;
+}
+
+LRESULT TTBEditItemViewer::CallPreviousEditProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    HWND wnd = FEditWnd;
+    return IsWindowUnicode(wnd) ? CallWindowProcW(FOldWndProc, wnd, msg, wParam, lParam)
+                                : CallWindowProcA(FOldWndProc, wnd, msg, wParam, lParam);
 }
 
 bool TTBEditItemViewer::DoEditing(HWND captureWnd)

@@ -116,12 +116,16 @@ public:
 protected:
     TColor GetEditColor() const { return FEditColor; }
     void SetEditColor(TColor value) { FEditColor = value; }
+    // The text in the open EDIT control.
+    std::wstring ReadEditText() const;
+    // Lets the EDIT control handle a message itself, past the framework's handling; for a hook
+    // that acts on what the control made of it.
+    LRESULT CallPreviousEditProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
     bool DoEditing(HWND captureWnd);
     void RunEditLoop(HWND captureWnd, const std::weak_ptr<int>& alive);
     void AcceptEditText();
-    std::wstring ReadEditText() const;
     LRESULT EditWindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK EditWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     friend bool IsEditItemWindow(HWND wnd);
