@@ -10,6 +10,7 @@
 #include "platform/Geometry.h"
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
+#include "skin/SkinDock.h"
 #include "skin/SkinTheme.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBDragLoops.h"
@@ -512,6 +513,18 @@ void TSkinDockablePanel::SetSplitWidth(int value)
 void TSkinDockablePanel::SetSnapDistance(int value)
 {
     FSnapDistance = std::max(value, 0);
+    ShareSnapDistance(this, FSnapDistance);
+}
+
+TClass TSkinDockablePanel::QueryFloatingParentClass()
+{
+    return TSkinFloatingWindowParent::StaticClass();
+}
+
+void TSkinDockablePanel::SetParent(TWinControl* parent)
+{
+    TTBCustomDockableWindow::SetParent(parent);
+    ShareSnapDistance(this, FSnapDistance);
 }
 
 void TSkinDockablePanel::SetUseThemeColor(bool value)
@@ -742,6 +755,25 @@ void TSkinDockablePanel::DrawNCArea(bool useGivenDC, HDC dc, HRGN clipRegion)
     theme->DrawPanelFrame(dc, window, info);
 }
 
+// A visual style brings other frame sizes: the floating form keeps the panel's size as its client
+// area and its centre where it was.
+void TSkinDockablePanel::RefitFloatingFrame()
+{
+    TTBFloatingWindowParent* form = GetFloatForm();
+    if (!GetFloating() || !form || !form->HandleAllocated())
+        return;
+    const HWND wnd = form->GetHandle();
+    SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    const SIZE nc = FloatingNCSize();
+    const int width = FWidth + nc.cx, height = FHeight + nc.cy;
+    const POINT at{r.left - (width - RectWidth(r)) / 2, r.top - (height - RectHeight(r)) / 2};
+    form->SetBounds(at.x, at.y, width, height);
+    SetFloatPoint(at);
+    RedrawWindow(wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Dockable panel: hit testing and messages
 
@@ -836,6 +868,7 @@ void TSkinDockablePanel::Dispatch(TMessage& m)
         if (m.WParam == scThemeDone) {
             RecomputeFrame();
             TakeThemeColor();
+            RefitFloatingFrame();
             Invalidate();
         }
         return;

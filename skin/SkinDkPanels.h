@@ -172,6 +172,9 @@ public:
     void StorePosition(const TTBPositionData& data) override;
     void ConstrainedResize(int& width, int& height) override;
     void AdjustClientRect(RECT& rect) override;
+    // Floats in the themed floating form, which takes the panel's snap distance.
+    TClass QueryFloatingParentClass() override;
+    void SetParent(TWinControl* parent) override;
 
 private:
     TSkinMultiDock* MultiDock() const;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/Geometry.h"
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
 #include "toolbar/TBDockableWindow.h"
@@ -189,22 +190,17 @@ void TSkinFloatingWindowParent::SetCloseButtonHot(bool value)
     RedrawNCArea(frpCloseButton);
 }
 
-void TSkinFloatingWindowParent::Snap(WINDOWPOS& pos)
+POINT TSkinFloatingWindowParent::SnapPosition(const RECT& at) const
 {
-    const HWND wnd = GetWindowHandle();
-    RECT current{};
-    GetWindowRect(wnd, &current);
-    const bool sized = !(pos.flags & SWP_NOSIZE) &&
-                       (pos.cx != current.right - current.left || pos.cy != current.bottom - current.top);
-    if (FSnapDistance <= 0 || (pos.flags & SWP_NOMOVE) || sized)
-        return;
-    const int w = current.right - current.left, h = current.bottom - current.top;
-    const RECT at{pos.x, pos.y, pos.x + w, pos.y + h};
+    POINT pos{at.left, at.top};
+    if (FSnapDistance <= 0)
+        return pos;
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     if (!GetMonitorInfoA(MonitorFromRect(&at, MONITOR_DEFAULTTONEAREST), &monitor))
-        return;
+        return pos;
     const RECT& work = monitor.rcWork;
+    const int w = at.right - at.left, h = at.bottom - at.top;
     if (std::abs(pos.x + w - work.right) < FSnapDistance)
         pos.x = work.right - w;
     if (std::abs(pos.y + h - work.bottom) < FSnapDistance)
@@ -213,6 +209,26 @@ void TSkinFloatingWindowParent::Snap(WINDOWPOS& pos)
         pos.x = work.left;
     if (std::abs(pos.y - work.top) < FSnapDistance)
         pos.y = work.top;
+    return pos;
+}
+
+void TSkinFloatingWindowParent::SetBounds(int left, int top, int width, int height)
+{
+    // Snapped here rather than only on the way to the system, so that the form's bounds and the
+    // window's floating position say where it really went.
+    POINT at{left, top};
+    if (width == FWidth && height == FHeight)
+        at = SnapPosition(RECT{left, top, left + width, top + height});
+    TTBFloatingWindowParent::SetBounds(at.x, at.y, width, height);
+    TTBCustomDockableWindow* hosted = GetHostedWindow();
+    if ((at.x != left || at.y != top) && hosted && hosted->GetFloatForm() == this)
+        hosted->SetFloatPoint(at);
+}
+
+void ShareSnapDistance(TTBCustomDockableWindow* window, int distance)
+{
+    if (auto* floating = dynamic_cast<TSkinFloatingWindowParent*>(window->GetFloatForm()))
+        floating->SetSnapDistance(distance);
 }
 
 void TSkinFloatingWindowParent::Dispatch(TMessage& m)
@@ -237,10 +253,21 @@ void TSkinFloatingWindowParent::Dispatch(TMessage& m)
         if (GetFocus() != GetWindowHandle())
             SetCloseButtonHot(false);
         return;
-    case WM_WINDOWPOSCHANGING:
-        Snap(*reinterpret_cast<WINDOWPOS*>(m.LParam));
+    case WM_WINDOWPOSCHANGING: {
+        // Moves from outside the form's own bounds snap too.
+        auto& pos = *reinterpret_cast<WINDOWPOS*>(m.LParam);
+        RECT current{};
+        GetWindowRect(GetWindowHandle(), &current);
+        const bool sized = !(pos.flags & SWP_NOSIZE) &&
+                           (pos.cx != RectWidth(current) || pos.cy != RectHeight(current));
+        if (!(pos.flags & SWP_NOMOVE) && !sized) {
+            const POINT at = SnapPosition(RECT{pos.x, pos.y, pos.x + RectWidth(current), pos.y + RectHeight(current)});
+            pos.x = at.x;
+            pos.y = at.y;
+        }
         TTBFloatingWindowParent::Dispatch(m);
         return;
+    }
     default:
         TTBFloatingWindowParent::Dispatch(m);
     }

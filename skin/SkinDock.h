@@ -38,6 +38,8 @@ private:
     bool FHandlingSize = false;
 };
 
+class TTBCustomDockableWindow;
+
 class TSkinFloatingWindowParent : public TTBFloatingWindowParent {
     SF_CLASS(TSkinFloatingWindowParent)
 public:
@@ -47,14 +49,22 @@ public:
     void SetSnapDistance(int value) { FSnapDistance = value < 0 ? 0 : value; }
     bool GetCloseButtonHot() const { return FCloseButtonHot; }
     void Dispatch(TMessage& message) override;
+    // A move (the size unchanged) snaps to the work area's edges.
+    void SetBounds(int left, int top, int width, int height) override;
 
 protected:
     void DrawNCArea(HDC dc, uint8_t parts) override;
 
 private:
     void SetCloseButtonHot(bool value);
-    void Snap(WINDOWPOS& pos);
+    // Where a window at `at` goes: each edge within the snap distance of the same edge of its
+    // monitor's work area moves onto it, right and bottom first, then left and top.
+    POINT SnapPosition(const RECT& at) const;
 
     int FSnapDistance = 0;
     bool FCloseButtonHot = false;
 };
+
+// Gives the window's floating form the snap distance when it is a themed one; a window calls it
+// when its distance changes and when it comes to float.
+void ShareSnapDistance(TTBCustomDockableWindow* window, int distance);

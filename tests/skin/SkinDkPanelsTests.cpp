@@ -11,8 +11,11 @@
 #include "ScriptedInput.h"
 #include "SkinControlsTestSupport.h"
 #include "TestSupport.h"
+#include "platform/Geometry.h"
 #include "platform/StdCtrls.h"
+#include "skin/Skin.h"
 #include "skin/SkinDkPanels.h"
+#include "skin/SkinDock.h"
 
 namespace {
 
@@ -426,14 +429,318 @@ TEST_F(SkinDkPanels, TwoHundredPanelsDockedFloatedAndFreedLeaveNothingBehind)
     for (int i = 0; i < 200; ++i) {
         TSkinDockablePanel* panel = Panel(i % 3, 100);
         if (i % 2 == 0) {
+            panel->SetSnapDistance(8);
             panel->SetFloatPoint(POINT{100, 100});
             panel->SetFloating(true);
-            panel->SetFloating(false);
-            panel->SetParent(FDock);
+            // The themed form's hot close button asks for leave tracking; closing hides both.
+            SendMessageA(panel->GetFloatForm()->GetHandle(), WM_NCMOUSEMOVE, WPARAM(HT_TB2K_CLOSE), 0);
+            panel->Close();
+            panel->SetVisible(true);
+            SendMessageA(panel->GetHandle(), TBM_NEWTHEME, scThemeDone, 0);
+            // Every fourth panel is freed while it floats.
+            if (i % 4 == 2)
+                panel->SetCurrentDock(FDock);
         }
         panel->Free();
     }
     PumpMessages();
     EXPECT_EQ(Describe(CountResources()), Describe(before));
     EXPECT_EQ(FDock->GetControlCount(), 0);
+}
+
+namespace {
+
+// A panel whose floating frame has a border the test chooses, as a visual style would give it.
+class TBorderedPanel : public TSkinDockablePanel {
+public:
+    using TSkinDockablePanel::TSkinDockablePanel;
+    SIZE QueryFloatingBorder() override { return Border; }
+    SIZE Border{3, 3};
+};
+
+TSkinFloatingWindowParent* FloatFormOf(TSkinDockablePanel* panel)
+{
+    return dynamic_cast<TSkinFloatingWindowParent*>(panel->GetFloatForm());
+}
+
+POINT Centre(const RECT& r)
+{
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// A point on a docked panel's caption, away from its close button.
+POINT CaptionPoint(TWinControl* panel)
+{
+    RECT r{};
+    GetWindowRect(panel->GetHandle(), &r);
+    return POINT{r.left + 20, r.top + 2 + GetSystemMetrics(SM_CYSMCAPTION) / 2};
+}
+
+// Moves in a few steps to `to` and releases there.
+std::vector<std::function<void()>> DragTo(POINT from, POINT to)
+{
+    std::vector<std::function<void()>> steps;
+    for (int i = 1; i <= 3; ++i)
+        steps.push_back([=] { MoveMouse(POINT{from.x + (to.x - from.x) * i / 3, from.y + (to.y - from.y) * i / 3}); });
+    steps.push_back([=] { ReleaseButton(to); });
+    return steps;
+}
+
+} // namespace
+
+TEST_F(SkinDkPanels, ACaptionDragFloatsThePanelWhichSizesThereAndDocksAgain)
+{
+    TSkinDockablePanel* top = Panel(0);
+    TSkinDockablePanel* bottom = Panel(1);
+    bottom->SetResizable(true);
+    bottom->SetSnapDistance(6);
+    int dockChanges = 0;
+    bottom->OnDockChanged = TNotifyEvent([&](TObject*) { ++dockChanges; });
+    const int length = FDock->GetClientHeight();
+    const SIZE nc = bottom->GetDockedNCAreaSize(FDock);
+    const int dockedClientHeight = bottom->GetHeight() - nc.cy;
+
+    // Away from every dock the caption drag floats the panel in the themed form, its client as
+    // the docked one was; the panel left behind takes the whole dock.
+    const POINT grab = CaptionPoint(bottom);
+    EXPECT_TRUE(Drag(bottom, htPanelCaption, grab, DragTo(grab, POINT{grab.x + 300, grab.y - 40})));
+    EXPECT_EQ(GetCapture(), nullptr);
+    ASSERT_TRUE(bottom->GetFloating());
+    TSkinFloatingWindowParent* floating = FloatFormOf(bottom);
+    ASSERT_NE(floating, nullptr);
+    EXPECT_EQ(floating->GetSnapDistance(), 6);
+    EXPECT_EQ(bottom->GetFloatingWidth(), 128);
+    EXPECT_EQ(bottom->GetFloatingHeight(), dockedClientHeight);
+    EXPECT_EQ(bottom->GetClientWidth(), 128);
+    EXPECT_EQ(FDock->ShownPanels(), std::vector<TSkinDockablePanel*>{top});
+    EXPECT_EQ(top->GetHeight(), length);
+    EXPECT_EQ(dockChanges, 1);
+    EXPECT_EQ(bottom->ViewType(), uint32_t(vtDockPanel | vtFloating | vtResizable));
+    RECT form = WindowRect(floating);
+    EXPECT_EQ(bottom->GetFloatPoint().x, form.left);
+    EXPECT_EQ(bottom->GetFloatPoint().y, form.top);
+
+    // Its right edge sizes it; the floating width follows and stays when it docks.
+    const POINT edge{form.right - 1, (form.top + form.bottom) / 2};
+    ASSERT_EQ(HitAt(floating, edge), HTRIGHT);
+    EXPECT_TRUE(Drag(floating, HTRIGHT, edge, DragTo(edge, POINT{edge.x + 40, edge.y})));
+    EXPECT_EQ(bottom->GetFloatingWidth(), 168);
+    EXPECT_EQ(bottom->GetClientWidth(), 168);
+    EXPECT_EQ(RectWidth(WindowRect(floating)), RectWidth(form) + 40);
+
+    // Its floating caption dragged onto the lower half of the dock docks it after the other.
+    form = WindowRect(floating);
+    const POINT caption{form.left + 30, form.top + bottom->QueryFloatingBorder().cy + 4};
+    ASSERT_EQ(HitAt(floating, caption), HT_TB2K_CAPTION);
+    const RECT dock = WindowRect(FDock);
+    EXPECT_TRUE(Drag(floating, HT_TB2K_CAPTION, caption,
+                     DragTo(caption, POINT{dock.left + 20, dock.top + length * 3 / 4})));
+    ASSERT_TRUE(bottom->GetDocked());
+    EXPECT_EQ(bottom->GetCurrentDock(), FDock);
+    EXPECT_EQ(bottom->GetLastDock(), FDock);
+    EXPECT_EQ(FDock->ShownPanels(), (std::vector<TSkinDockablePanel*>{top, bottom}));
+    EXPECT_EQ(top->GetHeight() + bottom->GetHeight(), length);
+    EXPECT_EQ(bottom->GetWidth(), 128 + nc.cx);
+    EXPECT_EQ(dockChanges, 2);
+
+    // Floated again it comes back at its size and place.
+    const POINT floatPoint = bottom->GetFloatPoint();
+    bottom->SetFloating(true);
+    EXPECT_EQ(bottom->GetClientWidth(), 168);
+    EXPECT_EQ(WindowRect(FloatFormOf(bottom)).left, floatPoint.x);
+    bottom->SetCurrentDock(FDock);
+    PumpMessages();
+}
+
+TEST_F(SkinDkPanels, MoveAndSizeLoopsEndCleanlyOnEscapeAndLostCapture)
+{
+    TSkinDockablePanel* panel = Panel(0);
+    panel->SetResizable(true);
+    struct TCase {
+        const char* Name;
+        std::function<void()> End;
+    } ends[] = {
+        {"escape", [] { PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0); }},
+        {"capture lost", [] { ReleaseCapture(); }},
+    };
+    for (const TCase& c : ends) {
+        // A live drag stops where its last step put the panel.
+        panel->SetCurrentDock(FDock);
+        const POINT grab = CaptionPoint(panel);
+        const POINT away{grab.x + 300, grab.y};
+        EXPECT_TRUE(Drag(panel, htPanelCaption, grab, {[&] { MoveMouse(away); }, c.End})) << c.Name;
+        EXPECT_EQ(GetCapture(), nullptr) << c.Name;
+        EXPECT_TRUE(panel->GetFloating()) << c.Name;
+        EXPECT_FALSE(panel->MovingNow || panel->DragInProgress) << c.Name;
+
+        // A cancelled size stays where the last move put it, and sizes again afterwards.
+        TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+        ASSERT_NE(floating, nullptr) << c.Name;
+        panel->SetFloatPoint(POINT{300, 100});
+        const RECT form = WindowRect(floating);
+        const POINT edge{(form.left + form.right) / 2, form.bottom - 1};
+        EXPECT_TRUE(Drag(floating, HTBOTTOM, edge, {[&] { MoveMouse(POINT{edge.x, edge.y + 30}); }, c.End}))
+            << c.Name;
+        EXPECT_EQ(GetCapture(), nullptr) << c.Name;
+        EXPECT_EQ(RectHeight(WindowRect(floating)), RectHeight(form) + 30) << c.Name;
+        EXPECT_EQ(panel->GetFloatingHeight(), panel->GetClientHeight()) << c.Name;
+    }
+    panel->SetCurrentDock(FDock);
+    EXPECT_TRUE(panel->GetDocked());
+}
+
+TEST_F(SkinDkPanels, TheCloseButtonsHideThePanelAndSaySoForAViewToggle)
+{
+    TSkinDockablePanel* top = Panel(0, 200);
+    TSkinDockablePanel* bottom = Panel(1, 200);
+    const int length = FDock->GetClientHeight();
+    TEventLog log;
+    bottom->OnVisibleChanged = TNotifyEvent([&](TObject*) { log.Add(bottom->GetVisible() ? "shown" : "hidden"); });
+    bottom->OnClose = TNotifyEvent([&](TObject*) { log.Add("closed"); });
+    bool allowClose = false;
+    bottom->OnCloseQuery = TCloseQueryEvent([&](TObject*, bool& canClose) { canClose = allowClose; });
+
+    auto clickClose = [&](TWinControl* window, LRESULT code, POINT at) {
+        ASSERT_EQ(HitAt(window, at), code);
+        EXPECT_TRUE(Drag(window, int(code), at, {[&] { ReleaseButton(at); }}));
+        EXPECT_EQ(GetCapture(), nullptr);
+    };
+    RECT r = WindowRect(bottom);
+    RECT close = bottom->DockedCloseButtonBounds(false);
+    OffsetRect(&close, r.left, r.top);
+
+    // A refused close changes nothing.
+    clickClose(bottom, htPanelClose, Centre(close));
+    EXPECT_TRUE(bottom->GetVisible());
+    EXPECT_EQ(log.Joined(), "");
+
+    // Docked: hidden, reported, and the other panel takes the dock; shown again it shares it.
+    allowClose = true;
+    clickClose(bottom, htPanelClose, Centre(close));
+    EXPECT_FALSE(bottom->GetVisible());
+    EXPECT_EQ(log.Joined(), "hidden closed");
+    EXPECT_EQ(FDock->ShownPanels(), std::vector<TSkinDockablePanel*>{top});
+    EXPECT_EQ(top->GetHeight(), length);
+    bottom->SetVisible(true);
+    EXPECT_EQ(log.Joined(), "hidden closed shown");
+    EXPECT_EQ(FDock->ShownPanels(), (std::vector<TSkinDockablePanel*>{top, bottom}));
+    EXPECT_EQ(top->GetHeight() + bottom->GetHeight(), length);
+
+    // Floating: the floating form's close button hides the form with the panel.
+    log.Entries.clear();
+    bottom->SetFloatPoint(POINT{200, 200});
+    bottom->SetFloating(true);
+    TSkinFloatingWindowParent* floating = FloatFormOf(bottom);
+    ASSERT_NE(floating, nullptr);
+    EXPECT_TRUE(IsWindowVisible(floating->GetHandle()));
+    RECT button = floating->CloseButtonRect();
+    r = WindowRect(floating);
+    OffsetRect(&button, r.left, r.top);
+    clickClose(floating, HT_TB2K_CLOSE, Centre(button));
+    EXPECT_FALSE(bottom->GetVisible());
+    EXPECT_FALSE(IsWindowVisible(floating->GetHandle()));
+    EXPECT_EQ(log.Joined(), "hidden closed");
+    bottom->SetVisible(true);
+    EXPECT_TRUE(bottom->GetFloating());
+    EXPECT_TRUE(IsWindowVisible(floating->GetHandle()));
+    EXPECT_EQ(log.Joined(), "hidden closed shown");
+    bottom->SetCurrentDock(FDock);
+}
+
+TEST_F(SkinDkPanels, AFloatingPanelSnapsToTheWorkAreaWithinItsSnapDistance)
+{
+    TSkinDockablePanel* panel = Panel(0);
+    panel->SetSnapDistance(10);
+    panel->SetFloatPoint(POINT{300, 300});
+    panel->SetFloating(true);
+    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    ASSERT_NE(floating, nullptr);
+    EXPECT_EQ(floating->GetSnapDistance(), 10);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromWindow(floating->GetHandle(), MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    const RECT start = WindowRect(floating);
+    const int w = RectWidth(start), h = RectHeight(start);
+
+    // Each row drags the floating caption so that the form would land at (X, Y).
+    struct TCase {
+        const char* Name;
+        int Snap;
+        int X, Y;
+        int ExpectX, ExpectY;
+    } cases[] = {
+        {"9 from the right snaps", 10, int(work.right) - w - 9, 300, int(work.right) - w, 300},
+        {"10 from the right stays", 10, int(work.right) - w - 10, 300, int(work.right) - w - 10, 300},
+        {"9 from the top snaps", 10, 300, int(work.top) + 9, 300, int(work.top)},
+        {"10 from the top stays", 10, 300, int(work.top) + 10, 300, int(work.top) + 10},
+        {"a corner snaps both ways", 10, int(work.left) + 4, int(work.bottom) - h - 5, int(work.left),
+         int(work.bottom) - h},
+        {"on the edge stays", 10, int(work.left), 300, int(work.left), 300},
+        {"no snap distance", 0, int(work.left) + 4, 300, int(work.left) + 4, 300},
+    };
+    for (const TCase& c : cases) {
+        panel->SetSnapDistance(c.Snap);
+        EXPECT_EQ(floating->GetSnapDistance(), c.Snap) << c.Name;
+        panel->SetFloatPoint(POINT{400, 400});
+        const RECT form = WindowRect(floating);
+        const POINT grab{form.left + 30, form.top + panel->QueryFloatingBorder().cy + 4};
+        const POINT to{grab.x + c.X - form.left, grab.y + c.Y - form.top};
+        EXPECT_TRUE(Drag(floating, HT_TB2K_CAPTION, grab, DragTo(grab, to))) << c.Name;
+        const RECT now = WindowRect(floating);
+        EXPECT_EQ(now.left, c.ExpectX) << c.Name;
+        EXPECT_EQ(now.top, c.ExpectY) << c.Name;
+        // Where it snapped is where it floats.
+        EXPECT_EQ(floating->GetLeft(), now.left) << c.Name << " form";
+        EXPECT_EQ(panel->GetFloatPoint().x, now.left) << c.Name;
+        EXPECT_EQ(panel->GetFloatPoint().y, now.top) << c.Name;
+    }
+    panel->SetSnapDistance(-3);
+    EXPECT_EQ(panel->GetSnapDistance(), 0);
+    EXPECT_EQ(floating->GetSnapDistance(), 0);
+    panel->SetCurrentDock(FDock);
+}
+
+TEST_F(SkinDkPanels, AVisualStyleChangeRefitsTheFloatingFrameAroundTheSameClient)
+{
+    auto* panel = New<TBorderedPanel>(THostForm::Form());
+    panel->SetResizable(false);
+    panel->SetParent(FDock);
+    panel->SetFloatPoint(POINT{300, 300});
+    panel->SetFloating(true);
+    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    ASSERT_NE(floating, nullptr);
+    const SIZE client{panel->GetClientWidth(), panel->GetClientHeight()};
+    const RECT before = WindowRect(floating);
+
+    // A system change reaches the panel as its three codes through the theme manager.
+    auto systemChange = [] { SendMessageA(ThemeManager()->GetHandle(), WM_SYSCOLORCHANGE, 0, 0); };
+    auto colorsOnly = [] { SkinNexus()->Broadcast(TBM_NEWTHEME, scColors, 0); };
+    struct TCase {
+        const char* Name;
+        std::function<void()> Change;
+        int Border;
+        int Grow;  // on each side
+    } cases[] = {
+        {"colours only: nothing moves", colorsOnly, 7, 0},
+        {"a system change: grown by 4 a side", systemChange, 7, 4},
+        {"back to 3: shrunk again", systemChange, 3, 0},
+        {"one more pixel a side", systemChange, 4, 1},
+    };
+    for (const TCase& c : cases) {
+        panel->Border = SIZE{c.Border, c.Border};
+        c.Change();
+        const RECT now = WindowRect(floating);
+        EXPECT_EQ(now.left, before.left - c.Grow) << c.Name;
+        EXPECT_EQ(now.top, before.top - c.Grow) << c.Name;
+        EXPECT_EQ(RectWidth(now), RectWidth(before) + 2 * c.Grow) << c.Name;
+        EXPECT_EQ(RectHeight(now), RectHeight(before) + 2 * c.Grow) << c.Name;
+        EXPECT_EQ(panel->GetClientWidth(), client.cx) << c.Name;
+        EXPECT_EQ(panel->GetClientHeight(), client.cy) << c.Name;
+        EXPECT_EQ(panel->GetFloatPoint().x, now.left) << c.Name;
+        RECT inner{};
+        GetClientRect(floating->GetHandle(), &inner);
+        EXPECT_EQ(RectWidth(inner), client.cx) << c.Name;
+    }
+    panel->SetCurrentDock(FDock);
 }
