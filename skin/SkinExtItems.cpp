@@ -310,11 +310,11 @@ void TSkinComboBoxItem::DoItemClick()
     OnItemClick(this);
 }
 
-void TSkinComboBoxItem::AfterTextChange()
+void TSkinComboBoxItem::Change(bool needResize)
 {
-    // The image may follow the text through OnAdjustImageIndex.
+    // The image follows the item's image, its text and its list through OnAdjustImageIndex.
     FImageIndexValid = false;
-    TSkinCustomDropDownItem::AfterTextChange();
+    TSkinCustomDropDownItem::Change(needResize);
 }
 
 int TSkinComboBoxItem::GetEditImageIndex()

@@ -140,9 +140,9 @@ public:
 
     bool DoAutoComplete(std::wstring& text) override;
     // The item's image, or the selected line's, as OnAdjustImageIndex leaves it; kept until the
-    // selection or the text changes.
+    // selection or the item changes.
     int GetEditImageIndex() override;
-    void AfterTextChange() override;
+    void Change(bool needResize) override;
     void RaisePopupEvent(TTBCustomItem* sender, bool fromLink) override;
     // The list is the item's own, not a child that streams.
     void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root) override;
