@@ -1,16 +1,19 @@
 #include "skin/SkinPngReader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
+#include <memory>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "platform/ImagingCodec.h"
 #include "platform/ImagingPng.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
+#include "platform/SyncObjs.h"
 
 SF_IMPLEMENT_CLASS(TPNGReader, TObject)
 
@@ -387,7 +390,8 @@ size_t TPNGReader::Decompress(uint8_t* out, size_t count)
 
 // Unfilters and converts the image data band by band, in order: on a thread of its own for large
 // images, so that it runs beside the decompression, else at once. A failure on the thread is
-// raised on the caller's at its next step.
+// raised on the caller's at its next step. It works for one image at a time, from Attach to
+// Detach; the threaded one for large images is kept for the life of the process (see Borrow).
 class TPNGReader::TRowPipeline {
 public:
     // A band of filtered rows (filter byte and row each) of one pass.
@@ -395,15 +399,15 @@ public:
         std::vector<uint8_t> Rows;
         int RowCount = 0;
         int FirstRow = 0;           // index within the pass
-        bool Ready = false;
     };
     struct TPass {
         int XStart, YStart, XStep, YStep, Count;
         size_t RowBytes;
     };
 
-    TRowPipeline(TPNGReader& reader, bool threaded) : FReader(reader)
+    explicit TRowPipeline(bool threaded)
     {
+        FBands.reserve(MaxBands);
         if (threaded)
             FThread = std::thread([this] { Run(); });
     }
@@ -412,12 +416,45 @@ public:
     ~TRowPipeline()
     {
         {
-            std::lock_guard<std::mutex> lock(FLock);
+            std::lock_guard<TSlimLock> lock(FLock);
             FClosing = true;
         }
-        FChanged.notify_all();
+        FWorkHanded.WakeAll();
         if (FThread.joinable())
             FThread.join();
+    }
+
+    // The threaded pipeline kept for large images, or nullptr while another image has it. Starting
+    // a thread and touching fresh memory for its bands cost about as much as converting a whole
+    // palette image, so both are kept: the thread waits, idle, until the process ends.
+    static TRowPipeline* Borrow()
+    {
+        static std::atomic<bool> lent{false};
+        static TRowPipeline* const kept = new TRowPipeline(true);
+        if (lent.exchange(true, std::memory_order_acquire))
+            return nullptr;
+        kept->FLent = &lent;
+        return kept;
+    }
+
+    void Attach(TPNGReader& reader) { FReader = &reader; }
+    // Waits until the thread is done with what it was handed (after a failure it only gives the
+    // bands back) and makes every band free for the next image.
+    void Detach()
+    {
+        {
+            std::unique_lock<TSlimLock> lock(FLock);
+            FReaderWaiting = true;
+            FBandFreed.Wait(lock, [&] { return FQueueCount == 0 && !FWorking; });
+            FReaderWaiting = false;
+            FFailure = nullptr;
+            FFreeCount = 0;
+            for (const std::unique_ptr<TBand>& band : FBands)
+                FFree[FFreeCount++] = band.get();
+            FReader = nullptr;
+        }
+        if (FLent)
+            std::exchange(FLent, nullptr)->store(false, std::memory_order_release);
     }
 
     void StartPass(const TPass& pass)
@@ -426,39 +463,54 @@ public:
         FPass = pass;
         FPrior.assign(pass.RowBytes + 1, 0);
     }
-    // A free band to fill, waiting for one while the thread is behind.
+    // A free band to fill. While the thread is behind, one more band is made, up to a few; only
+    // then does the caller wait.
     TBand& Take()
     {
-        std::unique_lock<std::mutex> lock(FLock);
-        FChanged.wait(lock, [&] { return FFailure || !FBands[FNextFill].Ready; });
+        std::unique_lock<TSlimLock> lock(FLock);
         Rethrow();
-        return FBands[FNextFill];
+        if (FFreeCount == 0 && FBands.size() < MaxBands) {
+            FBands.push_back(std::make_unique<TBand>());
+            return *FBands.back();
+        }
+        FReaderWaiting = true;
+        FBandFreed.Wait(lock, [&] { return FFailure || FFreeCount > 0; });
+        FReaderWaiting = false;
+        Rethrow();
+        return *FFree[--FFreeCount];
     }
+    // Hands a filled band over; one that got no rows is only given back.
     void Hand(TBand& band)
     {
-        if (!FThread.joinable()) {
-            Process(band);
+        if (!FThread.joinable() || band.RowCount == 0) {
+            if (band.RowCount > 0)
+                Process(band);
+            std::lock_guard<TSlimLock> lock(FLock);
+            FFree[FFreeCount++] = &band;
             return;
         }
+        bool wake = false;
         {
-            std::lock_guard<std::mutex> lock(FLock);
-            band.Ready = true;
-            FNextFill = (FNextFill + 1) % BandCount;
+            std::lock_guard<TSlimLock> lock(FLock);
+            FQueue[(FQueueHead + FQueueCount++) % MaxBands] = &band;
+            wake = FWorkerWaiting;
         }
-        FChanged.notify_all();
+        // A wake-up costs a system call: only a waiting thread gets one.
+        if (wake)
+            FWorkHanded.WakeAll();
     }
     // Waits until every band handed over is done.
     void Finish()
     {
-        std::unique_lock<std::mutex> lock(FLock);
-        FChanged.wait(lock, [&] {
-            return FFailure || std::none_of(std::begin(FBands), std::end(FBands), [](const TBand& b) { return b.Ready; });
-        });
+        std::unique_lock<TSlimLock> lock(FLock);
+        FReaderWaiting = true;
+        FBandFreed.Wait(lock, [&] { return FFailure || (FQueueCount == 0 && !FWorking); });
+        FReaderWaiting = false;
         Rethrow();
     }
 
 private:
-    static constexpr int BandCount = 4;
+    static constexpr size_t MaxBands = 8;
 
     void Rethrow()
     {
@@ -472,51 +524,76 @@ private:
         const uint8_t* prior = FPrior.data();
         for (int i = 0; i < band.RowCount; ++i) {
             uint8_t* row = band.Rows.data() + size_t(i) * stride;
-            ImagingPng::UnfilterRow(row[0], row + 1, prior + 1, FPass.RowBytes, FReader.FFilterBytes);
+            ImagingPng::UnfilterRow(row[0], row + 1, prior + 1, FPass.RowBytes, FReader->FFilterBytes);
             const int y = FPass.YStart + (band.FirstRow + i) * FPass.YStep;
-            FReader.ConvertRow(row + 1, FPass.Count, y, FPass.XStart, FPass.XStep);
+            FReader->ConvertRow(row + 1, FPass.Count, y, FPass.XStart, FPass.XStep);
             prior = row;
         }
         // The next band's first row is unfiltered against this band's last.
         std::copy_n(prior, stride, FPrior.data());
     }
 
+    // The thread: bands in the order handed over; after a failure the rest are only given back.
+    // Nothing it raises leaves it.
     void Run()
     {
-        for (size_t next = 0;;) {
+        for (;;) {
             TBand* band = nullptr;
+            bool skip = false;
             {
-                std::unique_lock<std::mutex> lock(FLock);
-                FChanged.wait(lock, [&] { return FClosing || FBands[next].Ready; });
-                if (!FBands[next].Ready)
+                std::unique_lock<TSlimLock> lock(FLock);
+                FWorkerWaiting = true;
+                FWorkHanded.Wait(lock, [&] { return FClosing || FQueueCount > 0; });
+                FWorkerWaiting = false;
+                if (FQueueCount == 0)
                     return;
-                band = &FBands[next];
+                band = FQueue[FQueueHead];
+                FQueueHead = (FQueueHead + 1) % MaxBands;
+                --FQueueCount;
+                FWorking = true;
+                skip = bool(FFailure);
             }
-            try {
-                if (!FFailure)
+            std::exception_ptr failure;
+            if (!skip) {
+                try {
                     Process(*band);
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(FLock);
-                FFailure = std::current_exception();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
             }
+            bool wake = false;
             {
-                std::lock_guard<std::mutex> lock(FLock);
-                band->Ready = false;
+                std::lock_guard<TSlimLock> lock(FLock);
+                if (failure && !FFailure)
+                    FFailure = failure;
+                FFree[FFreeCount++] = band;
+                FWorking = false;
+                wake = FReaderWaiting;
             }
-            FChanged.notify_all();
-            next = (next + 1) % BandCount;
+            if (wake)
+                FBandFreed.WakeAll();
         }
     }
 
-    TPNGReader& FReader;
-    TBand FBands[BandCount];
-    size_t FNextFill = 0;
+    TPNGReader* FReader = nullptr;
+    std::atomic<bool>* FLent = nullptr;   // the kept pipeline: cleared on Detach
     TPass FPass{};
     std::vector<uint8_t> FPrior;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::exception_ptr FFailure;
+    std::vector<std::unique_ptr<TBand>> FBands;
+    // Bands free to fill, and bands handed over in their order; both guarded by FLock.
+    TBand* FFree[MaxBands] = {};
+    size_t FFreeCount = 0;
+    TBand* FQueue[MaxBands] = {};
+    size_t FQueueHead = 0;
+    size_t FQueueCount = 0;
+    bool FWorking = false;
+    bool FWorkerWaiting = false;
+    bool FReaderWaiting = false;
     bool FClosing = false;
+    std::exception_ptr FFailure;
+    TSlimLock FLock;
+    TSlimCondition FWorkHanded;
+    TSlimCondition FBandFreed;
     std::thread FThread;
 };
 
@@ -526,14 +603,30 @@ void TPNGReader::DecodeImage()
     // beside the decompression.
     constexpr uint64_t ThreadedBytes = uint64_t(1) << 20;
     const uint64_t dataBytes = uint64_t(FHeight) * ((uint64_t(FWidth) * uint64_t(FPixelBits) + 7) / 8 + 1);
-    TRowPipeline pipeline(*this, dataBytes > ThreadedBytes && std::thread::hardware_concurrency() > 1);
-    if (!FInterlaced) {
-        DecodePass(pipeline, 0, 0, 1, 1);
-    } else {
-        for (const TAdam7Pass& pass : Adam7)
-            DecodePass(pipeline, pass.XStart, pass.YStart, pass.XStep, pass.YStep);
+    const bool threaded = dataBytes > ThreadedBytes && std::thread::hardware_concurrency() > 1;
+    // While another image has the kept pipeline, this one gets its own.
+    TRowPipeline* kept = threaded ? TRowPipeline::Borrow() : nullptr;
+    std::unique_ptr<TRowPipeline> own(kept ? nullptr : new TRowPipeline(threaded));
+    TRowPipeline& pipeline = kept ? *kept : *own;
+    pipeline.Attach(*this);
+    TScopeExit detach([&] { pipeline.Detach(); });
+    // Bands handed over lie earlier in the file than the data being decompressed: a failure in them
+    // is the one raised, whichever thread meets its failure first, so that a damaged file gives
+    // the same error every time, and the one it gives when decoded on one thread.
+    std::exception_ptr dataFailure;
+    try {
+        if (!FInterlaced) {
+            DecodePass(pipeline, 0, 0, 1, 1);
+        } else {
+            for (const TAdam7Pass& pass : Adam7)
+                DecodePass(pipeline, pass.XStart, pass.YStart, pass.XStep, pass.YStep);
+        }
+    } catch (...) {
+        dataFailure = std::current_exception();
     }
     pipeline.Finish();
+    if (dataFailure)
+        std::rethrow_exception(dataFailure);
     if (!FDataEnded)
         CheckDataEnd();
 }
@@ -575,8 +668,7 @@ void TPNGReader::DecodePass(TRowPipeline& pipeline, int xStart, int yStart, int 
         // Only whole rows go on: a row the data ends in the middle of stays 0 in the image.
         band.RowCount = int(Decompress(band.Rows.data(), band.Rows.size()) / (rowBytes + 1));
         band.FirstRow = first;
-        if (band.RowCount > 0)
-            pipeline.Hand(band);
+        pipeline.Hand(band);
         if (band.RowCount < wanted)
             return;
         first += wanted;

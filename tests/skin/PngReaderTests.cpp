@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/Streams.h"
 #include "skin/SkinPngBitmap.h"
@@ -178,6 +180,82 @@ TEST(PngReader, LargeImagesDecodeBesideTheirDecompression)
     EXPECT_EQ(same % 1000, 0u) << "whole rows only";
     EXPECT_GT(same, 0u);
     EXPECT_TRUE(std::all_of(pixels.begin() + long(same), pixels.end(), [](uint32_t p) { return p == 0; }));
+}
+
+// Large images share one thread and its bands between them: a failure must leave them clean for
+// the next image, and an image read while another is must get its own.
+TEST(PngReader, LargeImagesOneAfterAnotherAndSideBySide)
+{
+    const TSampleImage rgb = Counting(1000, 500, 8, 2);
+    const TBytes good = BuildPng(rgb, false, {}, {}, [](int row) { return uint8_t(row % 5); });
+    const TBytes goodInterlaced = BuildPng(rgb, true, {}, {}, [](int row) { return uint8_t(4 - row % 5); });
+    TSampleImage indexed = Counting(1300, 1000, 8, 3);
+    for (uint16_t& sample : indexed.Samples)
+        sample = uint16_t(sample % 200);
+    indexed.Samples[indexed.Samples.size() / 3] = 250;
+    const TBytes badIndex = BuildPng(indexed, true, GreyPalette(200));
+    const TBytes compressed = Deflate(ScanLines(rgb, false, nullptr));
+    const TBytes cut = TPngFile()
+                           .Header(1000, 500, 8, 2)
+                           .Data(TBytes(compressed.begin(), compressed.begin() + long(compressed.size() / 3)))
+                           .End()
+                           .Bytes();
+    const std::vector<uint32_t> expected = ExpectedPixels(rgb);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(DecodeError(badIndex), "Invalid palette index") << round;
+        EXPECT_EQ(Decode(good)->GetPixels(), expected) << round;
+        const std::vector<uint32_t> partial = Decode(cut)->GetPixels();
+        EXPECT_TRUE(std::equal(partial.begin(), partial.begin() + 1000, expected.begin())) << round;
+        EXPECT_EQ(partial.back(), 0u) << round;
+        EXPECT_EQ(Decode(goodInterlaced)->GetPixels(), expected) << round;
+    }
+    std::string results[3];
+    std::vector<std::thread> readers;
+    for (std::string& result : results)
+        readers.emplace_back([&] {
+            try {
+                for (int i = 0; i < 3; ++i)
+                    result += Decode(good)->GetPixels() == expected ? "same " : "different ";
+            } catch (const Exception& e) {
+                result += e.GetMessage();
+            }
+        });
+    for (std::thread& reader : readers)
+        reader.join();
+    for (const std::string& result : results)
+        EXPECT_EQ(result, "same same same ");
+}
+
+// Whichever thread meets its failure first, the one raised is the one a single thread meets first:
+// here a palette index out of range in the last row of a band (bands of 256 KiB hold 201 rows of
+// this width) and a broken CRC of the image data chunk some rows into the next band.
+TEST(PngReader, TheFailureEarliestInTheFileIsRaised)
+{
+    // Indexes that hardly compress, so that the compressed data runs even with the rows.
+    TSampleImage indexed = Counting(1300, 1000, 8, 3);
+    uint32_t seed = 1;
+    for (uint16_t& sample : indexed.Samples)
+        sample = uint16_t(((seed = seed * 1664525u + 1013904223u) >> 16) % 200);
+    for (int row : {200, 401, 602})
+        for (bool outOfRange : {false, true}) {
+            TSampleImage image = indexed;
+            if (outOfRange)
+                image.Samples[size_t(row) * 1300 + 1299] = 250;
+            const TBytes compressed = Deflate(ScanLines(image, false, nullptr));
+            TBytes file =
+                TPngFile().Header(1300, 1000, 8, 3).Chunk("PLTE", GreyPalette(200)).Data(compressed, 4096).End().Bytes();
+            const size_t damageAt = compressed.size() * size_t(row + 30) / 1000;
+            size_t at = 8, data = 0;
+            for (const TChunk& chunk : ChunksOf(file)) {
+                const size_t size = chunk.Data.size();
+                if (chunk.Type == "IDAT" && (data += size) > damageAt) {
+                    file[at + 8 + size] ^= 0x01;
+                    break;
+                }
+                at += 12 + size;
+            }
+            EXPECT_EQ(DecodeError(file), outOfRange ? "Invalid palette index" : "CRC error") << row;
+        }
 }
 
 TEST(PngReader, ImageDataInPiecesAndEmptyChunks)
