@@ -880,6 +880,12 @@ void TSkinDockablePanel::Dispatch(TMessage& m)
                 RedrawWindow(GetHandle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
         }
         return;
+    case CM_TEXTCHANGED:
+        // The docked caption is the panel's own frame; a floating form redraws its own caption.
+        TTBCustomDockableWindow::Dispatch(m);
+        if (GetDocked() && HandleAllocated())
+            RedrawWindow(GetHandle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
+        return;
     case WM_NCCALCSIZE:
         if (!GetDocked())
             break;

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "ScriptedInput.h"
+#include "SkinRecordingTheme.h"
 #include "SkinControlsTestSupport.h"
 #include "TestSupport.h"
 #include "platform/Geometry.h"
@@ -543,12 +544,17 @@ TEST_F(SkinDkPanels, ACaptionDragFloatsThePanelWhichSizesThereAndDocksAgain)
     EXPECT_EQ(bottom->GetWidth(), 128 + nc.cx);
     EXPECT_EQ(dockChanges, 2);
 
-    // Floated again it comes back at its size and place.
+    // Floated again it comes back at its size and place; a double-click on its floating caption
+    // docks it where it was last.
     const POINT floatPoint = bottom->GetFloatPoint();
     bottom->SetFloating(true);
     EXPECT_EQ(bottom->GetClientWidth(), 168);
-    EXPECT_EQ(WindowRect(FloatFormOf(bottom)).left, floatPoint.x);
-    bottom->SetCurrentDock(FDock);
+    form = WindowRect(FloatFormOf(bottom));
+    EXPECT_EQ(form.left, floatPoint.x);
+    SendMessageA(FloatFormOf(bottom)->GetHandle(), WM_NCLBUTTONDBLCLK, HT_TB2K_CAPTION,
+                 MAKELPARAM(form.left + 30, form.top + 8));
+    EXPECT_EQ(bottom->GetCurrentDock(), FDock);
+    EXPECT_EQ(FDock->ShownPanels().size(), 2u);
     PumpMessages();
 }
 
@@ -743,4 +749,51 @@ TEST_F(SkinDkPanels, AVisualStyleChangeRefitsTheFloatingFrameAroundTheSameClient
         EXPECT_EQ(RectWidth(inner), client.cx) << c.Name;
     }
     panel->SetCurrentDock(FDock);
+}
+
+TEST_F(SkinDkPanels, ACaptionChangeRedrawsTheFrameThatShowsIt)
+{
+    TRecordingThemeScope theme;
+    TSkinDockablePanel* panel = Panel(0);
+    auto captionDrawn = [&](const char* op, const std::wstring& caption) {
+        theme->Clear();
+        panel->SetCaption(caption);
+        PumpMessages();
+        const std::vector<TThemeCall> calls = theme->Of(op);
+        return !calls.empty() && (calls.back().Op != "DrawFloatingFrame" || calls.back().Floating.Caption == caption);
+    };
+    EXPECT_TRUE(captionDrawn("DrawPanelFrame", L"Docked"));
+    panel->SetFloatPoint(POINT{200, 200});
+    panel->SetFloating(true);
+    PumpMessages();
+    EXPECT_TRUE(captionDrawn("DrawFloatingFrame", L"Floating"));
+    theme->Clear();
+    panel->SetCaption(L"Floating");
+    PumpMessages();
+    EXPECT_TRUE(theme->Calls.empty()) << "the same caption draws nothing";
+    panel->SetCurrentDock(FDock);
+}
+
+TEST_F(SkinDkPanels, ACaptionDragWithinTheDockReordersThePanels)
+{
+    TSkinDockablePanel* first = Panel(0, 200);
+    TSkinDockablePanel* second = Panel(1, 200);
+    const int length = FDock->GetClientHeight();
+    const RECT dock = WindowRect(FDock);
+
+    // Down into the lower part of the dock the first panel goes after the second; the drop writes
+    // the arranged positions back.
+    POINT grab = CaptionPoint(first);
+    EXPECT_TRUE(Drag(first, htPanelCaption, grab, DragTo(grab, POINT{grab.x, dock.top + length - 40})));
+    EXPECT_EQ(FDock->ShownPanels(), (std::vector<TSkinDockablePanel*>{second, first}));
+    EXPECT_EQ(second->GetDockPos(), 0);
+    EXPECT_EQ(first->GetDockPos(), second->GetHeight());
+    EXPECT_EQ(first->GetHeight() + second->GetHeight(), length);
+    EXPECT_TRUE(first->GetDocked());
+
+    // And back up to the top.
+    grab = CaptionPoint(first);
+    EXPECT_TRUE(Drag(first, htPanelCaption, grab, DragTo(grab, POINT{grab.x, dock.top + 5})));
+    EXPECT_EQ(FDock->ShownPanels(), (std::vector<TSkinDockablePanel*>{first, second}));
+    EXPECT_EQ(first->GetDockPos(), 0);
 }
