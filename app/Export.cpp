@@ -6,6 +6,7 @@
 #include "app/SfLanguage1.h"
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
+#include "unicode/UniSystem.h"
 
 bool ParseExportResolution(const std::string& text, int& resolution)
 {
@@ -25,36 +26,41 @@ TExportForm::TExportForm(TComponent* owner) : TForm(owner)
     SetClientWidth(232);
     SetClientHeight(104);
 
-    FPanel = New<TExportAlignPanel>(this);
-    FPanel->SetBevelOuter(bvNone);
-    FPanel->SetBorderWidth(8);
+    // The panel's margins frame the controls, which sit inside them.
+    FPanel = New<TSkinAlignmentPanel>(this);
+    FPanel->GetMargins()->SetLeft(8);
+    FPanel->GetMargins()->SetTop(8);
+    FPanel->GetMargins()->SetRight(8);
+    FPanel->GetMargins()->SetBottom(8);
     FPanel->SetAlign(alClient);
     FPanel->SetParent(this);
 
-    FPromptLabel = New<TLabel>(this);
+    FPromptLabel = New<TSkinLabel>(this);
     FPromptLabel->SetBounds(8, 8, 216, 17);
-    FPromptLabel->SetCaption("Select export resolution:");
+    FPromptLabel->SetCaption(L"Select export resolution:");
     FPromptLabel->SetParent(FPanel);
 
-    FResolutionComboBox = New<TExportComboBox>(this);
+    FResolutionComboBox = New<TUniComboBox>(this);
     FResolutionComboBox->SetName("ResolutionComboBox");
     FResolutionComboBox->SetBounds(8, 30, 216, 21);
     FResolutionComboBox->SetParent(FPanel);
-    for (const char* item : {"100 dpi", "150 dpi", "300 dpi", "600 dpi"})
+    for (const wchar_t* item : {L"100 dpi", L"150 dpi", L"300 dpi", L"600 dpi"})
         FResolutionComboBox->GetItems()->Add(item);
     FResolutionComboBox->SetItemIndex(0);
+    // An editable box shows the chosen item, not the name it took as its text.
+    FResolutionComboBox->SetText(FResolutionComboBox->GetItems()->Get(0));
     FResolutionComboBox->SetTabOrder(0);
 
-    FOkButton = New<TExportButton>(this);
+    FOkButton = New<TUniButton>(this);
     FOkButton->SetBounds(40, 66, 75, 25);
-    FOkButton->SetCaption("OK");
+    FOkButton->SetCaption(L"OK");
     FOkButton->SetDefault(true);
     FOkButton->SetModalResult(mrOk);
     FOkButton->SetParent(FPanel);
 
-    FCancelButton = New<TExportButton>(this);
+    FCancelButton = New<TUniButton>(this);
     FCancelButton->SetBounds(124, 66, 75, 25);
-    FCancelButton->SetCaption("Cancel");
+    FCancelButton->SetCaption(L"Cancel");
     FCancelButton->SetCancel(true);
     FCancelButton->SetModalResult(mrCancel);
     FCancelButton->SetParent(FPanel);
@@ -66,7 +72,8 @@ bool TExportForm::CloseQuery()
     if (GetModalResult() != mrOk)
         return TForm::CloseQuery();
     int value = 0;
-    if (!ParseExportResolution(FResolutionComboBox->GetText(), value)) {
+    // A typed letter outside the system's code page can only make the entry invalid.
+    if (!ParseExportResolution(NarrowText(FResolutionComboBox->GetText()), value)) {
         MessageDlg(BadResolutionText(), RasterizationCaption(), MB_ICONERROR, GetHandle());
         FResolutionComboBox->SetFocus();
         return false;
@@ -82,9 +89,10 @@ bool ExecuteExport(int& resolution, int maxResolution)
     std::unique_ptr<TExportForm, TObjectFree> form(New<TExportForm>(Application));
     form->SetMaxResolution(maxResolution);
     form->SetCaption(InterfaceText(8101, "Rasterize"));
-    form->GetPromptLabel()->SetCaption(InterfaceText(8102, "Rasterize at this resolution:"));
-    form->GetOkButton()->SetCaption(InterfaceText(8103, "Ok"));
-    form->GetCancelButton()->SetCaption(InterfaceText(8104, "Cancel"));
+    // The language's texts are in the system's code page.
+    form->GetPromptLabel()->SetCaption(WidenText(InterfaceText(8102, "Rasterize at this resolution:")));
+    form->GetOkButton()->SetCaption(WidenText(InterfaceText(8103, "Ok")));
+    form->GetCancelButton()->SetCaption(WidenText(InterfaceText(8104, "Cancel")));
     if (form->ShowModal() != mrOk)
         return false;
     resolution = form->GetResolution();

@@ -5,20 +5,16 @@
 #include <string>
 
 #include "app/Rasterize.h"
-#include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
-#include "platform/StdCtrls.h"
-
-// The controls the box is built from. The Unicode layer's combo box and buttons take these names'
-// places once it exists; until then they are the plain ones.
-using TExportAlignPanel = TPanel;
-using TExportComboBox = TComboBox;
-using TExportButton = TButton;
+#include "skin/SkinControls.h"
+#include "unicode/UniStdCtrls.h"
 
 // A resolution chosen or typed in the box: "300 dpi" as the items show it, or a bare number.
 bool ParseExportResolution(const std::string& text, int& resolution);
 
-// The resolution list ("100 dpi" ... "600 dpi", the first chosen) with OK and Cancel. OK keeps
+// The resolution list ("100 dpi" ... "600 dpi", the first chosen) with OK and Cancel, on a themed
+// panel; the list and the buttons are wide windows, so the language's texts and typed characters
+// keep every letter of the system's code page and beyond. OK keeps
 // a valid entry, capped at the maximum, in Resolution; a refused entry keeps the box open with
 // a message; Cancel, Esc and the close box always close it.
 class TExportForm : public TForm {
@@ -30,19 +26,20 @@ public:
     int GetMaxResolution() const { return FMaxResolution; }
     void SetMaxResolution(int value) { FMaxResolution = value > 0 ? value : 1; }
 
-    TLabel* GetPromptLabel() const { return FPromptLabel; }
-    TExportComboBox* GetResolutionComboBox() const { return FResolutionComboBox; }
-    TExportButton* GetOkButton() const { return FOkButton; }
-    TExportButton* GetCancelButton() const { return FCancelButton; }
+    TSkinAlignmentPanel* GetPanel() const { return FPanel; }
+    TSkinLabel* GetPromptLabel() const { return FPromptLabel; }
+    TUniComboBox* GetResolutionComboBox() const { return FResolutionComboBox; }
+    TUniButton* GetOkButton() const { return FOkButton; }
+    TUniButton* GetCancelButton() const { return FCancelButton; }
 
     bool CloseQuery() override;
 
 private:
-    TExportAlignPanel* FPanel = nullptr;
-    TLabel* FPromptLabel = nullptr;
-    TExportComboBox* FResolutionComboBox = nullptr;
-    TExportButton* FOkButton = nullptr;
-    TExportButton* FCancelButton = nullptr;
+    TSkinAlignmentPanel* FPanel = nullptr;
+    TSkinLabel* FPromptLabel = nullptr;
+    TUniComboBox* FResolutionComboBox = nullptr;
+    TUniButton* FOkButton = nullptr;
+    TUniButton* FCancelButton = nullptr;
     int FResolution = 100;
     int FMaxResolution = MaxResolutionForExtent(DefaultRasterExtent);
 };

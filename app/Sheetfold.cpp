@@ -16,6 +16,11 @@
 #include "platform/Menus.h"
 #include "platform/Printers.h"
 #include "skin/Skin.h"
+#include "unicode/UniClasses.h"
+#include "unicode/UniControls.h"
+#include "unicode/UniForms.h"
+#include "unicode/UniMenus.h"
+#include "unicode/UniSystem.h"
 
 namespace {
 
@@ -44,6 +49,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     InitForms();
     InitMenus();
     InitSkin();
+    // The Unicode layer after the application object it hooks: typed characters above 255 then
+    // reach the program's wide windows instead of the 8-bit loop's '?'.
+    InitUniSystem();
+    InitUniClasses();
+    InitUniControls();
+    InitUniMenus();
+    InitUniForms();
     InitSfLanguage();
     int exitCode = 0;
     try {
@@ -52,12 +64,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         MessageBoxA(nullptr, e.what(), "Sheetfold", MB_OK | MB_ICONERROR);
         exitCode = 1;
     }
-    // The windows go first: closing the main window stores the printer and uses the language.
+    // The hook goes before the application object it hangs on; the windows go next: closing the
+    // main window stores the printer and uses the language.
+    DoneUniForms();
     DoneForms();
     DonePrinters();
     DoneClipboard();
     DoneSfLanguage();
     DoneSkin();
+    DoneUniMenus();
+    DoneUniControls();
+    DoneUniClasses();
+    DoneUniSystem();
     DoneMenus();
     DoneControls();
     Gfx32Shutdown();

@@ -2,6 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include "unicode/UniClasses.h"
+#include "unicode/UniControls.h"
+#include "unicode/UniMenus.h"
+#include "unicode/UniSystem.h"
+
+namespace {
+// The program's dialogs hold the Unicode layer's controls: they find it started as the program
+// starts it (the message hook aside, which the Unicode layer's own tests cover).
+class TUnicodeLayerEnvironment : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        InitUniSystem();
+        InitUniClasses();
+        InitUniControls();
+        InitUniMenus();
+    }
+    void TearDown() override
+    {
+        DoneUniMenus();
+        DoneUniControls();
+        DoneUniClasses();
+        DoneUniSystem();
+    }
+};
+
+const testing::Environment* const kUnicodeLayer = testing::AddGlobalTestEnvironment(new TUnicodeLayerEnvironment);
+}
+
 TDialogWatchdog::TDialogWatchdog(DWORD timeoutMs)
     : FThreadId(GetCurrentThreadId()), FTimeout(timeoutMs), FStop(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {

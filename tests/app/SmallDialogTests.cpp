@@ -60,7 +60,8 @@ TEST(ExportBox, TheFourthItemGivesSixHundred)
 {
     TEnglishTexts texts;
     int resolution = 0;
-    std::string caption, prompt, ok, shown;
+    std::string caption, shown;
+    std::wstring prompt, ok;
     int items = 0, chosen = -1;
     TDialogWatchdog watchdog;
     TScriptedSteps script({OnExportForm([&](TExportForm* form) {
@@ -79,8 +80,8 @@ TEST(ExportBox, TheFourthItemGivesSixHundred)
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(resolution, 600);
     EXPECT_EQ(caption, "Rasterize");
-    EXPECT_EQ(prompt, "Rasterize at this resolution:");
-    EXPECT_EQ(ok, "Ok");
+    EXPECT_EQ(prompt, L"Rasterize at this resolution:");
+    EXPECT_EQ(ok, L"Ok");
     EXPECT_EQ(items, 4);
     EXPECT_EQ(chosen, 0);
     // The box opens on its first item, not on the combo box's name.
@@ -94,14 +95,14 @@ TEST(ExportBox, CancelGivesFalseEvenWithAnInvalidEntry)
     TDialogWatchdog watchdog;
     {
         TScriptedSteps script({OnExportForm([](TExportForm* form) {
-            form->GetResolutionComboBox()->SetText("abc");
+            form->GetResolutionComboBox()->SetText(L"abc");
             SendMessageA(form->GetCancelButton()->GetHandle(), BM_CLICK, 0, 0);
         })});
         EXPECT_FALSE(ExecuteExport(resolution));
     }
     {
         TScriptedSteps script({OnExportForm([](TExportForm* form) {
-            form->GetResolutionComboBox()->SetText("0 dpi");
+            form->GetResolutionComboBox()->SetText(L"0 dpi");
             PostMessageA(form->GetHandle(), WM_CLOSE, 0, 0);
         })});
         EXPECT_FALSE(ExecuteExport(resolution));
@@ -117,7 +118,7 @@ TEST(ExportBox, AnInvalidEntryIsRefusedAndATypedOneIsCapped)
     int refused = 0;
     TDialogWatchdog watchdog(15000);
     TScriptedSteps script({OnExportForm([](TExportForm* form) {
-                               form->GetResolutionComboBox()->SetText("12a");
+                               form->GetResolutionComboBox()->SetText(L"12a");
                                SendMessageA(form->GetOkButton()->GetHandle(), BM_CLICK, 0, 0);
                            }),
                            [&] {
@@ -133,7 +134,7 @@ TEST(ExportBox, AnInvalidEntryIsRefusedAndATypedOneIsCapped)
                            OnExportForm([](TExportForm* form) {
                                if (FindThreadDialog("Rasterization"))
                                    return;
-                               form->GetResolutionComboBox()->SetText("999999 dpi");
+                               form->GetResolutionComboBox()->SetText(L"999999 dpi");
                                SendMessageA(form->GetOkButton()->GetHandle(), BM_CLICK, 0, 0);
                            })});
     EXPECT_TRUE(ExecuteExport(resolution, 700));
