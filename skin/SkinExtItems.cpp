@@ -417,7 +417,7 @@ TSkinItemDrawInfo TSkinEditItemViewer::MakeItemInfo(bool isSelected, bool isPush
     info.Checked = FItem->GetChecked();
     if (isSelected)
         info.HotState = uint8_t(info.Enabled ? 2 : 1);
-    if (!toolbarStyle && FView->GetIsPopup())
+    if (!toolbarStyle)
         info.ImageColumnWidth = ComputeImageColumn(this);
     return info;
 }

@@ -406,6 +406,13 @@ TEST(SkinEditItem, ViewersPopupsAndStreamedProperties)
     auto* combo = vertical.Add<TSkinComboBoxItem>(L"Zoom");
     vertical.View->EnsureLayout();
     EXPECT_TRUE(Is<TSkinItemViewer>(vertical.ViewerOf(combo))) << "a button in a vertical view";
+    TMemoryDC dc;
+    TTestCanvas canvas(dc.Get(), vertical.View.get());
+    int plain = 0, bold = 0, h = 0;
+    vertical.ViewerOf(combo)->MeasureSize(canvas.Get(), h, plain);
+    combo->GetFontSettings()->SetSize(200);
+    vertical.ViewerOf(combo)->MeasureSize(canvas.Get(), h, bold);
+    EXPECT_GT(bold, plain) << "the button's caption takes the item's font";
     combo->SetEditOptions(tboUseEditWhenVertical);
     vertical.View->EnsureLayout();
     EXPECT_TRUE(Is<TSkinDropDownItemViewer>(vertical.ViewerOf(combo))) << "unless the options ask for the field";
@@ -526,7 +533,6 @@ protected:
             PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
         };
     }
-    std::function<void()> Check(std::function<void()> check) const { return check; }
 
     TSkinDock* FDock = nullptr;
     TTBCustomToolbar* FToolbar = nullptr;
@@ -642,67 +648,53 @@ protected:
     }
 };
 
-TEST_F(SkinEditTyping, TypedTextIsCompletedFromTheLinesAndEscapeKeepsTheText)
+TEST_F(SkinEditTyping, TypedTextIsCompletedThenKeptByEscapeOrOfferedByEnter)
 {
+    enum TEnd { Escape, Accept, Refuse };
     struct TCase {
         const char* Name;
         std::vector<std::wstring> Keys;   // "\b" is Backspace
-        TEditState Shown;
+        std::wstring Shown;
+        DWORD SelStart, SelEnd;
+        TEnd End;
+        std::wstring Text;                // afterwards
     };
     const TCase cases[] = {
-        {"the shortest line wins", {L"2"}, {L"25%", 1, 3}},
-        {"more typing narrows it", {L"2", L"5"}, {L"25%", 2, 3}},
-        {"a whole line", {L"25%"}, {L"25%", 3, 3}},
-        {"Backspace takes the completion and does not complete again", {L"2", L"\b"}, {L"2", 1, 1}},
-        {"typing after Backspace completes again", {L"2", L"\b", L"5"}, {L"25%", 2, 3}},
-        {"case is the line's", {L"a"}, {L"Auto", 1, 4}},
-        {"the shorter of 10% and 100%", {L"10"}, {L"10%", 2, 3}},
-        {"100 goes on to 100%", {L"100"}, {L"100%", 3, 4}},
-        {"no line starts so", {L"3"}, {L"3", 1, 1}},
+        {"the shortest line wins", {L"2"}, L"25%", 1, 3, Escape, L"100%"},
+        {"more typing narrows it", {L"2", L"5"}, L"25%", 2, 3, Escape, L"100%"},
+        {"Backspace takes the completion and does not complete again", {L"2", L"\b"}, L"2", 1, 1, Escape,
+         L"100%"},
+        {"typing after Backspace completes again", {L"2", L"\b", L"5"}, L"25%", 2, 3, Escape, L"100%"},
+        {"the shorter of 10% and 100%", {L"10"}, L"10%", 2, 3, Escape, L"100%"},
+        {"no line starts so", {L"3"}, L"3", 1, 1, Escape, L"100%"},
+        {"Enter offers the completed text, in the line's case", {L"a"}, L"Auto", 1, 4, Accept, L"Auto"},
+        {"a refused text leaves the old one", {L"5"}, L"50%", 1, 3, Refuse, L"Auto"},
     };
     int changes = 0;
     FCombo->OnChange = [&](TObject*) { ++changes; };
     std::vector<WORD> keys;
     FCombo->OnTyping = [&](TObject*, WORD key) { keys.push_back(key); };
+    std::vector<std::wstring> offered;
     for (const TCase& c : cases) {
+        const bool acceptIt = c.End == Accept;
+        FCombo->OnAcceptText = [&offered, acceptIt](TObject*, std::wstring& text, bool& accept) {
+            offered.push_back(text);
+            accept = acceptIt;
+        };
         std::vector<TEditState> states;
         std::vector<std::function<void()>> script;
         for (const std::wstring& key : c.Keys)
             script.push_back(key == L"\b" ? Backspace() : Type(key));
         script.push_back(Note(states));
-        script.push_back(ToEdit(WM_CHAR, VK_ESCAPE));
-        EXPECT_FALSE(EditWith(std::move(script))) << c.Name;
+        script.push_back(ToEdit(WM_CHAR, c.End == Escape ? VK_ESCAPE : VK_RETURN));
+        EXPECT_EQ(EditWith(std::move(script)), c.End != Escape) << c.Name << ": only Enter ends the menu";
         ASSERT_EQ(states.size(), 1u) << c.Name;
-        EXPECT_EQ(states[0], c.Shown) << c.Name;
-        EXPECT_EQ(FCombo->GetText(), L"100%") << c.Name << ": Escape keeps the text";
+        EXPECT_EQ(states[0], (TEditState{c.Shown, c.SelStart, c.SelEnd})) << c.Name;
+        EXPECT_EQ(FCombo->GetText(), c.Text) << c.Name;
     }
-    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(offered, (std::vector<std::wstring>{L"Auto", L"50%"}));
+    EXPECT_EQ(changes, 1) << "only the accepted text changed the item";
     EXPECT_EQ(keys, (std::vector<WORD>{VK_BACK, VK_BACK})) << "each key pressed in the field";
-
-    FCombo->SetAutoComplete(false);
-    std::vector<TEditState> states;
-    EditWith({Type(L"2"), Note(states), ToEdit(WM_CHAR, VK_ESCAPE)});
-    EXPECT_EQ(states, (std::vector<TEditState>{{L"2", 1, 1}})) << "completion switched off";
-}
-
-TEST_F(SkinEditTyping, EnterAcceptsTheCompletedText)
-{
-    std::vector<std::wstring> offered;
-    FCombo->OnAcceptText = [&](TObject*, std::wstring& text, bool& accept) {
-        offered.push_back(text);
-        accept = true;
-    };
-    int changes = 0;
-    FCombo->OnChange = [&](TObject*) { ++changes; };
-    EXPECT_TRUE(EditWith({Type(L"a"), ToEdit(WM_CHAR, VK_RETURN)})) << "Enter ends the menu";
-    EXPECT_EQ(FCombo->GetText(), L"Auto");
-    EXPECT_EQ(offered, std::vector<std::wstring>{L"Auto"});
-    EXPECT_EQ(changes, 1);
-
-    // A refused text leaves the old one.
-    FCombo->OnAcceptText = [&](TObject*, std::wstring&, bool& accept) { accept = false; };
-    EXPECT_TRUE(EditWith({Type(L"5"), ToEdit(WM_CHAR, VK_RETURN)}));
-    EXPECT_EQ(FCombo->GetText(), L"Auto");
 }
 
 TEST_F(SkinEditTyping, UpAndDownStepThroughTheLinesInTheField)
