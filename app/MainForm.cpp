@@ -74,20 +74,6 @@ void SettingsToFont(const XRegistry::TFontSettings& s, TFont* font)
     font->SetColor(static_cast<TColor>(s.Color));
 }
 
-bool SamePaper(const TPaper* paper, const TSheetfoldPage* page)
-{
-    RECT a = paper->GetPaperRect();
-    RECT b = page->GetPaperRect();
-    RECT c = paper->GetPrintableRect();
-    RECT d = page->GetPrintableRect();
-    return EqualRect(&a, &b) && EqualRect(&c, &d);
-}
-
-std::string PixelsPerInchText(POINT resolution)
-{
-    return std::to_string(resolution.x) + " x " + std::to_string(resolution.y) + " dpi";
-}
-
 } // namespace
 
 TSheetfoldForm::TSheetfoldForm(TComponent* owner) : TCustomSheetfoldForm(owner)
@@ -107,8 +93,7 @@ TSheetfoldForm::TSheetfoldForm(TComponent* owner) : TCustomSheetfoldForm(owner)
     FDock->SetWidth(DockWidth);
     FDock->SetBevelOuter(bvNone);
     FDock->SetParent(this);
-    BuildImagePanel();
-    BuildPrintPanel();
+    BuildPanels();
     BuildCentre();
 
     FOpenDialog = New<TOpenDialog>(this);
@@ -280,7 +265,12 @@ void TSheetfoldForm::BuildToolbar()
     dropDown(1100, FOrderMenu, cmBringToFront);
     dropDown(1200, FRotateMenu, cmRotate180);
 
-    FScaleLabel = AddLabel(FToolbar, 303, x + 8, 8, "Scale:");
+    FScaleLabel = New<TLabel>(this);
+    FScaleLabel->SetTag(303);
+    FScaleLabel->SetAutoSize(true);
+    FScaleLabel->SetCaption(InterfaceText(303, "Scale:"));
+    FScaleLabel->SetBounds(x + 8, 8, FScaleLabel->GetWidth(), FScaleLabel->GetHeight());
+    FScaleLabel->SetParent(FToolbar);
     FZoomBox = New<TComboBox>(this);
     FZoomBox->SetStyle(csDropDownList);
     FZoomBox->SetBounds(x + 60, 4, 80, 200);
@@ -314,228 +304,17 @@ void TSheetfoldForm::LayoutToolbar()
     FZoomBox->SetLeft(FScaleLabel->GetLeft() + FScaleLabel->GetWidth() + 4);
 }
 
-TLabel* TSheetfoldForm::AddLabel(TWinControl* parent, int tag, int x, int y, const std::string& caption)
+void TSheetfoldForm::BuildPanels()
 {
-    TLabel* label = New<TLabel>(this);
-    label->SetTag(tag);
-    label->SetAutoSize(true);
-    label->SetCaption(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption);
-    label->SetLeft(x);
-    label->SetTop(y);
-    label->SetParent(parent);
-    return label;
-}
-
-TCheckBox* TSheetfoldForm::AddCheckBox(TWinControl* parent, int tag, int x, int y, int width)
-{
-    TCheckBox* box = New<TCheckBox>(this);
-    box->SetTag(tag);
-    box->SetCaption(InterfaceText(tag, ""));
-    box->SetBounds(x, y, width, 17);
-    box->SetParent(parent);
-    return box;
-}
-
-TEdit* TSheetfoldForm::AddNumberEdit(TWinControl* parent, int labelTag, int x, int y, TUpDown*& upDown)
-{
-    TLabel* label = AddLabel(parent, labelTag, x, y + 3);
-    TEdit* edit = New<TEdit>(this);
-    edit->SetBounds(x + 42, y, 40, 21);
-    edit->SetParent(parent);
-    edit->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
-    edit->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
-    edit->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
-    upDown = New<TUpDown>(this);
-    upDown->SetBounds(x + 82, y, 16, 21);
-    upDown->SetMin(-32000);
-    upDown->SetMax(32000);
-    upDown->SetParent(parent);
-    upDown->OnChanging = TUDChangingEvent([](TObject*, bool& allow) { allow = false; });
-    upDown->OnClick = TUDClickEvent(this, &TSheetfoldForm::UpDownClick);
-    FPositionGroup.insert(FPositionGroup.end(), {label, edit, upDown});
-    return edit;
-}
-
-void TSheetfoldForm::BuildImagePanel()
-{
-    FImagePanel = New<TPanel>(this);
+    FImagePanel = New<TImagePanel>(this);
     FImagePanel->SetAlign(alTop);
     FImagePanel->SetHeight(440);
-    FImagePanel->SetBevelOuter(bvNone);
     FImagePanel->SetParent(FDock);
-    TLabel* title = AddLabel(FImagePanel, 100, 8, 4);
-    title->GetFont()->SetStyle(TFontStyles{fsBold});
-
-    FActiveLabel = AddLabel(FImagePanel, 101, 8, 27);
-    FNameBox = New<TComboBox>(this);
-    FNameBox->SetBounds(60, 24, 148, 200);
-    FNameBox->SetParent(FImagePanel);
-    FNameBox->OnDropDown = TNotifyEvent(this, &TSheetfoldForm::NameBoxDropDown);
-    FNameBox->OnSelect = TNotifyEvent(this, &TSheetfoldForm::NameBoxSelect);
-    FNameBox->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
-    FNameBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
-    FNameBox->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
-
-    AddLabel(FImagePanel, 102, 8, 52);
-    FLeftEdit = AddNumberEdit(FImagePanel, 104, 8, 68, FLeftUpDown);
-    FTopEdit = AddNumberEdit(FImagePanel, 103, 112, 68, FTopUpDown);
-    FWidthEdit = AddNumberEdit(FImagePanel, 106, 8, 94, FWidthUpDown);
-    FHeightEdit = AddNumberEdit(FImagePanel, 105, 112, 94, FHeightUpDown);
-
-    FCenterHorz = AddCheckBox(FImagePanel, 108, 8, 122, 200);
-    FCenterVert = AddCheckBox(FImagePanel, 107, 8, 140, 200);
-    FFitToPage = AddCheckBox(FImagePanel, 109, 8, 158, 200);
-    for (TCheckBox* box : {FCenterHorz, FCenterVert, FFitToPage})
-        box->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
-    FPositionGroup.insert(FPositionGroup.end(), {FCenterHorz, FCenterVert, FFitToPage});
-
-    AddLabel(FImagePanel, 111, 8, 181);
-    TPanel* units = New<TPanel>(this);
-    units->SetBevelOuter(bvNone);
-    units->SetBounds(60, 178, 150, 20);
-    units->SetParent(FImagePanel);
-    FMillimeters = New<TRadioButton>(this);
-    FMillimeters->SetTag(112);
-    FMillimeters->SetCaption(InterfaceText(112, ""));
-    FMillimeters->SetBounds(0, 1, 78, 17);
-    FMillimeters->SetParent(units);
-    FMillimeters->SetChecked(true);
-    FInches = New<TRadioButton>(this);
-    FInches->SetTag(113);
-    FInches->SetCaption(InterfaceText(113, ""));
-    FInches->SetBounds(80, 1, 70, 17);
-    FInches->SetParent(units);
-    FMillimeters->OnClick = TNotifyEvent(this, &TSheetfoldForm::UnitsClick);
-    FInches->OnClick = TNotifyEvent(this, &TSheetfoldForm::UnitsClick);
-
-    FKeepRatio = AddCheckBox(FImagePanel, 110, 8, 202, 200);
-    FKeepRatio->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
-    FSizeLabel = AddLabel(FImagePanel, 120, 8, 224);
-    FSizeValue = AddLabel(FImagePanel, 0, 110, 224, " ");
-    FResolutionLabel = AddLabel(FImagePanel, 121, 8, 240);
-    FResolutionValue = AddLabel(FImagePanel, 0, 110, 240, " ");
-    FCurrentResolutionLabel = AddLabel(FImagePanel, 122, 8, 256);
-    FCurrentResolutionValue = AddLabel(FImagePanel, 0, 110, 256, " ");
-    FToSource = New<TButton>(this);
-    FToSource->SetTag(123);
-    FToSource->SetCaption(InterfaceText(123, ""));
-    FToSource->SetBounds(8, 274, 90, 22);
-    FToSource->SetParent(FImagePanel);
-    FToSource->OnClick = TNotifyEvent(this, &TSheetfoldForm::ToSourceClick);
-    FTitleVisible = AddCheckBox(FImagePanel, 119, 8, 302, 200);
-    FTitleVisible->OnClick = TNotifyEvent(this, &TSheetfoldForm::FlagBoxClick);
-
-    FTitleLabel = AddLabel(FImagePanel, 114, 8, 328);
-    int x = 140;
-    for (auto [button, tag] : {std::pair{&FAlignLeft, 115}, std::pair{&FAlignCenter, 116}, std::pair{&FAlignRight, 117}}) {
-        TSpeedButton* b = New<TSpeedButton>(this);
-        b->SetTag(tag);
-        b->SetGroupIndex(1);
-        b->SetShowHint(true);
-        b->SetCaption(tag == 115 ? "L" : tag == 116 ? "C" : "R");
-        b->SetBounds(x, 324, 22, 22);
-        b->SetParent(FImagePanel);
-        b->OnClick = TNotifyEvent(this, &TSheetfoldForm::AlignButtonClick);
-        *button = b;
-        x += 22;
-    }
-    FFontButton = New<TButton>(this);
-    FFontButton->SetTag(118);
-    FFontButton->SetCaption(InterfaceText(118, ""));
-    FFontButton->SetBounds(8, 352, 70, 22);
-    FFontButton->SetParent(FImagePanel);
-    FFontButton->OnClick = TNotifyEvent(this, &TSheetfoldForm::FontButtonClick);
-    FFontNameLabel = AddLabel(FImagePanel, 0, 84, 356, " ");
-    FTextMemo = New<TMemo>(this);
-    FTextMemo->SetBounds(8, 378, 200, 56);
-    FTextMemo->SetScrollBars(ssVertical);
-    FTextMemo->SetParent(FImagePanel);
-    FTextMemo->OnKeyPress = TKeyPressEvent(this, &TSheetfoldForm::EditKeyPress);
-    FTextMemo->OnChange = TNotifyEvent(this, &TSheetfoldForm::EditChange);
-    FTextMemo->OnExit = TNotifyEvent(this, &TSheetfoldForm::EditExit);
-    FTextRowPlaces = TTextRowPlaces{FTitleLabel->GetTop(), FAlignLeft->GetTop(), FFontButton->GetTop(),
-                                    FFontNameLabel->GetTop(), FTextMemo->GetTop(), FTextMemo->GetHeight()};
-
-    FElementGroup = {FTitleVisible, FTextMemo, FFontNameLabel, FFontButton, FAlignLeft, FAlignCenter, FAlignRight,
-                     FSizeLabel, FSizeValue, FResolutionLabel, FResolutionValue, FCurrentResolutionLabel,
-                     FCurrentResolutionValue, FToSource, FKeepRatio};
-}
-
-void TSheetfoldForm::BuildPrintPanel()
-{
-    FPrintPanel = New<TPanel>(this);
+    FPrintPanel = New<TPrintPanel>(this);
     FPrintPanel->SetAlign(alTop);
     FPrintPanel->SetTop(FImagePanel->GetHeight());
     FPrintPanel->SetHeight(260);
-    FPrintPanel->SetBevelOuter(bvNone);
     FPrintPanel->SetParent(FDock);
-    TLabel* title = AddLabel(FPrintPanel, 200, 8, 4);
-    title->GetFont()->SetStyle(TFontStyles{fsBold});
-
-    FPrinterLabel = AddLabel(FPrintPanel, 201, 8, 27);
-    FPrinterBox = New<TComboBox>(this);
-    FPrinterBox->SetStyle(csDropDownList);
-    FPrinterBox->SetBounds(60, 24, 148, 200);
-    FPrinterBox->SetParent(FPrintPanel);
-    FPrinterBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::PrinterBoxChange);
-    FSetupButton = New<TButton>(this);
-    FSetupButton->SetTag(202);
-    FSetupButton->SetCaption(InterfaceText(202, ""));
-    FSetupButton->SetBounds(8, 50, 80, 22);
-    FSetupButton->SetParent(FPrintPanel);
-    FSetupButton->OnClick = TNotifyEvent(this, &TSheetfoldForm::SetupButtonClick);
-
-    AddLabel(FPrintPanel, 203, 8, 80);
-    AddLabel(FPrintPanel, 204, 60, 80);
-    FPageSizeLabel = AddLabel(FPrintPanel, 0, 96, 80, " ");
-    FTrial = AddCheckBox(FPrintPanel, 205, 8, 98, 200);
-    FTrial->OnClick = TNotifyEvent(this, &TSheetfoldForm::TrialClick);
-
-    auto radioPair = [this](int y, int tag1, int tag2, TRadioButton*& first, TRadioButton*& second) {
-        TPanel* group = New<TPanel>(this);
-        group->SetBevelOuter(bvNone);
-        group->SetBounds(8, y, 200, 20);
-        group->SetParent(FPrintPanel);
-        first = New<TRadioButton>(this);
-        first->SetTag(tag1);
-        first->SetCaption(InterfaceText(tag1, ""));
-        first->SetBounds(0, 1, 95, 17);
-        first->SetParent(group);
-        second = New<TRadioButton>(this);
-        second->SetTag(tag2);
-        second->SetCaption(InterfaceText(tag2, ""));
-        second->SetBounds(97, 1, 103, 17);
-        second->SetParent(group);
-    };
-    AddLabel(FPrintPanel, 206, 8, 120);
-    radioPair(136, 207, 208, FPortrait, FLandscape);
-    FPortrait->OnClick = TNotifyEvent(this, &TSheetfoldForm::OrientationClick);
-    FLandscape->OnClick = TNotifyEvent(this, &TSheetfoldForm::OrientationClick);
-    AddLabel(FPrintPanel, 209, 8, 162);
-    radioPair(178, 210, 211, FAllPages, FCurrentPage);
-    FAllPages->SetChecked(true);
-
-    FCopiesLabel = AddLabel(FPrintPanel, 212, 8, 207);
-    FCopiesEdit = New<TEdit>(this);
-    FCopiesEdit->SetBounds(60, 204, 40, 21);
-    FCopiesEdit->SetText("1");
-    FCopiesEdit->SetParent(FPrintPanel);
-    FCopiesUpDown = New<TUpDown>(this);
-    FCopiesUpDown->SetBounds(100, 204, 16, 21);
-    FCopiesUpDown->SetMin(1);
-    FCopiesUpDown->SetMax(99);
-    FCopiesUpDown->SetParent(FPrintPanel);
-    FCopiesUpDown->SetAssociate(FCopiesEdit);
-    FCopiesUpDown->SetPosition(1);
-    FPrintButton = New<TButton>(this);
-    FPrintButton->SetTag(213);
-    FPrintButton->SetCaption(InterfaceText(213, ""));
-    FPrintButton->SetBounds(8, 232, 80, 24);
-    FPrintButton->SetParent(FPrintPanel);
-    FPrintButton->OnClick = TNotifyEvent([this](TObject*) { ExecuteCommand(cmPrint); });
-    for (TComponent* c : std::initializer_list<TComponent*>{FAllPages, FCurrentPage, FCopiesLabel, FCopiesEdit, FCopiesUpDown, FPrintButton})
-        FCommandControls.push_back({cmPrint, c});
-    FCommandControls.push_back({cmPrinterSetup, FSetupButton});
 }
 
 void TSheetfoldForm::BuildCentre()
@@ -552,15 +331,15 @@ void TSheetfoldForm::BuildCentre()
 
 void TSheetfoldForm::SizeDockedPanels()
 {
-    int width = FNameBox->GetLeft() + FNameBox->GetWidth() + FActiveLabel->GetLeft();
+    int width = FImagePanel->DesignWidth();
     FDock->SetWidth(width);
     TSizeConstraints image;
     image.MinWidth = width;
-    image.MinHeight = FTitleVisible->GetTop() + FTitleVisible->GetHeight() + FActiveLabel->GetTop();
+    image.MinHeight = FImagePanel->DesignMinHeight();
     FImagePanel->SetConstraints(image);
     TSizeConstraints print;
     print.MinWidth = width;
-    print.MinHeight = FPrintButton->GetTop() + FPrintButton->GetHeight() + FPrinterLabel->GetTop();
+    print.MinHeight = FPrintPanel->DesignMinHeight();
     FPrintPanel->SetConstraints(print);
 }
 
@@ -701,9 +480,8 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
         language->ApplyToTree(Application, "Interface");
     if (!Application || GetOwner() != Application)
         language->ApplyToTree(this, "Interface");
-    FResolutionText = InterfaceText(121, "Resolution:");
     SheetfoldLoadingCaption = ConstText(12, "Loading...");
-    FTitleLabel->SetCaption(ConstText(9, "Title") + ":");
+    FImagePanel->LanguageChanged();
     LayoutToolbar();
 }
 
@@ -740,15 +518,6 @@ void TSheetfoldForm::Dispatch(TMessage& message)
         return;
     }
     TCustomSheetfoldForm::Dispatch(message);
-}
-
-TSpeedButton* TSheetfoldForm::GetAlignmentButton(int alignment) const
-{
-    switch (alignment) {
-    case 1: return FAlignRight;
-    case 2: return FAlignCenter;
-    default: return FAlignLeft;
-    }
 }
 
 TComponent* TSheetfoldForm::FindCommandControl(int command) const
@@ -798,7 +567,7 @@ void TSheetfoldForm::ExecuteCommand(int command)
 {
     // A command may change the selection or the project: what was typed into the panel goes in
     // first, as leaving the edit would have done.
-    CommitPendingEdit();
+    FImagePanel->CommitPendingEdit();
     TEnablingSnapshot snapshot = TakeSnapshot();
     if (!CommandEnabled(command, ComputeEnablingRules(snapshot), snapshot.Busy))
         return;
@@ -832,6 +601,7 @@ void TSheetfoldForm::ExecuteCommand(int command)
             DeleteSelection();
         break;
     case cmImageSaveAs: SaveImageAs(); break;
+    case cmPrinterSetup: PrinterSetupCommand(); break;
     case cmViewImagePanel: TogglePanel(FImagePanel, FViewImageItem); break;
     case cmViewPrintPanel: TogglePanel(FPrintPanel, FViewPrintItem); break;
     case cmInsertImage: InsertImageCommand(); break;
@@ -859,7 +629,7 @@ bool TSheetfoldForm::ForwardToFocusedEdit(int command)
     char name[32] = {};
     GetClassNameA(focus, name, sizeof(name));
     std::string cls = name;
-    if (cls != "TEdit" && cls != "TMemo" && cls != "Edit" && ::GetParent(focus) != FNameBox->GetWindowHandle())
+    if (cls != "TEdit" && cls != "TMemo" && cls != "Edit" && !FImagePanel->OwnsEditWindow(focus))
         return false;
     UINT message = 0;
     switch (CanonicalCommand(command)) {
@@ -917,12 +687,12 @@ void TSheetfoldForm::PasteCommand()
     if (Clipboard()->HasFormat(CF_ENHMETAFILE)) {
         std::unique_ptr<TPasteAsForm, TObjectFree> form(New<TPasteAsForm>(this));
         TStrings* items = form->GetRadioGroup()->GetItems();
-        std::vector<int> choices{8021, 8022};
+        std::vector<TPasteChoice> choices{pcMetafile, pcBitmap};
         if (Clipboard()->HasFormat(CF_TEXT))
-            choices.push_back(8020);
+            choices.push_back(pcText);
         static const char* fallback[] = {"Text", "Metafile", "Bitmap"};
-        for (int key : choices)
-            items->Add(InterfaceText(key, fallback[key - 8020]));
+        for (TPasteChoice choice : choices)
+            items->Add(InterfaceText(choice, fallback[choice - pcText]));
         form->GetRadioGroup()->SetItemIndex(0);
         if (form->ShowModal() != mrOk)
             return;
@@ -930,9 +700,9 @@ void TSheetfoldForm::PasteCommand()
         if (index < 0 || index >= static_cast<int>(choices.size()))
             return;
         switch (choices[index]) {
-        case 8021: PasteMetafile(); break;
-        case 8022: PasteBitmap(); break;
-        default: PasteText(); break;
+        case pcMetafile: PasteMetafile(); break;
+        case pcBitmap: PasteBitmap(); break;
+        case pcText: PasteText(); break;
         }
         return;
     }
@@ -985,10 +755,7 @@ void TSheetfoldForm::InsertTextCommand()
     text->SetBoundsRect(b);
     FImagePanel->SetVisible(true);
     FViewImageItem->SetChecked(true);
-    if (FTextMemo->CanFocus()) {
-        FTextMemo->SetFocus();
-        FTextMemo->SelectAll();
-    }
+    FImagePanel->FocusTextMemo();
 }
 
 void TSheetfoldForm::OrderCommand(int command)
@@ -1040,11 +807,6 @@ bool TSheetfoldForm::HasPrinter()
     return GetPrintHelper() && GetPrintHelper()->HasPrinter();
 }
 
-int TSheetfoldForm::CopiesFromEdit()
-{
-    return std::clamp(StrToInt(Trim(FCopiesEdit->GetText())), 1, 99);
-}
-
 void TSheetfoldForm::SetBusy(bool busy)
 {
     FBusy += busy ? 1 : -1;
@@ -1058,8 +820,8 @@ void TSheetfoldForm::SetBusy(bool busy)
 void TSheetfoldForm::PrintPages()
 {
     TPrintJobOptions options;
-    options.AllPages = FAllPages->GetChecked();
-    options.Copies = CopiesFromEdit();
+    options.AllPages = !FPrintPanel->GetCurrentPageOnly();
+    options.Copies = FPrintPanel->GetCopies();
     TScopeExit repaint([this] { GetView()->Invalidate(); });
     ::PrintPages(*GetProject(), *GetPrintHelper(), *this, options);
 }
@@ -1185,62 +947,15 @@ void TSheetfoldForm::PagesChanged()
         FTabControl->SetTabIndex(project->GetCurrentPageIndex());
     if (TLayerSelection* selection = GetSelectionList())
         selection->Clear();
-    RefreshPrinterBox();
+    FPrintPanel->ShowPrinters();
     if (TSheetfoldPage* page = GetCurrentPage()) {
-        ShowPageSettings(page);
+        FPrintPanel->ShowPage(page);
+        GetView()->Invalidate();
         // Another page, or the same one with other paper or turned: the zoom fits it anew.
         ApplyZoom();
     }
     // The commands and the panel show the pages and the selection now, not at the next idle.
     ApplyEnablingRules();
-}
-
-void TSheetfoldForm::ShowPageSettings(TSheetfoldPage* page)
-{
-    {
-        TCountScope refreshing(FRefreshing);
-        ShowOrientationAndPaper(page);
-    }
-    GetView()->Invalidate();
-}
-
-void TSheetfoldForm::ShowOrientationAndPaper(TSheetfoldPage* page)
-{
-    FLandscape->SetChecked(page->GetLandscape());
-    FPortrait->SetChecked(!page->GetLandscape());
-    if (HasPrinter()) {
-        GetPrintHelper()->SetOrientation(page->GetLandscape() ? TPrinterOrientation::poLandscape
-                                                               : TPrinterOrientation::poPortrait);
-        TPaper* paper = GetPrintHelper()->GetPrinterPaper();
-        // Taking the same paper again would mark an unchanged project modified.
-        if (paper && !SamePaper(paper, page))
-            page->SetPaper(paper);
-    }
-    RefreshPageSizeLabel();
-    FTrial->SetChecked(page->GetTestPrint());
-}
-
-void TSheetfoldForm::RefreshPrinterBox()
-{
-    if (!HasPrinter())
-        return;
-    ++FRefreshing;
-    TStrings* items = FPrinterBox->GetItems();
-    items->Clear();
-    for (const std::string& name : Printer()->GetPrinters())
-        items->Add(name);
-    FPrinterBox->SetItemIndex(Printer()->GetPrinterIndex());
-    --FRefreshing;
-}
-
-void TSheetfoldForm::RefreshPageSizeLabel()
-{
-    TSheetfoldPage* page = GetCurrentPage();
-    if (!page)
-        return;
-    RECT paper = page->GetPaperRect();
-    FPageSizeLabel->SetCaption(FormatLength(paper.right - paper.left) + " x " + FormatLength(paper.bottom - paper.top) +
-                               " " + GetUnitSuffix());
 }
 
 void TSheetfoldForm::UpdateProperties(TObject*)
@@ -1251,81 +966,7 @@ void TSheetfoldForm::UpdateProperties(TObject*)
     TLayerSelection* selection = GetSelectionList();
     if (!page || page->Count() == 0 || GetUpdating() || !selection || selection->Count() == 0)
         return;
-    // What the user typed is applied before the panel shows the selection again.
-    CommitPendingEdit();
-    RefreshPanel(selection);
-    EnableImagePanel();
-}
-
-void TSheetfoldForm::RefreshPanel(TLayerSelection* selection)
-{
-    TCountScope refreshing(FRefreshing);
-    FNameBox->SetText(GetSelectionName());
-    FLeftEdit->SetText(GetLeftText());
-    FTopEdit->SetText(GetTopText());
-    FWidthEdit->SetText(GetWidthText());
-    FHeightEdit->SetText(GetHeightText());
-    FCenterHorz->SetChecked(GetHorzCenter());
-    FCenterVert->SetChecked(GetVertCenter());
-    FFitToPage->SetChecked(GetFitToPage());
-
-    TLayerElement* first = selection->GetItem(0);
-    bool single = selection->Count() == 1;
-    bool image = single && Is<TLayerImage>(first);
-    bool text = single && Is<TLayerText>(first);
-    for (TControl* c : std::initializer_list<TControl*>{FSizeLabel, FSizeValue, FResolutionLabel, FResolutionValue,
-                                                        FCurrentResolutionLabel, FCurrentResolutionValue, FKeepRatio})
-        c->SetVisible(!text);
-    FToSource->SetVisible(image);
-    FTitleVisible->SetVisible(!text);
-    if (text || image) {
-        int alignment = GetTextAlignment();
-        FAlignLeft->SetDown(alignment == 0);
-        FAlignRight->SetDown(alignment == 1);
-        FAlignCenter->SetDown(alignment == 2);
-        if (TFont* font = GetElementFont())
-            FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
-    }
-    if (image) {
-        auto* picture = As<TLayerImage>(first);
-        FKeepRatio->SetChecked(GetKeepRatio());
-        FTitleVisible->SetChecked(GetCaptionVisible());
-        FResolutionLabel->SetCaption(FResolutionText);
-        FTextMemo->SetText(GetCaptionText());
-        FSizeValue->SetCaption(std::to_string(picture->GetImageWidth()) + " x " + std::to_string(picture->GetImageHeight()));
-        FResolutionValue->SetCaption(PixelsPerInchText(GetSourceResolution()));
-        FCurrentResolutionValue->SetCaption(PixelsPerInchText(GetImageResolution()));
-    } else if (text) {
-        FTextMemo->SetText(GetElementText());
-    }
-    FTitleLabel->SetCaption(text ? ConstText(10, "Text") + ":" : ConstText(9, "Title") + ":");
-    PlaceTextRows(text);
-    if (!single) {
-        FSizeValue->SetCaption("");
-        FResolutionValue->SetCaption("");
-        FCurrentResolutionValue->SetCaption("");
-        FFontNameLabel->SetCaption("");
-        FTextMemo->SetText("");
-    }
-    FShownSelection.clear();
-    for (int i = 0; i < selection->Count(); ++i)
-        FShownSelection.push_back(selection->GetItem(i));
-}
-
-// For a selected text the image rows are hidden: the title with the alignment buttons, the font
-// and the memo move up together into their place, and the memo grows to the panel's bottom.
-void TSheetfoldForm::PlaceTextRows(bool raised)
-{
-    const TTextRowPlaces& design = FTextRowPlaces;
-    const int shift = raised ? design.AlignTop - FKeepRatio->GetTop() : 0;
-    FTitleLabel->SetTop(design.TitleTop - shift);
-    for (TSpeedButton* button : {FAlignLeft, FAlignCenter, FAlignRight})
-        button->SetTop(design.AlignTop - shift);
-    FFontButton->SetTop(design.FontButtonTop - shift);
-    FFontNameLabel->SetTop(design.FontNameTop - shift);
-    const int memoTop = design.MemoTop - shift;
-    const int height = raised ? std::max(design.MemoHeight, FImagePanel->GetClientHeight() - 6 - memoTop) : design.MemoHeight;
-    FTextMemo->SetBounds(FTextMemo->GetLeft(), memoTop, FTextMemo->GetWidth(), height);
+    FImagePanel->ShowSelection(selection);
 }
 
 void TSheetfoldForm::ViewResized()
@@ -1379,34 +1020,12 @@ void TSheetfoldForm::ApplyEnablingRules()
     for (const TCommandControl& c : FCommandControls) {
         SetGroupEnabled({c.Component}, CommandEnabled(c.Command, rules, snapshot.Busy));
     }
-    FNameBox->SetEnabled(rules.ElementNameBox);
-    EnableImagePanel();
-}
-
-void TSheetfoldForm::EnableImagePanel()
-{
+    FImagePanel->SetNameBoxEnabled(rules.ElementNameBox);
     TLayerSelection* selection = GetSelectionList();
-    int count = selection ? selection->Count() : 0;
-    if (count == 0) {
-        // Nothing is selected: nothing is left for a half-typed edit to go to.
-        FPendingEdit = nullptr;
-        FShownSelection.clear();
-        ++FRefreshing;
-        for (TLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
-            label->SetCaption("");
-        FTextMemo->SetText("");
-        FNameBox->SetText("");
-        for (TEdit* edit : {FLeftEdit, FTopEdit, FWidthEdit, FHeightEdit})
-            edit->SetText("");
-        for (TCheckBox* box : {FCenterHorz, FCenterVert, FFitToPage, FKeepRatio, FTitleVisible})
-            box->SetChecked(false);
-        --FRefreshing;
-        SetGroupEnabled(FPositionGroup, false);
-        SetGroupEnabled(FElementGroup, false);
-        return;
-    }
-    SetGroupEnabled(FPositionGroup, true);
-    SetGroupEnabled(FElementGroup, count == 1);
+    if (!selection || selection->Count() == 0)
+        FImagePanel->ShowNothing();
+    else
+        FImagePanel->EnableFor(selection->Count());
 }
 
 void TSheetfoldForm::AppMessage(MSG& msg, bool& handled)
@@ -1438,7 +1057,7 @@ void TSheetfoldForm::AppMessage(MSG& msg, bool& handled)
 
 void TSheetfoldForm::TabChange(TObject*)
 {
-    CommitPendingEdit();
+    FImagePanel->CommitPendingEdit();
     SetCurrentPage(FTabControl->GetTabIndex());
 }
 
@@ -1478,216 +1097,13 @@ void TSheetfoldForm::ZoomChange(TObject*)
     ApplyZoom();
 }
 
-void TSheetfoldForm::NameBoxDropDown(TObject*)
+void TSheetfoldForm::ChangeUnits(bool inches)
 {
-    TStrings* items = FNameBox->GetItems();
-    items->Clear();
-    TSheetfoldPage* page = GetCurrentPage();
-    if (!page)
-        return;
-    for (int i = 0; i < page->Count(); ++i) {
-        TLayerElement* e = page->GetItem(i);
-        if (e->GetEnabled())
-            items->AddObject(e->GetName(), e);
-    }
+    SetUnits(inches);
+    FPrintPanel->RefreshPageSizeLabel();
 }
 
-void TSheetfoldForm::NameBoxSelect(TObject*)
-{
-    int index = FNameBox->GetItemIndex();
-    TSheetfoldPage* page = GetCurrentPage();
-    TLayerSelection* selection = GetSelectionList();
-    if (index < 0 || !page || !selection)
-        return;
-    auto* element = static_cast<TLayerElement*>(FNameBox->GetItems()->GetObject(index));
-    // The list was filled when it opened; the element may have gone since.
-    if (!element || page->IndexOf(element) < 0)
-        return;
-    selection->Clear();
-    selection->Add(element);
-}
-
-void TSheetfoldForm::EditKeyPress(TObject* sender, char& key)
-{
-    // Ctrl+Enter breaks a line of the text; Enter alone commits it.
-    if (key == '\n' && sender == FTextMemo) {
-        key = 0;
-        SendMessageA(FTextMemo->GetHandle(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("\r\n"));
-        return;
-    }
-    if (key != '\r')
-        return;
-    key = 0;
-    CommitEdit(sender);
-}
-
-void TSheetfoldForm::EditChange(TObject* sender)
-{
-    if (!FRefreshing)
-        FPendingEdit = sender;
-}
-
-void TSheetfoldForm::EditExit(TObject* sender)
-{
-    if (FRefreshing || sender != FPendingEdit)
-        return;
-    CommitEdit(sender);
-    TLayerSelection* selection = GetSelectionList();
-    if (selection && selection->Count() > 0)
-        UpdateProperties(selection);
-}
-
-void TSheetfoldForm::CommitPendingEdit()
-{
-    TObject* pending = std::exchange(FPendingEdit, nullptr);
-    // What was typed belongs to the elements the panel showed while it was typed.
-    if (pending && ShowsSelection())
-        CommitEdit(pending);
-}
-
-bool TSheetfoldForm::ShowsSelection()
-{
-    TLayerSelection* selection = GetSelectionList();
-    if (!selection || selection->Count() != static_cast<int>(FShownSelection.size()))
-        return false;
-    for (int i = 0; i < selection->Count(); ++i)
-        if (selection->GetItem(i) != FShownSelection[static_cast<size_t>(i)])
-            return false;
-    return true;
-}
-
-void TSheetfoldForm::CommitEdit(TObject* sender)
-{
-    if (FPendingEdit == sender)
-        FPendingEdit = nullptr;
-    TLayerSelection* selection = GetSelectionList();
-    if (FRefreshing || !selection || selection->Count() == 0)
-        return;
-    if (sender == FTextMemo) {
-        if (Is<TLayerText>(selection->GetItem(0)))
-            SetElementText(FTextMemo->GetText());
-        else
-            SetCaptionText(FTextMemo->GetText());
-    } else if (sender == FNameBox) {
-        SetSelectionName(FNameBox->GetText());
-    } else if (sender == FLeftEdit) {
-        SetLeftText(FLeftEdit->GetText());
-    } else if (sender == FTopEdit) {
-        SetTopText(FTopEdit->GetText());
-    } else if (sender == FWidthEdit) {
-        SetWidthText(FWidthEdit->GetText());
-    } else if (sender == FHeightEdit) {
-        SetHeightText(FHeightEdit->GetText());
-    }
-}
-
-void TSheetfoldForm::Nudge(TEdit* edit, int delta)
-{
-    TLayerElement* first = GetFirstSelected();
-    if (!first)
-        return;
-    int value = 0;
-    if (edit == FLeftEdit)
-        value = first->GetLeft();
-    else if (edit == FTopEdit)
-        value = first->GetTop();
-    else if (edit == FWidthEdit)
-        value = first->GetWidth();
-    else
-        value = first->GetHeight();
-    edit->SetText(FormatLength(value + delta));
-    CommitEdit(edit);
-    UpdateProperties(GetSelectionList());
-}
-
-void TSheetfoldForm::UpDownClick(TObject* sender, TUDBtnType button)
-{
-    int delta = button == btNext ? GetUpDownStep() : -GetUpDownStep();
-    if (sender == FLeftUpDown)
-        Nudge(FLeftEdit, delta);
-    else if (sender == FTopUpDown)
-        Nudge(FTopEdit, delta);
-    else if (sender == FWidthUpDown)
-        Nudge(FWidthEdit, delta);
-    else if (sender == FHeightUpDown)
-        Nudge(FHeightEdit, delta);
-}
-
-void TSheetfoldForm::FlagBoxClick(TObject* sender)
-{
-    if (FRefreshing)
-        return;
-    if (sender == FCenterHorz)
-        SetHorzCenter(FCenterHorz->GetChecked());
-    else if (sender == FCenterVert)
-        SetVertCenter(FCenterVert->GetChecked());
-    else if (sender == FFitToPage)
-        SetFitToPage(FFitToPage->GetChecked());
-    else if (sender == FKeepRatio)
-        SetKeepRatio(FKeepRatio->GetChecked());
-    else if (sender == FTitleVisible)
-        SetCaptionVisible(FTitleVisible->GetChecked());
-}
-
-void TSheetfoldForm::AlignButtonClick(TObject* sender)
-{
-    if (FRefreshing)
-        return;
-    if (sender == FAlignLeft)
-        SetTextAlignment(0);
-    else if (sender == FAlignCenter)
-        SetTextAlignment(2);
-    else if (sender == FAlignRight)
-        SetTextAlignment(1);
-}
-
-void TSheetfoldForm::FillFontDialogFromSelection()
-{
-    if (TFont* font = GetElementFont())
-        FFontDialog->GetFont()->Assign(font);
-}
-
-void TSheetfoldForm::FontButtonClick(TObject*)
-{
-    FillFontDialogFromSelection();
-    if (!FFontDialog->Execute(GetHandle()))
-        return;
-    SetElementFont(FFontDialog->GetFont());
-    GetDefaultFont()->Assign(FFontDialog->GetFont());
-    UpdateProperties(GetSelectionList());
-}
-
-void TSheetfoldForm::ToSourceClick(TObject*)
-{
-    TLayerSelection* selection = GetSelectionList();
-    if (!selection || selection->Count() != 1 || !Is<TLayerImage>(selection->GetItem(0)))
-        return;
-    auto* image = As<TLayerImage>(selection->GetItem(0));
-    POINT source = image->GetResolution();
-    if (source.x <= 0 || source.y <= 0)
-        return;
-    int width = MulDiv(image->GetImageWidth(), 2540, source.x);
-    int height = MulDiv(image->GetImageHeight(), 2540, source.y);
-    image->SetBounds(image->GetLeft(), image->GetTop(), width, height);
-}
-
-void TSheetfoldForm::UnitsClick(TObject*)
-{
-    if (FRefreshing)
-        return;
-    SetUnits(FInches->GetChecked());
-    RefreshPageSizeLabel();
-}
-
-void TSheetfoldForm::PrinterBoxChange(TObject*)
-{
-    if (FRefreshing || FPrinterBox->GetItemIndex() < 0)
-        return;
-    Printer()->SetPrinterIndex(FPrinterBox->GetItemIndex());
-    PagesChanged();
-}
-
-void TSheetfoldForm::SetupButtonClick(TObject*)
+void TSheetfoldForm::PrinterSetupCommand()
 {
     std::unique_ptr<TPrinterSetupDialog, TObjectFree> dialog(New<TPrinterSetupDialog>(nullptr));
     if (!dialog->Execute(GetHandle()))
@@ -1696,25 +1112,4 @@ void TSheetfoldForm::SetupButtonClick(TObject*)
         page->SetLandscape(GetPrintHelper()->GetOrientation() == TPrinterOrientation::poLandscape);
     PagesChanged();
     ApplyZoom();
-}
-
-void TSheetfoldForm::OrientationClick(TObject* sender)
-{
-    auto* button = dynamic_cast<TRadioButton*>(sender);
-    if (FRefreshing || !button || !button->GetChecked())
-        return;
-    bool landscape = button == FLandscape;
-    if (HasPrinter()) {
-        GetPrintHelper()->SetOrientation(landscape ? TPrinterOrientation::poLandscape : TPrinterOrientation::poPortrait);
-        landscape = GetPrintHelper()->GetOrientation() == TPrinterOrientation::poLandscape;
-    }
-    SetLandscape(landscape);
-    ApplyZoom();
-}
-
-void TSheetfoldForm::TrialClick(TObject*)
-{
-    if (FRefreshing)
-        return;
-    SetTestPrint(FTrial->GetChecked());
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ImagePanel.h"
+#include "app/PrintPanel.h"
 #include "app/SfLanguage1.h"
 #include "app/SheetfoldCommands.h"
 #include "app/SheetfoldModel.h"
@@ -67,31 +69,24 @@ public:
     TPopupMenu* GetContextMenu() const { return FContextMenu; }
     TTabControl* GetTabControl() const { return FTabControl; }
     TComboBox* GetZoomBox() const { return FZoomBox; }
-    TPanel* GetImagePanel() const { return FImagePanel; }
-    TPanel* GetPrintPanel() const { return FPrintPanel; }
-    TComboBox* GetNameBox() const { return FNameBox; }
-    TEdit* GetLeftEdit() const { return FLeftEdit; }
-    TEdit* GetTopEdit() const { return FTopEdit; }
-    TEdit* GetWidthEdit() const { return FWidthEdit; }
-    TEdit* GetHeightEdit() const { return FHeightEdit; }
-    TMemo* GetTextMemo() const { return FTextMemo; }
-    TLabel* GetSizeValueLabel() const { return FSizeValue; }
-    TLabel* GetResolutionValueLabel() const { return FResolutionValue; }
-    TLabel* GetCurrentResolutionValueLabel() const { return FCurrentResolutionValue; }
-    TLabel* GetFontNameLabel() const { return FFontNameLabel; }
-    // The label over the text memo: "Text:" for a text, "Title:" for an image.
-    TLabel* GetTitleLabel() const { return FTitleLabel; }
-    // The button of a text alignment: 0 left, 1 right, 2 centre.
-    TSpeedButton* GetAlignmentButton(int alignment) const;
-    TLabel* GetPageSizeLabel() const { return FPageSizeLabel; }
-    TEdit* GetCopiesEdit() const { return FCopiesEdit; }
-    TRadioButton* GetAllPagesButton() const { return FAllPages; }
-    TRadioButton* GetCurrentPageButton() const { return FCurrentPage; }
+    TImagePanel* GetImagePanel() const { return FImagePanel; }
+    TPrintPanel* GetPrintPanel() const { return FPrintPanel; }
+    TComboBox* GetNameBox() const { return FImagePanel->GetNameBox(); }
+    TEdit* GetLeftEdit() const { return FImagePanel->GetLeftEdit(); }
+    TMemo* GetTextMemo() const { return FImagePanel->GetTextMemo(); }
+    TLabel* GetFontNameLabel() const { return FImagePanel->GetFontNameLabel(); }
+    TLabel* GetTitleLabel() const { return FImagePanel->GetTitleLabel(); }
+    TSpeedButton* GetAlignmentButton(TTextAlignment alignment) const { return FImagePanel->GetAlignmentButton(alignment); }
     TFontDialog* GetElementFontDialog() const { return FFontDialog; }
     // The control or menu item of a command (the first one that shows it).
     TComponent* FindCommandControl(int command) const;
     // Whether every control and item that shows the command is enabled.
     bool GetCommandEnabled(int command) const;
+    // The control or item shows the command: the enabling rules reach it.
+    void BindCommandControl(int command, TComponent* component) { FCommandControls.push_back({command, component}); }
+    // Millimetres or inches for every length the panels show.
+    void ChangeUnits(bool inches);
+    bool HasPrinter();
 
     void Dispatch(TMessage& message) override;
 
@@ -104,15 +99,11 @@ private:
     // Construction of the window's parts.
     void BuildMenus();
     void BuildToolbar();
-    void BuildImagePanel();
-    void BuildPrintPanel();
+    void BuildPanels();
     void BuildCentre();
     TMenuItem* AddMenuItem(TMenuItem* parent, int tag, int command, TShortCut shortCut = 0);
     TMenuItem* AddSeparator(TMenuItem* parent);
     TSpeedButton* AddToolButton(int tag, int command, int& x);
-    TLabel* AddLabel(TWinControl* parent, int tag, int x, int y, const std::string& caption = {});
-    TCheckBox* AddCheckBox(TWinControl* parent, int tag, int x, int y, int width);
-    TEdit* AddNumberEdit(TWinControl* parent, int labelTag, int x, int y, TUpDown*& upDown);
     void LayoutToolbar();
     void SizeDockedPanels();
 
@@ -133,34 +124,13 @@ private:
     void RotateCommand(int command);
     void HelpCommand();
     void AboutCommand();
+    void PrinterSetupCommand();
     void TogglePanel(TPanel* panel, TMenuItem* item);
     // Cut, copy, paste and delete go to an edit that has the focus, not to the page.
     bool ForwardToFocusedEdit(int command);
 
-    // Panel and control events.
     void TabChange(TObject* sender);
     void ZoomChange(TObject* sender);
-    void NameBoxDropDown(TObject* sender);
-    void NameBoxSelect(TObject* sender);
-    void EditKeyPress(TObject* sender, char& key);
-    // The user changed an edit of the panel: it is committed on Enter, on leaving it, and before
-    // anything else changes the selection or shows it again.
-    void EditChange(TObject* sender);
-    void EditExit(TObject* sender);
-    void CommitEdit(TObject* sender);
-    void CommitPendingEdit();
-    // Whether the selection is still the one the panel was last filled from.
-    bool ShowsSelection();
-    void UpDownClick(TObject* sender, TUDBtnType button);
-    void FlagBoxClick(TObject* sender);
-    void AlignButtonClick(TObject* sender);
-    void FontButtonClick(TObject* sender);
-    void ToSourceClick(TObject* sender);
-    void UnitsClick(TObject* sender);
-    void PrinterBoxChange(TObject* sender);
-    void SetupButtonClick(TObject* sender);
-    void OrientationClick(TObject* sender);
-    void TrialClick(TObject* sender);
     void ContextMenuPopup(TObject* sender);
     void ViewMenuPopup(TObject* sender);
     void AppIdle(TObject* sender, bool& done);
@@ -168,19 +138,7 @@ private:
     void FormCloseQuery(TObject* sender, bool& canClose);
 
     void SetGroupEnabled(const std::vector<TComponent*>& group, bool enabled);
-    void EnableImagePanel();
-    void RefreshPanel(TLayerSelection* selection);
-    void PlaceTextRows(bool raised);
-    void RefreshPageSizeLabel();
-    // Orientation, paper, page size and test print of the current page.
-    void ShowPageSettings(TSheetfoldPage* page);
-    void ShowOrientationAndPaper(TSheetfoldPage* page);
-    void RefreshPrinterBox();
     void SetBusy(bool busy);
-    bool HasPrinter();
-    int CopiesFromEdit();
-    void Nudge(TEdit* edit, int delta);
-    void FillFontDialogFromSelection();
 
     std::vector<TCommandControl> FCommandControls;
     TMainMenu* FMainMenu = nullptr;
@@ -201,57 +159,8 @@ private:
     TTabControl* FTabControl = nullptr;
     TPanel* FPreviewPanel = nullptr;
 
-    // Image panel.
-    TPanel* FImagePanel = nullptr;
-    TLabel* FActiveLabel = nullptr;
-    TComboBox* FNameBox = nullptr;
-    std::vector<TComponent*> FPositionGroup;
-    std::vector<TComponent*> FElementGroup;
-    TEdit* FLeftEdit = nullptr;
-    TEdit* FTopEdit = nullptr;
-    TEdit* FWidthEdit = nullptr;
-    TEdit* FHeightEdit = nullptr;
-    TUpDown* FLeftUpDown = nullptr;
-    TUpDown* FTopUpDown = nullptr;
-    TUpDown* FWidthUpDown = nullptr;
-    TUpDown* FHeightUpDown = nullptr;
-    TCheckBox* FCenterHorz = nullptr;
-    TCheckBox* FCenterVert = nullptr;
-    TCheckBox* FFitToPage = nullptr;
-    TRadioButton* FMillimeters = nullptr;
-    TRadioButton* FInches = nullptr;
-    TCheckBox* FKeepRatio = nullptr;
-    TLabel* FSizeLabel = nullptr;
-    TLabel* FSizeValue = nullptr;
-    TLabel* FResolutionLabel = nullptr;
-    TLabel* FResolutionValue = nullptr;
-    TLabel* FCurrentResolutionLabel = nullptr;
-    TLabel* FCurrentResolutionValue = nullptr;
-    TButton* FToSource = nullptr;
-    TCheckBox* FTitleVisible = nullptr;
-    TLabel* FTitleLabel = nullptr;
-    TSpeedButton* FAlignLeft = nullptr;
-    TSpeedButton* FAlignCenter = nullptr;
-    TSpeedButton* FAlignRight = nullptr;
-    TButton* FFontButton = nullptr;
-    TLabel* FFontNameLabel = nullptr;
-    TMemo* FTextMemo = nullptr;
-
-    // Print panel.
-    TPanel* FPrintPanel = nullptr;
-    TLabel* FPrinterLabel = nullptr;
-    TComboBox* FPrinterBox = nullptr;
-    TButton* FSetupButton = nullptr;
-    TLabel* FPageSizeLabel = nullptr;
-    TCheckBox* FTrial = nullptr;
-    TRadioButton* FPortrait = nullptr;
-    TRadioButton* FLandscape = nullptr;
-    TRadioButton* FAllPages = nullptr;
-    TRadioButton* FCurrentPage = nullptr;
-    TLabel* FCopiesLabel = nullptr;
-    TEdit* FCopiesEdit = nullptr;
-    TUpDown* FCopiesUpDown = nullptr;
-    TButton* FPrintButton = nullptr;
+    TImagePanel* FImagePanel = nullptr;
+    TPrintPanel* FPrintPanel = nullptr;
 
     TOpenDialog* FOpenDialog = nullptr;
     TSaveDialog* FSaveDialog = nullptr;
@@ -260,22 +169,6 @@ private:
     TIplSavePictureDialog* FSavePictureDialog = nullptr;
     TProgressForm* FProgressForm = nullptr;
 
-    // Design places of the rows that move up for a selected text.
-    struct TTextRowPlaces {
-        int TitleTop = 0;
-        int AlignTop = 0;
-        int FontButtonTop = 0;
-        int FontNameTop = 0;
-        int MemoTop = 0;
-        int MemoHeight = 0;
-    };
-    TTextRowPlaces FTextRowPlaces;
-    std::string FResolutionText = "Resolution:";
-    // Set while the panels are being filled: their events must not write back.
-    int FRefreshing = 0;
-    // The edit the user typed into since the panel was filled, and the elements it was filled from.
-    TObject* FPendingEdit = nullptr;
-    std::vector<TLayerElement*> FShownSelection;
     int FBusy = 0;
 };
 

@@ -6,6 +6,9 @@
 #include "platform/Forms.h"
 #include "platform/StdCtrls.h"
 
+// What the paste-as box offers, by the language keys of its entries.
+enum TPasteChoice : int { pcText = 8020, pcMetafile = 8021, pcBitmap = 8022 };
+
 class TPasteAsForm : public TForm {
     SF_CLASS(TPasteAsForm)
 public:

@@ -62,12 +62,13 @@ bool CommandEnabled(int command, const TEnablingRules& rules, bool busy)
     return true;
 }
 
-int AlignModeOfCommand(int command)
+TAlignMode AlignModeOfCommand(int command)
 {
     // The submenu lists the sizing entries between the spacing ones.
-    static constexpr std::array<int, 10> modes{1, 2, 3, 4, 5, 6, 9, 7, 10, 8};
+    static constexpr std::array<TAlignMode, 10> modes{amLefts,       amRights,    amHorzCenters, amTops,       amBottoms,
+                                                      amVertCenters, amSameWidth, amSpaceHorz,   amSameHeight, amSpaceVert};
     if (command < cmAlignFirst || command > cmAlignLast)
-        return 0;
+        return amNone;
     return modes[command - cmAlignFirst];
 }
 

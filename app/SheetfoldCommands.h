@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "document/SheetfoldSelection.h"
+
 enum TSheetfoldCommand : int {
     cmNone = 0,
     cmViewImagePanel = 100,
@@ -82,8 +84,8 @@ bool CommandEnabled(int command, const TEnablingRules& rules, bool busy);
 // to the menu's (the toolbar Save, which asks only for an untitled project, stays its own).
 int CanonicalCommand(int command);
 
-// The selection's align operation of an Align submenu key; 0 for other keys.
-int AlignModeOfCommand(int command);
+// The selection's align operation of an Align submenu key; amNone for other keys.
+TAlignMode AlignModeOfCommand(int command);
 
 // The zoom box entries and their ratio (numerator, denominator); "Auto" has none.
 constexpr int ZoomChoiceCount = 9;

@@ -918,19 +918,19 @@ TLayerText* TCustomSheetfoldForm::SelectedTextOrTitle() const
     return CaptionText(SingleSelected<TLayerImage>());
 }
 
-int TCustomSheetfoldForm::GetTextAlignment()
+TTextAlignment TCustomSheetfoldForm::GetTextAlignment()
 {
     TLayerText* text = SelectedTextOrTitle();
     if (!text)
-        return 0;
+        return txLeft;
     if (text->GetFormat() & DT_CENTER)
-        return 2;
-    return (text->GetFormat() & DT_RIGHT) ? 1 : 0;
+        return txCenter;
+    return (text->GetFormat() & DT_RIGHT) ? txRight : txLeft;
 }
 
-void TCustomSheetfoldForm::SetTextAlignment(int value)
+void TCustomSheetfoldForm::SetTextAlignment(TTextAlignment value)
 {
-    if (value < 0 || value > 2)
+    if (value < txLeft || value > txCenter)
         return;
     if (TLayerText* text = SingleSelected<TLayerText>()) {
         static constexpr uint16_t formats[] = {TextFormatLeft, TextFormatRight, TextFormatCenter};

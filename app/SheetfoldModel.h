@@ -44,6 +44,9 @@ std::string FileTitle(const std::string& path);
 // A copy with left <= right and top <= bottom.
 RECT NormalizeRect(const RECT& r);
 
+// Where the lines of a text or of an image's title sit; the values are stored in projects.
+enum TTextAlignment : int { txLeft = 0, txRight = 1, txCenter = 2 };
+
 class TCustomSheetfoldForm : public TForm, public TSheetfoldFormHooks {
     SF_CLASS(TCustomSheetfoldForm)
 public:
@@ -154,9 +157,9 @@ public:
     // The selected text's font, or the selected image's caption font; nullptr otherwise.
     TFont* GetElementFont();
     void SetElementFont(TFont* font);
-    // Of the selected text or the selected image's title: 0 left, 1 right, 2 centre.
-    int GetTextAlignment();
-    void SetTextAlignment(int value);
+    // Of the selected text or the selected image's title.
+    TTextAlignment GetTextAlignment();
+    void SetTextAlignment(TTextAlignment value);
     TColor GetElementColor();
     void SetElementColor(TColor value);
     bool GetKeepRatio();

@@ -555,7 +555,7 @@ void TSheetfoldSelection::FocusView()
         FView->SetFocus();
 }
 
-void TSheetfoldSelection::AlignElements(int mode)
+void TSheetfoldSelection::AlignElements(TAlignMode mode)
 {
     if (Count() < 2 || mode < amLefts || mode > amSameHeight)
         return;

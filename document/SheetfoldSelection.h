@@ -42,17 +42,20 @@ TCursor ZoneCursor(int zone, bool croppable);
 
 }
 
-// Alignment, spacing and sizing commands of AlignElements.
-constexpr int amLefts = 1;
-constexpr int amRights = 2;
-constexpr int amHorzCenters = 3;
-constexpr int amTops = 4;
-constexpr int amBottoms = 5;
-constexpr int amVertCenters = 6;
-constexpr int amSpaceHorz = 7;
-constexpr int amSpaceVert = 8;
-constexpr int amSameWidth = 9;
-constexpr int amSameHeight = 10;
+// Alignment, spacing and sizing commands of AlignElements; amNone does nothing.
+enum TAlignMode : int {
+    amNone = 0,
+    amLefts = 1,
+    amRights = 2,
+    amHorzCenters = 3,
+    amTops = 4,
+    amBottoms = 5,
+    amVertCenters = 6,
+    amSpaceHorz = 7,
+    amSpaceVert = 8,
+    amSameWidth = 9,
+    amSameHeight = 10,
+};
 
 // Sorts the indexes by key with the document's own quicksort, which fixes the order of equal
 // keys; spacing relies on that order.
@@ -128,7 +131,7 @@ public:
     // Every view message: the tool's handler, the view's own handling, then the selection's.
     void Dispatch(TMessage& message);
     // Aligns, spaces or sizes the selected elements (modes am*); needs two of them.
-    void AlignElements(int mode);
+    void AlignElements(TAlignMode mode);
     // Moves every selected element by (dx, dy) logical units, as the arrow keys do; placed
     // plainly, without snapping.
     void NudgeElements(int dx, int dy);

@@ -164,7 +164,7 @@ TEST_F(PropertyPanelTest, AlignmentButtonsOfATextAndOfATitleAreReachableAndStore
         EXPECT_NE(WindowAt(title), Handle(memo));
         // Right, centre, left: each click is the element's alignment at once.
         for (int alignment : {1, 2, 0, 1}) {
-            TControl* button = Form->GetAlignmentButton(alignment);
+            TControl* button = Form->GetAlignmentButton(static_cast<TTextAlignment>(alignment));
             ASSERT_TRUE(button->GetVisible());
             ASSERT_TRUE(button->GetEnabled());
             EXPECT_NE(WindowAt(button), Handle(memo));
@@ -173,7 +173,7 @@ TEST_F(PropertyPanelTest, AlignmentButtonsOfATextAndOfATitleAreReachableAndStore
         }
     }
     Select(image);
-    ClickPanelControl(Form->GetAlignmentButton(2));
+    ClickPanelControl(Form->GetAlignmentButton(txCenter));
 
     // Saved and read back.
     std::string file = TestTempFile("aligned.sfp");
@@ -194,7 +194,7 @@ TEST_F(PropertyPanelTest, AlignmentButtonsOfATextAndOfATitleAreReachableAndStore
     EXPECT_EQ(Form->GetTextAlignment(), 1);
     Select(readImage);
     EXPECT_EQ(Form->GetTextAlignment(), 2);
-    EXPECT_TRUE(Form->GetAlignmentButton(2)->GetEnabled());
+    EXPECT_TRUE(Form->GetAlignmentButton(txCenter)->GetEnabled());
 }
 
 TEST_F(PropertyPanelTest, EnabledEditsHaveTheWindowColour)

@@ -713,7 +713,7 @@ TEST_F(SheetfoldModel, TextAlignmentMapsOntoTextFormats)
     TLayerText* text = Form->InsertText("aligned");
     const uint16_t formats[] = {16, 18, 17};
     for (int alignment = 0; alignment < 3; ++alignment) {
-        Form->SetTextAlignment(alignment);
+        Form->SetTextAlignment(static_cast<TTextAlignment>(alignment));
         EXPECT_EQ(text->GetFormat(), formats[alignment]);
         EXPECT_EQ(Form->GetTextAlignment(), alignment);
     }
