@@ -206,8 +206,8 @@ TEST(SelectionAlign, SameSizeAndModesThatDoNothing)
     EXPECT_EQ(b->GetHeight(), 30);
     EXPECT_EQ(b->GetLeft(), 500);
 
-    f.Selection->AlignElements(0);
-    f.Selection->AlignElements(11);
+    f.Selection->AlignElements(amNone);
+    f.Selection->AlignElements(static_cast<TAlignMode>(11));
     EXPECT_EQ(b->GetLeft(), 500);
 
     TAlignFixture one;
