@@ -523,6 +523,9 @@ TClass TSkinDockablePanel::QueryFloatingParentClass()
 
 void TSkinDockablePanel::SetParent(TWinControl* parent)
 {
+    // Floating sizes not yet known come from the dock the panel is about to leave.
+    if (parent && Is<TTBFloatingWindowParent>(parent))
+        FillFloatingSize();
     TTBCustomDockableWindow::SetParent(parent);
     ShareSnapDistance(this, FSnapDistance);
 }
@@ -596,13 +599,17 @@ POINT TSkinDockablePanel::ComputeArrangement(bool, TTBDockType dockType, bool, T
     default:
         break;
     }
-    // A panel floated for the first time takes its size from the docked state.
+    FillFloatingSize();
+    return POINT{FFloatingWidth, FFloatingHeight};
+}
+
+void TSkinDockablePanel::FillFloatingSize()
+{
     const SIZE current = NCSize();
     if (FFloatingWidth == 0)
         FFloatingWidth = DockedTopBottom() ? FWidth - current.cx : FDockedWidth;
     if (FFloatingHeight == 0)
         FFloatingHeight = DockedLeftRight() ? FHeight - current.cy : FDockedHeight;
-    return POINT{FFloatingWidth, FFloatingHeight};
 }
 
 void TSkinDockablePanel::QueryBaseSize(POINT& size)

@@ -181,6 +181,8 @@ private:
     bool DockedLeftRight() const;
     bool DockedTopBottom() const;
     SIZE NCSize();
+    // A panel floated for the first time takes its size from the docked state.
+    void FillFloatingSize();
     int CaptionHeight() const;
     void SetOwnSize(int width, int height);
     void RecomputeFrame();

@@ -797,3 +797,85 @@ TEST_F(SkinDkPanels, ACaptionDragWithinTheDockReordersThePanels)
     EXPECT_EQ(FDock->ShownPanels(), (std::vector<TSkinDockablePanel*>{first, second}));
     EXPECT_EQ(first->GetDockPos(), 0);
 }
+
+TEST_F(SkinDkPanels, APanelDocksOnlyWhereItsDockKindsAndEdgesAllow)
+{
+    auto* standard = New<TSkinDock>(THostForm::Form());
+    standard->SetPosition(dpTop);
+    standard->SetParent(THostForm::Form());
+    auto* panel = New<TSkinDockablePanel>(THostForm::Form());
+    panel->SetResizable(false);
+    const TDockKinds both = DockKindSet(dkStandardDock) | DockKindSet(dkMultiDock);
+    struct TCase {
+        const char* Name;
+        TDockKinds Kinds;
+        TTBDockableTo Edges;
+        bool Multi, Standard;
+    } cases[] = {
+        {"both kinds, every edge", both, AllDockPositions, true, true},
+        {"multi-docks only", DockKindSet(dkMultiDock), AllDockPositions, true, false},
+        {"standard docks only", DockKindSet(dkStandardDock), AllDockPositions, false, true},
+        {"not on the left edge", both, TTBDockableTo(AllDockPositions & ~DockPositionSet(dpLeft)), false, true},
+        {"no kind at all", 0, AllDockPositions, false, false},
+    };
+    for (const TCase& c : cases) {
+        panel->SetSupportedDocks(c.Kinds);
+        panel->SetDockableTo(c.Edges);
+        EXPECT_EQ(panel->AcceptsDock(FDock), c.Multi) << c.Name;
+        EXPECT_EQ(panel->AcceptsDock(standard), c.Standard) << c.Name;
+    }
+    EXPECT_FALSE(panel->AcceptsDock(nullptr));
+
+    // On a top dock the caption stands on the left and the panel spans the dock; floated from
+    // there, it keeps that width and its docked height.
+    panel->SetSupportedDocks(both);
+    panel->SetDockableTo(AllDockPositions);
+    panel->SetDockedHeight(90);
+    panel->SetParent(standard);
+    const SIZE nc = panel->GetDockedNCAreaSize(standard);
+    EXPECT_TRUE(panel->CaptionIsVertical());
+    EXPECT_EQ(nc.cx, 4 + GetSystemMetrics(SM_CYSMCAPTION));
+    EXPECT_EQ(panel->GetHeight(), 90 + nc.cy);
+    EXPECT_EQ(panel->GetWidth(), standard->GetClientWidth());
+    const int spanned = panel->GetWidth() - nc.cx;
+    EXPECT_EQ(panel->GetFloatingWidth(), 0) << "filled only when it floats";
+    panel->SetFloatPoint(POINT{200, 200});
+    panel->SetFloating(true);
+    EXPECT_FALSE(panel->CaptionIsVertical());
+    EXPECT_EQ(panel->GetFloatingWidth(), spanned);
+    EXPECT_EQ(panel->GetFloatingHeight(), 90);
+    EXPECT_EQ(panel->GetClientWidth(), spanned);
+
+    // While it floats the floating sizes size it, never below the minimum.
+    struct TSize {
+        const char* Name;
+        int Width, Height;
+        SIZE Expected;
+    } sizes[] = {
+        {"grown", 200, 150, SIZE{200, 150}},
+        {"below the minimum", 10, 20, SIZE{32, 32}},
+    };
+    for (const TSize& s : sizes) {
+        panel->SetFloatingWidth(s.Width);
+        panel->SetFloatingHeight(s.Height);
+        EXPECT_EQ(panel->GetFloatingWidth(), s.Expected.cx) << s.Name;
+        EXPECT_EQ(panel->GetClientWidth(), s.Expected.cx) << s.Name;
+        EXPECT_EQ(panel->GetClientHeight(), s.Expected.cy) << s.Name;
+        const SIZE frame = panel->FloatingNCSize();
+        EXPECT_EQ(RectWidth(WindowRect(panel->GetFloatForm())), s.Expected.cx + frame.cx) << s.Name;
+    }
+    // The docked width waits for docking.
+    panel->SetDockedWidth(150);
+    EXPECT_EQ(panel->GetClientWidth(), 32);
+    panel->SetCurrentDock(FDock);
+    EXPECT_EQ(panel->GetWidth(), 150 + panel->GetDockedNCAreaSize(FDock).cx);
+
+    // Floated without a drag from a left dock, a new panel keeps its docked client height.
+    TSkinDockablePanel* left = Panel(1);
+    const int dockedHeight = left->GetClientHeight();
+    left->SetFloatPoint(POINT{200, 200});
+    left->SetFloating(true);
+    EXPECT_EQ(left->GetFloatingHeight(), dockedHeight);
+    EXPECT_EQ(left->GetFloatingWidth(), 128);
+    left->SetCurrentDock(FDock);
+}
