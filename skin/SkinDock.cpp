@@ -5,6 +5,7 @@
 #include "platform/Geometry.h"
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
+#include "skin/SkinToolbar.h"
 #include "toolbar/TBDockableWindow.h"
 
 SF_IMPLEMENT_COMPONENT(TSkinDock, TTBDock)
@@ -48,6 +49,22 @@ void TSkinDock::RedrawAll()
 {
     if (HandleAllocated())
         RedrawWindow(GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void TSkinDock::RedrawWindowsOnBackground()
+{
+    if (!HasBackgroundImage() || !HandleAllocated())
+        return;
+    for (int i = 0; i < GetControlCount(); ++i) {
+        auto* window = dynamic_cast<TWinControl*>(GetControl(i));
+        if (!window || !window->HandleAllocated())
+            continue;
+        // A toolbar keeps its items as they are and repaints only the background between them.
+        if (auto* toolbar = dynamic_cast<TSkinToolbar*>(window))
+            toolbar->RepaintBackgroundOnly();
+        else
+            RedrawWindow(window->GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    }
 }
 
 void TSkinDock::SetUseParentBackground(bool value)
@@ -129,9 +146,7 @@ void TSkinDock::Dispatch(TMessage& m)
     case WM_SIZE: {
         TFlagScope sizing(FHandlingSize);
         TTBDock::Dispatch(m);
-        if (HasBackgroundImage() && HandleAllocated())
-            for (HWND child = GetWindow(GetHandle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-                RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        RedrawWindowsOnBackground();
         return;
     }
     default:

@@ -19,6 +19,8 @@ public:
     void SetUseParentBackground(bool value);
     bool GetUseThemeColor() const { return FUseThemeColor; }
     void SetUseThemeColor(bool value);
+    // While it handles its own size change.
+    bool GetHandlingSize() const { return FHandlingSize; }
 
     // Drawn by the theme: no background object, the theme's colour in use, and the theme's
     // boolean metric 5.
@@ -30,6 +32,8 @@ public:
 private:
     void UpdateThemeColor();
     void RedrawAll();
+    // Over a background, a new size shows other parts of it behind every window on the dock.
+    void RedrawWindowsOnBackground();
 
     bool FSettingColor = false;
     bool FUseParentBackground = false;

@@ -12,6 +12,7 @@
 #include "skin/SkinPopup.h"
 #include "skin/SkinUtils.h"
 #include "toolbar/TBCommon.h"
+#include "toolbar/TBDockableWindow.h"
 #include "toolbar/TBPopup.h"
 #include "toolbar/TBView.h"
 
@@ -291,7 +292,9 @@ void TSkinVisibilityToggleItem::SetControl(TControl* value)
     if (FControl) {
         FControl->FreeNotification(this);
         if (GetCaption().empty() && !HasState(csLoading)) {
-            SetCaption(AnsiToWide(FControl->GetText()));
+            // A dockable window's caption is wide text; other controls have only their 8-bit text.
+            auto* dockable = dynamic_cast<TTBCustomDockableWindow*>(FControl);
+            SetCaption(dockable ? dockable->GetCaption() : AnsiToWide(FControl->GetText()));
         }
     }
     UpdateChecked();
@@ -326,6 +329,13 @@ void TSkinVisibilityToggleItem::Notification(TComponent* component, TOperation o
 
 // ---------------------------------------------------------------------------------------------
 // TSkinItemViewer
+
+uint8_t ItemHotState(TTBView* view, bool enabled, bool isSelected)
+{
+    if (!isSelected)
+        return 0;
+    return uint8_t(enabled ? 2 : !view->GetMouseInSelected() ? 1 : 0);
+}
 
 bool InEditPopup(TTBView* view)
 {
@@ -502,8 +512,7 @@ TSkinItemDrawInfo TSkinItemViewer::MakeItemInfo(bool isSelected, bool isPushed)
         info.ItemFlags |= ifAppActive;
     info.Enabled = FItem->GetEnabled() || FView->GetCustomizing();
     info.Pushed = isPushed;
-    if (isSelected)
-        info.HotState = uint8_t(info.Enabled ? 2 : !FView->GetMouseInSelected() ? 1 : 0);
+    info.HotState = ItemHotState(FView, info.Enabled, isSelected);
     info.Checked = FItem->GetChecked();
     SIZE image{};
     GetImageSize(image);

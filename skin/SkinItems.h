@@ -235,6 +235,10 @@ private:
                            bool arrowPushed, bool buttonPushed, bool arrowBelow, const RECT& imageRect);
 };
 
+// The hot state the theme gets for a viewer: 0 when not selected; 2 for an enabled item, 1 for a
+// disabled one the mouse is not over.
+uint8_t ItemHotState(TTBView* view, bool enabled, bool isSelected);
+
 // True for a view that shows an edit or combo item's popup (view type 0x203), where every item
 // counts as toolbar-style.
 bool InEditPopup(TTBView* view);

@@ -13,6 +13,7 @@ SF_IMPLEMENT_ABSTRACT(TSkinPopupView, TTBPopupView)
 SF_IMPLEMENT_ABSTRACT(TSkinPopupWindow, TTBPopupWindow)
 SF_IMPLEMENT_ABSTRACT(TSkinChevronPopupWindow, TSkinPopupWindow)
 SF_IMPLEMENT_COMPONENT(TSkinRootItem, TTBRootItem)
+SF_IMPLEMENT_COMPONENT(TSkinPopupMenu, TTBPopupMenu)
 
 namespace {
 
@@ -218,4 +219,20 @@ void TSkinRootItem::PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow,
     }
     // The opposite of the items: here only a popup of a list plays the popup sound.
     PlaceSharingEdge(this, parentView, popupWindow, p, true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSkinPopupMenu
+
+const TTBClassRef<TTBRootItem, TComponent*>* TSkinPopupMenu::QueryRootItemClass()
+{
+    return TBClassRefOf<TTBRootItem, TSkinRootItem, TComponent*>();
+}
+
+TTBCustomItem* TSkinPopupMenu::PopupAtControl(const RECT& controlRect, bool returnClickedItemOnly)
+{
+    SetPopupPoint(POINT{controlRect.left, controlRect.bottom});
+    return RunPopupMenu(
+        this, [&] { return GetItems()->OpenPopupWindowAt(false, controlRect, false, GetAlignment()); },
+        GetTrackButton() == tbRightButton, returnClickedItemOnly);
 }

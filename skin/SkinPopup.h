@@ -70,6 +70,22 @@ private:
     RECT FControlRect{};
 };
 
+// A popup menu with the themed look that may also open from a control: below its screen
+// rectangle, or above it when the monitor has no room below.
+class TSkinPopupMenu : public TTBPopupMenu {
+    SF_CLASS(TSkinPopupMenu)
+public:
+    using TTBPopupMenu::TTBPopupMenu;
+    using TTBPopupMenu::PopupAtControl;
+    TSkinRootItem* GetItems() const { return static_cast<TSkinRootItem*>(TTBPopupMenu::GetItems()); }
+    // Runs the menu from the control's rectangle and returns the clicked item (its Click queued
+    // unless returnClickedItemOnly), else nullptr.
+    TTBCustomItem* PopupAtControl(const RECT& controlRect, bool returnClickedItemOnly);
+
+protected:
+    const TTBClassRef<TTBRootItem, TComponent*>* QueryRootItemClass() override;
+};
+
 // The popup of a chevron.
 class TSkinChevronPopupWindow : public TSkinPopupWindow {
     SF_CLASS(TSkinChevronPopupWindow)

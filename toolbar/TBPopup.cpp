@@ -224,7 +224,8 @@ void TTBPopupWindow::ShowingChanged()
 void TTBPopupWindow::HintShow(THintInfo& info)
 {
     TTBItemViewer* selected = FView->GetSelected();
-    if (!selected) {
+    // A viewer laid out nowhere (scrolled out of a long menu) has no place for a hint.
+    if (!selected || IsRectEmpty(&selected->GetBoundsRect())) {
         info.HintStr.clear();
         return;
     }
@@ -491,39 +492,35 @@ void TTBCustomItem::PlacePopup(TTBView* parentView, TTBPopupWindow* popupWindow,
 // ---------------------------------------------------------------------------------------------
 // A popup menu at a point
 
-namespace {
-
-// Runs the menu loop of an item's popup at a point; the popup and the handler are gone when it
-// returns.
-TTBDoneActionData TrackPopup(TTBCustomItem* item, POINT point, bool trackRightButton, TPopupAlignment alignment)
+TTBCustomItem* RunPopupMenu(TObject* sender, const std::function<TTBPopupWindow*()>& open, bool trackRightButton,
+                            bool returnClickedItemOnly)
 {
-    std::unique_ptr<TTBModalHandler, TObjectFree> handler(New<TTBModalHandler>(nullptr));
-    std::unique_ptr<TTBPopupWindow, TObjectFree> popup(
-        item->OpenPopupWindow(nullptr, nullptr, false, false, false, point, alignment));
-    TTBPopupView* view = popup->GetView();
-    // The release of the button that opened the menu does not close it.
-    view->IncludeState(stKeepOnMouseUp);
-    handler->SetRootPopup(popup.get());
-    TScopeExit detach([&handler] { handler->SetRootPopup(nullptr); });
-    handler->Loop(view, false, trackRightButton, false, false);
-    view->ExcludeState(stModal);
-    return view->GetDoneActionData();
+    TTBDoneActionData done;
+    try {
+        std::unique_ptr<TTBModalHandler, TObjectFree> handler(New<TTBModalHandler>(nullptr));
+        std::unique_ptr<TTBPopupWindow, TObjectFree> popup(open());
+        TTBPopupView* view = popup->GetView();
+        // The release of the button that opened the menu does not close it.
+        view->IncludeState(stKeepOnMouseUp);
+        handler->SetRootPopup(popup.get());
+        TScopeExit detach([&handler] { handler->SetRootPopup(nullptr); });
+        handler->Loop(view, false, trackRightButton, false, false);
+        view->ExcludeState(stModal);
+        done = view->GetDoneActionData();
+    } catch (...) {
+        // The menu is closed by now: the application's handler shows the error on its own.
+        HandleCallbackException(sender);
+        return nullptr;
+    }
+    return TTBModalHandler::ApplyDoneAction(done, returnClickedItemOnly);
 }
-
-} // namespace
 
 TTBCustomItem* TTBCustomItem::Popup(int x, int y, bool trackRightButton, TPopupAlignment alignment,
                                     bool returnClickedItemOnly)
 {
-    TTBDoneActionData done;
-    try {
-        done = TrackPopup(this, POINT{x, y}, trackRightButton, alignment);
-    } catch (...) {
-        // The menu is closed by now: the application's handler shows the error on its own.
-        HandleCallbackException(this);
-        return nullptr;
-    }
-    return TTBModalHandler::ApplyDoneAction(done, returnClickedItemOnly);
+    return RunPopupMenu(
+        this, [&] { return OpenPopupWindow(nullptr, nullptr, false, false, false, POINT{x, y}, alignment); },
+        trackRightButton, returnClickedItemOnly);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -85,6 +85,13 @@ private:
     bool FAccelsInitialised = false;
 };
 
+// Runs the menu loop of the popup window that `open` creates once the loop holds the capture, then
+// carries out what the menu ended with (see TTBModalHandler::ApplyDoneAction); the popup is gone
+// when it returns. A failure reaches the application's handler after the menu has closed and
+// gives nullptr.
+TTBCustomItem* RunPopupMenu(TObject* sender, const std::function<TTBPopupWindow*()>& open, bool trackRightButton,
+                            bool returnClickedItemOnly);
+
 // A popup menu whose items are an item tree (Items): Popup shows them in a popup window and runs
 // the menu loop there; the chosen item's Click runs once the menu is gone.
 class TTBPopupMenu : public TPopupMenu {

@@ -1,0 +1,304 @@
+// Themed toolbars on themed docks: view types by kind and state, the colour kept to the theme's
+// until set by hand, the docked frame's record and the background through the theme, layout and
+// item states through the recording theme, the chevron and its themed popup, a few pixels of the
+// default theme, the background-only repaint after a size change, and theme changes.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ScriptedInput.h"
+#include "SkinControlsTestSupport.h"
+#include "SkinItemTestSupport.h"
+#include "SkinRecordingTheme.h"
+#include "SkinTestSupport.h"
+#include "TestSupport.h"
+#include "platform/Forms.h"
+#include "skin/Skin.h"
+#include "skin/SkinDock.h"
+#include "skin/SkinItems.h"
+#include "skin/SkinPopup.h"
+#include "skin/SkinToolbar.h"
+
+namespace {
+
+// The button frame each caption was painted on, by caption.
+std::map<std::wstring, TSkinItemDrawInfo> FramesByCaption(const TRecordingTheme& theme)
+{
+    std::map<std::wstring, TSkinItemDrawInfo> frames;
+    const TSkinItemDrawInfo* last = nullptr;
+    for (const TThemeCall& call : theme.Calls) {
+        if (call.Op == "DrawButtonFrame")
+            last = &call.Info;
+        else if (call.Op == "DrawItemText" && last)
+            frames[call.Text] = *last;
+    }
+    return frames;
+}
+
+class SkinToolbarTest : public testing::Test {
+protected:
+    void SetUp() override { THostForm::Clear(); }
+    void TearDown() override { THostForm::Clear(); }
+
+    static TSkinDock* MakeDock(TTBDockPosition position = dpTop)
+    {
+        auto* dock = New<TSkinDock>(THostForm::Form());
+        dock->SetPosition(position);
+        dock->SetParent(THostForm::Form());
+        dock->HandleNeeded();
+        return dock;
+    }
+    static TSkinToolbar* MakeToolbar(TWinControl* parent, std::initializer_list<const wchar_t*> captions)
+    {
+        auto* bar = New<TSkinToolbar>(THostForm::Form());
+        bar->SetHideWhenInactive(false);
+        // A floating form with a sizing frame is one Wine waits for when it hides.
+        bar->SetResizable(false);
+        bar->BeginUpdate();
+        for (const wchar_t* caption : captions) {
+            auto* item = New<TSkinItem>(nullptr);
+            item->SetCaption(caption);
+            bar->GetItems()->Add(item);
+        }
+        bar->EndUpdate();
+        bar->SetParent(parent);
+        bar->HandleNeeded();
+        PumpMessages();
+        return bar;
+    }
+    static TTBItemViewer* ViewerOf(TSkinToolbar* bar, int index)
+    {
+        return bar->GetView()->Find(bar->GetItems()->GetItem(index));
+    }
+    // Paints the toolbar's items into a surface and returns what the theme was asked.
+    static void PaintItems(TSkinToolbar* bar)
+    {
+        TTestSurface surface(bar->GetClientWidth() + 1, bar->GetClientHeight() + 1);
+        TTestCanvas canvas(surface.DC(), bar->GetView());
+        bar->GetView()->PaintViewers(canvas.Get());
+    }
+};
+
+TEST_F(SkinToolbarTest, ViewTypeFollowsKindStateAndTransparency)
+{
+    TRecordingThemeScope theme;
+    TSkinDock* dock = MakeDock();
+    TSkinToolbar* bar = MakeToolbar(dock, {L"One"});
+    EXPECT_TRUE(Is<TSkinChevronItem>(bar->GetChevronItem()));
+    EXPECT_TRUE(Is<TSkinToolbarView>(bar->GetView()));
+    EXPECT_TRUE(Is<TSkinChevronItemViewer>(bar->GetView()->Find(bar->GetChevronItem())));
+    struct TCase {
+        const char* Name;
+        std::function<void()> Change;
+        uint32_t Expected;
+    };
+    const TCase cases[] = {
+        {"docked toolbar", [] {}, 0x101},
+        {"docked menu bar", [&] { bar->SetMenuBar(true); }, 0x102},
+        {"transparency off frames the buttons", [&] { bar->SetItemTransparency(itDisable); }, 0x40102},
+        {"on the form, transparency on", [&] {
+             bar->SetMenuBar(false);
+             bar->SetItemTransparency(itEnable);
+             bar->SetParent(THostForm::Form());
+         }, 0x101},
+        {"on the form, auto frames the buttons", [&] { bar->SetItemTransparency(itAuto); }, 0x40101},
+        {"floating", [&] {
+             bar->SetVisible(false);
+             bar->SetFloating(true);
+         }, 0x10101},
+        {"floating and resizable", [&] { bar->SetResizable(true); }, 0x30101},
+        {"docked again, resizable counts only while floating", [&] { bar->SetParent(dock); }, 0x101},
+    };
+    for (const TCase& c : cases) {
+        c.Change();
+        EXPECT_EQ(GetViewTypeOfControl(bar), c.Expected) << c.Name;
+        if (bar->GetFloating()) {
+            EXPECT_TRUE(Is<TSkinFloatingWindowParent>(bar->GetFloatForm())) << c.Name;
+        }
+    }
+}
+
+TEST_F(SkinToolbarTest, ColourFollowsTheThemeUntilSetByHand)
+{
+    TRecordingThemeScope theme;
+    TSkinDock* dock = MakeDock();
+    TSkinToolbar* bar = MakeToolbar(dock, {L"One"});
+    const TColor themed = theme->QueryViewColor(vtToolbar);
+    EXPECT_TRUE(bar->GetUseThemeColor());
+    EXPECT_FALSE(bar->GetParentColor());
+    EXPECT_FALSE(bar->GetParentBackground());
+    EXPECT_FALSE(bar->GetDblClickUndock());
+    EXPECT_EQ(bar->GetColor(), themed);
+    bar->SetMenuBar(true);
+    TMessage done{TBM_NEWTHEME, scThemeDone, 0, 0};
+    bar->Dispatch(done);
+    EXPECT_EQ(bar->GetColor(), theme->QueryViewColor(vtMenuBar)) << "the colour of the view type in hand";
+    EXPECT_TRUE(bar->GetUseThemeColor()) << "the toolbar's own change keeps it on";
+
+    bar->SetColor(clRed);
+    EXPECT_FALSE(bar->GetUseThemeColor()) << "a colour set by hand turns the theme's off";
+    bar->Dispatch(done);
+    EXPECT_EQ(bar->GetColor(), clRed);
+    bar->SetParentColor(true);
+    bar->SetUseThemeColor(true);
+    EXPECT_FALSE(bar->GetParentColor());
+    EXPECT_EQ(bar->GetColor(), theme->QueryViewColor(vtMenuBar));
+}
+
+TEST_F(SkinToolbarTest, SnapDistanceReachesItsFloatingWindow)
+{
+    TRecordingThemeScope theme;
+    TSkinToolbar* bar = MakeToolbar(MakeDock(), {L"One"});
+    bar->SetSnapDistance(-3);
+    EXPECT_EQ(bar->GetSnapDistance(), 0);
+    bar->SetSnapDistance(12);
+    bar->SetVisible(false);
+    bar->SetFloating(true);
+    auto* floating = dynamic_cast<TSkinFloatingWindowParent*>(bar->GetFloatForm());
+    ASSERT_NE(floating, nullptr);
+    EXPECT_EQ(floating->GetSnapDistance(), 12) << "a new floating window takes it";
+    bar->SetSnapDistance(7);
+    EXPECT_EQ(floating->GetSnapDistance(), 7) << "and follows it";
+    EXPECT_TRUE(SameRect(RECT{0, 0, bar->QueryFloatingBorder().cx, bar->QueryFloatingBorder().cy},
+                         RECT{0, 0, theme->ViewBorder.cx, theme->ViewBorder.cy}));
+}
+
+TEST_F(SkinToolbarTest, DockedFrameAndBackgroundThroughTheTheme)
+{
+    TRecordingThemeScope theme;
+    TSkinDock* left = MakeDock(dpLeft);
+    TSkinToolbar* bar = MakeToolbar(left, {L"One", L"Two"});
+    bar->SetCloseButtonWhenDocked(true);
+    bar->SetDragHandleStyle(dhDouble);
+    const HWND wnd = bar->GetHandle();
+    RECT window{};
+    GetWindowRect(wnd, &window);
+    OffsetRect(&window, -window.left, -window.top);
+    struct TCase {
+        const char* Name;
+        bool OpaqueToolbars;
+        bool OpaqueFrame;
+        bool UseThemeColor;
+        bool Hot, Pressed;
+        TColor FrameColor;
+        TColor FillColor;
+        uint32_t CloseState;
+    };
+    const TCase cases[] = {
+        {"transparent toolbars: no colour", false, true, true, false, false, clNone, clNone, cbShown},
+        {"opaque toolbars: the view colour", true, true, true, true, false, clViewColor, clViewColor, cbShown | cbHot},
+        {"own colour", true, true, false, true, true, clRed, clRed, cbShown | cbPushed},
+        {"own colour on transparent toolbars: the fill stays", false, false, false, false, false, clRed, clRed,
+         cbShown},
+    };
+    for (const TCase& c : cases) {
+        theme->BooleanMetrics[bmOpaqueToolbars] = c.OpaqueToolbars;
+        theme->BooleanMetrics[bmOpaqueToolbarFrame] = c.OpaqueFrame;
+        if (c.UseThemeColor)
+            bar->SetUseThemeColor(true);
+        else
+            bar->SetColor(clRed);
+        bar->CloseButtonHot = c.Hot;
+        bar->CloseButtonPressed = c.Pressed;
+        TTestSurface surface(window.right + 2, window.bottom + 2);
+        theme->Clear();
+        SendMessageA(wnd, WM_PRINT, WPARAM(surface.DC()), PRF_NONCLIENT);
+        const auto frames = theme->Of("DrawToolbarFrame");
+        ASSERT_EQ(frames.size(), 1u) << c.Name;
+        const TSkinToolbarInfo& info = frames[0].Toolbar;
+        EXPECT_TRUE(SameRect(frames[0].R, window)) << c.Name;
+        EXPECT_EQ(info.Window, wnd) << c.Name;
+        EXPECT_EQ(info.ViewType, uint32_t(vtToolbar)) << c.Name;
+        EXPECT_TRUE(info.Vertical) << c.Name;
+        EXPECT_TRUE(info.DragHandle) << c.Name;
+        EXPECT_EQ(info.BorderStyle, 1) << c.Name;
+        EXPECT_EQ(info.DragHandleStyle, dhsDoubleBar) << c.Name;
+        EXPECT_EQ(info.ClientWidth, bar->GetClientWidth()) << c.Name;
+        EXPECT_EQ(info.ClientHeight, bar->GetClientHeight()) << c.Name;
+        EXPECT_EQ(info.CloseButtonState, c.CloseState) << c.Name;
+        EXPECT_EQ(info.BorderSize.cx, theme->ViewBorder.cx) << c.Name;
+        EXPECT_EQ(info.Color, c.FrameColor) << c.Name;
+
+        theme->Clear();
+        EXPECT_EQ(SendMessageA(wnd, WM_ERASEBKGND, WPARAM(surface.DC()), 0), 1) << c.Name;
+        const auto fills = theme->Of("FillViewBackground");
+        ASSERT_EQ(fills.size(), 1u) << c.Name;
+        EXPECT_TRUE(SameRect(fills[0].R, bar->GetClientRect())) << c.Name;
+        EXPECT_EQ(fills[0].Color, c.FillColor) << c.Name;
+        EXPECT_EQ(fills[0].Value, int(vtToolbar)) << c.Name;
+        // The dock's client area in the toolbar's coordinates: the theme may line a texture up.
+        RECT dockRect = left->GetClientRect();
+        MapWindowPoints(left->GetHandle(), wnd, reinterpret_cast<POINT*>(&dockRect), 2);
+        EXPECT_TRUE(SameRect(fills[0].Popup.OpenerRect, dockRect)) << c.Name;
+    }
+    bar->CloseButtonHot = bar->CloseButtonPressed = false;
+}
+
+TEST_F(SkinToolbarTest, LayoutMarginsAndItemStatesThroughTheTheme)
+{
+    TRecordingThemeScope theme;
+    TSkinToolbar* bar = MakeToolbar(MakeDock(), {L"Alpha", L"Beta", L"Gamma", L"Delta"});
+    TTBView* view = bar->GetView();
+    // The theme lists margins as left, right, top, bottom: 1, 2, 3, 4.
+    const SIZE alpha = TextSizeInViewFont(view, L"Alpha", DT_SINGLELINE);
+    const RECT first = ViewerOf(bar, 0)->GetBoundsRect();
+    EXPECT_TRUE(SameRect(first, RECT{1, 3, 1 + 6 + alpha.cx + 4, 3 + 6 + alpha.cy}));
+    EXPECT_EQ(bar->GetClientHeight(), 3 + 6 + alpha.cy + 4);
+    EXPECT_EQ(ViewerOf(bar, 1)->GetBoundsRect().left, first.right);
+
+    auto* beta = bar->GetItems()->GetItem(1);
+    auto* gamma = bar->GetItems()->GetItem(2);
+    auto* delta = bar->GetItems()->GetItem(3);
+    gamma->SetChecked(true);
+    delta->SetEnabled(false);
+    const RECT b = ViewerOf(bar, 1)->GetBoundsRect();
+    SendMouseMove(bar, (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    EXPECT_EQ(view->GetSelected(), ViewerOf(bar, 1));
+    theme->Clear();
+    PaintItems(bar);
+    const auto frames = FramesByCaption(*theme);
+    ASSERT_EQ(frames.size(), 4u);
+    struct TExpect {
+        const wchar_t* Caption;
+        int HotState;
+        bool Checked, Enabled;
+    };
+    const TExpect expected[] = {
+        {L"Alpha", 0, false, true}, {L"Beta", 2, false, true}, {L"Gamma", 0, true, true}, {L"Delta", 0, false, false}};
+    for (const TExpect& e : expected) {
+        const TSkinItemDrawInfo& info = frames.at(e.Caption);
+        EXPECT_EQ(info.HotState, e.HotState) << e.Caption;
+        EXPECT_EQ(info.Checked, e.Checked) << e.Caption;
+        EXPECT_EQ(info.Enabled, e.Enabled) << e.Caption;
+        EXPECT_FALSE(info.Pushed) << e.Caption;
+        EXPECT_EQ(info.ViewKind, uint32_t(vtToolbar)) << e.Caption;
+        EXPECT_EQ(info.ItemFlags & ifToolbarStyle, uint32_t(ifToolbarStyle)) << e.Caption;
+    }
+
+    // Pressed: the button is pushed while the mouse holds it, and clicked on release.
+    int clicks = 0;
+    beta->OnClick = TNotifyEvent([&](TObject*) { ++clicks; });
+    const POINT client{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
+    POINT screen = client;
+    ClientToScreen(bar->GetHandle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    bool pushedWhileHeld = false;
+    EXPECT_TRUE(RunScripted(
+        [&] { SendLeftDown(bar, client.x, client.y); },
+        {[&] {
+             theme->Clear();
+             PaintItems(bar);
+             const auto held = FramesByCaption(*theme);
+             pushedWhileHeld = held.count(L"Beta") && held.at(L"Beta").Pushed && held.at(L"Beta").HotState == 2;
+         },
+         [&] { ReleaseButton(screen); }}));
+    PumpMessages();
+    EXPECT_TRUE(pushedWhileHeld);
+    EXPECT_EQ(clicks, 1);
+}
+
+} // namespace
