@@ -22,6 +22,7 @@
 #include "skin/SkinItems.h"
 #include "skin/SkinPopup.h"
 #include "skin/SkinToolbar.h"
+#include "toolbar/TBCommon.h"
 
 namespace {
 
@@ -302,3 +303,309 @@ TEST_F(SkinToolbarTest, LayoutMarginsAndItemStatesThroughTheTheme)
 }
 
 } // namespace
+
+namespace {
+
+// The toolbar's whole window as the system prints it: frame, background and items.
+std::unique_ptr<TTestSurface> PrintToolbar(TSkinToolbar* bar)
+{
+    RECT r{};
+    GetWindowRect(bar->GetHandle(), &r);
+    auto surface = std::make_unique<TTestSurface>(r.right - r.left, r.bottom - r.top);
+    PrintWindow(bar->GetHandle(), surface->DC(), 0);
+    return surface;
+}
+
+// The viewer's rectangle in the toolbar's window coordinates.
+RECT InWindow(TSkinToolbar* bar, const RECT& client)
+{
+    RECT window{}, inner{};
+    GetWindowFrame(bar->GetHandle(), window, inner);
+    RECT r = client;
+    OffsetRect(&r, inner.left, inner.top);
+    return r;
+}
+
+int CountDark(const TTestSurface& s, const RECT& r)
+{
+    int dark = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            const uint32_t p = s.At(x, y);
+            dark += ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 150 ? 1 : 0;
+        }
+    return dark;
+}
+
+int CountDifferent(const TTestSurface& a, const TTestSurface& b, const RECT& r, bool outside, int width, int height)
+{
+    int different = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (bool(PtInRect(&r, POINT{x, y})) != outside && a.At(x, y) != b.At(x, y))
+                ++different;
+    return different;
+}
+
+} // namespace
+
+TEST_F(SkinToolbarTest, DefaultThemePixels)
+{
+    TSkinDock* dock = MakeDock();
+    TSkinToolbar* bar = MakeToolbar(dock, {L"Alpha", L"Beta", L"Gamma"});
+    RECT window{};
+    GetWindowRect(bar->GetHandle(), &window);
+    const int w = window.right - window.left, h = window.bottom - window.top;
+    const auto cold = PrintToolbar(bar);
+    for (int i = 0; i < 3; ++i) {
+        const RECT r = InWindow(bar, ViewerOf(bar, i)->GetBoundsRect());
+        EXPECT_GT(CountDark(*cold, r), 20) << "the caption's ink, item " << i;
+    }
+    const RECT last = InWindow(bar, ViewerOf(bar, 2)->GetBoundsRect());
+    const RECT beyond{last.right + 1, last.top, w - 3, last.bottom};
+    EXPECT_EQ(CountDark(*cold, beyond), 0) << "no ink past the last item";
+
+    const RECT b = ViewerOf(bar, 1)->GetBoundsRect();
+    SendMouseMove(bar, (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    PumpMessages();
+    const auto hot = PrintToolbar(bar);
+    const RECT beta = InWindow(bar, b);
+    EXPECT_GT(CountDifferent(*cold, *hot, beta, false, w, h), 0) << "the hot item looks different";
+    EXPECT_EQ(CountDifferent(*cold, *hot, beta, true, w, h), 0) << "nothing else changes";
+}
+
+TEST_F(SkinToolbarTest, ChevronOfAShortToolbarOpensAThemedPopup)
+{
+    TRecordingThemeScope theme;
+    theme->BooleanMetrics[bmOpaqueToolbars] = true;
+    TSkinDock* dock = MakeDock();
+    std::vector<const wchar_t*> captions(30, L"Button");
+    TSkinToolbar* bar = MakeToolbar(dock, {});
+    for (const wchar_t* caption : captions) {
+        auto* item = New<TSkinItem>(nullptr);
+        item->SetCaption(caption);
+        bar->GetItems()->Add(item);
+    }
+    PumpMessages();
+    ASSERT_LE(bar->GetWidth(), dock->GetClientWidth());
+    TTBItemViewer* chevron = bar->GetView()->Find(bar->GetChevronItem());
+    ASSERT_TRUE(chevron->GetShown()) << "30 buttons do not fit";
+    int hidden = 0;
+    for (int i = 0; i < bar->GetView()->GetViewerCount(); ++i)
+        hidden += bar->GetView()->GetViewer(i)->GetBehindChevron() ? 1 : 0;
+    EXPECT_GT(hidden, 0);
+
+    theme->Clear();
+    PaintItems(bar);
+    const auto glyphs = theme->Of("DrawChevronGlyph");
+    ASSERT_EQ(glyphs.size(), 1u);
+    EXPECT_EQ(glyphs[0].Info.ViewKind, uint32_t(vtToolbar));
+    EXPECT_EQ(glyphs[0].Info.ItemFlags, uint32_t(ifToolbarStyle));
+    EXPECT_TRUE(glyphs[0].Info.Enabled);
+    EXPECT_FALSE(glyphs[0].Info.Pushed);
+
+    const RECT c = chevron->GetBoundsRect();
+    const POINT client{(c.left + c.right) / 2, (c.top + c.bottom) / 2};
+    POINT screen = client;
+    ClientToScreen(bar->GetHandle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    uint32_t popupType = 0;
+    bool chevronClass = false, pushed = false;
+    int popupItems = 0;
+    EXPECT_TRUE(RunScripted([&] { SendLeftDown(bar, client.x, client.y); },
+                            {[&] {
+                                 TTBPopupWindow* popup = bar->GetView()->GetOpenedViewerWindow();
+                                 if (!popup)
+                                     return;
+                                 chevronClass = Is<TSkinChevronPopupWindow>(popup);
+                                 popupType = GetViewTypeOfControl(popup);
+                                 popupItems = popup->GetView()->GetViewerCount();
+                                 theme->Clear();
+                                 PaintItems(bar);
+                                 const auto held = theme->Of("DrawChevronGlyph");
+                                 pushed = held.size() == 1 && held[0].Info.Pushed && held[0].Info.PopupOpen;
+                             },
+                             [&] { PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0); },
+                             [&] {
+                                 if (GetCapture())
+                                     PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0);
+                             }}));
+    EXPECT_TRUE(chevronClass);
+    EXPECT_EQ(popupType, uint32_t(vtChevronPopup));
+    EXPECT_GE(popupItems, hidden);
+    EXPECT_TRUE(pushed) << "the chevron is pushed while its popup is open";
+}
+
+namespace {
+
+// The visible popup windows of the thread, outermost first.
+std::vector<TSkinPopupWindow*> OpenPopups()
+{
+    std::vector<TSkinPopupWindow*> popups;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND wnd, LPARAM data) -> BOOL {
+            if (auto* popup = dynamic_cast<TSkinPopupWindow*>(FindControl(wnd)); popup && IsWindowVisible(wnd))
+                reinterpret_cast<std::vector<TSkinPopupWindow*>*>(data)->push_back(popup);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&popups));
+    // A submenu's view has the view it opened from as its parent.
+    std::sort(popups.begin(), popups.end(), [](TSkinPopupWindow* a, TSkinPopupWindow* b) {
+        return a->GetView()->GetParentView() == nullptr && b->GetView()->GetParentView() != nullptr;
+    });
+    return popups;
+}
+
+void PostKey(WORD vk)
+{
+    HWND target = GetCapture();
+    PostMessageA(target, WM_KEYDOWN, vk, 1);
+    PostMessageA(target, WM_KEYUP, vk, 1 | (3L << 30));
+}
+
+// The window under the point gets the mouse message there, as the system would post it.
+void PostMouseAt(UINT message, WPARAM keys, POINT screen)
+{
+    SetCursorPos(screen.x, screen.y);
+    HWND target = WindowFromPoint(screen);
+    POINT client = screen;
+    ScreenToClient(target, &client);
+    PostMessageA(target, message, keys, MAKELPARAM(client.x, client.y));
+}
+
+// The centre of the item's viewer in the innermost open popup that shows it.
+POINT CentreOf(TTBCustomItem* item)
+{
+    for (TSkinPopupWindow* popup : OpenPopups()) {
+        TTBView* view = popup->GetView();
+        for (int i = 0; i < view->GetViewerCount(); ++i)
+            if (view->GetViewer(i)->GetItem() == item) {
+                const RECT r = view->GetViewer(i)->ScreenBounds();
+                return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+            }
+    }
+    return POINT{-1, -1};
+}
+
+class SkinPopupMenuTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Menu.reset(New<TSkinPopupMenu>(nullptr));
+        Open = Add(Menu->GetItems(), New<TSkinItem>(nullptr), L"&Open");
+        Recent = Add(Menu->GetItems(), New<TSkinSubmenuItem>(nullptr), L"&Recent");
+        First = Add(Recent, New<TSkinItem>(nullptr), L"&First");
+        Second = Add(Recent, New<TSkinItem>(nullptr), L"&Second");
+        Menu->GetItems()->Add(New<TSkinSeparatorItem>(nullptr));
+        Close = Add(Menu->GetItems(), New<TSkinItem>(nullptr), L"&Close");
+    }
+    void TearDown() override
+    {
+        Menu.reset();
+        PumpMessages();
+    }
+    TTBCustomItem* Add(TTBCustomItem* parent, TTBCustomItem* item, const wchar_t* caption)
+    {
+        item->SetCaption(caption);
+        // A submenu item's click is its opening.
+        if (!item->HasTrait(isSubmenu))
+            item->OnClick = TNotifyEvent([this, item](TObject*) { Clicked.push_back(item->GetCaption()); });
+        parent->Add(item);
+        return item;
+    }
+
+    std::unique_ptr<TSkinPopupMenu, TObjectFree> Menu;
+    TTBCustomItem *Open = nullptr, *Recent = nullptr, *First = nullptr, *Second = nullptr, *Close = nullptr;
+    std::vector<std::wstring> Clicked;
+};
+
+} // namespace
+
+TEST_F(SkinPopupMenuTest, RunsFromAControlByKeyboardAndMouse)
+{
+    TRecordingThemeScope theme;
+    const RECT control{100, 100, 180, 124};
+    using TSteps = std::vector<std::function<void()>>;
+    struct TCase {
+        const char* Name;
+        TSteps Script;
+        const wchar_t* Expected;  // nullptr: nothing chosen
+    };
+    std::vector<uint32_t> popupTypes;
+    std::vector<LONG> popupTops;
+    auto note = [&] {
+        for (TSkinPopupWindow* popup : OpenPopups()) {
+            popupTypes.push_back(GetViewTypeOfControl(popup));
+            RECT r{};
+            GetWindowRect(popup->GetHandle(), &r);
+            popupTops.push_back(r.top);
+        }
+    };
+    auto moveTo = [](TTBCustomItem* item) { return [item] { PostMouseAt(WM_MOUSEMOVE, 0, CentreOf(item)); }; };
+    auto click = [](TTBCustomItem* item) {
+        return [item] {
+            const POINT p = CentreOf(item);
+            // Not open: a press elsewhere on the screen could start another window's own loop.
+            if (p.x < 0) {
+                PostKey(VK_ESCAPE);
+                return;
+            }
+            PostMouseAt(WM_LBUTTONDOWN, MK_LBUTTON, p);
+            PostMouseAt(WM_LBUTTONUP, 0, p);
+        };
+    };
+    const struct {
+        const char* Name;
+        TSteps Script;
+        const wchar_t* Expected;
+    } cases[] = {
+        {"Down selects the first item, Return chooses it", {note, [] { PostKey(VK_DOWN); }, [] { PostKey(VK_RETURN); }},
+         L"&Open"},
+        {"Right opens the submenu at its first item",
+         {[] { PostKey(VK_DOWN); }, [] { PostKey(VK_DOWN); }, [] { PostKey(VK_RIGHT); }, note, [] { PostKey(VK_DOWN); },
+          [] { PostKey(VK_RETURN); }},
+         L"&Second"},
+        {"a click on an item", {moveTo(Close), click(Close)}, L"&Close"},
+        {"the mouse into the submenu, after the system's delay", [&] {
+             TSteps steps{moveTo(Recent)};
+             steps.resize(1 + 20, [] {});
+             steps.push_back(moveTo(First));
+             steps.push_back(click(First));
+             return steps;
+         }(), L"&First"},
+        {"Escape chooses nothing", {[] { PostKey(VK_ESCAPE); }}, nullptr},
+    };
+    for (const auto& c : cases) {
+        Clicked.clear();
+        TTBCustomItem* result = nullptr;
+        EXPECT_TRUE(RunScripted([&] { result = Menu->PopupAtControl(control, false); }, c.Script, 40, 6000)) << c.Name;
+        EXPECT_TRUE(OpenPopups().empty()) << c.Name;
+        EXPECT_EQ(result ? result->GetCaption() : std::wstring(), c.Expected ? c.Expected : L"") << c.Name;
+        PumpMessages();
+        EXPECT_EQ(Clicked, c.Expected ? std::vector<std::wstring>{c.Expected} : std::vector<std::wstring>{}) << c.Name;
+    }
+    // What the notes saw: the menu below the control, its submenu themed as well.
+    ASSERT_EQ(popupTypes.size(), 3u);
+    EXPECT_EQ(popupTypes[0], uint32_t(vtPopup));
+    EXPECT_EQ(popupTops[0], control.bottom);
+    EXPECT_EQ(popupTypes[2], uint32_t(vtPopup)) << "the submenu";
+    EXPECT_EQ(Menu->GetPopupPoint().x, control.left);
+    EXPECT_EQ(Menu->GetPopupPoint().y, control.bottom);
+}
+
+TEST_F(SkinPopupMenuTest, ShowingAndClosingLeavesNothingBehind)
+{
+    // A first run creates what lives for the thread (the menu loop's window, the menu font).
+    RunScripted([&] { Menu->PopupAtControl(RECT{100, 100, 180, 124}, false); }, {[] { PostKey(VK_ESCAPE); }});
+    const TResourceCounts before = CountResources();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(RunScripted([&] { Menu->PopupAtControl(RECT{100, 100, 180, 124}, false); },
+                                {[] { PostKey(VK_DOWN); }, [] { PostKey(VK_DOWN); }, [] { PostKey(VK_RIGHT); },
+                                 [] { PostKey(VK_ESCAPE); }, [] { PostKey(VK_ESCAPE); }}));
+        EXPECT_TRUE(RunScripted([&] { Menu->Popup(150, 150); }, {[] { PostKey(VK_ESCAPE); }}));
+    }
+    PumpMessages();
+    const TResourceCounts after = CountResources();
+    EXPECT_EQ(after, before) << Describe(before) << " before, " << Describe(after) << " after";
+}
