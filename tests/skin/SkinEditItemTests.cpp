@@ -282,6 +282,37 @@ TEST(SkinEditItemViewer, FrameAndButtonStatesReachTheTheme)
     }
 }
 
+TEST(SkinEditItemViewer, MenuCaptionLeftOfTheBoxThatTheEditTakes)
+{
+    TRecordingThemeScope theme;
+    ChooseEditMetrics(*theme, false);
+    TViewFixture f(vtPopup, false);
+    auto* item = f.Add<TSkinCustomDropDownItem>(L"");
+    item->SetEditCaption(L"&Zoom");
+    item->GetFontSettings()->SetBold(TTriState::tsTrue);
+    f.View->EnsureLayout();
+    auto* viewer = static_cast<TSkinDropDownItemViewer*>(f.ViewerOf(item));
+    const RECT bounds = viewer->GetBoundsRect();
+    TTestSurface surface(400, 60);
+    TTestCanvas canvas(surface.DC(), f.View.get());
+    const RECT r{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    viewer->Paint(canvas.Get(), r, true, false, false);
+    const auto texts = theme->Of("DrawItemText");
+    const auto boxes = theme->Of("DrawEditItem");
+    ASSERT_EQ(texts.size(), 1u);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(texts[0].Text, L"&Zoom");
+    EXPECT_EQ(texts[0].R.left, 1 + ComputeImageColumn(viewer) + 2) << "after the image column";
+    EXPECT_LE(texts[0].R.right, boxes[0].R.left);
+    EXPECT_EQ(boxes[0].Info.ItemFlags & ifToolbarStyle, 0u);
+    EXPECT_EQ(boxes[0].Edit.RightWidth, GetSystemMetrics(SM_CXMENUCHECK) + 2) << "a menu's button";
+    // The EDIT opens over the same box, less the button.
+    RECT field{};
+    viewer->EditFieldBounds(field);
+    EXPECT_EQ(field.left - bounds.left, boxes[0].R.left);
+    EXPECT_EQ(bounds.right - field.right, boxes[0].Edit.RightWidth);
+}
+
 // The box of pixels inside r that differ from the colour the theme filled r with.
 RECT TextInkIn(const TTestSurface& surface, const RECT& r, uint32_t fill)
 {
