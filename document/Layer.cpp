@@ -833,30 +833,6 @@ TGdiObjectHandle MakeFont(const TFont& font, int height)
     return TGdiObjectHandle(handle);
 }
 
-// Keeps the text colour, background mode and alignment of a device context for the guard's life.
-class TTextStateGuard {
-public:
-    TTextStateGuard(HDC dc, TColor color)
-        : FDC(dc), FColor(SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(color)))),
-          FMode(SetBkMode(dc, TRANSPARENT)), FAlign(SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP))
-    {
-    }
-    ~TTextStateGuard()
-    {
-        SetTextAlign(FDC, FAlign);
-        SetBkMode(FDC, FMode);
-        SetTextColor(FDC, FColor);
-    }
-    TTextStateGuard(const TTextStateGuard&) = delete;
-    TTextStateGuard& operator=(const TTextStateGuard&) = delete;
-
-private:
-    HDC FDC;
-    COLORREF FColor;
-    int FMode;
-    UINT FAlign;
-};
-
 // Font sizes beyond what Windows draws are clamped when read.
 constexpr int MaxFontPoints = 1638;
 
@@ -959,7 +935,7 @@ void TLayerText::DrawLines(HDC dc, const TMapMode& mapMode, const RECT& clip)
         FDeviceFontHeight = deviceHeight;
     }
     TSelectGuard select(dc, FDeviceFont.Get());
-    TTextStateGuard state(dc, FFont->GetColor());
+    TTextStateGuard state(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
 
     RECT b = GetBounds();
     double ratio = static_cast<double>(mapMode.GetViewportExt().x) / mapMode.GetWindowExt().x;
@@ -1065,7 +1041,7 @@ void TLayerText::DrawTextSimple(HDC dc, const RECT& r, const TMapMode& mapMode)
     int height = static_cast<int>(std::trunc(PointsToHiMetric(static_cast<float>(FFont->GetSize())) * ratio + 1.55));
     TGdiObjectHandle font = MakeFont(*FFont, height);
     TSelectGuard select(dc, font.Get());
-    TTextStateGuard state(dc, FFont->GetColor());
+    TTextStateGuard state(dc, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
     RECT bounds = r;
     DrawTextA(dc, FText.data(), static_cast<int>(FText.size()), &bounds, FFormat);
 }

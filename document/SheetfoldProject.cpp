@@ -454,15 +454,11 @@ void TSheetfoldProject::LoadFromStream(TStream* stream)
 void TSheetfoldProject::SaveToStream(TStream* stream)
 {
     TXDataStream data(stream);
-    bool modified = FModified;
-    try {
-        data.BeginGroup("SFPJ");
-        WriteProject(data);
-        data.EndGroup("SFPJ");
-    } catch (...) {
-        FModified = modified;
-        throw;
-    }
+    TRollback keepModified([this, modified = FModified] { FModified = modified; });
+    data.BeginGroup("SFPJ");
+    WriteProject(data);
+    data.EndGroup("SFPJ");
+    keepModified.Commit();
 }
 
 void TSheetfoldProject::LoadFromFile(const std::string& fileName)
@@ -502,23 +498,21 @@ std::string CreateTemporaryFile(const std::string& folder)
 void TSheetfoldProject::SaveToFile(const std::string& fileName)
 {
     const std::string temp = CreateTemporaryFile(ExtractFilePath(ExpandFileName(fileName)));
-    bool modified = FModified;
-    try {
-        {
-            // The temporary file is new and empty, so it is opened as it is: truncating a file
-            // makes ext4 push all of its data to the disk when it is closed.
-            std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(temp, fmOpenWrite | fmShareExclusive));
-            std::unique_ptr<TBufferedStream, TObjectFree> buffered(New<TBufferedStream>(file.get()));
-            SaveToStream(buffered.get());
-            buffered->Flush();
-        }
-        if (!MoveFileExA(temp.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            throw EFCreateError("Cannot replace \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
-    } catch (...) {
+    TRollback abandon([&, modified = FModified] {
         FModified = modified;
         DeleteFileA(temp.c_str());
-        throw;
+    });
+    {
+        // The temporary file is new and empty, so it is opened as it is: truncating a file
+        // makes ext4 push all of its data to the disk when it is closed.
+        std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(temp, fmOpenWrite | fmShareExclusive));
+        std::unique_ptr<TBufferedStream, TObjectFree> buffered(New<TBufferedStream>(file.get()));
+        SaveToStream(buffered.get());
+        buffered->Flush();
     }
+    if (!MoveFileExA(temp.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw EFCreateError("Cannot replace \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+    abandon.Commit();
     FFileName = fileName;
 }
 

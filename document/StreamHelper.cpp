@@ -283,12 +283,9 @@ void TXDataStream::ReadString(int32_t len, std::string& s)
         throw EReadError("Cannot read a string of " + std::to_string(len) + " bytes: " +
                          std::to_string(remaining) + " left in the stream");
     ResizePayloadBuffer(s, static_cast<size_t>(len));
-    try {
-        ReadBuffer(s.data(), len);
-    } catch (...) {
-        s.clear();
-        throw;
-    }
+    TRollback empty([&s] { s.clear(); });
+    ReadBuffer(s.data(), len);
+    empty.Commit();
 }
 
 void TXDataStream::ReadGroupBody(const THeaderHandler& handler, bool everyDepth)

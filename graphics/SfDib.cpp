@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/ScopeGuards.h"
+
 SF_IMPLEMENT_CLASS(TSfDib, TSfDC)
 
 namespace {
@@ -504,12 +506,10 @@ void TSfDib::DoSetGlobal(HGLOBAL global)
     void* data = GlobalLock(global);
     if (!data)
         RaiseLastOSError("GlobalLock");
-    try {
-        DoSetBitmapInfo(static_cast<BITMAPINFO*>(data), GlobalSize(global));
-    } catch (...) {
-        GlobalUnlock(global);
-        throw;
-    }
+    // A block taken stays locked until FreeGlobal; one refused is unlocked again.
+    TRollback unlock([global] { GlobalUnlock(global); });
+    DoSetBitmapInfo(static_cast<BITMAPINFO*>(data), GlobalSize(global));
+    unlock.Commit();
     FGlobal = global;
 }
 

@@ -1589,12 +1589,9 @@ void TWinControl::UpdateShowing()
     }
     if (changed) {
         FShowing = show;
-        try {
-            Perform(CM_SHOWINGCHANGED);
-        } catch (...) {
-            FShowing = !show;
-            throw;
-        }
+        TRollback unshow([this, show] { FShowing = !show; });
+        Perform(CM_SHOWINGCHANGED);
+        unshow.Commit();
     }
     if (!(show && changed))
         for (TWinControl* c : std::vector<TWinControl*>(FWinControls))

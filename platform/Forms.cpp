@@ -678,13 +678,12 @@ void TCustomForm::CMShowingChanged(TMessage&)
     if (FShowing) {
         FFormState |= fsShowing;
         std::weak_ptr<int> alive = LifeToken();
-        try {
-            DoShow();
-        } catch (...) {
+        TRollback unshow([this, &alive] {
             if (!alive.expired())
                 FFormState &= ~fsShowing;
-            throw;
-        }
+        });
+        DoShow();
+        unshow.Commit();
         if (alive.expired())
             return;
         PlaceOnFirstShow();

@@ -190,6 +190,31 @@ public:
     TClipGuard(HDC dc, const RECT& r) : TSavedDC(dc) { IntersectClipRect(dc, r.left, r.top, r.right, r.bottom); }
 };
 
+// Text colour, background mode and alignment set for drawing text; each comes back with the guard.
+// Unlike TSavedDC it adds no records to a metafile being recorded beyond the calls themselves.
+class TTextStateGuard {
+public:
+    TTextStateGuard(HDC dc, COLORREF color, int backgroundMode = TRANSPARENT,
+                    UINT align = TA_LEFT | TA_TOP | TA_NOUPDATECP)
+        : FDC(dc), FColor(SetTextColor(dc, color)), FMode(SetBkMode(dc, backgroundMode)), FAlign(SetTextAlign(dc, align))
+    {
+    }
+    ~TTextStateGuard()
+    {
+        SetTextAlign(FDC, FAlign);
+        SetBkMode(FDC, FMode);
+        SetTextColor(FDC, FColor);
+    }
+    TTextStateGuard(const TTextStateGuard&) = delete;
+    TTextStateGuard& operator=(const TTextStateGuard&) = delete;
+
+private:
+    HDC FDC;
+    COLORREF FColor;
+    int FMode;
+    UINT FAlign;
+};
+
 // ---------------------------------------------------------------- memory, clipboard, COM
 
 // A global memory block locked for the life of the guard; Get() is nullptr when it cannot be locked.
@@ -334,6 +359,26 @@ public:
 
 private:
     F FCleanup;
+};
+
+// Undoes a half-done change when the scope ends before Commit(), that is, when a step of the
+// change raised: the state before stays for the caller. The rollback must not raise.
+template <class F>
+class TRollback {
+public:
+    explicit TRollback(F rollback) : FRollback(std::move(rollback)) {}
+    ~TRollback()
+    {
+        if (!FCommitted)
+            FRollback();
+    }
+    TRollback(const TRollback&) = delete;
+    TRollback& operator=(const TRollback&) = delete;
+    void Commit() { FCommitted = true; }
+
+private:
+    F FRollback;
+    bool FCommitted = false;
 };
 
 // object->BeginUpdate() now, object->EndUpdate() with the guard.

@@ -193,7 +193,8 @@ size_t TCaseWatch::End()
 
 // TTestSurface
 
-TTestSurface::TTestSurface(int width, int height) : FDC(CreateCompatibleDC(nullptr)), FWidth(width), FHeight(height)
+TTestSurface::TTestSurface(int width, int height, uint32_t background)
+    : FDC(CreateCompatibleDC(nullptr)), FWidth(width), FHeight(height)
 {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -205,7 +206,7 @@ TTestSurface::TTestSurface(int width, int height) : FDC(CreateCompatibleDC(nullp
     FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     FBits = static_cast<uint32_t*>(bits);
     FOld = SelectObject(FDC, FBitmap);
-    std::memset(FBits, 0xFF, size_t(width) * size_t(height) * 4);
+    std::fill_n(FBits, size_t(width) * size_t(height), background);
 }
 
 TTestSurface::~TTestSurface()
@@ -219,6 +220,12 @@ uint32_t TTestSurface::At(int x, int y) const
 {
     GdiFlush();
     return FBits[size_t(y) * size_t(FWidth) + size_t(x)] & 0xFFFFFF;
+}
+
+COLORREF TTestSurface::Color(int x, int y) const
+{
+    const uint32_t pixel = At(x, y);
+    return RGB(pixel >> 16, (pixel >> 8) & 0xFF, pixel & 0xFF);
 }
 
 std::vector<uint32_t> TTestSurface::Pixels() const

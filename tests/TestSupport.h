@@ -86,17 +86,19 @@ private:
     std::string FWorstCase;
 };
 
-// A white 32-bit top-down DIB section in a memory device context of its own, to draw into and read
-// back. Colours are 0xRRGGBB: GDI leaves the fourth byte as it likes.
+// A 32-bit top-down DIB section in a memory device context of its own, to draw into and read back;
+// every pixel starts as background (all 32 bits: white by default, 0 for black). Colours are
+// 0xRRGGBB, or GDI's COLORREF from Color: GDI leaves the fourth byte as it likes.
 class TTestSurface {
 public:
-    TTestSurface(int width, int height);
+    TTestSurface(int width, int height, uint32_t background = 0xFFFFFFFF);
     ~TTestSurface();
     TTestSurface(const TTestSurface&) = delete;
     TTestSurface& operator=(const TTestSurface&) = delete;
 
     HDC DC() const { return FDC; }
     uint32_t At(int x, int y) const;
+    COLORREF Color(int x, int y) const;
     std::vector<uint32_t> Pixels() const;
     bool AllWhite() const;
 

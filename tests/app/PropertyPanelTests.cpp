@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "document/LayerImage.h"
 #include "document/SheetfoldProject.h"
+#include "platform/ScopeGuards.h"
 
 namespace {
 
@@ -208,9 +209,7 @@ TEST_F(PropertyPanelTest, EnabledEditsHaveTheWindowColour)
         RedrawWindow(Handle(edit), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         RECT client{};
         GetClientRect(Handle(edit), &client);
-        HDC dc = GetDC(Handle(edit));
-        COLORREF pixel = GetPixel(dc, client.right - 3, client.bottom - 3);
-        ReleaseDC(Handle(edit), dc);
+        COLORREF pixel = GetPixel(TWindowDC(Handle(edit)).Get(), client.right - 3, client.bottom - 3);
         EXPECT_EQ(pixel & 0xFFFFFF, GetSysColor(COLOR_WINDOW) & 0xFFFFFF) << GetSysColor(COLOR_BTNFACE);
     }
 }

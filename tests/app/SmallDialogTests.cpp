@@ -12,6 +12,7 @@
 #include "app/PasteForm.h"
 #include "app/ProgressFormUnit.h"
 #include "app/SheetfoldAboutForm.h"
+#include "platform/ScopeGuards.h"
 
 namespace {
 
@@ -294,21 +295,18 @@ TEST(AboutBox, TheLogoPaintsItsPicture)
     TEnglishTexts texts;
     std::unique_ptr<TAboutForm, TObjectFree> form(New<TAboutForm>(nullptr));
     form->Show();
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 486, 300);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all{0, 0, 486, 300};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    form->GetLogo()->PaintTo(dc, 0, 0);
-    // The orange block on the sheet, and the light background at the bottom left.
-    EXPECT_EQ(GetPixel(dc, 370, 205) & 0xFFFFFF, RGB(230, 140, 60));
-    COLORREF corner = GetPixel(dc, 5, 295) & 0xFFFFFF;
-    EXPECT_GT(GetBValue(corner), 200);
-    EXPECT_GT(GetRValue(corner), 180);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    {
+        TWindowDC screen;
+        TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), 486, 300));
+        TBitmapDC dc(screen.Get(), bitmap.Get());
+        RECT all{0, 0, 486, 300};
+        FillRect(dc.Get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        form->GetLogo()->PaintTo(dc.Get(), 0, 0);
+        // The orange block on the sheet, and the light background at the bottom left.
+        EXPECT_EQ(GetPixel(dc.Get(), 370, 205) & 0xFFFFFF, RGB(230, 140, 60));
+        COLORREF corner = GetPixel(dc.Get(), 5, 295) & 0xFFFFFF;
+        EXPECT_GT(GetBValue(corner), 200);
+        EXPECT_GT(GetRValue(corner), 180);
+    }
     form->Hide();
 }

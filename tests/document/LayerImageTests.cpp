@@ -12,6 +12,7 @@
 #include "graphics/SfTypes.h"
 #include "platform/Clipboard.h"
 #include "platform/ImagingCodec.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Graphics.h"
 #include "platform/Streams.h"
 
@@ -82,10 +83,12 @@ std::unique_ptr<TMetafile, TObjectFree> TwoColourMetafile()
 {
     RECT frame{0, 0, 10000, 5000};
     HDC dc = CreateEnhMetaFileA(nullptr, nullptr, &frame, nullptr);
-    HDC screen = GetDC(nullptr);
-    int pxW = MulDiv(10000, GetDeviceCaps(screen, HORZRES), GetDeviceCaps(screen, HORZSIZE) * 100);
-    int pxH = MulDiv(5000, GetDeviceCaps(screen, VERTRES), GetDeviceCaps(screen, VERTSIZE) * 100);
-    ReleaseDC(nullptr, screen);
+    int pxW = 0, pxH = 0;
+    {
+        TWindowDC screen;
+        pxW = MulDiv(10000, GetDeviceCaps(screen.Get(), HORZRES), GetDeviceCaps(screen.Get(), HORZSIZE) * 100);
+        pxH = MulDiv(5000, GetDeviceCaps(screen.Get(), VERTRES), GetDeviceCaps(screen.Get(), VERTSIZE) * 100);
+    }
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
     HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
     RECT left{0, 0, pxW / 2, pxH};

@@ -2,6 +2,7 @@
 
 #include "LayerTestSupport.h"
 #include "graphics/SfTypes.h"
+#include "platform/ScopeGuards.h"
 
 namespace {
 
@@ -56,10 +57,7 @@ struct TLayerWindow {
     }
     uint32_t ScreenRgb(int x, int y)
     {
-        HDC dc = GetDC(Layer->GetHandle());
-        COLORREF c = GetPixel(dc, x, y);
-        ReleaseDC(Layer->GetHandle(), dc);
-        return c;
+        return GetPixel(TWindowDC(Layer->GetHandle()).Get(), x, y);
     }
     void Scroll(UINT msg, int code)
     {
@@ -94,9 +92,7 @@ TEST(LayerWindow, PaintsBackgroundAndContentThroughTheBackBuffer)
     RECT client = w.Layer->GetClientRect();
     TLayerBuffer copy;
     copy.SetSize(client.right, client.bottom);
-    HDC dc = GetDC(w.Layer->GetHandle());
-    BitBlt(copy.GetHandle(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    ReleaseDC(w.Layer->GetHandle(), dc);
+    BitBlt(copy.GetHandle(), 0, 0, client.right, client.bottom, TWindowDC(w.Layer->GetHandle()).Get(), 0, 0, SRCCOPY);
     TLayerBuffer* buffer = w.Layer->GetLayerCanvas()->GetMainBuffer();
     int differences = 0;
     int ink = 0;

@@ -17,6 +17,7 @@
 #include "document/SheetfoldView.h"
 #include "graphics/SfTypes.h"
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 
 namespace {
 
@@ -488,7 +489,8 @@ TEST(SheetfoldView, PaintsBackgroundOnlyWithoutPagesAndHandlesWithASelection)
     auto* a = w.AddRect(50, 50, 50, 40);
     a->SetColor(clRed);
     RedrawWindow(w.Wnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    HDC dc = GetDC(w.Wnd());
+    TWindowDC windowDC(w.Wnd());
+    HDC dc = windowDC.Get();
     EXPECT_EQ(GetPixel(dc, 75, 70), static_cast<COLORREF>(clRed));
     EXPECT_EQ(GetPixel(dc, 10, 10), RGB(255, 255, 255));
     w.Click(75, 70);
@@ -537,7 +539,6 @@ TEST(SheetfoldView, PaintsBackgroundOnlyWithoutPagesAndHandlesWithASelection)
     UpdateWindow(w.Wnd());
     EXPECT_EQ(GetPixel(dc, 75, 70), RGB(128, 128, 128));
     EXPECT_EQ(GetPixel(dc, 10, 10), RGB(128, 128, 128));
-    ReleaseDC(w.Wnd(), dc);
 }
 
 TEST(SheetfoldView, RepaintRequestsOutsideTheClientOnlyCoverHandleChanges)

@@ -4,6 +4,7 @@
 
 #include "platform/Controls.h"
 #include "platform/Forms.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Timers.h"
 #include "TestSupport.h"
 
@@ -341,9 +342,12 @@ TEST(Controls, NotificationsAreReflectedToTheChild)
     NMHDR hdr{ch, 1, 0};
     SendMessageA(form->GetHandle(), WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr));
     EXPECT_EQ(child->Count(CN_NOTIFY), 1);
-    HDC dc = GetDC(ch);
-    LRESULT brush = SendMessageA(form->GetHandle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(ch));
-    ReleaseDC(ch, dc);
+    LRESULT brush = 0;
+    {
+        TWindowDC dc(ch);
+        brush = SendMessageA(form->GetHandle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()),
+                             reinterpret_cast<LPARAM>(ch));
+    }
     EXPECT_EQ(child->Count(CN_CTLCOLORSTATIC), 1);
     EXPECT_NE(brush, 0); // unanswered: the parent's default brush
     SendMessageA(form->GetHandle(), WM_HSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(ch));
@@ -609,18 +613,13 @@ TEST(Controls, ColorAndFontFollowTheParentUntilSetHere)
     child->SetBounds(5, 5, 20, 20);
     child->SetColor(clFuchsia);
     form->HandleNeeded();
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 200, 150);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    form->PaintTo(dc, 0, 0);
-    EXPECT_EQ(GetPixel(dc, 150, 120), static_cast<COLORREF>(ColorToRGB(clGreen)));
-    EXPECT_EQ(GetPixel(dc, 90, 60), static_cast<COLORREF>(ColorToRGB(clYellow)));
-    EXPECT_EQ(GetPixel(dc, 20, 20), static_cast<COLORREF>(ColorToRGB(clFuchsia)));
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
+    TWindowDC screen;
+    TGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(screen.Get(), 200, 150));
+    TBitmapDC dc(screen.Get(), bmp.Get());
+    form->PaintTo(dc.Get(), 0, 0);
+    EXPECT_EQ(GetPixel(dc.Get(), 150, 120), static_cast<COLORREF>(ColorToRGB(clGreen)));
+    EXPECT_EQ(GetPixel(dc.Get(), 90, 60), static_cast<COLORREF>(ColorToRGB(clYellow)));
+    EXPECT_EQ(GetPixel(dc.Get(), 20, 20), static_cast<COLORREF>(ColorToRGB(clFuchsia)));
 }
 
 TEST(Controls, ScrollByMovesEveryChild)

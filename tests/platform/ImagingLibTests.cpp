@@ -73,43 +73,6 @@ int32_t __stdcall CountedBuffer(uint32_t sizeWanted, void** address, uint32_t* s
     return 1;
 }
 
-// A 32-bit top-down memory DC to paint into and read back.
-struct TTargetDC {
-    HDC DC = nullptr;
-    HBITMAP Dib = nullptr;
-    HGDIOBJ Old = nullptr;
-    uint32_t* Bits = nullptr;
-    int32_t Width = 0;
-
-    TTargetDC(int32_t width, int32_t height) : Width(width)
-    {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        Dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        Bits = static_cast<uint32_t*>(bits);
-        DC = CreateCompatibleDC(nullptr);
-        Old = SelectObject(DC, Dib);
-        memset(Bits, 0, size_t(width) * height * 4);
-    }
-    ~TTargetDC()
-    {
-        SelectObject(DC, Old);
-        DeleteDC(DC);
-        DeleteObject(Dib);
-    }
-    COLORREF At(int32_t x, int32_t y) const
-    {
-        GdiFlush();
-        uint32_t v = Bits[size_t(y) * Width + x];
-        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    }
-};
-
 } // namespace
 
 // The offsets are those of the 32-bit product; a 64-bit build's pointers move them.
@@ -604,36 +567,36 @@ TEST(ImagingPaint, CornersLandInPlaceForBothPerspectives)
         SCOPED_TRACE(perspective);
         TOwnedBitmap bitmap;
         bitmap.Bitmap = MakePatternBitmap(6, 4, perspective);
-        TTargetDC target(12, 8);
+        TTestSurface target(12, 8, 0);
         RECT destination = {0, 0, 12, 8};
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_EQ(PatternColour(0, 0), target.At(0, 0));
-        EXPECT_EQ(PatternColour(5, 0), target.At(11, 0));
-        EXPECT_EQ(PatternColour(0, 3), target.At(0, 7));
-        EXPECT_EQ(PatternColour(5, 3), target.At(11, 7));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(PatternColour(0, 0), target.Color(0, 0));
+        EXPECT_EQ(PatternColour(5, 0), target.Color(11, 0));
+        EXPECT_EQ(PatternColour(0, 3), target.Color(0, 7));
+        EXPECT_EQ(PatternColour(5, 3), target.Color(11, 7));
 
         // A part of the picture, given in display terms and turned into bitmap terms as callers do.
         RECT part = {1, 1, 3, 3};
         if (bitmap->ViewPerspective != IL_TOP_DOWN)
             IL_RectToBitmap(&bitmap, IL_TOP_DOWN, &part);
         RECT small = {0, 0, 2, 2};
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, &part, nullptr, &small, nullptr, SRCCOPY));
-        EXPECT_EQ(PatternColour(1, 1), target.At(0, 0));
-        EXPECT_EQ(PatternColour(2, 1), target.At(1, 0));
-        EXPECT_EQ(PatternColour(1, 2), target.At(0, 1));
-        EXPECT_EQ(PatternColour(2, 2), target.At(1, 1));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, &part, nullptr, &small, nullptr, SRCCOPY));
+        EXPECT_EQ(PatternColour(1, 1), target.Color(0, 0));
+        EXPECT_EQ(PatternColour(2, 1), target.Color(1, 0));
+        EXPECT_EQ(PatternColour(1, 2), target.Color(0, 1));
+        EXPECT_EQ(PatternColour(2, 2), target.Color(1, 1));
 
         TOwnedBitmap printed;
         printed.Bitmap = MakePatternBitmap(6, 4, perspective);
-        ASSERT_EQ(IL_SUCCESS, IL_PrintBitmapFast(target.DC, &printed, 2, 2, 6, 4, 0));
-        EXPECT_EQ(PatternColour(0, 0), target.At(2, 2));
-        EXPECT_EQ(PatternColour(5, 3), target.At(7, 5));
+        ASSERT_EQ(IL_SUCCESS, IL_PrintBitmapFast(target.DC(), &printed, 2, 2, 6, 4, 0));
+        EXPECT_EQ(PatternColour(0, 0), target.Color(2, 2));
+        EXPECT_EQ(PatternColour(5, 3), target.Color(7, 5));
     }
     TILBitmapHandle empty;
-    TTargetDC target(2, 2);
+    TTestSurface target(2, 2, 0);
     RECT destination = {0, 0, 2, 2};
-    EXPECT_EQ(IL_ERROR_NO_BITMAP, IL_PaintDC(target.DC, &empty, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-    EXPECT_EQ(nullptr, IL_CreatePaintPalette(target.DC, &empty));
+    EXPECT_EQ(IL_ERROR_NO_BITMAP, IL_PaintDC(target.DC(), &empty, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+    EXPECT_EQ(nullptr, IL_CreatePaintPalette(target.DC(), &empty));
 }
 
 TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
@@ -651,27 +614,27 @@ TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
                 SetPixelAt(bitmap.Bitmap, x, y, c);
             }
         IL_BitmapChanged(&bitmap);
-        TTargetDC target(100, 75);
+        TTestSurface target(100, 75, 0);
         RECT destination = {0, 0, 100, 75};
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_LE(ChannelDistance(RGB(128, 128, 128), target.At(10, 10)), 1);
-        EXPECT_EQ(RGB(255, 0, 0), target.At(99, 0));
-        EXPECT_EQ(RGB(0, 0, 255), target.At(0, 74));
-        EXPECT_EQ(RGB(0, 255, 0), target.At(99, 74));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_LE(ChannelDistance(RGB(128, 128, 128), target.Color(10, 10)), 1);
+        EXPECT_EQ(RGB(255, 0, 0), target.Color(99, 0));
+        EXPECT_EQ(RGB(0, 0, 255), target.Color(0, 74));
+        EXPECT_EQ(RGB(0, 255, 0), target.Color(99, 74));
 
         // Pixels changed by the library show at once.
         ASSERT_EQ(IL_SUCCESS, IL_RotateBitmap(&bitmap, 18000, 1, 0));
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_EQ(RGB(0, 255, 0), target.At(0, 0));
-        EXPECT_EQ(RGB(255, 0, 0), target.At(0, 74));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(RGB(0, 255, 0), target.Color(0, 0));
+        EXPECT_EQ(RGB(255, 0, 0), target.Color(0, 74));
 
         // Pixels changed directly show after IL_BitmapChanged.
         for (int32_t y = 0; y < 300; ++y)
             for (int32_t x = 0; x < 400; ++x)
                 SetPixelAt(bitmap.Bitmap, x, y, RGB(9, 9, 9));
         ASSERT_EQ(IL_SUCCESS, IL_BitmapChanged(&bitmap));
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_EQ(RGB(9, 9, 9), target.At(50, 40));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(RGB(9, 9, 9), target.Color(50, 40));
 
         // Pixels drawn through an image DC show after the DC is deleted.
         HDC imageDC = IL_CreateImageDC(&bitmap);
@@ -679,8 +642,8 @@ TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
         RECT all = {0, 0, 400, 300};
         FillRect(imageDC, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         ASSERT_EQ(IL_SUCCESS, IL_DeleteImageDC(imageDC));
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_EQ(RGB(255, 255, 255), target.At(50, 40));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(RGB(255, 255, 255), target.Color(50, 40));
 
         // A part of the picture, in bitmap terms.
         for (int32_t y = 0; y < 300; ++y)
@@ -691,9 +654,9 @@ TEST(ImagingPaint, ReducedCopiesAverageAndFollowPixelChanges)
         if (bitmap->ViewPerspective != IL_TOP_DOWN)
             IL_RectToBitmap(&bitmap, IL_TOP_DOWN, &part);
         RECT strip = {0, 0, 40, 10};
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, &part, nullptr, &strip, nullptr, SRCCOPY));
-        EXPECT_EQ(RGB(200, 0, 0), target.At(20, 0));
-        EXPECT_EQ(RGB(0, 0, 200), target.At(20, 9));
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, &part, nullptr, &strip, nullptr, SRCCOPY));
+        EXPECT_EQ(RGB(200, 0, 0), target.Color(20, 0));
+        EXPECT_EQ(RGB(0, 0, 200), target.Color(20, 9));
     }
 }
 
@@ -716,13 +679,13 @@ TEST(ImagingPaint, SixteenBitTiffsShrinkWithoutDots)
         // Shrunk by a little (a plain stretch) and by more (the reduced copy).
         for (int32_t width : {250, 200, 150, 100, 30}) {
             const int32_t height = width * 2 / 3;
-            TTargetDC target(width, height);
+            TTestSurface target(width, height, 0);
             RECT destination = {0, 0, width, height};
-            ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+            ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
             int stray = 0;
             for (int32_t y = 0; y < height; ++y)
                 for (int32_t x = 0; x < width; ++x) {
-                    const COLORREF c = target.At(x, y);
+                    const COLORREF c = target.Color(x, y);
                     stray += between(GetRValue(c), GetRValue(a), GetRValue(b)) && between(GetGValue(c), GetGValue(a), GetGValue(b)) &&
                                      between(GetBValue(c), GetBValue(a), GetBValue(b))
                                  ? 0
@@ -731,11 +694,11 @@ TEST(ImagingPaint, SixteenBitTiffsShrinkWithoutDots)
             EXPECT_EQ(stray, 0) << width << " pixels wide";
         }
         // The device context is left as it was.
-        TTargetDC target(250, 166);
+        TTestSurface target(250, 166, 0);
         RECT destination = {0, 0, 250, 166};
-        SetStretchBltMode(target.DC, BLACKONWHITE);
-        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC, &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
-        EXPECT_EQ(BLACKONWHITE, GetStretchBltMode(target.DC));
+        SetStretchBltMode(target.DC(), BLACKONWHITE);
+        ASSERT_EQ(IL_SUCCESS, IL_PaintDC(target.DC(), &bitmap, nullptr, nullptr, &destination, nullptr, SRCCOPY));
+        EXPECT_EQ(BLACKONWHITE, GetStretchBltMode(target.DC()));
     }
 }
 

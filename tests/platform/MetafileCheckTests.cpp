@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "platform/Graphics.h"
 #include "platform/MetafileCheck.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -225,10 +226,8 @@ TBytes EnhancedBytes(HENHMETAFILE metafile)
 // Recorded against the screen, in a frame of 50 x 40 mm.
 TBytes RecordEmf(const TDraw& draw)
 {
-    HDC screen = GetDC(nullptr);
     RECT frame{0, 0, 5000, 4000};
-    HDC dc = CreateEnhMetaFileA(screen, nullptr, &frame, nullptr);
-    ReleaseDC(nullptr, screen);
+    HDC dc = CreateEnhMetaFileA(TWindowDC().Get(), nullptr, &frame, nullptr);
     draw(dc);
     HENHMETAFILE metafile = CloseEnhMetaFile(dc);
     TBytes bytes = EnhancedBytes(metafile);
@@ -268,10 +267,12 @@ TBytes RecordWmf(const TDraw& draw)
 TBytes ConvertedWmf(const TBytes& emf)
 {
     HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
-    HDC screen = GetDC(nullptr);
-    TBytes records(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, screen));
-    records.resize(GetWinMetaFileBits(metafile, UINT(records.size()), records.data(), MM_ANISOTROPIC, screen));
-    ReleaseDC(nullptr, screen);
+    TBytes records;
+    {
+        TWindowDC screen;
+        records.resize(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, screen.Get()));
+        records.resize(GetWinMetaFileBits(metafile, UINT(records.size()), records.data(), MM_ANISOTROPIC, screen.Get()));
+    }
     DeleteEnhMetaFile(metafile);
     return Placeable(records, 2835, 2268, 1440);
 }

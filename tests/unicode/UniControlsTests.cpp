@@ -6,24 +6,11 @@
 #include <windows.h>
 
 #include "UniTestSupport.h"
+#include "platform/ScopeGuards.h"
 #include "unicode/UniForms.h"
 #include "unicode/UniStdCtrls.h"
 
 namespace {
-// Keeps the message hook installed (or the hook's work disabled) for a scope.
-struct THookScope {
-    explicit THookScope(bool disabled = false)
-    {
-        InstallMessageHook();
-        SetMessageHookDisabled(disabled);
-    }
-    ~THookScope()
-    {
-        SetMessageHookDisabled(false);
-        UninstallMessageHook();
-    }
-};
-
 std::wstring ClassNameOf(HWND wnd)
 {
     wchar_t name[256] = {};
@@ -167,7 +154,8 @@ TEST_F(UniFormTest, TheMessageHookCarriesPostedCharactersPastTheEightBitLoop)
         return WindowText(wnd);
     };
     {
-        THookScope hook;
+        InstallMessageHook();
+        TScopeExit uninstall([] { UninstallMessageHook(); });
         EXPECT_EQ(typed(0x401), L"\u0401");
         EXPECT_EQ(typed(0x5D0), L"\u05D0");
         EXPECT_EQ(typed(0x65E5), L"\u65E5");
@@ -185,7 +173,10 @@ TEST_F(UniFormTest, TheMessageHookCarriesPostedCharactersPastTheEightBitLoop)
     }
     {
         // What the 8-bit loop makes of them on its own.
-        THookScope disabled(true);
+        InstallMessageHook();
+        TScopeExit uninstall([] { UninstallMessageHook(); });
+        SetMessageHookDisabled(true);
+        TScopeExit enable([] { SetMessageHookDisabled(false); });
         EXPECT_EQ(typed(0x5D0), L"?");
         EXPECT_EQ(typed(200), WidenText(NarrowText(L"\u00C8")));
     }

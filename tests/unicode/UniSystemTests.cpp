@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "UniTestSupport.h"
+#include "platform/ScopeGuards.h"
 #include "unicode/UniGraphics.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniWindows.h"
@@ -144,11 +145,12 @@ TEST_F(UniFormTest, WindowTextAndDrawingFallBackToTheCodePage)
         WideSetWindowText(wnd, L"\u0416x\u00E9");
         EXPECT_EQ(WindowText(wnd), WidenText(NarrowText(L"\u0416x\u00E9")));
         // The 8-bit drawing measures the narrowed text, a count of characters taken first.
-        HDC dc = GetDC(wnd);
         RECT wide{0, 0, 0, 0}, narrow{0, 0, 0, 0};
-        WideDrawText(dc, L"abc\u0416\u0416", 3, &wide, DT_CALCRECT | DT_MODIFYSTRING);
-        DrawTextA(dc, "abc", 3, &narrow, DT_CALCRECT);
-        ReleaseDC(wnd, dc);
+        {
+            TWindowDC dc(wnd);
+            WideDrawText(dc.Get(), L"abc\u0416\u0416", 3, &wide, DT_CALCRECT | DT_MODIFYSTRING);
+            DrawTextA(dc.Get(), "abc", 3, &narrow, DT_CALCRECT);
+        }
         EXPECT_EQ(wide.right, narrow.right);
     }
     // Wide text on a canvas: the pen ends where the text does.
