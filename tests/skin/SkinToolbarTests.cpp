@@ -609,3 +609,116 @@ TEST_F(SkinPopupMenuTest, ShowingAndClosingLeavesNothingBehind)
     const TResourceCounts after = CountResources();
     EXPECT_EQ(after, before) << Describe(before) << " before, " << Describe(after) << " after";
 }
+
+TEST_F(SkinToolbarTest, OverADockBackgroundASizeChangeRepaintsOnlyBetweenTheItems)
+{
+    TRecordingThemeScope theme;
+    TSkinDock* dock = MakeDock();
+    TSkinToolbar* bar = MakeToolbar(dock, {L"One", L"Two"});
+    const HWND wnd = bar->GetHandle();
+    const RECT item = ViewerOf(bar, 0)->GetBoundsRect();
+    const POINT inItem{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    // The recording theme's margins leave a strip of background at the toolbar's left.
+    const POINT between{0, inItem.y};
+    struct TCase {
+        const char* Name;
+        bool ParentBackground;
+        HWND Sized;
+        bool Repaints;
+    };
+    const TCase cases[] = {
+        {"the toolbar sized over the dock's background", true, wnd, true},
+        {"the dock sized under its toolbar", true, dock->GetHandle(), true},
+        {"no background: nothing to repaint", false, wnd, false},
+        {"no background on the dock either", false, dock->GetHandle(), false},
+    };
+    for (const TCase& c : cases) {
+        dock->SetUseParentBackground(c.ParentBackground);
+        PumpMessages();
+        RedrawWindow(wnd, nullptr, nullptr, RDW_VALIDATE | RDW_NOCHILDREN);
+        RECT r{};
+        GetClientRect(c.Sized, &r);
+        SendMessageA(c.Sized, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right, r.bottom));
+        TGdiObject<HRGN> update(CreateRectRgn(0, 0, 0, 0));
+        GetUpdateRgn(wnd, update.Get(), FALSE);
+        EXPECT_EQ(bool(PtInRegion(update.Get(), between.x, between.y)), c.Repaints) << c.Name;
+        EXPECT_FALSE(PtInRegion(update.Get(), inItem.x, inItem.y)) << c.Name << ": the items stay as they are";
+    }
+}
+
+TEST_F(SkinToolbarTest, ThemeChangesHoldTheLayoutUntilTheLastMessage)
+{
+    TRecordingThemeScope theme;
+    TSkinToolbar* bar = MakeToolbar(MakeDock(), {L"One"});
+    auto add = [&] {
+        auto* item = New<TSkinItem>(nullptr);
+        item->SetCaption(L"More");
+        bar->GetItems()->Add(item);
+        PumpMessages();
+        return bar->GetWidth();
+    };
+    TMessage first{TBM_NEWTHEME, scColors, 0, 0}, done{TBM_NEWTHEME, scThemeDone, 0, 0};
+    // A toolbar made after the first message hears only the last: its updates stay balanced.
+    bar->Dispatch(done);
+    int width = bar->GetWidth();
+    EXPECT_GT(add(), width) << "the layout still follows the items";
+    width = bar->GetWidth();
+    bar->Dispatch(first);
+    bar->Dispatch(first);
+    EXPECT_EQ(add(), width) << "held while the theme changes";
+    bar->Dispatch(done);
+    PumpMessages();
+    EXPECT_GT(bar->GetWidth(), width) << "arranged with the theme's last message";
+    width = bar->GetWidth();
+    EXPECT_GT(add(), width) << "and not held any longer";
+}
+
+TEST_F(SkinToolbarTest, AVisibilityToggleTakesTheToolbarsWideCaption)
+{
+    TRecordingThemeScope theme;
+    TSkinToolbar* bar = MakeToolbar(MakeDock(), {L"One"});
+    bar->SetCaption(L"\x0418\x043D\x0441\x0442\x0440\x0443\x043C\x0435\x043D\x0442\x044B");
+    std::unique_ptr<TSkinVisibilityToggleItem, TObjectFree> toggle(New<TSkinVisibilityToggleItem>(nullptr));
+    toggle->SetControl(bar);
+    EXPECT_EQ(toggle->GetCaption(), bar->GetCaption());
+    EXPECT_TRUE(toggle->GetChecked());
+    toggle->Click();
+    EXPECT_FALSE(bar->GetVisible());
+    toggle->InitiateAction();
+    EXPECT_FALSE(toggle->GetChecked());
+}
+
+TEST_F(SkinToolbarTest, AToolbarAndItsChevronPopupLeaveNothingBehind)
+{
+    TRecordingThemeScope theme;
+    auto run = [&] {
+        TSkinDock* dock = MakeDock();
+        TSkinToolbar* bar = MakeToolbar(dock, {});
+        for (int i = 0; i < 30; ++i) {
+            auto* item = New<TSkinItem>(nullptr);
+            item->SetCaption(L"Button");
+            bar->GetItems()->Add(item);
+        }
+        PumpMessages();
+        const RECT c = bar->GetView()->Find(bar->GetChevronItem())->GetBoundsRect();
+        const POINT client{(c.left + c.right) / 2, (c.top + c.bottom) / 2};
+        POINT screen = client;
+        ClientToScreen(bar->GetHandle(), &screen);
+        SetCursorPos(screen.x, screen.y);
+        const bool ended = RunScripted([&] { SendLeftDown(bar, client.x, client.y); },
+                                       {[] {}, [] { PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0); },
+                                        [] {
+                                            if (GetCapture())
+                                                PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0);
+                                        }});
+        THostForm::Clear();
+        return ended;
+    };
+    // The first run makes what lives for the thread (the menu loop's window, the menu font).
+    ASSERT_TRUE(run());
+    const TResourceCounts before = CountResources();
+    EXPECT_TRUE(run());
+    EXPECT_TRUE(run());
+    const TResourceCounts after = CountResources();
+    EXPECT_EQ(after, before) << Describe(before) << " before, " << Describe(after) << " after";
+}
