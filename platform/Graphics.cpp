@@ -74,16 +74,23 @@ void TFont::Assign(TPersistent* source)
     }
     if (font == this)
         return;
+    const int height =
+        font->FPixelsPerInch != FPixelsPerInch ? -MulDiv(font->GetSize(), FPixelsPerInch, 72) : font->FHeight;
+    // The colour is not part of the HFONT: a font that takes nothing else new keeps its handle, so
+    // painting code that hands every item the same font does not create a font for each.
+    const bool sameHandle = FName == font->FName && FHeight == height && FStyle == font->FStyle &&
+                            FCharset == font->FCharset && FPitch == font->FPitch && FOrientation == font->FOrientation;
     FName = font->FName;
-    FHeight = font->FHeight;
-    if (font->FPixelsPerInch != FPixelsPerInch)
-        FHeight = -MulDiv(font->GetSize(), FPixelsPerInch, 72);
+    FHeight = height;
     FStyle = font->FStyle;
     FColor = font->FColor;
     FCharset = font->FCharset;
     FPitch = font->FPitch;
     FOrientation = font->FOrientation;
-    Changed();
+    if (sameHandle)
+        OnChange(this);
+    else
+        Changed();
 }
 
 LOGFONTA TFont::GetLogFont() const

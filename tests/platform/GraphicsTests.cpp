@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -90,6 +91,48 @@ TEST(Font, AssignKeepsThePointSizeAcrossResolutions)
     EXPECT_EQ(printer->GetCharset(), RUSSIAN_CHARSET);
     auto pen = Make<TPen>();
     EXPECT_THROW(printer->Assign(pen.get()), EConvertError);
+}
+
+TEST(Font, AssigningAFontThatDiffersOnlyInColourKeepsTheHandle)
+{
+    auto source = Make<TFont>();
+    source->SetName("Arial");
+    source->SetSize(10);
+    auto target = Make<TFont>();
+    target->Assign(source.get());
+    int changes = 0;
+    target->OnChange = TNotifyEvent([&](TObject*) { ++changes; });
+    const HFONT handle = target->GetHandle();
+    struct TCase {
+        const char* Name;
+        std::function<void()> Change;
+        bool NewHandle;
+    };
+    const TCase cases[] = {
+        {"the same font", [] {}, false},
+        {"another colour", [&] { source->SetColor(clRed); }, false},
+        {"another size", [&] { source->SetSize(12); }, true},
+        {"another style", [&] { source->SetStyle({fsItalic}); }, true},
+    };
+    HFONT last = handle;
+    for (const TCase& c : cases) {
+        c.Change();
+        const int before = changes;
+        target->Assign(source.get());
+        EXPECT_EQ(changes, before + 1) << c.Name << ": every assignment is a change";
+        if (c.NewHandle) {
+            // GDI may hand out the freed handle's value again: look at what the handle holds.
+            LOGFONTA held{};
+            GetObjectA(target->GetHandle(), sizeof(held), &held);
+            EXPECT_EQ(held.lfHeight, target->GetHeight()) << c.Name;
+            EXPECT_EQ(held.lfItalic != 0, target->GetStyle().Contains(fsItalic)) << c.Name;
+        } else {
+            EXPECT_EQ(target->GetHandle(), last) << c.Name;
+        }
+        EXPECT_EQ(target->GetColor(), source->GetColor()) << c.Name;
+        last = target->GetHandle();
+    }
+    EXPECT_EQ(target->GetSize(), 12);
 }
 
 TEST(Font, HandleIsCachedAndDroppedOnChange)
