@@ -232,7 +232,7 @@ void TSkinFloatingWindowParent::SetBounds(int left, int top, int width, int heig
     // Snapped here rather than only on the way to the system, so that the form's bounds and the
     // window's floating position say where it really went.
     POINT at{left, top};
-    if (width == FWidth && height == FHeight)
+    if (width == FWidth && height == FHeight && (left != FLeft || top != FTop))
         at = SnapPosition(RECT{left, top, left + width, top + height});
     TTBFloatingWindowParent::SetBounds(at.x, at.y, width, height);
     TTBCustomDockableWindow* hosted = GetHostedWindow();
@@ -275,7 +275,8 @@ void TSkinFloatingWindowParent::Dispatch(TMessage& m)
         GetWindowRect(GetWindowHandle(), &current);
         const bool sized = !(pos.flags & SWP_NOSIZE) &&
                            (pos.cx != RectWidth(current) || pos.cy != RectHeight(current));
-        if (!(pos.flags & SWP_NOMOVE) && !sized) {
+        const bool moved = !(pos.flags & SWP_NOMOVE) && (pos.x != current.left || pos.y != current.top);
+        if (moved && !sized) {
             const POINT at = SnapPosition(RECT{pos.x, pos.y, pos.x + RectWidth(current), pos.y + RectHeight(current)});
             pos.x = at.x;
             pos.y = at.y;

@@ -53,7 +53,7 @@ public:
     void SetSnapDistance(int value) { FSnapDistance = value < 0 ? 0 : value; }
     bool GetCloseButtonHot() const { return FCloseButtonHot; }
     void Dispatch(TMessage& message) override;
-    // A move (the size unchanged) snaps to the work area's edges.
+    // A move (to another place, the size unchanged) snaps to the work area's edges.
     void SetBounds(int left, int top, int width, int height) override;
 
 protected:

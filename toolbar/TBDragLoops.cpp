@@ -464,9 +464,13 @@ private:
 
 void TSizeLoop::ApplyRect(const RECT& r)
 {
+    // The form takes the rectangle in one step: moved first at its old size, a form that snaps to
+    // the screen's edges would take the sizing for a move.
+    TTBFloatingWindowParent* form = FWindow->GetFloatForm();
+    form->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
     SIZE nc = FWindow->FloatingNCSize();
-    FWindow->SetFloatPoint(POINT{r.left, r.top});
     FWindow->SetBounds(0, 0, std::max<LONG>(r.right - r.left - nc.cx, 0), std::max<LONG>(r.bottom - r.top - nc.cy, 0));
+    FWindow->SetFloatPoint(POINT{form->GetLeft(), form->GetTop()});
     FWindow->SizeApply();
     FWindow->FitToScreen(true);
 }

@@ -879,3 +879,51 @@ TEST_F(SkinDkPanels, APanelDocksOnlyWhereItsDockKindsAndEdgesAllow)
     EXPECT_EQ(left->GetFloatingWidth(), 128);
     left->SetCurrentDock(FDock);
 }
+
+TEST_F(SkinDkPanels, SizingAFloatingPanelByAnEdgeNeverSnaps)
+{
+    TSkinDockablePanel* panel = Panel(0);
+    panel->SetResizable(true);
+    panel->SetSnapDistance(10);
+    panel->SetFloatPoint(POINT{300, 200});
+    panel->SetFloating(true);
+    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    ASSERT_NE(floating, nullptr);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromWindow(floating->GetHandle(), MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    const int w = RectWidth(WindowRect(floating));
+
+    // Each row puts the form's left edge at Left, drags an edge by Move and expects the edges at
+    // ExpectLeft and ExpectRight: the dragged edge follows the mouse near the work area's edges
+    // too, and the other edge stays.
+    struct TCase {
+        const char* Name;
+        int Left;
+        int HitCode;
+        int Move;
+        int ExpectLeft, ExpectRight;
+    } cases[] = {
+        {"left edge of a form on the right edge", int(work.right) - w, HTLEFT, -5, int(work.right) - w - 5,
+         int(work.right)},
+        {"left edge to 5 from the work area's left", int(work.left) + 20, HTLEFT, -15, int(work.left) + 5,
+         int(work.left) + 20 + w},
+        {"right edge to 5 from the work area's right", int(work.right) - w - 20, HTRIGHT, 15, int(work.right) - w - 20,
+         int(work.right) - 5},
+    };
+    for (const TCase& c : cases) {
+        panel->SetFloatPoint(POINT{c.Left, 200});
+        ASSERT_EQ(WindowRect(floating).left, c.Left) << c.Name;
+        const RECT form = WindowRect(floating);
+        const POINT edge{c.HitCode == HTLEFT ? form.left : form.right - 1, (form.top + form.bottom) / 2};
+        EXPECT_TRUE(Drag(floating, c.HitCode, edge, DragTo(edge, POINT{edge.x + c.Move, edge.y}))) << c.Name;
+        const RECT now = WindowRect(floating);
+        EXPECT_EQ(now.left, c.ExpectLeft) << c.Name;
+        EXPECT_EQ(now.right, c.ExpectRight) << c.Name;
+        EXPECT_EQ(panel->GetFloatPoint().x, now.left) << c.Name;
+        // Back to the starting width for the next row.
+        panel->SetFloatingWidth(w - panel->FloatingNCSize().cx);
+    }
+    panel->SetCurrentDock(FDock);
+}
