@@ -24,6 +24,7 @@
 #include "skin/SkinLists.h"
 #include "skin/SkinPopup.h"
 #include "toolbar/TBCommon.h"
+#include "skin/SkinToolbar.h"
 #include "toolbar/TBToolbar.h"
 
 namespace {
@@ -475,7 +476,7 @@ protected:
         THostForm::Clear();
         FDock = New<TSkinDock>(THostForm::Form());
         FDock->SetParent(THostForm::Form());
-        FToolbar = New<TTBCustomToolbar>(THostForm::Form());
+        FToolbar = New<TSkinToolbar>(THostForm::Form());
         FToolbar->SetHideWhenInactive(false);
         auto* before = New<TSkinItem>(THostForm::Form());
         before->SetCaption(L"Before");
