@@ -9,37 +9,36 @@
 #include "document/SheetfoldProject.h"
 #include "platform/ScopeGuards.h"
 
-SF_IMPLEMENT_ABSTRACT(TImagePanel, TPanel)
+SF_IMPLEMENT_ABSTRACT(TImagePanel, TSkinDockablePanel)
 
 namespace {
 
-std::string PixelsPerInchText(POINT resolution)
+std::wstring PixelsPerInchText(POINT resolution)
 {
-    return std::to_string(resolution.x) + " x " + std::to_string(resolution.y) + " dpi";
+    return std::to_wstring(resolution.x) + L" x " + std::to_wstring(resolution.y) + L" dpi";
 }
 
 } // namespace
 
-TImagePanel::TImagePanel(TSheetfoldForm* form) : TPanel(form), FForm(form)
+TImagePanel::TImagePanel(TSheetfoldForm* form) : TSkinDockablePanel(form), FForm(form)
 {
     SetTag(100);
 }
 
 void TImagePanel::AfterConstruction()
 {
-    TPanel::AfterConstruction();
-    SetBevelOuter(bvNone);
+    TSkinDockablePanel::AfterConstruction();
+    SetCaption(AnsiToWide(InterfaceText(100, "Image")));
+    SetCloseButtonWhenDocked(true);
     Build();
 }
 
-TLabel* TImagePanel::AddLabel(int tag, int x, int y, const std::string& caption)
+TSkinLabel* TImagePanel::AddLabel(int tag, int x, int y, int width, const std::string& caption)
 {
-    TLabel* label = New<TLabel>(FForm);
+    TSkinLabel* label = New<TSkinLabel>(FForm);
     label->SetTag(tag);
-    label->SetAutoSize(true);
-    label->SetCaption(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption);
-    label->SetLeft(x);
-    label->SetTop(y);
+    label->SetCaption(AnsiToWide(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption));
+    label->SetBounds(x, y, width, 17);
     label->SetParent(this);
     return label;
 }
@@ -76,7 +75,7 @@ void TImagePanel::HandleEdits(TBoundEdit* bound, TKeyPressEvent& keyPress, TNoti
 TEdit* TImagePanel::AddLengthEdit(int labelTag, int x, int y, std::function<int(const TLayerElement*)> value,
                                   void (TSheetfoldForm::*commit)(const std::string&))
 {
-    TLabel* label = AddLabel(labelTag, x, y + 3);
+    TSkinLabel* label = AddLabel(labelTag, x, y + 2, 42);
     TEdit* edit = New<TEdit>(FForm);
     edit->SetBounds(x + 42, y, 40, 21);
     edit->SetParent(this);
@@ -98,14 +97,14 @@ TEdit* TImagePanel::AddLengthEdit(int labelTag, int x, int y, std::function<int(
     return edit;
 }
 
-TSpeedButton* TImagePanel::AddAlignmentButton(int tag, TTextAlignment alignment, int x, const char* caption)
+TSkinButton* TImagePanel::AddAlignmentButton(int tag, TTextAlignment alignment, int x, const wchar_t* caption)
 {
-    TSpeedButton* button = New<TSpeedButton>(FForm);
+    TSkinButton* button = New<TSkinButton>(FForm);
     button->SetTag(tag);
     button->SetGroupIndex(1);
     button->SetShowHint(true);
     button->SetCaption(caption);
-    button->SetBounds(x, 324, 22, 22);
+    button->SetBounds(x, 304, 22, 22);
     button->SetParent(this);
     button->OnClick = TNotifyEvent([this, alignment](TObject*) {
         if (!FRefreshing)
@@ -117,12 +116,9 @@ TSpeedButton* TImagePanel::AddAlignmentButton(int tag, TTextAlignment alignment,
 
 void TImagePanel::Build()
 {
-    TLabel* title = AddLabel(100, 8, 4);
-    title->GetFont()->SetStyle(TFontStyles{fsBold});
-
-    FActiveLabel = AddLabel(101, 8, 27);
+    FActiveLabel = AddLabel(101, 8, 7, 50);
     FNameBox = New<TComboBox>(FForm);
-    FNameBox->SetBounds(60, 24, 148, 200);
+    FNameBox->SetBounds(60, 4, 148, 200);
     FNameBox->SetParent(this);
     FNameBox->OnDropDown = TNotifyEvent([this](TObject*) { FillNameList(); });
     FNameBox->OnSelect = TNotifyEvent([this](TObject*) { SelectNamed(); });
@@ -130,34 +126,31 @@ void TImagePanel::Build()
                             [this](const std::string& text) { FForm->SetSelectionName(text); });
     HandleEdits(name, FNameBox->OnKeyPress, FNameBox->OnChange, FNameBox->OnExit);
 
-    AddLabel(102, 8, 52);
+    AddLabel(102, 8, 32, 200);
     using TForm_ = TSheetfoldForm;
-    FLeftEdit = AddLengthEdit(104, 8, 68, [](const TLayerElement* e) { return e->GetLeft(); }, &TForm_::SetLeftText);
-    FTopEdit = AddLengthEdit(103, 112, 68, [](const TLayerElement* e) { return e->GetTop(); }, &TForm_::SetTopText);
-    FWidthEdit = AddLengthEdit(106, 8, 94, [](const TLayerElement* e) { return e->GetWidth(); }, &TForm_::SetWidthText);
+    FLeftEdit = AddLengthEdit(104, 8, 48, [](const TLayerElement* e) { return e->GetLeft(); }, &TForm_::SetLeftText);
+    FTopEdit = AddLengthEdit(103, 112, 48, [](const TLayerElement* e) { return e->GetTop(); }, &TForm_::SetTopText);
+    FWidthEdit = AddLengthEdit(106, 8, 74, [](const TLayerElement* e) { return e->GetWidth(); }, &TForm_::SetWidthText);
     FHeightEdit =
-        AddLengthEdit(105, 112, 94, [](const TLayerElement* e) { return e->GetHeight(); }, &TForm_::SetHeightText);
+        AddLengthEdit(105, 112, 74, [](const TLayerElement* e) { return e->GetHeight(); }, &TForm_::SetHeightText);
 
-    FCenterHorz = AddFlagBox(108, 8, 122, [this](bool on) { FForm->SetHorzCenter(on); });
-    FCenterVert = AddFlagBox(107, 8, 140, [this](bool on) { FForm->SetVertCenter(on); });
-    FFitToPage = AddFlagBox(109, 8, 158, [this](bool on) { FForm->SetFitToPage(on); });
+    FCenterHorz = AddFlagBox(108, 8, 102, [this](bool on) { FForm->SetHorzCenter(on); });
+    FCenterVert = AddFlagBox(107, 8, 120, [this](bool on) { FForm->SetVertCenter(on); });
+    FFitToPage = AddFlagBox(109, 8, 138, [this](bool on) { FForm->SetFitToPage(on); });
     FPositionGroup.insert(FPositionGroup.end(), {FCenterHorz, FCenterVert, FFitToPage});
 
-    AddLabel(111, 8, 181);
-    TPanel* units = New<TPanel>(FForm);
-    units->SetBevelOuter(bvNone);
-    units->SetBounds(60, 178, 150, 20);
-    units->SetParent(this);
-    auto unitButton = [this, units](int tag, int x, int width) {
-        TRadioButton* button = New<TRadioButton>(FForm);
+    AddLabel(111, 8, 160, 50);
+    auto unitButton = [this](int tag, int x, int width) {
+        TSkinRadioButton* button = New<TSkinRadioButton>(FForm);
         button->SetTag(tag);
-        button->SetCaption(InterfaceText(tag, ""));
-        button->SetBounds(x, 1, width, 17);
-        button->SetParent(units);
+        button->SetGroupIndex(1);
+        button->SetCaption(AnsiToWide(InterfaceText(tag, "")));
+        button->SetBounds(x, 158, width, 19);
+        button->SetParent(this);
         return button;
     };
-    FMillimeters = unitButton(112, 0, 78);
-    FInches = unitButton(113, 80, 70);
+    FMillimeters = unitButton(112, 60, 78);
+    FInches = unitButton(113, 140, 70);
     // Checked before it is bound: the form starts in millimetres and has nothing to change.
     FMillimeters->SetChecked(true);
     for (auto [button, inches] : {std::pair{FMillimeters, false}, std::pair{FInches, true}}) {
@@ -167,34 +160,34 @@ void TImagePanel::Build()
         });
     }
 
-    FKeepRatio = AddFlagBox(110, 8, 202, [this](bool on) { FForm->SetKeepRatio(on); });
-    FSizeLabel = AddLabel(120, 8, 224);
-    FSizeValue = AddLabel(0, 110, 224, " ");
-    FResolutionLabel = AddLabel(121, 8, 240);
-    FResolutionValue = AddLabel(0, 110, 240, " ");
-    FCurrentResolutionLabel = AddLabel(122, 8, 256);
-    FCurrentResolutionValue = AddLabel(0, 110, 256, " ");
-    FToSource = New<TButton>(FForm);
+    FKeepRatio = AddFlagBox(110, 8, 182, [this](bool on) { FForm->SetKeepRatio(on); });
+    FSizeLabel = AddLabel(120, 8, 204, 100);
+    FSizeValue = AddLabel(0, 110, 204, 100, " ");
+    FResolutionLabel = AddLabel(121, 8, 220, 100);
+    FResolutionValue = AddLabel(0, 110, 220, 100, " ");
+    FCurrentResolutionLabel = AddLabel(122, 8, 236, 100);
+    FCurrentResolutionValue = AddLabel(0, 110, 236, 100, " ");
+    FToSource = New<TSkinButton>(FForm);
     FToSource->SetTag(123);
-    FToSource->SetCaption(InterfaceText(123, ""));
-    FToSource->SetBounds(8, 274, 90, 22);
+    FToSource->SetCaption(AnsiToWide(InterfaceText(123, "")));
+    FToSource->SetBounds(8, 254, 90, 22);
     FToSource->SetParent(this);
     FToSource->OnClick = TNotifyEvent([this](TObject*) { ToSource(); });
-    FTitleVisible = AddFlagBox(119, 8, 302, [this](bool on) { FForm->SetCaptionVisible(on); });
+    FTitleVisible = AddFlagBox(119, 8, 282, [this](bool on) { FForm->SetCaptionVisible(on); });
 
-    FTitleLabel = AddLabel(114, 8, 328);
-    AddAlignmentButton(115, txLeft, 140, "L");
-    AddAlignmentButton(116, txCenter, 162, "C");
-    AddAlignmentButton(117, txRight, 184, "R");
-    FFontButton = New<TButton>(FForm);
+    FTitleLabel = AddLabel(114, 8, 308, 120);
+    AddAlignmentButton(115, txLeft, 140, L"L");
+    AddAlignmentButton(116, txCenter, 162, L"C");
+    AddAlignmentButton(117, txRight, 184, L"R");
+    FFontButton = New<TSkinButton>(FForm);
     FFontButton->SetTag(118);
-    FFontButton->SetCaption(InterfaceText(118, ""));
-    FFontButton->SetBounds(8, 352, 70, 22);
+    FFontButton->SetCaption(AnsiToWide(InterfaceText(118, "")));
+    FFontButton->SetBounds(8, 332, 70, 22);
     FFontButton->SetParent(this);
     FFontButton->OnClick = TNotifyEvent([this](TObject*) { ChooseElementFont(); });
-    FFontNameLabel = AddLabel(0, 84, 356, " ");
+    FFontNameLabel = AddLabel(0, 84, 336, 124, " ");
     FTextMemo = New<TMemo>(FForm);
-    FTextMemo->SetBounds(8, 378, 200, 56);
+    FTextMemo->SetBounds(8, 358, 200, 56);
     FTextMemo->SetScrollBars(ssVertical);
     FTextMemo->SetParent(this);
     TBoundEdit* memo = Bind(FTextMemo, [this] { return FTextMemo->GetText(); }, [this](const std::string& text) {
@@ -224,7 +217,7 @@ int TImagePanel::DesignMinHeight() const
     return FTitleVisible->GetTop() + FTitleVisible->GetHeight() + FActiveLabel->GetTop();
 }
 
-TSpeedButton* TImagePanel::GetAlignmentButton(TTextAlignment alignment) const
+TSkinButton* TImagePanel::GetAlignmentButton(TTextAlignment alignment) const
 {
     return FAlignButtons[alignment >= txLeft && alignment <= txCenter ? alignment : txLeft];
 }
@@ -247,7 +240,7 @@ bool TImagePanel::OwnsEditWindow(HWND window) const
 void TImagePanel::LanguageChanged()
 {
     FResolutionText = InterfaceText(121, "Resolution:");
-    FTitleLabel->SetCaption(ConstText(9, "Title") + ":");
+    FTitleLabel->SetCaption(AnsiToWide(ConstText(9, "Title") + ":"));
 }
 
 // ---- Showing the selection ----
@@ -278,29 +271,28 @@ void TImagePanel::ShowSelection(TLayerSelection* selection)
         FTitleVisible->SetVisible(!text);
         if (text || image) {
             const TTextAlignment alignment = FForm->GetTextAlignment();
-            for (TTextAlignment a : {txLeft, txRight, txCenter})
-                FAlignButtons[a]->SetDown(a == alignment);
+            FAlignButtons[alignment]->SetChecked(true);
             if (TFont* font = FForm->GetElementFont())
-                FFontNameLabel->SetCaption(font->GetName() + ", " + std::to_string(font->GetSize()));
+                FFontNameLabel->SetCaption(AnsiToWide(font->GetName() + ", " + std::to_string(font->GetSize())));
         }
         if (image) {
             auto* picture = As<TLayerImage>(first);
             FKeepRatio->SetChecked(FForm->GetKeepRatio());
             FTitleVisible->SetChecked(FForm->GetCaptionVisible());
-            FResolutionLabel->SetCaption(FResolutionText);
+            FResolutionLabel->SetCaption(AnsiToWide(FResolutionText));
             FTextMemo->SetText(FForm->GetCaptionText());
-            FSizeValue->SetCaption(std::to_string(picture->GetImageWidth()) + " x " +
-                                   std::to_string(picture->GetImageHeight()));
+            FSizeValue->SetCaption(std::to_wstring(picture->GetImageWidth()) + L" x " +
+                                   std::to_wstring(picture->GetImageHeight()));
             FResolutionValue->SetCaption(PixelsPerInchText(FForm->GetSourceResolution()));
             FCurrentResolutionValue->SetCaption(PixelsPerInchText(FForm->GetImageResolution()));
         } else if (text) {
             FTextMemo->SetText(FForm->GetElementText());
         }
-        FTitleLabel->SetCaption(text ? ConstText(10, "Text") + ":" : ConstText(9, "Title") + ":");
+        FTitleLabel->SetCaption(AnsiToWide(text ? ConstText(10, "Text") + ":" : ConstText(9, "Title") + ":"));
         PlaceTextRows(text);
         if (!single) {
-            for (TLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
-                label->SetCaption("");
+            for (TSkinLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
+                label->SetCaption(L"");
             FTextMemo->SetText("");
         }
         FShownSelection.clear();
@@ -317,8 +309,8 @@ void TImagePanel::ShowNothing()
     FShownSelection.clear();
     {
         TCountScope refreshing(FRefreshing);
-        for (TLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
-            label->SetCaption("");
+        for (TSkinLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
+            label->SetCaption(L"");
         FTextMemo->SetText("");
         FNameBox->SetText("");
         for (TEdit* edit : {FLeftEdit, FTopEdit, FWidthEdit, FHeightEdit})
@@ -348,7 +340,7 @@ void TImagePanel::PlaceTextRows(bool raised)
     const TTextRowPlaces& design = FTextRowPlaces;
     const int shift = raised ? design.AlignTop - FKeepRatio->GetTop() : 0;
     FTitleLabel->SetTop(design.TitleTop - shift);
-    for (TSpeedButton* button : FAlignButtons)
+    for (TSkinButton* button : FAlignButtons)
         button->SetTop(design.AlignTop - shift);
     FFontButton->SetTop(design.FontButtonTop - shift);
     FFontNameLabel->SetTop(design.FontNameTop - shift);

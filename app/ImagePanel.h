@@ -1,6 +1,6 @@
-// The "Image" side panel: the properties of the selection. It builds its controls, fills them
-// from the selection, enables them by what is selected and writes what the user sets back
-// through the main window's selection operations.
+// The "Image" side panel, docked at the main window's left: the properties of the selection. It
+// builds its controls, fills them from the selection, enables them by what is selected and writes
+// what the user sets back through the main window's selection operations.
 #pragma once
 
 #include <functional>
@@ -10,14 +10,15 @@
 
 #include "app/SheetfoldModel.h"
 #include "platform/ComCtrls.h"
-#include "platform/ExtCtrls.h"
 #include "platform/StdCtrls.h"
+#include "skin/SkinControls.h"
+#include "skin/SkinDkPanels.h"
 
 class TSheetfoldForm;
 class TLayerElement;
 class TLayerSelection;
 
-class TImagePanel : public TPanel {
+class TImagePanel : public TSkinDockablePanel {
     SF_CLASS(TImagePanel)
 public:
     explicit TImagePanel(TSheetfoldForm* form);
@@ -48,13 +49,13 @@ public:
     TEdit* GetWidthEdit() const { return FWidthEdit; }
     TEdit* GetHeightEdit() const { return FHeightEdit; }
     TMemo* GetTextMemo() const { return FTextMemo; }
-    TLabel* GetSizeValueLabel() const { return FSizeValue; }
-    TLabel* GetResolutionValueLabel() const { return FResolutionValue; }
-    TLabel* GetCurrentResolutionValueLabel() const { return FCurrentResolutionValue; }
-    TLabel* GetFontNameLabel() const { return FFontNameLabel; }
+    TSkinLabel* GetSizeValueLabel() const { return FSizeValue; }
+    TSkinLabel* GetResolutionValueLabel() const { return FResolutionValue; }
+    TSkinLabel* GetCurrentResolutionValueLabel() const { return FCurrentResolutionValue; }
+    TSkinLabel* GetFontNameLabel() const { return FFontNameLabel; }
     // The label over the text memo: "Text:" for a text, "Title:" for an image.
-    TLabel* GetTitleLabel() const { return FTitleLabel; }
-    TSpeedButton* GetAlignmentButton(TTextAlignment alignment) const;
+    TSkinLabel* GetTitleLabel() const { return FTitleLabel; }
+    TSkinButton* GetAlignmentButton(TTextAlignment alignment) const;
 
 private:
     // An edit of the panel with what it shows and where its text goes.
@@ -65,7 +66,7 @@ private:
     };
 
     void Build();
-    TLabel* AddLabel(int tag, int x, int y, const std::string& caption = {});
+    TSkinLabel* AddLabel(int tag, int x, int y, int width, const std::string& caption = {});
     TCheckBox* AddFlagBox(int tag, int x, int y, std::function<void(bool)> apply);
     TBoundEdit* Bind(TWinControl* control, std::function<std::string()> text,
                      std::function<void(const std::string&)> commit);
@@ -73,7 +74,7 @@ private:
     // A length edit of the first selected element with its label and up-down.
     TEdit* AddLengthEdit(int labelTag, int x, int y, std::function<int(const TLayerElement*)> value,
                          void (TSheetfoldForm::*commit)(const std::string&));
-    TSpeedButton* AddAlignmentButton(int tag, TTextAlignment alignment, int x, const char* caption);
+    TSkinButton* AddAlignmentButton(int tag, TTextAlignment alignment, int x, const wchar_t* caption);
 
     void KeyPress(TBoundEdit* bound, char& key);
     void Changed(TBoundEdit* bound);
@@ -93,7 +94,7 @@ private:
     std::vector<std::unique_ptr<TBoundEdit>> FEdits;
     std::vector<TControl*> FPositionGroup;
     std::vector<TControl*> FElementGroup;
-    TLabel* FActiveLabel = nullptr;
+    TSkinLabel* FActiveLabel = nullptr;
     TComboBox* FNameBox = nullptr;
     TEdit* FLeftEdit = nullptr;
     TEdit* FTopEdit = nullptr;
@@ -102,21 +103,21 @@ private:
     TCheckBox* FCenterHorz = nullptr;
     TCheckBox* FCenterVert = nullptr;
     TCheckBox* FFitToPage = nullptr;
-    TRadioButton* FMillimeters = nullptr;
-    TRadioButton* FInches = nullptr;
+    TSkinRadioButton* FMillimeters = nullptr;
+    TSkinRadioButton* FInches = nullptr;
     TCheckBox* FKeepRatio = nullptr;
-    TLabel* FSizeLabel = nullptr;
-    TLabel* FSizeValue = nullptr;
-    TLabel* FResolutionLabel = nullptr;
-    TLabel* FResolutionValue = nullptr;
-    TLabel* FCurrentResolutionLabel = nullptr;
-    TLabel* FCurrentResolutionValue = nullptr;
-    TButton* FToSource = nullptr;
+    TSkinLabel* FSizeLabel = nullptr;
+    TSkinLabel* FSizeValue = nullptr;
+    TSkinLabel* FResolutionLabel = nullptr;
+    TSkinLabel* FResolutionValue = nullptr;
+    TSkinLabel* FCurrentResolutionLabel = nullptr;
+    TSkinLabel* FCurrentResolutionValue = nullptr;
+    TSkinButton* FToSource = nullptr;
     TCheckBox* FTitleVisible = nullptr;
-    TLabel* FTitleLabel = nullptr;
-    TSpeedButton* FAlignButtons[3] = {};
-    TButton* FFontButton = nullptr;
-    TLabel* FFontNameLabel = nullptr;
+    TSkinLabel* FTitleLabel = nullptr;
+    TSkinButton* FAlignButtons[3] = {};
+    TSkinButton* FFontButton = nullptr;
+    TSkinLabel* FFontNameLabel = nullptr;
     TMemo* FTextMemo = nullptr;
 
     // Design places of the rows that move up for a selected text.

@@ -47,7 +47,6 @@ constexpr const char* PictureOpenFilter =
 constexpr const char* PictureSaveFilter = "Bitmap (*.bmp)|*.bmp|PNG (*.png)|*.png|JPEG (*.jpg)|*.jpg";
 
 constexpr int ToolbarHeight = 30;
-constexpr int DockWidth = 216;
 
 std::string ProgramFolder()
 {
@@ -83,15 +82,11 @@ TSheetfoldForm::TSheetfoldForm(TComponent* owner) : TCustomSheetfoldForm(owner)
     SetKeyPreview(false);
     BuildMenus();
     BuildToolbar();
-    FStatusBar = New<TPanel>(this);
+    FStatusBar = New<TSkinStatusBar>(this);
     FStatusBar->SetAlign(alBottom);
-    FStatusBar->SetHeight(20);
-    FStatusBar->SetBevelOuter(bvLowered);
     FStatusBar->SetParent(this);
-    FDock = New<TPanel>(this);
-    FDock->SetAlign(alLeft);
-    FDock->SetWidth(DockWidth);
-    FDock->SetBevelOuter(bvNone);
+    FDock = New<TSkinMultiDock>(this);
+    FDock->SetPosition(dpLeft);
     FDock->SetParent(this);
     BuildPanels();
     BuildCentre();
@@ -307,14 +302,16 @@ void TSheetfoldForm::LayoutToolbar()
 void TSheetfoldForm::BuildPanels()
 {
     FImagePanel = New<TImagePanel>(this);
-    FImagePanel->SetAlign(alTop);
-    FImagePanel->SetHeight(440);
-    FImagePanel->SetParent(FDock);
     FPrintPanel = New<TPrintPanel>(this);
-    FPrintPanel->SetAlign(alTop);
-    FPrintPanel->SetTop(FImagePanel->GetHeight());
-    FPrintPanel->SetHeight(260);
-    FPrintPanel->SetParent(FDock);
+    int position = 0;
+    for (auto [panel, item, height] : {std::tuple{static_cast<TSkinDockablePanel*>(FImagePanel), FViewImageItem, 440},
+                                       std::tuple{static_cast<TSkinDockablePanel*>(FPrintPanel), FViewPrintItem, 260}}) {
+        panel->SetDockPos(position++);
+        panel->SetSplitHeight(height);
+        panel->SetParent(FDock);
+        // Closed by its own button, floated, docked again: the View menu follows.
+        panel->OnVisibleChanged = TNotifyEvent([panel, item](TObject*) { item->SetChecked(panel->GetVisible()); });
+    }
 }
 
 void TSheetfoldForm::BuildCentre()
@@ -331,16 +328,17 @@ void TSheetfoldForm::BuildCentre()
 
 void TSheetfoldForm::SizeDockedPanels()
 {
-    int width = FImagePanel->DesignWidth();
-    FDock->SetWidth(width);
-    TSizeConstraints image;
-    image.MinWidth = width;
-    image.MinHeight = FImagePanel->DesignMinHeight();
-    FImagePanel->SetConstraints(image);
-    TSizeConstraints print;
-    print.MinWidth = width;
-    print.MinHeight = FPrintPanel->DesignMinHeight();
-    FPrintPanel->SetConstraints(print);
+    // Both panels are as wide as the image panel's widest row, and never lower than their rows.
+    const int width = FImagePanel->DesignWidth();
+    for (auto [panel, minHeight] : {std::pair{static_cast<TSkinDockablePanel*>(FImagePanel), FImagePanel->DesignMinHeight()},
+                                    std::pair{static_cast<TSkinDockablePanel*>(FPrintPanel), FPrintPanel->DesignMinHeight()}}) {
+        panel->SetMinClientWidth(width);
+        panel->SetMinClientHeight(minHeight);
+        panel->SetClientWidth(width);
+        panel->SetWidth(width);
+        panel->SetDockedWidth(width);
+        panel->SetFloatingWidth(width);
+    }
 }
 
 // ---- Start and end ----
@@ -793,11 +791,10 @@ void TSheetfoldForm::AboutCommand()
     about->ShowModal();
 }
 
-void TSheetfoldForm::TogglePanel(TPanel* panel, TMenuItem* item)
+void TSheetfoldForm::TogglePanel(TSkinDockablePanel* panel, TMenuItem* item)
 {
     panel->SetVisible(!panel->GetVisible());
     item->SetChecked(panel->GetVisible());
-    FDock->SetVisible(FImagePanel->GetVisible() || FPrintPanel->GetVisible());
 }
 
 // ---- Printing and export ----

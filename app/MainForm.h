@@ -17,6 +17,7 @@
 #include "platform/ExtCtrls.h"
 #include "platform/Menus.h"
 #include "platform/StdCtrls.h"
+#include "skin/SkinStatusBar.h"
 
 class TIplOpenPictureDialog;
 class TIplSavePictureDialog;
@@ -74,9 +75,11 @@ public:
     TComboBox* GetNameBox() const { return FImagePanel->GetNameBox(); }
     TEdit* GetLeftEdit() const { return FImagePanel->GetLeftEdit(); }
     TMemo* GetTextMemo() const { return FImagePanel->GetTextMemo(); }
-    TLabel* GetFontNameLabel() const { return FImagePanel->GetFontNameLabel(); }
-    TLabel* GetTitleLabel() const { return FImagePanel->GetTitleLabel(); }
-    TSpeedButton* GetAlignmentButton(TTextAlignment alignment) const { return FImagePanel->GetAlignmentButton(alignment); }
+    TSkinLabel* GetFontNameLabel() const { return FImagePanel->GetFontNameLabel(); }
+    TSkinLabel* GetTitleLabel() const { return FImagePanel->GetTitleLabel(); }
+    TSkinStatusBar* GetStatusBar() const { return FStatusBar; }
+    TSkinMultiDock* GetDock() const { return FDock; }
+    TSkinButton* GetAlignmentButton(TTextAlignment alignment) const { return FImagePanel->GetAlignmentButton(alignment); }
     TFontDialog* GetElementFontDialog() const { return FFontDialog; }
     // The control or menu item of a command (the first one that shows it).
     TComponent* FindCommandControl(int command) const;
@@ -125,7 +128,7 @@ private:
     void HelpCommand();
     void AboutCommand();
     void PrinterSetupCommand();
-    void TogglePanel(TPanel* panel, TMenuItem* item);
+    void TogglePanel(TSkinDockablePanel* panel, TMenuItem* item);
     // Cut, copy, paste and delete go to an edit that has the focus, not to the page.
     bool ForwardToFocusedEdit(int command);
 
@@ -154,8 +157,8 @@ private:
     std::vector<TSpeedButton*> FToolButtons;
     TLabel* FScaleLabel = nullptr;
     TComboBox* FZoomBox = nullptr;
-    TPanel* FStatusBar = nullptr;
-    TPanel* FDock = nullptr;
+    TSkinStatusBar* FStatusBar = nullptr;
+    TSkinMultiDock* FDock = nullptr;
     TTabControl* FTabControl = nullptr;
     TPanel* FPreviewPanel = nullptr;
 

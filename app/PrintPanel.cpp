@@ -7,7 +7,7 @@
 #include "platform/Printers.h"
 #include "platform/ScopeGuards.h"
 
-SF_IMPLEMENT_ABSTRACT(TPrintPanel, TPanel)
+SF_IMPLEMENT_ABSTRACT(TPrintPanel, TSkinDockablePanel)
 
 namespace {
 
@@ -22,108 +22,103 @@ bool SamePaper(const TPaper* paper, const TSheetfoldPage* page)
 
 } // namespace
 
-TPrintPanel::TPrintPanel(TSheetfoldForm* form) : TPanel(form), FForm(form)
+TPrintPanel::TPrintPanel(TSheetfoldForm* form) : TSkinDockablePanel(form), FForm(form)
 {
     SetTag(200);
 }
 
 void TPrintPanel::AfterConstruction()
 {
-    TPanel::AfterConstruction();
-    SetBevelOuter(bvNone);
+    TSkinDockablePanel::AfterConstruction();
+    SetCaption(AnsiToWide(InterfaceText(200, "Print")));
+    SetCloseButtonWhenDocked(true);
     Build();
 }
 
-TLabel* TPrintPanel::AddLabel(int tag, int x, int y, const std::string& caption)
+TSkinLabel* TPrintPanel::AddLabel(int tag, int x, int y, int width, const std::string& caption)
 {
-    TLabel* label = New<TLabel>(FForm);
+    TSkinLabel* label = New<TSkinLabel>(FForm);
     label->SetTag(tag);
-    label->SetAutoSize(true);
-    label->SetCaption(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption);
-    label->SetLeft(x);
-    label->SetTop(y);
+    label->SetCaption(AnsiToWide(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption));
+    label->SetBounds(x, y, width, 17);
     label->SetParent(this);
     return label;
 }
 
-void TPrintPanel::AddRadioPair(int y, int firstTag, int secondTag, TRadioButton*& first, TRadioButton*& second)
+TSkinButton* TPrintPanel::AddButton(int tag, int x, int y, int width, int command)
 {
-    TPanel* group = New<TPanel>(FForm);
-    group->SetBevelOuter(bvNone);
-    group->SetBounds(8, y, 200, 20);
-    group->SetParent(this);
-    auto add = [this, group](int tag, int x, int width) {
-        TRadioButton* button = New<TRadioButton>(FForm);
+    TSkinButton* button = New<TSkinButton>(FForm);
+    button->SetTag(tag);
+    button->SetCaption(AnsiToWide(InterfaceText(tag, "")));
+    button->SetBounds(x, y, width, 24);
+    button->SetParent(this);
+    button->OnClick = TNotifyEvent([this, command](TObject*) { FForm->ExecuteCommand(command); });
+    FForm->BindCommandControl(command, button);
+    return button;
+}
+
+void TPrintPanel::AddRadioPair(int y, int group, int firstTag, int secondTag, TSkinRadioButton*& first,
+                               TSkinRadioButton*& second)
+{
+    auto add = [this, y, group](int tag, int x, int width) {
+        TSkinRadioButton* button = New<TSkinRadioButton>(FForm);
         button->SetTag(tag);
-        button->SetCaption(InterfaceText(tag, ""));
-        button->SetBounds(x, 1, width, 17);
-        button->SetParent(group);
+        button->SetGroupIndex(group);
+        button->SetCaption(AnsiToWide(InterfaceText(tag, "")));
+        button->SetBounds(x, y, width, 19);
+        button->SetParent(this);
         return button;
     };
-    first = add(firstTag, 0, 95);
-    second = add(secondTag, 97, 103);
+    first = add(firstTag, 8, 95);
+    second = add(secondTag, 105, 103);
 }
 
 void TPrintPanel::Build()
 {
-    TLabel* title = AddLabel(200, 8, 4);
-    title->GetFont()->SetStyle(TFontStyles{fsBold});
-
-    FPrinterLabel = AddLabel(201, 8, 27);
+    FPrinterLabel = AddLabel(201, 8, 7, 50);
     FPrinterBox = New<TComboBox>(FForm);
     FPrinterBox->SetStyle(csDropDownList);
-    FPrinterBox->SetBounds(60, 24, 148, 200);
+    FPrinterBox->SetBounds(60, 4, 148, 200);
     FPrinterBox->SetParent(this);
     FPrinterBox->OnChange = TNotifyEvent([this](TObject*) { ChoosePrinter(); });
-    FSetupButton = New<TButton>(FForm);
-    FSetupButton->SetTag(202);
-    FSetupButton->SetCaption(InterfaceText(202, ""));
-    FSetupButton->SetBounds(8, 50, 80, 22);
-    FSetupButton->SetParent(this);
-    FSetupButton->OnClick = TNotifyEvent([this](TObject*) { FForm->ExecuteCommand(cmPrinterSetup); });
-    FForm->BindCommandControl(cmPrinterSetup, FSetupButton);
+    FSetupButton = AddButton(202, 8, 30, 80, cmPrinterSetup);
 
-    AddLabel(203, 8, 80);
-    AddLabel(204, 60, 80);
-    FPageSizeLabel = AddLabel(0, 96, 80, " ");
+    AddLabel(203, 8, 60, 50);
+    AddLabel(204, 60, 60, 36);
+    FPageSizeLabel = AddLabel(0, 96, 60, 112, " ");
     FTrial = New<TCheckBox>(FForm);
     FTrial->SetTag(205);
     FTrial->SetCaption(InterfaceText(205, ""));
-    FTrial->SetBounds(8, 98, 200, 17);
+    FTrial->SetBounds(8, 78, 200, 17);
     FTrial->SetParent(this);
     FTrial->OnClick = TNotifyEvent([this](TObject*) {
         if (!FRefreshing)
             FForm->SetTestPrint(FTrial->GetChecked());
     });
 
-    AddLabel(206, 8, 120);
-    AddRadioPair(136, 207, 208, FPortrait, FLandscape);
+    AddLabel(206, 8, 100, 200);
+    AddRadioPair(116, 1, 207, 208, FPortrait, FLandscape);
     FPortrait->OnClick = TNotifyEvent([this](TObject*) { ChooseOrientation(false); });
     FLandscape->OnClick = TNotifyEvent([this](TObject*) { ChooseOrientation(true); });
-    AddLabel(209, 8, 162);
-    AddRadioPair(178, 210, 211, FAllPages, FCurrentPage);
+    AddLabel(209, 8, 142, 200);
+    AddRadioPair(158, 2, 210, 211, FAllPages, FCurrentPage);
     FAllPages->SetChecked(true);
 
-    TLabel* copiesLabel = AddLabel(212, 8, 207);
+    TSkinLabel* copiesLabel = AddLabel(212, 8, 187, 50);
     FCopiesEdit = New<TEdit>(FForm);
-    FCopiesEdit->SetBounds(60, 204, 40, 21);
+    FCopiesEdit->SetBounds(60, 184, 40, 21);
     FCopiesEdit->SetText("1");
     FCopiesEdit->SetParent(this);
     TUpDown* copiesUpDown = New<TUpDown>(FForm);
-    copiesUpDown->SetBounds(100, 204, 16, 21);
+    copiesUpDown->SetBounds(100, 184, 16, 21);
     copiesUpDown->SetMin(1);
     copiesUpDown->SetMax(99);
     copiesUpDown->SetParent(this);
     copiesUpDown->SetAssociate(FCopiesEdit);
     copiesUpDown->SetPosition(1);
-    FPrintButton = New<TButton>(FForm);
-    FPrintButton->SetTag(213);
-    FPrintButton->SetCaption(InterfaceText(213, ""));
-    FPrintButton->SetBounds(8, 232, 80, 24);
-    FPrintButton->SetParent(this);
-    FPrintButton->OnClick = TNotifyEvent([this](TObject*) { FForm->ExecuteCommand(cmPrint); });
+    FPrintButton = AddButton(213, 8, 212, 80, cmPrint);
     for (TComponent* c : std::initializer_list<TComponent*>{FAllPages, FCurrentPage, copiesLabel, FCopiesEdit,
-                                                            copiesUpDown, FPrintButton})
+                                                            copiesUpDown})
         FForm->BindCommandControl(cmPrint, c);
 }
 
@@ -172,8 +167,9 @@ void TPrintPanel::RefreshPageSizeLabel()
     if (!page)
         return;
     RECT paper = page->GetPaperRect();
-    FPageSizeLabel->SetCaption(FForm->FormatLength(paper.right - paper.left) + " x " +
-                               FForm->FormatLength(paper.bottom - paper.top) + " " + FForm->GetUnitSuffix());
+    FPageSizeLabel->SetCaption(AnsiToWide(FForm->FormatLength(paper.right - paper.left) + " x " +
+                                          FForm->FormatLength(paper.bottom - paper.top) + " " +
+                                          FForm->GetUnitSuffix()));
 }
 
 void TPrintPanel::ChoosePrinter()
@@ -187,7 +183,7 @@ void TPrintPanel::ChoosePrinter()
 // Only the click that checks a button turns the page; the one that unchecks its partner does not.
 void TPrintPanel::ChooseOrientation(bool landscape)
 {
-    TRadioButton* button = landscape ? FLandscape : FPortrait;
+    TSkinRadioButton* button = landscape ? FLandscape : FPortrait;
     if (FRefreshing || !button->GetChecked())
         return;
     if (FForm->HasPrinter()) {

@@ -1,16 +1,17 @@
-// The "Print" side panel: the printer, its setup, the current page's paper, orientation and test
+// The "Print" side panel, docked at the main window's left: the printer, its setup, the current page's paper, orientation and test
 // print, and what a print job prints. It builds its controls, shows the printers and the current
 // page, and hands the print and setup commands to the main window.
 #pragma once
 
 #include "platform/ComCtrls.h"
-#include "platform/ExtCtrls.h"
 #include "platform/StdCtrls.h"
+#include "skin/SkinControls.h"
+#include "skin/SkinDkPanels.h"
 
 class TSheetfoldForm;
 class TSheetfoldPage;
 
-class TPrintPanel : public TPanel {
+class TPrintPanel : public TSkinDockablePanel {
     SF_CLASS(TPrintPanel)
 public:
     explicit TPrintPanel(TSheetfoldForm* form);
@@ -28,31 +29,34 @@ public:
     bool GetCurrentPageOnly() const { return FCurrentPage->GetChecked(); }
     int DesignMinHeight() const;
 
-    TLabel* GetPageSizeLabel() const { return FPageSizeLabel; }
+    TSkinLabel* GetPageSizeLabel() const { return FPageSizeLabel; }
     TEdit* GetCopiesEdit() const { return FCopiesEdit; }
-    TRadioButton* GetAllPagesButton() const { return FAllPages; }
-    TRadioButton* GetCurrentPageButton() const { return FCurrentPage; }
+    TSkinRadioButton* GetAllPagesButton() const { return FAllPages; }
+    TSkinRadioButton* GetCurrentPageButton() const { return FCurrentPage; }
 
 private:
     void Build();
-    TLabel* AddLabel(int tag, int x, int y, const std::string& caption = {});
+    TSkinLabel* AddLabel(int tag, int x, int y, int width, const std::string& caption = {});
+    // A button that runs the main window's command and is enabled by its rule.
+    TSkinButton* AddButton(int tag, int x, int y, int width, int command);
     // Two radio buttons side by side in a group of their own.
-    void AddRadioPair(int y, int firstTag, int secondTag, TRadioButton*& first, TRadioButton*& second);
+    void AddRadioPair(int y, int group, int firstTag, int secondTag, TSkinRadioButton*& first,
+                      TSkinRadioButton*& second);
     void ChoosePrinter();
     void ChooseOrientation(bool landscape);
 
     TSheetfoldForm* FForm;
-    TLabel* FPrinterLabel = nullptr;
+    TSkinLabel* FPrinterLabel = nullptr;
     TComboBox* FPrinterBox = nullptr;
-    TButton* FSetupButton = nullptr;
-    TLabel* FPageSizeLabel = nullptr;
+    TSkinButton* FSetupButton = nullptr;
+    TSkinLabel* FPageSizeLabel = nullptr;
     TCheckBox* FTrial = nullptr;
-    TRadioButton* FPortrait = nullptr;
-    TRadioButton* FLandscape = nullptr;
-    TRadioButton* FAllPages = nullptr;
-    TRadioButton* FCurrentPage = nullptr;
+    TSkinRadioButton* FPortrait = nullptr;
+    TSkinRadioButton* FLandscape = nullptr;
+    TSkinRadioButton* FAllPages = nullptr;
+    TSkinRadioButton* FCurrentPage = nullptr;
     TEdit* FCopiesEdit = nullptr;
-    TButton* FPrintButton = nullptr;
+    TSkinButton* FPrintButton = nullptr;
     // Set while the controls are being filled: their events must not write back.
     int FRefreshing = 0;
 };

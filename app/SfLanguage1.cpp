@@ -11,6 +11,8 @@
 #include "platform/Menus.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
+#include "skin/SkinControls.h"
+#include "toolbar/TBDockableWindow.h"
 
 namespace {
 
@@ -314,6 +316,25 @@ TLanguageTexts CaptionAndHintTexts()
     texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<T*>(c)->SetHint(s); };
     return texts;
 }
+
+// Themed controls and panels keep wide captions (and the controls wide hints): the language's
+// text reaches them converted from the process's code page.
+template <class T>
+TLanguageTexts WideCaptionTexts()
+{
+    TLanguageTexts texts = CaptionAndHintTexts<TControl>();
+    texts.GetCaption = [](TComponent* c) { return WideToAnsi(static_cast<T*>(c)->GetCaption()); };
+    texts.SetCaption = [](TComponent* c, const std::string& s) { static_cast<T*>(c)->SetCaption(AnsiToWide(s)); };
+    return texts;
+}
+
+TLanguageTexts WideCaptionAndHintTexts()
+{
+    TLanguageTexts texts = WideCaptionTexts<TSkinTextObject>();
+    texts.GetHint = [](TComponent* c) { return WideToAnsi(static_cast<TSkinTextObject*>(c)->GetHint()); };
+    texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<TSkinTextObject*>(c)->SetHint(AnsiToWide(s)); };
+    return texts;
+}
 }
 
 void InitSfLanguage()
@@ -321,6 +342,8 @@ void InitSfLanguage()
     RegisterLanguageTexts(TControl::StaticClass(), CaptionAndHintTexts<TControl>());
     RegisterLanguageTexts(TMenuItem::StaticClass(), CaptionAndHintTexts<TMenuItem>());
     RegisterLanguageTexts(TCustomAction::StaticClass(), CaptionAndHintTexts<TCustomAction>());
+    RegisterLanguageTexts(TSkinTextObject::StaticClass(), WideCaptionAndHintTexts());
+    RegisterLanguageTexts(TTBCustomDockableWindow::StaticClass(), WideCaptionTexts<TTBCustomDockableWindow>());
 
     TLanguageTexts actionList;
     actionList.ForEachChild = [](TComponent* c, const std::function<void(TComponent*)>& visit) {
@@ -335,7 +358,8 @@ void DoneSfLanguage()
 {
     TSfLanguage::FreeInstance();
     for (TClass cls : {TControl::StaticClass(), TMenuItem::StaticClass(), TCustomAction::StaticClass(),
-                       TCustomActionList::StaticClass()})
+                       TCustomActionList::StaticClass(), TSkinTextObject::StaticClass(),
+                       TTBCustomDockableWindow::StaticClass()})
         UnregisterLanguageTexts(cls);
 }
 

@@ -584,6 +584,18 @@ void TSkinCustomStatusBar::Dispatch(TMessage& m)
                 m.Result = HTBOTTOMRIGHT;
         }
         return;
+    case WM_NCLBUTTONDOWN:
+        // The grip sizes the form the bar belongs to, not the bar: the form runs the system's
+        // sizing loop from its bottom-right corner.
+        if (m.WParam == HTBOTTOMRIGHT && SizeGripShown()) {
+            if (TCustomForm* form = GetParentForm(this)) {
+                ::SendMessageW(form->GetHandle(), WM_SYSCOMMAND, SC_SIZE | WMSZ_BOTTOMRIGHT, m.LParam);
+                m.Result = 0;
+                return;
+            }
+        }
+        TCustomControl::Dispatch(m);
+        return;
     case WM_SIZE:
         TCustomControl::Dispatch(m);
         UpdatePanels();

@@ -2,6 +2,19 @@
 
 #include "document/SheetfoldSelection.h"
 #include "graphics/MapMode.h"
+#include "skin/Skin.h"
+
+namespace {
+// The main window's panels, dock and status bar are themed: they find the themes started as the
+// program starts them.
+class TSkinEnvironment : public testing::Environment {
+public:
+    void SetUp() override { InitSkin(); }
+    void TearDown() override { DoneSkin(); }
+};
+
+const testing::Environment* const kSkin = testing::AddGlobalTestEnvironment(new TSkinEnvironment);
+}
 
 void MainFormTest::SetUp()
 {

@@ -126,7 +126,7 @@ TEST_F(MainFormTest, PanelShowsOneElementAndEmptiesForSeveral)
     EXPECT_TRUE(Form->GetLeftEdit()->GetEnabled());
     EXPECT_FALSE(Form->GetTextMemo()->GetEnabled());
     EXPECT_EQ(Form->GetTextMemo()->GetText(), "");
-    EXPECT_EQ(Form->GetFontNameLabel()->GetCaption(), "");
+    EXPECT_EQ(Form->GetFontNameLabel()->GetCaption(), L"");
     // Showing the mixed state must not write it back into the elements.
     EXPECT_TRUE(second->GetAlign() & laCenterHorz);
     EXPECT_FALSE(first->GetAlign() & laCenterHorz);
@@ -221,4 +221,38 @@ TEST(HtmlHelp, RegisteredPathTakesTheWindowsFolder)
     EXPECT_EQ(ExpandSystemRoot("%SYSTEMROOT%\\x.ocx", "D:\\w"), "D:\\w\\x.ocx");
     EXPECT_EQ(ExpandSystemRoot("C:\\other\\hhctrl.ocx", "C:\\windows"), "C:\\other\\hhctrl.ocx");
     EXPECT_EQ(ExpandSystemRoot("%SYSTEM%", "C:\\windows"), "%SYSTEM%");
+}
+
+TEST_F(MainFormTest, ThePanelsDockAtTheLeftSizedToTheirRowsAndTheViewTogglesFollowThem)
+{
+    ShowForm();
+    TSkinDockablePanel* panels[] = {Form->GetImagePanel(), Form->GetPrintPanel()};
+    const int commands[] = {cmViewImagePanel, cmViewPrintPanel};
+    const int width = Form->GetImagePanel()->DesignWidth();
+    EXPECT_EQ(Form->GetDock()->ShownPanels(), std::vector<TSkinDockablePanel*>(std::begin(panels), std::end(panels)));
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        TSkinDockablePanel* panel = panels[i];
+        auto* item = dynamic_cast<TMenuItem*>(Form->FindCommandControl(commands[i]));
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(panel->GetDockedWidth(), width);
+        EXPECT_EQ(panel->GetFloatingWidth(), width);
+        EXPECT_EQ(panel->GetMinClientWidth(), width);
+        EXPECT_GE(panel->GetClientHeight(), panel->GetMinClientHeight());
+        // Closed by its own button: hidden, and the View item unchecked; the item shows it again.
+        panel->Close();
+        Pump();
+        EXPECT_FALSE(panel->GetVisible());
+        EXPECT_FALSE(item->GetChecked());
+        Form->ExecuteCommand(commands[i]);
+        EXPECT_TRUE(panel->GetVisible());
+        EXPECT_TRUE(item->GetChecked());
+        Form->ExecuteCommand(commands[i]);
+        EXPECT_FALSE(panel->GetVisible());
+        EXPECT_FALSE(item->GetChecked());
+        Form->ExecuteCommand(commands[i]);
+    }
+    EXPECT_EQ(Form->GetDock()->ShownPanels().size(), 2u);
+    // The status bar sits at the window's bottom with its grip in the corner.
+    EXPECT_TRUE(Form->GetStatusBar()->SizeGripShown());
 }

@@ -154,10 +154,10 @@ TEST_F(PropertyPanelTest, AlignmentButtonsOfATextAndOfATitleAreReachableAndStore
 
     struct TCase {
         TLayerElement* Element;
-        const char* Caption;
+        const wchar_t* Caption;
     };
-    for (TCase c : {TCase{text, "Text:"}, TCase{image, "Title:"}}) {
-        SCOPED_TRACE(c.Caption);
+    for (TCase c : {TCase{text, L"Text:"}, TCase{image, L"Title:"}}) {
+        SCOPED_TRACE(WideToAnsi(c.Caption));
         Select(c.Element);
         TControl* title = Form->GetTitleLabel();
         EXPECT_TRUE(title->GetVisible());

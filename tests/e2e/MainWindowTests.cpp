@@ -1,0 +1,176 @@
+// The main window's frame as a user works it: the side panels docked at the left are resized by
+// their edge and the splitter between them, closed by their own button and brought back from the
+// View menu; the status bar's grip resizes the window.
+#include <windows.h>
+
+#include <functional>
+
+#include "E2ESupport.h"
+#include "TestSupport.h"
+#include "skin/SkinDkPanels.h"
+
+namespace {
+
+RECT ScreenRect(HWND wnd)
+{
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return r;
+}
+
+LRESULT HitAt(HWND wnd, POINT screen)
+{
+    DWORD_PTR result = HTNOWHERE;
+    SendMessageTimeoutA(wnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y), SMTO_NORMAL, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// The first point of the line from `from` in steps of `step` where the window answers the hit
+// code, or {-1, -1}.
+POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        POINT p{from.x + step.x * i, from.y + step.y * i};
+        if (HitAt(wnd, p) == code)
+            return p;
+    }
+    return POINT{-1, -1};
+}
+
+LPARAM ClientLParam(HWND wnd, POINT screen)
+{
+    ScreenToClient(wnd, &screen);
+    return MAKELPARAM(screen.x, screen.y);
+}
+
+// A press on the non-client part of the window, moves to `to` and a release, as the mouse does
+// while the window holds the capture of its sizing loop.
+void NonClientDrag(const TProgramDriver& program, HWND wnd, LRESULT code, POINT from, POINT to)
+{
+    SetCursorPos(from.x, from.y);
+    PostMessageA(wnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(code), MAKELPARAM(from.x, from.y));
+    for (int i = 1; i <= 4; ++i) {
+        POINT p{from.x + (to.x - from.x) * i / 4, from.y + (to.y - from.y) * i / 4};
+        SetCursorPos(p.x, p.y);
+        PostMessageA(wnd, WM_MOUSEMOVE, MK_LBUTTON, ClientLParam(wnd, p));
+        Sleep(30);
+    }
+    PostMessageA(wnd, WM_LBUTTONUP, 0, ClientLParam(wnd, to));
+    program.Sync();
+}
+
+// The real mouse: moved, pressed, dragged and released through the system's input queue.
+void MouseDrag(POINT from, POINT to)
+{
+    auto send = [](DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        SendInput(1, &input, sizeof(input));
+    };
+    SetCursorPos(from.x, from.y);
+    Sleep(50);
+    send(MOUSEEVENTF_LEFTDOWN);
+    for (int i = 1; i <= 6; ++i) {
+        Sleep(40);
+        SetCursorPos(from.x + (to.x - from.x) * i / 6, from.y + (to.y - from.y) * i / 6);
+        send(MOUSEEVENTF_MOVE);
+    }
+    Sleep(50);
+    send(MOUSEEVENTF_LEFTUP);
+    Sleep(50);
+}
+
+int Width(const RECT& r)
+{
+    return r.right - r.left;
+}
+
+int Height(const RECT& r)
+{
+    return r.bottom - r.top;
+}
+
+} // namespace
+
+TEST_F(TProgramTest, TheSidePanelsAreResizedClosedAndBroughtBackFromTheViewMenu)
+{
+    ASSERT_TRUE(Program.Start());
+    HWND image = Program.FindChild("TImagePanel");
+    HWND print = Program.FindChild("TPrintPanel");
+    HWND dock = Program.FindChild("TSkinMultiDock");
+    ASSERT_TRUE(image && print && dock);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }));
+    const RECT imageBefore = ScreenRect(image);
+    const RECT printBefore = ScreenRect(print);
+    EXPECT_LT(imageBefore.top, printBefore.top) << "the image panel comes first";
+    EXPECT_EQ(imageBefore.bottom, printBefore.top) << "the panels share the dock's height";
+
+    // The right edge widens the docked panels and the dock.
+    const POINT edge = FindHit(image, HTRIGHT, POINT{imageBefore.right - 6, imageBefore.top + 80}, POINT{1, 0}, 12);
+    ASSERT_NE(edge.x, -1) << "no sizing edge at the image panel's right";
+    NonClientDrag(Program, image, HTRIGHT, edge, POINT{edge.x + 40, edge.y});
+    Program.Sync();
+    // The loop ends on the release; both panels and the page beside them follow.
+    HWND tabs = Program.FindChild("TTabControl");
+    EXPECT_TRUE(WaitUntil([&] {
+        return Width(ScreenRect(image)) == Width(imageBefore) + 40 && Width(ScreenRect(print)) == Width(imageBefore) + 40 &&
+               ScreenRect(tabs).left >= ScreenRect(image).right;
+    })) << Width(ScreenRect(image)) << " and " << Width(ScreenRect(print)) << " after " << Width(imageBefore);
+
+    // The splitter between them moves the boundary: one panel gives what the other takes.
+    const RECT image1 = ScreenRect(image);
+    const RECT print1 = ScreenRect(print);
+    const POINT split = FindHit(image, htSplitBottom, POINT{image1.left + 40, image1.bottom - 1}, POINT{0, -1}, 12);
+    ASSERT_NE(split.x, -1) << "no splitter at the image panel's bottom";
+    NonClientDrag(Program, image, htSplitBottom, split, POINT{split.x, split.y - 30});
+    EXPECT_TRUE(WaitUntil([&] {
+        return Height(ScreenRect(image)) == Height(image1) - 30 && Height(ScreenRect(print)) == Height(print1) + 30;
+    }));
+
+    // Its own close button hides the image panel and the print panel takes the whole dock.
+    const POINT close = FindHit(image, htPanelClose, POINT{image1.right - 2, image1.top + 8}, POINT{-1, 0}, 40);
+    ASSERT_NE(close.x, -1) << "no close button in the image panel's caption";
+    SetCursorPos(close.x, close.y);
+    PostMessageA(image, WM_NCLBUTTONDOWN, htPanelClose, MAKELPARAM(close.x, close.y));
+    PostMessageA(image, WM_LBUTTONUP, 0, ClientLParam(image, close));
+    Program.Sync();
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(image); }));
+    EXPECT_TRUE(WaitUntil([&] { return ScreenRect(print).top == imageBefore.top; }));
+
+    // View > Image brings it back, and again hides it: the toggle follows the close.
+    Program.PostCommand(100);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(image); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ScreenRect(image).bottom == ScreenRect(print).top || ScreenRect(print).bottom == ScreenRect(image).top;
+    })) << "the panels share the dock again: image " << ScreenRect(image).top << "-" << ScreenRect(image).bottom
+        << ", print " << ScreenRect(print).top << "-" << ScreenRect(print).bottom;
+    Program.PostCommand(200);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(print); }));
+    Program.PostCommand(200);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(print); }));
+    CloseProgram(Program);
+}
+
+TEST_F(TProgramTest, TheStatusBarGripResizesTheWindow)
+{
+    ASSERT_TRUE(Program.Start());
+    HWND bar = Program.FindChild("TSkinStatusBar");
+    ASSERT_NE(bar, nullptr);
+    const RECT before = ScreenRect(Program.MainWindow());
+    const RECT barRect = ScreenRect(bar);
+    const POINT grip{barRect.right - 4, barRect.bottom - 4};
+    ASSERT_EQ(HitAt(bar, grip), HTBOTTOMRIGHT);
+    SetForegroundWindow(Program.MainWindow());
+    MouseDrag(grip, POINT{grip.x - 60, grip.y - 40});
+    EXPECT_TRUE(WaitUntil([&] {
+        RECT now = ScreenRect(Program.MainWindow());
+        return Width(now) == Width(before) - 60 && Height(now) == Height(before) - 40;
+    })) << Width(ScreenRect(Program.MainWindow())) << "x" << Height(ScreenRect(Program.MainWindow()));
+    // The grip stays in the window's corner.
+    EXPECT_TRUE(WaitUntil([&] {
+        const RECT now = ScreenRect(bar);
+        return HitAt(bar, POINT{now.right - 4, now.bottom - 4}) == HTBOTTOMRIGHT;
+    }));
+    CloseProgram(Program);
+}
