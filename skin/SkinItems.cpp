@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Forms.h"
 #include "platform/ScopeGuards.h"
@@ -407,6 +408,15 @@ void TSkinItemViewer::GetTextSize(TCanvas* canvas, const std::wstring& text, SIZ
     if (TFont* font = FView->ResolveFont())
         canvas->GetFont()->Assign(font);
     AdjustViewerFont(canvas->GetFont(), stateFlags);
+    // Painting measures the caption each time; the font's description is what its size hangs on.
+    const LOGFONTA font = canvas->GetFont()->GetLogFont();
+    for (const TMeasuredText& m : FMeasured) {
+        if (m.Valid && m.Flags == flags && m.Rotated == rotated && m.Text == text &&
+            std::memcmp(&m.Font, &font, sizeof font) == 0) {
+            size = m.Size;
+            return;
+        }
+    }
     canvas->RequiredState(TCanvas::csHandleValid | TCanvas::csFontValid);
     HDC dc = canvas->GetHandle();
     if (rotated) {
@@ -414,11 +424,13 @@ void TSkinItemViewer::GetTextSize(TCanvas* canvas, const std::wstring& text, SIZ
         TGdiObject<HFONT> vertical = MakeVerticalFont(dc);
         TSelectGuard select(dc, vertical.Get());
         size.cy = GetTextWidthW(dc, text, true);
-        return;
+    } else {
+        RECT r{0, 0, 1, 0};
+        DrawTextW(dc, text.c_str(), int(text.size()), &r, flags | DT_CALCRECT);
+        size = SIZE{Width(r), Height(r)};
     }
-    RECT r{0, 0, 1, 0};
-    DrawTextW(dc, text.c_str(), int(text.size()), &r, flags | DT_CALCRECT);
-    size = SIZE{Width(r), Height(r)};
+    FMeasured[FNextMeasured] = TMeasuredText{text, font, flags, rotated, true, size};
+    FNextMeasured = (FNextMeasured + 1) % FMeasured.size();
 }
 
 void TSkinItemViewer::MeasureSize(TCanvas* canvas, int& width, int& height)

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -231,8 +232,22 @@ protected:
     bool FWidenGlyphLeft = true;
 
 private:
+    // A text measured on this viewer, kept until the text, the flags or the font it was measured
+    // with differ (the font covers theme changes: they reach the text only through it).
+    struct TMeasuredText {
+        std::wstring Text;
+        LOGFONTA Font{};
+        UINT Flags = 0;
+        bool Rotated = false;
+        bool Valid = false;
+        SIZE Size{};
+    };
+
     void PaintToolbarFrame(HDC dc, const RECT& client, RECT& content, const TSkinItemDrawInfo& info,
                            bool arrowPushed, bool buttonPushed, bool arrowBelow, const RECT& imageRect);
+    // The caption and the shortcut of a menu item each keep a place.
+    std::array<TMeasuredText, 2> FMeasured;
+    size_t FNextMeasured = 0;
 };
 
 // The hot state the theme gets for a viewer: 0 when not selected; 2 for an enabled item, 1 for a

@@ -27,6 +27,22 @@ uint8_t TimerBit(TTBViewTimerKind kind)
     return static_cast<uint8_t>(1u << static_cast<int>(kind));
 }
 
+// Gives the canvas all viewers of one paint share back the tools of a new canvas, so nothing one
+// viewer (or a handler it calls) changed reaches the next.
+void ResetViewerCanvas(TCanvas* canvas, TFont* font)
+{
+    TPen pen;
+    TBrush brush;
+    canvas->GetPen()->Assign(&pen);
+    canvas->GetBrush()->Assign(&brush);
+    if (font) {
+        canvas->GetFont()->Assign(font);
+        return;
+    }
+    TFont plain;
+    canvas->GetFont()->Assign(&plain);
+}
+
 } // namespace
 
 // The layout of one viewer while it is computed.
@@ -1007,7 +1023,7 @@ void TTBView::Invalidate(TTBItemViewer* viewer)
     InvalidateRect(wnd, &viewer->GetBoundsRect(), FALSE);
 }
 
-void TTBView::PaintViewer(HDC dc, TTBItemViewer* viewer, bool offScreen)
+void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool offScreen)
 {
     const RECT& bounds = viewer->GetBoundsRect();
     RECT client{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
@@ -1027,13 +1043,12 @@ void TTBView::PaintViewer(HDC dc, TTBItemViewer* viewer, bool offScreen)
     if (selected && !toolbarStyle) {
         FillRect(dc, &client, GetSysColorBrush(FlatMenusOn() ? COLOR_MENUHILIGHT : COLOR_HIGHLIGHT));
     } else {
-        TGdiObject<HBRUSH> brush(CreateSolidBrush(windowColour));
-        FillRect(dc, &client, brush.Get());
+        // The DC's own brush: filling each viewer needs no brush object of its own.
+        SetDCBrushColor(dc, windowColour);
+        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     }
-    std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
     canvas->SetHandle(dc);
-    if (TFont* font = ResolveFont())
-        canvas->GetFont()->Assign(font);
+    ResetViewerCanvas(canvas, ResolveFont());
     if (item->GetEffectiveOptions() & tboDefault) {
         canvas->GetFont()->SetStyle(canvas->GetFont()->GetStyle() + fsBold);
     }
@@ -1048,7 +1063,7 @@ void TTBView::PaintViewer(HDC dc, TTBItemViewer* viewer, bool offScreen)
     bool shadow = !item->GetEnabled() &&
                   (toolbarStyle || (!selected && windowColour == GetSysColor(COLOR_BTNFACE)) ||
                    windowColour == GetSysColor(COLOR_GRAYTEXT));
-    viewer->Paint(canvas.get(), client, selected, pushed, shadow);
+    viewer->Paint(canvas, client, selected, pushed, shadow);
     canvas->SetHandle(nullptr);
 }
 
@@ -1058,13 +1073,15 @@ void TTBView::PaintViewers(TCanvas* canvas)
     RECT clip{};
     GetClipBox(dc, &clip);
     bool inOrder = InState(stPaintInOrder);
+    // One canvas for all viewers of this paint: it keeps its font handle from viewer to viewer.
+    std::unique_ptr<TCanvas, TObjectFree> viewerCanvas(New<TCanvas>());
     auto paint = [&](TTBItemViewer* viewer) {
         RECT overlap{};
         if (!viewer->GetShown() || !IntersectRect(&overlap, &clip, &viewer->GetBoundsRect()) ||
             Is<TTBControlItem>(viewer->GetItem()))
             return;
         if (!viewer->GetDirty()) {
-            PaintViewer(dc, viewer, false);
+            PaintViewer(viewerCanvas.get(), dc, viewer, false);
             return;
         }
         // A single repainted viewer goes through a bitmap of its own, so it never flickers.
@@ -1074,7 +1091,7 @@ void TTBView::PaintViewers(TCanvas* canvas)
         TMemoryDC memDC(dc);
         TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
         TSelectGuard select(memDC.Get(), bitmap.Get());
-        PaintViewer(memDC.Get(), viewer, true);
+        PaintViewer(viewerCanvas.get(), memDC.Get(), viewer, true);
         BitBlt(dc, r.left, r.top, w, h, memDC.Get(), 0, 0, SRCCOPY);
     };
     std::vector<TTBItemViewer*> viewers = FViewers;

@@ -220,6 +220,40 @@ TEST(SkinItemViewer, ToolbarSizesFollowLayoutImagesAndArrows)
     }
 }
 
+// A viewer keeps what it measured: each change of caption or font must still reach the size.
+TEST(SkinItemViewer, RemeasuresAfterCaptionAndFontChanges)
+{
+    TRecordingThemeScope theme;
+    SetToolbarMetrics(*theme);
+    TViewFixture f(vtToolbar, true, TTBViewAxis::vaHorizontal);
+    auto* item = f.Add<TSkinItem>(L"&Open");
+    f.View->EnsureLayout();
+    struct TStep {
+        const char* Name;
+        std::function<void()> Change;
+        const wchar_t* Caption;
+        bool Bold;
+    };
+    const TStep steps[] = {
+        {"first measure", [] {}, L"&Open", false},
+        {"same again", [] {}, L"&Open", false},
+        {"longer caption", [&] { item->SetCaption(L"&Open a picture"); }, L"&Open a picture", false},
+        {"bold", [&] { item->GetFontSettings()->SetBold(TTriState::tsTrue); }, L"&Open a picture", true},
+        {"plain again", [&] { item->GetFontSettings()->SetBold(TTriState::tsDefault); }, L"&Open a picture", false},
+        {"caption back", [&] { item->SetCaption(L"&Open"); }, L"&Open", false},
+    };
+    for (const TStep& step : steps) {
+        step.Change();
+        const SIZE text = TextSizeInViewFont(f.View.get(), step.Caption, 0);
+        const SIZE got = Measure(f, item);
+        EXPECT_EQ(got.cy, 6 + text.cy) << step.Name;
+        if (step.Bold)
+            EXPECT_GT(got.cx, 6 + text.cx + 4) << step.Name;
+        else
+            EXPECT_EQ(got.cx, 6 + text.cx + 4) << step.Name;
+    }
+}
+
 TEST(SkinItemViewer, MenuSizeAndMinimums)
 {
     TRecordingThemeScope theme;
