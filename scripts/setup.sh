@@ -19,7 +19,7 @@ need_pkgs=(
   # compiled beside the 32-bit product elsewhere so that neither build breaks unnoticed.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libz-mingw-w64-dev googletest
-  wine xvfb xauth fonts-liberation
+  wine xvfb xauth fonts-liberation locales
   cups printer-driver-cups-pdf poppler-utils
 )
 if [ "$SF_ARCH" = i686 ]; then
@@ -37,8 +37,26 @@ for p in "${need_pkgs[@]}"; do
   fi
 done
 
+# Wine takes a program's code page from its locale only when the system has that locale: the
+# end-to-end cases run the program under a Russian one (code page 1251) too.
+ensure_locales() {
+  local locale
+  for locale in ru_RU; do
+    locale -a 2>/dev/null | grep -qix "$locale.utf-\?8" && continue
+    if [ "$(id -u)" -ne 0 ]; then
+      say "warning: the locale $locale.UTF-8 is missing and not root: the cases under it will fail"
+      continue
+    fi
+    say "generating the locale $locale.UTF-8"
+    # Another build may be generating it at the same moment.
+    flock /tmp/sheetfold-locales.lock localedef -i "$locale" -f UTF-8 "$locale.UTF-8" \
+      || die "could not generate the locale $locale.UTF-8"
+  done
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   say "all packages present"
+  ensure_locales
   exit 0
 fi
 
@@ -56,3 +74,4 @@ say "installing: ${missing[*]}"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
   || die "apt-get install failed for: ${missing[*]}"
 say "done"
+ensure_locales
