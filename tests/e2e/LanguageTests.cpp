@@ -139,7 +139,8 @@ protected:
         std::vector<std::wstring> texts;
         for (HWND wnd : AllWindows(Program.ProcessId()))
             texts.push_back(WindowTextW(wnd));
-        for (int key : {107, 108, 109, 110, 112, 113, 118, 119, 123, 202, 205, 207, 208, 210, 211, 213})
+        // (The themed buttons and radio buttons draw their captions and keep no window text.)
+        for (int key : {107, 108, 109, 110, 119, 205})
             EXPECT_NE(std::find(texts.begin(), texts.end(), Caption(key)), texts.end()) << key;
 
         // The export box, left by Esc.
