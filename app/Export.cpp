@@ -47,8 +47,6 @@ TExportForm::TExportForm(TComponent* owner) : TForm(owner)
     for (const wchar_t* item : {L"100 dpi", L"150 dpi", L"300 dpi", L"600 dpi"})
         FResolutionComboBox->GetItems()->Add(item);
     FResolutionComboBox->SetItemIndex(0);
-    // An editable box shows the chosen item, not the name it took as its text.
-    FResolutionComboBox->SetText(FResolutionComboBox->GetItems()->Get(0));
     FResolutionComboBox->SetTabOrder(0);
 
     FOkButton = New<TUniButton>(this);

@@ -186,6 +186,15 @@ void TUniCustomComboBox::SetText(const std::wstring& value)
     SetWideText(this, value);
 }
 
+void TUniCustomComboBox::SetItemIndex(int value)
+{
+    // Without a window the chosen item is the text the window will show, not a caption that came
+    // before it (the name an editable box takes as its text).
+    if (!HandleAllocated() && value >= 0 && value < SavedItems()->Count())
+        SetText(SavedItems()->Get(value));
+    TCustomComboBox::SetItemIndex(value);
+}
+
 std::wstring TUniCustomComboBox::GetHint()
 {
     return GetWideHint(this);

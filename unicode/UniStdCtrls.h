@@ -53,6 +53,8 @@ public:
     virtual void AddItem(const std::wstring& item, TObject* object);
     std::wstring GetText();
     void SetText(const std::wstring& value);
+    // Hides the class library's own, which cannot see the wide items kept while there is no window.
+    void SetItemIndex(int value);
     std::wstring GetHint();
     void SetHint(const std::wstring& value);
     // The selection in the edit part, in characters of the wide text.

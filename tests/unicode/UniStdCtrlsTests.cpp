@@ -91,6 +91,30 @@ TEST_F(UniComboTest, WideItemsSurviveWindowRecreation)
     EXPECT_EQ(Combo->GetText(), L"");
 }
 
+TEST_F(UniComboTest, AnItemChosenBeforeTheWindowIsItsTextUnlessATextFollows)
+{
+    struct TCase {
+        bool textAfter;
+        const wchar_t* expected;
+    };
+    for (const TCase& c : {TCase{false, L"\u263A two"}, TCase{true, L"typed \u0416"}}) {
+        auto combo = Make<TUniComboBox>();
+        combo->SetName(c.textAfter ? "TypedCombo" : "ChosenCombo");
+        combo->SetStyle(csDropDown);
+        combo->GetItems()->Add(kWideText);
+        combo->GetItems()->Add(L"\u263A two");
+        combo->SetItemIndex(1);
+        if (c.textAfter)
+            combo->SetText(L"typed \u0416");
+        combo->SetParent(Form.get());
+        ASSERT_NE(combo->GetHandle(), nullptr);
+        EXPECT_EQ(combo->GetText(), c.expected);
+        if (!c.textAfter) {
+            EXPECT_EQ(combo->GetItemIndex(), 1);
+        }
+    }
+}
+
 TEST_F(UniComboTest, SelectionChangesTheWideTextThenClicksAndChanges)
 {
     Combo->GetItems()->Add(L"\u0416\u0443\u043A");
