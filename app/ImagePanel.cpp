@@ -9,7 +9,7 @@
 #include "document/SheetfoldProject.h"
 #include "platform/ScopeGuards.h"
 
-SF_IMPLEMENT_ABSTRACT(TImagePanel, TSkinDockablePanel)
+SF_IMPLEMENT_ABSTRACT(TImagePanel, TSheetfoldPanel)
 
 namespace {
 
@@ -20,27 +20,8 @@ std::wstring PixelsPerInchText(POINT resolution)
 
 } // namespace
 
-TImagePanel::TImagePanel(TSheetfoldForm* form) : TSkinDockablePanel(form), FForm(form)
+TImagePanel::TImagePanel(TSheetfoldForm* form) : TSheetfoldPanel(form, 100, "Image")
 {
-    SetTag(100);
-}
-
-void TImagePanel::AfterConstruction()
-{
-    TSkinDockablePanel::AfterConstruction();
-    SetCaption(AnsiToWide(InterfaceText(100, "Image")));
-    SetCloseButtonWhenDocked(true);
-    Build();
-}
-
-TSkinLabel* TImagePanel::AddLabel(int tag, int x, int y, int width, const std::string& caption)
-{
-    TSkinLabel* label = New<TSkinLabel>(FForm);
-    label->SetTag(tag);
-    label->SetCaption(AnsiToWide(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption));
-    label->SetBounds(x, y, width, 17);
-    label->SetParent(this);
-    return label;
 }
 
 TCheckBox* TImagePanel::AddFlagBox(int tag, int x, int y, std::function<void(bool)> apply)

@@ -12,17 +12,16 @@
 #include "platform/ComCtrls.h"
 #include "platform/StdCtrls.h"
 #include "skin/SkinControls.h"
-#include "skin/SkinDkPanels.h"
+#include "app/SheetfoldPanel.h"
 
 class TSheetfoldForm;
 class TLayerElement;
 class TLayerSelection;
 
-class TImagePanel : public TSkinDockablePanel {
+class TImagePanel : public TSheetfoldPanel {
     SF_CLASS(TImagePanel)
 public:
     explicit TImagePanel(TSheetfoldForm* form);
-    void AfterConstruction() override;
 
     // Fills the controls from the selection (not empty) and enables them by its size.
     void ShowSelection(TLayerSelection* selection);
@@ -65,8 +64,7 @@ private:
         std::function<void(const std::string&)> Commit;
     };
 
-    void Build();
-    TSkinLabel* AddLabel(int tag, int x, int y, int width, const std::string& caption = {});
+    void Build() override;
     TCheckBox* AddFlagBox(int tag, int x, int y, std::function<void(bool)> apply);
     TBoundEdit* Bind(TWinControl* control, std::function<std::string()> text,
                      std::function<void(const std::string&)> commit);
@@ -90,7 +88,6 @@ private:
     void PlaceTextRows(bool raised);
     void SetGroupEnabled(const std::vector<TControl*>& group, bool enabled);
 
-    TSheetfoldForm* FForm;
     std::vector<std::unique_ptr<TBoundEdit>> FEdits;
     std::vector<TControl*> FPositionGroup;
     std::vector<TControl*> FElementGroup;

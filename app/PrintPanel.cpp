@@ -7,7 +7,7 @@
 #include "platform/Printers.h"
 #include "platform/ScopeGuards.h"
 
-SF_IMPLEMENT_ABSTRACT(TPrintPanel, TSkinDockablePanel)
+SF_IMPLEMENT_ABSTRACT(TPrintPanel, TSheetfoldPanel)
 
 namespace {
 
@@ -22,27 +22,8 @@ bool SamePaper(const TPaper* paper, const TSheetfoldPage* page)
 
 } // namespace
 
-TPrintPanel::TPrintPanel(TSheetfoldForm* form) : TSkinDockablePanel(form), FForm(form)
+TPrintPanel::TPrintPanel(TSheetfoldForm* form) : TSheetfoldPanel(form, 200, "Print")
 {
-    SetTag(200);
-}
-
-void TPrintPanel::AfterConstruction()
-{
-    TSkinDockablePanel::AfterConstruction();
-    SetCaption(AnsiToWide(InterfaceText(200, "Print")));
-    SetCloseButtonWhenDocked(true);
-    Build();
-}
-
-TSkinLabel* TPrintPanel::AddLabel(int tag, int x, int y, int width, const std::string& caption)
-{
-    TSkinLabel* label = New<TSkinLabel>(FForm);
-    label->SetTag(tag);
-    label->SetCaption(AnsiToWide(caption.empty() && tag > 0 ? InterfaceText(tag, "") : caption));
-    label->SetBounds(x, y, width, 17);
-    label->SetParent(this);
-    return label;
 }
 
 TSkinButton* TPrintPanel::AddButton(int tag, int x, int y, int width, int command)

@@ -6,16 +6,15 @@
 #include "platform/ComCtrls.h"
 #include "platform/StdCtrls.h"
 #include "skin/SkinControls.h"
-#include "skin/SkinDkPanels.h"
+#include "app/SheetfoldPanel.h"
 
 class TSheetfoldForm;
 class TSheetfoldPage;
 
-class TPrintPanel : public TSkinDockablePanel {
+class TPrintPanel : public TSheetfoldPanel {
     SF_CLASS(TPrintPanel)
 public:
     explicit TPrintPanel(TSheetfoldForm* form);
-    void AfterConstruction() override;
 
     // The installed printers with the current one chosen; nothing without a printer.
     void ShowPrinters();
@@ -35,8 +34,7 @@ public:
     TSkinRadioButton* GetCurrentPageButton() const { return FCurrentPage; }
 
 private:
-    void Build();
-    TSkinLabel* AddLabel(int tag, int x, int y, int width, const std::string& caption = {});
+    void Build() override;
     // A button that runs the main window's command and is enabled by its rule.
     TSkinButton* AddButton(int tag, int x, int y, int width, int command);
     // Two radio buttons side by side in a group of their own.
@@ -45,7 +43,6 @@ private:
     void ChoosePrinter();
     void ChooseOrientation(bool landscape);
 
-    TSheetfoldForm* FForm;
     TSkinLabel* FPrinterLabel = nullptr;
     TComboBox* FPrinterBox = nullptr;
     TSkinButton* FSetupButton = nullptr;

@@ -1,6 +1,5 @@
 #include "skin/SkinToolbar.h"
 
-#include <optional>
 
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
@@ -277,18 +276,12 @@ void TSkinToolbar::DrawNCArea(bool useGivenDC, HDC dc, HRGN clipRegion)
     TSkinTheme* theme = CurrentTheme();
     if (!GetDocked() || !HandleAllocated() || !theme)
         return;
-    std::optional<TWindowDC> own;
-    if (!useGivenDC) {
-        own.emplace(GetHandle(), true);
-        dc = own->Get();
-        if (!dc)
-            return;
-        ClipToNCUpdate(GetHandle(), dc, clipRegion);
-    }
-    TSavedDC saved(dc);
-    RECT window{}, client{};
-    GetWindowFrame(GetHandle(), window, client);
-    ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+    TFrameDC frame(GetHandle(), useGivenDC, dc, clipRegion);
+    dc = frame.Get();
+    if (!dc)
+        return;
+    const RECT& window = frame.GetWindow();
+    const RECT& client = frame.GetClient();
     TSkinToolbarInfo info;
     FillToolbarRecord(info);
     bool transparent = !theme->QueryBooleanMetric(bmOpaqueToolbarFrame);

@@ -143,6 +143,20 @@ void FlushMessages(UINT minMessage, UINT maxMessage)
         }
 }
 
+TFrameDC::TFrameDC(HWND wnd, bool useGivenDC, HDC dc, HRGN clipRegion) : FDC(dc)
+{
+    if (!useGivenDC) {
+        FOwn.emplace(wnd, true);
+        FDC = FOwn->Get();
+        if (!FDC)
+            return;
+        ClipToNCUpdate(wnd, FDC, clipRegion);
+    }
+    FSaved.emplace(FDC);
+    GetWindowFrame(wnd, FWindow, FClient);
+    ExcludeClipRect(FDC, FClient.left, FClient.top, FClient.right, FClient.bottom);
+}
+
 void ClipToNCUpdate(HWND wnd, HDC dc, HRGN rgn)
 {
     if (reinterpret_cast<UINT_PTR>(rgn) <= 1)

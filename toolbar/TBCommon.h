@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,26 @@ void FlushMessages(UINT minMessage, UINT maxMessage);
 void GetWindowFrame(HWND wnd, RECT& window, RECT& client);
 // Clips a window DC to a WM_NCPAINT update region (screen coordinates; 0 or 1 is the whole window).
 void ClipToNCUpdate(HWND wnd, HDC dc, HRGN rgn);
+// Where a docked window paints its own frame: the DC WM_NCPAINT's handler gave, or the window's
+// own clipped to the update region; its state is restored afterwards and the client area is left
+// out. Get() is null when the window gave no DC.
+class TFrameDC {
+public:
+    TFrameDC(HWND wnd, bool useGivenDC, HDC dc, HRGN clipRegion);
+    TFrameDC(const TFrameDC&) = delete;
+    TFrameDC& operator=(const TFrameDC&) = delete;
+    HDC Get() const { return FDC; }
+    // The rectangles of GetWindowFrame.
+    const RECT& GetWindow() const { return FWindow; }
+    const RECT& GetClient() const { return FClient; }
+
+private:
+    std::optional<TWindowDC> FOwn;
+    HDC FDC = nullptr;
+    std::optional<TSavedDC> FSaved;
+    RECT FWindow{};
+    RECT FClient{};
+};
 // Asks for WM_MOUSELEAVE (or what the flags name) for the window; false when the system cannot.
 bool RequestMouseLeave(HWND wnd, DWORD flags);
 

@@ -1300,18 +1300,11 @@ void TTBCustomDockableWindow::DrawNCArea(bool useGivenDC, HDC dc, HRGN clipRegio
 {
     if (!FDocked || !FHandle)
         return;
-    std::optional<TWindowDC> ownDC;
-    if (!useGivenDC) {
-        ownDC.emplace(FHandle, true);
-        dc = ownDC->Get();
-        if (!dc)
-            return;
-        ClipToNCUpdate(FHandle, dc, clipRegion);
-    }
-    TSavedDC saved(dc);
-    RECT r{}, client{};
-    GetWindowFrame(FHandle, r, client);
-    ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+    TFrameDC frame(FHandle, useGivenDC, dc, clipRegion);
+    dc = frame.Get();
+    if (!dc)
+        return;
+    RECT r = frame.GetWindow();
 
     TTBDock* dock = FCurrentDock;
     if (dock->GetBackgroundOnToolbars() && dock->HasBackgroundImage()) {
