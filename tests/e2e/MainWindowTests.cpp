@@ -1,6 +1,6 @@
 // The main window's frame as a user works it: the side panels docked at the left are resized by
-// their edge and the splitter between them, closed by their own button and brought back from the
-// View menu; the status bar's grip resizes the window.
+// their edge and the splitter between them, floated, resized and docked again by the mouse, closed
+// by their own button and brought back from the View menu; the status bar's grip resizes the window.
 #include <windows.h>
 
 #include <functional>
@@ -57,28 +57,6 @@ void NonClientDrag(const TProgramDriver& program, HWND wnd, LRESULT code, POINT 
     }
     PostMessageA(wnd, WM_LBUTTONUP, 0, ClientLParam(wnd, to));
     program.Sync();
-}
-
-// The real mouse: moved, pressed, dragged and released through the system's input queue.
-void MouseDrag(POINT from, POINT to)
-{
-    auto send = [](DWORD flags) {
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = flags;
-        SendInput(1, &input, sizeof(input));
-    };
-    SetCursorPos(from.x, from.y);
-    Sleep(50);
-    send(MOUSEEVENTF_LEFTDOWN);
-    for (int i = 1; i <= 6; ++i) {
-        Sleep(40);
-        SetCursorPos(from.x + (to.x - from.x) * i / 6, from.y + (to.y - from.y) * i / 6);
-        send(MOUSEEVENTF_MOVE);
-    }
-    Sleep(50);
-    send(MOUSEEVENTF_LEFTUP);
-    Sleep(50);
 }
 
 int Width(const RECT& r)
@@ -161,7 +139,7 @@ TEST_F(TProgramTest, TheStatusBarGripResizesTheWindow)
     const RECT barRect = ScreenRect(bar);
     const POINT grip{barRect.right - 4, barRect.bottom - 4};
     ASSERT_EQ(HitAt(bar, grip), HTBOTTOMRIGHT);
-    SetForegroundWindow(Program.MainWindow());
+    ASSERT_TRUE(Program.BringToFront());
     MouseDrag(grip, POINT{grip.x - 60, grip.y - 40});
     EXPECT_TRUE(WaitUntil([&] {
         RECT now = ScreenRect(Program.MainWindow());
@@ -172,5 +150,89 @@ TEST_F(TProgramTest, TheStatusBarGripResizesTheWindow)
         const RECT now = ScreenRect(bar);
         return HitAt(bar, POINT{now.right - 4, now.bottom - 4}) == HTBOTTOMRIGHT;
     }));
+    CloseProgram(Program);
+}
+
+namespace {
+// The floating form that holds the panel while it floats, or 0 while it is docked or hidden.
+HWND FloatingFormOf(HWND panel)
+{
+    HWND root = GetAncestor(panel, GA_ROOT);
+    return root && WindowClass(root) == "TSkinFloatingWindowParent" && IsWindowVisible(root) ? root : nullptr;
+}
+
+// A panel grabbed by its caption (docked or floating) and dropped with the real mouse.
+void DragCaption(HWND panel, POINT to)
+{
+    HWND floating = FloatingFormOf(panel);
+    HWND target = floating ? floating : panel;
+    const RECT r = ScreenRect(target);
+    const LRESULT code = floating ? 2002 : htPanelCaption;
+    const POINT caption = FindHit(target, code, POINT{r.left + 12, r.top + 1}, POINT{0, 1}, 24);
+    ASSERT_NE(caption.x, -1) << "no caption at the panel's top";
+    MouseDrag(caption, to);
+}
+} // namespace
+
+TEST_F(TProgramTest, ASidePanelFloatsIsResizedDocksAgainAndClosesByMouse)
+{
+    ASSERT_TRUE(Program.Start());
+    HWND image = Program.FindChild("TImagePanel");
+    HWND print = Program.FindChild("TPrintPanel");
+    HWND dock = Program.FindChild("TSkinMultiDock");
+    ASSERT_TRUE(image && print && dock);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }));
+    ASSERT_TRUE(Program.BringToFront());
+    const RECT dockBefore = ScreenRect(dock);
+    const RECT imageBefore = ScreenRect(image);
+    auto docked = [&] {
+        return GetParent(image) == dock && IsWindowVisible(image) && !FloatingFormOf(image) &&
+               (ScreenRect(image).bottom == ScreenRect(print).top || ScreenRect(print).bottom == ScreenRect(image).top);
+    };
+
+    // Its caption dragged out over the page floats it; the print panel takes the whole dock.
+    const POINT away{dockBefore.right + 300, dockBefore.top + 120};
+    DragCaption(image, away);
+    ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(image) != nullptr; })) << "the panel did not float";
+    EXPECT_TRUE(WaitUntil([&] { return ScreenRect(print).top == imageBefore.top; }));
+    HWND floating = FloatingFormOf(image);
+    EXPECT_GT(ScreenRect(floating).left, dockBefore.right) << "it floats where it was dropped";
+
+    // The floating form's corner resizes it and the panel inside with it.
+    const RECT floatBefore = ScreenRect(floating);
+    const RECT imageFloating = ScreenRect(image);
+    const POINT corner = FindHit(floating, HTBOTTOMRIGHT, POINT{floatBefore.right - 1, floatBefore.bottom - 1}, POINT{-1, -1}, 6);
+    ASSERT_NE(corner.x, -1) << "no sizing corner at the floating form's bottom right";
+    MouseDrag(corner, POINT{corner.x + 50, corner.y + 40});
+    EXPECT_TRUE(WaitUntil([&] {
+        return Width(ScreenRect(floating)) == Width(floatBefore) + 50 && Height(ScreenRect(floating)) == Height(floatBefore) + 40;
+    })) << Width(ScreenRect(floating)) << "x" << Height(ScreenRect(floating)) << " after " << Width(floatBefore) << "x"
+        << Height(floatBefore);
+    EXPECT_TRUE(WaitUntil([&] {
+        return Width(ScreenRect(image)) == Width(imageFloating) + 50 && Height(ScreenRect(image)) == Height(imageFloating) + 40;
+    }));
+
+    // Dragged back onto the left dock it docks beside the print panel.
+    DragCaption(image, POINT{(dockBefore.left + dockBefore.right) / 2, dockBefore.top + 40});
+    EXPECT_TRUE(WaitUntil(docked)) << "the panel did not dock again";
+
+    // Floated once more, a double click on its floating caption takes it back to its dock.
+    DragCaption(image, away);
+    ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(image) != nullptr; })) << "the panel did not float again";
+    floating = FloatingFormOf(image);
+    const RECT floatRect = ScreenRect(floating);
+    const POINT caption = FindHit(floating, 2002, POINT{floatRect.left + 12, floatRect.top + 1}, POINT{0, 1}, 24);
+    ASSERT_NE(caption.x, -1);
+    MouseDoubleClick(caption);
+    EXPECT_TRUE(WaitUntil(docked)) << "a double click did not dock the panel";
+
+    // Its close button hides it; the View toggle brings it back onto the dock.
+    const RECT now = ScreenRect(image);
+    const POINT close = FindHit(image, htPanelClose, POINT{now.right - 2, now.top + 8}, POINT{-1, 0}, 40);
+    ASSERT_NE(close.x, -1) << "no close button in the image panel's caption";
+    MouseClick(close);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(image); }));
+    Program.PostCommand(100);
+    EXPECT_TRUE(WaitUntil(docked)) << "View > Image did not bring the panel back";
     CloseProgram(Program);
 }

@@ -1,11 +1,16 @@
 #include "ProgramDriver.h"
 
 #include <dlgs.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <mutex>
+#include <sstream>
+
+#include "platform/ScopeGuards.h"
 
 std::string WindowsPath(const std::string& path)
 {
@@ -192,6 +197,243 @@ void SelectFilesInDialog(HWND dialog, const std::string& folder, const std::vect
     PressDialogButton(dialog, IDOK);
 }
 
+namespace {
+// The accessibility library is bound when first needed, as the program binds it.
+using TAccessibleObjectFromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+
+TAccessibleObjectFromWindow AccessibleFromWindow()
+{
+    static const TAccessibleObjectFromWindow entry = [] {
+        HMODULE library = LoadLibraryA("oleacc.dll");
+        return library ? reinterpret_cast<TAccessibleObjectFromWindow>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "AccessibleObjectFromWindow")))
+                       : nullptr;
+    }();
+    return entry;
+}
+
+// Releases a COM interface when the scope ends.
+template <class I>
+struct TComRef {
+    I* Ptr = nullptr;
+    TComRef() = default;
+    TComRef(const TComRef&) = delete;
+    TComRef& operator=(const TComRef&) = delete;
+    ~TComRef()
+    {
+        if (Ptr)
+            Ptr->Release();
+    }
+};
+
+std::wstring TakeText(BSTR text)
+{
+    std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    SysFreeString(text);
+    return result;
+}
+
+long TakeLong(HRESULT result, VARIANT& value)
+{
+    const long number = SUCCEEDED(result) && value.vt == VT_I4 ? value.lVal : 0;
+    VariantClear(&value);
+    return number;
+}
+
+// The child's own object when it has one, else the child as a number of its parent: both are asked
+// through CHILDID_SELF or the number in turn.
+TAccessibleItem ReadAccessible(IAccessible* object, long childId)
+{
+    VARIANT child{};
+    child.vt = VT_I4;
+    child.lVal = childId;
+    TAccessibleItem item;
+    BSTR text = nullptr;
+    if (object->get_accName(child, &text) == S_OK)
+        item.Name = TakeText(text);
+    text = nullptr;
+    if (object->get_accDescription(child, &text) == S_OK)
+        item.Description = TakeText(text);
+    VARIANT value{};
+    item.Role = TakeLong(object->get_accRole(child, &value), value);
+    item.State = TakeLong(object->get_accState(child, &value), value);
+    long left = 0, top = 0, width = 0, height = 0;
+    if (object->accLocation(&left, &top, &width, &height, child) == S_OK)
+        item.Bounds = RECT{left, top, left + width, top + height};
+    return item;
+}
+
+// Calls `visit` with the client object of the window and each child (its own object, or the parent
+// with the child's number) until it returns true.
+bool VisitAccessibleChildren(HWND wnd, const std::function<bool(IAccessible*, long)>& visit)
+{
+    TAccessibleObjectFromWindow fromWindow = AccessibleFromWindow();
+    if (!fromWindow)
+        return false;
+    TComInit com;
+    TComRef<IAccessible> client;
+    if (FAILED(fromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible), reinterpret_cast<void**>(&client.Ptr))) ||
+        !client.Ptr)
+        return false;
+    long count = 0;
+    if (FAILED(client.Ptr->get_accChildCount(&count)))
+        return false;
+    for (long i = 1; i <= count; ++i) {
+        VARIANT id{};
+        id.vt = VT_I4;
+        id.lVal = i;
+        TComRef<IDispatch> dispatch;
+        TComRef<IAccessible> own;
+        if (client.Ptr->get_accChild(id, &dispatch.Ptr) == S_OK && dispatch.Ptr &&
+            SUCCEEDED(dispatch.Ptr->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&own.Ptr))) && own.Ptr) {
+            if (visit(own.Ptr, CHILDID_SELF))
+                return true;
+        } else if (visit(client.Ptr, i))
+            return true;
+    }
+    return false;
+}
+
+void SendMouse(DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+void MoveMouse(POINT screen)
+{
+    SetCursorPos(screen.x, screen.y);
+    SendMouse(MOUSEEVENTF_MOVE);
+}
+
+WORD KeyCode(const std::string& name)
+{
+    static const std::map<std::string, WORD> named{
+        {"alt", VK_MENU},    {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT}, {"enter", VK_RETURN}, {"esc", VK_ESCAPE},
+        {"tab", VK_TAB},     {"space", VK_SPACE},  {"up", VK_UP},       {"down", VK_DOWN},    {"left", VK_LEFT},
+        {"right", VK_RIGHT}, {"home", VK_HOME},    {"end", VK_END},     {"del", VK_DELETE},
+    };
+    if (auto it = named.find(name); it != named.end())
+        return it->second;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (name.size() >= 2 && name[0] == 'f' && std::isdigit(static_cast<unsigned char>(name[1])))
+        return static_cast<WORD>(VK_F1 + std::stoi(name.substr(1)) - 1);
+    throw std::invalid_argument("no key named " + name);
+}
+
+void SendKey(WORD key, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    const bool extended = (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_DELETE || key == VK_INSERT;
+    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    SendInput(1, &input, sizeof input);
+}
+}
+
+std::vector<TAccessibleItem> AccessibleChildren(HWND wnd)
+{
+    std::vector<TAccessibleItem> items;
+    VisitAccessibleChildren(wnd, [&](IAccessible* object, long childId) {
+        items.push_back(ReadAccessible(object, childId));
+        return false;
+    });
+    return items;
+}
+
+TAccessibleItem FindAccessible(HWND wnd, const std::wstring& label)
+{
+    for (const TAccessibleItem& item : AccessibleChildren(wnd))
+        if (item.Label() == label)
+            return item;
+    return {};
+}
+
+bool DoAccessibleAction(HWND wnd, const std::wstring& label)
+{
+    bool done = false;
+    VisitAccessibleChildren(wnd, [&](IAccessible* object, long childId) {
+        VARIANT child{};
+        child.vt = VT_I4;
+        child.lVal = childId;
+        BSTR text = nullptr;
+        if (object->get_accName(child, &text) != S_OK)
+            return false;
+        const std::wstring name = TakeText(text);
+        if (name.substr(0, name.find(L'\t')) != label)
+            return false;
+        done = object->accDoDefaultAction(child) == S_OK;
+        return true;
+    });
+    return done;
+}
+
+void MouseClick(POINT screen, bool right)
+{
+    MoveMouse(screen);
+    Sleep(30);
+    SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    Sleep(30);
+    SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+    Sleep(50);
+}
+
+void MouseDoubleClick(POINT screen)
+{
+    MoveMouse(screen);
+    Sleep(30);
+    for (int i = 0; i < 2; ++i) {
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        SendMouse(MOUSEEVENTF_LEFTUP);
+    }
+    Sleep(50);
+}
+
+void MouseDrag(POINT from, POINT to, int steps)
+{
+    MoveMouse(from);
+    Sleep(50);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    for (int i = 1; i <= steps; ++i) {
+        Sleep(40);
+        MoveMouse(POINT{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
+    }
+    Sleep(50);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    Sleep(50);
+}
+
+void PressKeys(const std::string& keys)
+{
+    std::istringstream strokes(keys);
+    std::string stroke;
+    while (strokes >> stroke) {
+        std::vector<WORD> chord;
+        for (size_t start = 0; start <= stroke.size();) {
+            const size_t plus = std::min(stroke.find('+', start), stroke.size());
+            chord.push_back(KeyCode(stroke.substr(start, plus - start)));
+            start = plus + 1;
+        }
+        for (WORD key : chord)
+            SendKey(key, false);
+        for (auto it = chord.rbegin(); it != chord.rend(); ++it)
+            SendKey(*it, true);
+        // The program reads each stroke before the next, as a typist's would be.
+        Sleep(60);
+    }
+}
+
+bool IsPopupMenuWindow(HWND wnd)
+{
+    const std::string name = WindowClass(wnd);
+    return name == "#32768" || name.find("PopupWindow") != std::string::npos;
+}
+
 TProgramDriver::~TProgramDriver()
 {
     Kill();
@@ -300,6 +542,44 @@ bool TProgramDriver::AnswerFileDialog(HWND dialog, const std::string& name, int 
     SetFileDialogName(dialog, name);
     PressDialogButton(dialog, IDOK);
     return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+}
+
+std::vector<HWND> TProgramDriver::PopupMenus() const
+{
+    std::vector<HWND> popups;
+    for (HWND wnd : ProcessWindows(FProcessId))
+        if (IsPopupMenuWindow(wnd))
+            popups.insert(popups.begin(), wnd);
+    return popups;
+}
+
+HWND TProgramDriver::WaitForPopupMenus(size_t count, DWORD timeoutMs) const
+{
+    std::vector<HWND> popups;
+    WaitUntil(
+        [&] {
+            popups = PopupMenus();
+            return popups.size() == count || !Running();
+        },
+        timeoutMs);
+    return popups.size() == count && count > 0 ? popups.back() : nullptr;
+}
+
+bool TProgramDriver::BringToFront(HWND wnd) const
+{
+    HWND front = GetForegroundWindow();
+    if (!wnd) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(front, &owner);
+        // Any window of the program in front takes the input, and its open menus stay open.
+        if (owner == FProcessId)
+            return true;
+        wnd = FMain;
+    }
+    if (front == wnd)
+        return true;
+    SetForegroundWindow(wnd);
+    return WaitUntil([&] { return GetForegroundWindow() == wnd; }, 3000);
 }
 
 void TProgramDriver::Drag(HWND wnd, POINT from, POINT to, int steps) const

@@ -46,6 +46,45 @@ std::string FileDialogName(HWND dialog);
 // the folder, then takes the quoted names and OK. The dialog closes by itself.
 void SelectFilesInDialog(HWND dialog, const std::string& folder, const std::vector<std::string>& names);
 
+// One accessible object as a screen reader reads it: its name, description, role and state, and
+// where it is on the screen.
+struct TAccessibleItem {
+    std::wstring Name;
+    std::wstring Description;
+    long Role = 0;
+    long State = 0;
+    RECT Bounds{};
+    POINT Center() const { return POINT{(Bounds.left + Bounds.right) / 2, (Bounds.top + Bounds.bottom) / 2}; }
+    // The name without the shortcut a menu item shows after a tab.
+    std::wstring Label() const { return Name.substr(0, Name.find(L'\t')); }
+};
+// The accessible children of the window's client area (OBJID_CLIENT), in their order: the items of
+// a themed toolbar, menu bar or popup menu, which are no windows. Empty when it answers none.
+std::vector<TAccessibleItem> AccessibleChildren(HWND wnd);
+// The child of that label (Label()), or an item with an empty name when there is none.
+TAccessibleItem FindAccessible(HWND wnd, const std::wstring& label);
+// Runs the default action (accDoDefaultAction) of the child of that label; false when there is no
+// such child or it refuses.
+bool DoAccessibleAction(HWND wnd, const std::wstring& label);
+
+// Real mouse input through the system's queue (SendInput), at screen points: the cursor moves
+// there first. The drag, sizing and menu loops follow the cursor and the capture, which posted
+// mouse messages do not move.
+void MouseClick(POINT screen, bool right = false);
+void MouseDoubleClick(POINT screen);
+void MouseDrag(POINT from, POINT to, int steps = 6);
+// Real key strokes through the system's queue (SendInput), to the foreground window's focus: a
+// posted WM_KEYDOWN leaves the keyboard state alone, so Alt, Ctrl chords and the menu loops that
+// read the shift state would not see it; under Wine SendInput reaches another process's window
+// once it is in front (TProgramDriver::BringToFront). Keys
+// are blank-separated, chords joined by "+": "alt", "ctrl+n", "down down enter", "esc"; names
+// are alt ctrl shift enter esc tab space up down left right home end del f1..f12, or one letter
+// or digit.
+void PressKeys(const std::string& keys);
+
+// Whether the window is a popup menu (a themed one, or the system's).
+bool IsPopupMenuWindow(HWND wnd);
+
 class TProgramDriver {
 public:
     TProgramDriver() = default;
@@ -82,6 +121,14 @@ public:
 
     // Runs a file dialog to its end: filter (0 leaves it), name, OK; waits until it is gone.
     bool AnswerFileDialog(HWND dialog, const std::string& name, int filterIndex = 0) const;
+
+    // The program's popup menus that are open now, the newest last.
+    std::vector<HWND> PopupMenus() const;
+    // Waits for `count` popup menus of the program to be open (0: all closed); the newest, or 0.
+    HWND WaitForPopupMenus(size_t count, DWORD timeoutMs = DriverWaitMs) const;
+    // Makes the window (by default: any window of the program, else the main window) the
+    // foreground one, so that real input reaches it; false when it does not become so.
+    bool BringToFront(HWND wnd = nullptr) const;
 
     // A descendant of the main window.
     HWND FindChild(const std::string& className) const { return FindDescendant(FMain, className); }
