@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/CommandPictures.h"
 #include "app/Export.h"
 #include "app/HtmlHelpAPI.h"
 #include "app/IPLExtDlgs.h"
@@ -27,6 +28,8 @@
 #include "platform/Printers.h"
 #include "platform/ScopeGuards.h"
 #include "platform/ShortCuts.h"
+#include "platform/SysUtils.h"
+#include "skin/SkinStrUtils.h"
 
 SF_IMPLEMENT_COMPONENT(TSheetfoldForm, TCustomSheetfoldForm)
 
@@ -45,8 +48,6 @@ constexpr const char* PictureOpenFilter =
     "*.emf|Icons (*.ico)|*.ico|Bitmaps (*.bmp)|*.bmp|JPEG (*.jpg)|*.jpg|TIFF (*.tif)|*.tif|PNG (*.png)|*.png|"
     "PCX (*.pcx)|*.pcx|PSD (*.psd)|*.psd|Metafile (*.wmf;*.emf)|*.wmf;*.emf";
 constexpr const char* PictureSaveFilter = "Bitmap (*.bmp)|*.bmp|PNG (*.png)|*.png|JPEG (*.jpg)|*.jpg";
-
-constexpr int ToolbarHeight = 30;
 
 std::string ProgramFolder()
 {
@@ -119,11 +120,12 @@ void TSheetfoldForm::BeforeDestruction()
 
 // ---- Construction ----
 
-TMenuItem* TSheetfoldForm::AddMenuItem(TMenuItem* parent, int tag, int command, TShortCut shortCut)
+template <class T>
+T* TSheetfoldForm::AddItem(TTBCustomItem* parent, int tag, int command, TShortCut shortCut)
 {
-    TMenuItem* item = New<TMenuItem>(this);
+    T* item = New<T>(this);
     item->SetTag(tag);
-    item->SetCaption(InterfaceText(tag, std::to_string(tag)));
+    item->SetCaption(AnsiToWide(InterfaceText(tag, std::to_string(tag))));
     item->SetShortCut(shortCut);
     if (command != cmNone) {
         item->OnClick = TNotifyEvent([this, command](TObject*) { ExecuteCommand(command); });
@@ -133,170 +135,135 @@ TMenuItem* TSheetfoldForm::AddMenuItem(TMenuItem* parent, int tag, int command, 
     return item;
 }
 
-TMenuItem* TSheetfoldForm::AddSeparator(TMenuItem* parent)
+void TSheetfoldForm::AddSeparator(TTBCustomItem* parent)
 {
-    TMenuItem* item = New<TMenuItem>(this);
-    item->SetCaption("-");
-    parent->Add(item);
+    parent->Add(New<TSkinSeparatorItem>(this));
+}
+
+TSkinSubmenuItem* TSheetfoldForm::AddLinkedSubmenu(TTBCustomItem* parent, int tag, TSkinPopupMenu* menu, int ruleCommand)
+{
+    auto* item = AddItem<TSkinSubmenuItem>(parent, tag, cmNone);
+    item->SetLinkSubitems(menu->GetItems());
+    FCommandControls.push_back({ruleCommand, item});
     return item;
+}
+
+TSkinPopupMenu* TSheetfoldForm::NewCommandMenu(int firstCommand, int lastCommand)
+{
+    auto* menu = New<TSkinPopupMenu>(this);
+    for (int c = firstCommand; c <= lastCommand; ++c)
+        AddItem<TSkinItem>(menu->GetItems(), c, c);
+    return menu;
 }
 
 void TSheetfoldForm::BuildMenus()
 {
-    FMainMenu = New<TMainMenu>(this);
-    TMenuItem* bar = FMainMenu->GetItems();
+    FTopDock = New<TSkinDock>(this);
+    FTopDock->SetPosition(dpTop);
+    FTopDock->SetParent(this);
+    FMenuBar = New<TSkinToolbar>(this);
+    FMenuBar->SetMenuBar(true);
+    // Neither bar has a View item to bring it back once closed.
+    FMenuBar->SetCloseButton(false);
+    FMenuBar->SetDockRow(0);
+    TTBCustomItem* bar = FMenuBar->GetItems();
 
-    TMenuItem* file = AddMenuItem(bar, 400, cmNone);
-    AddMenuItem(file, 401, cmNew, ShortCut('N', ssCtrl));
-    AddMenuItem(file, 402, cmOpen, ShortCut('O', ssCtrl));
+    auto* file = AddItem<TSkinSubmenuItem>(bar, 400, cmNone);
+    AddItem<TSkinItem>(file, 401, cmNew, ShortCut('N', ssCtrl));
+    AddItem<TSkinItem>(file, 402, cmOpen, ShortCut('O', ssCtrl));
     AddSeparator(file);
-    AddMenuItem(file, 404, cmSave, ShortCut('S', ssCtrl));
-    AddMenuItem(file, 405, cmSaveAs);
-    AddMenuItem(file, 406, cmExport);
+    AddItem<TSkinItem>(file, 404, cmSave, ShortCut('S', ssCtrl));
+    AddItem<TSkinItem>(file, 405, cmSaveAs);
+    AddItem<TSkinItem>(file, 406, cmExport);
     AddSeparator(file);
-    AddMenuItem(file, 407, cmPrint, ShortCut('P', ssCtrl));
+    AddItem<TSkinItem>(file, 407, cmPrint, ShortCut('P', ssCtrl));
     AddSeparator(file);
-    AddMenuItem(file, 408, cmExit);
+    AddItem<TSkinItem>(file, 408, cmExit);
 
-    TMenuItem* edit = AddMenuItem(bar, 500, cmNone);
-    AddMenuItem(edit, 501, cmCut, ShortCut('X', ssCtrl));
-    AddMenuItem(edit, 502, cmCopy, ShortCut('C', ssCtrl));
-    AddMenuItem(edit, 503, cmPaste, ShortCut('V', ssCtrl));
-    AddMenuItem(edit, 504, cmDelete, ShortCut(VK_DELETE, 0));
+    auto* edit = AddItem<TSkinSubmenuItem>(bar, 500, cmNone);
+    AddItem<TSkinItem>(edit, 501, cmCut, ShortCut('X', ssCtrl));
+    AddItem<TSkinItem>(edit, 502, cmCopy, ShortCut('C', ssCtrl));
+    AddItem<TSkinItem>(edit, 503, cmPaste, ShortCut('V', ssCtrl));
+    AddItem<TSkinItem>(edit, 504, cmDelete, ShortCut(VK_DELETE, 0));
 
-    TMenuItem* view = AddMenuItem(bar, 600, cmNone);
-    view->OnPopup = TNotifyEvent(this, &TSheetfoldForm::ViewMenuPopup);
-    FViewImageItem = AddMenuItem(view, 100, cmViewImagePanel);
-    FViewImageItem->SetChecked(true);
-    FViewPrintItem = AddMenuItem(view, 200, cmViewPrintPanel);
-    FViewPrintItem->SetChecked(true);
+    auto* view = AddItem<TSkinSubmenuItem>(bar, 600, cmNone);
+    view->OnPopup = TTBPopupEvent(this, &TSheetfoldForm::ViewMenuPopup);
+    // The toggles show and hide their panels themselves; the command keys only reach them by
+    // WM_COMMAND, so that they are not bound to the click.
+    for (auto [item, tag, command] : {std::tuple{&FViewImageItem, 100, cmViewImagePanel},
+                                      std::tuple{&FViewPrintItem, 200, cmViewPrintPanel}}) {
+        *item = AddItem<TSkinVisibilityToggleItem>(view, tag, cmNone);
+        FCommandControls.push_back({command, *item});
+    }
     AddSeparator(view);
-    FLanguageMenu = AddMenuItem(view, 601, cmNone);
+    FLanguageMenu = AddItem<TSkinSubmenuItem>(view, 601, cmNone);
     FLanguageMenu->SetVisible(false);
 
-    TMenuItem* insert = AddMenuItem(bar, 700, cmNone);
-    AddMenuItem(insert, 701, cmInsertImage, ShortCut('I', ssCtrl));
-    AddMenuItem(insert, 702, cmInsertText, ShortCut('T', ssCtrl));
+    auto* insert = AddItem<TSkinSubmenuItem>(bar, 700, cmNone);
+    AddItem<TSkinItem>(insert, 701, cmInsertImage, ShortCut('I', ssCtrl));
+    AddItem<TSkinItem>(insert, 702, cmInsertText, ShortCut('T', ssCtrl));
 
-    TMenuItem* help = AddMenuItem(bar, 1000, cmNone);
-    AddMenuItem(help, 1001, cmHelp, ShortCut(VK_F1, 0));
-    AddMenuItem(help, 1002, cmAbout);
-    FMainMenu->SetWindow(this);
+    auto* help = AddItem<TSkinSubmenuItem>(bar, 1000, cmNone);
+    AddItem<TSkinItem>(help, 1001, cmHelp, ShortCut(VK_F1, 0));
+    AddItem<TSkinItem>(help, 1002, cmAbout);
+    FMenuBar->SetParent(FTopDock);
 
-    FContextMenu = New<TPopupMenu>(this);
+    FAlignMenu = NewCommandMenu(cmAlignFirst, cmAlignLast);
+    FOrderMenu = NewCommandMenu(cmBringToFront, cmMoveBackward);
+    FRotateMenu = NewCommandMenu(cmRotate180, cmRotateLeft);
+
+    FContextMenu = New<TSkinPopupMenu>(this);
     FContextMenu->OnPopup = TNotifyEvent(this, &TSheetfoldForm::ContextMenuPopup);
-    TMenuItem* context = FContextMenu->GetItems();
-    AddMenuItem(context, 501, cmCut);
-    AddMenuItem(context, 502, cmCopy);
-    AddMenuItem(context, 503, cmPaste);
-    AddMenuItem(context, 504, cmDelete);
+    TTBCustomItem* context = FContextMenu->GetItems();
+    AddItem<TSkinItem>(context, 501, cmCut);
+    AddItem<TSkinItem>(context, 502, cmCopy);
+    AddItem<TSkinItem>(context, 503, cmPaste);
+    AddItem<TSkinItem>(context, 504, cmDelete);
     AddSeparator(context);
-    TMenuItem* order = AddMenuItem(context, 1100, cmNone);
-    for (int c = cmBringToFront; c <= cmMoveBackward; ++c)
-        AddMenuItem(order, c, c);
-    TMenuItem* rotate = AddMenuItem(context, 1200, cmNone);
-    for (int c = cmRotate180; c <= cmRotateLeft; ++c)
-        AddMenuItem(rotate, c, c);
+    AddLinkedSubmenu(context, 1100, FOrderMenu, cmBringToFront);
+    AddLinkedSubmenu(context, 1200, FRotateMenu, cmRotate180);
     AddSeparator(context);
-    FContextSaveAs = AddMenuItem(context, 507, cmImageSaveAs);
-
-    FAlignMenu = New<TPopupMenu>(this);
-    for (int c = cmAlignFirst; c <= cmAlignLast; ++c)
-        AddMenuItem(FAlignMenu->GetItems(), c, c);
-    FOrderMenu = New<TPopupMenu>(this);
-    for (int c = cmBringToFront; c <= cmMoveBackward; ++c)
-        AddMenuItem(FOrderMenu->GetItems(), c, c);
-    FRotateMenu = New<TPopupMenu>(this);
-    for (int c = cmRotate180; c <= cmRotateLeft; ++c)
-        AddMenuItem(FRotateMenu->GetItems(), c, c);
-}
-
-TSpeedButton* TSheetfoldForm::AddToolButton(int tag, int command, int& x)
-{
-    TSpeedButton* button = New<TSpeedButton>(this);
-    button->SetTag(tag);
-    button->SetFlat(true);
-    button->SetShowHint(true);
-    button->SetBounds(x, 3, 24, 24);
-    button->SetParent(FToolbar);
-    if (command != cmNone) {
-        button->OnClick = TNotifyEvent([this, command](TObject*) { ExecuteCommand(command); });
-        FCommandControls.push_back({command, button});
-    }
-    FToolButtons.push_back(button);
-    x += 24;
-    return button;
+    FContextSaveAs = AddItem<TSkinItem>(context, 507, cmImageSaveAs);
 }
 
 void TSheetfoldForm::BuildToolbar()
 {
-    FToolbar = New<TPanel>(this);
-    FToolbar->SetAlign(alTop);
-    FToolbar->SetHeight(ToolbarHeight);
-    FToolbar->SetBevelOuter(bvNone);
-    FToolbar->SetParent(this);
-    int x = 4;
-    AddToolButton(306, cmToolOpen, x);
-    AddToolButton(307, cmToolSave, x);
-    AddToolButton(308, cmToolPrint, x);
-    AddToolButton(309, cmToolCut, x);
-    AddToolButton(310, cmToolCopy, x);
-    AddToolButton(311, cmToolPaste, x);
-    AddToolButton(312, cmToolDelete, x);
-    AddToolButton(301, cmAddPage, x);
-    AddToolButton(302, cmDeletePage, x);
-    AddToolButton(304, cmToolInsertImage, x);
-    AddToolButton(305, cmToolInsertText, x);
-    auto dropDown = [this, &x](int tag, TPopupMenu* menu, int command) {
-        TSpeedButton* button = AddToolButton(tag, cmNone, x);
-        if (command != cmNone)
-            FCommandControls.push_back({command, button});
-        button->OnClick = TNotifyEvent([this, button, menu](TObject*) {
-            POINT p = FToolbar->ClientToScreen(POINT{button->GetLeft(), button->GetTop() + button->GetHeight()});
-            menu->Popup(p.x, p.y);
-        });
+    FToolbar = New<TSkinToolbar>(this);
+    FToolbar->SetCloseButton(false);
+    FToolbar->SetDockRow(1);
+    FToolbar->SetShowHint(true);
+    FToolbar->SetImages(LoadCommandPictures(this));
+    TTBCustomItem* items = FToolbar->GetItems();
+    auto picture = [](TTBCustomItem* item) {
+        item->SetImageIndex(CommandPictureIndex(static_cast<int>(item->GetTag())));
+        return item;
     };
-    dropDown(7001, FAlignMenu, cmAlignFirst);
-    dropDown(1100, FOrderMenu, cmBringToFront);
-    dropDown(1200, FRotateMenu, cmRotate180);
+    const std::pair<int, int> buttons[] = {
+        {306, cmToolOpen}, {307, cmToolSave},   {308, cmToolPrint},      {309, cmToolCut},
+        {310, cmToolCopy}, {311, cmToolPaste},  {312, cmToolDelete},     {301, cmAddPage},
+        {302, cmDeletePage}, {304, cmToolInsertImage}, {305, cmToolInsertText},
+    };
+    for (auto [tag, command] : buttons)
+        picture(AddItem<TSkinItem>(items, tag, command));
+    for (auto [tag, menu, rule] : {std::tuple{7001, FAlignMenu, cmAlignFirst}, std::tuple{1100, FOrderMenu, cmBringToFront},
+                                   std::tuple{1200, FRotateMenu, cmRotate180}}) {
+        TTBCustomItem* item = picture(AddLinkedSubmenu(items, tag, menu, rule));
+        item->SetOptions(item->GetOptions() | tboDropdownArrow);
+    }
 
-    FScaleLabel = New<TLabel>(this);
-    FScaleLabel->SetTag(303);
-    FScaleLabel->SetAutoSize(true);
-    FScaleLabel->SetCaption(InterfaceText(303, "Scale:"));
-    FScaleLabel->SetBounds(x + 8, 8, FScaleLabel->GetWidth(), FScaleLabel->GetHeight());
-    FScaleLabel->SetParent(FToolbar);
-    FZoomBox = New<TComboBox>(this);
-    FZoomBox->SetStyle(csDropDownList);
-    FZoomBox->SetBounds(x + 60, 4, 80, 200);
-    FZoomBox->SetParent(FToolbar);
+    auto* scale = New<TSkinLabelItem>(this);
+    scale->SetTag(303);
+    scale->SetCaption(AnsiToWide(InterfaceText(303, "Scale:")));
+    items->Add(scale);
+    FZoomBox = New<TSkinComboBoxItem>(this);
+    FZoomBox->SetDropDownList(true);
+    FZoomBox->SetEditWidth(70);
     for (int i = 0; i < ZoomChoiceCount; ++i)
-        FZoomBox->GetItems()->Add(ZoomChoiceText(i));
+        FZoomBox->GetLines()->Add(AnsiToWide(ZoomChoiceText(i)));
     FZoomBox->SetItemIndex(ZoomChoiceCount - 1);
     FZoomBox->OnChange = TNotifyEvent(this, &TSheetfoldForm::ZoomChange);
-}
-
-// Toolbar buttons have no pictures here: each shows its hint as its caption, sized to fit.
-void TSheetfoldForm::LayoutToolbar()
-{
-    TWindowDC screen;
-    TSelectGuard font(screen.Get(), GetFont()->GetHandle());
-    int x = 4;
-    for (TSpeedButton* button : FToolButtons) {
-        std::string text = button->GetHint();
-        if (text.empty())
-            text = InterfaceText(static_cast<int>(button->GetTag()), "");
-        if (text.rfind('|', 0) == 0)
-            text.erase(0, 1);
-        button->SetCaption(text);
-        SIZE size{};
-        GetTextExtentPoint32A(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
-        int width = std::max(24, static_cast<int>(size.cx) + 12);
-        button->SetBounds(x, 3, width, 24);
-        x += width + 1;
-    }
-    FScaleLabel->SetLeft(x + 8);
-    FZoomBox->SetLeft(FScaleLabel->GetLeft() + FScaleLabel->GetWidth() + 4);
+    items->Add(FZoomBox);
+    FToolbar->SetParent(FTopDock);
 }
 
 void TSheetfoldForm::BuildPanels()
@@ -309,6 +276,7 @@ void TSheetfoldForm::BuildPanels()
         panel->SetDockPos(position++);
         panel->SetSplitHeight(height);
         panel->SetParent(FDock);
+        item->SetControl(panel);
         // Closed by its own button, floated, docked again: the View menu follows.
         panel->OnVisibleChanged = TNotifyEvent([panel, item](TObject*) { item->SetChecked(panel->GetVisible()); });
     }
@@ -480,10 +448,9 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
         language->ApplyToTree(this, "Interface");
     SheetfoldLoadingCaption = ConstText(12, "Loading...");
     FImagePanel->LanguageChanged();
-    LayoutToolbar();
 }
 
-void TSheetfoldForm::ViewMenuPopup(TObject*)
+void TSheetfoldForm::ViewMenuPopup(TTBCustomItem*, bool)
 {
     RebuildLanguageMenu();
 }
@@ -492,8 +459,8 @@ void TSheetfoldForm::RebuildLanguageMenu()
 {
     FLanguageMenu->Clear();
     for (const TLanguageFile& file : ListLanguageFiles(ProgramFolder())) {
-        TMenuItem* item = New<TMenuItem>(this);
-        item->SetCaption(file.DisplayName);
+        auto* item = New<TSkinItem>(this);
+        item->SetCaption(AnsiToWide(file.DisplayName));
         TLanguageCommand* command = New<TLanguageCommand>(item, this);
         command->SetLanguageName(file.FileName);
         FLanguageMenu->Add(item);
@@ -533,7 +500,7 @@ bool TSheetfoldForm::GetCommandEnabled(int command) const
         if (c.Command != command)
             continue;
         found = true;
-        if (auto* item = dynamic_cast<TMenuItem*>(c.Component); item && !item->GetEnabled())
+        if (auto* item = dynamic_cast<TTBCustomItem*>(c.Component); item && !item->GetEnabled())
             return false;
         if (auto* control = dynamic_cast<TControl*>(c.Component); control && !control->GetEnabled())
             return false;
@@ -791,7 +758,7 @@ void TSheetfoldForm::AboutCommand()
     about->ShowModal();
 }
 
-void TSheetfoldForm::TogglePanel(TSkinDockablePanel* panel, TMenuItem* item)
+void TSheetfoldForm::TogglePanel(TSkinDockablePanel* panel, TTBCustomItem* item)
 {
     panel->SetVisible(!panel->GetVisible());
     item->SetChecked(panel->GetVisible());
@@ -1003,7 +970,7 @@ void TSheetfoldForm::AppIdle(TObject*, bool&)
 void TSheetfoldForm::SetGroupEnabled(const std::vector<TComponent*>& group, bool enabled)
 {
     for (TComponent* c : group) {
-        if (auto* item = dynamic_cast<TMenuItem*>(c))
+        if (auto* item = dynamic_cast<TTBCustomItem*>(c))
             item->SetEnabled(enabled);
         else if (auto* control = dynamic_cast<TControl*>(c))
             control->SetEnabled(enabled);
@@ -1071,7 +1038,7 @@ void TSheetfoldForm::ApplyZoom()
     POINT centre = mapMode->DPtoLP(POINT{client.right / 2, client.bottom / 2});
     int numerator = 1;
     int denominator = 1;
-    std::string choice = FZoomBox->GetItemIndex() >= 0 ? FZoomBox->GetItems()->Get(FZoomBox->GetItemIndex()) : "Auto";
+    std::string choice = FZoomBox->GetItemIndex() >= 0 ? WideToAnsi(FZoomBox->GetLines()->GetString(FZoomBox->GetItemIndex())) : "Auto";
     if (!ZoomRatio(choice, numerator, denominator)) {
         view->SetScrolling(false);
         RECT used{};

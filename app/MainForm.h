@@ -15,9 +15,13 @@
 #include "platform/ComCtrls.h"
 #include "platform/Dialogs.h"
 #include "platform/ExtCtrls.h"
-#include "platform/Menus.h"
 #include "platform/StdCtrls.h"
+#include "skin/SkinDock.h"
+#include "skin/SkinExtItems.h"
+#include "skin/SkinItems.h"
+#include "skin/SkinPopup.h"
 #include "skin/SkinStatusBar.h"
+#include "skin/SkinToolbar.h"
 
 class TIplOpenPictureDialog;
 class TIplSavePictureDialog;
@@ -66,10 +70,14 @@ public:
 
     // ---- Parts that tests and the start-up reach ----
     void SetProgressForm(TProgressForm* form) { FProgressForm = form; }
-    TMainMenu* GetMainMenu() const { return FMainMenu; }
-    TPopupMenu* GetContextMenu() const { return FContextMenu; }
+    // The menu bar and the toolbar share the top dock, the menu bar in the first row.
+    TSkinDock* GetTopDock() const { return FTopDock; }
+    TSkinToolbar* GetMenuBar() const { return FMenuBar; }
+    TSkinToolbar* GetToolbar() const { return FToolbar; }
+    TSkinSubmenuItem* GetLanguageMenu() const { return FLanguageMenu; }
+    TSkinPopupMenu* GetContextMenu() const { return FContextMenu; }
     TTabControl* GetTabControl() const { return FTabControl; }
-    TComboBox* GetZoomBox() const { return FZoomBox; }
+    TSkinComboBoxItem* GetZoomBox() const { return FZoomBox; }
     TImagePanel* GetImagePanel() const { return FImagePanel; }
     TPrintPanel* GetPrintPanel() const { return FPrintPanel; }
     TComboBox* GetNameBox() const { return FImagePanel->GetNameBox(); }
@@ -104,10 +112,14 @@ private:
     void BuildToolbar();
     void BuildPanels();
     void BuildCentre();
-    TMenuItem* AddMenuItem(TMenuItem* parent, int tag, int command, TShortCut shortCut = 0);
-    TMenuItem* AddSeparator(TMenuItem* parent);
-    TSpeedButton* AddToolButton(int tag, int command, int& x);
-    void LayoutToolbar();
+    // An item of the class under the parent, captioned by the language key tag; a command other
+    // than cmNone is bound to it: its click runs the command and the enabling rules reach it.
+    template <class T>
+    T* AddItem(TTBCustomItem* parent, int tag, int command, TShortCut shortCut = 0);
+    void AddSeparator(TTBCustomItem* parent);
+    // A submenu whose items are those of a popup menu, enabled by the command's rule.
+    TSkinSubmenuItem* AddLinkedSubmenu(TTBCustomItem* parent, int tag, TSkinPopupMenu* menu, int ruleCommand);
+    TSkinPopupMenu* NewCommandMenu(int firstCommand, int lastCommand);
     void SizeDockedPanels();
 
     // Start and end.
@@ -128,14 +140,14 @@ private:
     void HelpCommand();
     void AboutCommand();
     void PrinterSetupCommand();
-    void TogglePanel(TSkinDockablePanel* panel, TMenuItem* item);
+    void TogglePanel(TSkinDockablePanel* panel, TTBCustomItem* item);
     // Cut, copy, paste and delete go to an edit that has the focus, not to the page.
     bool ForwardToFocusedEdit(int command);
 
     void TabChange(TObject* sender);
     void ZoomChange(TObject* sender);
     void ContextMenuPopup(TObject* sender);
-    void ViewMenuPopup(TObject* sender);
+    void ViewMenuPopup(TTBCustomItem* sender, bool fromLink);
     void AppIdle(TObject* sender, bool& done);
     void AppMessage(MSG& msg, bool& handled);
     void FormCloseQuery(TObject* sender, bool& canClose);
@@ -144,19 +156,18 @@ private:
     void SetBusy(bool busy);
 
     std::vector<TCommandControl> FCommandControls;
-    TMainMenu* FMainMenu = nullptr;
-    TMenuItem* FLanguageMenu = nullptr;
-    TMenuItem* FViewImageItem = nullptr;
-    TMenuItem* FViewPrintItem = nullptr;
-    TPopupMenu* FContextMenu = nullptr;
-    TMenuItem* FContextSaveAs = nullptr;
-    TPopupMenu* FAlignMenu = nullptr;
-    TPopupMenu* FOrderMenu = nullptr;
-    TPopupMenu* FRotateMenu = nullptr;
-    TPanel* FToolbar = nullptr;
-    std::vector<TSpeedButton*> FToolButtons;
-    TLabel* FScaleLabel = nullptr;
-    TComboBox* FZoomBox = nullptr;
+    TSkinDock* FTopDock = nullptr;
+    TSkinToolbar* FMenuBar = nullptr;
+    TSkinToolbar* FToolbar = nullptr;
+    TSkinSubmenuItem* FLanguageMenu = nullptr;
+    TSkinVisibilityToggleItem* FViewImageItem = nullptr;
+    TSkinVisibilityToggleItem* FViewPrintItem = nullptr;
+    TSkinPopupMenu* FContextMenu = nullptr;
+    TSkinItem* FContextSaveAs = nullptr;
+    TSkinPopupMenu* FAlignMenu = nullptr;
+    TSkinPopupMenu* FOrderMenu = nullptr;
+    TSkinPopupMenu* FRotateMenu = nullptr;
+    TSkinComboBoxItem* FZoomBox = nullptr;
     TSkinStatusBar* FStatusBar = nullptr;
     TSkinMultiDock* FDock = nullptr;
     TTabControl* FTabControl = nullptr;

@@ -13,6 +13,7 @@
 #include "platform/SysUtils.h"
 #include "skin/SkinControls.h"
 #include "toolbar/TBDockableWindow.h"
+#include "toolbar/TBItem.h"
 
 namespace {
 
@@ -328,11 +329,12 @@ TLanguageTexts WideCaptionTexts()
     return texts;
 }
 
+template <class T>
 TLanguageTexts WideCaptionAndHintTexts()
 {
-    TLanguageTexts texts = WideCaptionTexts<TSkinTextObject>();
-    texts.GetHint = [](TComponent* c) { return WideToAnsi(static_cast<TSkinTextObject*>(c)->GetHint()); };
-    texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<TSkinTextObject*>(c)->SetHint(AnsiToWide(s)); };
+    TLanguageTexts texts = WideCaptionTexts<T>();
+    texts.GetHint = [](TComponent* c) { return WideToAnsi(static_cast<T*>(c)->GetHint()); };
+    texts.SetHint = [](TComponent* c, const std::string& s) { static_cast<T*>(c)->SetHint(AnsiToWide(s)); };
     return texts;
 }
 }
@@ -342,8 +344,9 @@ void InitSfLanguage()
     RegisterLanguageTexts(TControl::StaticClass(), CaptionAndHintTexts<TControl>());
     RegisterLanguageTexts(TMenuItem::StaticClass(), CaptionAndHintTexts<TMenuItem>());
     RegisterLanguageTexts(TCustomAction::StaticClass(), CaptionAndHintTexts<TCustomAction>());
-    RegisterLanguageTexts(TSkinTextObject::StaticClass(), WideCaptionAndHintTexts());
+    RegisterLanguageTexts(TSkinTextObject::StaticClass(), WideCaptionAndHintTexts<TSkinTextObject>());
     RegisterLanguageTexts(TTBCustomDockableWindow::StaticClass(), WideCaptionTexts<TTBCustomDockableWindow>());
+    RegisterLanguageTexts(TTBCustomItem::StaticClass(), WideCaptionAndHintTexts<TTBCustomItem>());
 
     TLanguageTexts actionList;
     actionList.ForEachChild = [](TComponent* c, const std::function<void(TComponent*)>& visit) {
@@ -359,7 +362,7 @@ void DoneSfLanguage()
     TSfLanguage::FreeInstance();
     for (TClass cls : {TControl::StaticClass(), TMenuItem::StaticClass(), TCustomAction::StaticClass(),
                        TCustomActionList::StaticClass(), TSkinTextObject::StaticClass(),
-                       TTBCustomDockableWindow::StaticClass()})
+                       TTBCustomDockableWindow::StaticClass(), TTBCustomItem::StaticClass()})
         UnregisterLanguageTexts(cls);
 }
 
@@ -380,6 +383,8 @@ TNotifyEvent* TCommand::OwnerClickEvent() const
         return &static_cast<TControl*>(owner)->OnClick;
     if (Is<TMenuItem>(owner))
         return &static_cast<TMenuItem*>(owner)->OnClick;
+    if (Is<TTBCustomItem>(owner))
+        return &static_cast<TTBCustomItem*>(owner)->OnClick;
     return nullptr;
 }
 

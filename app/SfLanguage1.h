@@ -128,7 +128,7 @@ void InitSfLanguage();
 void DoneSfLanguage();
 
 // A component that runs its own Execute when its owner is clicked: the owner's OnClick is bound
-// to it when the owner is a control or a menu item; any other owner is not bound.
+// to it when the owner is a control, a menu item or a toolbar item; any other owner is not bound.
 class TCommand : public TComponent {
     SF_CLASS(TCommand)
 public:

@@ -14,6 +14,7 @@
 #include "document/SheetfoldSelection.h"
 #include "document/SheetfoldView.h"
 #include "platform/Printers.h"
+#include "skin/SkinStrUtils.h"
 
 TEST(SheetfoldCommands, EnablingRulesFollowTheDocumentState)
 {
@@ -87,7 +88,7 @@ TEST_F(MainFormTest, StartsWithOneUntitledPageAndTheTabsFollowThePages)
     EXPECT_EQ(Form->GetProject()->Count(), 1);
     EXPECT_EQ(Form->GetTabControl()->GetTabs()->Count(), 1);
     EXPECT_EQ(Form->GetTabControl()->GetTabs()->Get(0), " 1");
-    EXPECT_EQ(Form->GetZoomBox()->GetItems()->Get(Form->GetZoomBox()->GetItemIndex()), "Auto");
+    EXPECT_EQ(Form->GetZoomBox()->GetLines()->GetString(Form->GetZoomBox()->GetItemIndex()), L"Auto");
 
     // Delete Page is refused while there is one page; posting its key is the same as clicking.
     SendMessageA(Form->GetHandle(), WM_COMMAND, cmDeletePage, 0);
@@ -233,7 +234,7 @@ TEST_F(MainFormTest, ThePanelsDockAtTheLeftSizedToTheirRowsAndTheViewTogglesFoll
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         TSkinDockablePanel* panel = panels[i];
-        auto* item = dynamic_cast<TMenuItem*>(Form->FindCommandControl(commands[i]));
+        auto* item = dynamic_cast<TSkinVisibilityToggleItem*>(Form->FindCommandControl(commands[i]));
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(panel->GetDockedWidth(), width);
         EXPECT_EQ(panel->GetFloatingWidth(), width);
