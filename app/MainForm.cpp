@@ -319,6 +319,8 @@ void TSheetfoldForm::FormCreate(TObject*)
     SetCaption("Sheetfold");
     GetView()->SetAlign(alClient);
     GetView()->SetParent(FPreviewPanel);
+    // The keys act on the page from the start, not on the first field of the image panel.
+    SetActiveControl(GetView());
     NewProject();
     XRegistry::TFontSettings fallback = FontToSettings(GetDefaultFont());
     SettingsToFont(XRegistry::DecodeFontDialog(ReadSettingBinary("FontDialog", ""), fallback), FFontDialog->GetFont());
