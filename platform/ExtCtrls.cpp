@@ -138,12 +138,10 @@ void TPanel::Paint()
     if (caption.empty())
         return;
     HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
-    int oldMode = SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
+    TTextStateGuard textState(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
     UINT flags = DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS;
     flags |= FAlignment == taLeftJustify ? DT_LEFT : FAlignment == taRightJustify ? DT_RIGHT : DT_CENTER;
     DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &r, flags);
-    SetBkMode(dc, oldMode);
     SelectObject(dc, oldFont);
 }
 
@@ -478,12 +476,10 @@ void TSpeedButton::Paint()
     }
     if (!caption.empty()) {
         RECT text{glyphWidth > 0 ? 4 + glyphWidth + 4 + offset : offset, offset, FWidth + offset, FHeight + offset};
-        int oldMode = SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetEnabled() ? clBtnText : clGrayText)));
+        TTextStateGuard textState(dc, static_cast<COLORREF>(ColorToRGB(GetEnabled() ? clBtnText : clGrayText)));
         HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
         DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
                   DT_SINGLELINE | DT_VCENTER | (glyphWidth > 0 ? DT_LEFT : DT_CENTER));
         SelectObject(dc, oldFont);
-        SetBkMode(dc, oldMode);
     }
 }

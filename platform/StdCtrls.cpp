@@ -1256,7 +1256,7 @@ void TLabel::Paint()
     }
     std::string text = GetCaption();
     HGDIOBJ oldFont = SelectObject(dc, GetFont()->GetHandle());
-    int oldMode = SetBkMode(dc, TRANSPARENT);
+    TTextStateGuard textState(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
     UINT flags = DrawFlags();
     RECT r = client;
     if (FLayout != tlTop) {
@@ -1266,7 +1266,6 @@ void TLabel::Paint()
         r.top += FLayout == tlCenter ? free / 2 : free;
     }
     if (GetEnabled()) {
-        SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(GetFont()->GetColor())));
         DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
     } else {
         RECT shifted = r;
@@ -1276,7 +1275,6 @@ void TLabel::Paint()
         SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(clBtnShadow)));
         DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
     }
-    SetBkMode(dc, oldMode);
     SelectObject(dc, oldFont);
 }
 

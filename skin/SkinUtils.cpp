@@ -297,8 +297,7 @@ void DrawWideText(HDC dc, const std::wstring& text, RECT& r, TColor color, UINT 
 {
     if (text.empty())
         return;
-    const COLORREF oldText = color == clDefault ? GetTextColor(dc) : SetTextColor(dc, RGBOf(color));
-    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    TTextStateGuard state(dc, color == clDefault ? GetTextColor(dc) : RGBOf(color));
     const UINT rotation = (format & DrawTextRotationMask) >> 24;
     format &= ~DrawTextRotationMask;
     if (rotation == 2) {
@@ -320,8 +319,6 @@ void DrawWideText(HDC dc, const std::wstring& text, RECT& r, TColor color, UINT 
     } else {
         DrawTextW(dc, text.c_str(), int(text.size()), &r, format);
     }
-    SetBkMode(dc, oldMode);
-    SetTextColor(dc, oldText);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -287,11 +287,8 @@ void TTBEditItemViewer::Paint(TCanvas* canvas, const RECT& r, bool isSelected, b
         return;
     RECT text = box;
     InflateRect(&text, -3, -3);
-    int oldMode = SetBkMode(dc, TRANSPARENT);
-    COLORREF oldColor = SetTextColor(dc, static_cast<COLORREF>(ColorToRGB(textColor)));
+    TTextStateGuard textState(dc, static_cast<COLORREF>(ColorToRGB(textColor)));
     DrawTextLine(dc, item->GetText(), -1, text, DT_SINGLELINE | DT_NOPREFIX);
-    SetTextColor(dc, oldColor);
-    SetBkMode(dc, oldMode);
 }
 
 void TTBEditItemViewer::GetCursor(POINT p, HCURSOR& cursor)

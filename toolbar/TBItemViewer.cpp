@@ -21,15 +21,6 @@ namespace {
 constexpr int SplitArrowWidth = 11;
 constexpr int DropdownArrowWidth = 8;
 
-// Runs a drawing step in a system colour, then gives the DC its colour back.
-template <class F>
-void WithTextColour(HDC dc, COLORREF colour, F draw)
-{
-    COLORREF old = SetTextColor(dc, colour);
-    draw();
-    SetTextColor(dc, old);
-}
-
 void FillDither(HDC dc, const RECT& r)
 {
     static const WORD pattern[8] = {0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA};
@@ -387,8 +378,8 @@ void TTBItemViewer::RenderItemCaption(TCanvas* canvas, const RECT& rect, const s
     if (!KeyboardCuesOn() && menuView && !FView->InState(stShowAccels))
         format |= DT_HIDEPREFIX;
     bool rotated = IsRotated();
-    int oldMode = SetBkMode(dc, TRANSPARENT);
-    auto draw = [&](RECT r) {
+    auto draw = [&](RECT r, COLORREF colour) {
+        TTextStateGuard text(dc, colour);
         if (rotated)
             DrawVerticalText(dc, caption, r, format);
         else
@@ -397,12 +388,11 @@ void TTBItemViewer::RenderItemCaption(TCanvas* canvas, const RECT& rect, const s
     if (drawDisabledShadow) {
         RECT shifted = rect;
         OffsetRect(&shifted, 1, 1);
-        WithTextColour(dc, GetSysColor(COLOR_BTNHIGHLIGHT), [&] { draw(shifted); });
-        WithTextColour(dc, GetSysColor(COLOR_BTNSHADOW), [&] { draw(rect); });
+        draw(shifted, GetSysColor(COLOR_BTNHIGHLIGHT));
+        draw(rect, GetSysColor(COLOR_BTNSHADOW));
     } else {
-        draw(rect);
+        draw(rect, GetTextColor(dc));
     }
-    SetBkMode(dc, oldMode);
 }
 
 void TTBItemViewer::Paint(TCanvas* canvas, const RECT& clientAreaRect, bool isSelected, bool isPushed,
@@ -494,8 +484,9 @@ void TTBItemViewer::Paint(TCanvas* canvas, const RECT& clientAreaRect, bool isSe
         if (submenu) {
             RECT arrow{r.right - height, r.top, r.right, r.bottom};
             InflateRect(&arrow, -height / 4, -height / 4);
-            WithTextColour(dc, enabled ? textColour : GetSysColor(COLOR_GRAYTEXT),
-                           [&] { DrawMonoGlyph(dc, arrow, DFC_MENU, DFCS_MENUARROW); });
+            // The glyph takes the DC's text colour.
+            TTextStateGuard arrowColour(dc, enabled ? textColour : GetSysColor(COLOR_GRAYTEXT));
+            DrawMonoGlyph(dc, arrow, DFC_MENU, DFCS_MENUARROW);
         }
         r.left += column + 3;
         std::wstring shortCut = FItem->FormatShortCut();
