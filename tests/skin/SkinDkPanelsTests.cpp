@@ -28,6 +28,42 @@ std::vector<int> Sizes(const std::vector<TSkinSplitEntry>& entries)
     return sizes;
 }
 
+// A panel whose floating frame has a border the test chooses, as a visual style would give it.
+class TBorderedPanel : public TSkinDockablePanel {
+public:
+    using TSkinDockablePanel::TSkinDockablePanel;
+    SIZE QueryFloatingBorder() override { return Border; }
+    SIZE Border{3, 3};
+};
+
+TSkinFloatingWindowParent* FloatFormOf(TSkinDockablePanel* panel)
+{
+    return dynamic_cast<TSkinFloatingWindowParent*>(panel->GetFloatForm());
+}
+
+POINT Centre(const RECT& r)
+{
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// A point on a docked panel's caption, away from its close button.
+POINT CaptionPoint(TWinControl* panel)
+{
+    RECT r{};
+    GetWindowRect(panel->GetHandle(), &r);
+    return POINT{r.left + 20, r.top + 2 + GetSystemMetrics(SM_CYSMCAPTION) / 2};
+}
+
+// Moves in a few steps to `to` and releases there.
+std::vector<std::function<void()>> DragTo(POINT from, POINT to)
+{
+    std::vector<std::function<void()>> steps;
+    for (int i = 1; i <= 3; ++i)
+        steps.push_back([=] { MoveMouse(POINT{from.x + (to.x - from.x) * i / 3, from.y + (to.y - from.y) * i / 3}); });
+    steps.push_back([=] { ReleaseButton(to); });
+    return steps;
+}
+
 // A left multi-dock on the shared host form, as tall as the form.
 class SkinDkPanels : public testing::Test {
 protected:
@@ -59,6 +95,20 @@ protected:
         RECT r{};
         GetWindowRect(control->GetHandle(), &r);
         return r;
+    }
+    // Floats the panel with its form's corner at `at`; the form it floats in.
+    static TSkinFloatingWindowParent* FloatAt(TSkinDockablePanel* panel, POINT at)
+    {
+        panel->SetFloatPoint(at);
+        panel->SetFloating(true);
+        return FloatFormOf(panel);
+    }
+    static RECT WorkAreaOf(TWinControl* control)
+    {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        GetMonitorInfoA(MonitorFromWindow(control->GetHandle(), MONITOR_DEFAULTTONEAREST), &monitor);
+        return monitor.rcWork;
     }
     static LRESULT HitAt(TWinControl* control, POINT p)
     {
@@ -305,39 +355,37 @@ TEST_F(SkinDkPanels, TheSplitterLoopMovesTheBoundaryWithinBothPanelsLimits)
     bottom->SetMinClientHeight(100);
     FDock->LayOutToolbars();
     const int length = FDock->GetClientHeight();
-    const int topStart = top->GetHeight();
-    const RECT t = WindowRect(top);
-    const POINT grab{t.left + 40, t.bottom - 1};
-
-    // Live: each move re-arranges; the release keeps it.
-    EXPECT_TRUE(Drag(top, htSplitBottom, grab,
-                     {[&] { MoveMouse(POINT{grab.x, grab.y + 15}); }, [&] { MoveMouse(POINT{grab.x, grab.y + 30}); },
-                      [&] { ReleaseButton(POINT{grab.x, grab.y + 30}); }}));
-    EXPECT_EQ(top->GetHeight(), topStart + 30);
-    EXPECT_EQ(top->GetHeight() + bottom->GetHeight(), length);
-    EXPECT_EQ(top->GetSplitHeight(), topStart + 30);
-
-    // Far down, the lower panel stops at its minimum.
     const int minimum = 100 + bottom->GetDockedNCAreaSize(FDock).cy;
-    const RECT t2 = WindowRect(top);
-    const POINT grab2{t2.left + 40, t2.bottom - 1};
-    EXPECT_TRUE(Drag(top, htSplitBottom, grab2,
-                     {[&] { MoveMouse(POINT{grab2.x, grab2.y + 1000}); }, [&] { ReleaseButton(POINT{grab2.x, grab2.y + 1000}); }}));
-    EXPECT_EQ(bottom->GetHeight(), minimum);
-    EXPECT_EQ(top->GetHeight(), length - minimum);
 
-    // Escape puts everything back; so does nothing when the capture goes.
-    const int before = top->GetHeight();
-    const RECT t3 = WindowRect(top);
-    const POINT grab3{t3.left + 40, t3.bottom - 1};
-    EXPECT_TRUE(Drag(top, htSplitBottom, grab3,
-                     {[&] { MoveMouse(POINT{grab3.x, grab3.y - 50}); },
-                      [&] { PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0); }}));
-    EXPECT_EQ(top->GetHeight(), before);
-    EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_TRUE(Drag(top, htSplitBottom, grab3,
-                     {[&] { MoveMouse(POINT{grab3.x, grab3.y - 50}); }, [&] { ReleaseCapture(); }}));
-    EXPECT_EQ(top->GetHeight(), before - 50);
+    // Each row drags the boundary under the top panel by Move in two steps and ends the loop its
+    // way; Expected gives the top panel's height from the height it had before.
+    auto release = [](POINT p) { ReleaseButton(p); };
+    struct TCase {
+        const char* Name;
+        int Move;
+        std::function<void(POINT)> End;
+        std::function<int(int)> Expected;
+    } cases[] = {
+        {"live moves, kept on release", 30, release, [](int before) { return before + 30; }},
+        {"far down the lower panel stops at its minimum", 1000, release, [&](int) { return length - minimum; }},
+        {"escape puts everything back", -50, [](POINT) { PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0); },
+         [](int before) { return before; }},
+        {"a lost capture keeps it", -50, [](POINT) { ReleaseCapture(); }, [](int before) { return before - 50; }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const int before = top->GetHeight();
+        const RECT t = WindowRect(top);
+        const POINT grab{t.left + 40, t.bottom - 1};
+        const POINT to{grab.x, grab.y + c.Move};
+        EXPECT_TRUE(Drag(top, htSplitBottom, grab,
+                         {[&] { MoveMouse(POINT{grab.x, grab.y + c.Move / 2}); }, [&] { MoveMouse(to); },
+                          [&] { c.End(to); }}));
+        EXPECT_EQ(top->GetHeight(), c.Expected(before));
+        EXPECT_EQ(top->GetHeight() + bottom->GetHeight(), length);
+        EXPECT_EQ(top->GetSplitHeight(), top->GetHeight());
+        EXPECT_EQ(GetCapture(), nullptr);
+    }
 }
 
 TEST_F(SkinDkPanels, TheEdgeLoopSizesTheDockedWidthAndEndsOnEscapeOrLostCapture)
@@ -387,13 +435,23 @@ TEST_F(SkinDkPanels, TheEdgeLoopSizesTheDockedWidthAndEndsOnEscapeOrLostCapture)
 
 TEST_F(SkinDkPanels, PositionsRoundTripTheSixSizes)
 {
-    auto* panel = New<TSkinDockablePanel>(THostForm::Form());
-    panel->SetDockedWidth(150);
-    panel->SetDockedHeight(90);
-    panel->SetFloatingWidth(210);
-    panel->SetFloatingHeight(170);
-    panel->SetSplitWidth(33);
-    panel->SetSplitHeight(44);
+    using TPanel = TSkinDockablePanel;
+    struct TSize {
+        const char* Name;
+        void (TPanel::*Set)(int);
+        int (TPanel::*Get)() const;
+        int Value;
+    } sizes[] = {
+        {"docked width", &TPanel::SetDockedWidth, &TPanel::GetDockedWidth, 150},
+        {"docked height", &TPanel::SetDockedHeight, &TPanel::GetDockedHeight, 90},
+        {"floating width", &TPanel::SetFloatingWidth, &TPanel::GetFloatingWidth, 210},
+        {"floating height", &TPanel::SetFloatingHeight, &TPanel::GetFloatingHeight, 170},
+        {"split width", &TPanel::SetSplitWidth, &TPanel::GetSplitWidth, 33},
+        {"split height", &TPanel::SetSplitHeight, &TPanel::GetSplitHeight, 44},
+    };
+    auto* panel = New<TPanel>(THostForm::Form());
+    for (const TSize& size : sizes)
+        (panel->*size.Set)(size.Value);
     std::map<std::string, int> saved;
     TTBPositionData data;
     data.WriteInt = [&](const std::string& name, int value) { saved[name] = value; };
@@ -406,19 +464,14 @@ TEST_F(SkinDkPanels, PositionsRoundTripTheSixSizes)
     panel->StorePosition(data);
     EXPECT_EQ(saved.size(), 6u);
 
-    auto* other = New<TSkinDockablePanel>(THostForm::Form());
-    other->LoadPosition(data);
-    EXPECT_EQ(other->GetDockedWidth(), 150);
-    EXPECT_EQ(other->GetDockedHeight(), 90);
-    EXPECT_EQ(other->GetFloatingWidth(), 210);
-    EXPECT_EQ(other->GetFloatingHeight(), 170);
-    EXPECT_EQ(other->GetSplitWidth(), 33);
-    EXPECT_EQ(other->GetSplitHeight(), 44);
-
-    // Missing names keep what the panel had.
-    saved.clear();
-    other->LoadPosition(data);
-    EXPECT_EQ(other->GetDockedWidth(), 150);
+    // Read into another panel, then again with nothing stored: missing names keep what it had.
+    auto* other = New<TPanel>(THostForm::Form());
+    for (const char* round : {"stored", "missing"}) {
+        other->LoadPosition(data);
+        for (const TSize& size : sizes)
+            EXPECT_EQ((other->*size.Get)(), size.Value) << size.Name << ", " << round;
+        saved.clear();
+    }
 }
 
 TEST_F(SkinDkPanels, TwoHundredPanelsDockedFloatedAndFreedLeaveNothingBehind)
@@ -448,46 +501,6 @@ TEST_F(SkinDkPanels, TwoHundredPanelsDockedFloatedAndFreedLeaveNothingBehind)
     EXPECT_EQ(Describe(CountResources()), Describe(before));
     EXPECT_EQ(FDock->GetControlCount(), 0);
 }
-
-namespace {
-
-// A panel whose floating frame has a border the test chooses, as a visual style would give it.
-class TBorderedPanel : public TSkinDockablePanel {
-public:
-    using TSkinDockablePanel::TSkinDockablePanel;
-    SIZE QueryFloatingBorder() override { return Border; }
-    SIZE Border{3, 3};
-};
-
-TSkinFloatingWindowParent* FloatFormOf(TSkinDockablePanel* panel)
-{
-    return dynamic_cast<TSkinFloatingWindowParent*>(panel->GetFloatForm());
-}
-
-POINT Centre(const RECT& r)
-{
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-// A point on a docked panel's caption, away from its close button.
-POINT CaptionPoint(TWinControl* panel)
-{
-    RECT r{};
-    GetWindowRect(panel->GetHandle(), &r);
-    return POINT{r.left + 20, r.top + 2 + GetSystemMetrics(SM_CYSMCAPTION) / 2};
-}
-
-// Moves in a few steps to `to` and releases there.
-std::vector<std::function<void()>> DragTo(POINT from, POINT to)
-{
-    std::vector<std::function<void()>> steps;
-    for (int i = 1; i <= 3; ++i)
-        steps.push_back([=] { MoveMouse(POINT{from.x + (to.x - from.x) * i / 3, from.y + (to.y - from.y) * i / 3}); });
-    steps.push_back([=] { ReleaseButton(to); });
-    return steps;
-}
-
-} // namespace
 
 TEST_F(SkinDkPanels, ACaptionDragFloatsThePanelWhichSizesThereAndDocksAgain)
 {
@@ -634,9 +647,7 @@ TEST_F(SkinDkPanels, TheCloseButtonsHideThePanelAndSaySoForAViewToggle)
 
     // Floating: the floating form's close button hides the form with the panel.
     log.Entries.clear();
-    bottom->SetFloatPoint(POINT{200, 200});
-    bottom->SetFloating(true);
-    TSkinFloatingWindowParent* floating = FloatFormOf(bottom);
+    TSkinFloatingWindowParent* floating = FloatAt(bottom, POINT{200, 200});
     ASSERT_NE(floating, nullptr);
     EXPECT_TRUE(IsWindowVisible(floating->GetHandle()));
     RECT button = floating->CloseButtonRect();
@@ -657,15 +668,10 @@ TEST_F(SkinDkPanels, AFloatingPanelSnapsToTheWorkAreaWithinItsSnapDistance)
 {
     TSkinDockablePanel* panel = Panel(0);
     panel->SetSnapDistance(10);
-    panel->SetFloatPoint(POINT{300, 300});
-    panel->SetFloating(true);
-    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    TSkinFloatingWindowParent* floating = FloatAt(panel, POINT{300, 300});
     ASSERT_NE(floating, nullptr);
     EXPECT_EQ(floating->GetSnapDistance(), 10);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoA(MonitorFromWindow(floating->GetHandle(), MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT work = monitor.rcWork;
+    const RECT work = WorkAreaOf(floating);
     const RECT start = WindowRect(floating);
     const int w = RectWidth(start), h = RectHeight(start);
 
@@ -712,9 +718,7 @@ TEST_F(SkinDkPanels, AVisualStyleChangeRefitsTheFloatingFrameAroundTheSameClient
     auto* panel = New<TBorderedPanel>(THostForm::Form());
     panel->SetResizable(false);
     panel->SetParent(FDock);
-    panel->SetFloatPoint(POINT{300, 300});
-    panel->SetFloating(true);
-    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    TSkinFloatingWindowParent* floating = FloatAt(panel, POINT{300, 300});
     ASSERT_NE(floating, nullptr);
     const SIZE client{panel->GetClientWidth(), panel->GetClientHeight()};
     const RECT before = WindowRect(floating);
@@ -763,8 +767,7 @@ TEST_F(SkinDkPanels, ACaptionChangeRedrawsTheFrameThatShowsIt)
         return !calls.empty() && (calls.back().Op != "DrawFloatingFrame" || calls.back().Floating.Caption == caption);
     };
     EXPECT_TRUE(captionDrawn("DrawPanelFrame", L"Docked"));
-    panel->SetFloatPoint(POINT{200, 200});
-    panel->SetFloating(true);
+    FloatAt(panel, POINT{200, 200});
     PumpMessages();
     EXPECT_TRUE(captionDrawn("DrawFloatingFrame", L"Floating"));
     theme->Clear();
@@ -839,8 +842,7 @@ TEST_F(SkinDkPanels, APanelDocksOnlyWhereItsDockKindsAndEdgesAllow)
     EXPECT_EQ(panel->GetWidth(), standard->GetClientWidth());
     const int spanned = panel->GetWidth() - nc.cx;
     EXPECT_EQ(panel->GetFloatingWidth(), 0) << "filled only when it floats";
-    panel->SetFloatPoint(POINT{200, 200});
-    panel->SetFloating(true);
+    FloatAt(panel, POINT{200, 200});
     EXPECT_FALSE(panel->CaptionIsVertical());
     EXPECT_EQ(panel->GetFloatingWidth(), spanned);
     EXPECT_EQ(panel->GetFloatingHeight(), 90);
@@ -873,8 +875,7 @@ TEST_F(SkinDkPanels, APanelDocksOnlyWhereItsDockKindsAndEdgesAllow)
     // Floated without a drag from a left dock, a new panel keeps its docked client height.
     TSkinDockablePanel* left = Panel(1);
     const int dockedHeight = left->GetClientHeight();
-    left->SetFloatPoint(POINT{200, 200});
-    left->SetFloating(true);
+    FloatAt(left, POINT{200, 200});
     EXPECT_EQ(left->GetFloatingHeight(), dockedHeight);
     EXPECT_EQ(left->GetFloatingWidth(), 128);
     left->SetCurrentDock(FDock);
@@ -885,14 +886,9 @@ TEST_F(SkinDkPanels, SizingAFloatingPanelByAnEdgeNeverSnaps)
     TSkinDockablePanel* panel = Panel(0);
     panel->SetResizable(true);
     panel->SetSnapDistance(10);
-    panel->SetFloatPoint(POINT{300, 200});
-    panel->SetFloating(true);
-    TSkinFloatingWindowParent* floating = FloatFormOf(panel);
+    TSkinFloatingWindowParent* floating = FloatAt(panel, POINT{300, 200});
     ASSERT_NE(floating, nullptr);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoA(MonitorFromWindow(floating->GetHandle(), MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT work = monitor.rcWork;
+    const RECT work = WorkAreaOf(floating);
     const int w = RectWidth(WindowRect(floating));
 
     // Each row puts the form's left edge at Left, drags an edge by Move and expects the edges at
