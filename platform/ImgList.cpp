@@ -324,6 +324,7 @@ void TCustomImageList::EndUpdate()
 
 void TCustomImageList::Change()
 {
+    ++FChangeCount;
     if (FUpdateCount > 0) {
         FChanged = true;
         return;

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/Component.h"
@@ -71,6 +72,9 @@ public:
     void UnRegisterChanges(TChangeLink* link);
     void BeginUpdate() { ++FUpdateCount; }
     void EndUpdate();
+    // Rises with every change at once, also inside BeginUpdate/EndUpdate: copies kept of the
+    // pictures (finished, tinted images) must not outlive them while the notification waits.
+    uint32_t GetChangeCount() const { return FChangeCount; }
 
     TNotifyEvent OnChange;
 
@@ -92,6 +96,7 @@ private:
     TColor FBkColor = clNone;
     int FUpdateCount = 0;
     bool FChanged = false;
+    uint32_t FChangeCount = 0;
     std::vector<TChangeLink*> FLinks;
 };
 

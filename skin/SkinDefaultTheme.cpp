@@ -851,24 +851,23 @@ void TSkinDefaultTheme::DrawImageForState(HDC dc, const RECT& r, const TSkinItem
         return;
     const bool effects = IsPlainPopupItem(info) ? VisualStyleState().FlatMenuStyle : Styled();
     if (!effects) {
-        images->Draw(dc, r.left, r.top, imageIndex, info.Enabled);
+        DrawListImageNormal(dc, r.left, r.top, images, imageIndex, info.Enabled);
         return;
     }
     RECT at = r;
     if (info.Pushed || info.Checked)
         OffsetRect(&at, 1, 1);
-    HIMAGELIST list = images->GetHandle();
     if (!info.Enabled) {
-        DrawListImageGreyed(dc, at, list, imageIndex, 0);
+        DrawListImageGreyed(dc, at, images, imageIndex, 0);
         return;
     }
     // Popup items always count as lying on a light background.
     const bool dark = !IsPlainPopupItem(info) && IsColorDark(QueryImageBackColor(info), 100);
     const TVisualStyleState& state = VisualStyleState();
     if (!info.Pushed && !info.Checked && !IsHot(info) && !dark && !state.WhiteButtonFace && !state.LowColorDisplay)
-        DrawListImageFaded(dc, at, list, imageIndex, clWindow, 178);
+        DrawListImageFaded(dc, at, images, imageIndex, clWindow, 178);
     else
-        DrawListImagePlain(dc, at, list, imageIndex, dark);
+        DrawListImagePlain(dc, at, images, imageIndex, dark);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 
 #include "platform/Controls.h"
 #include "platform/Forms.h"
+#include "platform/ImgList.h"
 #include "platform/SysUtils.h"
 #include "skin/SkinDib.h"
 #include "toolbar/TBCommon.h"
@@ -75,6 +77,8 @@ uint32_t GreyLevel(uint32_t p)
     return (((p >> 16) & 0xFF) + 2 * ((p >> 8) & 0xFF) + (p & 0xFF)) / 4;
 }
 
+void ForgetFinishedImages();
+
 } // namespace
 
 TSkinOptionalCalls& SkinOptionalCalls()
@@ -97,10 +101,12 @@ void InitSkinUtils()
     }
     RebuildSkinDrawingObjects();
     RampCache() = TRampCache{};
+    ForgetFinishedImages();
 }
 
 void DoneSkinUtils()
 {
+    ForgetFinishedImages();
     SharedObjects().reset();
     RampCache() = TRampCache{};
 }
@@ -324,48 +330,61 @@ void DrawWideText(HDC dc, const std::wstring& text, RECT& r, TColor color, UINT 
 // ---------------------------------------------------------------------------------------------
 // Images with effects
 
-void DrawListImage(HIMAGELIST list, int index, HDC dc, const TImageEffects& effects, int x, int y, int w, int h)
+namespace {
+
+// An image's finished pixels, ready to go over any target: straight colour with the alpha in the top
+// byte, fully clear pixels 0. ClearOrOpaque says that every pixel is either clear or opaque: such an
+// image needs no background and goes out in one AlphaBlend (premultiplied and straight are then the
+// same). An image without pixels could not be kept and is drawn the slow way.
+struct TFinishedImage {
+    int Width = 0;
+    int Height = 0;
+    bool ClearOrOpaque = true;
+    std::vector<uint32_t> Pixels;
+};
+
+// The size an image is drawn at (below 1: the list's), or false when nothing would be drawn.
+bool ImageTarget(HIMAGELIST list, int index, HDC dc, int x, int y, int& w, int& h, SIZE& listSize)
 {
     if (!list || index < 0 || index >= ImageList_GetImageCount(list))
-        return;
+        return false;
     int listW = 0, listH = 0;
     ImageList_GetIconSize(list, &listW, &listH);
+    listSize = SIZE{listW, listH};
     if (w < 1 || h < 1) {
         w = listW;
         h = listH;
     }
     const RECT target{x, y, x + w, y + h};
-    if (w < 1 || h < 1 || !RectVisible(dc, &target))
-        return;
-    if (!effects.Any() && w == listW && h == listH) {
-        ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
-        return;
-    }
-    TSharedObjects& shared = Shared();
-    TDIB32* background = shared.Background.get();
-    TDIB32* image = shared.Image.get();
-    background->SetSize(w, h);
-    BitBlt(background->GetDC(), 0, 0, w, h, dc, x, y, SRCCOPY);
+    return w >= 1 && h >= 1 && RectVisible(dc, &target);
+}
+
+TFinishedImage WithEffects(HIMAGELIST list, int index, const TImageEffects& effects, int w, int h, SIZE listSize)
+{
+    TDIB32* image = Shared().Image.get();
     // The image over the key colour, at the list's size and then stretched without mixing
     // pixels, so that the key stays exact.
-    image->SetSize(listW, listH);
+    image->SetSize(listSize.cx, listSize.cy);
     image->Fill(ImageKeyPixel);
     ImageList_Draw(list, index, image->GetDC(), 0, 0, ILD_NORMAL);
-    if (w != listW || h != listH) {
+    if (w != listSize.cx || h != listSize.cy) {
         std::unique_ptr<TDIB32, TObjectFree> scaled(New<TDIB32>());
         scaled->SetSize(w, h);
         SetStretchBltMode(scaled->GetDC(), COLORONCOLOR);
-        StretchBlt(scaled->GetDC(), 0, 0, w, h, image->GetDC(), 0, 0, listW, listH, SRCCOPY);
+        StretchBlt(scaled->GetDC(), 0, 0, w, h, image->GetDC(), 0, 0, listSize.cx, listSize.cy, SRCCOPY);
         image->Assign(scaled.get());
     }
     GdiFlush();
+    TFinishedImage finished{w, h, effects.Alpha == 255 || effects.Alpha == 0, {}};
+    finished.Pixels.resize(size_t(w) * size_t(h));
     const uint32_t tint = PixelOf(RGBOf(effects.TintColor));
+    const uint32_t alpha = uint32_t(effects.Alpha) << 24;
+    uint32_t* out = finished.Pixels.data();
     for (int row = 0; row < h; ++row) {
         const uint32_t* in = image->GetScanLine(row);
-        uint32_t* out = background->GetScanLine(row);
-        for (int col = 0; col < w; ++col) {
+        for (int col = 0; col < w; ++col, ++out) {
             uint32_t p = in[col] & 0xFFFFFF;
-            if (p == ImageKeyPixel)
+            if (p == ImageKeyPixel || alpha == 0)
                 continue;
             if (effects.Silhouette)
                 p = GreyLevel(p) > 253 ? 0x000000 : 0xFFFFFF;
@@ -373,28 +392,281 @@ void DrawListImage(HIMAGELIST list, int index, HDC dc, const TImageEffects& effe
                 p = MixPixel(p, GreyLevel(p) * 0x010101u, effects.Desaturation) & 0xFFFFFF;
             if (effects.TintAmount)
                 p = MixPixel(p, tint, effects.TintAmount) & 0xFFFFFF;
-            out[col] = BlendPixel(p | uint32_t(effects.Alpha) << 24, out[col]);
+            *out = p | alpha;
         }
+    }
+    return finished;
+}
+
+// The list's own drawing of an enabled image, made once over black and once over white: a pixel
+// that comes out the same both times covers the target, one that follows the background keeps it.
+// Any other pixel (a blend, a raster trick) cannot be kept, and the image is left to the list.
+TFinishedImage AsTheListDraws(TCustomImageList* images, int index)
+{
+    const int w = images->GetWidth(), h = images->GetHeight();
+    TDIB32* image = Shared().Image.get();
+    image->SetSize(w, h);
+    image->Fill(0xFF000000);
+    images->Draw(image->GetDC(), 0, 0, index, true);
+    GdiFlush();
+    TFinishedImage finished{w, h, true, std::vector<uint32_t>(image->GetBits(), image->GetBits() + size_t(w) * h)};
+    image->Fill(0xFFFFFFFF);
+    images->Draw(image->GetDC(), 0, 0, index, true);
+    GdiFlush();
+    const uint32_t* overWhite = image->GetBits();
+    for (uint32_t& p : finished.Pixels) {
+        const uint32_t black = p & 0xFFFFFF, white = *overWhite++ & 0xFFFFFF;
+        if (black == white)
+            p = black | 0xFF000000;
+        else if (black == 0 && white == 0xFFFFFF)
+            p = 0;
+        else
+            return TFinishedImage{};
+    }
+    return finished;
+}
+
+// Blends over a copy of the target read back from the DC: for translucent images, and where the DC
+// refuses AlphaBlend.
+void BlendOverTarget(HDC dc, int x, int y, const TFinishedImage& finished)
+{
+    TDIB32* background = Shared().Background.get();
+    const int w = finished.Width, h = finished.Height;
+    background->SetSize(w, h);
+    BitBlt(background->GetDC(), 0, 0, w, h, dc, x, y, SRCCOPY);
+    GdiFlush();
+    const uint32_t* in = finished.Pixels.data();
+    for (int row = 0; row < h; ++row) {
+        uint32_t* out = background->GetScanLine(row);
+        for (int col = 0; col < w; ++col, ++in)
+            if (*in)
+                out[col] = BlendPixel(*in, out[col]);
     }
     BitBlt(dc, x, y, w, h, background->GetDC(), 0, 0, SRCCOPY);
 }
 
-void DrawListImagePlain(HDC dc, const RECT& r, HIMAGELIST list, int index, bool darkBackground)
+void DrawFinishedImage(HDC dc, int x, int y, const TFinishedImage& finished)
+{
+    const TAlphaBlendProc alphaBlend = SkinOptionalCalls().AlphaBlend;
+    if (finished.ClearOrOpaque && alphaBlend) {
+        TDIB32* image = Shared().Image.get();
+        const int w = finished.Width, h = finished.Height;
+        image->SetSize(w, h);
+        GdiFlush();
+        std::copy(finished.Pixels.begin(), finished.Pixels.end(), image->GetBits());
+        if (alphaBlend(dc, x, y, w, h, image->GetDC(), 0, 0, w, h, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}))
+            return;
+    }
+    BlendOverTarget(dc, x, y, finished);
+}
+
+// What decides an image's finished pixels besides the list's contents. The tint colour is kept
+// resolved, so that a system colour change makes a new entry rather than showing the old colour.
+enum class TFinishKind : uint8_t { fkEffects, fkListDraw };
+
+struct TFinishedKey {
+    TFinishKind Kind = TFinishKind::fkEffects;
+    int Index = 0;
+    int Width = 0;
+    int Height = 0;
+    uint8_t Alpha = 255;
+    uint8_t Desaturation = 0;
+    bool Silhouette = false;
+    uint8_t TintAmount = 0;
+    uint32_t Tint = 0;
+
+    auto operator<=>(const TFinishedKey&) const = default;
+};
+
+// Everything the finished pixels of one list were made from; any difference means the pictures
+// may have changed. The handle, count and size also catch changes made straight through the handle.
+struct TListStamp {
+    HIMAGELIST Handle = nullptr;
+    uint32_t ChangeCount = 0;
+    int Count = 0;
+    int Width = 0;
+    int Height = 0;
+    bool Masked = true;
+    TColor BkColor = clNone;
+
+    bool operator==(const TListStamp&) const = default;
+};
+
+TListStamp StampOf(TCustomImageList* images)
+{
+    const HIMAGELIST list = images->GetHandle();
+    int w = 0, h = 0;
+    ImageList_GetIconSize(list, &w, &h);
+    return TListStamp{list,           images->GetChangeCount(), ImageList_GetImageCount(list), w, h,
+                      images->GetMasked(), images->GetBkColor()};
+}
+
+// The finished pixels of images per image list, until the list changes or is freed. A list holds at
+// most a few variants (plain, faded, greyed, silhouette) per image; beyond that its entries start
+// afresh, so that no caller can make the cache grow without bound.
+class TFinishedImageCache : public TComponent {
+    SF_CLASS(TFinishedImageCache)
+public:
+    explicit TFinishedImageCache(TComponent* owner = nullptr) : TComponent(owner) {}
+
+    template <class Finish>
+    const TFinishedImage& Get(TCustomImageList* images, const TFinishedKey& key, Finish&& finish)
+    {
+        TListEntries& list = EntriesOf(images);
+        if (auto it = list.Images.find(key); it != list.Images.end())
+            return it->second;
+        if (list.Images.size() >= size_t(std::max(list.Stamp.Count, 1)) * VariantsPerImage)
+            list.Images.clear();
+        return list.Images.emplace(key, finish()).first->second;
+    }
+
+    size_t GetImageCount() const
+    {
+        size_t count = 0;
+        for (const TListEntries& list : FLists)
+            count += list.Images.size();
+        return count;
+    }
+
+    static constexpr size_t VariantsPerImage = 8;
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override
+    {
+        TComponent::Notification(component, operation);
+        if (operation == TOperation::opRemove)
+            std::erase_if(FLists, [component](const TListEntries& list) { return list.List == component; });
+    }
+
+private:
+    struct TListEntries {
+        TComponent* List = nullptr;
+        TListStamp Stamp;
+        std::map<TFinishedKey, TFinishedImage> Images;
+    };
+
+    TListEntries& EntriesOf(TCustomImageList* images)
+    {
+        const TListStamp stamp = StampOf(images);
+        auto it = std::find_if(FLists.begin(), FLists.end(),
+                               [images](const TListEntries& list) { return list.List == images; });
+        if (it == FLists.end()) {
+            images->FreeNotification(this);
+            FLists.push_back(TListEntries{images, stamp, {}});
+            return FLists.back();
+        }
+        if (it->Stamp != stamp) {
+            it->Stamp = stamp;
+            it->Images.clear();
+        }
+        return *it;
+    }
+
+    std::vector<TListEntries> FLists;
+};
+
+SF_IMPLEMENT_COMPONENT(TFinishedImageCache, TComponent)
+
+std::unique_ptr<TFinishedImageCache, TObjectFree>& FinishedImageCache()
+{
+    static std::unique_ptr<TFinishedImageCache, TObjectFree> cache;
+    return cache;
+}
+
+TFinishedImageCache& Finished()
+{
+    auto& cache = FinishedImageCache();
+    if (!cache)
+        cache.reset(New<TFinishedImageCache>(nullptr));
+    return *cache;
+}
+
+void ForgetFinishedImages()
+{
+    FinishedImageCache().reset();
+}
+
+} // namespace
+
+void DrawListImage(HIMAGELIST list, int index, HDC dc, const TImageEffects& effects, int x, int y, int w, int h)
+{
+    SIZE listSize{};
+    if (!ImageTarget(list, index, dc, x, y, w, h, listSize))
+        return;
+    if (!effects.Any() && w == listSize.cx && h == listSize.cy) {
+        ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
+        return;
+    }
+    DrawFinishedImage(dc, x, y, WithEffects(list, index, effects, w, h, listSize));
+}
+
+void DrawListImage(TCustomImageList* images, int index, HDC dc, const TImageEffects& effects, int x, int y, int w,
+                   int h)
+{
+    if (!images)
+        return;
+    const HIMAGELIST list = images->GetHandle();
+    SIZE listSize{};
+    if (!ImageTarget(list, index, dc, x, y, w, h, listSize))
+        return;
+    if (!effects.Any() && w == listSize.cx && h == listSize.cy) {
+        ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
+        return;
+    }
+    const TFinishedKey key{TFinishKind::fkEffects,
+                           index,
+                           w,
+                           h,
+                           effects.Alpha,
+                           effects.Desaturation,
+                           effects.Silhouette,
+                           effects.TintAmount,
+                           effects.TintAmount ? PixelOf(RGBOf(effects.TintColor)) : 0};
+    DrawFinishedImage(dc, x, y, Finished().Get(images, key, [&] {
+        return WithEffects(list, index, effects, w, h, listSize);
+    }));
+}
+
+void DrawListImageNormal(HDC dc, int x, int y, TCustomImageList* images, int index, bool enabled)
+{
+    if (!images)
+        return;
+    if (!enabled || index < 0 || index >= images->GetCount()) {
+        images->Draw(dc, x, y, index, enabled);
+        return;
+    }
+    const RECT target{x, y, x + images->GetWidth(), y + images->GetHeight()};
+    if (!RectVisible(dc, &target))
+        return;
+    const TFinishedImage& finished = Finished().Get(images, TFinishedKey{TFinishKind::fkListDraw, index},
+                                                    [&] { return AsTheListDraws(images, index); });
+    if (finished.Pixels.empty())
+        images->Draw(dc, x, y, index, true);
+    else
+        DrawFinishedImage(dc, x, y, finished);
+}
+
+size_t FinishedListImageCount()
+{
+    return FinishedImageCache() ? FinishedImageCache()->GetImageCount() : 0;
+}
+
+void DrawListImagePlain(HDC dc, const RECT& r, TCustomImageList* images, int index, bool darkBackground)
 {
     TImageEffects effects;
     effects.Silhouette = darkBackground;
-    DrawListImage(list, index, dc, effects, r.left, r.top);
+    DrawListImage(images, index, dc, effects, r.left, r.top);
 }
 
-void DrawListImageFaded(HDC dc, const RECT& r, HIMAGELIST list, int index, TColor color, int weight)
+void DrawListImageFaded(HDC dc, const RECT& r, TCustomImageList* images, int index, TColor color, int weight)
 {
     TImageEffects effects;
     effects.TintAmount = uint8_t(255 - std::clamp(weight, 0, 255));
     effects.TintColor = color;
-    DrawListImage(list, index, dc, effects, r.left, r.top);
+    DrawListImage(images, index, dc, effects, r.left, r.top);
 }
 
-void DrawListImageGreyed(HDC dc, const RECT& r, HIMAGELIST list, int index, int style)
+void DrawListImageGreyed(HDC dc, const RECT& r, TCustomImageList* images, int index, int style)
 {
     TImageEffects effects;
     effects.TintColor = clBlack;
@@ -406,7 +678,7 @@ void DrawListImageGreyed(HDC dc, const RECT& r, HIMAGELIST list, int index, int 
         effects.TintAmount = 255;
         effects.Alpha = style == 1 ? 31 : 95;
     }
-    DrawListImage(list, index, dc, effects, r.left + 1, r.top + 1);
+    DrawListImage(images, index, dc, effects, r.left + 1, r.top + 1);
 }
 
 // ---------------------------------------------------------------------------------------------

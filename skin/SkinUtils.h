@@ -20,6 +20,7 @@
 #include "platform/StdCtrls.h"
 
 class TControl;
+class TCustomImageList;
 
 // ---------------------------------------------------------------------------------------------
 // Optional calls
@@ -118,12 +119,21 @@ struct TImageEffects {
 // index outside it or a rectangle that is not visible.
 void DrawListImage(HIMAGELIST list, int index, HDC dc, const TImageEffects& effects, int x, int y, int w = 0,
                    int h = 0);
+// The same, keeping the finished pixels of an image with effects until the list changes or is freed,
+// so that repainting costs one blend of ready pixels.
+void DrawListImage(TCustomImageList* images, int index, HDC dc, const TImageEffects& effects, int x, int y,
+                   int w = 0, int h = 0);
+// The list's own drawing (TCustomImageList::Draw), kept the same way for enabled images whose every
+// pixel either covers the target or keeps it.
+void DrawListImageNormal(HDC dc, int x, int y, TCustomImageList* images, int index, bool enabled);
+// How many finished images are kept, over all lists.
+size_t FinishedListImageCount();
 // The theme's three image styles, at the rectangle's top left: plain (as a silhouette on a dark
 // background), faded toward a colour by 255 - weight, and disabled (style 0 grey, 1 and 2 black
 // shadows of different strength) one pixel right of and below the corner.
-void DrawListImagePlain(HDC dc, const RECT& r, HIMAGELIST list, int index, bool darkBackground);
-void DrawListImageFaded(HDC dc, const RECT& r, HIMAGELIST list, int index, TColor color, int weight);
-void DrawListImageGreyed(HDC dc, const RECT& r, HIMAGELIST list, int index, int style);
+void DrawListImagePlain(HDC dc, const RECT& r, TCustomImageList* images, int index, bool darkBackground);
+void DrawListImageFaded(HDC dc, const RECT& r, TCustomImageList* images, int index, TColor color, int weight);
+void DrawListImageGreyed(HDC dc, const RECT& r, TCustomImageList* images, int index, int style);
 
 // ---------------------------------------------------------------------------------------------
 // Ramps and gradients

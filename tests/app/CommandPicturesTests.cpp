@@ -114,7 +114,7 @@ TEST(CommandPictures, TheImageListShowsEachPictureAsDrawnAndTheThemeGreysIt)
 
         // Disabled, the theme draws the picture without colour.
         canvas->Fill(Background);
-        DrawListImageGreyed(canvas->GetDC(), RECT{0, 0, CommandPictureSize, CommandPictureSize}, list->GetHandle(),
+        DrawListImageGreyed(canvas->GetDC(), RECT{0, 0, CommandPictureSize, CommandPictureSize}, list,
                             entry.Picture, 0);
         GdiFlush();
         int marked = 0;

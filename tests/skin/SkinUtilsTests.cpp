@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "platform/ImgList.h"
 #include "platform/ScopeGuards.h"
 #include "skin/SkinUtils.h"
 
@@ -12,7 +13,7 @@ namespace {
 // An image list of one 8 x 8 image: its left half red, its right half transparent.
 class TRedHalfList {
 public:
-    TRedHalfList() : FList(ImageList_Create(8, 8, ILC_COLOR24 | ILC_MASK, 1, 1))
+    TRedHalfList() : FImages(New<TImageList>(nullptr, 8, 8)), FList(FImages->GetHandle())
     {
         TWindowDC screen;
         TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), 8, 8));
@@ -26,10 +27,11 @@ public:
         }
         ImageList_AddMasked(FList, bitmap.Get(), RGB(255, 0, 255));
     }
-    ~TRedHalfList() { ImageList_Destroy(FList); }
     HIMAGELIST Get() const { return FList; }
+    TCustomImageList* Images() const { return FImages.get(); }
 
 private:
+    std::unique_ptr<TCustomImageList, TObjectFree> FImages;
     HIMAGELIST FList;
 };
 
@@ -215,15 +217,15 @@ TEST(SkinUtils, ListImagesWithEffects)
     // Disabled, style 0: grey (255 + 0 + 0) / 4 = 63, tinted 47 toward black (51), at alpha 95,
     // one pixel right of and below the corner.
     TDIBPtr greyed = MakeDIB(20, 20, 0xFF000000 | Background);
-    DrawListImageGreyed(greyed->GetDC(), RECT{2, 3, 10, 11}, list.Get(), 0, 0);
+    DrawListImageGreyed(greyed->GetDC(), RECT{2, 3, 10, 11}, list.Images(), 0, 0);
     GdiFlush();
     expectImage(greyed.get(), RGBOf(BlendPixel(0x5F333333, Background)), 4, 8, 3, 4);
     TDIBPtr shadow = MakeDIB(20, 20, 0xFF000000 | Background);
-    DrawListImageGreyed(shadow->GetDC(), RECT{2, 3, 10, 11}, list.Get(), 0, 1);
+    DrawListImageGreyed(shadow->GetDC(), RECT{2, 3, 10, 11}, list.Images(), 0, 1);
     GdiFlush();
     expectImage(shadow.get(), RGBOf(BlendPixel(0x1F000000, Background)), 4, 8, 3, 4);
     TDIBPtr faded = MakeDIB(20, 20, 0xFF000000 | Background);
-    DrawListImageFaded(faded->GetDC(), RECT{2, 3, 10, 11}, list.Get(), 0, clWhite, 178);
+    DrawListImageFaded(faded->GetDC(), RECT{2, 3, 10, 11}, list.Images(), 0, clWhite, 178);
     GdiFlush();
     expectImage(faded.get(), RGBOf(MixPixel(0xFF0000, 0xFFFFFF, 77)), 4, 8);
 
