@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "MenuTestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/Forms.h"
 #include "platform/SysUtils.h"
@@ -87,6 +88,23 @@ public:
     }
 };
 
+// Items from letters: a letter is a 30x20 item of that caption, '|' a separator, '!' a separator
+// that stays in its row.
+std::vector<TTBCustomItem*> AddLetters(TTBCustomItem* root, const char* letters)
+{
+    std::vector<TTBCustomItem*> items;
+    for (const char* p = letters; *p; ++p) {
+        if (*p != '|' && *p != '!') {
+            items.push_back(Sized(root, 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
+            continue;
+        }
+        TTBCustomItem* separator = *p == '!' ? New<TNoBreakSeparator>() : New<TTBSeparatorItem>(nullptr);
+        root->Add(separator);
+        items.push_back(separator);
+    }
+    return items;
+}
+
 // A view with an optional chevron item, as a toolbar's view has.
 class TTestView : public TTBView {
 public:
@@ -113,6 +131,18 @@ RECT Bounds(TTBView* view, TTBCustomItem* item)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "(" << r.left << "," << r.top << "," << r.right << "," << r.bottom
                                          << ") is not (" << left << "," << top << "," << right << "," << bottom << ")";
+}
+
+// What a view shows, in the letters AddLetters takes.
+std::string ShownLetters(TTBView* view)
+{
+    std::string shown;
+    for (int i = 0; i < view->GetViewerCount(); ++i) {
+        TTBItemViewer* v = view->GetViewer(i);
+        if (v->GetShown())
+            shown += v->GetItem()->HasTrait(isSeparator) ? "|" : WideToAnsi(v->GetItem()->GetCaption());
+    }
+    return shown;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,35 +303,22 @@ TEST(ViewLayout, ChevronHidesItemsByPriority)
     };
     for (const TCase& c : cases) {
         TItemPtr root(New<TTBRootItem>(nullptr));
-        std::vector<TTBCustomItem*> items;
-        for (const char* p = c.Items; *p; ++p)
-            items.push_back(*p == '|' ? Separator(root.get())
-                                      : Sized(root.get(), 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
-        auto itemNamed = [&](char name) {
-            for (TTBCustomItem* item : items)
-                if (item->GetCaption() == std::wstring(1, static_cast<wchar_t>(name)))
-                    return item;
-            return static_cast<TTBCustomItem*>(nullptr);
-        };
+        std::vector<TTBCustomItem*> items = AddLetters(root.get(), c.Items);
         TItemPtr chevron(New<TSizedItem>(12, 20, isSubmenu));
         TViewPtr view = MakeView(root.get(), true, nullptr, true);
         view->Chevron = chevron.get();
         view->RebuildAllViewers();
         view->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, c.ChevronOffset, 12);
         for (const char* p = c.RaiseFirst; *p; ++p)
-            view->RaisePriority(view->Find(itemNamed(*p)));
+            view->RaisePriority(view->Find(FindItem(root.get(), std::wstring(1, static_cast<wchar_t>(*p)))));
         TTBLayoutResult r = view->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, c.ChevronOffset, 12);
-        std::string shown;
+        EXPECT_EQ(ShownLetters(view.get()), c.Shown) << c.Name;
         for (TTBCustomItem* item : items) {
             TTBItemViewer* v = view->Find(item);
-            bool separator = item->HasTrait(isSeparator);
-            if (v->GetShown())
-                shown += separator ? "|" : WideToAnsi(item->GetCaption());
-            if (!separator) {
+            if (!item->HasTrait(isSeparator)) {
                 EXPECT_EQ(v->GetBehindChevron(), !v->GetShown()) << c.Name;
             }
         }
-        EXPECT_EQ(shown, c.Shown) << c.Name;
         TTBItemViewer* chev = view->Find(chevron.get());
         EXPECT_EQ(chev->GetShown(), c.ChevronLeft >= 0) << c.Name;
         if (c.ChevronLeft >= 0) {
@@ -344,10 +361,7 @@ TEST(ViewLayout, ChevronIsDisabledWhenOnlyControlsAreHidden)
 TEST(ViewLayout, ChevronPopupShowsWhatTheToolbarHides)
 {
     TItemPtr root(New<TTBRootItem>(nullptr));
-    std::vector<TTBCustomItem*> items;
-    for (const char* p = "AB|CD|E"; *p; ++p)
-        items.push_back(*p == '|' ? Separator(root.get())
-                                  : Sized(root.get(), 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
+    std::vector<TTBCustomItem*> items = AddLetters(root.get(), "AB|CD|E");
     TItemPtr chevron(New<TSizedItem>(12, 20, isSubmenu));
     TViewPtr toolbar = MakeView(root.get(), true, nullptr, true);
     toolbar->Chevron = chevron.get();
@@ -360,13 +374,7 @@ TEST(ViewLayout, ChevronPopupShowsWhatTheToolbarHides)
     popup->SetChevronParentView(toolbar.get());
     popup->SetIsToolbar(true);
     popup->ComputeLayout(true, TTBViewAxis::vaHorizontal, 0, 0, 0);
-    std::string shown;
-    for (int i = 0; i < popup->GetViewerCount(); ++i) {
-        TTBItemViewer* v = popup->GetViewer(i);
-        if (v->GetShown())
-            shown += v->GetItem()->HasTrait(isSeparator) ? "|" : WideToAnsi(v->GetItem()->GetCaption());
-    }
-    EXPECT_EQ(shown, "CD|E") << "a separator before any hidden item is left out";
+    EXPECT_EQ(ShownLetters(popup.get()), "CD|E") << "a separator before any hidden item is left out";
 
     // Choosing an item there gives it priority on the toolbar, which then shows it.
     popup->RaisePriority(popup->Find(items[6]));
@@ -394,16 +402,7 @@ TEST(ViewLayout, WrapsAndBreaksAtSeparators)
     };
     for (const TCase& c : cases) {
         TItemPtr root(New<TTBRootItem>(nullptr));
-        std::vector<TTBCustomItem*> items;
-        for (const char* p = c.Items; *p; ++p) {
-            if (*p == '|' || *p == '!') {
-                TTBCustomItem* sep = *p == '!' ? New<TNoBreakSeparator>() : New<TTBSeparatorItem>(nullptr);
-                root->Add(sep);
-                items.push_back(sep);
-            } else {
-                items.push_back(Sized(root.get(), 30, 20, std::wstring(1, static_cast<wchar_t>(*p))));
-            }
-        }
+        std::vector<TTBCustomItem*> items = AddLetters(root.get(), c.Items);
         TViewPtr view = MakeView(root.get(), true);
         TTBLayoutResult r = view->ComputeLayout(true, TTBViewAxis::vaHorizontal, c.Wrap, 0, 0);
         std::vector<int> tops;
