@@ -523,10 +523,11 @@ protected:
         SetKeyboardState(keys);
     }
 
-    // The press on the item that starts the toolbar's menu loop, run until the script ends it.
-    bool ClickCombo(std::vector<std::function<void()>> script)
+    // The press on the item that starts the toolbar's menu loop, run until the script ends it: by
+    // default on the button, with fromRight beyond the button on the field.
+    bool ClickCombo(std::vector<std::function<void()>> script, int fromRight = 20)
     {
-        const POINT p = ComboPoint();
+        const POINT p = ComboPoint(fromRight);
         POINT screen = p;
         ClientToScreen(FToolbar->GetHandle(), &screen);
         SetCursorPos(screen.x, screen.y);
@@ -763,15 +764,9 @@ TEST_F(SkinEditTyping, F4InTheFieldTogglesTheListAndAClickThereTakesALine)
     std::vector<TEditState> states;
     // The press on the field (left of the button) starts the editing inside the menu loop.
     const RECT& r = Viewer()->GetBoundsRect();
-    const POINT p{r.left + 10, (r.top + r.bottom) / 2};
-    POINT screen = p;
-    ClientToScreen(FToolbar->GetHandle(), &screen);
-    SetCursorPos(screen.x, screen.y);
-    EXPECT_TRUE(RunScripted(
-        [&] { SendMessageW(FToolbar->GetHandle(), WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(p.x, p.y)); },
-        {Note(states), note, ToEdit(WM_KEYDOWN, VK_F4), note, ToEdit(WM_KEYDOWN, VK_F4), note,
-         ToEdit(WM_KEYDOWN, VK_F4), note, ClickLine(2)}));
-    PumpMessages();
+    EXPECT_TRUE(ClickCombo({Note(states), note, ToEdit(WM_KEYDOWN, VK_F4), note, ToEdit(WM_KEYDOWN, VK_F4), note,
+                            ToEdit(WM_KEYDOWN, VK_F4), note, ClickLine(2)},
+                           r.right - r.left - 10));
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0].Text, L"100%") << "the press opened the field";
     EXPECT_EQ(dropped, (std::vector<bool>{false, true, false, true}));
