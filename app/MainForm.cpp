@@ -125,7 +125,6 @@ T* TSheetfoldForm::AddItem(TTBCustomItem* parent, int tag, int command, TShortCu
 {
     T* item = New<T>(this);
     item->SetTag(tag);
-    item->SetCaption(AnsiToWide(InterfaceText(tag, std::to_string(tag))));
     item->SetShortCut(shortCut);
     if (command != cmNone) {
         item->OnClick = TNotifyEvent([this, command](TObject*) { ExecuteCommand(command); });
@@ -253,7 +252,6 @@ void TSheetfoldForm::BuildToolbar()
 
     auto* scale = New<TSkinLabelItem>(this);
     scale->SetTag(303);
-    scale->SetCaption(AnsiToWide(InterfaceText(303, "Scale:")));
     items->Add(scale);
     FZoomBox = New<TSkinComboBoxItem>(this);
     FZoomBox->SetDropDownList(true);
@@ -460,7 +458,7 @@ void TSheetfoldForm::ViewMenuPopup(TTBCustomItem*, bool)
 void TSheetfoldForm::RebuildLanguageMenu()
 {
     FLanguageMenu->Clear();
-    for (const TLanguageFile& file : ListLanguageFiles(ProgramFolder())) {
+    for (const TLanguageFile& file : ListLanguageFiles(TSfLanguage::Instance()->GetProgramFolder())) {
         auto* item = New<TSkinItem>(this);
         item->SetCaption(AnsiToWide(file.DisplayName));
         TLanguageCommand* command = New<TLanguageCommand>(item, this);

@@ -112,8 +112,9 @@ private:
     void BuildToolbar();
     void BuildPanels();
     void BuildCentre();
-    // An item of the class under the parent, captioned by the language key tag; a command other
-    // than cmNone is bound to it: its click runs the command and the enabling rules reach it.
+    // An item of the class under the parent with the language key tag (the language captions it);
+    // a command other than cmNone is bound to it: its click runs the command and the enabling
+    // rules reach it.
     template <class T>
     T* AddItem(TTBCustomItem* parent, int tag, int command, TShortCut shortCut = 0);
     void AddSeparator(TTBCustomItem* parent);
