@@ -1,5 +1,7 @@
 #include "E2ESupport.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -328,4 +330,51 @@ bool ExportPage(const TProgramDriver& program, const std::string& path, int filt
     SendMessageTimeoutA(combo, CB_SETCURSEL, resolutionIndex, 0, SMTO_NORMAL, 5000, nullptr);
     PostMessageA(ok, BM_CLICK, 0, 0);
     return program.WaitForClassGone("TExportForm") && WaitUntil([&] { return FileComplete(written); }, 60000);
+}
+
+namespace {
+HWND ThemedBar(const TProgramDriver& program, long itemRole)
+{
+    return FindDescendantIf(program.MainWindow(), [&](HWND wnd) {
+        if (WindowClass(wnd) != "TSkinToolbar")
+            return false;
+        const std::vector<TAccessibleItem> items = AccessibleChildren(wnd);
+        return !items.empty() && items.front().Role == itemRole;
+    });
+}
+}
+
+HWND MenuBarOf(const TProgramDriver& program)
+{
+    return ThemedBar(program, ROLE_SYSTEM_MENUITEM);
+}
+
+HWND ToolbarOf(const TProgramDriver& program)
+{
+    return ThemedBar(program, ROLE_SYSTEM_PUSHBUTTON);
+}
+
+std::vector<std::wstring> Labels(const std::vector<TAccessibleItem>& items)
+{
+    std::vector<std::wstring> labels;
+    for (const TAccessibleItem& item : items)
+        labels.push_back(item.Label());
+    return labels;
+}
+
+std::vector<std::pair<TAccessibleItem, std::wstring>> ToolButtonHints(const TProgramDriver& program, HWND toolbar)
+{
+    std::vector<std::pair<TAccessibleItem, std::wstring>> buttons;
+    for (const TAccessibleItem& item : AccessibleChildren(toolbar))
+        if (item.Role == ROLE_SYSTEM_PUSHBUTTON && !(item.State & STATE_SYSTEM_HASPOPUP))
+            buttons.emplace_back(item, program.HoverHint(item.Center(), 2500));
+    return buttons;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow(text.size() * 3, '\0');
+    narrow.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                          narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr)));
+    return narrow;
 }

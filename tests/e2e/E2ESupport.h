@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ProgramDriver.h"
@@ -83,6 +84,16 @@ bool SaveProjectAs(const TProgramDriver& program, const std::string& path);
 // picture is written, under writtenAs when the program names it otherwise.
 bool ExportPage(const TProgramDriver& program, const std::string& path, int filterIndex, int resolutionIndex,
                 const std::string& writtenAs = "");
+
+// The themed bars of the main window's top dock, told apart by the role of their items.
+HWND MenuBarOf(const TProgramDriver& program);
+HWND ToolbarOf(const TProgramDriver& program);
+// The labels of accessible items, in their order.
+std::vector<std::wstring> Labels(const std::vector<TAccessibleItem>& items);
+// The toolbar's plain buttons (not drop-downs), each with the tip it shows under the mouse.
+std::vector<std::pair<TAccessibleItem, std::wstring>> ToolButtonHints(const TProgramDriver& program, HWND toolbar);
+// UTF-8, for messages of failed checks.
+std::string Narrow(const std::wstring& text);
 
 // Ends a stuck case: once the time is up, every program still running and then the test
 // program itself, so that the run fails instead of hanging.

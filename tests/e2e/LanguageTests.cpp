@@ -1,8 +1,10 @@
 // Language files of other alphabets on the running program: a German one with umlauts and a
 // Russian one in code page 1251, the latter with the program under a Russian locale. The panels
-// and the export box take the file's texts, and GetWindowTextW reads them back whole.
+// and the export box take the file's texts, and GetWindowTextW reads them back whole; the menu
+// items' names read through the accessibility interface and the toolbar's tips match them too.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -40,10 +42,16 @@ std::wstring Widen(const std::string& text, UINT codePage)
     return wide;
 }
 
-// The caption part (before "|") of each [Interface] key, unescaped, in UTF-16.
-std::map<int, std::wstring> InterfaceCaptions(const std::string& file, UINT codePage)
+// The caption and the hint ("caption|hint") of an [Interface] key.
+struct TInterfaceText {
+    std::wstring Caption;
+    std::wstring Hint;
+};
+
+// Each [Interface] key's texts, unescaped, in UTF-16.
+std::map<int, TInterfaceText> InterfaceTexts(const std::string& file, UINT codePage)
 {
-    std::map<int, std::wstring> captions;
+    std::map<int, TInterfaceText> texts;
     std::istringstream lines(file);
     std::string line, section;
     while (std::getline(lines, line)) {
@@ -56,16 +64,27 @@ std::map<int, std::wstring> InterfaceCaptions(const std::string& file, UINT code
         const size_t equals = line.find('=');
         if (section != "Interface" || equals == std::string::npos)
             continue;
-        const std::string value = line.substr(equals + 1);
-        std::string caption;
-        for (size_t i = 0; i < value.size() && value[i] != '|'; ++i) {
-            const bool blank = value[i] == '\\' && i + 1 < value.size() && value[i + 1] == 's';
-            caption += blank ? ' ' : value[i];
+        std::string value;
+        const std::string escaped = line.substr(equals + 1);
+        for (size_t i = 0; i < escaped.size(); ++i) {
+            const bool blank = escaped[i] == '\\' && i + 1 < escaped.size() && escaped[i + 1] == 's';
+            value += blank ? ' ' : escaped[i];
             i += blank;
         }
-        captions[std::stoi(line.substr(0, equals))] = Widen(caption, codePage);
+        const size_t bar = value.find('|');
+        TInterfaceText& text = texts[std::stoi(line.substr(0, equals))];
+        text.Caption = Widen(value.substr(0, bar), codePage);
+        if (bar != std::string::npos)
+            text.Hint = Widen(value.substr(bar + 1), codePage);
     }
-    return captions;
+    return texts;
+}
+
+// A caption as the menus show it to a screen reader: without its accelerator mark.
+std::wstring WithoutMark(std::wstring caption)
+{
+    caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
+    return caption;
 }
 
 std::wstring WindowTextW(HWND wnd)
@@ -108,8 +127,8 @@ protected:
         }
         const std::string bytes = ResourceBytes(run.Resource);
         ASSERT_FALSE(bytes.empty()) << run.Resource;
-        Captions = InterfaceCaptions(bytes, run.CodePage);
-        ASSERT_GT(Captions.size(), 100u);
+        Texts = InterfaceTexts(bytes, run.CodePage);
+        ASSERT_GT(Texts.size(), 100u);
         Folder = TestTempDir() + "\\" + std::to_string(run.CodePage);
         CreateDirectoryA(Folder.c_str(), nullptr);
         const std::string file = WriteBytes(std::to_string(run.CodePage) + "\\language.ini", bytes);
@@ -131,7 +150,32 @@ protected:
         TProgramTest::TearDown();
     }
 
-    const std::wstring& Caption(int key) { return Captions[key]; }
+    const std::wstring& Caption(int key) { return Texts[key].Caption; }
+    const std::wstring& Hint(int key) { return Texts[key].Hint; }
+
+    // The menu bar's items and the File menu's, read through the accessibility interface.
+    void ExpectMenusRecaptioned()
+    {
+        ASSERT_TRUE(Program.BringToFront());
+        HWND menuBar = MenuBarOf(Program);
+        ASSERT_NE(menuBar, nullptr);
+        std::vector<std::wstring> expected;
+        for (int key : {400, 500, 600, 700, 1000})
+            expected.push_back(WithoutMark(Caption(key)));
+        EXPECT_EQ(Labels(AccessibleChildren(menuBar)), expected);
+
+        MouseClick(FindAccessible(menuBar, WithoutMark(Caption(400))).Center());
+        HWND file = Program.WaitForPopupMenus(1);
+        ASSERT_NE(file, nullptr) << "the File menu did not open";
+        std::vector<std::wstring> items = Labels(AccessibleChildren(file));
+        items.erase(std::remove(items.begin(), items.end(), L""), items.end());
+        expected.clear();
+        for (int key : {401, 402, 404, 405, 406, 407, 408})
+            expected.push_back(WithoutMark(Caption(key)));
+        EXPECT_EQ(items, expected);
+        PressKeys("esc esc");
+        EXPECT_EQ(Program.WaitForPopupMenus(0), nullptr);
+    }
 
     void ExpectRecaptioned()
     {
@@ -160,7 +204,25 @@ protected:
         CloseProgram(Program);
     }
 
-    std::map<int, std::wstring> Captions;
+    // The tips the toolbar's buttons show under the mouse; a tip that only repeats an item's own
+    // caption (the "Scale:" label's) is none of the file's hints.
+    void ExpectToolbarTips()
+    {
+        ASSERT_TRUE(Program.BringToFront());
+        HWND toolbar = ToolbarOf(Program);
+        ASSERT_NE(toolbar, nullptr);
+        std::vector<std::wstring> tips;
+        for (const auto& [button, tip] : ToolButtonHints(Program, toolbar))
+            if (!tip.empty() && tip != button.Label())
+                tips.push_back(tip);
+        std::vector<std::wstring> expected;
+        for (int key : {306, 307, 308, 309, 310, 311, 312, 301, 302, 304, 305})
+            expected.push_back(Hint(key));
+        EXPECT_EQ(tips, expected);
+        CloseProgram(Program);
+    }
+
+    std::map<int, TInterfaceText> Texts;
     std::string Folder;
     std::string Project;
 };
@@ -173,6 +235,8 @@ TEST_F(TLanguageTest, AGermanFileWithUmlautsRecaptionsTheWindows)
         return;
     EXPECT_EQ(Caption(400), L"&Datei");
     EXPECT_EQ(Caption(105), L"H\x00F6he:");
+    EXPECT_EQ(Hint(302), L"Seite l\x00F6schen");
+    ExpectMenusRecaptioned();
     ExpectRecaptioned();
 }
 
@@ -182,5 +246,25 @@ TEST_F(TLanguageTest, ARussianFileRecaptionsTheWindowsUnderARussianLocale)
     if (HasFatalFailure() || IsSkipped())
         return;
     EXPECT_EQ(Caption(400), L"&\x0424\x0430\x0439\x043B");
+    ExpectMenusRecaptioned();
     ExpectRecaptioned();
+}
+
+// The toolbar encodes its tips as UTF-8 for its own tip window, but asks for that window's class
+// by a name nothing registers, so the plain tip window shows the bytes: "Projekt \xC3\xB6ffnen".
+// Enable once the toolbar's tips come in their own window.
+TEST_F(TLanguageTest, DISABLED_TheToolbarTipsShowAGermanFilesHints)
+{
+    StartWith(German);
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    ExpectToolbarTips();
+}
+
+TEST_F(TLanguageTest, DISABLED_TheToolbarTipsShowARussianFilesHintsUnderARussianLocale)
+{
+    StartWith(Russian);
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    ExpectToolbarTips();
 }

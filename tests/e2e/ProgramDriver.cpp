@@ -252,6 +252,9 @@ TAccessibleItem ReadAccessible(IAccessible* object, long childId)
     if (object->get_accName(child, &text) == S_OK)
         item.Name = TakeText(text);
     text = nullptr;
+    if (object->get_accValue(child, &text) == S_OK)
+        item.Value = TakeText(text);
+    text = nullptr;
     if (object->get_accDescription(child, &text) == S_OK)
         item.Description = TakeText(text);
     VARIANT value{};
@@ -300,12 +303,6 @@ void SendMouse(DWORD flags)
     input.type = INPUT_MOUSE;
     input.mi.dwFlags = flags;
     SendInput(1, &input, sizeof input);
-}
-
-void MoveMouse(POINT screen)
-{
-    SetCursorPos(screen.x, screen.y);
-    SendMouse(MOUSEEVENTF_MOVE);
 }
 
 WORD KeyCode(const std::string& name)
@@ -371,6 +368,18 @@ bool DoAccessibleAction(HWND wnd, const std::wstring& label)
         return true;
     });
     return done;
+}
+
+// An absolute move, as the device reports one: it reaches the program as a mouse move even where
+// setting the cursor alone would not make one.
+void MoveMouse(POINT screen)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
 }
 
 void MouseClick(POINT screen, bool right)
@@ -563,6 +572,28 @@ HWND TProgramDriver::WaitForPopupMenus(size_t count, DWORD timeoutMs) const
         },
         timeoutMs);
     return popups.size() == count && count > 0 ? popups.back() : nullptr;
+}
+
+std::wstring TProgramDriver::HoverHint(POINT screen, DWORD timeoutMs) const
+{
+    // The tip waits for a move onto the control, so the mouse comes from beside the point.
+    MoveMouse(POINT{screen.x - 4, screen.y - 2});
+    Sleep(50);
+    MoveMouse(screen);
+    // The tip shows below the cursor: one still up from an earlier point stands elsewhere.
+    HWND hint = WaitForWindow(
+        [&](HWND wnd) {
+            RECT r{};
+            GetWindowRect(wnd, &r);
+            return WindowClass(wnd).find("HintWindow") != std::string::npos && std::abs(r.left - screen.x) <= 8 &&
+                   r.top > screen.y;
+        },
+        timeoutMs);
+    if (!hint)
+        return {};
+    wchar_t text[512] = {};
+    SendMessageTimeoutW(hint, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+    return text;
 }
 
 bool TProgramDriver::BringToFront(HWND wnd) const

@@ -46,10 +46,11 @@ std::string FileDialogName(HWND dialog);
 // the folder, then takes the quoted names and OK. The dialog closes by itself.
 void SelectFilesInDialog(HWND dialog, const std::string& folder, const std::vector<std::string>& names);
 
-// One accessible object as a screen reader reads it: its name, description, role and state, and
-// where it is on the screen.
+// One accessible object as a screen reader reads it: its name, value (the text of an edit or
+// combo box), description, role and state, and where it is on the screen.
 struct TAccessibleItem {
     std::wstring Name;
+    std::wstring Value;
     std::wstring Description;
     long Role = 0;
     long State = 0;
@@ -70,6 +71,7 @@ bool DoAccessibleAction(HWND wnd, const std::wstring& label);
 // Real mouse input through the system's queue (SendInput), at screen points: the cursor moves
 // there first. The drag, sizing and menu loops follow the cursor and the capture, which posted
 // mouse messages do not move.
+void MoveMouse(POINT screen);
 void MouseClick(POINT screen, bool right = false);
 void MouseDoubleClick(POINT screen);
 void MouseDrag(POINT from, POINT to, int steps = 6);
@@ -126,6 +128,9 @@ public:
     std::vector<HWND> PopupMenus() const;
     // Waits for `count` popup menus of the program to be open (0: all closed); the newest, or 0.
     HWND WaitForPopupMenus(size_t count, DWORD timeoutMs = DriverWaitMs) const;
+    // The tip the program shows while the mouse rests at the screen point, or empty when none
+    // comes within the time.
+    std::wstring HoverHint(POINT screen, DWORD timeoutMs = 5000) const;
     // Makes the window (by default: any window of the program, else the main window) the
     // foreground one, so that real input reaches it; false when it does not become so.
     bool BringToFront(HWND wnd = nullptr) const;
