@@ -514,13 +514,12 @@ void TMonoGlyph::Draw(HDC dc, int x, int y, TColor color) const
         return;
     TGdiObject<HBRUSH> brush(CreateSolidBrush(COLORREF(ColorToRGB(color))));
     TSelectGuard select(dc, brush.Get());
-    const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
-    const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
+    TSavedDC saved(dc);
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkColor(dc, RGB(0, 0, 0));
     // Under these colours set bits come through as black and take the brush; clear bits come
     // through as white and keep the target.
     BitBlt(dc, x, y, FWidth, FHeight, FDC.Get(), 0, 0, 0xB8074A);
-    SetBkColor(dc, oldBack);
-    SetTextColor(dc, oldText);
 }
 
 void DrawPatternGlyph(HDC dc, const RECT& r, int width, TColor color, const uint16_t* pattern, int height)

@@ -73,12 +73,11 @@ void DrawMonochromeGlyph(HDC dc, int x, int y, int width, int height, const uint
     TBitmapDC mem(dc, glyph.Get());
     TGdiObject<HBRUSH> brush(CreateSolidBrush(color));
     TSelectGuard selBrush(dc, brush.Get());
-    COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
-    COLORREF oldBack = SetBkColor(dc, RGB(255, 255, 255));
+    TSavedDC saved(dc);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, RGB(255, 255, 255));
     // Where the glyph is set the brush shows; elsewhere the destination stays.
     BitBlt(dc, x, y, width, height, mem.Get(), 0, 0, 0x00E20746);
-    SetTextColor(dc, oldText);
-    SetBkColor(dc, oldBack);
 }
 
 void ActivateFirstThreadWindow(HWND leaving)
