@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/Forms.h"
 #include "platform/Geometry.h"
@@ -21,6 +22,9 @@ TWinControl* gCreationControl = nullptr;
 TControl* gCaptureControl = nullptr;
 ATOM gWindowAtom = 0;
 ATOM gControlAtom = 0;
+// The windows this thread has bound to controls, mirroring their control property: every message
+// looks its control up, and under Wine reading a window property is a round trip to the server.
+thread_local std::unordered_map<HWND, TWinControl*> tBoundWindows;
 int gLivePaintBuffers = 0;
 // Control canvases holding a DC they fetched themselves, oldest first.
 std::vector<TControlCanvas*> gCachedCanvases;
@@ -82,7 +86,22 @@ TWinControl* FindControl(HWND wnd)
         return nullptr;
     if (GetWindowThreadProcessId(wnd, nullptr) != GetCurrentThreadId())
         return nullptr;
-    return static_cast<TWinControl*>(GetPropA(wnd, MAKEINTATOM(gControlAtom)));
+    auto bound = tBoundWindows.find(wnd);
+    return bound == tBoundWindows.end() ? nullptr : bound->second;
+}
+
+void BindControlWindow(HWND wnd, TWinControl* control)
+{
+    SetPropA(wnd, MAKEINTATOM(gWindowAtom), control);
+    SetPropA(wnd, MAKEINTATOM(gControlAtom), control);
+    tBoundWindows[wnd] = control;
+}
+
+void UnbindControlWindow(HWND wnd)
+{
+    tBoundWindows.erase(wnd);
+    RemovePropA(wnd, MAKEINTATOM(gWindowAtom));
+    RemovePropA(wnd, MAKEINTATOM(gControlAtom));
 }
 
 TControl* GetCaptureControl()
@@ -190,8 +209,7 @@ LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return DefWindowProcA(wnd, msg, wParam, lParam);
     gCreationControl = nullptr;
     control->FHandle = wnd;
-    SetPropA(wnd, MAKEINTATOM(gWindowAtom), control);
-    SetPropA(wnd, MAKEINTATOM(gControlAtom), control);
+    BindControlWindow(wnd, control);
     // Counted until WM_NCDESTROY, so that leak tests see the windows controls leave behind.
     CountHandle(THandleKind::Window, 1);
     SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlWndProc));
@@ -210,8 +228,7 @@ LRESULT CALLBACK ControlWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     std::weak_ptr<int> alive = control->LifeToken();
     control->MainWndProc(m);
     if (msg == WM_NCDESTROY) {
-        RemovePropA(wnd, MAKEINTATOM(gWindowAtom));
-        RemovePropA(wnd, MAKEINTATOM(gControlAtom));
+        UnbindControlWindow(wnd);
         CountHandle(THandleKind::Window, -1);
         if (!alive.expired() && control->GetWindowHandle() == wnd)
             control->SetWindowHandle(nullptr);

@@ -549,12 +549,16 @@ private:
 // The first procedure of every class-library window: binds the window to the control being
 // created, then continues through ControlWndProc.
 LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-// The window procedure of a bound window: finds the control through its window property.
+// The window procedure of a bound window: finds the control the window is bound to.
 LRESULT CALLBACK ControlWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 TWinControl* GetCreationControl();
 void SetCreationControl(TWinControl* control);
 // The control bound to a window of this thread, or nullptr.
 TWinControl* FindControl(HWND wnd);
+// Binds a window to its control (its two properties and the thread's lookup), and undoes that
+// at WM_NCDESTROY.
+void BindControlWindow(HWND wnd, TWinControl* control);
+void UnbindControlWindow(HWND wnd);
 // The two window properties that bind a window to its control.
 ATOM GetWindowAtom();
 ATOM GetControlAtom();

@@ -248,8 +248,7 @@ LRESULT CALLBACK InitWideWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPara
         HandleCallbackException(control);
         return DefWindowProcW(wnd, msg, wParam, lParam);
     }
-    SetPropA(wnd, MAKEINTATOM(GetWindowAtom()), control);
-    SetPropA(wnd, MAKEINTATOM(GetControlAtom()), control);
+    BindControlWindow(wnd, control);
     SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlWndProc));
     // Give a child without an identifier its own handle as one, so notifications name it.
     if ((GetWindowLongW(wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrW(wnd, GWLP_ID) == 0)

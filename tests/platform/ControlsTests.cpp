@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "platform/Controls.h"
@@ -191,6 +192,51 @@ TEST(Controls, ChildrenKeepCreationOrderAndZOrder)
     EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
     EXPECT_EQ(FindControl(b->GetHandle()), b);
     EXPECT_EQ(::GetParent(a->GetHandle()), form->GetHandle());
+
+    // Made in list order, as showing a form makes them (a new child window starts at the bottom):
+    // each new one still lands on top.
+    auto* d = New<TLogControl>(form.get());
+    auto* e = New<TLogControl>(form.get());
+    d->SetParent(form.get());
+    e->SetParent(form.get());
+    d->HandleNeeded();
+    e->HandleNeeded();
+    expected = {e->GetHandle(), d->GetHandle(), a->GetHandle(), b->GetHandle(), c->GetHandle()};
+    EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
+}
+
+// A window finds its control from the moment it is made until it is gone, through each of its
+// lives, and only on its own thread; the properties outsiders may read stay in step.
+TEST(Controls, WindowFindsItsControlForItsLifeOnly)
+{
+    auto form = MakeForm();
+    auto* a = New<TLogControl>(form.get());
+    a->SetParent(form.get());
+    HWND first = a->GetHandle();
+    EXPECT_EQ(FindControl(first), a);
+    EXPECT_EQ(GetPropA(first, MAKEINTATOM(GetControlAtom())), a);
+    EXPECT_EQ(GetPropA(first, MAKEINTATOM(GetWindowAtom())), a);
+
+    HWND seenElsewhere = first;
+    std::thread([&] { seenElsewhere = reinterpret_cast<HWND>(FindControl(first)); }).join();
+    EXPECT_EQ(seenElsewhere, nullptr);
+
+    a->RecreateWnd();
+    HWND second = a->GetHandle();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(FindControl(first), nullptr);
+    EXPECT_EQ(FindControl(second), a);
+
+    a->DestroyHandle();
+    EXPECT_FALSE(IsWindow(second));
+    EXPECT_EQ(FindControl(second), nullptr);
+    EXPECT_EQ(FindControl(nullptr), nullptr);
+
+    // A window the class library did not make has no control.
+    HWND plain = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, form->GetHandle(), nullptr, nullptr, nullptr);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(FindControl(plain), nullptr);
+    DestroyWindow(plain);
 }
 
 TEST(Controls, AlignsSeveralChildrenInCreationOrder)
