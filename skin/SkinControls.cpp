@@ -703,7 +703,12 @@ bool TSkinTextObject::CanAutoSize(int&, int& newHeight)
 
 bool TSkinTextObject::AdjustHeight()
 {
-    if (!FHandle || AutoSizeBlocked())
+    return FHandle && FitHeightToText();
+}
+
+bool TSkinTextObject::FitHeightToText()
+{
+    if (AutoSizeBlocked())
         return false;
     TFlagScope guard(FInAutoSize);
     int height = FHeight;
@@ -735,11 +740,15 @@ void TSkinTextObject::CreateParams(TCreateParams& params)
 
 void TSkinTextObject::CreateWnd()
 {
+    // A caption given before the window existed has not sized the control yet. Sized now, the
+    // window is made at its height instead of being moved straight after: a panel makes dozens of
+    // these as it first shows, and every move of a window is costly under Wine.
+    FitHeightToText();
     TSkinControl::CreateWnd();
     SendMessageA(FHandle, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
     if (ReadUIState())
         Invalidate();
-    // A caption given before the window existed has not sized the control yet.
+    // The window's own client area has the last word.
     AdjustHeight();
 }
 

@@ -237,6 +237,8 @@ private:
     void DialogChar(TMessage& message);
     void HintShow(TMessage& message);
     bool AutoSizeBlocked() const;
+    // AdjustHeight with or without a window.
+    bool FitHeightToText();
 };
 
 // A label: wrapped text by default, an optional underline below the text as a section heading,

@@ -10,6 +10,7 @@
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
 #include "platform/ExtCtrls.h"
+#include "platform/ScopeGuards.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
 #include "skin/SkinControls.h"
@@ -382,6 +383,59 @@ TEST_F(SkinControls, AnEmptyCaptionOrALoneAmpersandMeasuresOneLine)
     label->GetMargins()->SetBottom(4);
     label->SetUnderline(true);
     EXPECT_EQ(label->GetHeight(), line + 3 + 4 + 1);
+}
+
+// Heights the windows of this thread were given through WM_SIZE, in order.
+std::vector<std::pair<HWND, int>> gSizedWindows;
+
+LRESULT CALLBACK RecordSizes(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SIZE)
+        gSizedWindows.emplace_back(call->hwnd, HIWORD(call->lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A caption given before the window exists sizes the control as one given afterwards does, and
+// the window is made at that height: it is never shown at the height it was placed with.
+TEST_F(SkinControls, ACaptionGivenBeforeTheWindowSizesItAsOneGivenAfter)
+{
+    struct TCase {
+        const wchar_t* Caption;
+        int Width;
+        TTextWrapping Wrapping;
+    };
+    const TCase cases[] = {
+        {L"", 150, twWrap},
+        {L"One line", 150, twWrap},
+        {L"Several words that wrap onto more lines when the label is narrow", 80, twWrap},
+        {L"Several words kept on one line with an ellipsis", 80, twEndEllipsis},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(WideToAnsi(c.Caption));
+        auto* after = Make<TSkinLabel>(Form(), 10, 10, c.Width, 50);
+        after->SetWrapping(c.Wrapping);
+        after->SetCaption(c.Caption);
+
+        auto* before = New<TSkinLabel>(Form());
+        before->SetBounds(10, 80, c.Width, 50);
+        before->SetWrapping(c.Wrapping);
+        before->SetCaption(c.Caption);
+        gSizedWindows.clear();
+        {
+            THookHandle hook(SetWindowsHookExA(WH_CALLWNDPROC, &RecordSizes, nullptr, GetCurrentThreadId()));
+            before->SetParent(Form());
+            before->HandleNeeded();
+        }
+        EXPECT_EQ(before->GetHeight(), after->GetHeight());
+        RECT r{};
+        GetClientRect(before->GetHandle(), &r);
+        EXPECT_EQ(r.bottom, after->GetHeight());
+        for (const auto& [wnd, height] : gSizedWindows)
+            EXPECT_TRUE(wnd != before->GetHandle() || height == after->GetHeight()) << height;
+        after->Free();
+        before->Free();
+    }
 }
 
 TEST_F(SkinControls, SettingTheSameCaptionNeitherResizesNorRepaints)
