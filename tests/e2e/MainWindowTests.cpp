@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <tuple>
 
 #include "E2ESupport.h"
 #include "TestSupport.h"
@@ -59,6 +60,17 @@ void NonClientDrag(const TProgramDriver& program, HWND wnd, LRESULT code, POINT 
     program.Sync();
 }
 
+// The image panel, the print panel and their dock, once both panels show; zeros when they do not.
+std::tuple<HWND, HWND, HWND> SidePanels(const TProgramDriver& program)
+{
+    HWND image = program.FindChild("TImagePanel");
+    HWND print = program.FindChild("TPrintPanel");
+    HWND dock = program.FindChild("TSkinMultiDock");
+    if (!image || !print || !dock || !WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }))
+        return {};
+    return {image, print, dock};
+}
+
 int Width(const RECT& r)
 {
     return r.right - r.left;
@@ -74,11 +86,8 @@ int Height(const RECT& r)
 TEST_F(TProgramTest, TheSidePanelsAreResizedClosedAndBroughtBackFromTheViewMenu)
 {
     ASSERT_TRUE(Program.Start());
-    HWND image = Program.FindChild("TImagePanel");
-    HWND print = Program.FindChild("TPrintPanel");
-    HWND dock = Program.FindChild("TSkinMultiDock");
-    ASSERT_TRUE(image && print && dock);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }));
+    const auto [image, print, dock] = SidePanels(Program);
+    ASSERT_TRUE(image && print && dock) << "the side panels are not both shown on their dock";
     const RECT imageBefore = ScreenRect(image);
     const RECT printBefore = ScreenRect(print);
     EXPECT_LT(imageBefore.top, printBefore.top) << "the image panel comes first";
@@ -177,11 +186,8 @@ void DragCaption(HWND panel, POINT to)
 TEST_F(TProgramTest, ASidePanelFloatsIsResizedDocksAgainAndClosesByMouse)
 {
     ASSERT_TRUE(Program.Start());
-    HWND image = Program.FindChild("TImagePanel");
-    HWND print = Program.FindChild("TPrintPanel");
-    HWND dock = Program.FindChild("TSkinMultiDock");
-    ASSERT_TRUE(image && print && dock);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }));
+    const auto [image, print, dock] = SidePanels(Program);
+    ASSERT_TRUE(image && print && dock) << "the side panels are not both shown on their dock";
     ASSERT_TRUE(Program.BringToFront());
     const RECT dockBefore = ScreenRect(dock);
     const RECT imageBefore = ScreenRect(image);

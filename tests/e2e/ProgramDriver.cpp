@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/ComObj.h"
 #include "platform/ScopeGuards.h"
 
 std::string WindowsPath(const std::string& path)
@@ -212,20 +213,6 @@ TAccessibleObjectFromWindow AccessibleFromWindow()
     return entry;
 }
 
-// Releases a COM interface when the scope ends.
-template <class I>
-struct TComRef {
-    I* Ptr = nullptr;
-    TComRef() = default;
-    TComRef(const TComRef&) = delete;
-    TComRef& operator=(const TComRef&) = delete;
-    ~TComRef()
-    {
-        if (Ptr)
-            Ptr->Release();
-    }
-};
-
 std::wstring TakeText(BSTR text)
 {
     std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
@@ -274,24 +261,22 @@ bool VisitAccessibleChildren(HWND wnd, const std::function<bool(IAccessible*, lo
     if (!fromWindow)
         return false;
     TComInit com;
-    TComRef<IAccessible> client;
-    if (FAILED(fromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible), reinterpret_cast<void**>(&client.Ptr))) ||
-        !client.Ptr)
+    TComPtr<IAccessible> client;
+    if (FAILED(fromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible), reinterpret_cast<void**>(client.Put()))) ||
+        !client)
         return false;
     long count = 0;
-    if (FAILED(client.Ptr->get_accChildCount(&count)))
+    if (FAILED(client->get_accChildCount(&count)))
         return false;
     for (long i = 1; i <= count; ++i) {
         VARIANT id{};
         id.vt = VT_I4;
         id.lVal = i;
-        TComRef<IDispatch> dispatch;
-        TComRef<IAccessible> own;
-        if (client.Ptr->get_accChild(id, &dispatch.Ptr) == S_OK && dispatch.Ptr &&
-            SUCCEEDED(dispatch.Ptr->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&own.Ptr))) && own.Ptr) {
-            if (visit(own.Ptr, CHILDID_SELF))
-                return true;
-        } else if (visit(client.Ptr, i))
+        TComPtr<IDispatch> dispatch;
+        TComPtr<IAccessible> own;
+        if (client->get_accChild(id, dispatch.Put()) == S_OK && dispatch)
+            own = dispatch.As<IAccessible>();
+        if (own ? visit(own.Get(), CHILDID_SELF) : visit(client.Get(), i))
             return true;
     }
     return false;
