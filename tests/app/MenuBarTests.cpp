@@ -132,6 +132,18 @@ protected:
         PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
         Application->ProcessMessages();
     }
+    // The view's context menu as a right click opens it, closed by Escape from a timer that the
+    // menu's loop dispatches (and that repeats until the loop has ended).
+    void RunContextMenu()
+    {
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+            HWND focus = GetFocus();
+            PostMessageA(focus ? focus : GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 1);
+        });
+        Form->ShowContextMenu(10, 10);
+        KillTimer(nullptr, timer);
+        Pump();
+    }
 };
 
 TEST_F(MenuBarTest, TheBarsShareTheTopDockWithTheirPicturesAndTheZoomBox)
@@ -247,4 +259,17 @@ TEST_F(MenuBarTest, ANewLanguageRecaptionsTheItemsAndScreenReadersReadIt)
     EXPECT_EQ(cut->GetHint(), L"Cut");
     // The form goes while the language's classes are still known to it.
     Form.reset();
+}
+
+TEST_F(MenuBarTest, TheContextMenuOffersSaveAsForOneBitmapOnly)
+{
+    TTBCustomItem* saveAs = ItemOfTag(Form->GetContextMenu()->GetItems(), 507);
+    ASSERT_NE(saveAs, nullptr);
+    AddText("t");
+    RunContextMenu();
+    EXPECT_FALSE(saveAs->GetVisible());
+    Form->InsertImageFile(WriteBmp("context.bmp", 8, 6));
+    ASSERT_EQ(Selection()->Count(), 1);
+    RunContextMenu();
+    EXPECT_TRUE(saveAs->GetVisible());
 }
