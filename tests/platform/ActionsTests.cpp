@@ -69,6 +69,9 @@ public:
 };
 
 struct ActionsFixture : testing::Test {
+    // Declared before the owner: freeing the actions at the end still changes the list, and a
+    // handler counting into the test's own frame would then write into a dead stack.
+    int ListChanges = 0;
     std::unique_ptr<TComponent, TObjectFree> Owner{New<TComponent>(nullptr)};
     TActionList* List = New<TActionList>(Owner.get());
 
@@ -223,12 +226,11 @@ TEST_F(ActionsFixture, ImagesComeFromTheListAndVanishWithTheImageList)
 {
     TAction* action = MakeAction("Img");
     TImageList* images = New<TImageList>(Owner.get());
-    int listChanges = 0;
-    List->OnChange = [&](TObject*) { ++listChanges; };
+    List->OnChange = [this](TObject*) { ++ListChanges; };
     List->SetImages(images);
     EXPECT_EQ(action->GetImages(), images);
     images->SetSize(24, 24);
-    EXPECT_EQ(listChanges, 2);
+    EXPECT_EQ(ListChanges, 2);
     images->Free();
     EXPECT_EQ(List->GetImages(), nullptr);
     EXPECT_EQ(action->GetImages(), nullptr);
