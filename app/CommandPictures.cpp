@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -32,7 +31,8 @@ static_assert(std::size(Pictures) == cpCount);
 // colour, the others the mask colour, which no picture uses.
 constexpr TColor MaskColor = static_cast<TColor>(0xFF00FF);
 
-std::unique_ptr<TBitmap, TObjectFree> ReadPicture(const TCommandPictureEntry& entry)
+// Reads the picture into its place in the strip, in the list's colour-and-mask form.
+void ReadPicture(const TCommandPictureEntry& entry, TBitmap* strip, int left)
 {
     std::unique_ptr<TResourceStream, TObjectFree> stream(
         New<TResourceStream>(GetModuleHandleA(nullptr), entry.Resource, MAKEINTRESOURCEA(10)));
@@ -40,16 +40,12 @@ std::unique_ptr<TBitmap, TObjectFree> ReadPicture(const TCommandPictureEntry& en
     LoadPNGIntoDIB(stream.get(), dib.get());
     if (dib->GetWidth() != CommandPictureSize || dib->GetHeight() != CommandPictureSize)
         throw EInvalidOperation(std::string("The toolbar picture ") + entry.Resource + " is not 16 x 16");
-    std::unique_ptr<TBitmap, TObjectFree> bitmap(New<TBitmap>());
-    bitmap->SetPixelFormat(TPixelFormat::pf32bit);
-    bitmap->SetSize(CommandPictureSize, CommandPictureSize);
     for (int y = 0; y < CommandPictureSize; ++y) {
         const uint32_t* source = dib->GetScanLine(y);
-        auto* target = static_cast<uint32_t*>(bitmap->GetScanLine(y));
+        auto* target = static_cast<uint32_t*>(strip->GetScanLine(y)) + left;
         for (int x = 0; x < CommandPictureSize; ++x)
             target[x] = (source[x] >> 24) >= 128 ? (source[x] & 0xFFFFFF) : 0xFF00FF;
     }
-    return bitmap;
 }
 }
 
@@ -68,12 +64,15 @@ int CommandPictureIndex(int tag)
 
 TImageList* LoadCommandPictures(TComponent* owner)
 {
-    std::vector<std::unique_ptr<TBitmap, TObjectFree>> bitmaps;
+    // The pictures side by side in one strip, which the list cuts into pictures in one go: added
+    // one by one, each cost a copy compatible with the screen and a regrowth of the list.
+    std::unique_ptr<TBitmap, TObjectFree> strip(New<TBitmap>());
+    strip->SetPixelFormat(TPixelFormat::pf32bit);
+    strip->SetSize(CommandPictureSize * cpCount, CommandPictureSize);
     for (const TCommandPictureEntry& entry : Pictures)
-        bitmaps.push_back(ReadPicture(entry));
+        ReadPicture(entry, strip.get(), CommandPictureSize * entry.Picture);
     std::unique_ptr<TImageList, TObjectFree> list(New<TImageList>(nullptr, CommandPictureSize, CommandPictureSize));
-    for (const auto& bitmap : bitmaps)
-        list->AddMasked(bitmap.get(), MaskColor);
+    list->AddMasked(strip.get(), MaskColor);
     if (owner)
         owner->InsertComponent(list.get());
     return list.release();
