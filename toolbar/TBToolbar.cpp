@@ -10,6 +10,7 @@
 #include "toolbar/TBExtItems.h"
 #include "toolbar/TBFloatingWindow.h"
 #include "toolbar/TBFramework.h"
+#include "toolbar/TBHintWindow.h"
 #include "toolbar/TBHook.h"
 
 SF_IMPLEMENT_COMPONENT(TTBChevronItem, TTBCustomItem)
@@ -1013,9 +1014,9 @@ void TTBCustomToolbar::CMHintShow(TMessage& m)
     if (!viewer || IsRectEmpty(&viewer->GetBoundsRect()))
         return;
     info->CursorRect = viewer->GetBoundsRect();
+    // The text is UTF-8, so only the framework's own tip window can show it.
     info->HintStr = WideToAnsi(viewer->ComposeHint(), CP_UTF8);
-    if (TClass hintClass = GetClass("TTBHintWindow"))
-        info->HintWindowClass = hintClass;
+    info->HintWindowClass = TTBHintWindow::StaticClass();
 }
 
 void TTBCustomToolbar::Dispatch(TMessage& m)

@@ -250,10 +250,7 @@ TEST_F(TLanguageTest, ARussianFileRecaptionsTheWindowsUnderARussianLocale)
     ExpectRecaptioned();
 }
 
-// The toolbar encodes its tips as UTF-8 for its own tip window, but asks for that window's class
-// by a name nothing registers, so the plain tip window shows the bytes: "Projekt \xC3\xB6ffnen".
-// Enable once the toolbar's tips come in their own window.
-TEST_F(TLanguageTest, DISABLED_TheToolbarTipsShowAGermanFilesHints)
+TEST_F(TLanguageTest, TheToolbarTipsShowAGermanFilesHints)
 {
     StartWith(German);
     if (HasFatalFailure() || IsSkipped())
@@ -261,7 +258,7 @@ TEST_F(TLanguageTest, DISABLED_TheToolbarTipsShowAGermanFilesHints)
     ExpectToolbarTips();
 }
 
-TEST_F(TLanguageTest, DISABLED_TheToolbarTipsShowARussianFilesHintsUnderARussianLocale)
+TEST_F(TLanguageTest, TheToolbarTipsShowARussianFilesHintsUnderARussianLocale)
 {
     StartWith(Russian);
     if (HasFatalFailure() || IsSkipped())

@@ -576,8 +576,17 @@ std::wstring TProgramDriver::HoverHint(POINT screen, DWORD timeoutMs) const
         timeoutMs);
     if (!hint)
         return {};
+    if (WindowClass(hint) != "TTBHintWindow") {
+        wchar_t text[512] = {};
+        SendMessageTimeoutW(hint, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+        return text;
+    }
+    // The toolbars' own tip window keeps the UTF-8 bytes it was handed as its 8-bit text and
+    // paints them decoded; a plain tip window would paint the bytes.
+    char bytes[1024] = {};
+    SendMessageTimeoutA(hint, WM_GETTEXT, sizeof bytes, reinterpret_cast<LPARAM>(bytes), SMTO_NORMAL, 5000, nullptr);
     wchar_t text[512] = {};
-    SendMessageTimeoutW(hint, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+    MultiByteToWideChar(CP_UTF8, 0, bytes, -1, text, 512);
     return text;
 }
 

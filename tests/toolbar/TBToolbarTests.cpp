@@ -12,6 +12,7 @@
 #include "MenuTestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/Filer.h"
+#include "toolbar/TBHintWindow.h"
 #include "toolbar/TBPositions.h"
 #include "platform/ShortCuts.h"
 #include "platform/Streams.h"
@@ -517,6 +518,29 @@ TEST_F(TBToolbar, FormHandsTheAltKeyToItsMenuBar)
     EXPECT_EQ(runs, 1);
     toolbar->SetMenuBar(false);
     EXPECT_FALSE(toolbar->GetShortCutsRegistered());
+}
+
+TEST_F(TBToolbar, TipsInAnyAlphabetGoToTheFrameworksTipWindow)
+{
+    TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
+    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(toolbar);
+    AddItem(toolbar->GetItems(), L"A")->SetHint(L"Projekt \u00f6ffnen \u041e\u0442\u043a\u0440\u044b\u0442\u044c");
+    toolbar->SetParent(FForm->Dock(dpTop));
+    RECT bounds = toolbar->GetView()->GetViewer(0)->GetBoundsRect();
+
+    THintInfo info;
+    info.CursorPos = POINT{(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
+    toolbar->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.HintStr, "Projekt \xc3\xb6" "ffnen \xd0\x9e\xd1\x82\xd0\xba\xd1\x80\xd1\x8b\xd1\x82\xd1\x8c");
+    // The text is UTF-8: a plain tip window would show its bytes as letters of the code page.
+    EXPECT_EQ(info.HintWindowClass, TTBHintWindow::StaticClass());
+    EXPECT_RECT(info.CursorRect, bounds);
+
+    THintInfo outside;
+    outside.CursorPos = POINT{bounds.right + 500, bounds.top};
+    outside.HintStr = "stale";
+    toolbar->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&outside));
+    EXPECT_TRUE(outside.HintStr.empty());
 }
 
 } // namespace
