@@ -1,7 +1,6 @@
 #include "platform/Controls.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <unordered_map>
 
@@ -1720,6 +1719,9 @@ void TWinControl::Dispatch(TMessage& m)
     case WM_SETCURSOR:
         WMSetCursor(m);
         return;
+    case WM_SYSCOMMAND:
+        WMSysCommand(m);
+        return;
     case WM_CANCELMODE: {
         TControl* capture = gCaptureControl;
         if (capture && capture != this && capture->FParent == this)
@@ -2158,6 +2160,25 @@ void TWinControl::WMSetCursor(TMessage& m)
         }
     }
     DefaultHandler(m);
+}
+
+// The menu key (Alt, Alt+letter) belongs to the form: its menu bars take it there. The system hands
+// it to the focused window itself, so that window passes it on; any other child answers it with
+// nothing, since the default handling of a child would open the form's system menu under Wine
+// before the menu bars were asked (the form's menu-bar search sends the command to its docks).
+void TWinControl::WMSysCommand(TMessage& m)
+{
+    static bool forwarding = false;
+    TCustomForm* form = FParent ? GetParentForm(this) : nullptr;
+    if ((m.WParam & 0xFFF0) != SC_KEYMENU || !form) {
+        DefaultHandler(m);
+        return;
+    }
+    m.Result = 0;
+    if (forwarding || GetFocus() != FHandle)
+        return;
+    TFlagScope inForward(forwarding);
+    m.Result = form->Perform(WM_SYSCOMMAND, m.WParam, m.LParam);
 }
 
 void TWinControl::CNKeyDown(TMessage& m)

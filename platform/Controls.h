@@ -470,6 +470,7 @@ protected:
     void WMSetCursor(TMessage& m);
     void WMCommandReflect(TMessage& m);
     void CNKeyDown(TMessage& m);
+    void WMSysCommand(TMessage& m);
     void CNChar(TMessage& m);
     void CMDialogKey(TMessage& m);
     void CMDialogChar(TMessage& m);

@@ -169,10 +169,7 @@ TEST_F(TMenuTest, MenusOpenedByMouseAreWorkedByKeyboard)
 
 // Alt alone selects the menu bar's first item, Alt with a marked letter opens that menu, wherever
 // the keyboard focus is in the window.
-// The menu key reaches the menu bar only as WM_SYSCOMMAND to the form itself; the control with the
-// focus (the page view) sends it to itself, where the default handling looks for the window's own
-// menu and finds none: enable once a control hands the menu key on to the menu bar.
-TEST_F(TMenuTest, DISABLED_AltAndMarkedLettersOpenTheMenuBar)
+TEST_F(TMenuTest, AltAndMarkedLettersOpenTheMenuBar)
 {
     StartOnTwoPictures();
     if (HasFatalFailure())

@@ -10,15 +10,18 @@
 
 #include "DockTestSupport.h"
 #include "MenuTestSupport.h"
+#include "ScriptedInput.h"
 #include "ToolbarTestSupport.h"
 #include "platform/Filer.h"
-#include "toolbar/TBHintWindow.h"
-#include "toolbar/TBPositions.h"
+#include "platform/Forms.h"
 #include "platform/ShortCuts.h"
+#include "platform/StdCtrls.h"
 #include "platform/Streams.h"
 #include "toolbar/TBCommon.h"
 #include "toolbar/TBFloatingWindow.h"
+#include "toolbar/TBHintWindow.h"
 #include "toolbar/TBHook.h"
+#include "toolbar/TBPositions.h"
 #include "toolbar/TBToolbar.h"
 
 namespace {
@@ -541,6 +544,67 @@ TEST_F(TBToolbar, TipsInAnyAlphabetGoToTheFrameworksTipWindow)
     outside.HintStr = "stale";
     toolbar->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&outside));
     EXPECT_TRUE(outside.HintStr.empty());
+}
+
+// Real key strokes through the system's input queue: it turns Alt and Alt+letter into the menu
+// command for the focused window.
+void PressKeys(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> input;
+    for (bool up : {false, true})
+        for (size_t i = 0; i < keys.size(); ++i) {
+            INPUT key{};
+            key.type = INPUT_KEYBOARD;
+            key.ki.wVk = keys.begin()[up ? keys.size() - 1 - i : i];
+            key.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            input.push_back(key);
+        }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+TEST_F(TBToolbar, AltKeysFromAFocusedControlReachTheMenuBar)
+{
+    TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
+    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(toolbar);
+    toolbar->SetHideWhenInactive(false);
+    int runs = 0;
+    AddItem(toolbar->GetItems(), L"&Go")->OnClick = [&runs](TObject*) { ++runs; };
+    toolbar->SetParent(FForm->Dock(dpTop));
+    toolbar->SetMenuBar(true);
+    std::unique_ptr<TEdit, TObjectFree> edit(New<TEdit>(nullptr));
+    edit->SetBounds(10, 100, 80, 20);
+    edit->SetParent(FForm->Form());
+    SetForegroundWindow(FForm->Form()->GetHandle());
+    edit->SetFocus();
+    Application->ProcessMessages();
+    ASSERT_EQ(GetFocus(), edit->GetHandle());
+    auto settle = [] {
+        for (int i = 0; i < 10; ++i) {
+            Sleep(20);
+            Application->ProcessMessages();
+        }
+    };
+
+    PressKeys({VK_MENU, 'G'});
+    settle();
+    EXPECT_EQ(runs, 1);
+
+    // Alt alone selects the bar's first item in the keyboard loop; Escape ends it. Had a dock or
+    // the edit opened the window's system menu instead, the item would never be selected.
+    bool selectedInLoop = false;
+    TTBView* view = toolbar->GetView();
+    EXPECT_TRUE(RunScripted(
+        [&] {
+            PressKeys({VK_MENU});
+            settle();
+        },
+        {[&] { selectedInLoop = view->GetSelected() != nullptr && view->InState(stModal); }, [] { PressKeys({VK_ESCAPE}); }},
+        150, 3000));
+    EXPECT_TRUE(selectedInLoop);
+    EXPECT_EQ(runs, 1);
+    // A dock asked by the form's search answers nothing and opens nothing.
+    EXPECT_EQ(FForm->Dock(dpTop)->Perform(WM_SYSCOMMAND, SC_KEYMENU, 'x'), 0);
+    toolbar->SetMenuBar(false);
 }
 
 } // namespace
