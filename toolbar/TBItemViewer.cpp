@@ -132,9 +132,13 @@ void TTBItemViewer::HandleAccSelect(bool execute)
             view->RunSelected(true);
         return;
     }
-    // A toolbar outside the menu loop: a command runs now, as the loop would end with it.
-    if (!FItem->HasTrait(isSubmenu) || FItem->HasTrait(isSplitButton))
+    // A toolbar outside the menu loop: a command runs now, as the loop would end with it; a
+    // submenu opens in the loop, as a click on it would.
+    if (!FItem->HasTrait(isSubmenu) || FItem->HasTrait(isSplitButton)) {
         FItem->Click();
+        return;
+    }
+    view->RunToolbarLoop(tblExecuteSelected);
 }
 
 void TTBItemViewer::SetLayout(const RECT& bounds, bool shown, bool behindChevron, bool scrolledOut, bool lineSep)

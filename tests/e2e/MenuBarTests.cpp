@@ -325,8 +325,7 @@ TEST_F(TMenuTest, AnOpenMenusItemRunsByItsAccessibleDefaultAction)
 }
 
 // The default action of a menu bar's item opens its menu, as a click does.
-// It answers success and opens nothing: enable once the menu bar's items open from it.
-TEST_F(TMenuTest, DISABLED_AMenuBarItemOpensByItsAccessibleDefaultAction)
+TEST_F(TMenuTest, AMenuBarItemOpensByItsAccessibleDefaultAction)
 {
     StartOnTwoPictures();
     if (HasFatalFailure())
