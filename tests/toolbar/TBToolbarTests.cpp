@@ -70,6 +70,17 @@ protected:
         FForm->Clear();
     }
 
+    // A menu bar in the form's top dock with one item, "&Go", that counts its runs.
+    TTBCustomToolbar* MakeGoMenuBar(int& runs)
+    {
+        TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
+        toolbar->SetHideWhenInactive(false);
+        AddItem(toolbar->GetItems(), L"&Go")->OnClick = [&runs](TObject*) { ++runs; };
+        toolbar->SetParent(FForm->Dock(dpTop));
+        toolbar->SetMenuBar(true);
+        return toolbar;
+    }
+
     TDockForm* FForm = nullptr;
     std::unique_ptr<TComponent, TObjectFree> FOwner;
 };
@@ -507,13 +518,9 @@ TEST_F(TBToolbar, MenuBarAndToolbarKeyboard)
 // Alt or F10 reach the form as the system's key-menu command; the form hands it to the menu bar.
 TEST_F(TBToolbar, FormHandsTheAltKeyToItsMenuBar)
 {
-    TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
-    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(toolbar);
-    toolbar->SetHideWhenInactive(false);
     int runs = 0;
-    AddItem(toolbar->GetItems(), L"&Go")->OnClick = [&runs](TObject*) { ++runs; };
-    toolbar->SetParent(FForm->Dock(dpTop));
-    toolbar->SetMenuBar(true);
+    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(MakeGoMenuBar(runs));
+    TTBCustomToolbar* toolbar = hold.get();
     HWND form = FForm->Form()->GetHandle();
     SetActiveWindow(form);
     EXPECT_EQ(SendMessageW(form, WM_SYSCOMMAND, SC_KEYMENU, L'g'), 1);
@@ -564,13 +571,9 @@ void PressKeys(std::initializer_list<WORD> keys)
 
 TEST_F(TBToolbar, AltKeysFromAFocusedControlReachTheMenuBar)
 {
-    TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
-    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(toolbar);
-    toolbar->SetHideWhenInactive(false);
     int runs = 0;
-    AddItem(toolbar->GetItems(), L"&Go")->OnClick = [&runs](TObject*) { ++runs; };
-    toolbar->SetParent(FForm->Dock(dpTop));
-    toolbar->SetMenuBar(true);
+    std::unique_ptr<TTBCustomToolbar, TObjectFree> hold(MakeGoMenuBar(runs));
+    TTBCustomToolbar* toolbar = hold.get();
     std::unique_ptr<TEdit, TObjectFree> edit(New<TEdit>(nullptr));
     edit->SetBounds(10, 100, 80, 20);
     edit->SetParent(FForm->Form());
