@@ -158,10 +158,6 @@ TTBCustomDockableWindow::~TTBCustomDockableWindow() = default;
 void TTBCustomDockableWindow::AfterConstruction()
 {
     TCustomControl::AfterConstruction();
-    AddWindowHook(this, &TTBCustomDockableWindow::HookProc,
-                  HookKindSet(THookKind::hkActivate, THookKind::hkActivateApp, THookKind::hkWindowPosChanged,
-                              THookKind::hkDestroyWindow));
-    FHookRegistered = true;
 }
 
 void TTBCustomDockableWindow::BeforeDestruction()
@@ -317,7 +313,17 @@ void TTBCustomDockableWindow::UpdateFloatingList()
             tFloatingWindows = new std::vector<TTBCustomDockableWindow*>;
         if (std::find(tFloatingWindows->begin(), tFloatingWindows->end(), this) == tFloatingWindows->end())
             tFloatingWindows->push_back(this);
+        if (!FHookRegistered) {
+            AddWindowHook(this, &TTBCustomDockableWindow::HookProc,
+                          HookKindSet(THookKind::hkActivate, THookKind::hkActivateApp, THookKind::hkWindowPosChanged,
+                                      THookKind::hkDestroyWindow));
+            FHookRegistered = true;
+        }
         return;
+    }
+    if (FHookRegistered) {
+        RemoveWindowHook(this, &TTBCustomDockableWindow::HookProc);
+        FHookRegistered = false;
     }
     if (!tFloatingWindows)
         return;

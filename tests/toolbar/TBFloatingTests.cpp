@@ -3,6 +3,7 @@
 // inactive, the owner's window going away, and saved positions read back whatever they hold.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/Filer.h"
 #include "platform/Streams.h"
 #include "toolbar/TBFloatingWindow.h"
+#include "toolbar/TBHook.h"
 #include "toolbar/TBPositions.h"
 
 namespace {
@@ -280,6 +282,41 @@ TEST_F(TBDockable, FloatingWindowHidesWhileTheApplicationIsInactive)
     EXPECT_FALSE(IsWindowVisible(wnd));
     SendMessageA(formWnd, WM_ACTIVATEAPP, TRUE, 0);
     EXPECT_FALSE(IsWindowVisible(wnd));
+}
+
+// The thread's window hooks serve floating windows only, and every message the thread sends passes
+// through them: they are there exactly while some window floats.
+TEST_F(TBDockable, ThreadHooksOnlyWhileAWindowFloats)
+{
+    const int before = InstalledWindowHookCount();
+    TFakeBar* first = FForm->Bar(dpTop, 0, 0);
+    TFakeBar* second = FForm->Bar(dpTop, 0, 1);
+    struct TStep {
+        const char* What;
+        std::function<void()> Do;
+        int Added;
+    };
+    const TStep steps[] = {
+        {"both docked", [] {}, 0},
+        {"one floats", [&] { first->SetFloating(true); }, 2},
+        {"both float", [&] { second->SetFloating(true); }, 2},
+        {"one docks again", [&] { first->SetFloating(false); }, 2},
+        {"the other docks", [&] { second->SetFloating(false); }, 0},
+        {"floats again", [&] { second->SetFloating(true); }, 2},
+    };
+    for (const TStep& step : steps) {
+        step.Do();
+        EXPECT_EQ(InstalledWindowHookCount(), before + step.Added) << step.What;
+    }
+    // Still hooked, the floating window follows the application's activation.
+    second->SetHideWhenInactive(true);
+    HWND floatWnd = second->GetFloatForm()->GetHandle();
+    SendMessageA(FForm->Form()->GetHandle(), WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_FALSE(IsWindowVisible(floatWnd));
+    SendMessageA(FForm->Form()->GetHandle(), WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(IsWindowVisible(floatWnd));
+    FForm->Clear();
+    EXPECT_EQ(InstalledWindowHookCount(), before) << "freed while floating";
 }
 
 TEST_F(TBDockable, FloatingFormOutlivesTheWindowOfItsOwner)
