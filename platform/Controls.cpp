@@ -1869,7 +1869,23 @@ void TWinControl::DefaultHandler(TMessage& m)
     }
     if (m.Msg >= CM_BASE && m.Msg < CN_BASE + WM_USER)
         return;
+    if (m.Msg == WM_NCPAINT && !HasFrameToPaint())
+        return;
     m.Result = CallWindowProcA(FDefWndProc ? FDefWndProc : &DefWindowProcA, FHandle, m.Msg, m.WParam, m.LParam);
+}
+
+// A window of the library's own classes whose window and client areas are the same size has no
+// frame, caption or scroll bar: the default frame painting would only fetch and free a window DC,
+// a trip to the window server for each of the dozens of controls a panel shows at once.
+bool TWinControl::HasFrameToPaint() const
+{
+    if (FDefWndProc && FDefWndProc != &DefWindowProcA)
+        return true;
+    RECT window{};
+    RECT client{};
+    if (!::GetWindowRect(FHandle, &window) || !::GetClientRect(FHandle, &client))
+        return true;
+    return window.right - window.left != client.right || window.bottom - window.top != client.bottom;
 }
 
 void TWinControl::WMCommandReflect(TMessage& m)

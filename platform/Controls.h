@@ -456,6 +456,8 @@ protected:
     void UpdateControlState();
     // The window after which this one belongs in z-order (the next sibling's window).
     HWND PrecedingWindow(const TWinControl* control) const;
+    // Whether the default handling of WM_NCPAINT has anything to draw.
+    bool HasFrameToPaint() const;
 
     // Message handlers that derived classes extend through Dispatch.
     void WMPaint(TMessage& m);

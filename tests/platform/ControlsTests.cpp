@@ -516,6 +516,60 @@ TEST(Controls, DoubleBufferedPaintErasesThroughTheMemoryDC)
     form->Hide();
 }
 
+// Frames are painted by the default handling, which frameless windows of the library's own
+// classes skip: the controls with an edge or a scroll bar must still show them.
+TEST(Controls, FramedControlsOfTheLibrarysClassesShowTheirFrames)
+{
+    class TFramed : public TLogControl {
+    public:
+        using TLogControl::TLogControl;
+        DWORD Style = 0;
+        DWORD ExStyle = 0;
+
+    protected:
+        void CreateParams(TCreateParams& p) override
+        {
+            TLogControl::CreateParams(p);
+            p.Style |= Style;
+            p.ExStyle |= ExStyle;
+        }
+    };
+    struct TCase {
+        const char* What;
+        DWORD Style;
+        DWORD ExStyle;
+    };
+    const TCase cases[] = {
+        {"client edge", 0, WS_EX_CLIENTEDGE},
+        {"static edge", 0, WS_EX_STATICEDGE},
+        {"scroll bar and client edge", WS_VSCROLL, WS_EX_CLIENTEDGE},
+    };
+    auto form = MakeForm();
+    form->SetColor(clLime);
+    std::vector<TFramed*> controls;
+    for (const TCase& c : cases) {
+        auto* control = new TFramed(form.get());
+        control->Style = c.Style;
+        control->ExStyle = c.ExStyle;
+        control->SetColor(clYellow);
+        control->SetBounds(10, 10 + 50 * static_cast<int>(controls.size()), 80, 40);
+        control->SetParent(form.get());
+        controls.push_back(control);
+    }
+    form->Show();
+    UpdateWindow(form->GetHandle());
+    PumpMessages();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        TWindowDC frame(controls[i]->GetHandle(), true);
+        RECT r{};
+        GetWindowRect(controls[i]->GetHandle(), &r);
+        // The outer edge's lower right pixel is drawn in the highlight colour.
+        EXPECT_EQ(GetPixel(frame.Get(), r.right - r.left - 1, r.bottom - r.top - 1), GetSysColor(COLOR_BTNHIGHLIGHT))
+            << cases[i].What;
+    }
+    form->Hide();
+}
+
 TEST(Controls, FreeingAControlInItsOwnClickHandlerIsSafe)
 {
     auto form = MakeForm();
