@@ -748,8 +748,11 @@ void TSkinTextObject::CreateWnd()
     SendMessageA(FHandle, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
     if (ReadUIState())
         Invalidate();
-    // The window's own client area has the last word.
-    AdjustHeight();
+    // The window's own client area has the last word where it differs from the bounds the text
+    // was fitted to above.
+    const RECT client = GetClientRect();
+    if (client.right != FWidth || client.bottom != FHeight)
+        AdjustHeight();
 }
 
 void TSkinTextObject::Loaded()
