@@ -1935,8 +1935,9 @@ void TWinControl::WMPaint(TMessage& m)
     HDC dc = paint.Get();
     RECT cr = GetClientRect();
     int w = std::max<LONG>(cr.right, 1), h = std::max<LONG>(cr.bottom, 1);
-    // A memory bitmap the size of the client area, for double-buffered painting.
-    TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
+    // A memory bitmap the size of the client area, for double-buffered painting: a DIB section,
+    // which costs a third of a bitmap compatible with the screen to make under Wine.
+    TGdiObject<HBITMAP> bitmap = MakeDib32(w, h);
     if (!bitmap)
         throw EOutOfResources("Out of system resources");
     TBitmapDC buffer(dc, bitmap.Get());

@@ -13,21 +13,12 @@ namespace {
 // A 32-bit top-down DIB section of the given size, filled with one colour.
 TGdiObject<HBITMAP> MakeDib(int width, int height, COLORREF fill, uint32_t*& bits)
 {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* p = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    TGdiObject<HBITMAP> dib = MakeDib32(width, height, &bits);
     if (!dib)
         RaiseLastOSError("CreateDIBSection");
-    bits = static_cast<uint32_t*>(p);
     uint32_t value = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
     std::fill(bits, bits + static_cast<size_t>(width) * height, value);
-    return TGdiObject<HBITMAP>(dib);
+    return dib;
 }
 
 int Luminance(uint32_t pixel)

@@ -103,3 +103,19 @@ TBusyCursor::~TBusyCursor()
     if (Screen)
         Screen->SetCursor(FSaved);
 }
+
+TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* first = nullptr;
+    TGdiObject<HBITMAP> dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &first, nullptr, 0));
+    if (bits)
+        *bits = static_cast<uint32_t*>(first);
+    return dib;
+}

@@ -13,6 +13,7 @@
 #include <objbase.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 // ---------------------------------------------------------------- counting
@@ -85,6 +86,10 @@ class TMemoryDC : public TOwnedHandle<HDC, &DeleteDC, THandleKind::DeviceContext
 public:
     explicit TMemoryDC(HDC reference = nullptr);
 };
+
+// A 32-bit top-down DIB section of the given size; empty when the system refuses one. Bits, when
+// given, receives the address of its first pixel.
+TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits = nullptr);
 
 // BeginPaint now, EndPaint with the guard.
 class TPaintDC {

@@ -513,6 +513,12 @@ TEST(Controls, DoubleBufferedPaintErasesThroughTheMemoryDC)
     EXPECT_EQ(reinterpret_cast<WPARAM>(c->LastPaintDC), c->EraseW);
     EXPECT_EQ(GetObjectType(c->LastPaintDC), 0u); // the memory DC is gone
     EXPECT_EQ(LivePaintBuffers(), before);
+    // What was painted into the buffer reaches the window, edge to edge.
+    c->SetColor(clFuchsia);
+    RedrawWindow(c->GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    TWindowDC window(c->GetHandle());
+    for (POINT p : {POINT{0, 0}, POINT{59, 39}, POINT{30, 20}})
+        EXPECT_EQ(GetPixel(window.Get(), p.x, p.y), static_cast<COLORREF>(ColorToRGB(clFuchsia))) << p.x << "," << p.y;
     form->Hide();
 }
 
