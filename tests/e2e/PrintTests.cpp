@@ -95,8 +95,8 @@ TEST_F(NoPrinter, PrintIsOffAndExportStillWorks)
     // Print is off: nothing opens, nothing fails.
     Program.PostCommand(cmdPrint);
     ASSERT_TRUE(Program.Sync());
-    EXPECT_FALSE(Program.WaitForWindow([&](HWND wnd) { return wnd != Program.MainWindow(); }, 1500))
-        << "a window opened for printing without a printer";
+    const HWND opened = Program.WaitForWindow([&](HWND wnd) { return wnd != Program.MainWindow(); }, 1500);
+    EXPECT_FALSE(opened) << "a window of class " << WindowClass(opened) << " opened for printing without a printer";
 
     // Export does not need a printer: the page keeps a paper of its own.
     const std::string exported = folder + "\\page.bmp";

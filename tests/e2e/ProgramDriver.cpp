@@ -436,6 +436,8 @@ TProgramDriver::~TProgramDriver()
 bool TProgramDriver::Start(const std::string& arguments, DWORD timeoutMs)
 {
     Kill();
+    // A pointer left over the bars by an earlier case would show a tip over the new window.
+    ParkCursor();
     const std::string exe = SheetfoldExePath();
     std::string commandLine = "\"" + exe + "\"";
     if (!arguments.empty())
