@@ -245,11 +245,10 @@ void CheckerFillRect(HDC dc, const RECT& r, TColor c1, TColor c2)
     TGdiObject<HBRUSH> brush(CreatePatternBrush(Shared().CheckerPattern.Get()));
     // A monochrome pattern takes the text colour for its clear bits and the background colour
     // for its set bits.
-    const COLORREF oldText = SetTextColor(dc, RGBOf(c1));
-    const COLORREF oldBack = SetBkColor(dc, RGBOf(c2));
+    TSavedDC saved(dc);
+    SetTextColor(dc, RGBOf(c1));
+    SetBkColor(dc, RGBOf(c2));
     FillRect(dc, &r, brush.Get());
-    SetBkColor(dc, oldBack);
-    SetTextColor(dc, oldText);
 }
 
 void Bevel3D(HDC dc, RECT& r, TColor topLeft, TColor bottomRight, bool adjust)
@@ -270,11 +269,10 @@ void Bevel3D(HDC dc, RECT& r, TColor topLeft, TColor bottomRight, bool adjust)
 
 void FocusRectPlain(HDC dc, const RECT& r)
 {
-    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
-    const COLORREF oldBack = SetBkColor(dc, RGB(255, 255, 255));
+    TSavedDC saved(dc);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, RGB(255, 255, 255));
     DrawFocusRect(dc, &r);
-    SetBkColor(dc, oldBack);
-    SetTextColor(dc, oldText);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -586,18 +584,26 @@ void ForgetFinishedImages()
     FinishedImageCache().reset();
 }
 
+// Draws the image as the list holds it when no effect and no other size is asked for. False when
+// the effects are left to draw, with the target's size and the list's image size filled in.
+bool DrawnAsListed(HIMAGELIST list, int index, HDC dc, const TImageEffects& effects, int x, int y, int& w, int& h,
+                   SIZE& listSize)
+{
+    if (!ImageTarget(list, index, dc, x, y, w, h, listSize))
+        return true;
+    if (effects.Any() || w != listSize.cx || h != listSize.cy)
+        return false;
+    ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
+    return true;
+}
+
 } // namespace
 
 void DrawListImage(HIMAGELIST list, int index, HDC dc, const TImageEffects& effects, int x, int y, int w, int h)
 {
     SIZE listSize{};
-    if (!ImageTarget(list, index, dc, x, y, w, h, listSize))
-        return;
-    if (!effects.Any() && w == listSize.cx && h == listSize.cy) {
-        ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
-        return;
-    }
-    DrawFinishedImage(dc, x, y, WithEffects(list, index, effects, w, h, listSize));
+    if (!DrawnAsListed(list, index, dc, effects, x, y, w, h, listSize))
+        DrawFinishedImage(dc, x, y, WithEffects(list, index, effects, w, h, listSize));
 }
 
 void DrawListImage(TCustomImageList* images, int index, HDC dc, const TImageEffects& effects, int x, int y, int w,
@@ -607,12 +613,8 @@ void DrawListImage(TCustomImageList* images, int index, HDC dc, const TImageEffe
         return;
     const HIMAGELIST list = images->GetHandle();
     SIZE listSize{};
-    if (!ImageTarget(list, index, dc, x, y, w, h, listSize))
+    if (DrawnAsListed(list, index, dc, effects, x, y, w, h, listSize))
         return;
-    if (!effects.Any() && w == listSize.cx && h == listSize.cy) {
-        ImageList_Draw(list, index, dc, x, y, ILD_NORMAL);
-        return;
-    }
     const TFinishedKey key{TFinishKind::fkEffects,
                            index,
                            w,
