@@ -104,7 +104,7 @@ TBusyCursor::~TBusyCursor()
         Screen->SetCursor(FSaved);
 }
 
-TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits)
+BITMAPINFO Dib32Info(int width, int height)
 {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -113,6 +113,12 @@ TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits)
+{
+    const BITMAPINFO info = Dib32Info(width, height);
     void* first = nullptr;
     TGdiObject<HBITMAP> dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &first, nullptr, 0));
     if (bits)

@@ -87,6 +87,8 @@ public:
     explicit TMemoryDC(HDC reference = nullptr);
 };
 
+// The header of a 32-bit top-down DIB of the given size.
+BITMAPINFO Dib32Info(int width, int height);
 // A 32-bit top-down DIB section of the given size; empty when the system refuses one. Bits, when
 // given, receives the address of its first pixel.
 TGdiObject<HBITMAP> MakeDib32(int width, int height, uint32_t** bits = nullptr);

@@ -159,17 +159,11 @@ void TDIB32::SetSize(int width, int height, bool keepContents)
     FHeight = height;
     if (width == 0 || height == 0)
         return;
-    FInfo = BITMAPINFO{};
-    FInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    FInfo.bmiHeader.biWidth = width;
-    FInfo.bmiHeader.biHeight = -height;
-    FInfo.bmiHeader.biPlanes = 1;
-    FInfo.bmiHeader.biBitCount = 32;
-    FInfo.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
+    FInfo = Dib32Info(width, height);
+    uint32_t* bits = nullptr;
     {
         TWindowDC screen;
-        FHandle.Reset(CreateDIBSection(screen.Get(), &FInfo, DIB_RGB_COLORS, &bits, nullptr, 0));
+        FHandle = MakeDib32(width, height, &bits);
         if (!FHandle) {
             FWidth = FHeight = 0;
             RaiseLastOSError("CreateDIBSection");
@@ -183,7 +177,7 @@ void TDIB32::SetSize(int width, int height, bool keepContents)
         RaiseOSError(error, "CreateCompatibleDC");
     }
     FOldBitmap = SelectObject(FDC.Get(), FHandle.Get());
-    FBits = static_cast<uint32_t*>(bits);
+    FBits = bits;
     FClipRect = RECT{0, 0, width, height};
     if (old)
         DIBCopy(this, 0, 0, old.get(), RECT{0, 0, old->FWidth, old->FHeight});

@@ -22,6 +22,7 @@
 #include "platform/Forms.h"
 #include "platform/Menus.h"
 #include "platform/Printers.h"
+#include "platform/ScopeGuards.h"
 
 namespace {
 std::string& TempDirPath()
@@ -196,12 +197,7 @@ size_t TCaseWatch::End()
 TTestSurface::TTestSurface(int width, int height, uint32_t background)
     : FDC(CreateCompatibleDC(nullptr)), FWidth(width), FHeight(height)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    const BITMAPINFO info = Dib32Info(width, height);
     void* bits = nullptr;
     FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     FBits = static_cast<uint32_t*>(bits);

@@ -155,11 +155,6 @@ TTBCustomDockableWindow::TTBCustomDockableWindow(TComponent* owner) : TCustomCon
 
 TTBCustomDockableWindow::~TTBCustomDockableWindow() = default;
 
-void TTBCustomDockableWindow::AfterConstruction()
-{
-    TCustomControl::AfterConstruction();
-}
-
 void TTBCustomDockableWindow::BeforeDestruction()
 {
     Destroying();

@@ -52,7 +52,6 @@ class TTBCustomDockableWindow : public TCustomControl {
 public:
     explicit TTBCustomDockableWindow(TComponent* owner = nullptr);
     ~TTBCustomDockableWindow() override;
-    void AfterConstruction() override;
     void BeforeDestruction() override;
 
     // Docking, floating and changing docks all go through here.

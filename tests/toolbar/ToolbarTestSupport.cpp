@@ -4,17 +4,12 @@
 
 #include <stdexcept>
 
+#include "platform/ScopeGuards.h"
 #include "toolbar/TBFramework.h"
 
 TTestDib::TTestDib(int width, int height) : FWidth(width), FHeight(height)
 {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO bi = Dib32Info(width, height);
     void* bits = nullptr;
     FDC = CreateCompatibleDC(nullptr);
     FBitmap = CreateDIBSection(FDC, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
