@@ -13,6 +13,9 @@ sf_build() {
   # through ccache when it is installed.
   local launcher=()
   command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Paths inside the tree are hashed relative to the build folder, so that clones and worktrees in
+  # other places hit the same cache entries.
+  export CCACHE_BASEDIR="$ROOT"
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DSHEETFOLD_WERROR="$werror" "${launcher[@]}" >/dev/null
   if [ -n "$target" ]; then

@@ -68,10 +68,26 @@ if [ "$SF_ARCH" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386
 fi
 
 say "updating package lists"
-apt-get update -qq || die "apt-get update failed"
+# A mirror caught mid-sync fails one index and leaves the others fresh: the install below then
+# decides whether what is needed can be had.
+if ! apt-get update -qq; then
+  sleep 5
+  apt-get update -qq || say "warning: apt-get update reported errors; trying the install anyway"
+fi
 
+install_missing() {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}"
+}
 say "installing: ${missing[*]}"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-  || die "apt-get install failed for: ${missing[*]}"
+if ! install_missing; then
+  # When one architecture's security index could not be read, the two architectures' copies of a
+  # shared library can only agree at the release's own versions: hold security updates back for
+  # this one install.
+  say "retrying with the release's own versions of shared libraries"
+  pin="$(mktemp)"
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 99\n' >"$pin"
+  install_missing -o Dir::Etc::Preferences="$pin" || { rm -f "$pin"; die "apt-get install failed for: ${missing[*]}"; }
+  rm -f "$pin"
+fi
 say "done"
 ensure_locales
