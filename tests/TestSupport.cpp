@@ -41,6 +41,30 @@ void PumpMessages()
     }
 }
 
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> ThreadWindows(DWORD threadId)
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> windows;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 void TestEnvironmentStartup()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

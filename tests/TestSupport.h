@@ -30,6 +30,10 @@ std::vector<uint8_t> InflateZlib(const std::vector<uint8_t>& compressed);
 // Dispatches every queued message of the thread.
 void PumpMessages();
 
+// The top-level windows of a thread, and every descendant of a window, in the system's order.
+std::vector<HWND> ThreadWindows(DWORD threadId = GetCurrentThreadId());
+std::vector<HWND> ChildWindows(HWND parent);
+
 // A memory stream holding the bytes, positioned at its start.
 TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& bytes);
 // What a memory stream holds, as bytes and as 8-bit text.

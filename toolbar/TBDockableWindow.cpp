@@ -80,28 +80,34 @@ void DrawMonochromeGlyph(HDC dc, int x, int y, int width, int height, const uint
     BitBlt(dc, x, y, width, height, mem.Get(), 0, 0, 0x00E20746);
 }
 
+namespace {
+
+struct TActivationSearch {
+    HWND Leaving;
+    HWND AppWindow;
+    HWND Normal = nullptr;
+    HWND Topmost = nullptr;
+};
+
+BOOL CALLBACK NoteActivationCandidate(HWND wnd, LPARAM param)
+{
+    auto* s = reinterpret_cast<TActivationSearch*>(param);
+    if (wnd == s->Leaving || wnd == s->AppWindow || !IsWindowVisible(wnd) || !IsWindowEnabled(wnd))
+        return TRUE;
+    bool topmost = (GetWindowLongPtrW(wnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (!topmost && !s->Normal)
+        s->Normal = wnd;
+    if (topmost && !s->Topmost)
+        s->Topmost = wnd;
+    return TRUE;
+}
+
+} // namespace
+
 void ActivateFirstThreadWindow(HWND leaving)
 {
-    struct TSearch {
-        HWND Leaving;
-        HWND AppWindow;
-        HWND Normal = nullptr;
-        HWND Topmost = nullptr;
-    } search{leaving, Application ? Application->GetHandle() : nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND wnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<TSearch*>(param);
-            if (wnd == s->Leaving || wnd == s->AppWindow || !IsWindowVisible(wnd) || !IsWindowEnabled(wnd))
-                return TRUE;
-            bool topmost = (GetWindowLongPtrW(wnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-            if (!topmost && !s->Normal)
-                s->Normal = wnd;
-            if (topmost && !s->Topmost)
-                s->Topmost = wnd;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TActivationSearch search{leaving, Application ? Application->GetHandle() : nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), NoteActivationCandidate, reinterpret_cast<LPARAM>(&search));
     if (HWND target = search.Normal ? search.Normal : search.Topmost)
         SetActiveWindow(target);
 }

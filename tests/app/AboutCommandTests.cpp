@@ -4,6 +4,7 @@
 
 #include "DialogTestSupport.h"
 #include "MainFormTestSupport.h"
+#include "TestSupport.h"
 #include "app/SheetfoldCommands.h"
 
 namespace {
@@ -11,19 +12,13 @@ namespace {
 // The About box's window while it is on the screen, else 0.
 HWND ShownAboutBox()
 {
-    HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND wnd, LPARAM data) -> BOOL {
-            char name[32] = {};
-            GetClassNameA(wnd, name, sizeof(name));
-            if (!IsWindowVisible(wnd) || lstrcmpA(name, "TAboutForm") != 0)
-                return TRUE;
-            *reinterpret_cast<HWND*>(data) = wnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    for (HWND wnd : ThreadWindows()) {
+        char name[32] = {};
+        GetClassNameA(wnd, name, sizeof(name));
+        if (IsWindowVisible(wnd) && lstrcmpA(name, "TAboutForm") == 0)
+            return wnd;
+    }
+    return nullptr;
 }
 
 }  // namespace

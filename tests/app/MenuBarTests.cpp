@@ -111,6 +111,13 @@ constexpr TLanguageEntry LanguageEntries[] = {
 };
 constexpr int MenuBarEntries = 5;
 
+// Escape for whatever has the focus, until the menu's loop has ended.
+void CALLBACK PostEscapeToFocus(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND focus = GetFocus();
+    PostMessageA(focus ? focus : GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 1);
+}
+
 } // namespace
 
 class MenuBarTest : public MainFormTest {
@@ -136,10 +143,7 @@ protected:
     // menu's loop dispatches (and that repeats until the loop has ended).
     void RunContextMenu()
     {
-        UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-            HWND focus = GetFocus();
-            PostMessageA(focus ? focus : GetActiveWindow(), WM_KEYDOWN, VK_ESCAPE, 1);
-        });
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, PostEscapeToFocus);
         Form->ShowContextMenu(10, 10);
         KillTimer(nullptr, timer);
         Pump();

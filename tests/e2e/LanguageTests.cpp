@@ -100,13 +100,8 @@ std::vector<HWND> AllWindows(DWORD processId)
     std::vector<HWND> all;
     for (HWND top : ProcessWindows(processId)) {
         all.push_back(top);
-        EnumChildWindows(
-            top,
-            [](HWND wnd, LPARAM list) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&all));
+        std::vector<HWND> children = ChildWindows(top);
+        all.insert(all.end(), children.begin(), children.end());
     }
     return all;
 }

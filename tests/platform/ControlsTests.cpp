@@ -132,7 +132,7 @@ std::unique_ptr<TForm, TObjectFree> MakeForm()
     return std::unique_ptr<TForm, TObjectFree>(New<TForm>(nullptr));
 }
 
-std::vector<HWND> ChildWindows(HWND parent)
+std::vector<HWND> DirectChildren(HWND parent)
 {
     std::vector<HWND> list;
     for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT))
@@ -181,15 +181,15 @@ TEST(Controls, ChildrenKeepCreationOrderAndZOrder)
     a->HandleNeeded();
     b->HandleNeeded();
     std::vector<HWND> expected{c->GetHandle(), b->GetHandle(), a->GetHandle()};
-    EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
+    EXPECT_EQ(DirectChildren(form->GetHandle()), expected);
 
     a->BringToFront();
     expected = {a->GetHandle(), c->GetHandle(), b->GetHandle()};
-    EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
+    EXPECT_EQ(DirectChildren(form->GetHandle()), expected);
     EXPECT_EQ(form->GetControl(3), a);
     c->SendToBack();
     expected = {a->GetHandle(), b->GetHandle(), c->GetHandle()};
-    EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
+    EXPECT_EQ(DirectChildren(form->GetHandle()), expected);
     EXPECT_EQ(FindControl(b->GetHandle()), b);
     EXPECT_EQ(::GetParent(a->GetHandle()), form->GetHandle());
 
@@ -202,7 +202,7 @@ TEST(Controls, ChildrenKeepCreationOrderAndZOrder)
     d->HandleNeeded();
     e->HandleNeeded();
     expected = {e->GetHandle(), d->GetHandle(), a->GetHandle(), b->GetHandle(), c->GetHandle()};
-    EXPECT_EQ(ChildWindows(form->GetHandle()), expected);
+    EXPECT_EQ(DirectChildren(form->GetHandle()), expected);
 }
 
 // A window finds its control from the moment it is made until it is gone, through each of its

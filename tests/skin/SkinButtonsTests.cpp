@@ -277,6 +277,19 @@ TEST_F(SkinButtons, TheSplitPartDropsAtOnceAndTheMainPartClicks)
     EXPECT_FALSE(button->GetDroppedDown());
 }
 
+bool g_MenuWatchdogFired = false;
+
+void CALLBACK CloseMenuOnTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    EndMenu();
+}
+
+void CALLBACK MenuWatchdog(HWND, UINT, UINT_PTR, DWORD)
+{
+    g_MenuWatchdogFired = true;
+    EndMenu();
+}
+
 TEST_F(SkinButtons, ARealMenuRunsItsLoopAndTheButtonComesBack)
 {
     auto* button = Make<TSkinButton>(10, 10, 100, 30);
@@ -289,19 +302,15 @@ TEST_F(SkinButtons, ARealMenuRunsItsLoopAndTheButtonComesBack)
     menu->OnPopup = TNotifyEvent([&](TObject*) { opened = true; });
     int clicks = 0;
     button->OnClick = TNotifyEvent([&](TObject*) { ++clicks; });
-    static bool watchdog = false;
-    watchdog = false;
+    g_MenuWatchdogFired = false;
     {
         // The menu closes on the first tick; the watchdog ends it all the same if it does not.
-        TTimerScope close(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
-        TTimerScope guard(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR, DWORD) {
-            watchdog = true;
-            EndMenu();
-        });
+        TTimerScope close(nullptr, 0, 150, CloseMenuOnTimer);
+        TTimerScope guard(nullptr, 0, 3000, MenuWatchdog);
         Click(button);
     }
     EXPECT_TRUE(opened);
-    EXPECT_FALSE(watchdog);
+    EXPECT_FALSE(g_MenuWatchdogFired);
     EXPECT_FALSE(button->GetDroppedDown());
     EXPECT_EQ(clicks, 0);
     PumpMessages();

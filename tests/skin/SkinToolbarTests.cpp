@@ -442,14 +442,9 @@ namespace {
 std::vector<TSkinPopupWindow*> OpenPopups()
 {
     std::vector<TSkinPopupWindow*> popups;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND wnd, LPARAM data) -> BOOL {
-            if (auto* popup = dynamic_cast<TSkinPopupWindow*>(FindControl(wnd)); popup && IsWindowVisible(wnd))
-                reinterpret_cast<std::vector<TSkinPopupWindow*>*>(data)->push_back(popup);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&popups));
+    for (HWND wnd : ThreadWindows())
+        if (auto* popup = dynamic_cast<TSkinPopupWindow*>(FindControl(wnd)); popup && IsWindowVisible(wnd))
+            popups.push_back(popup);
     // A submenu's view has the view it opened from as its parent.
     std::sort(popups.begin(), popups.end(), [](TSkinPopupWindow* a, TSkinPopupWindow* b) {
         return a->GetView()->GetParentView() == nullptr && b->GetView()->GetParentView() != nullptr;

@@ -266,6 +266,14 @@ TEST(Accessibility, ClientWalksAToolbar)
     EXPECT_EQ(children[1]->accLocation(&x, &y, &w, &h, Self()), E_FAIL);
 }
 
+std::vector<std::pair<DWORD, LONG>>* g_FocusLog = nullptr;
+
+void CALLBACK RecordFocus(HWINEVENTHOOK, DWORD event, HWND, LONG, LONG child, DWORD, DWORD)
+{
+    if (g_FocusLog)
+        g_FocusLog->emplace_back(event, child);
+}
+
 TEST(Accessibility, MenuBarsAndPopupMenus)
 {
     TToolbarFixture f(syMenuBar);
@@ -280,13 +288,8 @@ TEST(Accessibility, MenuBarsAndPopupMenus)
 
     // The popup of File, as the menu loop shows it.
     std::vector<std::pair<DWORD, LONG>> focus;
-    static std::vector<std::pair<DWORD, LONG>>* focusLog = nullptr;
-    focusLog = &focus;
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, GetModuleHandleA(nullptr),
-                                         [](HWINEVENTHOOK, DWORD event, HWND, LONG, LONG child, DWORD, DWORD) {
-                                             if (focusLog)
-                                                 focusLog->emplace_back(event, child);
-                                         },
+    g_FocusLog = &focus;
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, GetModuleHandleA(nullptr), RecordFocus,
                                          GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_INCONTEXT);
     f.View->IncludeState(stModal);
     f.View->Select(f.View->Find(f.File), false);
@@ -323,7 +326,7 @@ TEST(Accessibility, MenuBarsAndPopupMenus)
     EXPECT_EQ(f.View->GetOpenedViewer(), nullptr);
     EXPECT_EQ(Role(menu.Get()), -1) << "the popup's view is gone";
     UnhookWinEvent(hook);
-    focusLog = nullptr;
+    g_FocusLog = nullptr;
     f.View->ExcludeState(stModal);
 }
 

@@ -115,19 +115,13 @@ TEST(HintWindow, MenuItemHintShowsWhileTheMenuRuns)
     TInputScript script(host.Form());
     auto openItem = [&] {
         POINT p{};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND wnd, LPARAM data) -> BOOL {
-                auto* popup = dynamic_cast<TTBPopupWindow*>(FindControl(wnd));
-                if (popup && IsWindowVisible(wnd)) {
-                    TTBView* view = popup->GetView();
-                    const RECT& r = view->GetViewer(0)->GetBoundsRect();
-                    *reinterpret_cast<POINT*>(data) =
-                        popup->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&p));
+        for (HWND wnd : ThreadWindows()) {
+            auto* popup = dynamic_cast<TTBPopupWindow*>(FindControl(wnd));
+            if (popup && IsWindowVisible(wnd)) {
+                const RECT& r = popup->GetView()->GetViewer(0)->GetBoundsRect();
+                p = popup->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+            }
+        }
         return p;
     };
     script.MoveTo(openItem).Wait(500).Do([&] {

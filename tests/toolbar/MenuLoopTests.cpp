@@ -509,14 +509,9 @@ TEST(PopupMenu, LongMenuScrollsByKeyboardAndByTheArrowStrips)
     std::vector<TState> states;
     TTBPopupView* shownView = nullptr;
     auto find = [&] {
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND wnd, LPARAM data) -> BOOL {
-                if (auto* w = dynamic_cast<TTBPopupWindow*>(FindControl(wnd)); w && IsWindowVisible(wnd))
-                    *reinterpret_cast<TTBPopupView**>(data) = w->GetView();
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&shownView));
+        for (HWND wnd : ThreadWindows())
+            if (auto* w = dynamic_cast<TTBPopupWindow*>(FindControl(wnd)); w && IsWindowVisible(wnd))
+                shownView = w->GetView();
     };
     auto note = [&] {
         find();

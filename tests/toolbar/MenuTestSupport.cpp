@@ -287,27 +287,16 @@ std::vector<TTBView*> OpenChain(TTBView* view)
 int VisiblePopupWindows()
 {
     int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND wnd, LPARAM data) -> BOOL {
-            if (IsWindowVisible(wnd) && dynamic_cast<TTBPopupWindow*>(FindControl(wnd)))
-                ++*reinterpret_cast<int*>(data);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    for (HWND wnd : ThreadWindows())
+        if (IsWindowVisible(wnd) && dynamic_cast<TTBPopupWindow*>(FindControl(wnd)))
+            ++count;
     return count;
 }
 
 TResourceCount CountResources()
 {
     TResourceCount count;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND, LPARAM data) -> BOOL {
-            ++*reinterpret_cast<int*>(data);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count.Windows));
+    count.Windows = static_cast<int>(ThreadWindows().size());
     count.GdiObjects = LiveHandles(THandleKind::GdiObject);
     count.DeviceContexts = LiveHandles(THandleKind::DeviceContext);
     count.Timers = LiveHandles(THandleKind::Timer);

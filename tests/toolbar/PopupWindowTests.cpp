@@ -110,6 +110,12 @@ TEST(PopupPlacement, SubmenusFlipAtTheMonitorEdgeAndKeepTheirSide)
     SetMonitorLayout(nullptr);
 }
 
+// The watchdog of a menu loop that would not end.
+void CALLBACK ReleaseCaptureOnTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    ReleaseCapture();
+}
+
 TEST(PopupLeaks, AThousandPopupsWithASubmenuLeaveNothingBehind)
 {
     // Animation on: every top popup starts (and must join) its worker.
@@ -126,7 +132,7 @@ TEST(PopupLeaks, AThousandPopupsWithASubmenuLeaveNothingBehind)
         for (WORD key : {VK_UP, VK_RIGHT, VK_ESCAPE, VK_ESCAPE})
             PostMessageA(host.Form(), WM_KEYDOWN, key, 1);
         // A watchdog for a loop that would not end.
-        UINT_PTR watchdog = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { ReleaseCapture(); });
+        UINT_PTR watchdog = SetTimer(nullptr, 0, 5000, ReleaseCaptureOnTimer);
         menu->PopupAtControl(300, 100, false);
         KillTimer(nullptr, watchdog);
     };

@@ -179,15 +179,20 @@ TEST(TBLists, AppendFrontRemoveAndSortWithContext)
     ListRemove(list, &c);
 }
 
+int g_Paints = 0;
+
+// A window that never validates, which would be painted forever.
+LRESULT CALLBACK CountPaints(HWND, UINT msg, WPARAM, LPARAM)
+{
+    if (msg == WM_PAINT)
+        ++g_Paints;
+    return 0;
+}
+
 TEST(TBMessages, PumpsEndAndQuitIsKept)
 {
-    // A window that never validates would be painted forever.
-    static int paints = 0;
-    TTestWindow wnd(100, 100, WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, [](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
-        if (msg == WM_PAINT)
-            ++paints;
-        return 0;
-    });
+    int& paints = g_Paints;
+    TTestWindow wnd(100, 100, WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr, CountPaints);
     paints = 0;
     InvalidateRect(wnd.Handle(), nullptr, FALSE);
     PumpPaintMessages();
@@ -227,27 +232,34 @@ TEST(TBDragOutline, XorFramesMoveAndEraseCleanly)
     EXPECT_EQ(dib.Pixels(), clean);
 }
 
+int g_ClientPrints = 0;
+
+// Paints its frame black through the shared WM_PRINT answer and its client grey, counting the
+// client prints.
+LRESULT CALLBACK PrintFrameAndClient(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_PRINT) {
+        TMessage m{msg, wParam, lParam, 0};
+        AnswerPrintMessage(wnd, m, [](HWND, HDC dc) {
+            RECT all{0, 0, 200, 150};
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        });
+        return m.Result;
+    }
+    if (msg == WM_PRINTCLIENT) {
+        ++g_ClientPrints;
+        RECT r{0, 0, 10, 10};
+        FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+        return 0;
+    }
+    return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
 TEST(TBPrinting, WmPrintPaintsFrameClientAndChildren)
 {
-    static int clientPrints = 0;
-    TTestWindow parent(200, 150, WS_POPUP | WS_BORDER | WS_VISIBLE, nullptr,
-                       [](HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-                           if (msg == WM_PRINT) {
-                               TMessage m{msg, wParam, lParam, 0};
-                               AnswerPrintMessage(wnd, m, [](HWND, HDC dc) {
-                                   RECT all{0, 0, 200, 150};
-                                   FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-                               });
-                               return m.Result;
-                           }
-                           if (msg == WM_PRINTCLIENT) {
-                               ++clientPrints;
-                               RECT r{0, 0, 10, 10};
-                               FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
-                               return 0;
-                           }
-                           return DefWindowProcA(wnd, msg, wParam, lParam);
-                       });
+    int& clientPrints = g_ClientPrints;
+    clientPrints = 0;
+    TTestWindow parent(200, 150, WS_POPUP | WS_BORDER | WS_VISIBLE, nullptr, PrintFrameAndClient);
     TTestDib dib(200, 150);
     dib.Fill(0xFFFFFF);
     LRESULT r = SendMessageA(parent.Handle(), WM_PRINT, reinterpret_cast<WPARAM>(dib.DC()),
