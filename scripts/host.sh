@@ -33,17 +33,20 @@ sf_host_runs_32bit() {
   return $ok
 }
 
-# Sets SF_ARCH (i686 or x86_64), SF_OTHER_ARCH (the build only compiled, or empty) and
-# SF_ARCH_REASON from the probe.
+# Sets SF_ARCH (the build this host runs and tests), SF_OTHER_ARCH (the build only compiled: both
+# are compiled on every host, since the one that cannot run is the one that breaks unseen), and
+# SF_ARCH_REASON and SF_OTHER_REASON, which the scripts print, from the probe.
 sf_pick_arch() {
   if sf_host_runs_32bit; then
     SF_ARCH=i686
     SF_OTHER_ARCH=x86_64
-    SF_ARCH_REASON="the 32-bit build (the product); the 64-bit build is compiled too"
+    SF_ARCH_REASON="the 32-bit build (the product)"
+    SF_OTHER_REASON="the 64-bit build, compiled only"
   else
     SF_ARCH=x86_64
-    SF_OTHER_ARCH=""
+    SF_OTHER_ARCH=i686
     SF_ARCH_REASON="the 64-bit build: this host cannot run 32-bit programs"
+    SF_OTHER_REASON="the 32-bit build (the product), compiled only: this host cannot run it"
   fi
   export SF_ARCH SF_OTHER_ARCH
 }

@@ -7,7 +7,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$ROOT/scripts/build.sh"
 
 sf_pick_arch
-echo "running $SF_ARCH_REASON" | sed 's/; the 64-bit build is compiled too//'
+echo "running $SF_ARCH_REASON"
 bash "$ROOT/scripts/setup.sh"
 sf_check_wine
 

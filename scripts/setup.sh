@@ -14,18 +14,18 @@ command -v dpkg >/dev/null 2>&1 || die "this script needs a Debian system (dpkg 
 sf_pick_arch
 
 need_pkgs=(
-  cmake ninja-build
-  # The 64-bit build is compiled on every host: tested where 32-bit programs cannot run, and
-  # compiled beside the 32-bit product elsewhere so that neither build breaks unnoticed.
+  cmake ninja-build ccache
+  # Both Windows builds are compiled on every host: the one the host runs is tested, and the other
+  # compiled beside it, so that neither breaks unnoticed.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev googletest
   wine xvfb xauth fonts-liberation locales
   cups printer-driver-cups-pdf poppler-utils
 )
 if [ "$SF_ARCH" = i686 ]; then
   # 32-bit Wine reaches CUPS through the i386 client library.
-  need_pkgs+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-              wine32:i386 libcups2:i386)
+  need_pkgs+=(wine32:i386 libcups2:i386)
 else
   need_pkgs+=(wine64 libcups2)
 fi
@@ -41,7 +41,7 @@ done
 # end-to-end cases run the program under a Russian one (code page 1251) too.
 ensure_locales() {
   local locale
-  for locale in ru_RU; do
+  for locale in ru_RU ja_JP; do
     locale -a 2>/dev/null | grep -qix "$locale.utf-\?8" && continue
     if [ "$(id -u)" -ne 0 ]; then
       say "warning: the locale $locale.UTF-8 is missing and not root: the cases under it will fail"
