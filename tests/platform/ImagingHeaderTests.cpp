@@ -9,6 +9,7 @@
 #include <wincodec.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -399,4 +400,39 @@ TEST(ImagingHeaders, TheMemoryAPictureMayTakeIsASaneBound)
     EXPECT_EQ(IL_ERROR_NO_MEMORY, ImagingCodec::CheckDecodedFits(100, 100, 3));
     EXPECT_EQ(IL_SUCCESS, ImagingCodec::CheckDecodedFits(60, 60, 3));
     ImagingCodec::SetPictureMemoryCeiling(previous);
+}
+
+// The bound is the running process's own: a 32-bit program linked large-address-aware gets the
+// upper half of its addresses where the system grants them (64-bit Windows, Wine on a 64-bit
+// kernel), and what is already taken of the address space counts against a picture.
+TEST(ImagingHeaders, TheMemoryBoundIsTheRunningProcesssAddressSpace)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(GetModuleHandleA(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(dos) + dos->e_lfanew);
+    EXPECT_NE(nt->FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0);
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof(status);
+    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
+    EXPECT_GT(uintptr_t(system.lpMaximumApplicationAddress), uintptr_t(0x80000000u));
+    EXPECT_GT(status.ullTotalVirtual, uint64_t(0x80000000u));
+#if !defined(_WIN64)
+    // Taking the largest free block leaves a picture no more than what is left.
+    const uint64_t before = ImagingCodec::AvailablePictureBytes();
+    SIZE_T largest = 0;
+    MEMORY_BASIC_INFORMATION info{};
+    for (const char* at = nullptr; VirtualQuery(at, &info, sizeof(info)) == sizeof(info);
+         at = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_FREE)
+            largest = std::max(largest, info.RegionSize);
+        if (uintptr_t(info.BaseAddress) + info.RegionSize < uintptr_t(at))
+            break;
+    }
+    void* taken = VirtualAlloc(nullptr, largest & ~SIZE_T(0xFFFF), MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_LT(ImagingCodec::AvailablePictureBytes(), before);
+    EXPECT_LT(ImagingCodec::AvailablePictureBytes(), uint64_t(largest));
+    VirtualFree(taken, 0, MEM_RELEASE);
+#endif
 }
