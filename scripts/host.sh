@@ -41,12 +41,12 @@ sf_pick_arch() {
     SF_ARCH=i686
     SF_OTHER_ARCH=x86_64
     SF_ARCH_REASON="the 32-bit build (the product)"
-    SF_OTHER_REASON="the 64-bit build, compiled only"
+    SF_OTHER_REASON="the 64-bit build"
   else
     SF_ARCH=x86_64
     SF_OTHER_ARCH=i686
     SF_ARCH_REASON="the 64-bit build: this host cannot run 32-bit programs"
-    SF_OTHER_REASON="the 32-bit build (the product), compiled only: this host cannot run it"
+    SF_OTHER_REASON="the 32-bit build (the product): this host cannot run it"
   fi
   export SF_ARCH SF_OTHER_ARCH
 }

@@ -8,7 +8,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 sf_pick_arch
 echo "testing $SF_ARCH_REASON"
-echo "compiling $SF_OTHER_REASON"
+echo "compiling only $SF_OTHER_REASON"
 bash "$ROOT/scripts/setup.sh"
 sf_check_wine
 

@@ -18,10 +18,10 @@ for answer in 1 0; do
   SF_HOST_RUNS_32BIT=$answer sf_pick_arch
   case $answer in
     1) check "a host that runs 32-bit programs" "i686|x86_64" "$SF_ARCH|$SF_OTHER_ARCH"
-       check "its reasons" "the 32-bit build (the product)|the 64-bit build, compiled only" \
+       check "its reasons" "the 32-bit build (the product)|the 64-bit build" \
          "$SF_ARCH_REASON|$SF_OTHER_REASON" ;;
     0) check "a host that cannot still compiles the product" "x86_64|i686" "$SF_ARCH|$SF_OTHER_ARCH"
-       check "its reasons" "the 64-bit build: this host cannot run 32-bit programs|the 32-bit build (the product), compiled only: this host cannot run it" \
+       check "its reasons" "the 64-bit build: this host cannot run 32-bit programs|the 32-bit build (the product): this host cannot run it" \
          "$SF_ARCH_REASON|$SF_OTHER_REASON" ;;
   esac
 done
