@@ -16,7 +16,9 @@
 #include <stdexcept>
 #include <thread>
 
+#if SF_TESTS_USE_GRAPHICS
 #include "graphics/Gfx32.h"
+#endif
 #include "platform/Clipboard.h"
 #include "platform/Controls.h"
 #include "platform/Forms.h"
@@ -68,7 +70,9 @@ std::vector<HWND> ChildWindows(HWND parent)
 void TestEnvironmentStartup()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+#if SF_TESTS_USE_GRAPHICS
     Gfx32Startup();
+#endif
     InitControls();
     InitForms();
     InitMenus();
@@ -81,7 +85,9 @@ void TestEnvironmentShutdown()
     DoneMenus();
     DoneForms();
     DoneControls();
+#if SF_TESTS_USE_GRAPHICS
     Gfx32Shutdown();
+#endif
     if (!TempDirPath().empty()) {
         std::error_code ec;
         std::filesystem::remove_all(TempDirPath(), ec);
