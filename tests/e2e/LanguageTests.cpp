@@ -114,7 +114,7 @@ protected:
     {
         // The run under the file's locale (ctest's e2e_ru_RU for Russian) says so; elsewhere
         // the case has nothing to check.
-        const char* required = std::getenv("SF_E2E_CODEPAGE");
+        const char* required = std::getenv("SF_REQUIRE_CODEPAGE");
         if (GetACP() != run.CodePage) {
             ASSERT_FALSE(required && std::atoi(required) == int(run.CodePage))
                 << "not under the code page " << run.CodePage << ": scripts/setup.sh generates the locale";
