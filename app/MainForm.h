@@ -68,7 +68,7 @@ public:
     // True while a print job, an export or a load runs: commands wait.
     bool GetBusy() const { return FBusy > 0; }
 
-    // ---- Parts that tests and the start-up reach ----
+    // ---- Child controls that tests and the start-up reach ----
     void SetProgressForm(TProgressForm* form) { FProgressForm = form; }
     // The menu bar and the toolbar share the top dock, the menu bar in the first row.
     TSkinDock* GetTopDock() const { return FTopDock; }

@@ -283,7 +283,7 @@ bool TCustomSheetfoldForm::ExecuteRasterizeDialog(int& resolution)
     return true;
 }
 
-// ---- Parts ----
+// ---- Child controls ----
 
 TLayerSelection* TCustomSheetfoldForm::GetSelectionList() const
 {

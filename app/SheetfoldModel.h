@@ -187,7 +187,7 @@ public:
     std::string ReadSettingBinary(const std::string& name, const std::string& defaultValue) const;
     bool WriteSettingBinary(const std::string& name, const std::string& value) const;
 
-    // ---- Parts ----
+    // ---- Child controls ----
     // The project belongs to the view, which frees it with itself.
     TSheetfoldProject* GetProject() const { return FProject; }
     TSheetfoldView* GetView() const { return FView; }

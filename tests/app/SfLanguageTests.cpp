@@ -588,7 +588,7 @@ TEST(SfLanguage, LargeAndDamagedLanguageFilesLoadInBoundedTime)
     TLanguagePtr language = LanguageIn(folder);
     std::string large = "[Info]\r\nLanguage=Large\r\n";
     for (int s = 0; s < 7000; ++s) {
-        large += "[Part" + std::to_string(s) + "]\r\n";
+        large += "[Section" + std::to_string(s) + "]\r\n";
         for (int k = 1; k <= 3; ++k)
             large += std::to_string(k) + "=Text\\s" + std::to_string(s * 10 + k) + "\r\n";
     }
@@ -597,7 +597,7 @@ TEST(SfLanguage, LargeAndDamagedLanguageFilesLoadInBoundedTime)
     watch.Begin("7000 sections");
     language->LoadLanguage("Large");
     for (int s = 0; s < 7000; ++s) {
-        ASSERT_EQ("Text " + std::to_string(s * 10 + 1), language->GetString(1, "", "Part" + std::to_string(s)));
+        ASSERT_EQ("Text " + std::to_string(s * 10 + 1), language->GetString(1, "", "Section" + std::to_string(s)));
         ASSERT_EQ("Text " + std::to_string(s * 10 + 2), language->GetString());
         ASSERT_EQ("Text " + std::to_string(s * 10 + 3), language->GetString());
     }

@@ -25,7 +25,7 @@ void Put32(Bytes& b, size_t at, uint32_t v)
 }
 
 // A BMP file as another program would write it. Rows are given top row first.
-struct TBmpSpec {
+struct TBmpLayout {
     int Width = 0;
     int Height = 0;
     int BitCount = 24;
@@ -42,7 +42,7 @@ size_t Stride(int width, int bpp)
     return ((static_cast<size_t>(width) * bpp + 31) / 32) * 4;
 }
 
-Bytes BuildBmp(const TBmpSpec& s)
+Bytes BuildBmp(const TBmpLayout& s)
 {
     bool core = s.HeaderSize == 12;
     size_t masksAfter = (!core && s.HeaderSize == 40) ? s.Masks.size() * 4 : 0;
@@ -140,7 +140,7 @@ TEST(BitmapFile, RoundTripsEveryPixelFormat)
 TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
 {
     // Top-down 24 bits.
-    TBmpSpec td;
+    TBmpLayout td;
     td.Width = 3;
     td.Height = 2;
     td.TopDown = true;
@@ -151,7 +151,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(Pixel(bmp.get(), 2, 1), RGB(255, 255, 0));
 
     // 16 bits 5-6-5 through bit fields.
-    TBmpSpec f565;
+    TBmpLayout f565;
     f565.Width = 2;
     f565.Height = 2;
     f565.BitCount = 16;
@@ -165,7 +165,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(Pixel(bmp.get(), 0, 1), RGB(0, 0, 255));
 
     // 16 bits 4-4-4: converted to 32 bits.
-    TBmpSpec f444 = f565;
+    TBmpLayout f444 = f565;
     f444.Masks = {0x0F00, 0x00F0, 0x000F};
     f444.Rows = {{0x00, 0x0F, 0xF0, 0x00}, {0x0F, 0x00, 0x88, 0x08}};
     bmp = Load(BuildBmp(f444));
@@ -176,7 +176,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(Pixel(bmp.get(), 1, 1), RGB(0x88, 0x88, 0x88));
 
     // 32 bits with red in the low byte, masks inside a version 5 header, top-down.
-    TBmpSpec v5;
+    TBmpLayout v5;
     v5.Width = 2;
     v5.Height = 1;
     v5.BitCount = 32;
@@ -190,7 +190,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(Pixel(bmp.get(), 1, 0), RGB(255, 0, 0));
 
     // An OS/2 core header with a three-byte colour table, 8 bits, two colours used.
-    TBmpSpec core;
+    TBmpLayout core;
     core.Width = 3;
     core.Height = 1;
     core.BitCount = 8;
@@ -205,7 +205,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
     EXPECT_EQ(Pixel(bmp.get(), 2, 0), RGB(200, 100, 50));
 
     // 4 bits with a short colour table (biClrUsed = 2).
-    TBmpSpec four;
+    TBmpLayout four;
     four.Width = 4;
     four.Height = 1;
     four.BitCount = 4;
@@ -219,7 +219,7 @@ TEST(BitmapFile, ReadsWhatOtherProgramsWrite)
 
 TEST(BitmapFile, ReadsOnlyItsOwnBytes)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 2;
     s.Height = 2;
     s.Rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};
@@ -234,7 +234,7 @@ TEST(BitmapFile, ReadsOnlyItsOwnBytes)
 
 TEST(BitmapFile, MalformedFilesRaiseCleanly)
 {
-    TBmpSpec s;
+    TBmpLayout s;
     s.Width = 4;
     s.Height = 4;
     s.Rows.assign(4, Bytes(12, 0x80));
@@ -286,7 +286,7 @@ TEST(BitmapFile, MalformedFilesRaiseCleanly)
     Put16(b, 26, 3);
     expectInvalid(b, "three planes");
 
-    TBmpSpec pal;
+    TBmpLayout pal;
     pal.Width = 2;
     pal.Height = 1;
     pal.BitCount = 1;
@@ -296,7 +296,7 @@ TEST(BitmapFile, MalformedFilesRaiseCleanly)
     Put32(b, 46, 3);   // three colours in a two-colour table
     expectInvalid(b, "colour table larger than the depth allows");
 
-    TBmpSpec fields;
+    TBmpLayout fields;
     fields.Width = 1;
     fields.Height = 1;
     fields.BitCount = 24;
