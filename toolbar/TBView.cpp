@@ -602,38 +602,117 @@ void TTBView::RunLayoutUpdate(POINT& size)
     ValidateRect(wnd, nullptr);
 }
 
+// The layout of every viewer while one layout runs, and what its phases hand on to the next.
+// One line of a layout in row coordinates: where it starts across the row, and its largest size
+// across it.
+struct TTBView::TLayoutLine {
+    int Y = 0;
+    int Cross = 0;
+};
+
+struct TTBView::TLayoutRun {
+    std::vector<TLayoutPos> Pos;
+    int Count = 0;
+    int Chevron = -1;  // the chevron's viewer, -1 when there is none
+    TTBViewAxis Orientation = TTBViewAxis::vaHorizontal;
+    bool Vertical = false;
+    int WrapOffset = 0;
+    int ChevronOffset = 0;
+    int ChevronSize = 0;
+    bool ChevronShown = false;
+    int CrossSize = 0;  // the largest size across the row of a shown viewer
+    // Placing, in row coordinates: x along the row, y across it.
+    std::vector<TLayoutLine> Lines;
+    int LineBreaks = 0;  // separators that became line breaks
+    int StartX = 0, StartY = 0, EndX = 0, EndY = 0;
+    int BaseX = 0, BaseY = 0;
+    int TotalAlong = 0;
+    bool Wrapped = false;
+    POINT TotalSize{};
+    POINT BaseSize{};
+
+    TLayoutPos& At(int i) { return Pos[static_cast<size_t>(i)]; }
+    int Along(int i) const
+    {
+        const SIZE& s = Pos[static_cast<size_t>(i)].Size;
+        return static_cast<int>(Vertical ? s.cy : s.cx);
+    }
+    int Across(int i) const
+    {
+        const SIZE& s = Pos[static_cast<size_t>(i)].Size;
+        return static_cast<int>(Vertical ? s.cx : s.cy);
+    }
+    bool ShownInRow(int i) const { return i != Chevron && Pos[static_cast<size_t>(i)].Shown; }
+    // The viewers laid out along the rows, in order.
+    template <class F>
+    void EachShown(F f)
+    {
+        for (int i = 0; i < Count; ++i)
+            if (ShownInRow(i))
+                f(i);
+    }
+    void HideTrailingSeparators()
+    {
+        for (int i = Count - 1; i >= 0; --i) {
+            if (!ShownInRow(i))
+                continue;
+            if (!At(i).Separator)
+                break;
+            At(i).Shown = false;
+        }
+    }
+};
+
 TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orientation, int wrapOffset,
                                        int chevronOffset, int chevronSize)
 {
-    TTBLayoutResult result;
-    const int count = GetViewerCount();
-    std::vector<TLayoutPos> pos(static_cast<size_t>(count));
-    auto at = [&](int i) -> TLayoutPos& { return pos[static_cast<size_t>(i)]; };
-    auto viewer = [&](int i) { return FViewers[static_cast<size_t>(i)]; };
-    const bool vertical = orientation == TTBViewAxis::vaVertical;
+    TLayoutRun run;
+    run.Count = GetViewerCount();
+    run.Pos.resize(static_cast<size_t>(run.Count));
     TTBCustomItem* chevronItem = FindChevronItem();
-    const int chevron = count > 0 && chevronItem && viewer(count - 1)->GetItem() == chevronItem ? count - 1 : -1;
-    auto along = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cy : at(i).Size.cx); };
-    auto across = [&](int i) { return static_cast<int>(vertical ? at(i).Size.cx : at(i).Size.cy); };
-    // The viewers laid out along the rows, in order.
-    auto eachShown = [&](auto f) {
-        for (int i = 0; i < count; ++i)
-            if (i != chevron && at(i).Shown)
-                f(i);
-    };
+    if (run.Count > 0 && chevronItem && FViewers.back()->GetItem() == chevronItem)
+        run.Chevron = run.Count - 1;
+    run.Orientation = orientation;
+    run.Vertical = orientation == TTBViewAxis::vaVertical;
+    run.WrapOffset = wrapOffset;
+    run.ChevronOffset = chevronOffset;
+    run.ChevronSize = chevronSize;
 
-    // 1. What is shown. Viewers inside an invisible inline group are hidden with it.
+    ChooseShownViewers(run);
+    run.HideTrailingSeparators();
+    MeasureShownViewers(run, canMoveControls);
+    HideBehindChevron(run, canMoveControls);
+    run.HideTrailingSeparators();
+    PlaceAlongRows(run);
+    MeasurePlacedRows(run);
+    FinishLines(run);
+    SizeView(run);
+    if (canMoveControls)
+        ScrollTallPopup(run);
+
+    TTBLayoutResult result;
+    result.Moved = canMoveControls && StoreLayout(run);
+    result.BaseSize = run.BaseSize;
+    result.TotalSize = run.TotalSize;
+    result.WrappedLines = static_cast<int>(run.Lines.size());
+    return result;
+}
+
+// What is shown. Viewers inside an invisible inline group are hidden with it; the chevron's viewer
+// is decided last.
+void TTBView::ChooseShownViewers(TLayoutRun& run)
+{
     int hideDeeperThan = MaxGroupLevel;
     bool anyShown = false, lastShownSep = false;
-    for (int i = 0; i < count; ++i) {
-        TTBItemViewer* v = viewer(i);
+    for (int i = 0; i < run.Count; ++i) {
+        TTBItemViewer* v = FViewers[static_cast<size_t>(i)];
         TTBCustomItem* item = v->GetItem();
-        TLayoutPos& p = at(i);
+        TLayoutPos& p = run.At(i);
         v->FLayoutIndex = i;
         p.Separator = item->HasTrait(isSeparator);
         p.Control = Is<TTBControlItem>(item);
         p.Arranged = FIsToolbar || (item->GetEffectiveOptions() & tboToolbarSize);
-        if (i == chevron)
+        if (i == run.Chevron)
             continue;
         int level = v->GetGroupLevel();
         if (level <= hideDeeperThan)
@@ -646,14 +725,7 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
             TTBItemViewer* match = FChevronParentView->ViewerAt(parentIndex);
             candidate = p.Separator || (match && match->GetBehindChevron());
         }
-        bool shown = false;
-        if (candidate && p.Control) {
-            TControl* control = static_cast<TTBControlItem*>(item)->GetControl();
-            shown = control && FWindow && control->GetParent() == FWindow &&
-                    (control->GetVisible() || control->HasState(csDesigning));
-        } else if (candidate) {
-            shown = item->GetVisible() && (FCustomizing || !item->HasTrait(isInlineGroup));
-        }
+        bool shown = candidate && ViewerCanShow(item, p.Control);
         if (shown && p.Separator && (!anyShown || lastShownSep))
             shown = false;
         if (shown) {
@@ -662,19 +734,20 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
         }
         p.Shown = shown;
     }
-    auto hideTrailingSeparators = [&] {
-        for (int i = count - 1; i >= 0; --i) {
-            if (i == chevron || !at(i).Shown)
-                continue;
-            if (!at(i).Separator)
-                break;
-            at(i).Shown = false;
-        }
-    };
-    // 2.
-    hideTrailingSeparators();
+}
 
-    // 3. Measure what is not measured yet.
+bool TTBView::ViewerCanShow(TTBCustomItem* item, bool isControl) const
+{
+    if (!isControl)
+        return item->GetVisible() && (FCustomizing || !item->HasTrait(isInlineGroup));
+    TControl* control = static_cast<TTBControlItem*>(item)->GetControl();
+    return control && FWindow && control->GetParent() == FWindow &&
+           (control->GetVisible() || control->HasState(csDesigning));
+}
+
+// Measures what is not measured yet; buttons that share their width take the widest one's.
+void TTBView::MeasureShownViewers(TLayoutRun& run, bool canMoveControls)
+{
     int sameWidth = 0;
     TFont* font = nullptr;
     TCanvas* canvas = nullptr;
@@ -688,11 +761,11 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
         }
         return canvas;
     };
-    for (int i = 0; i < count; ++i) {
-        TLayoutPos& p = at(i);
-        if (i == chevron || !p.Shown)
+    for (int i = 0; i < run.Count; ++i) {
+        TLayoutPos& p = run.At(i);
+        if (!run.ShownInRow(i))
             continue;
-        TTBItemViewer* v = viewer(i);
+        TTBItemViewer* v = FViewers[static_cast<size_t>(i)];
         TTBCustomItem* item = v->GetItem();
         if (p.Control) {
             TControl* control = static_cast<TTBControlItem*>(item)->GetControl();
@@ -700,21 +773,19 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
             continue;
         }
         bool bold = (item->GetEffectiveOptions() & tboDefault) != 0;
-        if (item->ViewerNeedsRebuild(this, v)) {
-            if (canMoveControls) {
-                RecreateViewer(i);
-                v = viewer(i);
-                v->FLayoutIndex = i;
-                p.Size = v->CachedSize(measureCanvas(bold));
-            } else {
-                std::unique_ptr<TTBItemViewer, TObjectFree> temporary(
-                    item->QueryViewerClass(this)->Create(this, item, v->GetGroupLevel()));
-                int w = 0, h = 0;
-                temporary->MeasureSize(measureCanvas(bold), w, h);
-                p.Size = SIZE{w, h};
-            }
-        } else {
+        if (!item->ViewerNeedsRebuild(this, v)) {
             p.Size = v->SizeKnown() ? v->KnownSize() : v->CachedSize(measureCanvas(bold));
+        } else if (canMoveControls) {
+            RecreateViewer(i);
+            v = FViewers[static_cast<size_t>(i)];
+            v->FLayoutIndex = i;
+            p.Size = v->CachedSize(measureCanvas(bold));
+        } else {
+            std::unique_ptr<TTBItemViewer, TObjectFree> temporary(
+                item->QueryViewerClass(this)->Create(this, item, v->GetGroupLevel()));
+            int w = 0, h = 0;
+            temporary->MeasureSize(measureCanvas(bold), w, h);
+            p.Size = SIZE{w, h};
         }
         if (v->SharesButtonWidth()) {
             p.SameWidth = true;
@@ -722,292 +793,308 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
         }
     }
     if (sameWidth > 0)
-        for (TLayoutPos& p : pos)
+        for (TLayoutPos& p : run.Pos)
             if (p.SameWidth)
                 p.Size.cx = sameWidth;
+}
 
-    // 4. Total length along the row.
+// Items go behind the chevron, last priority first, while the row does not fit. The shown viewers
+// are kept in a chain, so each step costs the same however many there are.
+void TTBView::HideBehindChevron(TLayoutRun& run, bool canMoveControls)
+{
     int total = 0;
-    eachShown([&](int i) { total += along(i); });
-
-    // 5. The chevron: items go behind it, last priority first, while they do not fit. The shown
-    // viewers are kept in a chain, so each step costs the same however many there are.
-    bool chevronShown = false;
-    if (chevron >= 0 && chevronOffset > 0 && total > chevronOffset) {
-        chevronShown = true;
-        const int available = chevronOffset - chevronSize;
-        std::vector<int> prev(static_cast<size_t>(count), -1), next(static_cast<size_t>(count), -1);
-        int tail = -1, nonSeparators = 0;
-        eachShown([&](int i) {
-            prev[static_cast<size_t>(i)] = tail;
-            if (tail >= 0)
-                next[static_cast<size_t>(tail)] = i;
-            tail = i;
-            if (!at(i).Separator)
-                ++nonSeparators;
-        });
-        auto hide = [&](int i) {
-            int p = prev[static_cast<size_t>(i)], n = next[static_cast<size_t>(i)];
-            if (p >= 0)
-                next[static_cast<size_t>(p)] = n;
-            if (n >= 0)
-                prev[static_cast<size_t>(n)] = p;
-            else
-                tail = p;
-            at(i).Shown = false;
-            total -= along(i);
-            if (!at(i).Separator)
-                --nonSeparators;
-        };
-        std::vector<int> dropOrder;
-        if (FPriorityMode) {
-            for (TTBItemViewer* v : FPriorityOrder)
-                dropOrder.push_back(v->FLayoutIndex);
-        } else {
-            for (int i = 0; i < count; ++i)
-                dropOrder.push_back(i);
-        }
-        int cursor = static_cast<int>(dropOrder.size()) - 1;
-        while (total > available && nonSeparators >= 2) {
-            if (at(tail).Separator) {
-                hide(tail);
-                continue;
-            }
-            while (cursor >= 0) {
-                int i = dropOrder[static_cast<size_t>(cursor)];
-                if (i != chevron && at(i).Shown && !at(i).Separator)
-                    break;
-                --cursor;
-            }
-            if (cursor < 0)
-                break;
-            int victim = dropOrder[static_cast<size_t>(cursor--)];
-            int before = prev[static_cast<size_t>(victim)], after = next[static_cast<size_t>(victim)];
-            hide(victim);
-            at(victim).BehindChevron = true;
-            // A separator the drop leaves leading or doubled goes too.
-            if (after >= 0 && at(after).Separator && (before < 0 || at(before).Separator))
-                hide(after);
-        }
-        if (canMoveControls) {
-            bool anyItem = false;
-            for (int i = 0; i < count; ++i)
-                if (at(i).BehindChevron && !at(i).Control)
-                    anyItem = true;
-            chevronItem->SetEnabled(anyItem);
-        }
-    }
-
-    // 6.
-    hideTrailingSeparators();
-    int crossSize = 0;
-    eachShown([&](int i) { crossSize = std::max(crossSize, across(i)); });
-
-    // 7. Place, in row coordinates: x along the row, y across it.
-    RECT margins{};
-    QueryMargins(orientation, margins);
-    const int startX = vertical ? margins.top : margins.left;
-    const int startY = vertical ? margins.left : margins.top;
-    const int endX = vertical ? margins.bottom : margins.right;
-    const int endY = vertical ? margins.right : margins.bottom;
-    struct TLine {
-        int Y = 0;
-        int Cross = 0;
+    run.EachShown([&](int i) { total += run.Along(i); });
+    if (run.Chevron < 0 || run.ChevronOffset <= 0 || total <= run.ChevronOffset)
+        return;
+    run.ChevronShown = true;
+    const int available = run.ChevronOffset - run.ChevronSize;
+    std::vector<int> prev(static_cast<size_t>(run.Count), -1), next(static_cast<size_t>(run.Count), -1);
+    int tail = -1, nonSeparators = 0;
+    run.EachShown([&](int i) {
+        prev[static_cast<size_t>(i)] = tail;
+        if (tail >= 0)
+            next[static_cast<size_t>(tail)] = i;
+        tail = i;
+        if (!run.At(i).Separator)
+            ++nonSeparators;
+    });
+    auto hide = [&](int i) {
+        int p = prev[static_cast<size_t>(i)], n = next[static_cast<size_t>(i)];
+        if (p >= 0)
+            next[static_cast<size_t>(p)] = n;
+        if (n >= 0)
+            prev[static_cast<size_t>(n)] = p;
+        else
+            tail = p;
+        run.At(i).Shown = false;
+        total -= run.Along(i);
+        if (!run.At(i).Separator)
+            --nonSeparators;
     };
-    std::vector<TLine> lines(1, TLine{startY, 0});
-    int x = startX;
+    const std::vector<int> dropOrder = ChevronDropOrder(run.Count);
+    int cursor = static_cast<int>(dropOrder.size()) - 1;
+    while (total > available && nonSeparators >= 2) {
+        if (run.At(tail).Separator) {
+            hide(tail);
+            continue;
+        }
+        while (cursor >= 0 && !(run.ShownInRow(dropOrder[static_cast<size_t>(cursor)]) &&
+                                 !run.At(dropOrder[static_cast<size_t>(cursor)]).Separator))
+            --cursor;
+        if (cursor < 0)
+            break;
+        int victim = dropOrder[static_cast<size_t>(cursor--)];
+        int before = prev[static_cast<size_t>(victim)], after = next[static_cast<size_t>(victim)];
+        hide(victim);
+        run.At(victim).BehindChevron = true;
+        // A separator the drop leaves leading or doubled goes too.
+        if (after >= 0 && run.At(after).Separator && (before < 0 || run.At(before).Separator))
+            hide(after);
+    }
+    if (canMoveControls) {
+        bool anyItem = false;
+        for (const TLayoutPos& p : run.Pos)
+            anyItem = anyItem || (p.BehindChevron && !p.Control);
+        FindChevronItem()->SetEnabled(anyItem);
+    }
+}
+
+// The viewers' indexes in the order they go behind the chevron, the first to go last.
+std::vector<int> TTBView::ChevronDropOrder(int count) const
+{
+    std::vector<int> order;
+    if (FPriorityMode) {
+        for (TTBItemViewer* v : FPriorityOrder)
+            order.push_back(v->FLayoutIndex);
+        return order;
+    }
+    for (int i = 0; i < count; ++i)
+        order.push_back(i);
+    return order;
+}
+
+// Places the shown viewers one after another along the rows, wrapping at the wrap length; a menu
+// item fills a line of its own.
+void TTBView::PlaceAlongRows(TLayoutRun& run)
+{
+    run.EachShown([&](int i) { run.CrossSize = std::max(run.CrossSize, run.Across(i)); });
+    RECT margins{};
+    QueryMargins(run.Orientation, margins);
+    run.StartX = run.Vertical ? margins.top : margins.left;
+    run.StartY = run.Vertical ? margins.left : margins.top;
+    run.EndX = run.Vertical ? margins.bottom : margins.right;
+    run.EndY = run.Vertical ? margins.right : margins.bottom;
+    run.Lines.assign(1, TLayoutLine{run.StartY, 0});
+    int x = run.StartX;
     bool wrappedSinceBreak = false;
     auto newLine = [&] {
-        lines.push_back(TLine{lines.back().Y + lines.back().Cross, 0});
-        x = startX;
+        run.Lines.push_back(TLayoutLine{run.Lines.back().Y + run.Lines.back().Cross, 0});
+        x = run.StartX;
     };
     auto place = [&](int i, int left, int cross) {
-        TLayoutPos& p = at(i);
-        p.Bounds = RECT{left, lines.back().Y, left + along(i), lines.back().Y + cross};
-        p.Line = static_cast<int>(lines.size()) - 1;
-        lines.back().Cross = std::max(lines.back().Cross, cross);
+        TLayoutPos& p = run.At(i);
+        p.Bounds = RECT{left, run.Lines.back().Y, left + run.Along(i), run.Lines.back().Y + cross};
+        p.Line = static_cast<int>(run.Lines.size()) - 1;
+        run.Lines.back().Cross = std::max(run.Lines.back().Cross, cross);
     };
-    for (int i = 0; i < count; ++i) {
-        TLayoutPos& p = at(i);
-        if (i == chevron || !p.Shown)
-            continue;
-        int a = along(i);
+    const bool wrapping = FIsToolbar && run.WrapOffset > 0;
+    run.EachShown([&](int i) {
+        TLayoutPos& p = run.At(i);
+        const int a = run.Along(i);
         if (!p.Arranged) {
-            // A menu item fills a line of its own.
-            if (x > startX)
+            if (x > run.StartX)
                 newLine();
-            place(i, x, across(i));
+            place(i, x, run.Across(i));
             newLine();
-            continue;
+            return;
         }
-        if (FIsToolbar && wrapOffset > 0 && x > startX) {
-            if (!p.Separator) {
-                if (x + a > wrapOffset) {
-                    newLine();
-                    wrappedSinceBreak = true;
-                }
-            } else {
-                int group = a;
-                for (int j = i + 1; j < count; ++j) {
-                    if (j == chevron || !at(j).Shown)
-                        continue;
-                    if (at(j).Separator || !at(j).Arranged)
-                        break;
-                    group += along(j);
-                }
-                bool keep = (!wrappedSinceBreak || viewer(i)->GetItem()->HasTrait(isNoWrapBreak)) &&
-                            x + group <= wrapOffset && x + a <= wrapOffset;
-                if (!keep) {
-                    // The separator becomes a line break of its own.
-                    newLine();
-                    place(i, startX, LineSeparatorSize);
-                    p.LineSep = true;
-                    newLine();
-                    wrappedSinceBreak = false;
-                    continue;
-                }
-            }
+        if (wrapping && x > run.StartX && !p.Separator && x + a > run.WrapOffset) {
+            newLine();
+            wrappedSinceBreak = true;
+        } else if (wrapping && x > run.StartX && p.Separator && !SeparatorStaysInRow(run, i, x, wrappedSinceBreak)) {
+            // The separator becomes a line break of its own.
+            newLine();
+            place(i, run.StartX, LineSeparatorSize);
+            p.LineSep = true;
+            ++run.LineBreaks;
+            newLine();
+            wrappedSinceBreak = false;
+            return;
         }
-        place(i, x, across(i));
+        place(i, x, run.Across(i));
         x += a;
+    });
+    if (run.Lines.size() > 1 && run.Lines.back().Cross == 0 && x == run.StartX)
+        run.Lines.pop_back();
+}
+
+// A separator stays in the row when it and the items up to the next separator still fit, and no
+// item has wrapped since the last line break unless the separator is told not to break.
+bool TTBView::SeparatorStaysInRow(TLayoutRun& run, int i, int x, bool wrappedSinceBreak) const
+{
+    int group = run.Along(i);
+    for (int j = i + 1; j < run.Count; ++j) {
+        if (!run.ShownInRow(j))
+            continue;
+        if (run.At(j).Separator || !run.At(j).Arranged)
+            break;
+        group += run.Along(j);
     }
-    if (lines.size() > 1 && lines.back().Cross == 0 && x == startX)
-        lines.pop_back();
-    // The margins count even when nothing is placed.
-    int baseX = startX, baseY = startY;
-    eachShown([&](int i) {
-        RECT& r = at(i).Bounds;
+    return (!wrappedSinceBreak || FViewers[static_cast<size_t>(i)]->GetItem()->HasTrait(isNoWrapBreak)) &&
+           x + group <= run.WrapOffset && x + run.Along(i) <= run.WrapOffset;
+}
+
+// The extent of what was placed; the margins count even when nothing is.
+void TTBView::MeasurePlacedRows(TLayoutRun& run)
+{
+    run.BaseX = run.StartX;
+    run.BaseY = run.StartY;
+    run.EachShown([&](int i) {
+        RECT& r = run.At(i).Bounds;
         if (r.left < 0)
             OffsetRect(&r, -r.left, 0);
         if (r.top < 0)
             OffsetRect(&r, 0, -r.top);
-        if (!at(i).LineSep)
-            baseX = std::max(baseX, static_cast<int>(r.right));
-        baseY = std::max(baseY, static_cast<int>(r.bottom));
+        if (!run.At(i).LineSep)
+            run.BaseX = std::max(run.BaseX, static_cast<int>(r.right));
+        run.BaseY = std::max(run.BaseY, static_cast<int>(r.bottom));
     });
-    baseY = std::max(baseY, lines.back().Y + lines.back().Cross);
-    const int wrappedLines = static_cast<int>(lines.size());
-    const bool wrapped = FIsToolbar && wrapOffset > 0 && wrappedLines > 1;
+    run.BaseY = std::max(run.BaseY, run.Lines.back().Y + run.Lines.back().Cross);
+    run.Wrapped = FIsToolbar && run.WrapOffset > 0 && run.Lines.size() > 1;
+    run.TotalAlong = run.BaseX;
+    if (run.Wrapped && !FChevronParentView)
+        run.TotalAlong = std::max(run.TotalAlong, run.WrapOffset);
+}
 
-    // 8. Finish each line: centre across it, fill menu items, move right-flush items to its end.
-    int totalAlong = baseX;
-    if (wrapped && !FChevronParentView)
-        totalAlong = std::max(totalAlong, wrapOffset);
+// Finishes each line: centres across it, fills menu items, moves right-flush items to its end, and
+// stretches line separators over the view's full length.
+void TTBView::FinishLines(TLayoutRun& run)
+{
     int flushFrom = -1, lastOnLine = -1, currentLine = -1;
     auto flushLine = [&] {
         if (flushFrom < 0)
             return;
-        int gap = std::min(wrapOffset, totalAlong) - static_cast<int>(at(lastOnLine).Bounds.right);
+        int gap = std::min(run.WrapOffset, run.TotalAlong) - static_cast<int>(run.At(lastOnLine).Bounds.right);
         if (gap > 0)
             for (int i = flushFrom; i <= lastOnLine; ++i)
-                if (i != chevron && at(i).Shown && !at(i).LineSep && at(i).Line == currentLine)
-                    OffsetRect(&at(i).Bounds, gap, 0);
+                if (run.ShownInRow(i) && !run.At(i).LineSep && run.At(i).Line == currentLine)
+                    OffsetRect(&run.At(i).Bounds, gap, 0);
     };
-    for (int i = 0; i < count; ++i) {
-        TLayoutPos& p = at(i);
-        if (i == chevron || !p.Shown || p.LineSep)
-            continue;
-        RECT& r = p.Bounds;
-        const TLine& line = lines[static_cast<size_t>(p.Line)];
-        if (!p.Arranged) {
-            r.right = std::max(static_cast<int>(r.right), totalAlong);
-        } else if (FIsToolbar) {
-            if (p.Separator || viewer(i)->GetItem()->HasTrait(isCrossFill)) {
-                r.top = line.Y;
-                r.bottom = line.Y + line.Cross;
-            } else {
-                int c = r.bottom - r.top;
-                r.top = line.Y + (line.Cross - c) / 2;
-                r.bottom = r.top + c;
-            }
-        }
+    run.EachShown([&](int i) {
+        TLayoutPos& p = run.At(i);
+        if (p.LineSep)
+            return;
+        TTBCustomItem* item = FViewers[static_cast<size_t>(i)]->GetItem();
+        FitAcrossLine(p, run.Lines[static_cast<size_t>(p.Line)], item, run.TotalAlong);
         if (p.Line != currentLine) {
             flushLine();
             currentLine = p.Line;
             flushFrom = -1;
         }
-        if (flushFrom < 0 && viewer(i)->GetItem()->HasTrait(isRightFlush))
+        if (flushFrom < 0 && item->HasTrait(isRightFlush))
             flushFrom = i;
         lastOnLine = i;
-    }
-    flushLine();
-
-    // 12. Line separators run the full length of the view.
-    eachShown([&](int i) {
-        if (at(i).LineSep)
-            at(i).Bounds.right = std::max(static_cast<int>(at(i).Bounds.left), totalAlong);
     });
+    flushLine();
+    run.EachShown([&](int i) {
+        if (run.At(i).LineSep)
+            run.At(i).Bounds.right = std::max(static_cast<int>(run.At(i).Bounds.left), run.TotalAlong);
+    });
+}
 
-    // 13. The chevron ends the row, across its full width.
-    int rowEnd = totalAlong;
-    if (chevronShown) {
-        int start = std::max(chevronOffset - chevronSize, baseX);
-        at(chevron).Bounds = RECT{start, startY, start + chevronSize, std::max(baseY, startY + crossSize)};
-        at(chevron).Shown = true;
-        rowEnd = std::max(rowEnd, start + chevronSize);
+// A menu item takes the line's full length; in a toolbar, separators and stretched items take the
+// line's full cross size and the others are centred across it.
+void TTBView::FitAcrossLine(TLayoutPos& p, const TLayoutLine& line, TTBCustomItem* item, int totalAlong) const
+{
+    RECT& r = p.Bounds;
+    if (!p.Arranged) {
+        r.right = std::max(static_cast<int>(r.right), totalAlong);
+    } else if (FIsToolbar && (p.Separator || item->HasTrait(isCrossFill))) {
+        r.top = line.Y;
+        r.bottom = line.Y + line.Cross;
+    } else if (FIsToolbar) {
+        int c = r.bottom - r.top;
+        r.top = line.Y + (line.Cross - c) / 2;
+        r.bottom = r.top + c;
     }
+}
 
-    // 9. Size; columns for a vertical view.
-    POINT totalSize{rowEnd + endX, baseY + endY};
-    POINT baseSize{baseX, baseY};
-    if (vertical) {
-        for (TLayoutPos& p : pos)
-            if (p.Shown)
-                p.Bounds = RECT{p.Bounds.top, p.Bounds.left, p.Bounds.bottom, p.Bounds.right};
-        std::swap(totalSize.x, totalSize.y);
-        std::swap(baseSize.x, baseSize.y);
+// The chevron ends the row across its full width; then the view's size, and columns for a
+// vertical view.
+void TTBView::SizeView(TLayoutRun& run)
+{
+    int rowEnd = run.TotalAlong;
+    if (run.ChevronShown) {
+        int start = std::max(run.ChevronOffset - run.ChevronSize, run.BaseX);
+        run.At(run.Chevron).Bounds = RECT{start, run.StartY, start + run.ChevronSize,
+                                          std::max(run.BaseY, run.StartY + run.CrossSize)};
+        run.At(run.Chevron).Shown = true;
+        rowEnd = std::max(rowEnd, start + run.ChevronSize);
     }
+    run.TotalSize = POINT{rowEnd + run.EndX, run.BaseY + run.EndY};
+    run.BaseSize = POINT{run.BaseX, run.BaseY};
+    if (!run.Vertical)
+        return;
+    for (TLayoutPos& p : run.Pos)
+        if (p.Shown)
+            p.Bounds = RECT{p.Bounds.top, p.Bounds.left, p.Bounds.bottom, p.Bounds.right};
+    std::swap(run.TotalSize.x, run.TotalSize.y);
+    std::swap(run.BaseSize.x, run.BaseSize.y);
+}
 
-    // 10. A popup taller than its limit scrolls.
-    if (canMoveControls && FIsPopup && FMaxHeight > 0 && totalSize.y > FMaxHeight) {
-        int maxShift = totalSize.y - FMaxHeight;
-        FScrollShift = std::clamp(FScrollShift, 0, maxShift);
-        FUpArrowShown = FScrollShift > 0;
-        FDownArrowShown = FScrollShift < maxShift;
-        int top = FUpArrowShown ? ScrollArrowStrip : 0;
-        int bottom = FMaxHeight - (FDownArrowShown ? ScrollArrowStrip : 0);
-        for (TLayoutPos& p : pos) {
-            if (!p.Shown)
-                continue;
-            OffsetRect(&p.Bounds, 0, -FScrollShift);
-            if (p.Bounds.top < top || p.Bounds.bottom > bottom) {
-                p.Shown = false;
-                p.ScrolledOut = true;
-            }
-        }
-        totalSize.y = FMaxHeight;
-    } else if (canMoveControls && FIsPopup) {
+// A popup taller than its limit scrolls: what lies outside the arrow strips is scrolled out.
+void TTBView::ScrollTallPopup(TLayoutRun& run)
+{
+    if (!FIsPopup)
+        return;
+    if (FMaxHeight <= 0 || run.TotalSize.y <= FMaxHeight) {
         FScrollShift = 0;
         FUpArrowShown = false;
         FDownArrowShown = false;
+        return;
     }
-
-    if (canMoveControls) {
-        for (int i = 0; i < count; ++i) {
-            TTBItemViewer* v = viewer(i);
-            const TLayoutPos& p = at(i);
-            // 11. Hosted controls follow their viewers; hidden ones wait out of sight.
-            if (TControl* control = p.Control ? static_cast<TTBControlItem*>(v->GetItem())->GetControl() : nullptr) {
-                RECT bounds = control->GetBoundsRect();
-                if (p.Shown && !EqualRect(&bounds, &p.Bounds))
-                    control->SetBoundsRect(p.Bounds);
-                else if (!p.Shown && (p.BehindChevron || p.ScrolledOut) && FWindow)
-                    control->SetBounds(FWindow->GetClientWidth(), FWindow->GetClientHeight(), control->GetWidth(),
-                                       control->GetHeight());
-            }
-            // 14. Store.
-            if (p.Shown != v->GetShown() || p.LineSep != v->IsLineSeparator() ||
-                (p.Shown && !EqualRect(&p.Bounds, &v->GetBoundsRect())))
-                result.Moved = true;
-            // A scrolled-out viewer keeps its place: scrolling measures from it.
-            v->SetLayout(p.Shown || p.ScrolledOut ? p.Bounds : RECT{}, p.Shown, p.BehindChevron, p.ScrolledOut,
-                         p.LineSep);
+    int maxShift = run.TotalSize.y - FMaxHeight;
+    FScrollShift = std::clamp(FScrollShift, 0, maxShift);
+    FUpArrowShown = FScrollShift > 0;
+    FDownArrowShown = FScrollShift < maxShift;
+    int top = FUpArrowShown ? ScrollArrowStrip : 0;
+    int bottom = FMaxHeight - (FDownArrowShown ? ScrollArrowStrip : 0);
+    for (TLayoutPos& p : run.Pos) {
+        if (!p.Shown)
+            continue;
+        OffsetRect(&p.Bounds, 0, -FScrollShift);
+        if (p.Bounds.top < top || p.Bounds.bottom > bottom) {
+            p.Shown = false;
+            p.ScrolledOut = true;
         }
     }
-    result.BaseSize = baseSize;
-    result.TotalSize = totalSize;
-    result.WrappedLines = wrappedLines;
-    return result;
+    run.TotalSize.y = FMaxHeight;
+}
+
+// Hosted controls follow their viewers, hidden ones waiting out of sight, and every viewer takes
+// its place. True when a shown viewer's place, shown state or line-break flag changed.
+bool TTBView::StoreLayout(TLayoutRun& run)
+{
+    bool moved = false;
+    for (int i = 0; i < run.Count; ++i) {
+        TTBItemViewer* v = FViewers[static_cast<size_t>(i)];
+        const TLayoutPos& p = run.At(i);
+        if (TControl* control = p.Control ? static_cast<TTBControlItem*>(v->GetItem())->GetControl() : nullptr) {
+            RECT bounds = control->GetBoundsRect();
+            if (p.Shown && !EqualRect(&bounds, &p.Bounds))
+                control->SetBoundsRect(p.Bounds);
+            else if (!p.Shown && (p.BehindChevron || p.ScrolledOut) && FWindow)
+                control->SetBounds(FWindow->GetClientWidth(), FWindow->GetClientHeight(), control->GetWidth(),
+                                   control->GetHeight());
+        }
+        if (p.Shown != v->GetShown() || p.LineSep != v->IsLineSeparator() ||
+            (p.Shown && !EqualRect(&p.Bounds, &v->GetBoundsRect())))
+            moved = true;
+        // A scrolled-out viewer keeps its place: scrolling measures from it.
+        v->SetLayout(p.Shown || p.ScrolledOut ? p.Bounds : RECT{}, p.Shown, p.BehindChevron, p.ScrolledOut,
+                     p.LineSep);
+    }
+    return moved;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -257,6 +257,23 @@ protected:
 
 private:
     struct TLayoutPos;
+    struct TLayoutLine;
+    struct TLayoutRun;
+
+    // The phases of ComputeLayout, in the order it runs them.
+    void ChooseShownViewers(TLayoutRun& run);
+    bool ViewerCanShow(TTBCustomItem* item, bool isControl) const;
+    void MeasureShownViewers(TLayoutRun& run, bool canMoveControls);
+    void HideBehindChevron(TLayoutRun& run, bool canMoveControls);
+    std::vector<int> ChevronDropOrder(int count) const;
+    void PlaceAlongRows(TLayoutRun& run);
+    bool SeparatorStaysInRow(TLayoutRun& run, int i, int x, bool wrappedSinceBreak) const;
+    void MeasurePlacedRows(TLayoutRun& run);
+    void FinishLines(TLayoutRun& run);
+    void FitAcrossLine(TLayoutPos& p, const TLayoutLine& line, TTBCustomItem* item, int totalAlong) const;
+    void SizeView(TLayoutRun& run);
+    void ScrollTallPopup(TLayoutRun& run);
+    bool StoreLayout(TLayoutRun& run);
 
     void ItemChanged(TTBCustomItem* sender, bool relayed, TTBItemChangeKind kind, int index, TTBCustomItem* item);
     void ParentItemChanged(TTBCustomItem* sender, bool relayed, TTBItemChangeKind kind, int index,
