@@ -694,7 +694,7 @@ TTBLayoutResult TTBView::ComputeLayout(bool canMoveControls, TTBViewAxis orienta
     result.Moved = canMoveControls && StoreLayout(run);
     result.BaseSize = run.BaseSize;
     result.TotalSize = run.TotalSize;
-    result.WrappedLines = static_cast<int>(run.Lines.size());
+    result.WrappedLines = static_cast<int>(run.Lines.size()) - run.LineBreaks;
     return result;
 }
 
