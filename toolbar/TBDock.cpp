@@ -24,28 +24,6 @@ int Clamp(int v, int lo, int hi)
     return std::min(std::max(v, lo), hi);
 }
 
-// One window's figures while its dock lays it out.
-struct TLayoutRecord {
-    TTBCustomDockableWindow* Window = nullptr;
-    int Row = 0;
-    int ActiveRow = -1;  // the row while visible on the dock, else -1
-    int Gap = 0;
-    int MinimumSize = 0;
-    int MinShrinkSize = 0;
-    int Length = 0;
-    int Overlap = 0;
-    int Position = 0;
-    TTBShrinkMode ShrinkMode = tbsmNone;
-    bool NeedsArrange = false;
-};
-
-void MoveRowDown(TLayoutRecord& r)
-{
-    ++r.Row;
-    if (r.ActiveRow >= 0)
-        ++r.ActiveRow;
-}
-
 const char* const PositionNames[] = {"dpTop", "dpBottom", "dpLeft", "dpRight"};
 const char* const BoundLineNames[] = {"blTop", "blBottom", "blLeft", "blRight"};
 
@@ -380,31 +358,72 @@ void TTBDock::LayOutToolbars()
     FWritePlacement = false;
 }
 
+// One window's figures while its dock lays it out.
+struct TTBDock::TLayoutRecord {
+    TTBCustomDockableWindow* Window = nullptr;
+    int Row = 0;
+    int ActiveRow = -1;  // the row while visible on the dock, else -1
+    int Gap = 0;
+    int MinimumSize = 0;
+    int MinShrinkSize = 0;
+    int Length = 0;
+    int Overlap = 0;
+    int Position = 0;
+    TTBShrinkMode ShrinkMode = tbsmNone;
+    bool NeedsArrange = false;
+
+    void MoveRowDown()
+    {
+        ++Row;
+        if (ActiveRow >= 0)
+            ++ActiveRow;
+    }
+};
+
 void TTBDock::ArrangeLayout()
 {
-    const bool leftRight = IsLeftRight();
-    auto dropDestroyed = [](std::vector<TTBCustomDockableWindow*>& list) {
-        list.erase(std::remove_if(list.begin(), list.end(),
-                                  [](TTBCustomDockableWindow* w) { return w->HasState(csDestroying); }),
-                   list.end());
-    };
-    dropDestroyed(FAllWindows);
-    dropDestroyed(FShownWindows);
-
+    DropDestroyedWindows(FAllWindows);
+    DropDestroyedWindows(FShownWindows);
     if (FShownWindows.empty()) {
         int thickness = FFixAlign ? 1 : 0;
-        if (leftRight)
+        if (IsLeftRight())
             ApplyDockSize(thickness, FHeight);
         else
             ApplyDockSize(FWidth, thickness);
         return;
     }
-    const int rowSpace = RowSpace();
     if (FLimitToOneRow)
         for (TTBCustomDockableWindow* w : FAllWindows)
             w->SetDockRow(0);
+    const std::vector<TTBCustomDockableWindow*> sorted = WindowsInRowOrder();
+    std::vector<TLayoutRecord> records;
+    records.reserve(sorted.size());
+    for (TTBCustomDockableWindow* w : sorted) {
+        TLayoutRecord r;
+        r.Window = w;
+        r.Row = std::max(w->GetDockRow(), 0);
+        r.ActiveRow = IsShownOnDock(w) ? r.Row : -1;
+        r.Position = w->GetDockPos();
+        records.push_back(r);
+    }
+    GiveRowsOfTheirOwn(records);
+    int lastRow = CloseEmptyRows(records);
+    for (int row = 0; row <= lastRow; ++row)
+        ArrangeRow(records, row, lastRow);
+    StorePlacement(records, sorted);
+    PlaceRowsFromEdge(records, lastRow);
+}
 
-    // Row and position order. A window in a split drag keeps its place in the order of its row.
+void TTBDock::DropDestroyedWindows(std::vector<TTBCustomDockableWindow*>& list)
+{
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](TTBCustomDockableWindow* w) { return w->HasState(csDestroying); }),
+               list.end());
+}
+
+// Row and position order. A window in a split drag keeps its place in the order of its row.
+std::vector<TTBCustomDockableWindow*> TTBDock::WindowsInRowOrder() const
+{
     std::vector<TTBCustomDockableWindow*> sorted = FAllWindows;
     auto moving = std::find_if(sorted.begin(), sorted.end(), [](TTBCustomDockableWindow* w) { return w->MovingNow; });
     TTBCustomDockableWindow* moved = moving != sorted.end() ? *moving : nullptr;
@@ -419,19 +438,12 @@ void TTBDock::ArrangeLayout()
         sorted.erase(std::find(sorted.begin(), sorted.end(), moved));
         sorted.insert(sorted.begin() + movedIndexBefore, moved);
     }
+    return sorted;
+}
 
-    std::vector<TLayoutRecord> records;
-    records.reserve(sorted.size());
-    for (TTBCustomDockableWindow* w : sorted) {
-        TLayoutRecord r;
-        r.Window = w;
-        r.Row = std::max(w->GetDockRow(), 0);
-        r.ActiveRow = IsShownOnDock(w) ? r.Row : -1;
-        r.Position = w->GetDockPos();
-        records.push_back(r);
-    }
-
-    // Rows of their own: first a window that asked for a new row, then full-size windows.
+// Rows of their own: first a window that asked for a new row, then full-size windows.
+void TTBDock::GiveRowsOfTheirOwn(std::vector<TLayoutRecord>& records) const
+{
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < records.size(); ++i) {
             TTBCustomDockableWindow* w = records[i].Window;
@@ -446,11 +458,15 @@ void TTBDock::ArrangeLayout()
                 continue;
             for (TLayoutRecord& o : records)
                 if (o.Window != w && o.Row >= row)
-                    MoveRowDown(o);
+                    o.MoveRowDown();
         }
     }
+}
 
-    // Empty rows close up; renumbering the rows in use keeps this cheap for any row numbers.
+// Empty rows close up; renumbering the rows in use keeps this cheap for any row numbers. Answers
+// the last row.
+int TTBDock::CloseEmptyRows(std::vector<TLayoutRecord>& records)
+{
     std::map<int, int> renumber;
     for (const TLayoutRecord& r : records)
         renumber.emplace(r.Row, 0);
@@ -462,155 +478,193 @@ void TTBDock::ArrangeLayout()
         if (r.ActiveRow >= 0)
             r.ActiveRow = r.Row;
     }
-    int lastRow = next - 1;
+    return next - 1;
+}
 
-    auto rowMembers = [&records](int row) {
-        std::vector<TLayoutRecord*> members;
-        for (TLayoutRecord& r : records)
-            if (r.ActiveRow == row)
-                members.push_back(&r);
-        return members;
-    };
+std::vector<TTBDock::TLayoutRecord*> TTBDock::RowMembers(std::vector<TLayoutRecord>& records, int row)
+{
+    std::vector<TLayoutRecord*> members;
+    for (TLayoutRecord& r : records)
+        if (r.ActiveRow == row)
+            members.push_back(&r);
+    return members;
+}
 
-    for (int row = 0; row <= lastRow; ++row) {
-        std::vector<TLayoutRecord*> members = rowMembers(row);
-        // Measure; a window that no longer fits the row wraps, with those after it, to a new row.
-        int runningMinimum = 0;
-        for (size_t k = 0; k < members.size(); ++k) {
-            TLayoutRecord& r = *members[k];
-            TTBCustomDockableWindow* w = r.Window;
-            POINT base{0, 0};
-            w->QueryBaseSize(base);
-            SIZE nc = w->GetDockedNCAreaSize(this);
-            r.Length = Clamp((leftRight ? base.y + nc.cy : base.x + nc.cx), 0, MaxExtent);
-            r.MinimumSize = r.Length;
-            r.ShrinkMode = w->QueryShrinkMode();
-            int minShrink = 0;
-            w->QueryMinShrinkSize(minShrink);
-            r.MinShrinkSize = Clamp(minShrink, 0, r.MinimumSize);
-            runningMinimum += r.ShrinkMode == tbsmChevron ? r.MinShrinkSize : r.Length;
-            if (k > 0 && runningMinimum > rowSpace && !FLimitToOneRow) {
-                for (TLayoutRecord& o : records)
-                    if (o.Row > row)
-                        MoveRowDown(o);
-                for (size_t later = k; later < members.size(); ++later)
-                    MoveRowDown(*members[later]);
-                ++lastRow;
-                members.resize(k);
-                break;
-            }
-        }
-        if (members.empty())
+// Lengths and positions along one row: wrapping what no longer fits, the requested places, room
+// for a moved window, and shrinking what does not fit.
+void TTBDock::ArrangeRow(std::vector<TLayoutRecord>& records, int row, int& lastRow)
+{
+    const int rowSpace = RowSpace();
+    std::vector<TLayoutRecord*> members = MeasureRow(records, row, lastRow);
+    if (members.empty())
+        return;
+    int excess = -rowSpace;
+    for (TLayoutRecord* r : members)
+        excess += r->Length;
+    SetRequestedPlaces(members, excess);
+    auto movedAt = std::find_if(members.begin(), members.end(),
+                                [](const TLayoutRecord* r) { return r->Window->MovingNow; });
+    const bool movedHere = movedAt != members.end();
+    const size_t movedIndex = static_cast<size_t>(movedAt - members.begin());
+    if (excess < 0 && movedHere)
+        MakeRoomForMovedWindow(members, movedIndex);
+    EndWithinRowSpace(members, rowSpace);
+    if (excess > 0) {
+        if (movedHere && members.size() >= 2)
+            members[movedIndex]->Window->SplitAllowed = true;
+        ShrinkRow(members, excess);
+    }
+    SetFinalPlaces(members, rowSpace);
+}
+
+// Measures the row's windows; a window that no longer fits the row wraps, with those after it, to
+// a new row. Answers the windows that stay.
+std::vector<TTBDock::TLayoutRecord*> TTBDock::MeasureRow(std::vector<TLayoutRecord>& records, int row, int& lastRow)
+{
+    const bool leftRight = IsLeftRight();
+    const int rowSpace = RowSpace();
+    std::vector<TLayoutRecord*> members = RowMembers(records, row);
+    int runningMinimum = 0;
+    for (size_t k = 0; k < members.size(); ++k) {
+        TLayoutRecord& r = *members[k];
+        TTBCustomDockableWindow* w = r.Window;
+        POINT base{0, 0};
+        w->QueryBaseSize(base);
+        SIZE nc = w->GetDockedNCAreaSize(this);
+        r.Length = Clamp((leftRight ? base.y + nc.cy : base.x + nc.cx), 0, MaxExtent);
+        r.MinimumSize = r.Length;
+        r.ShrinkMode = w->QueryShrinkMode();
+        int minShrink = 0;
+        w->QueryMinShrinkSize(minShrink);
+        r.MinShrinkSize = Clamp(minShrink, 0, r.MinimumSize);
+        runningMinimum += r.ShrinkMode == tbsmChevron ? r.MinShrinkSize : r.Length;
+        if (k == 0 || runningMinimum <= rowSpace || FLimitToOneRow)
             continue;
+        for (TLayoutRecord& o : records)
+            if (o.Row > row)
+                o.MoveRowDown();
+        for (size_t later = k; later < members.size(); ++later)
+            members[later]->MoveRowDown();
+        ++lastRow;
+        members.resize(k);
+        break;
+    }
+    return members;
+}
 
-        int excess = -rowSpace;
-        for (TLayoutRecord* r : members)
-            excess += r->Length;
+// Requested positions: gaps where the row has room, overlaps where a window asks to stand over the
+// one before it.
+void TTBDock::SetRequestedPlaces(std::vector<TLayoutRecord*>& members, int excess)
+{
+    int end = 0, minimumBefore = 0;
+    for (size_t k = 0; k < members.size(); ++k) {
+        TLayoutRecord& r = *members[k];
+        TTBCustomDockableWindow* w = r.Window;
+        int requested = Clamp(w->GetDockPos(), -1, MaxExtent);
+        if (k == 0 && (w->GetFullSize() || w->GetStretch()))
+            requested = 0;
+        requested = std::max(requested, minimumBefore);
+        r.Gap = 0;
+        r.Overlap = 0;
+        if (requested <= end)
+            r.Overlap = end - requested;
+        else if (excess <= 0)
+            r.Gap = requested - end;
+        end += r.Gap + r.Length;
+        minimumBefore += r.MinShrinkSize;
+    }
+}
 
-        // Requested positions: gaps where the row has room, overlaps where a window asks to stand
-        // over the one before it.
-        int end = 0, minimumBefore = 0;
-        for (size_t k = 0; k < members.size(); ++k) {
-            TLayoutRecord& r = *members[k];
-            TTBCustomDockableWindow* w = r.Window;
-            int requested = Clamp(w->GetDockPos(), -1, MaxExtent);
-            if (k == 0 && (w->GetFullSize() || w->GetStretch()))
-                requested = 0;
-            requested = std::max(requested, minimumBefore);
-            r.Gap = 0;
-            r.Overlap = 0;
-            if (requested <= end)
-                r.Overlap = end - requested;
-            else if (excess <= 0)
-                r.Gap = requested - end;
-            end += r.Gap + r.Length;
-            minimumBefore += r.MinShrinkSize;
-        }
+// A moved window with room before it takes the gaps it needs to stand where it was dropped; the
+// windows behind it stay where they are.
+void TTBDock::MakeRoomForMovedWindow(std::vector<TLayoutRecord*>& members, size_t movedIndex)
+{
+    int need = members[movedIndex]->Overlap;
+    if (need <= 0)
+        return;
+    int consumed = 0;
+    for (size_t k = movedIndex + 1; k-- > 0 && need > 0;) {
+        int take = std::min(members[k]->Gap, need);
+        members[k]->Gap -= take;
+        need -= take;
+        consumed += take;
+    }
+    members[movedIndex]->Overlap -= consumed;
+    if (movedIndex + 1 < members.size())
+        members[movedIndex + 1]->Gap += consumed;
+}
 
-        auto movedAt = std::find_if(members.begin(), members.end(),
-                                    [](const TLayoutRecord* r) { return r->Window->MovingNow; });
-        bool movedHere = movedAt != members.end();
-        size_t movedIndex = static_cast<size_t>(movedAt - members.begin());
+// The row ends within the row space: gaps go from the last window backwards.
+void TTBDock::EndWithinRowSpace(std::vector<TLayoutRecord*>& members, int rowSpace)
+{
+    int total = 0;
+    for (TLayoutRecord* r : members)
+        total += r->Gap + r->Length;
+    for (size_t k = members.size(); k-- > 0 && total > rowSpace;) {
+        int take = std::min(members[k]->Gap, total - rowSpace);
+        members[k]->Gap -= take;
+        total -= take;
+    }
+}
 
-        // A moved window with room before it takes the gaps it needs to stand where it was
-        // dropped; the windows behind it stay where they are.
-        if (excess < 0 && movedHere && members[movedIndex]->Overlap > 0) {
-            int need = members[movedIndex]->Overlap;
-            int consumed = 0;
-            for (size_t k = movedIndex + 1; k-- > 0 && need > 0;) {
-                int take = std::min(members[k]->Gap, need);
-                members[k]->Gap -= take;
-                need -= take;
-                consumed += take;
-            }
-            members[movedIndex]->Overlap -= consumed;
-            if (movedIndex + 1 < members.size())
-                members[movedIndex + 1]->Gap += consumed;
-        }
-
-        // The row ends within the row space: gaps go from the last window backwards.
-        int total = 0;
-        for (TLayoutRecord* r : members)
-            total += r->Gap + r->Length;
-        for (size_t k = members.size(); k-- > 0 && total > rowSpace;) {
-            int take = std::min(members[k]->Gap, total - rowSpace);
-            members[k]->Gap -= take;
-            total -= take;
-        }
-
-        if (excess > 0) {
-            if (movedHere && members.size() >= 2)
-                members[movedIndex]->Window->SplitAllowed = true;
-            auto shrink = [&excess](TLayoutRecord& r, int wanted) {
-                int take = std::min({r.Length - r.MinShrinkSize, wanted, excess});
-                if (take <= 0)
-                    return 0;
-                r.Length -= take;
-                excess -= take;
-                return take;
-            };
-            // Overlaps are taken from the chevron windows before the overlapping one, nearest
-            // first, never from the moved window or those before it.
-            for (size_t i = 0; i < members.size() && excess > 0; ++i) {
-                int wanted = std::min(members[i]->Overlap, excess);
-                for (size_t k = i; k-- > 0 && wanted > 0;) {
-                    if (members[k]->Window->MovingNow)
-                        break;
-                    if (members[k]->ShrinkMode == tbsmChevron)
-                        wanted -= shrink(*members[k], wanted);
-                }
-            }
-            for (size_t k = members.size(); k-- > 0 && excess > 0;) {
-                TLayoutRecord& r = *members[k];
-                if (r.ShrinkMode == tbsmNone || (r.ShrinkMode == tbsmWrap && members.size() > 1))
-                    continue;
-                shrink(r, excess);
-            }
-        }
-
-        end = 0;
-        for (size_t k = 0; k < members.size(); ++k) {
-            TLayoutRecord& r = *members[k];
-            TTBCustomDockableWindow* w = r.Window;
-            if (w->GetFullSize() || w->GetStretch()) {
-                r.Length += r.Gap;
-                r.Gap = 0;
-            }
-            r.Position = end + r.Gap;
-            if (w->GetFullSize())
-                r.Length = std::max(r.Length, rowSpace);
-            if (w->GetStretch()) {
-                if (k + 1 < members.size()) {
-                    r.Length += members[k + 1]->Gap;
-                    members[k + 1]->Gap = 0;
-                } else {
-                    r.Length = std::max(r.Length, rowSpace - r.Position);
-                }
-            }
-            end = r.Position + r.Length;
+// Shrinks a row that does not fit. Overlaps are taken from the chevron windows before the
+// overlapping one, nearest first, never from the moved window or those before it; the rest from the
+// last shrinkable window backwards.
+void TTBDock::ShrinkRow(std::vector<TLayoutRecord*>& members, int excess)
+{
+    auto shrink = [&excess](TLayoutRecord& r, int wanted) {
+        int take = std::min({r.Length - r.MinShrinkSize, wanted, excess});
+        if (take <= 0)
+            return 0;
+        r.Length -= take;
+        excess -= take;
+        return take;
+    };
+    for (size_t i = 0; i < members.size() && excess > 0; ++i) {
+        int wanted = std::min(members[i]->Overlap, excess);
+        for (size_t k = i; k-- > 0 && wanted > 0;) {
+            if (members[k]->Window->MovingNow)
+                break;
+            if (members[k]->ShrinkMode == tbsmChevron)
+                wanted -= shrink(*members[k], wanted);
         }
     }
+    for (size_t k = members.size(); k-- > 0 && excess > 0;) {
+        TLayoutRecord& r = *members[k];
+        if (r.ShrinkMode == tbsmNone || (r.ShrinkMode == tbsmWrap && members.size() > 1))
+            continue;
+        shrink(r, excess);
+    }
+}
 
+// Final positions: full-size and stretched windows take the gaps beside them.
+void TTBDock::SetFinalPlaces(std::vector<TLayoutRecord*>& members, int rowSpace)
+{
+    int end = 0;
+    for (size_t k = 0; k < members.size(); ++k) {
+        TLayoutRecord& r = *members[k];
+        TTBCustomDockableWindow* w = r.Window;
+        if (w->GetFullSize() || w->GetStretch()) {
+            r.Length += r.Gap;
+            r.Gap = 0;
+        }
+        r.Position = end + r.Gap;
+        if (w->GetFullSize())
+            r.Length = std::max(r.Length, rowSpace);
+        if (w->GetStretch() && k + 1 < members.size()) {
+            r.Length += members[k + 1]->Gap;
+            members[k + 1]->Gap = 0;
+        } else if (w->GetStretch()) {
+            r.Length = std::max(r.Length, rowSpace - r.Position);
+        }
+        end = r.Position + r.Length;
+    }
+}
+
+// The windows learn where they were placed (and keep it as their request when asked to), and the
+// dock's lists take the row order.
+void TTBDock::StorePlacement(std::vector<TLayoutRecord>& records, const std::vector<TTBCustomDockableWindow*>& sorted)
+{
     for (TLayoutRecord& r : records) {
         TTBCustomDockableWindow* w = r.Window;
         if (r.ActiveRow >= 0) {
@@ -628,29 +682,18 @@ void TTBDock::ArrangeLayout()
     for (TTBCustomDockableWindow* w : sorted)
         if (IsShownOnDock(w))
             FShownWindows.push_back(w);
+}
 
-    // Rows from the dock's edge: thickness from the thickest window, then the bounds.
+// Rows from the dock's edge, each as thick as its thickest window; then the dock's own size.
+void TTBDock::PlaceRowsFromEdge(std::vector<TLayoutRecord>& records, int lastRow)
+{
+    const bool leftRight = IsLeftRight();
     int offset = 0;
     for (int row = 0; row <= lastRow; ++row) {
-        std::vector<TLayoutRecord*> members = rowMembers(row);
+        std::vector<TLayoutRecord*> members = RowMembers(records, row);
         int thickness = 0;
-        for (TLayoutRecord* r : members) {
-            TTBCustomDockableWindow* w = r->Window;
-            int shrunk = r->Length >= r->MinimumSize ? 0 : r->Length;
-            bool changed = w->ShrunkLength != shrunk;
-            w->ShrunkLength = shrunk;
-            if (r->ShrinkMode != tbsmNone && changed) {
-                POINT size = w->ComputeArrangement(true, leftRight ? dtLeftRight : dtTopBottom, false, this);
-                w->DockedThickness = leftRight ? size.x : size.y;
-                r->NeedsArrange = true;
-            }
-            if (!(r->ShrinkMode == tbsmWrap && r->Length < r->MinimumSize)) {
-                POINT base{0, 0};
-                w->QueryBaseSize(base);
-                w->DockedThickness = leftRight ? base.x : base.y;
-            }
-            thickness = std::max(thickness, Clamp(w->DockedThickness, 0, MaxExtent));
-        }
+        for (TLayoutRecord* r : members)
+            thickness = std::max(thickness, DockedThicknessOf(*r));
         int rowThickness = members.empty() ? 0 : thickness + 4;
         for (TLayoutRecord* r : members) {
             TTBCustomDockableWindow* w = r->Window;
@@ -670,6 +713,28 @@ void TTBDock::ArrangeLayout()
         ApplyDockSize(FLineInsetX + offset, FHeight);
     else
         ApplyDockSize(FWidth, FLineInsetY + offset);
+}
+
+// A window shrunk to another length arranges itself again at it; its thickness across the row is
+// then what it needs at its length.
+int TTBDock::DockedThicknessOf(TLayoutRecord& r)
+{
+    const bool leftRight = IsLeftRight();
+    TTBCustomDockableWindow* w = r.Window;
+    int shrunk = r.Length >= r.MinimumSize ? 0 : r.Length;
+    bool changed = w->ShrunkLength != shrunk;
+    w->ShrunkLength = shrunk;
+    if (r.ShrinkMode != tbsmNone && changed) {
+        POINT size = w->ComputeArrangement(true, leftRight ? dtLeftRight : dtTopBottom, false, this);
+        w->DockedThickness = leftRight ? size.x : size.y;
+        r.NeedsArrange = true;
+    }
+    if (!(r.ShrinkMode == tbsmWrap && r.Length < r.MinimumSize)) {
+        POINT base{0, 0};
+        w->QueryBaseSize(base);
+        w->DockedThickness = leftRight ? base.x : base.y;
+    }
+    return Clamp(w->DockedThickness, 0, MaxExtent);
 }
 
 // ---- messages

@@ -135,6 +135,25 @@ protected:
     virtual void ArrangeLayout();
 
 private:
+    struct TLayoutRecord;
+
+    // The phases of ArrangeLayout, in the order it runs them.
+    static void DropDestroyedWindows(std::vector<TTBCustomDockableWindow*>& list);
+    std::vector<TTBCustomDockableWindow*> WindowsInRowOrder() const;
+    void GiveRowsOfTheirOwn(std::vector<TLayoutRecord>& records) const;
+    static int CloseEmptyRows(std::vector<TLayoutRecord>& records);
+    static std::vector<TLayoutRecord*> RowMembers(std::vector<TLayoutRecord>& records, int row);
+    void ArrangeRow(std::vector<TLayoutRecord>& records, int row, int& lastRow);
+    std::vector<TLayoutRecord*> MeasureRow(std::vector<TLayoutRecord>& records, int row, int& lastRow);
+    static void SetRequestedPlaces(std::vector<TLayoutRecord*>& members, int excess);
+    static void MakeRoomForMovedWindow(std::vector<TLayoutRecord*>& members, size_t movedIndex);
+    static void EndWithinRowSpace(std::vector<TLayoutRecord*>& members, int rowSpace);
+    static void ShrinkRow(std::vector<TLayoutRecord*>& members, int excess);
+    static void SetFinalPlaces(std::vector<TLayoutRecord*>& members, int rowSpace);
+    void StorePlacement(std::vector<TLayoutRecord>& records, const std::vector<TTBCustomDockableWindow*>& sorted);
+    void PlaceRowsFromEdge(std::vector<TLayoutRecord>& records, int lastRow);
+    int DockedThicknessOf(TLayoutRecord& r);
+
     bool IsShownOnDock(const TTBCustomDockableWindow* window) const;
     void InvalidateWithWindows();
     void DrawBoundLines(HDC dc);
