@@ -53,6 +53,28 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list)
 
 } // namespace
 
+HENHMETAFILE RecordHalves(COLORREF left, COLORREF right)
+{
+    RECT frame{0, 0, 5000, 2500};
+    HDC dc = CreateEnhMetaFileA(nullptr, nullptr, &frame, nullptr);
+    int w = MulDiv(50, GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, HORZSIZE));
+    int h = MulDiv(25, GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, VERTSIZE));
+    TGdiObject<HBRUSH> leftBrush(CreateSolidBrush(left));
+    TGdiObject<HBRUSH> rightBrush(CreateSolidBrush(right));
+    RECT leftHalf{0, 0, w / 2, h}, rightHalf{w / 2, 0, w, h};
+    FillRect(dc, &leftHalf, leftBrush.Get());
+    FillRect(dc, &rightHalf, rightBrush.Get());
+    return CloseEnhMetaFile(dc);
+}
+
+std::vector<std::string> LinesOf(const TStrings& list)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < list.Count(); ++i)
+        lines.push_back(list.Get(i));
+    return lines;
+}
+
 std::vector<HWND> ThreadWindows(DWORD threadId)
 {
     std::vector<HWND> windows;

@@ -15,6 +15,7 @@
 
 #include "platform/ObjectModel.h"
 #include "platform/Streams.h"
+#include "platform/Strings.h"
 
 void TestEnvironmentStartup();
 void TestEnvironmentShutdown();
@@ -33,6 +34,12 @@ void PumpMessages();
 // The top-level windows of a thread, and every descendant of a window, in the system's order.
 std::vector<HWND> ThreadWindows(DWORD threadId = GetCurrentThreadId());
 std::vector<HWND> ChildWindows(HWND parent);
+
+// An enhanced metafile 50 x 25 mm, its left half in one colour and its right half in another.
+HENHMETAFILE RecordHalves(COLORREF left, COLORREF right);
+
+// The lines a string list holds.
+std::vector<std::string> LinesOf(const TStrings& list);
 
 // A memory stream holding the bytes, positioned at its start.
 TOwned<TMemoryStream> StreamOf(const std::vector<uint8_t>& bytes);

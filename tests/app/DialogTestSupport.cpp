@@ -2,33 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "unicode/UniClasses.h"
-#include "unicode/UniControls.h"
-#include "unicode/UniMenus.h"
-#include "unicode/UniSystem.h"
+#include "UnicodeLayerEnvironment.h"
 
 namespace {
 // The program's dialogs hold the Unicode layer's controls: they find it started as the program
-// starts it (the message hook aside, which the Unicode layer's own tests cover).
-class TUnicodeLayerEnvironment : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        InitUniSystem();
-        InitUniClasses();
-        InitUniControls();
-        InitUniMenus();
-    }
-    void TearDown() override
-    {
-        DoneUniMenus();
-        DoneUniControls();
-        DoneUniClasses();
-        DoneUniSystem();
-    }
-};
-
-const testing::Environment* const kUnicodeLayer = testing::AddGlobalTestEnvironment(new TUnicodeLayerEnvironment);
+// starts it.
+const testing::Environment* const kUnicodeLayer = testing::AddGlobalTestEnvironment(new TUnicodeLayerEnvironment(false));
 }
 
 TDialogWatchdog::TDialogWatchdog(DWORD timeoutMs)

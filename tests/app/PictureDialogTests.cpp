@@ -108,19 +108,8 @@ struct PreviewFiles : testing::Test {
     std::string Metafile()
     {
         std::string path = Folder + "\\halves.WMF";
-        RECT frame{0, 0, 5000, 2500};
-        HDC dc = CreateEnhMetaFileA(nullptr, nullptr, &frame, nullptr);
-        int w = MulDiv(50, GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, HORZSIZE));
-        int h = MulDiv(25, GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, VERTSIZE));
-        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-        HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-        RECT left{0, 0, w / 2, h}, right{w / 2, 0, w, h};
-        FillRect(dc, &left, red);
-        FillRect(dc, &right, green);
-        DeleteObject(red);
-        DeleteObject(green);
         std::unique_ptr<TMetafile, TObjectFree> metafile(New<TMetafile>());
-        metafile->SetHandle(CloseEnhMetaFile(dc));
+        metafile->SetHandle(RecordHalves(RGB(255, 0, 0), RGB(0, 255, 0)));
         metafile->SetEnhanced(false);
         metafile->SaveToFile(path);
         return path;

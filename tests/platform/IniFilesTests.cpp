@@ -9,14 +9,6 @@
 namespace {
 using Lines = std::vector<std::string>;
 
-Lines LinesOf(const TStrings& list)
-{
-    Lines out;
-    for (int i = 0; i < list.Count(); ++i)
-        out.push_back(list.Get(i));
-    return out;
-}
-
 std::unique_ptr<TMemIniFile, TObjectFree> MemIni(const std::string& text)
 {
     std::unique_ptr<TMemIniFile, TObjectFree> ini(new TMemIniFile(""));

@@ -18,18 +18,7 @@ COLORREF Pixel(TBitmap* bmp, int x, int y)
 // An enhanced metafile 50 x 25 mm: left half red, right half blue.
 HENHMETAFILE RecordTwoColours()
 {
-    RECT frame{0, 0, 5000, 2500};
-    HDC dc = CreateEnhMetaFileA(nullptr, nullptr, &frame, nullptr);
-    int w = MulDiv(50, GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, HORZSIZE));
-    int h = MulDiv(25, GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, VERTSIZE));
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
-    RECT left{0, 0, w / 2, h}, right{w / 2, 0, w, h};
-    FillRect(dc, &left, red);
-    FillRect(dc, &right, blue);
-    DeleteObject(red);
-    DeleteObject(blue);
-    return CloseEnhMetaFile(dc);
+    return RecordHalves(RGB(255, 0, 0), RGB(0, 0, 255));
 }
 
 void ExpectTwoColours(TGraphic* graphic)

@@ -10,14 +10,6 @@
 namespace {
 using Lines = std::vector<std::string>;
 
-Lines LinesOf(const TStrings& list)
-{
-    Lines out;
-    for (int i = 0; i < list.Count(); ++i)
-        out.push_back(list.Get(i));
-    return out;
-}
-
 void Fill(TStrings& list, const Lines& lines)
 {
     for (const std::string& s : lines)

@@ -1,5 +1,7 @@
 #include "UniTestSupport.h"
 
+#include "UnicodeLayerEnvironment.h"
+
 #include "unicode/UniClasses.h"
 #include "unicode/UniForms.h"
 #include "unicode/UniMenus.h"
@@ -25,27 +27,5 @@ std::wstring WideTempFileName(const std::wstring& stem)
 }
 
 namespace {
-// The layer's start-up in the program's order; the message hook only where a test installs it.
-class UnicodeEnvironment : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        InitUniSystem();
-        InitUniClasses();
-        InitUniControls();
-        InitUniMenus();
-        InitUniForms();
-        UninstallMessageHook();
-    }
-    void TearDown() override
-    {
-        DoneUniForms();
-        DoneUniMenus();
-        DoneUniControls();
-        DoneUniClasses();
-        DoneUniSystem();
-    }
-};
-
-const testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new UnicodeEnvironment);
+const testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new TUnicodeLayerEnvironment(true));
 }
