@@ -105,18 +105,35 @@ TErrorMessageHandler SetErrorMessageHandler(TErrorMessageHandler handler)
     return std::exchange(ErrorMessageHandler(), std::move(handler));
 }
 
-int ShowErrorMessage(int number, std::initializer_list<TFormatArg> args)
+namespace {
+
+// The language file's text of the numbered error with the arguments put in.
+std::string ErrorMessageText(int number, std::initializer_list<TFormatArg> args)
 {
     const std::string fmt = TSfLanguage::Instance()->GetString(number, "Unexpected Error", "ErrorMessages");
-    std::string text;
     try {
-        text = Format(fmt, std::vector<TFormatArg>(args));
+        return Format(fmt, std::vector<TFormatArg>(args));
     } catch (const EConvertError&) {
-        text = FallbackText(fmt, args);
+        return FallbackText(fmt, args);
     }
+}
+
+int ShowErrorText(const std::string& text)
+{
     if (const TErrorMessageHandler& handler = ErrorMessageHandler())
         return handler(text);
     return ::MessageBoxA(GetForegroundWindow(), text.c_str(), ProductName, MB_ICONERROR);
+}
+
+// Posted to the main window when pictures of a project opened before it was shown could not be
+// read: the report waits until the window is there to own it.
+constexpr UINT WM_SF_REPORTPICTURES = WM_APP + 0x51;
+
+} // namespace
+
+int ShowErrorMessage(int number, std::initializer_list<TFormatArg> args)
+{
+    return ShowErrorText(ErrorMessageText(number, args));
 }
 
 std::string FileTitle(const std::string& path)
@@ -400,6 +417,56 @@ void TCustomSheetfoldForm::OpenFile(const std::string& fileName)
     if (failure)
         std::rethrow_exception(failure);
     UpdateCaption();
+    if (replacing)
+        ReportUnreadPictures();
+}
+
+std::string TCustomSheetfoldForm::UnreadPicturesText() const
+{
+    std::vector<std::string> lines;
+    for (int p = 0; p < FProject->Count(); ++p) {
+        TSheetfoldPage* page = FProject->GetPage(p);
+        for (int i = 0; i < page->Count(); ++i) {
+            auto* image = Is<TLayerImage>(page->GetItem(i)) ? static_cast<TLayerImage*>(page->GetItem(i)) : nullptr;
+            if (!image || !image->IsSourceMissing())
+                continue;
+            const std::string& file = image->GetSourceFile();
+            const std::string line = FileExists(file) ? ErrorMessageText(3, {file, static_cast<int>(image->GetLoadResult())})
+                                                      : ErrorMessageText(1, {file});
+            if (std::find(lines.begin(), lines.end(), line) == lines.end())
+                lines.push_back(line);
+        }
+    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+void TCustomSheetfoldForm::ReportUnreadPictures()
+{
+    // One box for the whole project, each file named once: a missing folder of pictures must not
+    // take a box per picture.
+    FUnreadPictures = UnreadPicturesText();
+    if (FUnreadPictures.empty())
+        return;
+    if (HandleAllocated() && IsWindowVisible(GetHandle())) {
+        ShowErrorText(std::exchange(FUnreadPictures, std::string()));
+        return;
+    }
+    // Opened from the command line while the window is being made: told once it is on the screen.
+    PostMessageA(GetHandle(), WM_SF_REPORTPICTURES, 0, 0);
+}
+
+void TCustomSheetfoldForm::Dispatch(TMessage& message)
+{
+    if (message.Msg == WM_SF_REPORTPICTURES) {
+        if (!FUnreadPictures.empty())
+            ShowErrorText(std::exchange(FUnreadPictures, std::string()));
+        message.Result = 0;
+        return;
+    }
+    TForm::Dispatch(message);
 }
 
 void TCustomSheetfoldForm::ReadFile(const std::string& fileName, bool& replacing)

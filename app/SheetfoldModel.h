@@ -207,6 +207,8 @@ public:
     void SetShapeColor(TColor value) { FShapeColor = value; }
 
 protected:
+    // Shows the report of unread pictures that an open posted before the window was shown.
+    void Dispatch(TMessage& message) override;
     // Forgets the view (and with it the project) when the view goes first.
     void Notification(TComponent* component, TOperation operation) override;
     // Replaces the print helper (a test printer, for example).
@@ -218,6 +220,12 @@ private:
     // A project file into the project (replacing is set once it is to be replaced), any other file
     // as a picture.
     void ReadFile(const std::string& fileName, bool& replacing);
+    // The linked pictures of the project that could not be read, one line per file: "not found"
+    // for a missing file, the loading error for one that is there; empty when all were read.
+    std::string UnreadPicturesText() const;
+    // Tells the user of them in one message box, at once or, while the window is not shown yet,
+    // as soon as it is.
+    void ReportUnreadPictures();
     // An empty first page for a project that has none.
     void EnsurePage();
     void UpdateCaption();
@@ -247,4 +255,5 @@ private:
     bool FInsertPointValid = false;
     TColor FShapeColor = 0;
     int FImageHintCount = 3;
+    std::string FUnreadPictures;
 };

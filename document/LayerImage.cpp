@@ -37,6 +37,9 @@ int64_t Scale(int64_t a, int64_t b, int64_t c)
 
 bool g_EmbedData = false;
 
+// The frame that stands in for a picture whose file is missing.
+constexpr COLORREF MissingFrameColor = RGB(128, 128, 128);
+
 // The device context drawing into the image, or the reason there is none.
 HDC DrawingDC(const TILImageDC& dc)
 {
@@ -423,7 +426,8 @@ void TLayerImage::PlaceKeepingRatio(const RECT& r, int mode)
         width = ClampToInt(int64_t{ref.right} - ref.left);
     if (align & laFitHeight)
         height = ClampToInt(int64_t{ref.bottom} - ref.top);
-    if (FKeepRatio)
+    // A picture whose file is missing has only its stored size: nothing to keep the ratio of.
+    if (FKeepRatio && !IsSourceMissing())
         ImageGeometry::KeepRatio(FClipRect, width, height);
     if (mode == lpmTopLeft || mode == lpmBottomLeft)
         left = int64_t{r.right} - width;
@@ -472,9 +476,22 @@ void TLayerImage::DrawPicture(HDC dc, const RECT& target, const RECT& clip, bool
 
 void TLayerImage::Draw(TLayerCanvas* canvas, const RECT&, const RECT& deviceRect, const RECT& visibleRect)
 {
+    if (IsSourceMissing()) {
+        DrawMissingFrame(canvas->GetMainBuffer()->GetHandle(), deviceRect);
+        return;
+    }
     if (IsEmpty())
         return;
     DrawPicture(canvas->GetMainBuffer()->GetHandle(), deviceRect, visibleRect, false);
+}
+
+void TLayerImage::DrawMissingFrame(HDC dc, const RECT& r)
+{
+    // Where the picture would be, so that the user sees the element and can select it.
+    TGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, MissingFrameColor));
+    TSelectGuard selectPen(dc, pen.Get());
+    TSelectGuard selectBrush(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, r.left, r.top, std::max<LONG>(r.right, r.left + 1), std::max<LONG>(r.bottom, r.top + 1));
 }
 
 void TLayerImage::Print(HDC dc, const TMapMode& mapMode)
@@ -618,17 +635,17 @@ void TLayerImage::RasterizeText(TLayerText* text, int dpi)
 bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
 {
     if (IsChunk(header, "SRCE")) {
-        FSourceFile = ReadPayload(header, stream);
-        if (FileExists(FSourceFile)) {
-            std::string source = FSourceFile;
-            LoadFromFile(source);
-        }
+        ReadSource(ReadPayload(header, stream));
         return true;
     }
     if (IsChunk(header, "CLPR")) {
         RECT stored;
         stream.ReadRect(stored);
-        if (!SfTypes::IntersectRect(FClipRect, stored, RECT{0, 0, FImageWidth, FImageHeight}))
+        // Without its picture the element keeps the stored clip, so that saving it again loses
+        // nothing and the picture shows the same part once its file is back.
+        if (IsSourceMissing())
+            FClipRect = stored;
+        else if (!SfTypes::IntersectRect(FClipRect, stored, RECT{0, 0, FImageWidth, FImageHeight}))
             FClipRect = RECT{0, 0, FImageWidth, FImageHeight};
         Changed();
         return true;
@@ -642,6 +659,7 @@ bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
         return true;
     }
     if (IsChunk(header, "BMPD")) {
+        const bool sourceMissing = IsSourceMissing();
         FreeImage();
         TILBitmapGuard loaded;
         if (ReadPlainBitmapData(stream, header.Size, loaded.Get())) {
@@ -651,23 +669,53 @@ bool TLayerImage::ReadProperty(const TChunkHeader& header, TXDataStream& stream)
             stream.ReadString(header.Size, payload);
             FLoadResult = DecodeBitmapData(payload, loaded.Get());
         }
-        if (FLoadResult == IL_SUCCESS)
+        if (FLoadResult == IL_SUCCESS) {
             AdoptBitmap(loaded.Release());
+            ForgetMissingSource(sourceMissing);
+        }
         return true;
     }
     if (IsChunk(header, "WMFD")) {
         std::string payload = ReadPayload(header, stream);
+        const bool sourceMissing = IsSourceMissing();
         FreeImage();
         AdoptMetafile(DecodeMetafileData(payload), true);
+        ForgetMissingSource(sourceMissing);
         return true;
     }
     return TLayerElement::ReadProperty(header, stream);
 }
 
+void TLayerImage::ReadSource(const std::string& fileName)
+{
+    FSourceFile = fileName;
+    if (!FileExists(fileName))
+        return;
+    try {
+        LoadFromFile(fileName);
+    } catch (const Exception&) {
+        // A linked picture that cannot be read costs the project that picture, not the whole
+        // file: the element stays empty with its path, as for a missing file, and the embedded
+        // copy that may follow takes its place.
+        FreeImage();
+        FLoadResult = IL_ERROR_FILE_FORMAT;
+    }
+    FSourceFile = fileName;
+}
+
+void TLayerImage::ForgetMissingSource(bool sourceMissing)
+{
+    // The stored pixels are the picture now: saved by name only, the dead path would lose them.
+    if (sourceMissing)
+        FSourceFile.clear();
+}
+
 void TLayerImage::WriteProperties(TXDataStream& stream)
 {
     stream.WriteString("SRCE", FSourceFile);
-    if (FSourceFile.empty() || g_EmbedData) {
+    // A picture whose file has gone since it was loaded exists only here: it goes with its pixels
+    // whatever the storage variant.
+    if (FSourceFile.empty() || g_EmbedData || (!IsEmpty() && !FileExists(FSourceFile))) {
         if (FKind == likBitmap) {
             // A picture that cannot be embedded fails the whole write: a file without its pixels
             // would lose them for good once it replaced the old one.

@@ -117,6 +117,9 @@ public:
     uint8_t GetKind() const { return FKind; }
     bool IsBitmap() const { return FKind == likBitmap; }
     bool IsEmpty() const { return FKind != likBitmap && FKind != likMetafile; }
+    // A linked picture whose file was missing or unreadable when the element was read: it keeps
+    // its path, stored clip and size, and shows as an empty frame.
+    bool IsSourceMissing() const { return IsEmpty() && !FSourceFile.empty(); }
     TILBitmapHandle* GetBitmapHandle() { return &FBitmap; }
     TMetafile* GetMetafile() const { return FMetafile.get(); }
     bool GetKeepRatio() const { return FKeepRatio; }
@@ -137,6 +140,12 @@ private:
     void AdoptBitmap(const TILBitmapHandle& bitmap);
     void AdoptMetafile(std::unique_ptr<TMetafile, TObjectFree> metafile, bool resolutionFromFrame);
     void SetPictureBounds();
+    // The stored source path: the picture is loaded from it when the file exists and can be
+    // read; a file that cannot leaves the element empty, keeping the path.
+    void ReadSource(const std::string& fileName);
+    // Stored pixels replaced a picture whose file was missing: the path is dropped.
+    void ForgetMissingSource(bool sourceMissing);
+    void DrawMissingFrame(HDC dc, const RECT& r);
     // Turns the bitmap by angle, committing the new clip and sizes only when the library could.
     void Turn(int angle, const RECT& newClip, bool quarter);
     void PlaceCrop(const RECT& r);

@@ -108,11 +108,14 @@ void TLayerComposition::Print(HDC dc, const TMapMode& mapMode)
         TLayerElement* element = GetItem(i);
         if (!element->GetVisible())
             continue;
-        // One element that cannot print must not cost the user the rest of the page.
+        // One element that cannot print, for whatever reason (a large picture that finds no
+        // memory as well), must not cost the user the rest of the page.
         try {
             element->Print(dc, mapMode);
-        } catch (const Exception& e) {
-            OutputDebugStringA(("Printing element '" + element->GetName() + "' failed: " + e.GetMessage()).c_str());
+        } catch (const std::exception& e) {
+            OutputDebugStringA(("Printing element '" + element->GetName() + "' failed: " + e.what()).c_str());
+        } catch (...) {
+            OutputDebugStringA(("Printing element '" + element->GetName() + "' failed").c_str());
         }
     }
 }

@@ -42,10 +42,12 @@ HRESULT TSfDC::QueryInterfaceImpl(REFIID iid, void** obj)
 
 void TSfDC::ReleaseHandle()
 {
-    if (FHandle && FOwnsHandle)
+    // A context of the caller's stays the caller's and stays held: only an owned one goes.
+    if (!FOwnsHandle)
+        return;
+    if (FHandle)
         DestroyHandle();
     FOwnsHandle = false;
-    FHandle = nullptr;
 }
 
 void TSfDC::DestroyHandle()

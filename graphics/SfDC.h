@@ -18,7 +18,7 @@ public:
 protected:
     HRESULT QueryInterfaceImpl(REFIID iid, void** obj) override;
 
-    // Lets go of the context: deleted when owned, forgotten otherwise.
+    // Lets go of an owned context: deleted and disowned. A context not owned is kept.
     virtual void ReleaseHandle();
     virtual void DestroyHandle();
     virtual void DoSetHandle(HDC handle);

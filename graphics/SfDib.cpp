@@ -273,8 +273,7 @@ void TSfDib::DoSetHandle(HDC handle)
     if (handle == FHandle)
         return;
     TSfDC::DoSetHandle(handle);
-    if (FHandle && FBitmap)
-        FOldBitmap = static_cast<HBITMAP>(SelectObject(FHandle, FBitmap));
+    SelectIntoHeldContext();
 }
 
 HDC TSfDib::DoGetHandle()
@@ -298,6 +297,14 @@ void TSfDib::CreateBitmap()
     FBitmap = CreateDIBSection(nullptr, FBitmapInfo, DIB_RGB_COLORS, &bits, nullptr, 0);
     FOwnsBitmap = FBitmap != nullptr;
     SetBitsPointer(FBitmap ? bits : nullptr);
+    SelectIntoHeldContext();
+}
+
+void TSfDib::SelectIntoHeldContext()
+{
+    // The caller's context outlives the bitmaps drawn through it: each new one goes in.
+    if (FHandle && FBitmap && !FOldBitmap)
+        FOldBitmap = static_cast<HBITMAP>(SelectObject(FHandle, FBitmap));
 }
 
 void TSfDib::FreeBitmap()
@@ -431,6 +438,7 @@ void TSfDib::DoSetBitmap(HBITMAP bitmap)
     SetFormatFields(source.biWidth, source.biHeight, source.biBitCount,
                     got == sizeof(DIBSECTION) ? source.biClrUsed : 0);
     FBitmap = bitmap;
+    SelectIntoHeldContext();
     AllocHeader();
     BITMAPINFOHEADER& header = FBitmapInfo->bmiHeader;
     header = source;

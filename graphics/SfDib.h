@@ -65,6 +65,8 @@ protected:
     virtual void AllocHeader();
 
     void DoSetFormat(LONG width, LONG height, WORD bitCount, DWORD clrUsed);
+    // Selects the bitmap into a context held without one (the caller's, kept across bitmaps).
+    void SelectIntoHeldContext();
     void DoClear();
     void DoSetBitmap(HBITMAP bitmap);
     void DoSetGlobal(HGLOBAL global);

@@ -264,10 +264,9 @@ int32_t SniffBmp(const uint8_t* data, size_t size, TSniff& sniff)
             return IL_ERROR_FILE_FORMAT;
     } else if (!((compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4))) {
         return IL_ERROR_FEATURE_NOT_SUPPORTED;
-    } else if (!CodedSizeJustified(uint64_t(width) * uint64_t(rows), size - offBits)) {
-        // Runs may skip areas, but a few hundred bytes do not describe hundreds of megapixels.
-        return IL_ERROR_FILE_FORMAT;
     }
+    // Run-length codes may skip any area (a delta, the end of the picture), so a few bytes can be a
+    // valid picture of any size: the memory the decoded picture needs is what bounds it.
     sniff.Header.Width = width;
     sniff.Header.Height = int32_t(rows);
     sniff.Header.FileBitsPerPixel = bits;
@@ -616,12 +615,19 @@ bool IsOwnReader(int32_t format)
     return format == IL_FILE_PCX || format == IL_FILE_PSD;
 }
 
-// Uncompressed 24-bit BMPs (what embedded pictures are stored as) are read straight from memory into
-// the bitmap: WIC would copy the whole pixel array once more on the way.
+// Uncompressed 24- and 32-bit BMPs (what embedded pictures are stored as) are read straight from
+// memory into the bitmap: WIC would copy the whole pixel array once more on the way, and would drop
+// the fourth byte of a 32-bit one.
 bool IsPlainBmp(const uint8_t* data, size_t size, const TSniff& sniff)
 {
     return sniff.Header.Format == IL_FILE_BMP && size >= 14 + 40 && ReadLE32(data + 14) >= 40 &&
-           ReadLE16(data + 28) == 24 && ReadLE32(data + 30) == BI_RGB;
+           (ReadLE16(data + 28) == 24 || ReadLE16(data + 28) == 32) && ReadLE32(data + 30) == BI_RGB;
+}
+
+// What a file loads at by default: a 32-bit BMP keeps its fourth byte, anything else is 24 bits.
+int32_t NaturalBitsPerPixel(const uint8_t* data, size_t size, const TSniff& sniff)
+{
+    return IsPlainBmp(data, size, sniff) && ReadLE16(data + 28) == 32 ? 32 : 24;
 }
 
 // What the header says and whether the picture fits: checked before any decoder, ours or the
@@ -966,19 +972,34 @@ int32_t DecodePlainBmp(const uint8_t* data, const TSniff& sniff, int32_t bits, T
         return result;
     const bool bottomUp = int32_t(ReadLE32(data + 22)) > 0;
     const uint8_t* pixels = data + ReadLE32(data + 10);
-    const uint32_t stride = AlignedStride(width, 24);
+    const int32_t fileBits = sniff.Header.FileBitsPerPixel;
+    const uint32_t stride = AlignedStride(width, fileBits);
+    const size_t inBytes = size_t(fileBits / 8);
+    const size_t outBytes = size_t(bits / 8);
+    bool anyAlpha = false;
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* in = pixels + size_t(bottomUp ? height - 1 - y : y) * stride;
         uint8_t* out = RowPointer(made, y);
-        if (bits == 24) {
-            memcpy(out, in, size_t(width) * 3);
+        if (bits == fileBits) {
+            memcpy(out, in, size_t(width) * outBytes);
+            for (int32_t x = 0; bits == 32 && !anyAlpha && x < width; ++x)
+                anyAlpha = in[size_t(x) * 4 + 3] != 0;
             continue;
         }
-        for (int32_t x = 0; x < width; ++x, in += 3, out += 4) {
+        for (int32_t x = 0; x < width; ++x, in += inBytes, out += outBytes) {
             out[0] = in[0];
             out[1] = in[1];
             out[2] = in[2];
-            out[3] = 255;
+            if (bits == 32)
+                out[3] = 255;
+        }
+    }
+    // Most programs leave the fourth byte of a 32-bit BMP at 0: such a picture is opaque.
+    if (bits == 32 && fileBits == 32 && !anyAlpha) {
+        for (int32_t y = 0; y < height; ++y) {
+            uint8_t* out = RowPointer(made, y);
+            for (int32_t x = 0; x < width; ++x)
+                out[size_t(x) * 4 + 3] = 255;
         }
     }
     return IL_SUCCESS;
@@ -1042,7 +1063,7 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
     info.XResolution = sniff.Header.XResolution;
     info.YResolution = sniff.Header.YResolution;
     info.SizeDisk = uint32_t(size);
-    info.BitsPerPixel = 24;
+    info.BitsPerPixel = NaturalBitsPerPixel(data, size, sniff);
     info.FileBitsPerPixel = sniff.Header.FileBitsPerPixel;
     return IL_SUCCESS;
 }
@@ -1063,61 +1084,93 @@ uint8_t* PutLE32(uint8_t* out, uint32_t v)
 
 constexpr uint32_t BmpHeaderBytes = 54;
 
-// The size of the 24-bit BMP file the bitmap makes, or 0 when it would not fit a file.
-uint32_t BmpFileBytes(const TILBitmapHandle& bitmap)
+// The depth a BMP of the bitmap is written at: its own when that was asked for and a BMP holds it
+// as it is (up to 8 bits with the grey levels the library reads them as, 32 with the fourth
+// byte), else 24.
+int32_t BmpDepth(const TILBitmapHandle& bitmap, int32_t requested)
 {
-    const uint32_t stride = AlignedStride(bitmap.Width, 24);
-    const uint64_t imageBytes = uint64_t(stride) * uint64_t(bitmap.Height);
-    if (stride == 0 || imageBytes > 0x7FFFFFFFu - BmpHeaderBytes)
-        return 0;
-    return uint32_t(BmpHeaderBytes + imageBytes);
+    const int32_t own = bitmap.BitsPerPixel;
+    const bool kept = own == 1 || own == 4 || own == 8 || own == 24 || own == 32;
+    return kept && requested == own ? own : 24;
 }
 
-void WriteBmpHeader(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
+uint32_t BmpPaletteBytes(int32_t depth)
 {
+    return depth <= 8 ? 4u << depth : 0;
+}
+
+// The size of the BMP file the bitmap makes at depth, or 0 when it would not fit a file.
+uint32_t BmpFileBytes(const TILBitmapHandle& bitmap, int32_t depth)
+{
+    const uint32_t stride = AlignedStride(bitmap.Width, depth);
+    const uint64_t imageBytes = uint64_t(stride) * uint64_t(bitmap.Height);
+    const uint32_t headerBytes = BmpHeaderBytes + BmpPaletteBytes(depth);
+    if (stride == 0 || imageBytes > 0x7FFFFFFFu - headerBytes)
+        return 0;
+    return uint32_t(headerBytes + imageBytes);
+}
+
+// The file header, the information header and, up to 8 bits, the palette.
+uint32_t WriteBmpHeader(const TILBitmapHandle& bitmap, int32_t depth, uint8_t* out, uint32_t fileBytes)
+{
+    const uint32_t headerBytes = BmpHeaderBytes + BmpPaletteBytes(depth);
     uint8_t* p = out;
     *p++ = 'B';
     *p++ = 'M';
     p = PutLE32(p, fileBytes);
     p = PutLE32(p, 0);
-    p = PutLE32(p, BmpHeaderBytes);
+    p = PutLE32(p, headerBytes);
     p = PutLE32(p, 40);
     p = PutLE32(p, uint32_t(bitmap.Width));
     p = PutLE32(p, uint32_t(bitmap.Height));
     p = PutLE16(p, 1);
-    p = PutLE16(p, 24);
+    p = PutLE16(p, uint32_t(depth));
     p = PutLE32(p, BI_RGB);
-    p = PutLE32(p, fileBytes - BmpHeaderBytes);
+    p = PutLE32(p, fileBytes - headerBytes);
     p = PutLE32(p, InchToMetre(bitmap.XResolution));
     p = PutLE32(p, InchToMetre(bitmap.YResolution));
+    p = PutLE32(p, depth <= 8 ? 1u << depth : 0);
     p = PutLE32(p, 0);
-    PutLE32(p, 0);
+    if (depth <= 8) {
+        const uint32_t count = 1u << depth;
+        for (uint32_t i = 0; i < count; ++i, p += 4) {
+            p[0] = p[1] = p[2] = uint8_t(i * 255 / (count - 1));
+            p[3] = 0;
+        }
+    }
+    return headerBytes;
 }
 
 // The file's rows first .. first + count - 1 (the file stores the bottom row first) into out.
-void WriteBmpRows(const TILBitmapHandle& bitmap, int32_t first, int32_t count, uint8_t* out)
+void WriteBmpRows(const TILBitmapHandle& bitmap, int32_t depth, int32_t first, int32_t count, uint8_t* out)
 {
-    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const uint32_t stride = AlignedStride(bitmap.Width, depth);
+    // At the bitmap's own depth a row is its stored bytes; 24 bits are made from any depth.
+    const size_t used = depth == 24 ? size_t(bitmap.Width) * 3 : (size_t(bitmap.Width) * size_t(depth) + 7) / 8;
     for (int32_t i = 0; i < count; ++i) {
         uint8_t* row = out + size_t(i) * stride;
-        DisplayRowToBgr(bitmap, bitmap.Height - 1 - (first + i), row);
+        const int32_t displayRow = bitmap.Height - 1 - (first + i);
+        if (depth == 24)
+            DisplayRowToBgr(bitmap, displayRow, row);
+        else
+            memcpy(row, RowPointer(bitmap, StorageRow(bitmap, displayRow)), used);
         // Padding bytes are part of the file; never leave them as whatever the buffer held.
-        memset(row + size_t(bitmap.Width) * 3, 0, stride - size_t(bitmap.Width) * 3);
+        memset(row + used, 0, stride - used);
     }
 }
 
 // Writes the file of BmpFileBytes bytes straight into out, so that a caller's buffer holds the only
 // encoded copy of a large picture.
-void WriteBmp(const TILBitmapHandle& bitmap, uint8_t* out, uint32_t fileBytes)
+void WriteBmp(const TILBitmapHandle& bitmap, int32_t depth, uint8_t* out, uint32_t fileBytes)
 {
-    WriteBmpHeader(bitmap, out, fileBytes);
-    WriteBmpRows(bitmap, 0, bitmap.Height, out + BmpHeaderBytes);
+    const uint32_t headerBytes = WriteBmpHeader(bitmap, depth, out, fileBytes);
+    WriteBmpRows(bitmap, depth, 0, bitmap.Height, out + headerBytes);
 }
 
 // Rows are written in bands of about a megabyte: a large picture is never held twice.
-int32_t SaveBmpFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const TRowsReady& ready)
+int32_t SaveBmpFile(const TILBitmapHandle& bitmap, int32_t depth, TReplacingFile& file, const TRowsReady& ready)
 {
-    const uint32_t fileBytes = BmpFileBytes(bitmap);
+    const uint32_t fileBytes = BmpFileBytes(bitmap, depth);
     if (fileBytes == 0)
         return IL_ERROR_NO_MEMORY;
     // The file starts with the bottom row.
@@ -1125,16 +1178,16 @@ int32_t SaveBmpFile(const TILBitmapHandle& bitmap, TReplacingFile& file, const T
         return IL_FAILURE;
     if (int32_t result = file.Open(); result != IL_SUCCESS)
         return result;
-    uint8_t header[BmpHeaderBytes];
-    WriteBmpHeader(bitmap, header, fileBytes);
-    if (int32_t result = file.Write(header, sizeof(header)); result != IL_SUCCESS)
+    uint8_t header[BmpHeaderBytes + 4 * 256];
+    const uint32_t headerBytes = WriteBmpHeader(bitmap, depth, header, fileBytes);
+    if (int32_t result = file.Write(header, headerBytes); result != IL_SUCCESS)
         return result;
-    const uint32_t stride = AlignedStride(bitmap.Width, 24);
+    const uint32_t stride = AlignedStride(bitmap.Width, depth);
     const int32_t band = std::max<int32_t>(1, int32_t((1u << 20) / stride));
     std::vector<uint8_t> rows(size_t(stride) * size_t(std::min(band, bitmap.Height)));
     for (int32_t y = 0; y < bitmap.Height; y += band) {
         const int32_t count = std::min(band, bitmap.Height - y);
-        WriteBmpRows(bitmap, y, count, rows.data());
+        WriteBmpRows(bitmap, depth, y, count, rows.data());
         if (int32_t result = file.Write(rows.data(), size_t(count) * stride); result != IL_SUCCESS)
             return result;
     }
@@ -1664,7 +1717,7 @@ int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t for
     return IL_SaveBitmapRows(fileName, bitmap, format, bitsPerPixel, qualityFactor, options, nullptr, nullptr);
 }
 
-int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t, int32_t qualityFactor,
+int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel, int32_t qualityFactor,
                           uint32_t, TILRowsReadyCallback rowsReady, void* data)
 {
     return Guarded([&] {
@@ -1675,15 +1728,15 @@ int32_t IL_SaveBitmapRows(const char* fileName, TILBitmapHandle* bitmap, int32_t
             return result;
         const TRowsReady ready{rowsReady, data};
         if (format == IL_FILE_BMP)
-            return SaveBmpFile(*bitmap, file, ready);
+            return SaveBmpFile(*bitmap, BmpDepth(*bitmap, bitsPerPixel), file, ready);
         if (format == IL_FILE_PNG)
             return SavePngFile(*bitmap, file, ready);
         return SaveWicFile(*bitmap, qualityFactor, file, ready);
     });
 }
 
-int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHandle* bitmap, int32_t format, int32_t,
-                            int32_t qualityFactor, TILBufferCallback callback, void* userData, uint32_t)
+int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHandle* bitmap, int32_t format,
+                            int32_t bitsPerPixel, int32_t qualityFactor, TILBufferCallback callback, void* userData, uint32_t)
 {
     return Guarded([&] {
         if (!size)
@@ -1692,13 +1745,14 @@ int32_t IL_SaveBitmapBuffer(void* buffer, int32_t, uint32_t* size, TILBitmapHand
             return result;
         // A BMP's size is known before encoding, so it is written once, into the caller's buffer.
         if (format == IL_FILE_BMP) {
-            const uint32_t fileBytes = BmpFileBytes(*bitmap);
+            const int32_t depth = BmpDepth(*bitmap, bitsPerPixel);
+            const uint32_t fileBytes = BmpFileBytes(*bitmap, depth);
             if (fileBytes == 0)
                 return IL_ERROR_NO_MEMORY;
             void* target = nullptr;
             if (int32_t result = TargetBuffer(buffer, *size, fileBytes, callback, userData, target); result != IL_SUCCESS)
                 return result;
-            WriteBmp(*bitmap, static_cast<uint8_t*>(target), fileBytes);
+            WriteBmp(*bitmap, depth, static_cast<uint8_t*>(target), fileBytes);
             *size = fileBytes;
             return IL_SUCCESS;
         }

@@ -127,7 +127,8 @@ int32_t IL_LoadFile(const char* fileName, TILBitmapHandle* bitmap, int32_t bitsP
 int32_t IL_LoadBitmapMemory(const void* buffer, TILBitmapHandle* bitmap, int32_t bitsPerPixel, int32_t order,
                             uint32_t bufferSize, void* loadOptions, TILFileInfo* info);
 
-// Writes BMP (6), PNG (75) or JPEG (10) at 24 bits per pixel with the bitmap's resolution. For JPEG
+// Writes BMP (6), PNG (75) or JPEG (10) at 24 bits per pixel with the bitmap's resolution; a BMP
+// asked for at the bitmap's own depth of 1, 4, 8 (grey levels) or 32 bits is written at it. For JPEG
 // the quality factor runs from 2 (best) to 255 (smallest); 0 means the default. PNG rows are
 // compressed in bands on all cores.
 int32_t IL_SaveBitmap(const char* fileName, TILBitmapHandle* bitmap, int32_t format, int32_t bitsPerPixel,

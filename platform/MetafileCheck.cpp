@@ -594,7 +594,7 @@ std::string WmfFontFault(const TWmfParams& p)
     return std::memchr(face, 0, p.Size() - fixedBytes) ? std::string() : "font name runs past the record";
 }
 
-// The bounds of each record a Windows metafile may hold; unknown functions are refused.
+// The bounds of each record a Windows metafile may hold; records of unknown functions need only fit.
 std::string WmfRecordFault(const TWmfParams& p, uint16_t function, TWmfObjects& objects, TEmbeddedEmf& embedded)
 {
     auto words = [&](uint64_t count) { return p.HasWords(0, count) ? std::string() : "parameters are cut short"; };
@@ -693,7 +693,8 @@ std::string WmfRecordFault(const TWmfParams& p, uint16_t function, TWmfObjects& 
     case META_STRETCHDIB:
         return p.HasWords(0, 11) ? PackedDibFault(p.From(11), p.W(2)) : "parameters are cut short";
     default:
-        return "function " + std::to_string(function) + " is unknown";
+        // A function not known here is passed over, as the system passes over one it does not know.
+        return {};
     }
 }
 
@@ -715,8 +716,15 @@ std::string EnhMetafileFault(const uint8_t* data, size_t size)
         const uint32_t type = ReadLE32(data + at), recordSize = ReadLE32(data + at + 4);
         if (recordSize < 8 || recordSize % 4 != 0 || recordSize > total - at)
             return RecordFault(index, type, "size " + std::to_string(recordSize) + " does not fit the data");
-        if (type == 0 || type > EmfLastType || EmfMinimumSize[type] == 0 || (type == EMR_HEADER) != (index == 0))
-            return RecordFault(index, type, "type is unknown");
+        if ((type == EMR_HEADER) != (index == 0))
+            return RecordFault(index, type, index == 0 ? "the first record is no header" : "a second header");
+        // Programs write record types of their own, and newer systems add types: a record of a type
+        // not known here is sound as long as it fits, and is passed over (the system plays no record
+        // it does not know either).
+        if (type > EmfLastType || EmfMinimumSize[type] == 0) {
+            at += recordSize;
+            continue;
+        }
         if (recordSize < EmfMinimumSize[type])
             return RecordFault(index, type, "size " + std::to_string(recordSize) + " is too small for the type");
         const TRecordView record(data + at, recordSize);
@@ -752,8 +760,11 @@ std::string WinMetafileFault(const uint8_t* data, size_t size)
     TEmbeddedEmf embedded;
     uint64_t at = WmfHeaderBytes;
     for (size_t index = 0;; ++index) {
+        // Some programs leave out the end record: the announced size ends the records as well.
+        if (total == at)
+            return embedded.Fault();
         if (total - at < 6)
-            return "the records end without an end-of-file record";
+            return RecordFault(index, 0, "record is cut short");
         const uint64_t recordSize = uint64_t{ReadLE32(data + at)} * 2;
         const uint16_t function = ReadLE16(data + at + 4);
         if (recordSize < 6 || recordSize > total - at)

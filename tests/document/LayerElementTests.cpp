@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
 #include "LayerTestSupport.h"
 #include "graphics/SfTypes.h"
 #include "TestSupport.h"
@@ -373,7 +379,8 @@ TEST(LayerComposition, ComposerBoundsUniteItsPages)
 class TFailingElement : public TLayerRect {
 public:
     using TLayerRect::TLayerRect;
-    void Print(HDC, const TMapMode&) override { throw EOutOfResources("no ink"); }
+    void Print(HDC, const TMapMode&) override { Fail(); }
+    std::function<void()> Fail = [] { throw EOutOfResources("no ink"); };
 };
 
 class TCountingElement : public TLayerRect {
@@ -385,18 +392,28 @@ public:
 
 TEST(LayerComposition, PrintingGoesOnAfterAFailingElement)
 {
-    auto page = NewPage();
-    auto* before = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
-    AddElement<TFailingElement>(page.get(), 0, 0, 10, 10);
-    auto* after = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
-    auto* hidden = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
-    hidden->SetVisible(false);
-    THiMetric mapMode;
-    mapMode.SetDPI(POINT{254, 254});
-    page->Print(nullptr, mapMode);
-    EXPECT_EQ(1, before->Printed);
-    EXPECT_EQ(1, after->Printed);
-    EXPECT_EQ(0, hidden->Printed);
+    // Whatever one element raises, out of memory included, the rest of the page prints.
+    const std::vector<std::pair<const char*, std::function<void()>>> failures = {
+        {"library exception", [] { throw EOutOfResources("no ink"); }},
+        {"out of memory", [] { throw std::bad_alloc(); }},
+        {"standard exception", [] { throw std::runtime_error("broken"); }},
+        {"anything else", [] { throw 42; }},
+    };
+    for (const auto& [name, fail] : failures) {
+        SCOPED_TRACE(name);
+        auto page = NewPage();
+        auto* before = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
+        AddElement<TFailingElement>(page.get(), 0, 0, 10, 10)->Fail = fail;
+        auto* after = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
+        auto* hidden = AddElement<TCountingElement>(page.get(), 0, 0, 10, 10);
+        hidden->SetVisible(false);
+        THiMetric mapMode;
+        mapMode.SetDPI(POINT{254, 254});
+        EXPECT_NO_THROW(page->Print(nullptr, mapMode));
+        EXPECT_EQ(1, before->Printed);
+        EXPECT_EQ(1, after->Printed);
+        EXPECT_EQ(0, hidden->Printed);
+    }
 }
 
 }  // namespace

@@ -489,6 +489,122 @@ TEST(SheetfoldProjectFile, ImagesFromFilesGoByNameOnlyWithMINSWhilePastedOnesAre
     DeleteFileA(bmp.c_str());
 }
 
+namespace {
+
+// A picture file of 6 x 4 pixels (".bmp") or an enhanced metafile of 60 x 40 mm (".emf").
+void WritePictureFile(const std::string& path)
+{
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".emf") == 0) {
+        RECT frame{0, 0, 6000, 4000};
+        HDC dc = CreateEnhMetaFileA(nullptr, path.c_str(), &frame, nullptr);
+        ASSERT_NE(dc, nullptr);
+        HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+        RECT r{0, 0, 60, 40};
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+        return;
+    }
+    TILBitmapHandle b;
+    ASSERT_EQ(IL_CreateBitmap(&b, IL_MEMORY_OWNED, 6, 4, 24, 1, nullptr, IL_TOP_DOWN, nullptr, 0), IL_SUCCESS);
+    ASSERT_EQ(IL_SaveBitmap(path.c_str(), &b, IL_FILE_BMP, 24, 0, 0), IL_SUCCESS);
+    IL_FreeBitmap(&b);
+}
+
+TLayerImage* OnlyImage(TSheetfoldProject* project)
+{
+    return project->Count() == 1 && project->GetPage(0)->Count() == 1
+               ? dynamic_cast<TLayerImage*>(project->GetPage(0)->GetItem(0))
+               : nullptr;
+}
+
+} // namespace
+
+// Saved with its pixels, a picture outlives its file: moved away or damaged, the file costs
+// neither the project nor the picture, and a save by name only afterwards keeps the pixels.
+TEST(SheetfoldProjectFile, APictureWhoseFileWentAwayKeepsItsPixelsThroughEverySave)
+{
+    for (const char* ext : {".bmp", ".emf"}) {
+        for (bool damaged : {false, true}) {
+            SCOPED_TRACE(std::string(ext) + (damaged ? " damaged" : " removed"));
+            const std::string file = TestTempFile(std::string("goes") + ext);
+            WritePictureFile(file);
+            auto project = NewProject();
+            TLayerImage* image = AddElement<TLayerImage>(AddPage(project.get()), 100, 200, 10, 10);
+            image->LoadFromFile(file);
+            ASSERT_FALSE(image->IsEmpty());
+            const RECT bounds = image->GetBounds();
+            project->SetMINS(false);
+            const std::string embedded = SaveBytes(project.get());
+
+            DeleteFileA(file.c_str());
+            if (damaged) {
+                std::unique_ptr<TFileStream, TObjectFree> junk(New<TFileStream>(file, fmCreate));
+                junk->WriteBuffer("no picture at all, but long enough to be looked at", 50);
+            }
+            auto reopened = NewProject();
+            ASSERT_NO_THROW(LoadBytes(reopened.get(), embedded));
+            TLayerImage* kept = OnlyImage(reopened.get());
+            ASSERT_NE(kept, nullptr);
+            EXPECT_FALSE(kept->IsEmpty());
+            EXPECT_EQ(kept->GetSourceFile(), "") << "the dead path is forgotten";
+
+            reopened->SetMINS(true);
+            auto again = NewProject();
+            LoadBytes(again.get(), SaveBytes(reopened.get()));
+            ASSERT_NE(OnlyImage(again.get()), nullptr);
+            EXPECT_FALSE(OnlyImage(again.get())->IsEmpty());
+            EXPECT_RECT(bounds, OnlyImage(again.get())->GetBounds());
+
+            // Loaded while its file was there, saved by name only after the file went.
+            WritePictureFile(file);
+            auto linked = NewProject();
+            linked->SetMINS(true);
+            LoadBytes(linked.get(), embedded);
+            linked->SetMINS(true);
+            ASSERT_EQ(OnlyImage(linked.get())->GetSourceFile(), file);
+            DeleteFileA(file.c_str());
+            auto last = NewProject();
+            LoadBytes(last.get(), SaveBytes(linked.get()));
+            ASSERT_NE(OnlyImage(last.get()), nullptr);
+            EXPECT_FALSE(OnlyImage(last.get())->IsEmpty());
+        }
+    }
+}
+
+// Saved by name only, a picture whose file is gone keeps its path, clip and size: saving it again
+// writes what was read, and once the file is back the picture is there as before.
+TEST(SheetfoldProjectFile, AMissingLinkedPictureKeepsItsPathClipAndSize)
+{
+    const std::string file = TestTempFile("missing.bmp");
+    DeleteFileA(file.c_str());
+    TBytes stored;
+    stored.Begin("SFPJ").Bool("MINS", true).Begin("PAGE").Begin("IMAG");
+    stored.Raw("SRCE", file).Bool("KRAT", true).Bool("CLPE", true).Rect("CLPR", 1, 1, 5, 3);
+    stored.Rect("BNDR", 1000, 2000, 4000, 3000).End("IMAG").End("PAGE").End("SFPJ");
+
+    auto project = NewProject();
+    LoadBytes(project.get(), stored.Data);
+    TLayerImage* image = OnlyImage(project.get());
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(image->IsSourceMissing());
+    EXPECT_EQ(image->GetSourceFile(), file);
+    EXPECT_RECT((RECT{1000, 2000, 4000, 3000}), image->GetBounds());
+    EXPECT_RECT((RECT{1, 1, 5, 3}), image->GetClipRect());
+    const std::string saved = SaveBytes(project.get());
+    auto again = NewProject();
+    LoadBytes(again.get(), saved);
+    EXPECT_EQ(SaveBytes(again.get()), saved);
+
+    WritePictureFile(file);
+    auto back = NewProject();
+    LoadBytes(back.get(), saved);
+    ASSERT_NE(OnlyImage(back.get()), nullptr);
+    EXPECT_TRUE(OnlyImage(back.get())->IsBitmap());
+    EXPECT_RECT((RECT{1, 1, 5, 3}), OnlyImage(back.get())->GetClipRect());
+    DeleteFileA(file.c_str());
+}
+
 // The clipboard payload
 
 TEST(SheetfoldPayload, APayloadGoesOnTopAndLeavesThePaperAlone)

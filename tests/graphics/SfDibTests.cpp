@@ -309,6 +309,30 @@ TEST(SfDib, LazyContextSelectsAndRestores)
     EXPECT_EQ(Get(dib.Get(), &IDib::GetHandle), nullptr);
 }
 
+// A context the caller hands over stays the DIB's across new formats and clearing: only an owned
+// context is deleted, and a new section goes into the caller's context, not into one made anew.
+TEST(SfDib, ACallersContextIsKeptAcrossNewBitmaps)
+{
+    auto dib = NewDib();
+    OleCheck(dib->SetFormat(8, 8, 24, 0));
+    HDC outside = CreateCompatibleDC(nullptr);
+    HGDIOBJ original = GetCurrentObject(outside, OBJ_BITMAP);
+    OleCheck(dib->SetHandle(outside));
+    for (LONG size : {4, 6}) {
+        SCOPED_TRACE(size);
+        OleCheck(dib->SetFormat(size, size, 32, 0));
+        EXPECT_EQ(Get(dib.Get(), &IDib::GetHandle), outside);
+        EXPECT_EQ(Get(dib.Get(), &IDib::GetOwnsHandle), VARIANT_FALSE);
+        EXPECT_EQ(GetCurrentObject(outside, OBJ_BITMAP), Get(dib.Get(), &IDib::GetBitmap));
+    }
+    OleCheck(dib->Clear());
+    EXPECT_EQ(GetCurrentObject(outside, OBJ_BITMAP), original);
+    EXPECT_EQ(Get(dib.Get(), &IDib::GetHandle), outside);
+    dib.Reset();
+    EXPECT_NE(GetObjectType(outside), 0u) << "a context not owned is not deleted";
+    DeleteDC(outside);
+}
+
 TEST(SfDib, AdoptedBitmapIsNotDeleted)
 {
     BITMAPINFO info{};

@@ -292,11 +292,14 @@ TEST(ImagingHeaders, GifFramesNeedAColourTableAndTheirCodes)
 
 TEST(ImagingHeaders, BitmapSizesMustAgreeWithTheirBytes)
 {
+    // Run-length codes may skip any area, so a few bytes make a valid picture of any size: what
+    // the picture needs in memory decides, here against a budget of 512 MB.
+    const uint64_t previous = ImagingCodec::SetPictureMemoryCeiling(uint64_t(512) << 20);
     const std::vector<THeaderCase> cases = {
         {"run-length coded rows", [] { return RleBmp(300, 40, true); }, IL_SUCCESS},
         {"small picture ended early", [] { return RleBmp(100, 100, false); }, IL_SUCCESS},
         {"16384 x 16384 run-length coded in 64 bytes", [] { return RleBmp(16384, 16384, false); },
-         IL_ERROR_FILE_FORMAT},
+         IL_ERROR_NO_MEMORY},
         {"old header, all pixels there", [] { return CoreBmp(20, 10); }, IL_SUCCESS},
         {"old header taller than its pixels", [] {
              TBytes bmp = CoreBmp(20, 10);
@@ -311,6 +314,46 @@ TEST(ImagingHeaders, BitmapSizesMustAgreeWithTheirBytes)
          }, IL_ERROR_FILE_FORMAT},
     };
     ExpectLoads(cases);
+    ImagingCodec::SetPictureMemoryCeiling(previous);
+}
+
+// A run-length picture whose codes skip most of it with a delta opens, however few its bytes: two
+// runs of red, 255 pixels right and up from each other, in a picture of 3000 x 3000.
+TEST(ImagingHeaders, RunLengthPicturesSkippingLargeAreasOpen)
+{
+    constexpr int32_t Side = 3000;
+    for (uint32_t bits : {8u, 4u}) {
+        SCOPED_TRACE(bits);
+        const uint8_t red = bits == 8 ? 1 : 0x11;  // RLE4 runs alternate two indexes
+        TBytes codes;
+        Append(codes, {4, red, 0, 2, 251, 255, 3, red, 0, 1});
+        TBytes bmp = {'B', 'M'};
+        const uint32_t offBits = 14 + 40 + 8;
+        AppendLE(bmp, offBits + uint32_t(codes.size()), 4);
+        AppendLE(bmp, 0, 4);
+        AppendLE(bmp, offBits, 4);
+        AppendLE(bmp, 40, 4);
+        AppendLE(bmp, Side, 4);
+        AppendLE(bmp, Side, 4);
+        AppendLE(bmp, 1, 2);
+        AppendLE(bmp, bits, 2);
+        AppendLE(bmp, bits == 8 ? BI_RLE8 : BI_RLE4, 4);
+        AppendLE(bmp, uint32_t(codes.size()), 4);
+        AppendLE(bmp, 0, 8);
+        AppendLE(bmp, 2, 4);
+        AppendLE(bmp, 0, 4);
+        Append(bmp, {255, 255, 255, 0, 0, 0, 255, 0});
+        bmp.insert(bmp.end(), codes.begin(), codes.end());
+        TOwnedBitmap bitmap;
+        ASSERT_EQ(IL_SUCCESS, Load(bmp, bitmap));
+        ASSERT_EQ(Side, bitmap->Width);
+        ASSERT_EQ(Side, bitmap->Height);
+        // The file's first row is the picture's bottom one.
+        EXPECT_EQ(RGB(255, 0, 0), PixelAt(bitmap.Bitmap, 0, Side - 1));
+        EXPECT_EQ(RGB(255, 0, 0), PixelAt(bitmap.Bitmap, 3, Side - 1));
+        EXPECT_EQ(RGB(255, 0, 0), PixelAt(bitmap.Bitmap, 255, Side - 256));
+        EXPECT_EQ(RGB(255, 0, 0), PixelAt(bitmap.Bitmap, 257, Side - 256));
+    }
 }
 
 TEST(ImagingHeaders, TiffStripsMustLieInsideTheFileAndHoldTheRows)

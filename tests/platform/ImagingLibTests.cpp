@@ -204,6 +204,61 @@ TEST(ImagingSave, BufferSaveUsesTheCallbackAndReportsItsFailure)
     EXPECT_EQ(IL_ERROR_FEATURE_NOT_SUPPORTED, IL_SaveBitmapBuffer(nullptr, 1, &size, &bitmap, IL_FILE_GIF, 24, 0, GrowBuffer, &buffer, 0));
 }
 
+// An embedded picture is written at its own depth and reads back as it was: up to 8 bits as the
+// grey levels the library shows them as, 32 bits with the fourth byte of every pixel.
+TEST(ImagingSave, BmpBuffersKeepTheBitmapsOwnDepthAndReadBackExactly)
+{
+    constexpr int32_t Width = 13, Height = 5;
+    for (int32_t bits : {1, 4, 8, 24, 32}) {
+        for (int32_t perspective : {IL_TOP_DOWN, IL_BOTTOM_UP}) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, perspective " + std::to_string(perspective));
+            const uint32_t stride = ((uint32_t(Width) * uint32_t(bits) + 31) / 32) * 4;
+            TBytes pixels(size_t(stride) * Height);
+            for (size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = uint8_t(i * 37 + 11);
+            TILBitmapHandle bitmap;
+            ASSERT_EQ(IL_SUCCESS, IL_CreateBitmap(&bitmap, IL_MEMORY_USER, Width, Height, bits, 1, nullptr, perspective,
+                                                  pixels.data(), uint32_t(pixels.size())));
+            TBytes buffer;
+            uint32_t size = 0;
+            ASSERT_EQ(IL_SUCCESS,
+                      IL_SaveBitmapBuffer(nullptr, 1, &size, &bitmap, IL_FILE_BMP, bits, 0, GrowBuffer, &buffer, 0));
+            const uint32_t palette = bits <= 8 ? 4u << bits : 0;
+            EXPECT_EQ(54 + palette + stride * Height, size);
+            EXPECT_EQ(bits, buffer[28] | buffer[29] << 8);
+
+            TILFileInfo info;
+            ASSERT_EQ(IL_SUCCESS, IL_FileInfoMemory(buffer.data(), &info, size, sizeof(info), 0));
+            EXPECT_EQ(bits, info.FileBitsPerPixel);
+            TOwnedBitmap loaded;
+            ASSERT_EQ(IL_SUCCESS, IL_LoadBitmapMemory(buffer.data(), &loaded, info.BitsPerPixel, 1, size, nullptr, nullptr));
+            ASSERT_EQ(Width, loaded->Width);
+            ASSERT_EQ(Height, loaded->Height);
+            ASSERT_EQ(bits == 32 ? 32 : 24, loaded->BitsPerPixel);
+            auto row = [](const TILBitmapHandle& b, int32_t y) {
+                return b.Pixels + size_t(b.ViewPerspective == IL_BOTTOM_UP ? b.Height - 1 - y : y) * size_t(b.BytesPerLine);
+            };
+            int wrong = 0;
+            for (int32_t y = 0; y < Height; ++y) {
+                const uint8_t* in = row(bitmap, y);
+                const uint8_t* out = row(loaded.Bitmap, y);
+                for (int32_t x = 0; x < Width; ++x) {
+                    if (bits >= 24) {
+                        const size_t n = size_t(bits / 8);
+                        wrong += std::memcmp(in + x * n, out + x * n, n) != 0;
+                        continue;
+                    }
+                    const int32_t bit = x * bits;
+                    const int32_t index = (in[bit >> 3] >> (8 - bits - (bit & 7))) & ((1 << bits) - 1);
+                    const uint8_t grey = uint8_t(index * 255 / ((1 << bits) - 1));
+                    wrong += out[3 * x] != grey || out[3 * x + 1] != grey || out[3 * x + 2] != grey;
+                }
+            }
+            EXPECT_EQ(0, wrong);
+        }
+    }
+}
+
 TEST(ImagingSave, BmpIsWrittenOnceIntoTheCallersBuffer)
 {
     TOwnedBitmap bitmap;

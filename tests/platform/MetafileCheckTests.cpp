@@ -502,7 +502,11 @@ TEST(MetafileCheck, DamagedEnhancedMetafilesAreRefused)
              b.resize(eof);
              Put32(b, 48, uint32_t(eof));
          }},
-        {"unknown record type", "emf shapes", field(EMR_LINETO, 0, 200)},
+        {"record of an unknown type running past the data", "emf shapes", [](TBytes& b) {
+             const size_t at = FindEmf(b, EMR_LINETO);
+             Put32(b, at, 200);
+             Put32(b, at + 4, 0x00100000);
+         }},
         {"second header", "emf shapes", field(EMR_RECTANGLE, 0, EMR_HEADER)},
         {"transform that is no number", "emf regions and paths", field(EMR_SETWORLDTRANSFORM, 8, 0x7FC00000)},
         {"bitmap pixels cut short", "emf bitmaps", field(EMR_STRETCHDIBITS, 60, 16)},
@@ -572,7 +576,14 @@ TEST(MetafileCheck, DamagedWindowsMetafilesAreRefused)
         {"object table too small", "wmf shapes", [](TBytes& b) { Put16(b, PlaceableBytes + 10, 0); }},
         {"announced size beyond the bytes present", "wmf shapes", [](TBytes& b) { Put32(b, PlaceableBytes + 6, 0x00FFFFFF); }},
         {"largest record beyond the metafile", "wmf shapes", [](TBytes& b) { Put32(b, PlaceableBytes + 12, 0x00FFFFFF); }},
-        {"unknown function", "wmf shapes", [](TBytes& b) { Put16(b, WmfRecords(b).front() + 4, 0x0ABC); }},
+        {"record of an unknown function past the data", "wmf shapes", [](TBytes& b) {
+             Put16(b, WmfRecords(b).front() + 4, 0x0ABC);
+             Put32(b, WmfRecords(b).front(), 0x00FFFFFF);
+         }},
+        {"end record left out and the last record cut short", "wmf shapes", [](TBytes& b) {
+             b.resize(b.size() - 6 - 4);
+             Put32(b, PlaceableBytes + 6, uint32_t((b.size() - PlaceableBytes) / 2));
+         }},
         {"bitmap pixels cut short", "wmf bitmaps", [](TBytes& b) {
              const size_t at = FindWmf(b, META_STRETCHDIB);
              Put32(b, at + 6 + 22 + 8, 400);  // the bitmap's height
@@ -584,6 +595,60 @@ TEST(MetafileCheck, DamagedWindowsMetafilesAreRefused)
          }},
     };
     ExpectRefused(faults, true);
+}
+
+// Other programs write record types of their own and leave out the end record of a Windows
+// metafile; such files load and draw as GDI draws the same records without them.
+TEST(MetafileCheck, RecordsOfUnknownTypesAndAMissingEndRecordArePassedOver)
+{
+    auto insertEmf = [](TBytes& b, uint32_t type) {
+        // Before the end-of-file record: a record of 16 bytes of a type no one here knows.
+        const size_t eof = FindEmf(b, EMR_EOF);
+        TBytes record(16, 0xA5);
+        Put32(record, 0, type);
+        Put32(record, 4, 16);
+        b.insert(b.begin() + long(eof), record.begin(), record.end());
+        Put32(b, 48, Get32(b, 48) + 16);
+        Put32(b, 52, Get32(b, 52) + 1);
+    };
+    auto insertWmf = [](TBytes& b, uint16_t function) {
+        const size_t at = WmfRecords(b).front();
+        TBytes record(10, 0x5A);
+        Put32(record, 0, 5);
+        Put16(record, 4, function);
+        b.insert(b.begin() + long(at), record.begin(), record.end());
+        Put32(b, PlaceableBytes + 6, Get32(b, PlaceableBytes + 6) + 5);
+    };
+    const std::vector<TFault> passed = {
+        {"enhanced record of a type beyond the known ones", "emf shapes", [&](TBytes& b) { insertEmf(b, 200); }},
+        {"enhanced record of a reserved type", "emf text", [&](TBytes& b) { insertEmf(b, 69); }},
+        {"enhanced record of type 0", "emf bitmaps", [&](TBytes& b) { insertEmf(b, 0); }},
+        {"Windows record of an unknown function", "wmf shapes", [&](TBytes& b) { insertWmf(b, 0x0ABC); }},
+        {"Windows record of an unknown function among bitmaps", "wmf bitmaps", [&](TBytes& b) { insertWmf(b, 0x07FE); }},
+        {"Windows metafile without its end record", "wmf regions", [](TBytes& b) {
+             b.resize(b.size() - 6);
+             Put32(b, PlaceableBytes + 6, uint32_t((b.size() - PlaceableBytes) / 2));
+         }},
+    };
+    for (const TFault& change : passed) {
+        SCOPED_TRACE(change.Name);
+        const TBytes& original = SampleBytes(change.Sample);
+        TBytes bytes = original;
+        change.Damage(bytes);
+        const bool placeable = Get32(bytes, 0) != EMR_HEADER;
+        const uint8_t* records = bytes.data() + (placeable ? PlaceableBytes : 0);
+        const size_t size = bytes.size() - (placeable ? PlaceableBytes : 0);
+        EXPECT_EQ("", placeable ? WinMetafileFault(records, size) : EnhMetafileFault(records, size));
+        TMetafilePtr reference = LoadMetafile(original);
+        TMetafilePtr metafile;
+        ASSERT_NO_THROW(metafile = LoadMetafile(bytes));
+        const RECT r{0, 0, 200, 150};
+        TTestSurface gdi(200, 150), ours(200, 150);
+        PlayEnhMetaFile(gdi.DC(), reference->GetHandle(), &r);
+        ASSERT_TRUE(PlayEnhMetafileBounded(ours.DC(), metafile->GetHandle(), r));
+        EXPECT_FALSE(gdi.AllWhite());
+        EXPECT_EQ(gdi.Pixels(), ours.Pixels());
+    }
 }
 
 // ---------------------------------------------------------------- damage at random
