@@ -282,9 +282,10 @@ TEST(PageExport, ImagesArePrintedIntoTheExport)
 namespace {
 
 // An element whose printing runs out of memory: the page lets that through.
-class TFailingRect : public TLayerRect {
+// A page that cannot be drawn at all (one element that fails is passed over, as on paper).
+class TFailingPage : public TSheetfoldPage {
 public:
-    using TLayerRect::TLayerRect;
+    using TSheetfoldPage::TSheetfoldPage;
     void Print(HDC, const TMapMode&) override { throw std::bad_alloc(); }
 };
 
@@ -327,11 +328,11 @@ TEST(PageExport, DrawingInBandsWhileEncodingGivesThePageDrawnAtOnce)
     EXPECT_PIXEL(loaded, 0, 0, RGB(0xC0, 0x60, 0x30), 0);
 }
 
-TEST(PageExport, AnElementThatCannotPrintStopsTheExportAndLeavesTheOldFile)
+TEST(PageExport, APageThatCannotBeDrawnStopsTheExportAndLeavesTheOldFile)
 {
     TExportPage w;
-    w.AddRect({1000, 1500, 5000, 5000}, 0x0000FF);
-    New<TFailingRect>(w.Page)->SetBounds(2000, 20000, 1000, 1000);
+    auto* page = New<TFailingPage>(w.Project.get());
+    page->SetPaper(w.Page->GetPaper());
     const std::string name = TestTempFile("failing.png");
     {
         std::ofstream old(name, std::ios::binary);
@@ -340,7 +341,7 @@ TEST(PageExport, AnElementThatCannotPrintStopsTheExportAndLeavesTheOldFile)
     for (int index : {1, 2, 3}) {
         SCOPED_TRACE(index);
         const std::string target = PictureFileName(name, index);
-        EXPECT_THROW(ExportPage(*w.Page, 300, target, index), std::bad_alloc);
+        EXPECT_THROW(ExportPage(*page, 300, target, index), std::bad_alloc);
         EXPECT_EQ(FileExists(target), target == name);
     }
     std::ifstream old(name, std::ios::binary);
