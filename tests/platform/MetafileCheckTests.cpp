@@ -651,6 +651,37 @@ TEST(MetafileCheck, RecordsOfUnknownTypesAndAMissingEndRecordArePassedOver)
     }
 }
 
+// Metafiles made by another program (tests/platform/metafiles, see make-corpus.sh there) pass the
+// checks, load, and draw as GDI draws them, at the size of the view and past its edges.
+TEST(MetafileCorpus, MetafilesOfAnotherProgramLoadAndDrawAsGdiDrawsThem)
+{
+    int count = 0;
+    for (int id = 1;; ++id) {
+        HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), "METAFILECORPUS");
+        if (!found)
+            break;
+        ++count;
+        SCOPED_TRACE("corpus metafile " + std::to_string(id));
+        const auto* data = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, found)));
+        ASSERT_NE(data, nullptr);
+        const TBytes bytes(data, data + SizeofResource(nullptr, found));
+        EXPECT_EQ("", EnhMetafileFault(bytes.data(), bytes.size()));
+        TMetafilePtr metafile;
+        ASSERT_NO_THROW(metafile = LoadMetafile(bytes));
+        HENHMETAFILE raw = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
+        ASSERT_NE(raw, nullptr);
+        for (RECT r : {RECT{0, 0, 200, 150}, RECT{-60, -40, 330, 250}}) {
+            TTestSurface gdi(200, 150), ours(200, 150);
+            PlayEnhMetaFile(gdi.DC(), raw, &r);
+            EXPECT_TRUE(PlayEnhMetafileBounded(ours.DC(), metafile->GetHandle(), r));
+            EXPECT_FALSE(gdi.AllWhite());
+            EXPECT_EQ(gdi.Pixels(), ours.Pixels()) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+        }
+        DeleteEnhMetaFile(raw);
+    }
+    EXPECT_GE(count, 30);
+}
+
 // ---------------------------------------------------------------- damage at random
 
 namespace {
