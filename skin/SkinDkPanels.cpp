@@ -166,6 +166,11 @@ void TSkinMultiDock::ValidateInsert(TControl* control)
         throw EInvalidOperation("Cannot insert " + control->ClassName() + " into TSkinMultiDock");
 }
 
+bool TSkinMultiDock::AcceptsWindow(TTBCustomDockableWindow* window)
+{
+    return Is<TSkinDockablePanel>(window) && TTBDock::AcceptsWindow(window);
+}
+
 void TSkinMultiDock::SetUseParentBackground(bool value)
 {
     if (value == FUseParentBackground)
@@ -351,10 +356,8 @@ void TSkinMultiDock::EraseBackground(TMessage& m)
 
 TSkinDockablePanel::TSkinDockablePanel(TComponent* owner) : TTBCustomDockableWindow(owner)
 {
-    SetCloseButtonWhenDocked(true);
-    SetDblClickUndock(false);
+    SetClassDefaults({.CloseButtonWhenDocked = true, .DblClickUndock = false, .FullSize = true});
     SetBounds(FLeft, FTop, 128, 128);
-    SetFullSize(true);
     SetParentColor(false);
     AddThemeListener(this);
     TakeThemeColor();
@@ -685,12 +688,20 @@ bool TSkinDockablePanel::AcceptsDock(TTBDock* dock)
 void TSkinDockablePanel::LoadPosition(const TTBPositionData& data)
 {
     TTBCustomDockableWindow::LoadPosition(data);
-    FDockedWidth = data.ReadInt("DPDockedWidth", FDockedWidth);
-    FDockedHeight = data.ReadInt("DPDockedHeight", FDockedHeight);
-    FFloatingWidth = data.ReadInt("DPFloatingWidth", FFloatingWidth);
-    FFloatingHeight = data.ReadInt("DPFloatingHeight", FFloatingHeight);
-    FSplitWidth = data.ReadInt("DPSplitWidth", FSplitWidth);
-    FSplitHeight = data.ReadInt("DPSplitHeight", FSplitHeight);
+    // Saved sizes obey the setters' limits like any other. One larger than the screens can show
+    // comes from damaged data (or from screens no longer there) and would put the panel's edges
+    // out of reach.
+    const int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    auto size = [&data](const char* name, int current, int largest) {
+        return std::min(data.ReadInt(name, current), largest);
+    };
+    SetDockedWidth(size("DPDockedWidth", FDockedWidth, screenWidth));
+    SetDockedHeight(size("DPDockedHeight", FDockedHeight, screenHeight));
+    SetFloatingWidth(size("DPFloatingWidth", FFloatingWidth, screenWidth));
+    SetFloatingHeight(size("DPFloatingHeight", FFloatingHeight, screenHeight));
+    SetSplitWidth(size("DPSplitWidth", FSplitWidth, screenWidth));
+    SetSplitHeight(size("DPSplitHeight", FSplitHeight, screenHeight));
 }
 
 void TSkinDockablePanel::StorePosition(const TTBPositionData& data)

@@ -75,6 +75,8 @@ public:
 
     // Refuses every control but a dockable panel.
     void ValidateInsert(TControl* control) override;
+    // Only dockable panels: what ValidateInsert would let in.
+    bool AcceptsWindow(TTBCustomDockableWindow* window) override;
 
     // The panels shown on the dock in the order of their positions.
     std::vector<TSkinDockablePanel*> ShownPanels() const;

@@ -75,7 +75,7 @@ TSkinToolbar::TSkinToolbar(TComponent* owner) : TTBCustomToolbar(owner)
 {
     AddThemeListener(this);
     FControlStyle &= ~csOpaque;
-    SetDblClickUndock(false);
+    SetClassDefaults({.DblClickUndock = false});
 }
 
 void TSkinToolbar::AfterConstruction()

@@ -896,6 +896,14 @@ void TTBCustomDockableWindow::SetFullSize(bool value)
         RearrangeDock();
 }
 
+void TTBCustomDockableWindow::SetClassDefaults(const TTBDockableDefaults& defaults)
+{
+    FClassDefaults = defaults;
+    SetCloseButtonWhenDocked(defaults.CloseButtonWhenDocked);
+    SetDblClickUndock(defaults.DblClickUndock);
+    SetFullSize(defaults.FullSize);
+}
+
 void TTBCustomDockableWindow::SetHideWhenInactive(bool value)
 {
     if (Change(FHideWhenInactive, value))
@@ -1017,8 +1025,11 @@ void TTBCustomDockableWindow::DefineProperties(TFiler* filer)
     boolProperty("BorderSingle", FBorderStyle == bsSingle, true,
                  [this](bool v) { SetBorderStyle(v ? bsSingle : bsNone); });
     boolProperty("CloseButton", FCloseButton, true, [this](bool v) { SetCloseButton(v); });
-    boolProperty("CloseButtonWhenDocked", FCloseButtonWhenDocked, false, [this](bool v) { SetCloseButtonWhenDocked(v); });
-    boolProperty("DblClickUndock", FDblClickUndock, true, [this](bool v) { SetDblClickUndock(v); });
+    // A subclass may start these otherwise: what differs from its own start is written.
+    boolProperty("CloseButtonWhenDocked", FCloseButtonWhenDocked, FClassDefaults.CloseButtonWhenDocked,
+                 [this](bool v) { SetCloseButtonWhenDocked(v); });
+    boolProperty("DblClickUndock", FDblClickUndock, FClassDefaults.DblClickUndock,
+                 [this](bool v) { SetDblClickUndock(v); });
     dockProperty("DefaultDock", FDefaultDock, FDefaultDockName, true);
     filer->DefineProperty(
         "DockableTo",
@@ -1047,7 +1058,7 @@ void TTBCustomDockableWindow::DefineProperties(TFiler* filer)
                  [this](int v) { SetDragHandleStyle(static_cast<TTBDragHandleStyle>(v)); });
     enumProperty("FloatingMode", FloatingModeNames, FFloatingMode, fmOnTopOfParentForm,
                  [this](int v) { SetFloatingMode(static_cast<TTBFloatingMode>(v)); });
-    boolProperty("FullSize", FFullSize, false, [this](bool v) { SetFullSize(v); });
+    boolProperty("FullSize", FFullSize, FClassDefaults.FullSize, [this](bool v) { SetFullSize(v); });
     boolProperty("HideWhenInactive", FHideWhenInactive, true, [this](bool v) { SetHideWhenInactive(v); });
     dockProperty("LastDock", FLastDock, FLastDockName, !FDocked);
     boolProperty("Resizable", FResizable, true, [this](bool v) { SetResizable(v); });

@@ -47,6 +47,14 @@ struct TTBPositionData {
     std::function<void(const std::string& name, const std::string& value)> WriteString;
 };
 
+// What a new window of a class holds for the streamed properties whose start a subclass changes;
+// the writer leaves out exactly these values.
+struct TTBDockableDefaults {
+    bool CloseButtonWhenDocked = false;
+    bool DblClickUndock = true;
+    bool FullSize = false;
+};
+
 class TTBCustomDockableWindow : public TCustomControl {
     SF_CLASS(TTBCustomDockableWindow)
 public:
@@ -217,6 +225,8 @@ protected:
 
     // The dock type and size applied by Arrange; the floating form follows.
     void ApplyArrangedSize(POINT size);
+    // A subclass's constructor gives its own starting values here; the window takes them.
+    void SetClassDefaults(const TTBDockableDefaults& defaults);
 
 private:
     friend class TTBFloatingWindowParent;
@@ -280,4 +290,5 @@ private:
     std::string FLastDockName;
     std::string FDefaultDockName;
     bool FHookRegistered = false;
+    TTBDockableDefaults FClassDefaults;
 };

@@ -123,7 +123,6 @@ void Float(TTBCustomDockableWindow* window, POINT at)
 {
     window->SetFloatPoint(at);
     window->SetFloating(true);
-    window->FitToScreen(false);
 }
 
 void ApplySection(TTBCustomDockableWindow* window, const TSection& section, const std::vector<TTBDock*>& docks)
@@ -151,6 +150,9 @@ void ApplySection(TTBCustomDockableWindow* window, const TSection& section, cons
     }
     window->LoadPosition(data);
     window->SetVisible(data.ReadInt("Visible", window->GetVisible() ? 1 : 0) != 0);
+    // The window's own values (a toolbar's wrap width, a panel's floating size) may have resized
+    // it: it is kept on its monitor at the size it ends with.
+    window->FitToScreen(false);
 }
 
 } // namespace

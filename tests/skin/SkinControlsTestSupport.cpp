@@ -12,6 +12,13 @@
 
 namespace {
 
+// Themed tests float, dock and hide many windows: they must not wait for a window manager there is
+// not. Set before main, ahead of the program's first window.
+const bool WindowsUnmanaged = [] {
+    LeaveWindowsUnmanaged("skin_tests.exe");
+    return true;
+}();
+
 TForm* gHostForm = nullptr;
 
 class THostFormEnvironment : public testing::Environment {
