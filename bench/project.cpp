@@ -1,15 +1,21 @@
 // Saving and loading a project of 100 pages with 20 elements each and 10 embedded 12-megapixel
 // images, against the time the image codec alone takes to write and read those images, and the
 // memory the save and the load need beyond the decoded images. Time figures are medians of a few
-// rounds; the time without the disk and the disk alone show where a save's time goes.
+// rounds; the time without the disk and the disk alone show where a save's time goes. A project of
+// many small embedded pictures is loaded against the image codec decoding them with one factory.
 // Usage: bench_project.exe              (builds, then saves and loads in rounds)
 //        bench_project.exe load FILE    (a child: loads FILE and reports its time and working set)
 //        bench_project.exe peak FILE    (a child: the same, watching its peak private bytes)
 //        bench_project.exe decode FILE  (a child: decodes FILE's pictures alone and reports)
+//        bench_project.exe wic FILE     (a child: decodes FILE's pictures with one codec factory)
 #include <windows.h>
+
+#include <objbase.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +33,11 @@ constexpr int ImageCount = 10;
 constexpr int ImageWidth = 4000;
 constexpr int ImageHeight = 3000;
 constexpr int Rounds = 3;
+// The many small pictures of an embedding project.
+constexpr int SmallCount = 1728;
+constexpr int SmallWidth = 16;
+constexpr int SmallHeight = 12;
+constexpr int SmallPerPage = 24;
 
 // What one round measures, in milliseconds and megabytes.
 struct TRound {
@@ -38,6 +49,9 @@ struct TRound {
     double LoadMs = 0;
     double LoadWorkingMB = 0;
     double FileMB = 0;
+    double SmallLoadMs = 0;
+    double SmallLibraryMs = 0;
+    double SmallDecodeMs = 0;
     int Pages = 0;
     int Elements = 0;
 };
@@ -85,6 +99,62 @@ std::string MakeImagePayload(int seed)
     std::string payload = EncodeBitmapData(b);
     IL_FreeBitmap(&b);
     return payload;
+}
+
+// A small 32-bit BMP file image, as other writers embed pictures: not the plain 24-bit kind that
+// the load reads straight into a bitmap, so each goes through the codec.
+std::string MakeSmallPayload(int seed)
+{
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = SmallWidth;
+    info.biHeight = SmallHeight;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    info.biCompression = BI_RGB;
+    const DWORD pixelBytes = SmallWidth * SmallHeight * 4;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + pixelBytes;
+    std::string payload(reinterpret_cast<const char*>(&file), sizeof(file));
+    payload.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    for (DWORD i = 0; i < pixelBytes; ++i)
+        payload.push_back(static_cast<char>(i % 4 == 3 ? 0xFF : i * 7 + seed));
+    return payload;
+}
+
+// Puts each picture on the page as an embedded image element.
+void AddPictures(TSheetfoldPage* page, const std::vector<const std::string*>& payloads)
+{
+    std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
+    TXDataStream data(stream.get());
+    data.BeginGroup("PAGE");
+    for (const std::string* payload : payloads) {
+        data.BeginGroup("IMAG");
+        data.WriteData("BMPD", payload->data(), static_cast<int32_t>(payload->size()));
+        data.WriteRect("BNDR", RECT{1000, 1000, 17000, 13000});
+        data.EndGroup("IMAG");
+    }
+    data.EndGroup("PAGE");
+    ReadPagePayload(page, stream->GetDataString());
+}
+
+// Saves a project of the many small pictures, a page of them at a time.
+void SaveSmallPicturesProject(const std::string& fileName)
+{
+    std::unique_ptr<TSheetfoldProject, TObjectFree> project(New<TSheetfoldProject>());
+    std::vector<std::string> payloads;
+    for (int i = 0; i < SmallCount; ++i)
+        payloads.push_back(MakeSmallPayload(i));
+    for (int first = 0; first < SmallCount; first += SmallPerPage) {
+        std::vector<const std::string*> page;
+        for (int i = first; i < std::min(first + SmallPerPage, SmallCount); ++i)
+            page.push_back(&payloads[i]);
+        AddPictures(New<TSheetfoldPage>(project.get()), page);
+    }
+    DeleteFileA(fileName.c_str());
+    project->SaveToFile(fileName);
 }
 
 void AddElements(TSheetfoldPage* page, int pageIndex)
@@ -135,16 +205,12 @@ int RunLoad(const std::string& fileName, bool sampled)
     return 0;
 }
 
-// The codec alone on the pictures of FILE, in a process of its own as the load has: each "BMPD"
-// payload is read into one buffer, as the load reads it, and only its decoding is timed. The
-// decoded pictures are kept until the end, as the loaded project keeps them.
-int RunDecode(const std::string& fileName)
+// Hands each "BMPD" payload of FILE to `use`, read into one buffer, as the load reads it.
+void ForEachPicture(const std::string& fileName, const std::function<void(const std::string&)>& use)
 {
     std::unique_ptr<TFileStream, TObjectFree> file(New<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite));
     std::unique_ptr<TBufferedStream, TObjectFree> buffered(New<TBufferedStream>(file.get()));
     TXDataStream data(buffered.get());
-    std::vector<TILBitmapHandle> decoded;
-    double elapsed = 0;
     const int64_t size = data.GetSize();
     while (data.GetPosition() < size) {
         TChunkHeader header;
@@ -157,6 +223,17 @@ int RunDecode(const std::string& fileName)
         }
         std::string& payload = data.GetPayloadBuffer();
         data.ReadString(header.Size, payload);
+        use(payload);
+    }
+}
+
+// The codec alone on the pictures of FILE, in a process of its own as the load has: only the
+// decoding is timed. The decoded pictures are kept until the end, as the loaded project keeps them.
+int RunDecode(const std::string& fileName)
+{
+    std::vector<TILBitmapHandle> decoded;
+    double elapsed = 0;
+    ForEachPicture(fileName, [&](const std::string& payload) {
         TILBitmapHandle bitmap;
         double start = Now();
         int32_t result = DecodeBitmapData(payload, bitmap);
@@ -164,9 +241,62 @@ int RunDecode(const std::string& fileName)
         if (result != IL_SUCCESS)
             throw Exception("Cannot decode a picture of the project");
         decoded.push_back(bitmap);
-    }
+    });
     for (TILBitmapHandle& bitmap : decoded)
         IL_FreeBitmap(&bitmap);
+    std::printf("%.1f %d\n", elapsed, static_cast<int>(decoded.size()));
+    return 0;
+}
+
+// The codec itself on the pictures of FILE, with one factory made for all of them: each picture
+// decoded into 32-bit rows of its own, which are kept until the end.
+int RunDecodeWithOneFactory(const std::string& fileName)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<std::vector<uint8_t>> decoded;
+    double elapsed = 0;
+    IWICImagingFactory* factory = nullptr;
+    double start = Now();
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  reinterpret_cast<void**>(&factory));
+    elapsed += Now() - start;
+    if (FAILED(hr))
+        throw Exception("Cannot make a codec factory");
+    ForEachPicture(fileName, [&](const std::string& payload) {
+        start = Now();
+        IWICStream* stream = nullptr;
+        IWICBitmapDecoder* decoder = nullptr;
+        IWICBitmapFrameDecode* frame = nullptr;
+        IWICFormatConverter* converter = nullptr;
+        UINT width = 0, height = 0;
+        HRESULT result = factory->CreateStream(&stream);
+        if (SUCCEEDED(result))
+            result = stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(payload.data())),
+                                                  static_cast<DWORD>(payload.size()));
+        if (SUCCEEDED(result))
+            result = factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+        if (SUCCEEDED(result))
+            result = decoder->GetFrame(0, &frame);
+        if (SUCCEEDED(result))
+            result = frame->GetSize(&width, &height);
+        if (SUCCEEDED(result))
+            result = factory->CreateFormatConverter(&converter);
+        if (SUCCEEDED(result))
+            result = converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0,
+                                           WICBitmapPaletteTypeCustom);
+        std::vector<uint8_t> pixels(size_t(width) * height * 4);
+        if (SUCCEEDED(result))
+            result = converter->CopyPixels(nullptr, width * 4, UINT(pixels.size()), pixels.data());
+        for (IUnknown* object : {static_cast<IUnknown*>(converter), static_cast<IUnknown*>(frame),
+                                 static_cast<IUnknown*>(decoder), static_cast<IUnknown*>(stream)})
+            if (object)
+                object->Release();
+        elapsed += Now() - start;
+        if (FAILED(result))
+            throw Exception("Cannot decode a picture of the project");
+        decoded.push_back(std::move(pixels));
+    });
+    factory->Release();
     std::printf("%.1f %d\n", elapsed, static_cast<int>(decoded.size()));
     return 0;
 }
@@ -307,6 +437,8 @@ int main(int argc, char** argv)
             return RunLoad(argv[2], true);
         if (argc == 3 && std::string(argv[1]) == "decode")
             return RunDecode(argv[2]);
+        if (argc == 3 && std::string(argv[1]) == "wic")
+            return RunDecodeWithOneFactory(argv[2]);
 
         PrintArchitecture();
         std::printf("Project of %d pages x %d elements with %d embedded %dx%d images (%.0f MB decoded)\n", PageCount,
@@ -319,21 +451,8 @@ int main(int argc, char** argv)
         for (int p = 0; p < PageCount; ++p) {
             TSheetfoldPage* page = New<TSheetfoldPage>(project.get());
             AddElements(page, p);
-            if (p < ImageCount) {
-                std::string bytes;
-                {
-                    std::unique_ptr<TStringStream, TObjectFree> stream(New<TStringStream>());
-                    TXDataStream data(stream.get());
-                    data.BeginGroup("PAGE");
-                    data.BeginGroup("IMAG");
-                    data.WriteData("BMPD", payloads[p].data(), static_cast<int32_t>(payloads[p].size()));
-                    data.WriteRect("BNDR", RECT{1000, 1000, 17000, 13000});
-                    data.EndGroup("IMAG");
-                    data.EndGroup("PAGE");
-                    bytes = stream->GetDataString();
-                }
-                ReadPagePayload(page, bytes);
-            }
+            if (p < ImageCount)
+                AddPictures(page, {&payloads[p]});
         }
 
         char folder[MAX_PATH];
@@ -354,6 +473,23 @@ int main(int argc, char** argv)
         std::sscanf(RunChild("peak \"" + fileName + "\"").c_str(), "%lf %lf", &loadMs, &loadPrivateMB);
         DeleteFileA(fileName.c_str());
 
+        // Many small pictures: the load against the codec decoding them with one factory, each
+        // in a fresh process, in the same rounds.
+        const std::string smallName = std::string(folder) + "bench_project_small.sfp";
+        SaveSmallPicturesProject(smallName);
+        WIN32_FILE_ATTRIBUTE_DATA smallFile{};
+        GetFileAttributesExA(smallName.c_str(), GetFileExInfoStandard, &smallFile);
+        const std::string smallQuoted = "\"" + smallName + "\"";
+        for (TRound& round : rounds) {
+            int decoded = 0;
+            std::sscanf(RunChild("wic " + smallQuoted).c_str(), "%lf %d", &round.SmallDecodeMs, &decoded);
+            if (decoded != SmallCount)
+                throw Exception("The small pictures' project holds " + std::to_string(decoded) + " pictures");
+            std::sscanf(RunChild("load " + smallQuoted).c_str(), "%lf", &round.SmallLoadMs);
+            std::sscanf(RunChild("decode " + smallQuoted).c_str(), "%lf", &round.SmallLibraryMs);
+        }
+        DeleteFileA(smallName.c_str());
+
         const TRound& first = rounds.front();
         std::printf("file: %.1f MB; read back %d pages, %d elements; medians of %d rounds (each round in brackets)\n",
                     first.FileMB, first.Pages, first.Elements, Rounds);
@@ -370,6 +506,13 @@ int main(int argc, char** argv)
         std::printf("load: peak private %.1f MB, peak working set %.1f MB; decoded images %.1f MB (target <= %.1f)\n",
                     loadPrivateMB, Highest(rounds, &TRound::LoadWorkingMB), DecodedImagesMB(),
                     DecodedImagesMB() + 50);
+        std::printf("%d small %dx%d 32-bit pictures (%.1f MB): load %s   codec with one factory: %s   ratio %.2f\n",
+                    SmallCount, SmallWidth, SmallHeight, smallFile.nFileSizeLow / MB,
+                    Figure(rounds, &TRound::SmallLoadMs).c_str(), Figure(rounds, &TRound::SmallDecodeMs).c_str(),
+                    Median(rounds, &TRound::SmallLoadMs) / Median(rounds, &TRound::SmallDecodeMs));
+        std::printf("the same pictures through the library alone: %s   ratio %.2f\n",
+                    Figure(rounds, &TRound::SmallLibraryMs).c_str(),
+                    Median(rounds, &TRound::SmallLibraryMs) / Median(rounds, &TRound::SmallDecodeMs));
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.GetMessage().c_str());

@@ -77,10 +77,29 @@ int32_t HResultToIL(HRESULT hr)
     return IL_ERROR_FILE_FORMAT;
 }
 
-bool CreateFactory(TComPtr<IWICImagingFactory>& factory)
+// The codec factory of one thread. Making one costs more than decoding a small picture, so a
+// thread makes it once, with COM initialised there, and keeps both until the thread ends.
+class TThreadFactory {
+public:
+    IWICImagingFactory* Get()
+    {
+        if (!FFactory)
+            CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                             reinterpret_cast<void**>(&FFactory));
+        return FFactory.Get();
+    }
+
+private:
+    // Declared first, so that it outlives the factory.
+    TComInit FCom;
+    TComPtr<IWICImagingFactory> FFactory;
+};
+
+// The calling thread's factory; nullptr when the codecs cannot be had.
+IWICImagingFactory* ThreadFactory()
 {
-    return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                      reinterpret_cast<void**>(&factory)));
+    thread_local TThreadFactory factory;
+    return factory.Get();
 }
 
 // Runs an entry point's body, turning an escaped exception into a result: nothing leaves a library call.
@@ -815,7 +834,7 @@ bool HasAlpha(const WICPixelFormatGUID& format)
 }
 
 struct TWicFrame {
-    TComPtr<IWICImagingFactory> Factory;
+    IWICImagingFactory* Factory = nullptr; // the thread's
     TComPtr<IWICStream> Stream;
     TComPtr<IWICBitmapDecoder> Decoder;
     TComPtr<IWICBitmapFrameDecode> Frame;
@@ -826,7 +845,8 @@ struct TWicFrame {
 
 int32_t OpenWicFrame(const uint8_t* data, size_t size, TWicFrame& wic)
 {
-    if (!CreateFactory(wic.Factory))
+    wic.Factory = ThreadFactory();
+    if (!wic.Factory)
         return IL_FAILURE;
     HRESULT hr = wic.Factory->CreateStream(&wic.Stream);
     if (SUCCEEDED(hr))
@@ -948,7 +968,6 @@ int32_t DecodeWithOwnReader(const uint8_t* data, size_t size, const TImageHeader
 
 int32_t DecodeWithWic(const uint8_t* data, size_t size, TSniff& sniff, int32_t bits, TILBitmapHandle& made)
 {
-    TComInit com;
     TWicFrame wic;
     if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
         return result;
@@ -1040,7 +1059,6 @@ int32_t ReadInfo(const uint8_t* data, size_t size, TILFileInfo& info)
     if (int32_t result = Sniff(data, size, sniff); result != IL_SUCCESS)
         return result;
     if (!IsOwnReader(sniff.Header.Format)) {
-        TComInit com;
         TWicFrame wic;
         if (int32_t result = OpenWicFrame(data, size, wic); result != IL_SUCCESS)
             return result;
@@ -1353,14 +1371,13 @@ HRESULT EncodeWicInto(IWICImagingFactory* factory, const TILBitmapHandle& bitmap
 
 int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vector<uint8_t>& out)
 {
-    TComInit com;
-    TComPtr<IWICImagingFactory> factory;
-    if (!CreateFactory(factory))
+    IWICImagingFactory* factory = ThreadFactory();
+    if (!factory)
         return IL_FAILURE;
     TComPtr<IStream> stream;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
     if (SUCCEEDED(hr))
-        hr = EncodeWicInto(factory.Get(), bitmap, qualityFactor, stream.Get(), TRowsReady{});
+        hr = EncodeWicInto(factory, bitmap, qualityFactor, stream.Get(), TRowsReady{});
     HGLOBAL memory = nullptr;
     STATSTG stat = {};
     if (SUCCEEDED(hr))
@@ -1380,9 +1397,8 @@ int32_t EncodeWic(const TILBitmapHandle& bitmap, int32_t qualityFactor, std::vec
 int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t qualityFactor, TReplacingFile& file,
                     const TRowsReady& ready)
 {
-    TComInit com;
-    TComPtr<IWICImagingFactory> factory;
-    if (!CreateFactory(factory))
+    IWICImagingFactory* factory = ThreadFactory();
+    if (!factory)
         return IL_FAILURE;
     {
         TComPtr<IWICStream> stream;
@@ -1390,7 +1406,7 @@ int32_t SaveWicFile(const TILBitmapHandle& bitmap, int32_t qualityFactor, TRepla
         if (SUCCEEDED(hr) && FAILED(stream->InitializeFromFilename(file.Temporary().c_str(), GENERIC_WRITE)))
             return IL_ERROR_FILE_OPEN;
         if (SUCCEEDED(hr))
-            hr = EncodeWicInto(factory.Get(), bitmap, qualityFactor, stream.Get(), ready);
+            hr = EncodeWicInto(factory, bitmap, qualityFactor, stream.Get(), ready);
         if (FAILED(hr))
             return hr == STG_E_MEDIUMFULL || hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ? IL_ERROR_FILE_WRITE
                                                                                         : WicResult(hr);

@@ -3,6 +3,8 @@
 
 #include "platform/ImagingLib.h"
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -791,38 +793,66 @@ namespace {
 struct TThreadArgs {
     TILBitmapHandle* Bitmap;
     const char* Path;
+    int Apartment = -1; // the COM model the thread starts with, -1 for none
     int32_t SaveResult = 0;
     int32_t LoadResult = 0;
+    int32_t AgainResult = 0;
     COLORREF Corner = 0;
+    HRESULT ComAfterwards = E_FAIL;
 };
 
-DWORD WINAPI SaveAndLoadWithoutCom(void* data)
+DWORD WINAPI SaveAndLoadOnAThread(void* data)
 {
     auto* a = static_cast<TThreadArgs*>(data);
+    if (a->Apartment >= 0)
+        CoInitializeEx(nullptr, DWORD(a->Apartment));
     a->SaveResult = IL_SaveBitmap(a->Path, a->Bitmap, IL_FILE_PNG, 24, 0, 0);
     TILBitmapHandle loaded;
     a->LoadResult = IL_LoadFile(a->Path, &loaded, 24, 1, 3, nullptr, nullptr, nullptr, nullptr);
     if (a->LoadResult == IL_SUCCESS)
         a->Corner = PixelAt(loaded, 3, 3);
     IL_FreeBitmap(&loaded);
+    a->AgainResult = IL_LoadFile(a->Path, &loaded, 24, 1, 3, nullptr, nullptr, nullptr, nullptr);
+    IL_FreeBitmap(&loaded);
+    // S_FALSE: COM is still up on the thread, held by the codec factory the library keeps there.
+    a->ComAfterwards = CoInitializeEx(nullptr, a->Apartment >= 0 ? DWORD(a->Apartment) : DWORD(COINIT_APARTMENTTHREADED));
+    if (SUCCEEDED(a->ComAfterwards))
+        CoUninitialize();
+    if (a->Apartment >= 0)
+        CoUninitialize();
     return 0;
 }
 
 } // namespace
 
-TEST(ImagingCom, WorksOnAThreadWithoutCom)
+// Each thread makes its codec factory once and keeps it, with COM, until it ends; a thread that
+// chose its own COM model keeps it.
+TEST(ImagingCom, EachThreadKeepsOneFactoryWhateverItsApartment)
 {
+    const struct {
+        const char* Name;
+        int Apartment;
+    } threads[] = {
+        {"a thread without COM", -1},
+        {"a single-threaded apartment", COINIT_APARTMENTTHREADED},
+        {"the multithreaded apartment", COINIT_MULTITHREADED},
+    };
     TOwnedBitmap bitmap;
     bitmap.Bitmap = MakePatternBitmap(4, 4);
     std::string path = TestTempFile("thread.png");
-    TThreadArgs args{&bitmap.Bitmap, path.c_str()};
-    HANDLE thread = CreateThread(nullptr, 0, SaveAndLoadWithoutCom, &args, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    EXPECT_EQ(IL_SUCCESS, args.SaveResult);
-    EXPECT_EQ(IL_SUCCESS, args.LoadResult);
-    EXPECT_EQ(PatternColour(3, 3), args.Corner);
+    for (const auto& t : threads) {
+        SCOPED_TRACE(t.Name);
+        TThreadArgs args{&bitmap.Bitmap, path.c_str(), t.Apartment};
+        HANDLE thread = CreateThread(nullptr, 0, SaveAndLoadOnAThread, &args, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        EXPECT_EQ(IL_SUCCESS, args.SaveResult);
+        EXPECT_EQ(IL_SUCCESS, args.LoadResult);
+        EXPECT_EQ(IL_SUCCESS, args.AgainResult);
+        EXPECT_EQ(PatternColour(3, 3), args.Corner);
+        EXPECT_EQ(S_FALSE, args.ComAfterwards);
+    }
 }
 
 TEST(ImagingLoad, ResolutionComesFromTheFileItself)
