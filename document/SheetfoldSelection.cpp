@@ -1,10 +1,12 @@
 #include "document/SheetfoldSelection.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "document/LayerImage.h"
 #include "document/SheetfoldView.h"
 #include "graphics/SfTypes.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_ABSTRACT(TSheetfoldTool, TObject)
 SF_IMPLEMENT_ABSTRACT(TSheetfoldMoveTool, TSheetfoldTool)
@@ -375,8 +377,14 @@ void TSheetfoldMoveTool::DragTo(const POINT& p)
     RECT current = selection->GetBounds();
     int dx = target.left - current.left;
     int dy = target.top - current.top;
-    for (TLayerElement* element : selection->Snapshot()) {
-        if (!selection->Contains(element))
+    TUpdateScope<TSheetfoldView> update(view);
+    std::vector<TLayerElement*> elements = selection->Snapshot();
+    for (size_t i = 0; i < elements.size(); ++i) {
+        TLayerElement* element = elements[i];
+        // A move may take elements out of the selection; searching the whole list for each one
+        // only when that happened keeps a move of thousands linear.
+        bool inPlace = static_cast<int>(i) < selection->Count() && selection->GetItem(static_cast<int>(i)) == element;
+        if (!inPlace && !selection->Contains(element))
             continue;
         RECT b = element->GetBounds();
         SfTypes::OffsetRect(&b, dx, dy);

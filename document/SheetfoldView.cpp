@@ -31,6 +31,11 @@ void TSheetfoldView::InvalidateLogicalRect(const RECT& r)
 {
     if (!HandleAllocated())
         return;
+    if (FUpdateCount > 0) {
+        FPendingRect = SfTypes::UnionNonEmpty(FPendingRect, r);
+        FUpdatePending = true;
+        return;
+    }
     RECT d{};
     SfTypes::IntersectRect(d, GetMapMode()->LPtoDPRect(r), GetClientRect());
     FSelection->UpdateHandleArea(d);
@@ -41,6 +46,16 @@ void TSheetfoldView::InvalidateLogicalRect(const RECT& r)
     // element made dragging many elements slow.
     if (!SfTypes::EqualRect(GetContentRect(), FScrollContent))
         UpdateScrollPos();
+}
+
+void TSheetfoldView::EndUpdate()
+{
+    if (--FUpdateCount > 0 || !FUpdatePending)
+        return;
+    FUpdatePending = false;
+    RECT pending = FPendingRect;
+    FPendingRect = RECT{};
+    InvalidateLogicalRect(pending);
 }
 
 void TSheetfoldView::InvalidateDeviceRect(const RECT& r)

@@ -37,6 +37,10 @@ public:
 
     // Invalidates device pixels without erasing; nothing while the window does not exist.
     void InvalidateDeviceRect(const RECT& r);
+    // Between these, repaint requests are gathered and invalidated as one area at the last
+    // EndUpdate: under Wine one InvalidateRect per moved element cost more than the painting.
+    void BeginUpdate() { ++FUpdateCount; }
+    void EndUpdate();
     // The page shown, or nullptr without a project or pages.
     TSheetfoldPage* GetCurrentPage() const;
 
@@ -63,4 +67,8 @@ private:
     bool FScrollEnabled = true;
     // The content rectangle the scroll bars were last set for.
     RECT FScrollContent{};
+    int FUpdateCount = 0;
+    // What was asked for inside BeginUpdate/EndUpdate, in logical units.
+    bool FUpdatePending = false;
+    RECT FPendingRect{};
 };

@@ -605,3 +605,36 @@ TEST(SheetfoldView, ScrollBarsFollowThePaperButNotEveryMovedElement)
     a->SetLeft(90000);
     EXPECT_GT(range(SB_HORZ), range(SB_VERT));
 }
+
+TEST(SheetfoldView, DraggingSeveralElementsRepaintsWhereEachWasAndIs)
+{
+    TViewWindow w;
+    w.View->SetBackgroundColor(clGray);
+    w.Page->SetSnap(false);
+    struct TCase {
+        int X, Y, W, H;
+        TColor Color;
+    };
+    const TCase cases[] = {{50, 50, 50, 40, clRed}, {150, 60, 30, 30, clBlue}, {60, 200, 20, 20, clLime}};
+    for (const TCase& c : cases) {
+        auto* e = w.AddRect(c.X, c.Y, c.W, c.H);
+        e->SetColor(c.Color);
+        w.Selection()->Add(e);
+    }
+    UpdateWindow(w.Wnd());
+    // Two moves, painted after each: the second starts from what the first painted.
+    w.Down(60, 60);
+    w.Move(90, 40);
+    UpdateWindow(w.Wnd());
+    w.Move(100, 30);
+    UpdateWindow(w.Wnd());
+    w.Up(100, 30);
+    UpdateWindow(w.Wnd());
+    TWindowDC windowDC(w.Wnd());
+    for (const TCase& c : cases) {
+        // Moved by (40, -30): the old bottom-left corner is page again, the new centre is the element.
+        EXPECT_EQ(GetPixel(windowDC.Get(), c.X + 2, c.Y + c.H - 2), RGB(255, 255, 255)) << c.X;
+        EXPECT_EQ(GetPixel(windowDC.Get(), c.X + 40 + c.W / 2, c.Y - 30 + c.H / 2), static_cast<COLORREF>(c.Color))
+            << c.X;
+    }
+}
