@@ -1,6 +1,7 @@
 #include "skin/Skin.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Controls.h"
 #include "platform/Forms.h"
@@ -177,6 +178,34 @@ void RecalcFrame(TCustomForm* form)
     }
 }
 
+namespace {
+
+// The metrics of a font (the default GUI font for none), kept for the last font asked about: a
+// popup asks once per item, all with one font, and the memory DC made for each answer cost more
+// under Wine than the rest of measuring and painting the item.
+TEXTMETRICW FontMetrics(TFont* font)
+{
+    static bool known = false;
+    static LOGFONTA lastFont{};
+    static TEXTMETRICW lastMetrics{};
+    HGDIOBJ handle = font ? font->GetHandle() : GetStockObject(DEFAULT_GUI_FONT);
+    LOGFONTA key{};
+    if (font)
+        key = font->GetLogFont();
+    else
+        GetObjectA(handle, sizeof key, &key);
+    if (known && std::memcmp(&key, &lastFont, sizeof key) == 0)
+        return lastMetrics;
+    TMemoryDC scratch;
+    TSelectGuard select(scratch.Get(), handle);
+    GetTextMetricsW(scratch.Get(), &lastMetrics);
+    lastFont = key;
+    known = true;
+    return lastMetrics;
+}
+
+} // namespace
+
 int ComputeImageColumn(TTBItemViewer* viewer, SIZE imageSize)
 {
     if (imageSize.cx <= 0 || imageSize.cy <= 0) {
@@ -185,13 +214,7 @@ int ComputeImageColumn(TTBItemViewer* viewer, SIZE imageSize)
     }
     if (imageSize.cx <= 0 || imageSize.cy <= 0)
         imageSize = SIZE{16, 16};
-    TEXTMETRICW metrics{};
-    {
-        TMemoryDC scratch;
-        TFont* font = viewer && viewer->GetView() ? viewer->GetView()->ResolveFont() : nullptr;
-        TSelectGuard select(scratch.Get(), font ? font->GetHandle() : GetStockObject(DEFAULT_GUI_FONT));
-        GetTextMetricsW(scratch.Get(), &metrics);
-    }
+    const TEXTMETRICW metrics = FontMetrics(viewer && viewer->GetView() ? viewer->GetView()->ResolveFont() : nullptr);
     const TSkinMargins margins = CurrentTheme() ? CurrentTheme()->QueryMargins(mkMenuItem) : TSkinMargins{};
     const int v = margins.Top + margins.Bottom;
     const int lineHeight = std::max(int(metrics.tmHeight + metrics.tmExternalLeading) + v, int(imageSize.cy) + v);
