@@ -75,6 +75,7 @@ TEdit* TImagePanel::AddLengthEdit(int labelTag, int x, int y, std::function<int(
         Nudge(edit, bound, value, button == btNext ? step : -step);
     });
     FPositionGroup.insert(FPositionGroup.end(), {label, edit, upDown});
+    FLengthEdits.push_back({label, edit, upDown});
     return edit;
 }
 
@@ -120,7 +121,7 @@ void TImagePanel::Build()
     FFitToPage = AddFlagBox(109, 8, 138, [this](bool on) { FForm->SetFitToPage(on); });
     FPositionGroup.insert(FPositionGroup.end(), {FCenterHorz, FCenterVert, FFitToPage});
 
-    AddLabel(111, 8, 160, 50);
+    TSkinLabel* unitsLabel = AddLabel(111, 8, 160, 50);
     auto unitButton = [this](int tag, int x, int width) {
         TSkinRadioButton* button = New<TSkinRadioButton>(FForm);
         button->SetTag(tag);
@@ -182,6 +183,14 @@ void TImagePanel::Build()
     FTextRowPlaces = TTextRowPlaces{FTitleLabel->GetTop(), FAlignButtons[txLeft]->GetTop(), FFontButton->GetTop(),
                                     FFontNameLabel->GetTop(), FTextMemo->GetTop(), FTextMemo->GetHeight()};
 
+    FRows = {{RowOf({FActiveLabel, FNameBox}), true},
+             {RowOf({unitsLabel, FMillimeters, FInches}), false},
+             {RowOf({FToSource}), false},
+             {RowOf({FTitleLabel, FAlignButtons[txLeft], FAlignButtons[txCenter], FAlignButtons[txRight]}), false},
+             {RowOf({FFontButton, FFontNameLabel}), true}};
+    FValueColumnLeft = FSizeValue->GetLeft();
+    FValueColumnRight = FSizeValue->GetLeft() + FSizeValue->GetWidth();
+
     FElementGroup = {FTitleVisible,        FTextMemo,  FFontNameLabel,   FFontButton,
                      FAlignButtons[0],     FAlignButtons[1], FAlignButtons[2], FSizeLabel,
                      FSizeValue,           FResolutionLabel, FResolutionValue, FCurrentResolutionLabel,
@@ -190,7 +199,51 @@ void TImagePanel::Build()
 
 int TImagePanel::DesignWidth() const
 {
-    return FNameBox->GetLeft() + FNameBox->GetWidth() + FActiveLabel->GetLeft();
+    return ContentRight() + FActiveLabel->GetLeft();
+}
+
+void TImagePanel::ArrangeForTexts()
+{
+    for (const auto& [row, lastStretches] : FRows)
+        ArrangeRow(row, lastStretches);
+    ArrangeLengthEdits();
+    ArrangeValueColumn();
+}
+
+void TImagePanel::ArrangeLengthEdits()
+{
+    constexpr int EditFrame = 8;
+    constexpr int ColumnGap = 4;
+    const int editWidth = TextWidth(FLeftEdit, L"0000.00") + EditFrame;
+    int left = FActiveLabel->GetLeft();
+    // Left and Width share the first column, Top and Height the second.
+    for (size_t column = 0; column < 2; ++column) {
+        int labelWidth = 0;
+        for (size_t row = column; row < FLengthEdits.size(); row += 2)
+            labelWidth = std::max(labelWidth, CaptionWidth(FLengthEdits[row][0]));
+        int right = left;
+        for (size_t row = column; row < FLengthEdits.size(); row += 2) {
+            auto [label, edit, upDown] = FLengthEdits[row];
+            label->SetBounds(left, label->GetTop(), labelWidth, label->GetHeight());
+            edit->SetBounds(left + labelWidth, edit->GetTop(), editWidth, edit->GetHeight());
+            upDown->SetBounds(left + labelWidth + editWidth, upDown->GetTop(), upDown->GetWidth(), upDown->GetHeight());
+            right = upDown->GetLeft() + upDown->GetWidth();
+        }
+        left = right + ColumnGap;
+    }
+}
+
+void TImagePanel::ArrangeValueColumn()
+{
+    const std::pair<TSkinLabel*, TSkinLabel*> rows[] = {
+        {FSizeLabel, FSizeValue}, {FResolutionLabel, FResolutionValue}, {FCurrentResolutionLabel, FCurrentResolutionValue}};
+    int valueLeft = FValueColumnLeft;
+    for (auto [label, value] : rows)
+        valueLeft = std::max(valueLeft, label->GetLeft() + CaptionWidth(label));
+    for (auto [label, value] : rows) {
+        label->SetWidth(valueLeft - label->GetLeft());
+        value->SetBounds(valueLeft, value->GetTop(), std::max(FValueColumnRight - valueLeft, 16), value->GetHeight());
+    }
 }
 
 int TImagePanel::DesignMinHeight() const
@@ -256,10 +309,11 @@ void TImagePanel::ShowSelection(TLayerSelection* selection)
             if (TFont* font = FForm->GetElementFont())
                 FFontNameLabel->SetCaption(AnsiToWide(font->GetName() + ", " + std::to_string(font->GetSize())));
         }
+        // Both read False for anything but a single image: a rectangle shows them unchecked.
+        FKeepRatio->SetChecked(FForm->GetKeepRatio());
+        FTitleVisible->SetChecked(FForm->GetCaptionVisible());
         if (image) {
             auto* picture = As<TLayerImage>(first);
-            FKeepRatio->SetChecked(FForm->GetKeepRatio());
-            FTitleVisible->SetChecked(FForm->GetCaptionVisible());
             FResolutionLabel->SetCaption(AnsiToWide(FResolutionText));
             FTextMemo->SetText(FForm->GetCaptionText());
             FSizeValue->SetCaption(std::to_wstring(picture->GetImageWidth()) + L" x " +
@@ -271,9 +325,14 @@ void TImagePanel::ShowSelection(TLayerSelection* selection)
         }
         FTitleLabel->SetCaption(AnsiToWide(text ? ConstText(10, "Text") + ":" : ConstText(9, "Title") + ":"));
         PlaceTextRows(text);
-        if (!single) {
-            for (TSkinLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue, FFontNameLabel})
+        // What the selection has no value for is emptied, or the previous element's would stay:
+        // pixel sizes belong to an image alone, a font and a text to an image or a text alone.
+        if (!image) {
+            for (TSkinLabel* label : {FSizeValue, FResolutionValue, FCurrentResolutionValue})
                 label->SetCaption(L"");
+        }
+        if (!image && !text) {
+            FFontNameLabel->SetCaption(L"");
             FTextMemo->SetText("");
         }
         FShownSelection.clear();

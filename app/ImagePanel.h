@@ -3,9 +3,11 @@
 // what the user sets back through the main window's selection operations.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/SheetfoldModel.h"
@@ -36,6 +38,7 @@ public:
     void FocusTextMemo();
     // The language's texts that the panel composes itself.
     void LanguageChanged();
+    void ArrangeForTexts() override;
     // Whether the window has the focus in one of the panel's edits (the name box's edit too).
     bool OwnsEditWindow(HWND window) const;
     // The smallest client size that shows every row, and the width both panels share.
@@ -86,11 +89,22 @@ private:
     void ChooseElementFont();
     void ToSource();
     void PlaceTextRows(bool raised);
+    // The four length edits in two columns: each column as wide as its longest label, each edit
+    // as wide as the longest length it shows.
+    void ArrangeLengthEdits();
+    // The values of the size and resolution rows line up behind the longest of their labels.
+    void ArrangeValueColumn();
     void SetGroupEnabled(const std::vector<TControl*>& group, bool enabled);
 
     std::vector<std::unique_ptr<TBoundEdit>> FEdits;
     std::vector<TControl*> FPositionGroup;
     std::vector<TControl*> FElementGroup;
+    // The rows arranged for the texts, and whether the last control of each stretches.
+    std::vector<std::pair<TRow, bool>> FRows;
+    // Left, Top, Width and Height: each edit's label, edit and up-down.
+    std::vector<std::array<TControl*, 3>> FLengthEdits;
+    int FValueColumnLeft = 0;
+    int FValueColumnRight = 0;
     TSkinLabel* FActiveLabel = nullptr;
     TComboBox* FNameBox = nullptr;
     TEdit* FLeftEdit = nullptr;

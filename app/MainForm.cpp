@@ -49,6 +49,12 @@ constexpr const char* PictureOpenFilter =
     "PCX (*.pcx)|*.pcx|PSD (*.psd)|*.psd|Metafile (*.wmf;*.emf)|*.wmf;*.emf";
 constexpr const char* PictureSaveFilter = "Bitmap (*.bmp)|*.bmp|PNG (*.png)|*.png|JPEG (*.jpg)|*.jpg";
 
+// The key data of one press of Del (an extended key) with the repeat count 1.
+LPARAM DeleteKeyData()
+{
+    return static_cast<LPARAM>(1 | (MapVirtualKeyA(VK_DELETE, MAPVK_VK_TO_VSC) << 16) | (1u << 24));
+}
+
 std::string ProgramFolder()
 {
     return LanguageProgramFolder();
@@ -165,6 +171,9 @@ void TSheetfoldForm::BuildMenus()
     // Neither bar has a View item to bring it back once closed.
     FMenuBar->SetCloseButton(false);
     FMenuBar->SetDockRow(0);
+    // The bars are built here rather than read from a form: their items keep their order in the
+    // chevron's priority as read items do, so that the last ones hide first in a narrow window.
+    FMenuBar->SetChevronPriorityForNewItems(tbcpLowest);
     TTBCustomItem* bar = FMenuBar->GetItems();
 
     auto* file = AddItem<TSkinSubmenuItem>(bar, 400, cmNone);
@@ -231,6 +240,7 @@ void TSheetfoldForm::BuildToolbar()
     FToolbar->SetCloseButton(false);
     FToolbar->SetDockRow(1);
     FToolbar->SetShowHint(true);
+    FToolbar->SetChevronPriorityForNewItems(tbcpLowest);
     FToolbar->SetImages(LoadCommandPictures(this));
     TTBCustomItem* items = FToolbar->GetItems();
     auto picture = [](TTBCustomItem* item) {
@@ -250,6 +260,8 @@ void TSheetfoldForm::BuildToolbar()
         item->SetOptions(item->GetOptions() | tboDropdownArrow);
     }
 
+    // The Rotate drop-down's arrow would touch the Scale label.
+    AddSeparator(items);
     auto* scale = New<TSkinLabelItem>(this);
     scale->SetTag(303);
     items->Add(scale);
@@ -448,6 +460,11 @@ void TSheetfoldForm::ApplyLanguage(const std::string& name)
         language->ApplyToTree(this, "Interface");
     SheetfoldLoadingCaption = ConstText(12, "Loading...");
     FImagePanel->LanguageChanged();
+    FImagePanel->ArrangeForTexts();
+    FPrintPanel->ArrangeForTexts();
+    // Both panels share the image panel's width: a language with longer texts widens them.
+    if (FImagePanel->GetClientWidth() < FImagePanel->DesignWidth())
+        SizeDockedPanels();
 }
 
 void TSheetfoldForm::ViewMenuPopup(TTBCustomItem*, bool)
@@ -465,6 +482,8 @@ void TSheetfoldForm::RebuildLanguageMenu()
         command->SetLanguageName(file.FileName);
         FLanguageMenu->Add(item);
     }
+    // Without language files there is nothing to choose: an empty submenu would open as a bare box.
+    FLanguageMenu->SetEnabled(FLanguageMenu->Count() > 0);
 }
 
 // ---- Commands ----
@@ -530,8 +549,11 @@ TEnablingSnapshot TSheetfoldForm::TakeSnapshot()
 
 void TSheetfoldForm::ExecuteCommand(int command)
 {
-    // A command may change the selection or the project: what was typed into the panel goes in
-    // first, as leaving the edit would have done.
+    // Cut, Copy, Paste and Delete work in the edit that has the focus, on what is being typed
+    // there. Any other command may change the selection or the project: what was typed into the
+    // panel goes in first, as leaving the edit would have done.
+    if (ForwardToFocusedEdit(command))
+        return;
     FImagePanel->CommitPendingEdit();
     TEnablingSnapshot snapshot = TakeSnapshot();
     if (!CommandEnabled(command, ComputeEnablingRules(snapshot), snapshot.Busy))
@@ -549,22 +571,10 @@ void TSheetfoldForm::ExecuteCommand(int command)
     case cmExport: ExportPage(); break;
     case cmPrint: PrintPages(); break;
     case cmExit: Close(); break;
-    case cmCut:
-        if (!ForwardToFocusedEdit(command))
-            Cut();
-        break;
-    case cmCopy:
-        if (!ForwardToFocusedEdit(command))
-            CopyToClipboard();
-        break;
-    case cmPaste:
-        if (!ForwardToFocusedEdit(command))
-            PasteCommand();
-        break;
-    case cmDelete:
-        if (!ForwardToFocusedEdit(command))
-            DeleteSelection();
-        break;
+    case cmCut: Cut(); break;
+    case cmCopy: CopyToClipboard(); break;
+    case cmPaste: PasteCommand(); break;
+    case cmDelete: DeleteSelection(); break;
     case cmImageSaveAs: SaveImageAs(); break;
     case cmPrinterSetup: PrinterSetupCommand(); break;
     case cmViewImagePanel: TogglePanel(FImagePanel, FViewImageItem); break;
@@ -601,7 +611,15 @@ bool TSheetfoldForm::ForwardToFocusedEdit(int command)
     case cmCut: message = WM_CUT; break;
     case cmCopy: message = WM_COPY; break;
     case cmPaste: message = WM_PASTE; break;
-    case cmDelete: message = WM_CLEAR; break;
+    case cmDelete:
+        // Del typed in an edit is the edit's own key (delete forward); only the menu's or the
+        // toolbar's Delete clears the edit's selection.
+        if (GetKeyState(VK_DELETE) < 0) {
+            SendMessageA(focus, WM_KEYDOWN, VK_DELETE, DeleteKeyData());
+            return true;
+        }
+        message = WM_CLEAR;
+        break;
     default: return false;
     }
     SendMessageA(focus, message, 0, 0);

@@ -64,8 +64,8 @@ void TPrintPanel::Build()
     FPrinterBox->OnChange = TNotifyEvent([this](TObject*) { ChoosePrinter(); });
     FSetupButton = AddButton(202, 8, 30, 80, cmPrinterSetup);
 
-    AddLabel(203, 8, 60, 50);
-    AddLabel(204, 60, 60, 36);
+    TSkinLabel* pageLabel = AddLabel(203, 8, 60, 50);
+    TSkinLabel* sizeLabel = AddLabel(204, 60, 60, 36);
     FPageSizeLabel = AddLabel(0, 96, 60, 112, " ");
     FTrial = New<TCheckBox>(FForm);
     FTrial->SetTag(205);
@@ -101,6 +101,16 @@ void TPrintPanel::Build()
     for (TComponent* c : std::initializer_list<TComponent*>{FAllPages, FCurrentPage, copiesLabel, FCopiesEdit,
                                                             copiesUpDown})
         FForm->BindCommandControl(cmPrint, c);
+    FRows = {{RowOf({FPrinterLabel, FPrinterBox}), true},       {RowOf({FSetupButton}), false},
+             {RowOf({pageLabel, sizeLabel, FPageSizeLabel}), true}, {RowOf({FTrial}), false},
+             {RowOf({FPortrait, FLandscape}), false},              {RowOf({FAllPages, FCurrentPage}), false},
+             {RowOf({copiesLabel, FCopiesEdit, copiesUpDown}), false}, {RowOf({FPrintButton}), false}};
+}
+
+void TPrintPanel::ArrangeForTexts()
+{
+    for (const auto& [row, lastStretches] : FRows)
+        ArrangeRow(row, lastStretches);
 }
 
 int TPrintPanel::DesignMinHeight() const

@@ -3,6 +3,9 @@
 // page, and hands the print and setup commands to the main window.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "platform/ComCtrls.h"
 #include "platform/StdCtrls.h"
 #include "skin/SkinControls.h"
@@ -27,6 +30,7 @@ public:
     int GetCopies() const;
     bool GetCurrentPageOnly() const { return FCurrentPage->GetChecked(); }
     int DesignMinHeight() const;
+    void ArrangeForTexts() override;
 
     TSkinLabel* GetPageSizeLabel() const { return FPageSizeLabel; }
     TEdit* GetCopiesEdit() const { return FCopiesEdit; }
@@ -54,6 +58,8 @@ private:
     TSkinRadioButton* FCurrentPage = nullptr;
     TEdit* FCopiesEdit = nullptr;
     TSkinButton* FPrintButton = nullptr;
+    // The rows arranged for the texts, and whether the last control of each stretches.
+    std::vector<std::pair<TRow, bool>> FRows;
     // Set while the controls are being filled: their events must not write back.
     int FRefreshing = 0;
 };

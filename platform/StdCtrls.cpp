@@ -844,7 +844,30 @@ void TCustomComboBox::ComboChildWndProc(TMessage& m, HWND child, WNDPROC origina
         m.Result = 0;
         return;
     }
+    if (RouteEditMessage(m, child) || (m.Msg == WM_CHAR && child == GetEditHandle() && DoKeyPress(m))) {
+        m.Result = 0;
+        return;
+    }
     m.Result = CallWindowProcA(original, child, m.Msg, m.WParam, m.LParam);
+}
+
+bool TCustomComboBox::RouteEditMessage(TMessage& m, HWND child)
+{
+    if (child != GetEditHandle())
+        return false;
+    switch (m.Msg) {
+    case WM_SETFOCUS: {
+        // The box is the form's focused control while its edit part has the focus, so that
+        // leaving it for another control reaches the box as leaving.
+        TCustomForm* form = GetParentForm(this);
+        return form && !form->SetFocusedControl(this);
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        return DoKeyDown(m);
+    default:
+        return false;
+    }
 }
 
 void TCustomComboBox::Dispatch(TMessage& m)

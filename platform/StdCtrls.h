@@ -266,6 +266,10 @@ protected:
     // Every message of the edit and list parts, with the part's own procedure. The base
     // closes an open list on Enter and Esc and passes everything else on.
     virtual void ComboChildWndProc(TMessage& message, HWND child, WNDPROC original);
+    // The typing and the focus of the edit part are the box's own (its key events, leaving it):
+    // focus and key-down messages of the edit part go through the box first. True when they
+    // were swallowed there and the edit part must not see them.
+    bool RouteEditMessage(TMessage& message, HWND child);
 
 private:
     static LRESULT CALLBACK ChildWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

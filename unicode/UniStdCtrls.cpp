@@ -389,6 +389,10 @@ void TUniCustomComboBox::ComboChildWndProc(TMessage& m, HWND child, WNDPROC orig
     WNDPROC proc = child == GetEditHandle() ? FEditProc : child == GetListHandle() ? FListProc : nullptr;
     if (!proc)
         proc = reinterpret_cast<WNDPROC>(GetClassLongPtrW(child, GCLP_WNDPROC));
+    if (RouteEditMessage(m, child)) {
+        m.Result = 0;
+        return;
+    }
     switch (m.Msg) {
     case WM_CHAR: {
         MakeWMCharMsgSafeForAnsi(m);

@@ -213,3 +213,34 @@ TEST_F(PropertyPanelTest, EnabledEditsHaveTheWindowColour)
         EXPECT_EQ(pixel & 0xFFFFFF, GetSysColor(COLOR_WINDOW) & 0xFFFFFF) << GetSysColor(COLOR_BTNFACE);
     }
 }
+
+// A rectangle or an ellipse has no pixel size, resolution, font or text: clicked after an image,
+// the panel must not go on showing the image's.
+TEST_F(PropertyPanelTest, AShapeClickedAfterAnImageShowsNoneOfTheImagesValues)
+{
+    Form->InsertImageFile(WriteBmp("before.bmp", 40, 20));
+    auto* image = static_cast<TLayerImage*>(Selection()->GetItem(0));
+    image->SetBounds(2000, 2000, 3000, 1500);
+    TSheetfoldPage* page = Form->GetProject()->GetCurrentPage();
+    TLayerElement* shapes[] = {New<TLayerRect>(page), New<TLayerEllipse>(page)};
+    shapes[0]->SetBounds(2000, 9000, 3000, 2000);
+    shapes[1]->SetBounds(9000, 9000, 3000, 2000);
+    TImagePanel* panel = Form->GetImagePanel();
+    const TSkinLabel* values[] = {panel->GetSizeValueLabel(), panel->GetResolutionValueLabel(),
+                                  panel->GetCurrentResolutionValueLabel(), panel->GetFontNameLabel()};
+    for (TLayerElement* shape : shapes) {
+        ClickPage(Centre(image));
+        ASSERT_EQ(Selection()->Count(), 1);
+        ASSERT_EQ(Selection()->GetItem(0), image);
+        for (const TSkinLabel* label : values)
+            EXPECT_FALSE(label->GetCaption().empty() || label->GetCaption() == L" ");
+        EXPECT_EQ(MemoText(Form.get()), "before.bmp");
+
+        ClickPage(Centre(shape));
+        ASSERT_EQ(Selection()->Count(), 1);
+        ASSERT_EQ(Selection()->GetItem(0), shape) << shape->ClassName();
+        for (const TSkinLabel* label : values)
+            EXPECT_EQ(label->GetCaption(), L"") << shape->ClassName();
+        EXPECT_EQ(MemoText(Form.get()), "") << shape->ClassName();
+    }
+}

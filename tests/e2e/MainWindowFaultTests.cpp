@@ -1,0 +1,320 @@
+// The main window as a user meets it with real keys and clicks: Del and Enter in the image
+// panel's edits, the toolbar in a narrow window, and tips that must not stay over open menus and
+// dialogs.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "E2ESupport.h"
+#include "TestSupport.h"
+
+namespace {
+constexpr COLORREF Teal = RGB(20, 150, 160);
+
+POINT Centre(const RECT& r)
+{
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+RECT ScreenRect(HWND wnd)
+{
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return r;
+}
+
+std::string TextOf(HWND wnd)
+{
+    char text[256] = {};
+    SendMessageTimeoutA(wnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
+    return text;
+}
+
+// A tip of the program on the screen now, or 0.
+HWND VisibleTip(DWORD processId)
+{
+    for (HWND wnd : ProcessWindows(processId))
+        if (WindowClass(wnd).find("HintWindow") != std::string::npos)
+            return wnd;
+    return nullptr;
+}
+
+// The key names PressKeys takes for the text's letters and digits.
+std::string Keystrokes(const std::string& text)
+{
+    std::string keys;
+    for (char c : text) {
+        const bool upper = c >= 'A' && c <= 'Z';
+        keys += upper ? std::string("shift+") + char(c - 'A' + 'a') : std::string(1, c);
+        keys += ' ';
+    }
+    return keys;
+}
+
+class TMainWindowFaultTest : public TProgramTest {
+protected:
+    // The program on a project of one page with one teal picture, shown in front.
+    void StartWithPicture()
+    {
+        const std::string folder = TestTempDir() + "\\mainwindow";
+        CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string path = folder + "\\picture.sfp";
+        {
+            TProjectPtr project = NewTestProject();
+            AddTestImage(AddTestPage(project.get()), WriteSolidPicture(folder + "\\teal.bmp", 40, 30, Teal),
+                         RECT{3000, 3000, 12000, 10000}, "teal");
+            project->SaveToFile(path);
+        }
+        ASSERT_TRUE(Program.Start(Quoted(path)));
+        ASSERT_TRUE(Program.WaitForCaption("picture - Sheetfold")) << Program.Caption();
+        View = Program.FindChild("TSheetfoldView");
+        Panel = Program.FindChild("TImagePanel");
+        ASSERT_TRUE(View && Panel);
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Panel) != 0; }));
+        ASSERT_TRUE(Program.BringToFront());
+    }
+
+    // The picture's box on the screen, empty while it is not drawn.
+    RECT PictureOnScreen() const
+    {
+        RECT box = FindColorBox(CaptureClient(View), Teal);
+        if (box.right - box.left < 4 || box.bottom - box.top < 4)
+            return RECT{};
+        POINT origin{0, 0};
+        ClientToScreen(View, &origin);
+        OffsetRect(&box, origin.x, origin.y);
+        return box;
+    }
+
+    // A real click on the picture: it is selected and the page has the focus.
+    void ClickPicture()
+    {
+        RECT box{};
+        ASSERT_TRUE(WaitUntil([&] { return (box = PictureOnScreen()).right > 0; })) << "the picture is not shown";
+        MouseClick(Centre(box));
+        ASSERT_TRUE(Program.Sync());
+        ASSERT_TRUE(WaitUntil([&] { return !TextOf(NameBox()).empty(); })) << "the panel shows no selection";
+    }
+
+    // A real click on the paper beside the picture (the view's lower right part is paper).
+    void ClickPaper()
+    {
+        const RECT view = ScreenRect(View);
+        const RECT box = PictureOnScreen();
+        ASSERT_GT(box.right, 0);
+        MouseClick(POINT{box.right + 30, std::min<LONG>(box.bottom + 30, view.bottom - 10)});
+        ASSERT_TRUE(Program.Sync());
+    }
+
+    HWND NameBox() const { return FindDescendant(Panel, "TComboBox"); }
+    HWND NameEdit() const { return FindDescendant(NameBox(), "Edit"); }
+    HWND Memo() const { return FindDescendant(Panel, "TMemo"); }
+    // The top-left one of the four length edits: Left.
+    HWND LeftEdit() const
+    {
+        HWND best = nullptr;
+        EnumChildWindows(
+            Panel,
+            [](HWND wnd, LPARAM param) {
+                auto* found = reinterpret_cast<HWND*>(param);
+                if (WindowClass(wnd) != "TEdit")
+                    return TRUE;
+                const RECT r = ScreenRect(wnd);
+                if (!*found || r.top < ScreenRect(*found).top ||
+                    (r.top == ScreenRect(*found).top && r.left < ScreenRect(*found).left))
+                    *found = wnd;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&best));
+        return best;
+    }
+
+    // Clicks into the edit and types the text over what it holds.
+    void TypeInto(HWND edit, const std::string& text)
+    {
+        MouseClick(Centre(ScreenRect(edit)));
+        ASSERT_TRUE(WaitUntil([&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            return GetGUIThreadInfo(GetWindowThreadProcessId(edit, nullptr), &info) && info.hwndFocus == edit;
+        })) << WindowClass(edit) << " did not take the focus";
+        PressKeys("home shift+end");
+        PressKeys(Keystrokes(text));
+        Program.Sync();
+    }
+
+    // The names the name box lists when its list is opened by a click on its arrow.
+    std::vector<std::wstring> ListedNames()
+    {
+        const RECT box = ScreenRect(NameBox());
+        MouseClick(POINT{box.right - 6, (box.top + box.bottom) / 2});
+        Program.Sync();
+        std::vector<std::wstring> names;
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(NameBox(), CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count);
+        for (DWORD_PTR i = 0; i < count; ++i) {
+            wchar_t name[256] = {};
+            SendMessageTimeoutW(NameBox(), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name), SMTO_NORMAL, 5000, nullptr);
+            names.emplace_back(name);
+        }
+        PressKeys("esc");
+        Program.Sync();
+        return names;
+    }
+
+    HWND View = nullptr;
+    HWND Panel = nullptr;
+};
+} // namespace
+
+TEST_F(TMainWindowFaultTest, DelDeletesForwardInThePanelsEditsAndTheElementOnlyOnThePage)
+{
+    StartWithPicture();
+    if (HasFatalFailure())
+        return;
+    ClickPicture();
+    if (HasFatalFailure())
+        return;
+    const struct {
+        const char* What;
+        HWND Edit;
+    } edits[] = {{"name box", NameEdit()}, {"Left", LeftEdit()}, {"text memo", Memo()}};
+    for (const auto& edit : edits) {
+        ASSERT_NE(edit.Edit, nullptr) << edit.What;
+        TypeInto(edit.Edit, "123");
+        PressKeys("home del");
+        Program.Sync();
+        EXPECT_TRUE(WaitUntil([&] { return TextOf(edit.Edit) == "23"; }, 3000))
+            << edit.What << " holds \"" << TextOf(edit.Edit) << "\" after Del at its start";
+        EXPECT_GT(PictureOnScreen().right, 0) << "Del in the " << edit.What << " took the picture";
+    }
+    // On the page, Del deletes the selected picture.
+    ClickPicture();
+    if (HasFatalFailure())
+        return;
+    PressKeys("del");
+    Program.Sync();
+    EXPECT_TRUE(WaitUntil([&] { return PictureOnScreen().right == 0; })) << "Del on the page left the picture";
+    CloseProgram(Program);
+}
+
+TEST_F(TMainWindowFaultTest, TheNameBoxCommitsOnEnterAndOnLeavingForThePaper)
+{
+    StartWithPicture();
+    if (HasFatalFailure())
+        return;
+    ClickPicture();
+    if (HasFatalFailure())
+        return;
+    ASSERT_NE(NameEdit(), nullptr);
+
+    // Enter names the picture; its list, filled from the page when it opens, says so.
+    TypeInto(NameEdit(), "Heading");
+    PressKeys("enter");
+    Program.Sync();
+    EXPECT_EQ(ListedNames(), std::vector<std::wstring>{L"Heading"});
+
+    // Typed, then left for the paper: the name is kept, as the panel shows once the picture is
+    // selected again.
+    TypeInto(NameEdit(), "Two");
+    ClickPaper();
+    if (HasFatalFailure())
+        return;
+    ClickPicture();
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(TextOf(NameBox()), "Two");
+    CloseProgram(Program);
+}
+
+namespace {
+// Whether the toolbar shows each of its items, in their order, and where its chevron is (an empty
+// name while it has none).
+struct TToolbarItems {
+    std::vector<bool> Shown;
+    TAccessibleItem Chevron;
+};
+
+TToolbarItems ToolbarItems(HWND toolbar)
+{
+    TToolbarItems items;
+    for (const TAccessibleItem& item : AccessibleChildren(toolbar)) {
+        if (item.Label() == L"More Buttons")
+            items.Chevron = item;
+        else
+            items.Shown.push_back(!(item.State & STATE_SYSTEM_INVISIBLE));
+    }
+    return items;
+}
+
+// No tip of the program shows for a while: one still up, or one the timer brings back, fails.
+bool NoTipFor(DWORD processId, DWORD ms)
+{
+    return !WaitUntil([&] { return VisibleTip(processId) != nullptr; }, ms);
+}
+} // namespace
+
+TEST_F(TMainWindowFaultTest, ANarrowWindowHidesTheLastToolbarItemsAndTheirTipsGoWhenMenusOpen)
+{
+    StartWithPicture();
+    if (HasFatalFailure())
+        return;
+    ClickPicture();
+    if (HasFatalFailure())
+        return;
+    HWND toolbar = ToolbarOf(Program);
+    ASSERT_NE(toolbar, nullptr);
+    const std::vector<TAccessibleItem> all = AccessibleChildren(toolbar);
+    const std::vector<bool> wide = ToolbarItems(toolbar).Shown;
+    ASSERT_GE(wide.size(), 12u);
+    ASSERT_EQ(std::count(wide.begin(), wide.end(), false), 0) << "the wide window hides toolbar items";
+
+    // Tips of a drop-down and of a button that opens a dialog go when the menu or dialog opens.
+    const TAccessibleItem rotate = FindAccessible(toolbar, L"Rotate");
+    ASSERT_FALSE(rotate.Name.empty()) << "no Rotate drop-down";
+    EXPECT_FALSE(Program.HoverHint(rotate.Center()).empty()) << "the Rotate drop-down shows no tip";
+    MouseClick(rotate.Center());
+    ASSERT_NE(Program.WaitForPopupMenus(1), nullptr) << "the Rotate menu did not open";
+    EXPECT_TRUE(NoTipFor(Program.ProcessId(), 1500)) << "a tip stays over the open Rotate menu";
+    PressKeys("esc");
+    EXPECT_EQ(Program.WaitForPopupMenus(0), nullptr);
+
+    // Open, Save, Print, Cut, Copy, Paste, Delete, Add Page, Delete Page, Insert Image...
+    const TAccessibleItem insert = all[9];
+    EXPECT_FALSE(Program.HoverHint(insert.Center()).empty()) << "the Insert button shows no tip";
+    MouseClick(insert.Center());
+    HWND dialog = Program.WaitForFileDialog();
+    ASSERT_NE(dialog, nullptr) << "the Insert button opened no dialog";
+    EXPECT_TRUE(NoTipFor(Program.ProcessId(), 1500)) << "a tip stays over the file dialog";
+    PressDialogButton(dialog, IDCANCEL);
+    ASSERT_TRUE(Program.WaitForDialogsGone());
+
+    // A window too narrow for the toolbar keeps its first items and hides its last ones.
+    const RECT window = ScreenRect(Program.MainWindow());
+    const RECT bar = ScreenRect(toolbar);
+    const int narrow = (bar.right - bar.left) / 2 + (bar.left - window.left) + 40;
+    SetWindowPos(Program.MainWindow(), nullptr, 0, 0, narrow, window.bottom - window.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Program.Sync();
+    TToolbarItems items;
+    ASSERT_TRUE(WaitUntil([&] {
+        items = ToolbarItems(toolbar);
+        return std::count(items.Shown.begin(), items.Shown.end(), false) > 0 && !items.Chevron.Name.empty();
+    })) << "the toolbar shows all its items in a window " << narrow << " wide";
+    const auto firstHidden = std::find(items.Shown.begin(), items.Shown.end(), false);
+    EXPECT_GT(firstHidden - items.Shown.begin(), 2) << "the first items are hidden";
+    EXPECT_EQ(std::find(firstHidden, items.Shown.end(), true), items.Shown.end())
+        << "an item after a hidden one is shown: the last ones must go first";
+
+    // The chevron's popup holds the hidden ones, and the chevron's tip does not stay over it.
+    EXPECT_FALSE(Program.HoverHint(items.Chevron.Center()).empty()) << "the chevron shows no tip";
+    MouseClick(items.Chevron.Center());
+    HWND popup = Program.WaitForPopupMenus(1);
+    ASSERT_NE(popup, nullptr) << "the chevron opened nothing";
+    EXPECT_TRUE(NoTipFor(Program.ProcessId(), 1500)) << "a tip stays over the chevron's popup";
+    PressKeys("esc");
+    EXPECT_EQ(Program.WaitForPopupMenus(0), nullptr);
+    CloseProgram(Program);
+}
