@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Filer.h"
+#include "platform/Forms.h"
 #include "platform/Printers.h"
 
 SF_IMPLEMENT_ABSTRACT(TCommonDialog, TComponent)
@@ -107,6 +108,9 @@ DWORD MapFlags(uint32_t options, const TOptionFlag (&table)[N])
 
 void TCommonDialog::DoShow()
 {
+    // A tip of the control that opened the dialog would stand over it.
+    if (Application)
+        Application->CancelHint();
     OnShow(this);
 }
 

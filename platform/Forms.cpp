@@ -39,6 +39,19 @@ TControl* HintControlOf(TControl* control)
     return control;
 }
 
+// Whether the window the control is in takes input: a modal dialog disables the windows it
+// stands over, and a tip of theirs would stand over the dialog.
+bool ControlWindowEnabled(TControl* control)
+{
+    TWinControl* window = dynamic_cast<TWinControl*>(control);
+    if (!window)
+        window = control->GetParent();
+    if (!window || !window->HandleAllocated())
+        return true;
+    HWND root = GetAncestor(window->GetWindowHandle(), GA_ROOT);
+    return !root || IsWindowEnabled(root);
+}
+
 BOOL CALLBACK DisableThreadWindow(HWND wnd, LPARAM data)
 {
     auto* list = reinterpret_cast<std::vector<HWND>*>(data);
@@ -1425,7 +1438,7 @@ void TApplication::ActivateHint(POINT cursorPos)
 {
     StopHintTimer();
     TControl* control = HintControlOf(FindDragTarget(cursorPos, true));
-    if (!control || !FShowHint) {
+    if (!control || !FShowHint || !ControlWindowEnabled(control)) {
         CancelHint();
         return;
     }

@@ -224,6 +224,8 @@ void TTBModalHandler::Loop(TTBView* rootView, bool mouseDown, bool trackRightBut
                            bool executeSelected)
 {
     rootView->GetDoneActionData() = TTBDoneActionData{};
+    // A tip shown or still to come for the item that opened the menu would stand over the menu.
+    CancelApplicationHint();
     rootView->EnsureLayout();
     rootView->SetModalWnd(FWnd);
     TScopeExit leave([rootView] {
