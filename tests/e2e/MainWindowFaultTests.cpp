@@ -327,3 +327,46 @@ TEST_F(TMainWindowFaultTest, ANarrowWindowHidesTheLastToolbarItemsAndTheirTipsGo
     EXPECT_EQ(Program.WaitForPopupMenus(0), nullptr);
     CloseProgram(Program);
 }
+
+// View > Language lists the English file the build puts beside the program, so that a user who
+// chose another language finds the way back; a program with no language files beside it shows
+// the item disabled rather than an empty submenu.
+TEST_F(TProgramTest, TheLanguageMenuOffersEnglishAndNoEmptyBox)
+{
+    const std::string shipped = SheetfoldExePath();
+    const std::string alone = TestTempDir() + "\\alone";
+    CreateDirectoryA(alone.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(shipped.c_str(), (alone + "\\Sheetfold.exe").c_str(), FALSE));
+    const struct {
+        std::string Program;
+        bool Listed;
+    } runs[] = {{shipped, true}, {alone + "\\Sheetfold.exe", false}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.Program);
+        _putenv_s("SF_SHEETFOLD_EXE", run.Program.c_str());
+        const bool started = Program.Start();
+        _putenv_s("SF_SHEETFOLD_EXE", shipped.c_str());
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(Program.BringToFront());
+        HWND menuBar = MenuBarOf(Program);
+        ASSERT_NE(menuBar, nullptr);
+        MouseClick(FindAccessible(menuBar, L"View").Center());
+        HWND view = Program.WaitForPopupMenus(1);
+        ASSERT_NE(view, nullptr) << "the View menu did not open";
+        const TAccessibleItem language = FindAccessible(view, L"Language");
+        ASSERT_FALSE(language.Name.empty()) << "no Language item";
+        EXPECT_EQ((language.State & STATE_SYSTEM_UNAVAILABLE) == 0, run.Listed);
+        MouseClick(language.Center());
+        HWND languages = Program.WaitForPopupMenus(2, run.Listed ? DriverWaitMs : 1500);
+        if (run.Listed) {
+            ASSERT_NE(languages, nullptr) << "the Language submenu did not open";
+            const std::vector<std::wstring> names = Labels(AccessibleChildren(languages));
+            EXPECT_EQ(std::count(names.begin(), names.end(), L"English"), 1);
+        } else {
+            EXPECT_EQ(languages, nullptr) << "an empty Language submenu opened";
+        }
+        PressKeys("esc esc esc");
+        EXPECT_TRUE(Program.WaitForPopupMenus(0) == nullptr);
+        CloseProgram(Program);
+    }
+}
