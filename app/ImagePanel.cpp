@@ -212,7 +212,8 @@ void TImagePanel::ArrangeForTexts()
 
 void TImagePanel::ArrangeLengthEdits()
 {
-    constexpr int EditFrame = 8;
+    // The edit's borders and its margins beside the text.
+    constexpr int EditFrame = 14;
     constexpr int ColumnGap = 4;
     const int editWidth = TextWidth(FLeftEdit, L"0000.00") + EditFrame;
     int left = FActiveLabel->GetLeft();

@@ -4,9 +4,12 @@
 
 #include <string>
 
+#include "DialogLanguage.h"
 #include "MainFormTestSupport.h"
 #include "TestSupport.h"
 #include "document/LayerImage.h"
+#include "app/ImagePanel.h"
+#include "app/PrintPanel.h"
 #include "document/SheetfoldProject.h"
 #include "platform/ScopeGuards.h"
 
@@ -243,4 +246,104 @@ TEST_F(PropertyPanelTest, AShapeClickedAfterAnImageShowsNoneOfTheImagesValues)
             EXPECT_EQ(label->GetCaption(), L"") << shape->ClassName();
         EXPECT_EQ(MemoText(Form.get()), "") << shape->ClassName();
     }
+}
+
+namespace {
+
+std::string ResourceBytes(const char* name)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC info = FindResourceA(module, name, MAKEINTRESOURCEA(10));
+    HGLOBAL data = info ? LoadResource(module, info) : nullptr;
+    return data ? std::string(static_cast<const char*>(LockResource(data)), SizeofResource(module, info)) : std::string();
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return WideToAnsi(text, CP_UTF8);
+}
+
+int ExtentIn(TControl* control, const std::wstring& text)
+{
+    TWindowDC screen;
+    TSelectGuard font(screen.Get(), control->GetFont()->GetHandle());
+    SIZE size{};
+    GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+// Where the control is in its panel: a windowed control where its window is (a combo box's
+// bounds also span its list).
+RECT PlaceInPanel(TControl* control, TWinControl* panel)
+{
+    auto* window = dynamic_cast<TWinControl*>(control);
+    if (!window)
+        return control->GetBoundsRect();
+    RECT r{};
+    GetWindowRect(window->GetHandle(), &r);
+    MapWindowPoints(nullptr, panel->GetHandle(), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The room beside a caption: a check box's or radio button's box, a button's frame.
+std::pair<std::wstring, int> CaptionOf(TControl* control)
+{
+    if (Is<TSkinCustomLabel>(control))
+        return {static_cast<TSkinCustomLabel*>(control)->GetCaption(), 0};
+    if (Is<TSkinCustomRadioButton>(control))
+        return {static_cast<TSkinCustomRadioButton*>(control)->GetCaption(), 16};
+    if (Is<TSkinCustomButton>(control))
+        return {static_cast<TSkinCustomButton*>(control)->GetCaption(), 8};
+    if (Is<TCheckBox>(control))
+        return {AnsiToWide(control->GetText()), 16};
+    return {};
+}
+
+// Every caption fits its control, every control stays inside the panel and off the next one in
+// its row, and the edits hold the longest value they show.
+void ExpectTextsFit(TWinControl* panel, const std::wstring& longestValue)
+{
+    std::vector<std::pair<TControl*, RECT>> places;
+    for (int i = 0; i < panel->GetControlCount(); ++i)
+        places.emplace_back(panel->GetControl(i), PlaceInPanel(panel->GetControl(i), panel));
+    for (const auto& [control, r] : places) {
+        const auto [caption, room] = CaptionOf(control);
+        SCOPED_TRACE(Utf8(caption) + " (" + control->ClassName() + ")");
+        if (!caption.empty()) {
+            EXPECT_LE(ExtentIn(control, caption) + room, r.right - r.left);
+        }
+        if (Is<TEdit>(control)) {
+            RECT text{};
+            SendMessageA(static_cast<TEdit*>(control)->GetHandle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+            EXPECT_LE(ExtentIn(control, longestValue), text.right - text.left);
+        }
+        EXPECT_LE(r.right, panel->GetClientWidth());
+        for (const auto& [other, o] : places) {
+            const bool sameRow = o.top < r.bottom && r.top < o.bottom;
+            if (other != control && sameRow && o.left >= r.left) {
+                EXPECT_LE(r.right, o.left) << "runs into " << Utf8(CaptionOf(other).first) << " (" << other->ClassName() << ")";
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// The side panels laid out for the English texts and for a German file's longer ones: captions
+// measured against their controls, as the bars measure their items.
+TEST_F(PropertyPanelTest, ThePanelsTextsFitTheirControlsInEnglishAndGerman)
+{
+    TEnglishTexts english;
+    const std::string german = WriteBytes("Deutsch.ini", ResourceBytes("DEUTSCH_INI"));
+    ASSERT_FALSE(german.empty());
+    for (const auto& [language, title] : {std::pair{std::string("English"), L"Title:"}, std::pair{german, L"Titel:"}}) {
+        SCOPED_TRACE(language);
+        Form->ApplyLanguage(language);
+        Pump();
+        EXPECT_EQ(Form->GetTitleLabel()->GetCaption(), title);
+        // A length in millimetres, and the copies.
+        ExpectTextsFit(Form->GetImagePanel(), L"1058.20");
+        ExpectTextsFit(Form->GetPrintPanel(), L"99");
+    }
+    Form->ApplyLanguage("English");
 }
