@@ -891,8 +891,15 @@ void TSheetfoldForm::EndProgress()
 {
     if (Application)
         Application->ProcessMessages();
-    if (FProgressForm)
+    if (FProgressForm) {
+        // Hidden while it is the active window, the progress window would leave the activation to
+        // whatever the system picks, outside the program when its owner is the hidden application
+        // window: the main window (and its bars' active look) takes it back first.
+        if (FProgressForm->HandleAllocated() && GetActiveWindow() == FProgressForm->GetHandle() &&
+            HandleAllocated() && IsWindowVisible(GetHandle()))
+            SetActiveWindow(GetHandle());
         FProgressForm->Hide();
+    }
     SetBusy(false);
 }
 

@@ -53,6 +53,19 @@ std::string Keystrokes(const std::string& text)
     return keys;
 }
 
+// Keeps in *param the edit (class TEdit) that is highest, and of those the leftmost.
+BOOL CALLBACK KeepTopLeftEdit(HWND wnd, LPARAM param)
+{
+    auto* found = reinterpret_cast<HWND*>(param);
+    if (WindowClass(wnd) != "TEdit")
+        return TRUE;
+    const RECT r = ScreenRect(wnd);
+    const RECT best = *found ? ScreenRect(*found) : RECT{};
+    if (!*found || r.top < best.top || (r.top == best.top && r.left < best.left))
+        *found = wnd;
+    return TRUE;
+}
+
 class TMainWindowFaultTest : public TProgramTest {
 protected:
     // The program on a project of one page with one teal picture, shown in front.
@@ -115,19 +128,7 @@ protected:
     HWND LeftEdit() const
     {
         HWND best = nullptr;
-        EnumChildWindows(
-            Panel,
-            [](HWND wnd, LPARAM param) {
-                auto* found = reinterpret_cast<HWND*>(param);
-                if (WindowClass(wnd) != "TEdit")
-                    return TRUE;
-                const RECT r = ScreenRect(wnd);
-                if (!*found || r.top < ScreenRect(*found).top ||
-                    (r.top == ScreenRect(*found).top && r.left < ScreenRect(*found).left))
-                    *found = wnd;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&best));
+        EnumChildWindows(Panel, &KeepTopLeftEdit, reinterpret_cast<LPARAM>(&best));
         return best;
     }
 
@@ -369,4 +370,46 @@ TEST_F(TProgramTest, TheLanguageMenuOffersEnglishAndNoEmptyBox)
         EXPECT_TRUE(Program.WaitForPopupMenus(0) == nullptr);
         CloseProgram(Program);
     }
+}
+
+namespace {
+// The darkest pixel of the menu bar item's text: black while the program is active, the grey
+// text colour while it is not.
+COLORREF DarkestOfItem(HWND bar, const std::wstring& label)
+{
+    const TDecodedPicture picture = CaptureClient(bar);
+    RECT item = FindAccessible(bar, label).Bounds;
+    POINT origin{0, 0};
+    ClientToScreen(bar, &origin);
+    OffsetRect(&item, -origin.x, -origin.y);
+    COLORREF darkest = RGB(255, 255, 255);
+    auto sum = [](COLORREF c) { return GetRValue(c) + GetGValue(c) + GetBValue(c); };
+    for (int y = std::max<LONG>(item.top, 0); y < std::min<LONG>(item.bottom, picture.Height); ++y)
+        for (int x = std::max<LONG>(item.left, 0); x < std::min<LONG>(item.right, picture.Width); ++x)
+            if (sum(picture.Pixel(x, y)) < sum(darkest))
+                darkest = picture.Pixel(x, y);
+    return darkest;
+}
+} // namespace
+
+// A project opened through Ctrl+O leaves the main window active, its menu bar in the active look:
+// the progress window that showed while it loaded must not take the activation with it.
+TEST_F(TMainWindowFaultTest, AProjectOpenedByTheDialogLeavesTheWindowActive)
+{
+    StartWithPicture();
+    if (HasFatalFailure())
+        return;
+    const std::string path = TestTempDir() + "\\mainwindow\\picture.sfp";
+    PressKeys("ctrl+n");
+    ASSERT_TRUE(Program.WaitForCaption("Untitled - Sheetfold"));
+    PressKeys("ctrl+o");
+    ASSERT_TRUE(Program.AnswerFileDialog(Program.WaitForFileDialog(), path));
+    ASSERT_TRUE(Program.WaitForCaption("picture - Sheetfold"));
+    HWND menuBar = MenuBarOf(Program);
+    ASSERT_NE(menuBar, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == Program.MainWindow(); }, 3000))
+        << "the main window is not active after the project loaded";
+    EXPECT_TRUE(WaitUntil([&] { return DarkestOfItem(menuBar, L"File") == RGB(0, 0, 0); }, 3000))
+        << "the menu bar keeps the inactive look";
+    CloseProgram(Program);
 }
