@@ -189,6 +189,13 @@ void TAboutForm::LayoutTexts()
                         std::max(line.right, bounds.right), std::max(line.bottom, bounds.bottom)};
         else
             line = bounds;
+        // Drawn on the screen, a text can run past the extent measured for it, by some pixels in a
+        // hundred (the glyphs are placed unhinted there): a link sized to its text gets room for
+        // that, at least a character's. Nothing follows a link in its row.
+        if (row.Flags & afLink) {
+            label->SetAutoSize(false);
+            label->SetWidth(width + std::max(averageCharWidth, width / 10));
+        }
     }
 }
 

@@ -413,3 +413,62 @@ TEST_F(TMainWindowFaultTest, AProjectOpenedByTheDialogLeavesTheWindowActive)
         << "the menu bar keeps the inactive look";
     CloseProgram(Program);
 }
+
+namespace {
+// How wide the text's ink is when a window of this process draws it on the screen with the font.
+int InkWidthOnScreen(const char* text, const LOGFONTA& font, COLORREF color)
+{
+    HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 300, 40,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    UpdateWindow(wnd);
+    HDC dc = GetDC(wnd);
+    RECT all{0, 0, 300, 40};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HFONT handle = CreateFontIndirectA(&font);
+    HGDIOBJ old = SelectObject(dc, handle);
+    SetTextColor(dc, color);
+    SetBkMode(dc, TRANSPARENT);
+    RECT r{4, 4, 300, 40};
+    DrawTextA(dc, text, -1, &r, DT_LEFT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    DeleteObject(handle);
+    ReleaseDC(wnd, dc);
+    // The drawing reaches the screen once the window's thread takes its messages.
+    RECT ink{};
+    WaitUntil([&] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.message != WM_PAINT)
+                DispatchMessageA(&msg);
+        ink = FindColorBox(CaptureClient(wnd), color, 40);
+        return ink.right > ink.left;
+    }, 3000);
+    DestroyWindow(wnd);
+    return ink.right - ink.left;
+}
+} // namespace
+
+// The About box's links show whole: as wide as the same text drawn on the screen in their font.
+TEST_F(TProgramTest, TheAboutBoxShowsItsLinksWhole)
+{
+    ASSERT_TRUE(Program.Start());
+    ASSERT_TRUE(Program.BringToFront());
+    PressKeys("alt+h a");
+    HWND box = Program.WaitForClass("TAboutForm");
+    ASSERT_NE(box, nullptr) << "Help > About opened nothing";
+    constexpr COLORREF Link = RGB(0, 0, 255);
+    RECT links{};
+    ASSERT_TRUE(WaitUntil([&] { return (links = FindColorBox(CaptureClient(box), Link, 40)).right > 0; }))
+        << "no link is drawn";
+    LOGFONTA font{};
+    font.lfHeight = -11;
+    font.lfWeight = FW_NORMAL;
+    font.lfUnderline = TRUE;
+    lstrcpyA(font.lfFaceName, "MS Sans Serif");
+    EXPECT_GE(links.right - links.left, InkWidthOnScreen("www.sheetfold.com", font, Link)) << "a link is cut";
+    // It has no button: Esc closes it.
+    ASSERT_TRUE(Program.BringToFront(box));
+    PressKeys("esc");
+    EXPECT_TRUE(Program.WaitForClassGone("TAboutForm"));
+    CloseProgram(Program);
+}
