@@ -78,14 +78,19 @@ void TSkinNexus::RemoveNotification(TControl* target)
 void TSkinNexus::Broadcast(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // A target may free itself or others while it handles the message: each one is told only
-    // while it is still registered.
+    // while it is still registered. One that raises must not keep the others from being told:
+    // the first message of a change puts toolbars inside an update that only the last one ends.
     const std::vector<TControl*> targets = FTargets;
+    TFirstFailure failure;
     for (TControl* target : targets) {
         if (std::find(FTargets.begin(), FTargets.end(), target) == FTargets.end())
             continue;
-        TMessage record{message, wParam, lParam, 0};
-        target->Dispatch(record);
+        failure.Run([&] {
+            TMessage record{message, wParam, lParam, 0};
+            target->Dispatch(record);
+        });
     }
+    failure.RaiseIfAny();
 }
 
 void TSkinNexus::Dispatch(TMessage& message)

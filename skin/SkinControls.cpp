@@ -10,6 +10,7 @@
 #include "platform/ScopeGuards.h"
 #include "platform/SysUtils.h"
 #include "skin/Skin.h"
+#include "skin/SkinPopup.h"
 #include "skin/SkinUtils.h"
 #include "toolbar/TBCommon.h"
 
@@ -1179,11 +1180,15 @@ void TSkinCustomButton::DropDown()
 {
     FDroppedDown = true;
     Repaint();
-    POINT corner{0, FHeight};
+    RECT screen{0, 0, FWidth, FHeight};
     if (FHandle)
-        ::ClientToScreen(FHandle, &corner);
+        MapWindowPoints(FHandle, nullptr, reinterpret_cast<POINT*>(&screen), 2);
     std::weak_ptr<int> alive = LifeToken();
-    FDropDownMenu->Popup(corner.x, corner.y);
+    // A menu that knows the button keeps it clear: near the screen's bottom it opens above it.
+    if (auto* themed = dynamic_cast<TSkinPopupMenu*>(FDropDownMenu))
+        themed->PopupAtControl(screen, false);
+    else
+        FDropDownMenu->Popup(screen.left, screen.bottom);
     // The menu's handlers may have freed the button.
     if (alive.expired())
         return;

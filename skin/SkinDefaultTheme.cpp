@@ -503,10 +503,11 @@ void TSkinDefaultTheme::DrawDockBackground(HDC dc, const RECT& clientRect, const
 {
     if (!Styled())
         return;
-    RECT r = dockRect;
+    // The band covers the whole dock; only the part asked for is painted.
+    RECT r = clientRect;
     if (dockPosition == dsLeft || dockPosition == dsRight)
         ++r.bottom;
-    DrawPart(vscRebar, dc, 0, 0, r, &clientRect);
+    DrawPart(vscRebar, dc, 0, 0, r, &dockRect);
 }
 
 void TSkinDefaultTheme::DrawStatusBarPart(HDC dc, const RECT& r, int part)

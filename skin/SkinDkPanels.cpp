@@ -262,12 +262,12 @@ void TSkinMultiDock::ArrangeLayout()
     const bool writePlacement = GetWritePlacement();
     int position = 0;
     for (size_t i = 0; i < panels.size(); ++i) {
+        // One row only, whatever row a panel brought from another dock.
+        panels[i]->SetDockRow(0);
         panels[i]->PlacedRow = 0;
         panels[i]->PlacedPos = position;
-        if (writePlacement) {
-            panels[i]->SetDockRow(0);
+        if (writePlacement)
             panels[i]->SetDockPos(position);
-        }
         position += entries[i].Size;
     }
 
@@ -344,6 +344,10 @@ void TSkinMultiDock::EraseBackground(TMessage& m)
         PaintParentBackdrop(this, dc, client);
     } else if (UsesBackground()) {
         CurrentTheme()->DrawDockBackground(dc, client, client, static_cast<int>(GetPosition()) + 1);
+    } else if (HasBackgroundImage()) {
+        // The framework paints an assigned background object in its own coordinates.
+        TTBDock::Dispatch(m);
+        return;
     } else {
         TGdiObject<HBRUSH> brush(CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(GetColor()))));
         FillRect(dc, &client, brush.Get());

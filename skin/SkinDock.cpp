@@ -106,7 +106,7 @@ void TSkinDock::FillDockBackground(HDC dc, const RECT& drawRect)
         return;
     }
     if (ThemedBackground()) {
-        CurrentTheme()->DrawDockBackground(dc, drawRect, client, int(GetPosition()) + 1);
+        CurrentTheme()->DrawDockBackground(dc, client, drawRect, int(GetPosition()) + 1);
         return;
     }
     TTBDock::FillDockBackground(dc, drawRect);

@@ -9,6 +9,8 @@
 #include "platform/SysUtils.h"
 #include "skin/Skin.h"
 #include "skin/SkinUtils.h"
+#include "toolbar/TBCommon.h"
+#include "toolbar/TBHintWindow.h"
 
 SF_IMPLEMENT_ABSTRACT(TSkinStatusPanel, TPersistent)
 SF_IMPLEMENT_ABSTRACT(TSkinStatusPanels, TPersistent)
@@ -238,6 +240,7 @@ TSkinCustomStatusBar::TSkinCustomStatusBar(TComponent* owner)
 {
     SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csDoubleClicks | csOpaque);
     SetHeight(DefaultHeight);
+    SetDoubleBuffered(true);
     FImagesWatch->OnChange = TNotifyEvent(this, &TSkinCustomStatusBar::ImagesChanged);
     AddThemeListener(this);
 }
@@ -401,8 +404,9 @@ void TSkinCustomStatusBar::UpdatePanels()
         TSkinStatusPanel* panel = FPanels->GetItem(i);
         if (!panel->FControl)
             continue;
+        // Simple mode covers the panels' texts, not their controls.
         RECT r{};
-        if (panel->FShown && !FSimplePanel) {
+        if (panel->FShown) {
             r = panel->FPanelRect;
             DoAdjustContentRect(panel, r);
         }
@@ -514,7 +518,8 @@ void TSkinCustomStatusBar::PaintPanel(TCanvas* canvas, const RECT& rect, TSkinSt
         format |= DT_PATH_ELLIPSIS;
     canvas->GetBrush()->SetStyle(TBrushStyle::bsClear);
     canvas->RequiredState(TCanvas::csHandleValid | TCanvas::csFontValid | TCanvas::csBrushValid);
-    DrawWideText(dc, panel->FCaption, r, canvas->GetFont()->GetColor(), format);
+    // The theme draws a disabled caption its own way (embossed in the classic look).
+    CurrentTheme()->DrawItemText(dc, r, StateItemInfo(flags), panel->FCaption, format, canvas->GetFont()->GetColor());
 }
 
 void TSkinCustomStatusBar::Paint()
@@ -570,9 +575,26 @@ void TSkinCustomStatusBar::ControlChange(TControl* control, bool inserting)
     }
 }
 
+void TSkinCustomStatusBar::HintShow(TMessage& m)
+{
+    TCustomControl::Dispatch(m);
+    auto* info = reinterpret_cast<THintInfo*>(m.LParam);
+    TSkinStatusPanel* panel = info ? PanelAt(info->CursorPos) : nullptr;
+    if (!panel)
+        return;
+    // Moving to another panel shows that one's hint.
+    info->CursorRect = panel->FPanelRect;
+    // The text is UTF-8, so only the framework's own tip window can show it.
+    info->HintStr = WideToAnsi(GetShortHintW(panel->FHint), CP_UTF8);
+    info->HintWindowClass = TTBHintWindow::StaticClass();
+}
+
 void TSkinCustomStatusBar::Dispatch(TMessage& m)
 {
     switch (m.Msg) {
+    case CM_HINTSHOW:
+        HintShow(m);
+        return;
     case WM_ERASEBKGND:
         m.Result = 1;
         return;

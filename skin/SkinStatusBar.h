@@ -192,6 +192,8 @@ protected:
 private:
     void ImagesChanged(TObject*) { Invalidate(); }
     void ControlChange(TControl* control, bool inserting);
+    // The hint of the panel under the hint's cursor, else the bar's own.
+    void HintShow(TMessage& m);
     POINT CursorPoint() const;
 
     std::unique_ptr<TSkinStatusPanels, TObjectFree> FPanels;

@@ -321,14 +321,19 @@ LRESULT TSkinThemeManager::SendSysChange(WPARAM change, LPARAM lParam)
     LRESULT result = 0;
     // A target may leave the list (or make another leave) while it handles the message: each one
     // of the list as it was is told once, if it is still there.
+    // One that raises does not keep the others from being told.
     const std::vector<ISkinMessageTarget*> targets = FNotifications;
+    TFirstFailure failure;
     for (ISkinMessageTarget* target : targets) {
         if (std::find(FNotifications.begin(), FNotifications.end(), target) == FNotifications.end())
             continue;
-        TMessage message{TBM_SYSCHANGE, change, lParam, 0};
-        target->Dispatch(message);
-        result = message.Result;
+        failure.Run([&] {
+            TMessage message{TBM_SYSCHANGE, change, lParam, 0};
+            target->Dispatch(message);
+            result = message.Result;
+        });
     }
+    failure.RaiseIfAny();
     return result;
 }
 
@@ -387,10 +392,12 @@ void TSkinThemeManager::WndProc(TMessage& message)
     case WM_DISPLAYCHANGE:
     case WM_THEMECHANGED:
         UpdateVisualStyleState();
+        // The three go together whatever fails on the way: what the first begins, the last ends.
         if (!FNotifications.empty()) {
-            SendSysChange(scColors);
-            SendSysChange(scMetrics);
-            SendSysChange(scThemeDone);
+            TFirstFailure failure;
+            for (TSysChange change : {scColors, scMetrics, scThemeDone})
+                failure.Run([&] { SendSysChange(change); });
+            failure.RaiseIfAny();
         }
         break;
     case WM_ACTIVATEAPP:

@@ -10,7 +10,9 @@
 #include <uxtheme.h>
 
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Graphics.h"
@@ -356,6 +358,31 @@ TVisualStyleState& VisualStyleState();
 
 // ---------------------------------------------------------------------------------------------
 // Manager
+
+// Runs the telling of every target of a notification even when one of them raises: a change
+// that begins with one message and ends with another must reach every target whole. Keeps the
+// first failure and raises it once every step ran; later ones of the same run are dropped.
+class TFirstFailure {
+public:
+    template <class F>
+    void Run(F&& step)
+    {
+        try {
+            step();
+        } catch (...) {
+            if (!FFailure)
+                FFailure = std::current_exception();
+        }
+    }
+    void RaiseIfAny()
+    {
+        if (std::exception_ptr failure = std::exchange(FFailure, nullptr))
+            std::rethrow_exception(failure);
+    }
+
+private:
+    std::exception_ptr FFailure;
+};
 
 // Turns the system's colour, display, visual-style and activation changes into TBM_SYSCHANGE for
 // its notification list, and keeps the visual-style state. One per process, made by the unit's

@@ -110,12 +110,10 @@ TClass TSkinToolbar::QueryFloatingParentClass()
 uint32_t TSkinToolbar::GetViewType() const
 {
     uint32_t type = GetMenuBar() ? vtMenuBar : vtToolbar;
-    // Only a floating window can be sized by its frame, so only then does Resizable count.
-    if (GetFloating()) {
+    if (GetFloating())
         type |= vtFloating;
-        if (GetResizable())
-            type |= vtResizable;
-    }
+    if (GetResizable())
+        type |= vtResizable;
     if (FItemTransparency == itDisable || (FItemTransparency == itAuto && !GetDocked() && !GetFloating()))
         type |= vtFramed;
     return type;

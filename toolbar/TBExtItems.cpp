@@ -92,10 +92,8 @@ void TTBEditItem::SetCharCase(TEditCharCase value)
     if (value == FCharCase)
         return;
     FCharCase = value;
-    // The stored text takes the new case at once.
-    std::wstring text = FText;
-    FText.clear();
-    SetText(text);
+    // The stored text takes the new case at once; a text the case leaves as it was changes nothing.
+    SetText(FText);
 }
 
 void TTBEditItem::SetEditCaption(const std::wstring& value)
@@ -198,7 +196,8 @@ void TTBEditItem::DefineProperties(TFiler* filer)
 
 TTBEditItemViewer::~TTBEditItemViewer()
 {
-    // A viewer never goes while its editing runs (the item holds it); should it, the EDIT goes too.
+    // A viewer that goes while its editing runs (its item deleted, its view rebuilt) takes the
+    // EDIT with it: nothing may call it back afterwards.
     if (FEditWnd && IsWindow(FEditWnd)) {
         SetWindowLongPtrW(FEditWnd, GWLP_USERDATA, 0);
         SetWindowLongPtrW(FEditWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOldWndProc));
@@ -310,6 +309,22 @@ void TTBEditItemViewer::MouseDown(TShiftState shift, int x, int y, bool& mouseDo
         TTBItemViewer::MouseDown(shift, x, y, mouseDownOnMenu);
         return;
     }
+    ClickedInBox();
+}
+
+void TTBEditItemViewer::MouseUp(int x, int y, bool mouseWasDownOnMenu)
+{
+    // A press in the box started the editing, which took its release; a release that comes here
+    // ends a drag from elsewhere in the menu, and chooses the box as a click would.
+    if (!PointInButtonPart(x, y)) {
+        TTBItemViewer::MouseUp(x, y, mouseWasDownOnMenu);
+        return;
+    }
+    ClickedInBox();
+}
+
+void TTBEditItemViewer::ClickedInBox()
+{
     if (FItem->GetEnabled()) {
         Execute(true);
         return;
@@ -318,11 +333,10 @@ void TTBEditItemViewer::MouseDown(TShiftState shift, int x, int y, bool& mouseDo
         FView->FinishModal();
 }
 
-void TTBEditItemViewer::MouseUp(int x, int y, bool mouseWasDownOnMenu)
+bool TTBEditItemViewer::ShowsCaption()
 {
-    // The press in the box started the editing; its release belongs to it.
-    if (!PointInButtonPart(x, y))
-        TTBItemViewer::MouseUp(x, y, mouseWasDownOnMenu);
+    // On a toolbar the box stands alone: the caption is neither drawn, nor an accelerator, nor a name.
+    return !UsesToolbarStyle() && TTBItemViewer::ShowsCaption();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -366,13 +380,10 @@ bool TTBEditItemViewer::PerformExecute()
 {
     TTBView* root = FView->FindRootView();
     FView->HideChildPopups();
-    std::weak_ptr<int> alive;
-    if (TWinControl* window = FView->GetWindow())
-        alive = window->LifeToken();
+    // True only when this viewer outlived the editing (and its view and root view with it).
     if (!DoEditing(root->GetModalWnd()))
         return false;
-    if (!alive.expired())
-        root->FinishModal();
+    root->FinishModal();
     return (FEndState & esCommitted) != 0;
 }
 
@@ -439,7 +450,10 @@ bool TTBEditItemViewer::DoEditing(HWND captureWnd)
     if (item->FActiveEditViewer)
         throw EInvalidOperation("The item is being edited already");
     TWinControl* window = FView->GetWindow();
-    std::weak_ptr<int> alive = window->LifeToken();
+    // What the loop dispatches may delete the item or rebuild the view's viewers (a change of
+    // the item's visibility or class), and this viewer goes with them, its window staying: so
+    // it is the viewer's own life that the editing follows. Its view and window live longer.
+    const std::weak_ptr<int> alive = LifeToken();
     HWND activeWnd = GetActiveWindow();
     HWND focusWnd = GetFocus();
     RECT margins{};

@@ -95,6 +95,7 @@ public:
     void GetCursor(POINT p, HCURSOR& cursor) override;
     void MouseDown(TShiftState shift, int x, int y, bool& mouseDownOnMenu) override;
     void MouseUp(int x, int y, bool mouseWasDownOnMenu) override;
+    bool ShowsCaption() override;
     // Runs the editing; true when it ended with Enter.
     bool PerformExecute() override;
     bool SharesButtonWidth() override { return false; }
@@ -123,6 +124,8 @@ protected:
     LRESULT CallPreviousEditProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
+    // A press or release in the box: an enabled item edits, a disabled one ends a toolbar's menu.
+    void ClickedInBox();
     bool DoEditing(HWND captureWnd);
     void RunEditLoop(HWND captureWnd, const std::weak_ptr<int>& alive);
     void AcceptEditText();

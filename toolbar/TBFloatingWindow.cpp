@@ -30,6 +30,32 @@ bool GradientCaptionsOn()
 
 constexpr UINT DC_GRADIENT_FLAG = 0x0020;
 
+bool OwnedBy(HWND wnd, HWND owner)
+{
+    for (HWND w = GetWindow(wnd, GW_OWNER); w; w = GetWindow(w, GW_OWNER))
+        if (w == owner)
+            return true;
+    return false;
+}
+
+// The window to insert wnd after (below) so that it stands just above the highest of its owner
+// and the windows the owner owns; HWND_TOP when nothing but topmost windows lie above that.
+HWND InsertAfterForOwnerChain(HWND wnd)
+{
+    HWND owner = GetWindow(wnd, GW_OWNER);
+    if (!owner)
+        return HWND_TOP;
+    HWND above = HWND_TOP;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == wnd)
+            continue;
+        if (w == owner || OwnedBy(w, owner))
+            return above;
+        above = (GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) ? HWND_TOP : w;
+    }
+    return HWND_TOP;
+}
+
 } // namespace
 
 TTBFloatingWindowParent::TTBFloatingWindowParent(TComponent* owner) : TCustomForm(owner)
@@ -109,9 +135,15 @@ void TTBFloatingWindowParent::ApplyShowState()
 {
     if (!FHandle)
         return;
-    bool show = FShowing && FShowWanted;
-    SetWindowPos(FHandle, nullptr, 0, 0, 0, 0,
-                 SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    if (!FShowing || !FShowWanted) {
+        SetWindowPos(FHandle, nullptr, 0, 0, 0, 0,
+                     SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_HIDEWINDOW);
+        return;
+    }
+    // Shown again, the form goes just above its owner's windows, as a new window of the owner
+    // would, not back under the ones the owner showed while it was hidden.
+    SetWindowPos(FHandle, InsertAfterForOwnerChain(FHandle), 0, 0, 0, 0,
+                 SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
 // ---- geometry

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/Graphics.h"
@@ -25,6 +26,9 @@ public:
 
     TTBView* GetView() const { return FView; }
     TTBCustomItem* GetItem() const { return FItem; }
+    // The viewer still exists while its token does: a view rebuilds its viewers whenever its
+    // items change, so code that dispatched messages finds out whether it is still there.
+    std::weak_ptr<int> LifeToken() const { return FLifeToken; }
     int GetGroupLevel() const { return FGroupLevel; }
     // Rectangle in the view window's client coordinates.
     const RECT& GetBoundsRect() const { return FBoundsRect; }
@@ -85,7 +89,7 @@ public:
     // The accessibility object, created on first request; nullptr without accessibility.
     TTBItemViewerAccObject* GetAccObject();
     // The caption is shown / drawn rotated / the image is shown.
-    bool ShowsCaption();
+    virtual bool ShowsCaption();
     bool IsRotated();
     bool ShowsImage();
 
@@ -116,6 +120,7 @@ private:
     SIZE FSize{};
     int FLayoutIndex = 0;  // its place while the view lays it out
     TTBItemViewerAccObject* FAccObject = nullptr;
+    std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };
 
 // The text metrics of a canvas's font (read once while a layout measures with one font).

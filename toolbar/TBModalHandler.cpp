@@ -217,20 +217,23 @@ TTBModalHandler::~TTBModalHandler()
 
 bool TTBModalHandler::LoopGoesOn(TTBView* rootView, HWND activeWnd) const
 {
-    return GetCapture() == FWnd && GetActiveWindow() == activeWnd && !rootView->ModalClosing();
+    return !RootGone() && GetCapture() == FWnd && GetActiveWindow() == activeWnd && !rootView->ModalClosing();
 }
 
 void TTBModalHandler::Loop(TTBView* rootView, bool mouseDown, bool trackRightButton, bool noPriority,
                            bool executeSelected)
 {
+    FRootAlive = rootView->LifeToken();
     rootView->GetDoneActionData() = TTBDoneActionData{};
     // A tip shown or still to come for the item that opened the menu would stand over the menu.
     CancelApplicationHint();
     rootView->EnsureLayout();
     rootView->SetModalWnd(FWnd);
-    TScopeExit leave([rootView] {
-        rootView->DropCapture();
-        rootView->SetModalWnd(nullptr);
+    TScopeExit leave([this, rootView] {
+        if (!RootGone()) {
+            rootView->DropCapture();
+            rootView->SetModalWnd(nullptr);
+        }
         // Characters of keys the menu took must not reach the window that gets them next.
         FlushMessages(WM_CHAR, WM_DEADCHAR);
         FlushMessages(WM_SYSCHAR, WM_SYSDEADCHAR);
@@ -249,12 +252,12 @@ void TTBModalHandler::RunLoop(TTBView* rootView, bool mouseDown, bool trackRight
         if (TTBItemViewer* selected = rootView->GetSelected()) {
             POINT p = selected->ScreenToClient(MessagePos());
             selected->MouseDown(0, p.x, p.y, mouseDownOnMenu);
-            if (rootView->ModalClosing())
+            if (RootGone() || rootView->ModalClosing())
                 return;
         }
     } else if (executeSelected) {
         rootView->RunSelected(!noPriority);
-        if (rootView->ModalClosing())
+        if (RootGone() || rootView->ModalClosing())
             return;
     }
     const HWND activeWnd = GetActiveWindow();
@@ -283,7 +286,8 @@ void TTBModalHandler::RunLoop(TTBView* rootView, bool mouseDown, bool trackRight
             TBSetLastMousePos(p);
             MouseMoved(rootView, p);
         }
-        UpdateApplicationHint(rootView);
+        if (!RootGone())
+            UpdateApplicationHint(rootView);
     }
 }
 
@@ -356,7 +360,9 @@ void TTBModalHandler::HandleKey(MSG& msg, TTBView* rootView, bool trackRightButt
     const TShiftState shift = KeyDataToShiftState(msg.lParam);
     if (TTBItemViewer* selected = view->GetSelected())
         selected->KeyDown(key, shift);
-    // The viewer may have closed its own view.
+    // The viewer may have closed its own view, or freed the whole chain.
+    if (RootGone())
+        return;
     if (key != 0 && InChain(rootView, view))
         view->HandleKeyPress(key, shift);
     if (rootView->ModalClosing())
@@ -398,6 +404,9 @@ void TTBModalHandler::HandleMouse(const MSG& msg, TTBView* rootView, bool trackR
             TBSetLastMousePos(p);
             MouseMoved(rootView, p);
         }
+        // Opening a submenu runs the item's popup event, which may free the whole chain.
+        if (RootGone())
+            return;
         if (TTBItemViewer* target = TargetViewer(rootView, foundView)) {
             POINT local = target->ScreenToClient(p);
             target->MouseMove(local.x, local.y);
@@ -414,6 +423,8 @@ void TTBModalHandler::HandleMouse(const MSG& msg, TTBView* rootView, bool trackR
         mouseDownOnMenu = false;
         rootView->ExcludeState(stKeepOnMouseUp);
         UpdateChainSelection(rootView, p, true);
+        if (RootGone())
+            return;
         if (TTBItemViewer* target = TargetViewer(rootView, foundView)) {
             POINT local = target->ScreenToClient(p);
             const TShiftState shift = msg.message == WM_LBUTTONDBLCLK ? TShiftState(ssDouble) : TShiftState(0);
@@ -428,6 +439,8 @@ void TTBModalHandler::HandleMouse(const MSG& msg, TTBView* rootView, bool trackR
         [[fallthrough]];
     case WM_LBUTTONUP: {
         UpdateChainSelection(rootView, p, false);
+        if (RootGone())
+            return;
         if (TTBItemViewer* target = TargetViewer(rootView, foundView)) {
             POINT local = target->ScreenToClient(p);
             target->MouseUp(local.x, local.y, mouseDownOnMenu);

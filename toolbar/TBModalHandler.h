@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 
 #include "platform/ObjectModel.h"
 #include "platform/ScopeGuards.h"
@@ -55,6 +56,9 @@ public:
 private:
     void RunLoop(TTBView* rootView, bool mouseDown, bool trackRightButton, bool noPriority, bool executeSelected);
     bool LoopGoesOn(TTBView* rootView, HWND activeWnd) const;
+    // A message the loop dispatched, or a viewer's handler, freed the root view (its toolbar
+    // went): nothing of it may be touched any more.
+    bool RootGone() const { return FRootAlive.expired(); }
     bool PressBelongsToMenus(const MSG& msg, TTBView* rootView);
     void HandleMessage(MSG& msg, TTBView* rootView, bool trackRightButton, bool& mouseDownOnMenu);
     void HandleKey(MSG& msg, TTBView* rootView, bool trackRightButton);
@@ -69,6 +73,7 @@ private:
     bool FInited = false;
     HWND FWnd = nullptr;
     TTBPopupWindow* FRootPopup = nullptr;
+    std::weak_ptr<int> FRootAlive;
 };
 
 // The deepest view of the chain of open popups below the view.

@@ -245,6 +245,10 @@ void TTBCustomToolbar::BeforeDestruction()
         RemoveWindowHook(this, &TTBCustomToolbar::GetMessageHook);
         FMessageHookRegistered = false;
     }
+    // The window goes before the view: until it is gone, its messages (an accessibility client
+    // asking for the toolbar's object, a cursor, a paint, a lost mode) reach handlers that need
+    // the view, and the children it destroys send them on their way out.
+    DestroyHandle();
     FreeAndNil(FView);
     FreeAndNil(FChevronItem);
     FreeAndNil(FItems);
@@ -782,12 +786,14 @@ void TTBCustomToolbar::UnwrapChildControl(TControl* control)
 void TTBCustomToolbar::GetTabOrderList(std::vector<TWinControl*>& list) const
 {
     TTBCustomDockableWindow::GetTabOrderList(list);
-    // A control behind the chevron cannot be seen, so the Tab key must not land in it.
-    for (int i = 0; i < FItems->Count(); ++i) {
-        auto* host = dynamic_cast<TTBControlItem*>(FItems->GetItem(i));
+    // A control behind the chevron cannot be seen, so the Tab key must not land in it. What is
+    // behind it is what the view shows there: the view may show another item's subitems
+    // (LinkSubitems), and a control item of the toolbar's own then has no viewer at all.
+    for (int i = 0; i < FView->GetViewerCount(); ++i) {
+        TTBItemViewer* viewer = FView->GetViewer(i);
+        auto* host = viewer->GetBehindChevron() ? dynamic_cast<TTBControlItem*>(viewer->GetItem()) : nullptr;
         auto* hidden = host ? dynamic_cast<TWinControl*>(host->GetControl()) : nullptr;
-        TTBItemViewer* viewer = hidden ? FView->Find(host) : nullptr;
-        if (!viewer || !viewer->GetBehindChevron())
+        if (!hidden)
             continue;
         std::erase_if(list, [hidden](TWinControl* c) { return c == hidden || hidden->ContainsControl(c); });
     }
@@ -817,7 +823,11 @@ bool TTBCustomToolbar::IsShortCut(TMessage& message)
 bool TTBCustomToolbar::OpenByKeyboard(wchar_t key, bool requirePrimaryAccel)
 {
     FView->ToggleAccelerators(true);
-    TScopeExit hideAccels([this] { FView->ToggleAccelerators(false); });
+    // The menu loop may end with the toolbar freed by a message it dispatched.
+    TScopeExit hideAccels([this, alive = LifeToken()] {
+        if (!alive.expired())
+            FView->ToggleAccelerators(false);
+    });
     if (key == 0) {
         TTBItemViewer* first = FView->InitialSelectable();
         if (!first)
@@ -974,7 +984,11 @@ void TTBCustomToolbar::MouseDown(TMouseButton button, TShiftState shift, int x, 
     TTBItemViewer* selected = FView->GetSelected();
     if (!selected || selected->GetItem()->HasTrait(isPassClicks))
         return;
-    TFlagScope loop(FMouseDownLoop);
+    FMouseDownLoop = true;
+    TScopeExit loopEnded([this, alive] {
+        if (!alive.expired())
+            FMouseDownLoop = false;
+    });
     FView->RunToolbarLoop(tblMouseDown);
 }
 

@@ -1774,6 +1774,9 @@ void TTBView::RunToolbarLoop(unsigned options)
 {
     if (InState(stModal))
         return;
+    // A message the loop dispatches may free the toolbar and this view with it: then only the
+    // handler is left to end, and the menu ends with nothing to carry out.
+    const std::weak_ptr<int> alive = LifeToken();
     std::exception_ptr failure;
     TTBDoneActionData done;
     {
@@ -1785,10 +1788,16 @@ void TTBView::RunToolbarLoop(unsigned options)
         try {
             handler->Loop(this, (options & tblMouseDown) != 0, false, (options & tblNoPriority) != 0,
                           (options & tblExecuteSelected) != 0);
-            done = FDoneActionData;
         } catch (...) {
             failure = std::current_exception();
         }
+        if (alive.expired()) {
+            handler.reset();
+            if (failure)
+                ReportMenuException(failure);
+            return;
+        }
+        done = FDoneActionData;
         ExcludeState(stModal);
         DisarmAllTimers();
         HideChildPopups();

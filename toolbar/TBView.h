@@ -89,6 +89,10 @@ public:
     void AfterConstruction() override;
     void BeforeDestruction() override;
 
+    // The view still exists while its token does: a message dispatched by its menu loop may free
+    // the toolbar, and this view with it.
+    std::weak_ptr<int> LifeToken() const { return FLifeToken; }
+
     // ---- Viewers ----
     int GetViewerCount() const { return static_cast<int>(FViewers.size()); }
     TTBItemViewer* GetViewer(int index) const { return FViewers.at(static_cast<size_t>(index)); }
@@ -330,4 +334,5 @@ private:
     TWinControl* FWindow = nullptr;
     int FWrapLength = 0;
     TTBViewAccObject* FAccObject = nullptr;
+    std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 };

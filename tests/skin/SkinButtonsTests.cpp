@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "ScriptedInput.h"
 #include "SkinControlsTestSupport.h"
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
@@ -13,6 +14,8 @@
 #include "platform/ScopeGuards.h"
 #include "skin/Skin.h"
 #include "skin/SkinControls.h"
+#include "skin/SkinPopup.h"
+#include "toolbar/TBCommon.h"
 
 namespace {
 
@@ -246,6 +249,55 @@ TEST_F(SkinButtons, TheDropDownMenuOpensBelowAndItsClosingClickIsPurged)
     EXPECT_TRUE(quit);
     EXPECT_EQ(quitCode, 7u);
     EXPECT_EQ(clicks, 0);
+}
+
+BOOL CALLBACK NoteShownPopup(HWND wnd, LPARAM data)
+{
+    if (dynamic_cast<TTBPopupWindow*>(FindControl(wnd)) && IsWindowVisible(wnd))
+        GetWindowRect(wnd, reinterpret_cast<RECT*>(data));
+    return TRUE;
+}
+
+// A themed drop-down menu keeps the button clear: below it where the monitor has room, above it
+// near the monitor's bottom.
+TEST_F(SkinButtons, TheDropDownMenuOpensAboveTheButtonNearTheBottom)
+{
+    auto* button = Make<TSkinButton>(10, 200, 100, 30);
+    auto* menu = New<TSkinPopupMenu>(Form());
+    for (const wchar_t* caption : {L"One", L"Two", L"Three"}) {
+        auto* item = New<TTBCustomItem>(menu);
+        item->SetCaption(caption);
+        menu->GetItems()->Add(item);
+    }
+    button->SetDropDownMenu(menu);
+    RECT buttonRect{};
+    GetWindowRect(button->GetHandle(), &buttonRect);
+    const struct {
+        const char* Name;
+        int MonitorBottom;
+        bool Above;
+    } cases[] = {
+        {"room below", buttonRect.bottom + 400, false},
+        {"no room below", buttonRect.bottom + 10, true},
+    };
+    for (const auto& c : cases) {
+        const std::vector<TMonitorLayoutEntry> monitors{{RECT{0, 0, 1280, c.MonitorBottom}, RECT{0, 0, 1280, c.MonitorBottom}}};
+        SetMonitorLayout(&monitors);
+        RECT shown{};
+        RunScripted([&] { Click(button); },
+                    {[&] {
+                        EnumThreadWindows(GetCurrentThreadId(), &NoteShownPopup, reinterpret_cast<LPARAM>(&shown));
+                        PostMessageA(GetCapture(), WM_KEYDOWN, VK_ESCAPE, 0);
+                    }});
+        SetMonitorLayout(nullptr);
+        ASSERT_FALSE(IsRectEmpty(&shown)) << c.Name;
+        if (c.Above) {
+            EXPECT_LE(shown.bottom, buttonRect.top) << c.Name;
+        } else {
+            EXPECT_GE(shown.top, buttonRect.bottom) << c.Name;
+        }
+        EXPECT_FALSE(button->GetDroppedDown()) << c.Name;
+    }
 }
 
 TEST_F(SkinButtons, TheSplitPartDropsAtOnceAndTheMainPartClicks)

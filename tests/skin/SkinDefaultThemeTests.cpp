@@ -511,7 +511,9 @@ TEST(DefaultTheme, VisualStylesChooseClassPartAndState)
     EXPECT_TRUE(calls[1].Part == 2 && calls[1].State == 3);
     calls = single([&](HDC dc, RECT r) { theme->DrawStatusBarPart(dc, r, spSizeGrip); });
     EXPECT_TRUE(calls.at(0).Class == vscStatus && calls[0].Part == 3);
-    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, r, RECT{0, 0, 20, 15}, dsLeft); });
+    // The band covers the dock's client rectangle (one pixel taller on a side dock), whatever part
+    // of it is painted.
+    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, RECT{0, 0, 20, 15}, r, dsLeft); });
     EXPECT_TRUE(calls.at(0).Class == vscRebar && calls[0].Bounds.bottom == 16);
     calls = single([&](HDC dc, RECT r) { theme->DrawCaptionButton(dc, r, Item(vtToolbar, 0, true, 2), cbnMaximize); });
     EXPECT_TRUE(calls.empty()) << "no part for maximize";

@@ -11,6 +11,7 @@
 #include "ScriptedInput.h"
 #include "SkinRecordingTheme.h"
 #include "SkinControlsTestSupport.h"
+#include "SkinTestSupport.h"
 #include "TestSupport.h"
 #include "platform/Geometry.h"
 #include "platform/StdCtrls.h"
@@ -311,6 +312,36 @@ TEST_F(SkinDkPanels, PanelsShareTheDockLengthAndTheDockTakesTheirWidth)
     GetClientRect(top->GetHandle(), &client);
     EXPECT_EQ(client.right, top->GetWidth() - nc.cx);
     EXPECT_EQ(client.bottom, top->GetHeight() - nc.cy);
+}
+
+// Without the theme's background a multi-dock erases with an assigned background object, else
+// with its colour; and it keeps its panels in one row, whatever row they came with.
+TEST_F(SkinDkPanels, AMultiDockErasesWithItsBackgroundObjectAndKeepsOneRow)
+{
+    auto* panel = New<TSkinDockablePanel>(THostForm::Form());
+    panel->SetResizable(false);
+    panel->SetDockRow(2);
+    panel->SetParent(FDock);
+    EXPECT_EQ(panel->GetDockRow(), 0);
+
+    FDock->SetUseThemeColor(false);
+    FDock->SetColor(TColor(RGB(20, 40, 60)));
+    std::unique_ptr<TPlainBackground, TObjectFree> background(New<TPlainBackground>());
+    const struct {
+        const char* Name;
+        TTBBasicBackground* Background;
+        COLORREF Expected;
+    } cases[] = {
+        {"no background object: the colour", nullptr, RGB(20, 40, 60)},
+        {"a background object paints", background.get(), background->Color},
+    };
+    for (const auto& c : cases) {
+        FDock->SetBackground(c.Background);
+        TTestSurface surface(20, 20);
+        EXPECT_EQ(SendMessageA(FDock->GetHandle(), WM_ERASEBKGND, WPARAM(surface.DC()), 0), 1) << c.Name;
+        EXPECT_EQ(surface.Color(5, 5) & 0xFFFFFF, c.Expected) << c.Name;
+    }
+    FDock->SetBackground(nullptr);
 }
 
 TEST_F(SkinDkPanels, DockedFrameAnswersWithEdgeSplitterCaptionAndCloseCodes)

@@ -82,6 +82,15 @@ TEST(SkinDock, BackgroundFromTheThemeOrTheParent)
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].Value, 3) << "left dock";
         EXPECT_TRUE(SameRect(calls[0].Popup.OpenerRect, client)) << "the whole dock";
+        // Behind a docked window only its part is asked for: the dock's client rectangle first,
+        // then the part to paint.
+        theme->Clear();
+        const RECT part{0, 40, 30, 90};
+        dock->FillDockBackground(surface.DC(), part);
+        const auto partCalls = theme->Of("DrawDockBackground");
+        ASSERT_EQ(partCalls.size(), 1u);
+        EXPECT_RECT(client, partCalls[0].R);
+        EXPECT_RECT(part, partCalls[0].Popup.OpenerRect);
     }
     dock->SetUseThemeColor(false);
     EXPECT_FALSE(dock->ThemedBackground()) << "no theme colour, no theme background";

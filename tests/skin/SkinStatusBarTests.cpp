@@ -12,6 +12,7 @@
 #include "platform/Forms.h"
 #include "skin/Skin.h"
 #include "skin/SkinStatusBar.h"
+#include "toolbar/TBHintWindow.h"
 
 namespace {
 
@@ -219,6 +220,64 @@ TEST(SkinStatusBar, ClicksReachThePanelUnderTheCursor)
     }
     EXPECT_EQ(clicked, (std::vector<int>{0, 1, 2})) << "past the last panel: none";
     EXPECT_EQ(doubled, clicked);
+    form.reset();
+    PumpMessages();
+}
+
+// Double-buffered from the start; simple mode covers the panels' texts but not their controls;
+// each panel shows its own tip; a disabled caption is drawn by the theme as disabled.
+TEST(SkinStatusBar, SimpleModeTipsAndDisabledCaptions)
+{
+    TRecordingThemeScope theme;
+    TFormPtr form(New<TForm>(nullptr));
+    form->SetBounds(100, 100, 300, 200);
+    TSkinStatusBar* bar = New<TSkinStatusBar>(form.get());
+    EXPECT_TRUE(bar->GetDoubleBuffered());
+    bar->SetParent(form.get());
+    bar->SetBounds(0, 150, 300, 22);
+    TSkinStatusPanel* first = bar->GetPanels()->Add();
+    first->SetSize(100);
+    first->SetCaption(L"Off");
+    first->SetEnabled(false);
+    first->SetHint(L"Seite \u00fc|long");
+    TCustomControl* control = New<TCustomControl>(form.get());
+    control->SetParent(bar);
+    TSkinStatusPanel* holder = bar->GetPanels()->GetItem(1);
+    const RECT placed = control->GetBoundsRect();
+    ASSERT_FALSE(IsRectEmpty(&placed));
+    bar->SetSimpleText(L"Simple");
+    bar->SetSimplePanel(true);
+    EXPECT_RECT(placed, control->GetBoundsRect());
+    bar->SetSimplePanel(false);
+
+    const struct {
+        POINT At;
+        const char* Hint;
+        RECT CursorRect;
+    } tips[] = {
+        {{10, 10}, "Seite \xc3\xbc", first->GetPanelRect()},
+        {{120, 10}, "", holder->GetPanelRect()},
+    };
+    for (const auto& t : tips) {
+        THintInfo info;
+        info.CursorPos = t.At;
+        info.HintStr = "stale";
+        bar->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info));
+        EXPECT_EQ(info.HintStr, t.Hint);
+        EXPECT_RECT(t.CursorRect, info.CursorRect);
+        EXPECT_EQ(info.HintWindowClass, TTBHintWindow::StaticClass());
+    }
+
+    form->HandleNeeded();
+    bar->HandleNeeded();
+    form->Show();
+    theme->Clear();
+    RedrawWindow(bar->GetHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const auto texts = theme->Of("DrawItemText");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].Text, L"Off");
+    EXPECT_FALSE(texts[0].Info.Enabled) << "the theme's disabled drawing";
+    control->Free();
     form.reset();
     PumpMessages();
 }

@@ -10,6 +10,7 @@
 #include "platform/ObjectModel.h"
 #include "skin/SkinDib.h"
 #include "skin/SkinUtils.h"
+#include "toolbar/TBDock.h"
 
 using TDIBPtr = std::unique_ptr<TDIB32, TObjectFree>;
 
@@ -34,3 +35,21 @@ private:
 
 // Random ARGB pixels from a fixed seed.
 std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed);
+
+// A dock background of one colour that notes the rectangle it last painted.
+class TPlainBackground : public TTBBasicBackground {
+public:
+    COLORREF Color = RGB(250, 120, 0);
+    RECT Painted{};
+    void PaintBackground(HDC dc, const RECT& drawRect, TControl*) override
+    {
+        Painted = drawRect;
+        TGdiObject<HBRUSH> brush(CreateSolidBrush(Color));
+        FillRect(dc, &drawRect, brush.Get());
+    }
+    HPALETTE BackgroundPalette() override { return nullptr; }
+    void AddChangeHandler(TChangeProc, void*) override {}
+    void SystemColorsChanged() override {}
+    void RemoveChangeHandler(TChangeProc, void*) override {}
+    bool InUse() override { return true; }
+};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinDefaultTheme.h"
 #include "skin/SkinTheme.h"
+#include "skin/SkinToolbar.h"
 
 namespace {
 
@@ -63,24 +65,6 @@ protected:
         TCustomControl::CreateParams(params);
         params.Style = WS_POPUP;
     }
-};
-
-// A dock background of one colour.
-class TPlainBackground : public TTBBasicBackground {
-public:
-    COLORREF Color = RGB(250, 120, 0);
-    RECT Painted{};
-    void PaintBackground(HDC dc, const RECT& drawRect, TControl*) override
-    {
-        Painted = drawRect;
-        TGdiObject<HBRUSH> brush(CreateSolidBrush(Color));
-        FillRect(dc, &drawRect, brush.Get());
-    }
-    HPALETTE BackgroundPalette() override { return nullptr; }
-    void AddChangeHandler(TChangeProc, void*) override {}
-    void SystemColorsChanged() override {}
-    void RemoveChangeHandler(TChangeProc, void*) override {}
-    bool InUse() override { return true; }
 };
 
 std::string RaisedBy(const std::function<void()>& call)
@@ -199,6 +183,48 @@ TEST(SkinThemes, TheNexusRelaysEachChangeToEachWindowOnce)
     RemoveThemeListener(b.get());
     SendMessageA(ThemeManager()->GetHandle(), WM_ACTIVATEAPP, FALSE, 0);
     EXPECT_EQ(b->NewThemes.size(), 4u);
+}
+
+// A window that raises while the three messages of a change go round keeps neither the others
+// from hearing all three nor a toolbar inside the update that the first one began.
+TEST(SkinThemes, AWindowThatRaisesStopsNoOtherWindowHearingTheChange)
+{
+    const std::vector<WPARAM> three{scColors, scMetrics, scThemeDone};
+    const struct {
+        const char* Name;
+        WPARAM RaiseAt;
+        bool BeforeToolbar;
+    } cases[] = {
+        {"at the first message, told before the toolbar", scColors, true},
+        {"at the first message, told after the toolbar", scColors, false},
+        {"at the second message", scMetrics, false},
+        {"at the last message, told before the toolbar", scThemeDone, true},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<TListeningControl, TObjectFree> raiser(New<TListeningControl>());
+        std::unique_ptr<TListeningControl, TObjectFree> other(New<TListeningControl>());
+        if (c.BeforeToolbar)
+            AddThemeListener(raiser.get());
+        std::unique_ptr<TSkinToolbar, TObjectFree> toolbar(New<TSkinToolbar>(nullptr));
+        if (!c.BeforeToolbar)
+            AddThemeListener(raiser.get());
+        AddThemeListener(other.get());
+        raiser->OnNewTheme = [&] {
+            if (raiser->NewThemes.back() == c.RaiseAt)
+                throw Exception("listener failed");
+        };
+        std::vector<std::string> reported;
+        Application->OnException =
+            TExceptionEvent([&](TObject*, const Exception& e) { reported.push_back(e.GetMessage()); });
+        SendMessageA(ThemeManager()->GetHandle(), WM_SYSCOLORCHANGE, 0, 0);
+        Application->OnException = nullptr;
+        RemoveThemeListener(raiser.get());
+        RemoveThemeListener(other.get());
+        EXPECT_EQ(toolbar->GetView()->GetUpdateCount(), 0) << c.Name;
+        EXPECT_EQ(raiser->NewThemes, three) << c.Name;
+        EXPECT_EQ(other->NewThemes, three) << c.Name;
+        EXPECT_EQ(reported, std::vector<std::string>{"listener failed"}) << c.Name;
+    }
 }
 
 TEST(SkinThemes, DragHandleAndFloatingGeometry)

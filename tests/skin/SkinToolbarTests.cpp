@@ -112,7 +112,7 @@ TEST_F(SkinToolbarTest, ViewTypeFollowsKindStateAndTransparency)
              bar->SetFloating(true);
          }, 0x10101},
         {"floating and resizable", [&] { bar->SetResizable(true); }, 0x30101},
-        {"docked again, resizable counts only while floating", [&] { bar->SetParent(dock); }, 0x101},
+        {"docked again, resizable still counts", [&] { bar->SetParent(dock); }, 0x20101},
     };
     for (const TCase& c : cases) {
         c.Change();

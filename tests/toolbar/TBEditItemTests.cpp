@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "DockTestSupport.h"
+#include "MenuTestSupport.h"
 #include "ToolbarTestSupport.h"
 #include "platform/ScopeGuards.h"
 #include "toolbar/TBExtItems.h"
+#include "toolbar/TBPopup.h"
 #include "toolbar/TBToolbar.h"
 
 namespace {
@@ -191,6 +193,151 @@ TEST_F(TBEditItem, FailingAcceptHandlerIsReportedAndEndsCleanly)
     Application->OnException = nullptr;
     EXPECT_EQ(reported, std::vector<std::string>{"no such zoom"});
     EXPECT_EQ(FEdit->GetText(), L"old");
+}
+
+// An item that counts its text changes.
+class TCountingEditItem : public TTBEditItem {
+public:
+    using TTBEditItem::TTBEditItem;
+    int Changes = 0;
+    void AfterTextChange() override { ++Changes; }
+};
+
+TEST_F(TBEditItem, CharCaseChangesTheTextOnlyWhenTheCaseDoes)
+{
+    const struct {
+        TEditCharCase From;
+        const wchar_t* Text;
+        TEditCharCase To;
+        const wchar_t* Expected;
+        int Changes;
+    } cases[] = {
+        {ecNormal, L"ABC 1", ecUpperCase, L"ABC 1", 0},
+        {ecNormal, L"abc 1", ecUpperCase, L"ABC 1", 1},
+        {ecNormal, L"abc", ecLowerCase, L"abc", 0},
+        {ecNormal, L"", ecUpperCase, L"", 0},
+        {ecUpperCase, L"abc", ecNormal, L"ABC", 0},
+        {ecUpperCase, L"abc", ecLowerCase, L"abc", 1},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<TCountingEditItem, TObjectFree> item(New<TCountingEditItem>(nullptr));
+        item->SetCharCase(c.From);
+        item->SetText(c.Text);
+        item->Changes = 0;
+        item->SetCharCase(c.To);
+        EXPECT_EQ(item->GetText(), c.Expected) << "case " << (&c - cases);
+        EXPECT_EQ(item->Changes, c.Changes) << "case " << (&c - cases);
+    }
+}
+
+// On a toolbar the box stands without its caption: the caption's accelerator opens nothing.
+TEST_F(TBEditItem, OnAToolbarTheCaptionIsNoAccelerator)
+{
+    FEdit->SetCaption(L"&Zoom");
+    EXPECT_FALSE(Viewer()->ShowsCaption());
+    bool editing = false;
+    LRESULT result = 0;
+    RunScripted([&] { result = FToolbar->Perform(CM_DIALOGCHAR, L'z', 0); },
+                {[&] {
+                     editing = GetFocus() && IsEditItemWindow(GetFocus());
+                     PostMessageW(GetFocus(), WM_CHAR, VK_ESCAPE, 0);
+                 },
+                 [] { PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); }});
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(editing);
+    TTBItemViewer* before = FToolbar->GetView()->Find(FBefore);
+    EXPECT_TRUE(before->ShowsCaption()) << "a plain button's caption still shows";
+}
+
+BOOL CALLBACK FindShownPopupView(HWND wnd, LPARAM data)
+{
+    if (auto* w = dynamic_cast<TTBPopupWindow*>(FindControl(wnd)); w && IsWindowVisible(wnd))
+        *reinterpret_cast<TTBView**>(data) = w->GetView();
+    return TRUE;
+}
+
+// The view of the thread's shown popup window.
+TTBView* ShownPopupView()
+{
+    TTBView* view = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindShownPopupView, reinterpret_cast<LPARAM>(&view));
+    return view;
+}
+
+// In a menu the release that ends a drag from another item over the box starts the editing, as
+// a click there would.
+TEST(TBEditItemInAMenu, AReleaseOverTheBoxStartsTheEditing)
+{
+    TMenuSettings settings(false, false, 100);
+    std::unique_ptr<TTBPopupMenu, TObjectFree> menu(New<TTBPopupMenu>(nullptr));
+    TTBCustomItem* first = AddItem(menu->GetItems(), L"First");
+    auto* edit = New<TTBEditItem>(nullptr);
+    edit->SetText(L"text");
+    menu->GetItems()->Add(edit);
+    HWND editWnd = nullptr;
+    auto centre = [](TTBCustomItem* item) { return ItemCentre(ShownPopupView(), item); };
+    TTestWindow host;
+    TInputScript script(host.Handle());
+    script.Press([&] { return centre(first); })
+        .MoveTo([&] { return centre(edit); })
+        .Release([&] { return centre(edit); })
+        .Do([&] {
+            HWND focus = GetFocus();
+            editWnd = focus && IsEditItemWindow(focus) ? focus : nullptr;
+            if (editWnd)
+                PostMessageW(editWnd, WM_CHAR, VK_ESCAPE, 0);
+        })
+        .Key(VK_ESCAPE);
+    script.Start();
+    menu->PopupAtControl(200, 120, false);
+    PumpMessages();
+    EXPECT_NE(editWnd, nullptr);
+    EXPECT_FALSE(script.WatchdogFired());
+    EXPECT_EQ(edit->GetActiveEditViewer(), nullptr);
+    EXPECT_EQ(VisiblePopupWindows(), 0);
+}
+
+// Whatever a message of the editing does to the viewer (its item taken out or freed, the
+// viewers rebuilt, the toolbar freed), the editing ends there without touching it again. The
+// tests' heap overwrites freed memory, so any such touch fails at once.
+TEST_F(TBEditItem, EditingEndsWhenItsViewerGoes)
+{
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+    } cases[] = {
+        {"the item taken out of the toolbar", [this] { FToolbar->GetItems()->Remove(FEdit); }},
+        {"the viewers rebuilt", [this] { FToolbar->GetView()->RebuildAllViewers(); }},
+        {"the item freed", [this] {
+             FEdit->Free();
+             FEdit = nullptr;
+         }},
+        {"the toolbar freed", [this] {
+             FToolbar->Free();
+             FToolbar = nullptr;
+         }},
+    };
+    for (const auto& c : cases) {
+        if (&c != cases) {
+            TearDown();
+            SetUp();
+        }
+        TTBEditItemViewer* viewer = Viewer();
+        HWND toolbarWnd = FToolbar->GetHandle();
+        bool opened = false;
+        bool result = true;
+        RunScripted([&] { result = viewer->PerformExecute(); },
+                    {Type(L"abc"), [&] { opened = viewer->GetEditWnd() != nullptr; }, c.Act});
+        EXPECT_TRUE(opened) << c.Name;
+        EXPECT_FALSE(result) << c.Name;
+        if (FEdit) {
+            EXPECT_EQ(FEdit->GetActiveEditViewer(), nullptr) << c.Name;
+            EXPECT_EQ(FEdit->GetText(), L"old") << c.Name;
+        }
+        if (FToolbar) {
+            EXPECT_EQ(FindWindowExW(toolbarWnd, nullptr, L"EDIT", nullptr), nullptr) << c.Name;
+        }
+    }
 }
 
 TEST_F(TBEditItem, CharCaseAndVerticalViews)

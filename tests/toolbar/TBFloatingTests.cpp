@@ -284,6 +284,55 @@ TEST_F(TBDockable, FloatingWindowHidesWhileTheApplicationIsInactive)
     EXPECT_FALSE(IsWindowVisible(wnd));
 }
 
+bool Above(HWND a, HWND b)
+{
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == a)
+            return true;
+        if (w == b)
+            return false;
+    }
+    return false;
+}
+
+// Shown again, a floating window goes above the windows its owner showed while it was hidden,
+// as a window newly shown by the owner would.
+TEST_F(TBDockable, AFloatingWindowShownAgainGoesAboveItsOwnersWindows)
+{
+    TFakeBar* bar = FForm->Bar(dpTop, 0, 0);
+    bar->SetFloating(true);
+    HWND formWnd = FForm->Form()->GetHandle();
+    HWND wnd = bar->GetFloatForm()->GetHandle();
+    const struct {
+        const char* Name;
+        std::function<void()> Hide;
+        std::function<void()> Show;
+    } cases[] = {
+        {"hidden and shown by hand", [bar] { bar->Hide(); }, [bar] { bar->Show(); }},
+        {"hidden while the application was inactive", [bar, formWnd] {
+             bar->SetHideWhenInactive(true);
+             SendMessageA(formWnd, WM_ACTIVATEAPP, FALSE, 0);
+         },
+         [bar, formWnd] {
+             SendMessageA(formWnd, WM_ACTIVATEAPP, TRUE, 0);
+             bar->SetHideWhenInactive(false);
+         }},
+    };
+    for (const auto& c : cases) {
+        c.Hide();
+        ASSERT_FALSE(IsWindowVisible(wnd)) << c.Name;
+        // Another window of the owner, shown meanwhile, stands above the hidden one.
+        TWindowHandle other(CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP, 400, 400, 50, 50, formWnd,
+                                            nullptr, GetModuleHandleA(nullptr), nullptr));
+        SetWindowPos(other.Get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ASSERT_TRUE(Above(other.Get(), wnd)) << c.Name;
+        c.Show();
+        EXPECT_TRUE(IsWindowVisible(wnd)) << c.Name;
+        EXPECT_TRUE(Above(wnd, other.Get())) << c.Name;
+        EXPECT_TRUE(Above(wnd, formWnd)) << c.Name;
+    }
+}
+
 // The thread's window hooks serve floating windows only, and every message the thread sends passes
 // through them: they are there exactly while some window floats.
 TEST_F(TBDockable, ThreadHooksOnlyWhileAWindowFloats)

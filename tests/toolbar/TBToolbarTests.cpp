@@ -401,6 +401,27 @@ TEST_F(TBToolbar, ControlsBehindTheChevronLeaveTheTabOrder)
     EXPECT_FALSE(inTabOrder());
     dock->SetBounds(0, 0, 1000, dock->GetHeight());
     EXPECT_TRUE(inTabOrder());
+
+    // Showing another item's subitems, the toolbar's own control item has no viewer at all; the
+    // linked tree's control behind the chevron still leaves the tab order.
+    std::unique_ptr<TTBCustomItem, TObjectFree> linked(New<TTBRootItem>(nullptr));
+    for (int i = 0; i < 6; ++i)
+        AddItem(linked.get(), L"Btn");
+    TCustomControl* linkedControl = New<TCustomControl>(FOwner.get());
+    linkedControl->SetBounds(0, 0, 40, 16);
+    linkedControl->SetParent(toolbar);
+    TTBCustomItem* ownHost = toolbar->GetItems()->GetItem(toolbar->GetItems()->Count() - 1);
+    toolbar->GetItems()->Remove(ownHost);
+    linked->Add(ownHost);
+    toolbar->SetLinkSubitems(linked.get());
+    std::vector<TWinControl*> list;
+    dock->SetBounds(0, 0, toolbar->GetWidth() / 2, dock->GetHeight());
+    ASSERT_NO_THROW(dock->GetTabOrderList(list));
+    EXPECT_EQ(std::count(list.begin(), list.end(), linkedControl), 0) << "behind the chevron";
+    EXPECT_EQ(std::count(list.begin(), list.end(), control), 1) << "its item is not shown, so not behind the chevron";
+    toolbar->SetLinkSubitems(nullptr);
+    linked->Remove(ownHost);
+    ownHost->Free();
     control->SetParent(nullptr);
     control->Free();
     toolbar->Free();
@@ -608,6 +629,121 @@ TEST_F(TBToolbar, AltKeysFromAFocusedControlReachTheMenuBar)
     // A dock asked by the form's search answers nothing and opens nothing.
     EXPECT_EQ(FForm->Dock(dpTop)->Perform(WM_SYSCOMMAND, SC_KEYMENU, 'x'), 0);
     toolbar->SetMenuBar(false);
+}
+
+// A toolbar freed by a message that its own menu loop dispatches (here the script's timer tick):
+// the loop, the handlers that started it and their clean-up end without touching it again. The
+// tests' heap overwrites freed memory, so any such touch fails at once.
+TEST_F(TBToolbar, FreedByAMessageItsMenuLoopDispatches)
+{
+    TMenuSettings settings(false, false, 100);
+    auto altKey = [](TTBCustomToolbar* toolbar) { SendMessageW(toolbar->GetHandle(), WM_SYSCOMMAND, SC_KEYMENU, 0); };
+    auto accelerator = [](TTBCustomToolbar* toolbar) {
+        SendMessageW(toolbar->GetHandle(), WM_SYSCOMMAND, SC_KEYMENU, L'f');
+    };
+    auto press = [](TTBCustomToolbar* toolbar) {
+        const RECT r = toolbar->GetView()->GetViewer(0)->GetBoundsRect();
+        const POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        const POINT screen = toolbar->ClientToScreen(p);
+        SetCursorPos(screen.x, screen.y);
+        SendMessageW(toolbar->GetHandle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    };
+    struct TCase {
+        const char* Name;
+        std::function<void(TTBCustomToolbar*)> Start;
+        std::vector<WORD> KeysFirst;
+        size_t OpenBeforeFree;  // views open when the toolbar goes
+    };
+    const TCase cases[] = {
+        {"Alt: the bar's keyboard loop", altKey, {}, 1},
+        {"Alt and Down: a menu of the bar open", altKey, {VK_DOWN}, 2},
+        {"an accelerator opens the menu", accelerator, {}, 2},
+        {"a press on an item: the mouse loop", press, {}, 2},
+        {"a press, then down into the menu", press, {VK_DOWN}, 2},
+    };
+    for (const TCase& c : cases) {
+        TTBCustomToolbar* toolbar = New<TTBCustomToolbar>(FForm->Form());
+        toolbar->SetHideWhenInactive(false);
+        TTBCustomItem* file = AddItem(toolbar->GetItems(), L"&File", isSubmenu);
+        AddItem(file, L"&New");
+        AddItem(file, L"&Open");
+        toolbar->SetParent(FForm->Dock(dpTop));
+        toolbar->SetMenuBar(true);
+        std::weak_ptr<int> alive = toolbar->LifeToken();
+        size_t open = 0;
+        TInputScript script(FForm->Form()->GetHandle());
+        for (WORD key : c.KeysFirst)
+            script.Key(key);
+        script.Do([&] {
+            open = OpenChain(toolbar->GetView()).size();
+            toolbar->Free();
+        });
+        script.Start();
+        c.Start(toolbar);
+        PumpMessages();
+        EXPECT_TRUE(alive.expired()) << c.Name;
+        EXPECT_EQ(open, c.OpenBeforeFree) << c.Name;
+        EXPECT_TRUE(script.Finished()) << c.Name;
+        EXPECT_FALSE(script.WatchdogFired()) << c.Name;
+        EXPECT_EQ(VisiblePopupWindows(), 0) << c.Name;
+        EXPECT_EQ(GetCapture(), nullptr) << c.Name;
+    }
+}
+
+// A child control that, as its window goes, asks its parent what an accessibility client or the
+// system would ask while a window tree is being destroyed. Asked counts the answers that came
+// back: a fault in the parent's handler ends the asking, and the system may swallow the fault.
+class TAskingControl : public TCustomControl {
+public:
+    using TCustomControl::TCustomControl;
+    UINT Ask = 0;
+    WPARAM AskW = 0;
+    LPARAM AskL = 0;
+    int* Asked = nullptr;
+    void Dispatch(TMessage& m) override
+    {
+        if (m.Msg == WM_DESTROY && Ask) {
+            HWND parent = ::GetParent(GetWindowHandle());
+            SendMessageW(parent, Ask, Ask == WM_SETCURSOR ? reinterpret_cast<WPARAM>(parent) : AskW, AskL);
+            ++*Asked;
+        }
+        TCustomControl::Dispatch(m);
+    }
+};
+
+TEST_F(TBToolbar, MessagesWhileItIsFreedFindItsViewStillThere)
+{
+    const struct {
+        const char* Name;
+        UINT Msg;
+        WPARAM W;
+        LPARAM L;
+    } cases[] = {
+        {"an accessibility client asks for the object", WM_GETOBJECT, 0, OBJID_CLIENT},
+        {"the cursor is asked for", WM_SETCURSOR, 0, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)},
+        {"the pointer leaves through the frame", WM_NCMOUSEMOVE, HTCAPTION, 0},
+        {"the mode is cancelled", WM_CANCELMODE, 0, 0},
+        {"the mouse moves over it", WM_MOUSEMOVE, 0, MAKELPARAM(5, 5)},
+        {"it is painted", WM_PAINT, 0, 0},
+    };
+    for (const auto& c : cases) {
+        TTBCustomToolbar* toolbar = MakeToolbar(FForm->Form(), 2);
+        toolbar->SetParent(FForm->Dock(dpTop));
+        auto* child = New<TAskingControl>(FForm->Form());
+        child->SetBounds(0, 0, 40, 16);
+        child->SetParent(toolbar);
+        child->HandleNeeded();
+        child->Ask = c.Msg;
+        child->AskW = c.W;
+        child->AskL = c.L;
+        int asked = 0;
+        child->Asked = &asked;
+        std::weak_ptr<int> childAlive = child->LifeToken();
+        toolbar->Free();
+        EXPECT_EQ(asked, 1) << c.Name;
+        EXPECT_TRUE(childAlive.expired()) << c.Name << ": the control item took its control along";
+        PumpMessages();
+    }
 }
 
 } // namespace
