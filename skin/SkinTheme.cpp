@@ -320,8 +320,8 @@ LRESULT TSkinThemeManager::SendSysChange(WPARAM change, LPARAM lParam)
 {
     LRESULT result = 0;
     // A target may leave the list (or make another leave) while it handles the message: each one
-    // of the list as it was is told once, if it is still there.
-    // One that raises does not keep the others from being told.
+    // of the list as it was is told once, if it is still there. One that raises does not keep the
+    // others from being told.
     const std::vector<ISkinMessageTarget*> targets = FNotifications;
     TFirstFailure failure;
     for (ISkinMessageTarget* target : targets) {

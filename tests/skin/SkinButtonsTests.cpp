@@ -281,7 +281,8 @@ TEST_F(SkinButtons, TheDropDownMenuOpensAboveTheButtonNearTheBottom)
         {"no room below", buttonRect.bottom + 10, true},
     };
     for (const auto& c : cases) {
-        const std::vector<TMonitorLayoutEntry> monitors{{RECT{0, 0, 1280, c.MonitorBottom}, RECT{0, 0, 1280, c.MonitorBottom}}};
+        const RECT monitor{0, 0, 1280, c.MonitorBottom};
+        const std::vector<TMonitorLayoutEntry> monitors{{monitor, monitor}};
         SetMonitorLayout(&monitors);
         RECT shown{};
         RunScripted([&] { Click(button); },
