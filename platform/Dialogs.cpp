@@ -4,11 +4,14 @@
 #include <dlgs.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "platform/Filer.h"
 #include "platform/Forms.h"
 #include "platform/Printers.h"
+#include "platform/ScopeGuards.h"
 
 SF_IMPLEMENT_ABSTRACT(TCommonDialog, TComponent)
 SF_IMPLEMENT_COMPONENT(TOpenDialog, TCommonDialog)
@@ -449,18 +452,16 @@ HGLOBAL MakeDevNames(const std::string& device)
     return block;
 }
 
-HGLOBAL MakeDevMode(const std::string& device, TPrinterOrientation orientation, int copies)
+// A copy of the printer's whole device mode (paper, source, driver data and all), which the
+// dialog starts from and hands back changed.
+HGLOBAL CopyDevMode(const DEVMODEA* mode)
 {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DEVMODEA));
+    const size_t size = mode->dmSize + mode->dmDriverExtra;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
     if (!block)
         throw EOutOfMemory("Out of memory");
-    auto* mode = static_cast<DEVMODEA*>(GlobalLock(block));
-    mode->dmSize = sizeof(DEVMODEA);
-    device.copy(reinterpret_cast<char*>(mode->dmDeviceName), sizeof(mode->dmDeviceName) - 1);
-    mode->dmFields = DM_ORIENTATION | DM_COPIES;
-    mode->dmOrientation = orientation == TPrinterOrientation::poLandscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    mode->dmCopies = static_cast<short>(std::max(copies, 1));
-    GlobalUnlock(block);
+    TGlobalLock<void> copy(block);
+    std::memcpy(copy.Get(), mode, size);
     return block;
 }
 
@@ -475,7 +476,7 @@ bool TPrinterSetupDialog::Execute(HWND owner)
     std::string device = printer->GetPrinterName();
     TGlobalBlock names, mode;
     names.Handle = MakeDevNames(device);
-    mode.Handle = MakeDevMode(device, printer->GetOrientation(), printer->GetCopies());
+    mode.Handle = CopyDevMode(printer->GetDevMode());
     PRINTDLGA pd{};
     pd.lStructSize = sizeof(pd);
     pd.hwndOwner = OwnerWindow(owner);
@@ -494,26 +495,20 @@ bool TPrinterSetupDialog::Execute(HWND owner)
     if (!EndExecute(ok))
         return false;
     if (names.Handle) {
-        auto* chosen = static_cast<DEVNAMES*>(GlobalLock(names.Handle));
-        std::string name = reinterpret_cast<const char*>(chosen) + chosen->wDeviceOffset;
-        GlobalUnlock(names.Handle);
-        const std::vector<std::string>& printers = printer->GetPrinters();
-        auto it = std::find(printers.begin(), printers.end(), name);
-        if (it != printers.end())
-            printer->SetPrinterIndex(static_cast<int>(it - printers.begin()));
+        TGlobalLock<char> chosen(names.Handle);
+        const size_t size = chosen.Get() ? chosen.Size() : 0;
+        const size_t offset = size >= sizeof(DEVNAMES) ? reinterpret_cast<const DEVNAMES*>(chosen.Get())->wDeviceOffset : size;
+        if (offset < size)
+            device.assign(chosen.Get() + offset, strnlen(chosen.Get() + offset, size - offset));
     }
-    if (mode.Handle) {
-        auto* chosen = static_cast<DEVMODEA*>(GlobalLock(mode.Handle));
-        DWORD fields = chosen->dmFields;
-        short orientation = chosen->dmOrientation;
-        short copies = chosen->dmCopies;
-        GlobalUnlock(mode.Handle);
-        if (fields & DM_ORIENTATION)
-            printer->SetOrientation(orientation == DMORIENT_LANDSCAPE ? TPrinterOrientation::poLandscape
-                                                                       : TPrinterOrientation::poPortrait);
-        if ((fields & DM_COPIES) && copies > 0)
-            printer->SetCopies(copies);
-    }
+    // The whole device mode the user chose becomes the printer's: paper size and source go with
+    // orientation and copies, so that the page can take the new paper from the printer.
+    TGlobalLock<DEVMODEA> chosen(mode.Handle);
+    const DEVMODEA* settings = chosen.Get();
+    const size_t size = settings ? chosen.Size() : 0;
+    if (size < offsetof(DEVMODEA, dmFields) || size < static_cast<size_t>(settings->dmSize) + settings->dmDriverExtra)
+        throw EPrinter("The printer settings are not valid");
+    printer->SetDevMode(device, settings);
     return true;
 }
 

@@ -198,7 +198,8 @@ private:
     int FMaxFontSize = 0;
 };
 
-// The printer setup dialog: the printer, its orientation and copies, applied to Printer() on OK.
+// The printer setup dialog: the printer and the whole device mode chosen for it (paper size and
+// source, orientation, copies), applied to Printer() on OK.
 class TPrinterSetupDialog : public TCommonDialog {
     SF_CLASS(TPrinterSetupDialog)
 public:
