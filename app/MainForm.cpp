@@ -92,9 +92,12 @@ TSheetfoldForm::TSheetfoldForm(TComponent* owner) : TCustomSheetfoldForm(owner)
     FStatusBar = New<TSkinStatusBar>(this);
     FStatusBar->SetAlign(alBottom);
     FStatusBar->SetParent(this);
-    FDock = New<TSkinMultiDock>(this);
-    FDock->SetPosition(dpLeft);
-    FDock->SetParent(this);
+    // The panels start at the left; either side takes a panel dragged to it.
+    for (auto [dock, position] : {std::pair{&FLeftDock, dpLeft}, std::pair{&FRightDock, dpRight}}) {
+        *dock = New<TSkinMultiDock>(this);
+        (*dock)->SetPosition(position);
+        (*dock)->SetParent(this);
+    }
     BuildPanels();
     BuildCentre();
 
@@ -285,7 +288,7 @@ void TSheetfoldForm::BuildPanels()
                                        std::tuple{static_cast<TSkinDockablePanel*>(FPrintPanel), FViewPrintItem, 260}}) {
         panel->SetDockPos(position++);
         panel->SetSplitHeight(height);
-        panel->SetParent(FDock);
+        panel->SetParent(FLeftDock);
         item->SetControl(panel);
         // Closed by its own button, floated, docked again: the View menu follows.
         panel->OnVisibleChanged = TNotifyEvent([panel, item](TObject*) { item->SetChecked(panel->GetVisible()); });

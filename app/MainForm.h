@@ -86,7 +86,8 @@ public:
     TSkinLabel* GetFontNameLabel() const { return FImagePanel->GetFontNameLabel(); }
     TSkinLabel* GetTitleLabel() const { return FImagePanel->GetTitleLabel(); }
     TSkinStatusBar* GetStatusBar() const { return FStatusBar; }
-    TSkinMultiDock* GetDock() const { return FDock; }
+    TSkinMultiDock* GetLeftDock() const { return FLeftDock; }
+    TSkinMultiDock* GetRightDock() const { return FRightDock; }
     TSkinButton* GetAlignmentButton(TTextAlignment alignment) const { return FImagePanel->GetAlignmentButton(alignment); }
     TFontDialog* GetElementFontDialog() const { return FFontDialog; }
     // The control or menu item of a command (the first one that shows it).
@@ -170,7 +171,8 @@ private:
     TSkinPopupMenu* FRotateMenu = nullptr;
     TSkinComboBoxItem* FZoomBox = nullptr;
     TSkinStatusBar* FStatusBar = nullptr;
-    TSkinMultiDock* FDock = nullptr;
+    TSkinMultiDock* FLeftDock = nullptr;
+    TSkinMultiDock* FRightDock = nullptr;
     TTabControl* FTabControl = nullptr;
     TPanel* FPreviewPanel = nullptr;
 

@@ -230,7 +230,7 @@ TEST_F(MainFormTest, ThePanelsDockAtTheLeftSizedToTheirRowsAndTheViewTogglesFoll
     TSkinDockablePanel* panels[] = {Form->GetImagePanel(), Form->GetPrintPanel()};
     const int commands[] = {cmViewImagePanel, cmViewPrintPanel};
     const int width = Form->GetImagePanel()->DesignWidth();
-    EXPECT_EQ(Form->GetDock()->ShownPanels(), std::vector<TSkinDockablePanel*>(std::begin(panels), std::end(panels)));
+    EXPECT_EQ(Form->GetLeftDock()->ShownPanels(), std::vector<TSkinDockablePanel*>(std::begin(panels), std::end(panels)));
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         TSkinDockablePanel* panel = panels[i];
@@ -253,7 +253,7 @@ TEST_F(MainFormTest, ThePanelsDockAtTheLeftSizedToTheirRowsAndTheViewTogglesFoll
         EXPECT_FALSE(item->GetChecked());
         Form->ExecuteCommand(commands[i]);
     }
-    EXPECT_EQ(Form->GetDock()->ShownPanels().size(), 2u);
+    EXPECT_EQ(Form->GetLeftDock()->ShownPanels().size(), 2u);
     // The status bar sits at the window's bottom with its grip in the corner.
     EXPECT_TRUE(Form->GetStatusBar()->SizeGripShown());
 }

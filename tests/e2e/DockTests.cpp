@@ -1,14 +1,17 @@
-// The main window's side panels and its printer, worked by the real mouse and keyboard: the paper
-// chosen in the printer setup dialog reaches the page.
+// The main window's side panels and its printer, worked by the real mouse and keyboard: a panel
+// dragged to either edge docks there, and the paper chosen in the printer setup dialog reaches
+// the page.
 #include <windows.h>
 
 #include <dlgs.h>
 
 #include <cstdlib>
 #include <iterator>
+#include <vector>
 
 #include "E2ESupport.h"
 #include "TestSupport.h"
+#include "skin/SkinDkPanels.h"
 
 namespace {
 
@@ -22,6 +25,70 @@ RECT ScreenRect(HWND wnd)
 POINT Centre(const RECT& r)
 {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+RECT ClientScreenRect(HWND wnd)
+{
+    RECT r{};
+    GetClientRect(wnd, &r);
+    MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+LRESULT HitAt(HWND wnd, POINT screen)
+{
+    DWORD_PTR result = HTNOWHERE;
+    SendMessageTimeoutA(wnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y), SMTO_NORMAL, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// The first point of the line from `from` in steps of `step` where the window answers the hit
+// code, or {-1, -1}.
+POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const POINT p{from.x + step.x * i, from.y + step.y * i};
+        if (HitAt(wnd, p) == code)
+            return p;
+    }
+    return POINT{-1, -1};
+}
+
+// The floating form that holds the panel while it floats, or 0 while it is docked or hidden.
+HWND FloatingFormOf(HWND panel)
+{
+    HWND root = GetAncestor(panel, GA_ROOT);
+    return root && WindowClass(root) == "TSkinFloatingWindowParent" && IsWindowVisible(root) ? root : nullptr;
+}
+
+// A point of the panel's caption, docked or floating; {-1, -1} when it shows none.
+POINT CaptionPoint(HWND panel)
+{
+    HWND floating = FloatingFormOf(panel);
+    HWND target = floating ? floating : panel;
+    const RECT r = ScreenRect(target);
+    return FindHit(target, floating ? 2002 : htPanelCaption, POINT{r.left + 12, r.top + 1}, POINT{0, 1}, 24);
+}
+
+// The side panels and the main window's multi-docks, once both panels show.
+struct TSidePanels {
+    HWND Image = nullptr;
+    HWND Print = nullptr;
+    std::vector<HWND> Docks;
+};
+
+TSidePanels FindSidePanels(const TProgramDriver& program)
+{
+    TSidePanels panels{program.FindChild("TImagePanel"), program.FindChild("TPrintPanel"), {}};
+    FindDescendantIf(program.MainWindow(), [&](HWND wnd) {
+        if (WindowClass(wnd) == "TSkinMultiDock")
+            panels.Docks.push_back(wnd);
+        return false;
+    });
+    if (!panels.Image || !panels.Print ||
+        !WaitUntil([&] { return IsWindowVisible(panels.Image) && IsWindowVisible(panels.Print); }))
+        return {};
+    return panels;
 }
 
 // The print panel's Setup... button: the topmost of its buttons.
@@ -115,5 +182,52 @@ TEST_F(PaperChoice, PaperSizeChosenInPrinterSetupBecomesThePages)
     const RECT sheet = project->GetPage(0)->GetPaperRect();
     EXPECT_TRUE(PaperIs(project->GetPage(0), 14800, 21000))
         << "the page is " << sheet.right - sheet.left << " x " << sheet.bottom - sheet.top << ", not A5";
+    CloseProgram(Program);
+}
+
+class SidePanels : public TProgramTest {};
+
+TEST_F(SidePanels, APanelDraggedToEitherEdgeDocksThere)
+{
+    ASSERT_TRUE(Program.Start());
+    const TSidePanels panels = FindSidePanels(Program);
+    ASSERT_TRUE(panels.Image && panels.Print) << "the side panels are not both shown";
+    ASSERT_TRUE(Program.BringToFront());
+    HWND tabs = Program.FindChild("TTabControl");
+    const RECT client = ClientScreenRect(Program.MainWindow());
+    const RECT page = ScreenRect(tabs);
+    HWND leftDock = GetParent(panels.Print);
+    ASSERT_EQ(ScreenRect(leftDock).left, client.left) << "the panels start on the left dock";
+    const int middle = (page.top + page.bottom) / 2;
+
+    // Each panel's caption taken to the window's right edge: it docks there, at the right of the
+    // page, and the panels share that dock's length as they shared the left one's.
+    struct TMove {
+        const char* Name;
+        HWND Panel;
+    };
+    for (const TMove& move : {TMove{"image", panels.Image}, TMove{"print", panels.Print}}) {
+        SCOPED_TRACE(move.Name);
+        const POINT caption = CaptionPoint(move.Panel);
+        ASSERT_NE(caption.x, -1) << "no caption at the panel's top";
+        MouseDrag(caption, POINT{client.right - 8, middle});
+        EXPECT_TRUE(WaitUntil([&] {
+            HWND dock = GetParent(move.Panel);
+            return !FloatingFormOf(move.Panel) && dock != leftDock && WindowClass(dock) == "TSkinMultiDock" &&
+                   ScreenRect(move.Panel).right == client.right && ScreenRect(tabs).right <= ScreenRect(move.Panel).left;
+        })) << "the panel is in a " << WindowClass(GetParent(move.Panel)) << " at " << ScreenRect(move.Panel).left << "-"
+            << ScreenRect(move.Panel).right << ", the window's client ends at " << client.right;
+    }
+    const RECT image = ScreenRect(panels.Image), print = ScreenRect(panels.Print);
+    EXPECT_EQ(GetParent(panels.Image), GetParent(panels.Print));
+    EXPECT_TRUE(image.bottom == print.top || print.bottom == image.top)
+        << "image " << image.top << "-" << image.bottom << ", print " << print.top << "-" << print.bottom;
+    // The empty left dock gives its room to the page.
+    EXPECT_TRUE(WaitUntil([&] { return ScreenRect(tabs).left == client.left; })) << ScreenRect(tabs).left;
+
+    // Dragged back to the left edge, a panel docks there again: an empty dock takes a panel
+    // dropped on the window's edge.
+    MouseDrag(CaptionPoint(panels.Image), POINT{client.left + 1, middle});
+    EXPECT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == leftDock && ScreenRect(panels.Image).left == client.left; }));
     CloseProgram(Program);
 }

@@ -65,7 +65,8 @@ std::tuple<HWND, HWND, HWND> SidePanels(const TProgramDriver& program)
 {
     HWND image = program.FindChild("TImagePanel");
     HWND print = program.FindChild("TPrintPanel");
-    HWND dock = program.FindChild("TSkinMultiDock");
+    // The window has a dock on either side; the panels start on the left one.
+    HWND dock = image ? GetParent(image) : nullptr;
     if (!image || !print || !dock || !WaitUntil([&] { return IsWindowVisible(image) && IsWindowVisible(print); }))
         return {};
     return {image, print, dock};
