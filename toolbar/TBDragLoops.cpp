@@ -47,6 +47,18 @@ RECT PlaceAtGrab(POINT cursor, SIZE size, POINT grab, SIZE startSize)
     return RECT{left, top, left + size.cx, top + size.cy};
 }
 
+RECT KeepCursorInsideFrame(RECT rect, POINT cursor, SIZE border)
+{
+    auto shift = [](LONG low, LONG high, LONG at, LONG frame) {
+        // The offset of the cursor from the low edge, kept within [frame, extent - frame - 1].
+        const LONG offset = at - low;
+        const LONG lowest = frame, highest = std::max(frame, high - low - frame - 1);
+        return offset < lowest ? offset - lowest : (offset > highest ? offset - highest : 0);
+    };
+    OffsetRect(&rect, shift(rect.left, rect.right, cursor.x, border.cx), shift(rect.top, rect.bottom, cursor.y, border.cy));
+    return rect;
+}
+
 bool DockTargetHit(const RECT& dockRect, bool leftRight, const RECT& windowRect, POINT cursor, POINT grab,
                    SIZE startSize)
 {
@@ -278,7 +290,8 @@ void TMoveLoop::Step(POINT cursor)
             DrawOutline(nullptr);
             return;
         }
-        RECT r = PlaceAtGrab(cursor, FFloatSize, FGrab, FStartSize);
+        RECT r = KeepCursorInsideFrame(PlaceAtGrab(cursor, FFloatSize, FGrab, FStartSize), cursor,
+                                       FWindow->QueryFloatingBorder());
         RECT monitor = MonitorRectOfPoint(cursor, true);
         int width = r.right - r.left, height = r.bottom - r.top;
         OffsetRect(&r, std::max<LONG>(0, monitor.left - r.left), std::max<LONG>(0, monitor.top - r.top));

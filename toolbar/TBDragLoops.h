@@ -30,6 +30,11 @@ TTBRowChoice ChooseDockRow(const std::vector<TTBDockRowInfo>& rows, int coordina
 // at the same relative place under the cursor.
 RECT PlaceAtGrab(POINT cursor, SIZE size, POINT grab, SIZE startSize);
 
+// The floating form's rectangle moved just enough that the cursor lies inside its frame: a window
+// dragged out by its docked edge would otherwise hang from its sizing border, where a double
+// click sizes instead of docking it back and a further drag resizes it.
+RECT KeepCursorInsideFrame(RECT rect, POINT cursor, SIZE border);
+
 // Whether a drag at `cursor` docks to a dock whose screen rectangle is dockRect, with the window
 // placed at windowRect on it. The grab point biases the zone so a window grabbed at its far edge
 // docks as readily as one grabbed near.

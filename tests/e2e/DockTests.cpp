@@ -231,3 +231,33 @@ TEST_F(SidePanels, APanelDraggedToEitherEdgeDocksThere)
     EXPECT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == leftDock && ScreenRect(panels.Image).left == client.left; }));
     CloseProgram(Program);
 }
+
+TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickWhereItWasDropped)
+{
+    ASSERT_TRUE(Program.Start());
+    const TSidePanels panels = FindSidePanels(Program);
+    ASSERT_TRUE(panels.Image && panels.Print) << "the side panels are not both shown";
+    ASSERT_TRUE(Program.BringToFront());
+    HWND dock = GetParent(panels.Image);
+    const RECT dockRect = ScreenRect(dock);
+
+    // Out over the page by its caption: it floats under the pointer, which stays on its caption.
+    const POINT caption = CaptionPoint(panels.Image);
+    ASSERT_NE(caption.x, -1) << "no caption at the panel's top";
+    const POINT dropped{dockRect.right + 300, dockRect.top + 120};
+    MouseDrag(caption, dropped);
+    ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(panels.Image) != nullptr; })) << "the panel did not float";
+    EXPECT_EQ(HitAt(FloatingFormOf(panels.Image), dropped), 2002) << "the pointer is not on the floating caption";
+
+    // One double click right there docks it back, and both panels lie wholly on the dock.
+    MouseDoubleClick(dropped);
+    EXPECT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == dock && !FloatingFormOf(panels.Image); }))
+        << "the first double click did not dock the panel";
+    const RECT area = ScreenRect(dock);
+    for (HWND panel : {panels.Image, panels.Print}) {
+        const RECT r = ScreenRect(panel);
+        EXPECT_TRUE(r.top >= area.top && r.bottom <= area.bottom)
+            << WindowClass(panel) << " at " << r.top << "-" << r.bottom << " on a dock of " << area.top << "-" << area.bottom;
+    }
+    CloseProgram(Program);
+}
