@@ -20,7 +20,8 @@ need_pkgs=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev googletest
-  wine xvfb xauth fonts-liberation locales
+  # fonts-wine has Marlett, the symbol font of the system's caption buttons and glyphs.
+  wine xvfb xauth fonts-liberation fonts-wine locales
   cups printer-driver-cups-pdf poppler-utils
 )
 if [ "$SF_ARCH" = i686 ]; then

@@ -59,10 +59,31 @@ stop_display() {
   fi
 }
 
+# Wine's own fonts that the program draws with, in the prefix's Fonts folder: this Wine looks for
+# them in a folder it cannot reach, and without Marlett the caption buttons and the system's
+# glyphs show letters ("r" for the close cross). Runs on every start, so that older prefixes get
+# them too.
+SF_WINE_FONTS="${SF_WINE_FONTS:-/usr/share/wine/fonts}"
+install_prefix_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font
+  mkdir -p "$fonts"
+  for font in marlett.ttf; do
+    [ -f "$fonts/$font" ] && continue
+    if [ ! -f "$SF_WINE_FONTS/$font" ]; then
+      echo "warning: $SF_WINE_FONTS/$font is missing (package fonts-wine): symbol glyphs show as letters" >&2
+      continue
+    fi
+    cp "$SF_WINE_FONTS/$font" "$fonts/$font"
+  done
+}
+
 # Creates the prefix once with deterministic settings: classic drawing, no audio, real font faces.
 prepare_prefix() {
   local stamp="$WINEPREFIX/.sheetfold-ready"
-  [ -f "$stamp" ] && return 0
+  if [ -f "$stamp" ]; then
+    install_prefix_fonts
+    return 0
+  fi
   echo "wine: creating prefix $WINEPREFIX (once per build folder)"
   rm -rf "$WINEPREFIX"
   local log="$BUILD_DIR/wineboot.log"
@@ -94,6 +115,7 @@ REGEDIT4
 REG
   wine regedit "$reg" >/dev/null 2>&1 || { echo "error: could not apply prefix settings" >&2; return 1; }
   wineserver -w
+  install_prefix_fonts
   touch "$stamp"
 }
 

@@ -1,17 +1,20 @@
 // The main window's side panels and its printer, worked by the real mouse and keyboard: a panel
-// dragged to either edge docks there, and the paper chosen in the printer setup dialog reaches
-// the page.
+// dragged to either edge docks there, a floating one docks back on a double click and shows its
+// close button's cross, and the paper chosen in the printer setup dialog reaches the page.
 #include <windows.h>
 
 #include <dlgs.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "E2ESupport.h"
 #include "TestSupport.h"
 #include "skin/SkinDkPanels.h"
+#include "toolbar/TBDockableWindow.h"
 
 namespace {
 
@@ -68,6 +71,88 @@ POINT CaptionPoint(HWND panel)
     HWND target = floating ? floating : panel;
     const RECT r = ScreenRect(target);
     return FindHit(target, floating ? 2002 : htPanelCaption, POINT{r.left + 12, r.top + 1}, POINT{0, 1}, 24);
+}
+
+// The box of the pixels of the window that answer the hit code along the row and column through
+// `inside`, which answers it.
+RECT HitBox(HWND wnd, LRESULT code, POINT inside)
+{
+    RECT box{inside.x, inside.y, inside.x + 1, inside.y + 1};
+    while (HitAt(wnd, POINT{box.left - 1, inside.y}) == code)
+        --box.left;
+    while (HitAt(wnd, POINT{box.right, inside.y}) == code)
+        ++box.right;
+    while (HitAt(wnd, POINT{inside.x, box.top - 1}) == code)
+        --box.top;
+    while (HitAt(wnd, POINT{inside.x, box.bottom}) == code)
+        ++box.bottom;
+    return box;
+}
+
+// The dark pixels of a picture, row by row.
+struct TGlyphMask {
+    int Width = 0;
+    int Height = 0;
+    std::vector<bool> Dark;
+    bool At(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height && Dark[y * Width + x]; }
+    std::string Drawing() const
+    {
+        std::string text;
+        for (int y = 0; y < Height; ++y) {
+            for (int x = 0; x < Width; ++x)
+                text += At(x, y) ? '#' : '.';
+            text += '\n';
+        }
+        return text;
+    }
+};
+
+// The glyph's dark pixels, cut to their box.
+TGlyphMask DarkGlyph(const TDecodedPicture& picture)
+{
+    RECT box{picture.Width, picture.Height, 0, 0};
+    auto dark = [&](int x, int y) {
+        const COLORREF c = picture.Pixel(x, y);
+        return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 80;
+    };
+    for (int y = 0; y < picture.Height; ++y)
+        for (int x = 0; x < picture.Width; ++x)
+            if (dark(x, y))
+                box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                           std::max<LONG>(box.bottom, y + 1)};
+    TGlyphMask mask;
+    if (box.right <= box.left)
+        return mask;
+    mask.Width = box.right - box.left;
+    mask.Height = box.bottom - box.top;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x)
+            mask.Dark.push_back(dark(x, y));
+    return mask;
+}
+
+// A cross: about square, the same mirrored left to right, ink at its four corners and its centre.
+// A letter "r" in place of the symbol font's cross has none of its right-hand half.
+bool IsCross(const TGlyphMask& m)
+{
+    if (m.Width < 4 || m.Height < 4 || std::abs(m.Width - m.Height) > 2)
+        return false;
+    int ink = 0, asymmetric = 0;
+    for (int y = 0; y < m.Height; ++y)
+        for (int x = 0; x < m.Width; ++x) {
+            ink += m.At(x, y);
+            asymmetric += m.At(x, y) != m.At(m.Width - 1 - x, y);
+        }
+    auto inkNear = [&](int cx, int cy) {
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x)
+                if (m.At(x, y))
+                    return true;
+        return false;
+    };
+    const int r = m.Width - 1, b = m.Height - 1;
+    return asymmetric * 7 <= ink && inkNear(0, 0) && inkNear(r, 0) && inkNear(0, b) && inkNear(r, b) &&
+           inkNear(r / 2, b / 2);
 }
 
 // The side panels and the main window's multi-docks, once both panels show.
@@ -259,5 +344,32 @@ TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickWhereItWasDropped
         EXPECT_TRUE(r.top >= area.top && r.bottom <= area.bottom)
             << WindowClass(panel) << " at " << r.top << "-" << r.bottom << " on a dock of " << area.top << "-" << area.bottom;
     }
+    CloseProgram(Program);
+}
+
+TEST_F(SidePanels, AFloatingPanelsCloseButtonShowsACross)
+{
+    ASSERT_TRUE(Program.Start());
+    const TSidePanels panels = FindSidePanels(Program);
+    ASSERT_TRUE(panels.Image && panels.Print) << "the side panels are not both shown";
+    ASSERT_TRUE(Program.BringToFront());
+    const RECT dockRect = ScreenRect(GetParent(panels.Print));
+    MouseDrag(CaptionPoint(panels.Print), POINT{dockRect.right + 300, dockRect.top + 120});
+    ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(panels.Print) != nullptr; })) << "the panel did not float";
+    HWND floating = FloatingFormOf(panels.Print);
+    // Away from the button, so that it is drawn neither hot nor pressed.
+    MoveMouse(POINT{dockRect.right + 600, dockRect.top + 500});
+
+    const RECT form = ScreenRect(floating);
+    const POINT close = FindHit(floating, HT_TB2K_CLOSE, POINT{form.right - 2, CaptionPoint(panels.Print).y}, POINT{-1, 0}, 40);
+    ASSERT_NE(close.x, -1) << "no close button in the floating caption";
+    RECT button = HitBox(floating, HT_TB2K_CLOSE, close);
+    // Inside the button's raised edge.
+    InflateRect(&button, -2, -2);
+    TGlyphMask glyph;
+    EXPECT_TRUE(WaitUntil([&] {
+        glyph = DarkGlyph(CaptureScreen(button));
+        return IsCross(glyph);
+    })) << "the close button shows\n" << glyph.Drawing();
     CloseProgram(Program);
 }

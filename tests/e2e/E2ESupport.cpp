@@ -150,13 +150,17 @@ TDecodedPicture DecodePicture(const std::string& path)
 
 TDecodedPicture CaptureClient(HWND wnd)
 {
-    TDecodedPicture picture;
     RECT client{};
     GetClientRect(wnd, &client);
-    POINT origin{0, 0};
-    ClientToScreen(wnd, &origin);
-    const int width = client.right;
-    const int height = client.bottom;
+    MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    return CaptureScreen(client);
+}
+
+TDecodedPicture CaptureScreen(const RECT& screenRect)
+{
+    TDecodedPicture picture;
+    const int width = screenRect.right - screenRect.left;
+    const int height = screenRect.bottom - screenRect.top;
     if (width <= 0 || height <= 0)
         return picture;
     BITMAPINFO info{};
@@ -171,7 +175,7 @@ TDecodedPicture CaptureClient(HWND wnd)
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, screenRect.left, screenRect.top, SRCCOPY);
     GdiFlush();
     picture.Width = width;
     picture.Height = height;

@@ -68,6 +68,8 @@ TDecodedPicture DecodePicture(const std::string& path);
 
 // The client area of a window as it is on the screen.
 TDecodedPicture CaptureClient(HWND wnd);
+// A rectangle of the screen as it shows now.
+TDecodedPicture CaptureScreen(const RECT& screen);
 // The box of the pixels close to the colour (each channel within tolerance); empty when none.
 RECT FindColorBox(const TDecodedPicture& picture, COLORREF color, int tolerance = 8);
 bool NearColor(COLORREF a, COLORREF b, int tolerance);
