@@ -249,7 +249,9 @@ void TImagePanel::ArrangeValueColumn()
 
 int TImagePanel::DesignMinHeight() const
 {
-    return FTitleVisible->GetTop() + FTitleVisible->GetHeight() + FActiveLabel->GetTop();
+    // Down to the text memo at its design height: a panel held at its minimum must not hide the
+    // rows of the title, its font and its text.
+    return FTextRowPlaces.MemoTop + FTextRowPlaces.MemoHeight + FActiveLabel->GetTop();
 }
 
 TSkinButton* TImagePanel::GetAlignmentButton(TTextAlignment alignment) const

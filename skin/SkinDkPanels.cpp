@@ -29,6 +29,9 @@ constexpr int DesignSlack = 16;
 constexpr int DesignEmptyThickness = 7;
 // The theme's visual-styles metric.
 constexpr int BoolMetricVisualStyles = 5;
+// Posted by a multi-dock to itself when its scroll bar comes or goes: shown while the dock is
+// being sized, the bar's frame change would be lost to the size change around it.
+constexpr UINT DockScrollBarChanged = WM_USER + 0x557;
 
 bool IsVerticalDock(const TTBDock* dock)
 {
@@ -259,6 +262,11 @@ void TSkinMultiDock::ArrangeLayout()
         entries.push_back(panel->SplitEntry(vertical, available));
     ShareSplitLength(entries, available);
 
+    int length = 0;
+    for (const TSkinSplitEntry& e : entries)
+        length += e.Size;
+    UpdateScrollBar(length, available);
+
     const bool writePlacement = GetWritePlacement();
     int position = 0;
     for (size_t i = 0; i < panels.size(); ++i) {
@@ -293,7 +301,7 @@ void TSkinMultiDock::ArrangeLayout()
 
     for (size_t i = 0; i < panels.size(); ++i) {
         TSkinDockablePanel* panel = panels[i];
-        const int pos = panel->PlacedPos, size = entries[i].Size;
+        const int pos = panel->PlacedPos - FScrollOffset, size = entries[i].Size;
         TCountScope updating(panel->BoundsUpdating);
         if (vertical)
             panel->SetBounds(0, pos, thickness, size);
@@ -306,9 +314,99 @@ void TSkinMultiDock::ArrangeLayout()
         ApplyDockSize(FWidth, FHeight - GetClientHeight() + thickness);
 }
 
+int TSkinMultiDock::ScrollBarKind() const
+{
+    return IsLeftRight() ? SB_VERT : SB_HORZ;
+}
+
+bool TSkinMultiDock::ScrollBarShown() const
+{
+    const LONG_PTR bar = IsLeftRight() ? WS_VSCROLL : WS_HSCROLL;
+    return HandleAllocated() && (GetWindowLongPtrA(FHandle, GWL_STYLE) & bar);
+}
+
+void TSkinMultiDock::UpdateScrollBar(int length, int available)
+{
+    const bool overflow = length > available && HandleAllocated() && !HasState(csDesigning);
+    FScrollOffset = overflow ? std::clamp(FScrollOffset, 0, length - available) : 0;
+    if (overflow != ScrollBarShown()) {
+        ShowScrollBar(FHandle, ScrollBarKind(), overflow);
+        PostMessageA(FHandle, DockScrollBarChanged, 0, 0);
+    }
+    if (!overflow)
+        return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = length - 1;
+    info.nPage = static_cast<UINT>(available);
+    info.nPos = FScrollOffset;
+    SetScrollInfo(FHandle, ScrollBarKind(), &info, TRUE);
+}
+
+void TSkinMultiDock::Scroll(int request)
+{
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    if (!GetScrollInfo(FHandle, ScrollBarKind(), &info))
+        return;
+    const int line = GetSystemMetrics(SM_CYSMCAPTION);
+    const int page = static_cast<int>(info.nPage);
+    int offset = FScrollOffset;
+    switch (request) {
+    case SB_LINEUP: offset -= line; break;
+    case SB_LINEDOWN: offset += line; break;
+    case SB_PAGEUP: offset -= page; break;
+    case SB_PAGEDOWN: offset += page; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: offset = info.nTrackPos; break;
+    case SB_TOP: offset = 0; break;
+    case SB_BOTTOM: offset = info.nMax; break;
+    default: return;
+    }
+    offset = std::clamp(offset, 0, std::max(info.nMax + 1 - page, 0));
+    if (offset == FScrollOffset)
+        return;
+    FScrollOffset = offset;
+    LayOutToolbars();
+}
+
 void TSkinMultiDock::Dispatch(TMessage& m)
 {
     switch (m.Msg) {
+    case WM_NCCALCSIZE:
+        TTBDock::Dispatch(m);
+        // The dock's own frame leaves no room for its scroll bar; the system draws and tracks it
+        // beside the client area.
+        if (ScrollBarShown()) {
+            auto* r = reinterpret_cast<RECT*>(m.LParam);
+            if (IsLeftRight())
+                r->right = std::max(r->left, r->right - GetSystemMetrics(SM_CXVSCROLL));
+            else
+                r->bottom = std::max(r->top, r->bottom - GetSystemMetrics(SM_CYHSCROLL));
+        }
+        return;
+    case WM_NCPAINT:
+        if (ScrollBarShown())
+            DefaultHandler(m);
+        TTBDock::Dispatch(m);
+        return;
+    case DockScrollBarChanged:
+        SetWindowPos(FHandle, nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        LayOutToolbars();
+        return;
+    case WM_VSCROLL:
+    case WM_HSCROLL:
+        // The dock's own bar; a child's scroll messages are the child's business.
+        if (m.LParam == 0 && (m.Msg == WM_VSCROLL) == IsLeftRight()) {
+            Scroll(LOWORD(m.WParam));
+            m.Result = 0;
+            return;
+        }
+        TTBDock::Dispatch(m);
+        return;
     case TBM_QUERYVIEWTYPE:
         m.Result = vtMultiDock;
         return;

@@ -80,6 +80,9 @@ public:
 
     // The panels shown on the dock in the order of their positions.
     std::vector<TSkinDockablePanel*> ShownPanels() const;
+    // How far the panels are scrolled along the dock: when even their minimum lengths do not fit,
+    // a scroll bar lets every part of them be reached.
+    int GetScrollOffset() const { return FScrollOffset; }
     // The panel whose edge is being dragged, while one is.
     TSkinDockablePanel* ResizingPanel = nullptr;
 
@@ -91,10 +94,17 @@ private:
     // The parent's or the theme's background is painted instead of plain erasing.
     bool UsesBackground();
     void EraseBackground(TMessage& message);
+    int ScrollBarKind() const;
+    bool ScrollBarShown() const;
+    // Shows the scroll bar while the panels' length overflows the dock's, and keeps the offset
+    // within what can be scrolled.
+    void UpdateScrollBar(int length, int available);
+    void Scroll(int request);
 
     bool FUseParentBackground = false;
     bool FUseThemeColor = true;
     bool FSettingColor = false;
+    int FScrollOffset = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

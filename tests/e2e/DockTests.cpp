@@ -317,33 +317,61 @@ TEST_F(SidePanels, APanelDraggedToEitherEdgeDocksThere)
     CloseProgram(Program);
 }
 
-TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickWhereItWasDropped)
+TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickAndStaysReachable)
 {
     ASSERT_TRUE(Program.Start());
     const TSidePanels panels = FindSidePanels(Program);
     ASSERT_TRUE(panels.Image && panels.Print) << "the side panels are not both shown";
     ASSERT_TRUE(Program.BringToFront());
     HWND dock = GetParent(panels.Image);
+
+    // A window too low for both panels' rows, made so by its grip.
+    HWND bar = Program.FindChild("TSkinStatusBar");
+    ASSERT_NE(bar, nullptr);
+    const RECT barRect = ScreenRect(bar);
+    const int heightBefore = ScreenRect(Program.MainWindow()).bottom - ScreenRect(Program.MainWindow()).top;
+    MouseDrag(POINT{barRect.right - 4, barRect.bottom - 4}, POINT{barRect.right - 4, barRect.bottom - 264});
+    ASSERT_TRUE(WaitUntil([&] {
+        const RECT now = ScreenRect(Program.MainWindow());
+        return now.bottom - now.top == heightBefore - 260;
+    })) << "the grip did not make the window lower";
     const RECT dockRect = ScreenRect(dock);
 
     // Out over the page by its caption: it floats under the pointer, which stays on its caption.
     const POINT caption = CaptionPoint(panels.Image);
     ASSERT_NE(caption.x, -1) << "no caption at the panel's top";
-    const POINT dropped{dockRect.right + 300, dockRect.top + 120};
+    const POINT dropped{dockRect.right + 300, dockRect.top + 60};
     MouseDrag(caption, dropped);
     ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(panels.Image) != nullptr; })) << "the panel did not float";
     EXPECT_EQ(HitAt(FloatingFormOf(panels.Image), dropped), 2002) << "the pointer is not on the floating caption";
 
-    // One double click right there docks it back, and both panels lie wholly on the dock.
+    // One double click right there docks it back, below the print panel.
     MouseDoubleClick(dropped);
-    EXPECT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == dock && !FloatingFormOf(panels.Image); }))
+    ASSERT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == dock && !FloatingFormOf(panels.Image); }))
         << "the first double click did not dock the panel";
-    const RECT area = ScreenRect(dock);
-    for (HWND panel : {panels.Image, panels.Print}) {
-        const RECT r = ScreenRect(panel);
-        EXPECT_TRUE(r.top >= area.top && r.bottom <= area.bottom)
-            << WindowClass(panel) << " at " << r.top << "-" << r.bottom << " on a dock of " << area.top << "-" << area.bottom;
-    }
+
+    // The dock's scroll bar brings the panel's lowest row into view, and back to the top the
+    // print panel's first row.
+    const RECT area = ClientScreenRect(dock);
+    const POINT down{area.right + 2, area.bottom - 3};
+    ASSERT_EQ(HitAt(dock, down), HTVSCROLL) << "the dock offers no scroll bar for the panels it cannot hold";
+    auto lowestRow = [](HWND panel) {
+        RECT lowest{};
+        FindDescendantIf(panel, [&](HWND child) {
+            if (IsWindowVisible(child) && ScreenRect(child).bottom > lowest.bottom)
+                lowest = ScreenRect(child);
+            return false;
+        });
+        return lowest;
+    };
+    for (int i = 0; i < 60 && lowestRow(panels.Image).bottom > area.bottom; ++i)
+        MouseClick(down);
+    EXPECT_LE(lowestRow(panels.Image).bottom, area.bottom) << "the image panel's last row stays out of reach";
+    EXPECT_GE(lowestRow(panels.Image).top, area.top);
+    const POINT up{area.right + 2, area.top + 3};
+    for (int i = 0; i < 60 && ScreenRect(panels.Print).top < area.top; ++i)
+        MouseClick(up);
+    EXPECT_EQ(ScreenRect(panels.Print).top, area.top) << "the print panel's top stays out of reach";
     CloseProgram(Program);
 }
 
