@@ -352,9 +352,13 @@ TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickAndStaysReachable
 
     // The dock's scroll bar brings the panel's lowest row into view, and back to the top the
     // print panel's first row.
-    const RECT area = ClientScreenRect(dock);
-    const POINT down{area.right + 2, area.bottom - 3};
-    ASSERT_EQ(HitAt(dock, down), HTVSCROLL) << "the dock offers no scroll bar for the panels it cannot hold";
+    RECT area{};
+    POINT down{};
+    ASSERT_TRUE(WaitUntil([&] {
+        area = ClientScreenRect(dock);
+        down = POINT{area.right + 2, area.bottom - 3};
+        return HitAt(dock, down) == HTVSCROLL;
+    })) << "the dock offers no scroll bar for the panels it cannot hold";
     auto lowestRow = [](HWND panel) {
         RECT lowest{};
         FindDescendantIf(panel, [&](HWND child) {
