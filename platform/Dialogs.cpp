@@ -458,11 +458,16 @@ HGLOBAL CopyDevMode(const DEVMODEA* mode)
 {
     const size_t size = mode->dmSize + mode->dmDriverExtra;
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!block)
-        throw EOutOfMemory("Out of memory");
-    TGlobalLock<void> copy(block);
-    std::memcpy(copy.Get(), mode, size);
-    return block;
+    if (block) {
+        TGlobalLock<void> copy(block);
+        if (copy.Get()) {
+            std::memcpy(copy.Get(), mode, size);
+            return block;
+        }
+    }
+    if (block)
+        GlobalFree(block);
+    throw EOutOfMemory("Out of memory");
 }
 
 }

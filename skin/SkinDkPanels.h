@@ -80,9 +80,6 @@ public:
 
     // The panels shown on the dock in the order of their positions.
     std::vector<TSkinDockablePanel*> ShownPanels() const;
-    // How far the panels are scrolled along the dock: when even their minimum lengths do not fit,
-    // a scroll bar lets every part of them be reached.
-    int GetScrollOffset() const { return FScrollOffset; }
     // The panel whose edge is being dragged, while one is.
     TSkinDockablePanel* ResizingPanel = nullptr;
 
@@ -104,6 +101,8 @@ private:
     bool FUseParentBackground = false;
     bool FUseThemeColor = true;
     bool FSettingColor = false;
+    // How far the panels are scrolled along the dock: when even their minimum lengths do not fit,
+    // a scroll bar lets every part of them be reached.
     int FScrollOffset = 0;
 };
 

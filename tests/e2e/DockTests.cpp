@@ -1,6 +1,7 @@
 // The main window's side panels and its printer, worked by the real mouse and keyboard: a panel
-// dragged to either edge docks there, a floating one docks back on a double click and shows its
-// close button's cross, and the paper chosen in the printer setup dialog reaches the page.
+// dragged to either edge docks there, a floating one shows its close button's cross and docks back
+// on a double click where it was dropped, every row of the panels can be reached in a low window,
+// and the paper chosen in the printer setup dialog reaches the page.
 #include <windows.h>
 
 #include <dlgs.h>
