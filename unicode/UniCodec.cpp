@@ -372,14 +372,18 @@ bool Utf7ToUtf16(std::string_view text, std::wstring& result)
         if (c > 127)
             return false;
         if (c == '+') {
-            if (i + 1 < text.size() && text[i + 1] == '-') {
+            const unsigned next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+            if (next == '-') {
                 result += L'+';
                 ++i;
-            } else {
-                shifted = true;
-                bits = 0;
-                bitCount = 0;
+                continue;
             }
+            // A run that codes nothing is ill-formed: the "+" would vanish without a trace.
+            if (kUtf7.Base64Value[next] < 0)
+                return false;
+            shifted = true;
+            bits = 0;
+            bitCount = 0;
             continue;
         }
         result += static_cast<wchar_t>(c);

@@ -30,7 +30,8 @@ size_t Utf8ToUtf16(std::string_view text, wchar_t* buffer);
 // character or "-" follows it.
 std::string Utf16ToUtf7(std::wstring_view text, bool directOptional = true);
 // UTF-7 to UTF-16. False, with the text decoded so far in result, for a byte above 127 outside a
-// shifted run or a run that ends with bits left over that are not zero.
+// shifted run, a "+" followed by neither a base64 character nor "-" (the end included), or a run
+// that ends with bits left over that are not zero.
 bool Utf7ToUtf16(std::string_view text, std::wstring& result);
 
 // How a text file's bytes are encoded, as its byte-order mark tells.

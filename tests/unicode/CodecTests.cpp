@@ -181,7 +181,6 @@ TEST(Utf7, Rfc2152ExamplesAndTheEncodersRules)
     // What RFC 2152 writes with a closing "-", and runs left open, decode the same.
     EXPECT_EQ(Utf7Decode("+ZeVnLIqe-"), L"\u65E5\u672C\u8A9E");
     EXPECT_EQ(Utf7Decode("+AOk"), L"\u00E9");
-    EXPECT_EQ(Utf7Decode("+"), L"");
     EXPECT_EQ(Utf7Decode("+AAAA-"), std::wstring(1, L'\0'));
 }
 
@@ -218,19 +217,35 @@ TEST(Utf7, RandomTextRoundTripsUnpairedSurrogatesIncluded)
 
 TEST(Utf7, IllFormedInputIsRefusedAfterDecodingWhatCame)
 {
-    std::wstring result;
-    EXPECT_FALSE(Utf7ToUtf16("ab\xE9", result));
-    EXPECT_EQ(result, L"ab");
-    EXPECT_FALSE(Utf7ToUtf16("+AOl", result));
-    EXPECT_EQ(result, L"\u00E9");
-    EXPECT_FALSE(Utf7ToUtf16("+AOl-x", result));
-    EXPECT_FALSE(Utf7ToUtf16("+AOk\xE9", result));
+    struct Case {
+        std::string Bytes;
+        std::wstring Before;
+    };
+    const Case cases[] = {
+        {"ab\xE9", L"ab"},
+        {"+AOl", L"\u00E9"},
+        {"+AOl-x", L"\u00E9"},
+        {"+AOk\xE9", L"\u00E9"},
+        // A "+" that opens no run would be lost: "1 + 1" is not "1  1".
+        {"1 + 1", L"1 "},
+        {"+", L""},
+        {"a+!b", L"a"},
+        {"+AOk-+.", L"\u00E9"},
+        {std::string("+\0", 2), L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring result;
+        EXPECT_FALSE(Utf7ToUtf16(c.Bytes, result)) << c.Bytes;
+        EXPECT_EQ(result, c.Before) << c.Bytes;
+    }
     // Through the code-page conversion the refusal is the layer's error.
-    try {
-        CodePageToWide("+AOl", CP_UTF7);
-        FAIL() << "no error";
-    } catch (const EUniGeneralError& e) {
-        EXPECT_EQ(e.GetWideMessage(), L"Invalid UTF7");
+    for (const char* bytes : {"+AOl", "1 + 1"}) {
+        try {
+            CodePageToWide(bytes, CP_UTF7);
+            ADD_FAILURE() << "no error for " << bytes;
+        } catch (const EUniGeneralError& e) {
+            EXPECT_EQ(e.GetWideMessage(), L"Invalid UTF7");
+        }
     }
 }
 
