@@ -46,7 +46,10 @@ TUniFileStream::TUniFileStream(const std::wstring& fileName, uint16_t mode) : TH
         return;
     DWORD error = GetLastError();
     std::wstring reason = SystemErrorTextW(error);
-    std::wstring name = FullWideFileName(fileName);
+    // A name the system makes no path of (an empty one) is named as it came.
+    std::wstring name;
+    if (!TryFullWideFileName(fileName, name))
+        name = fileName;
     if (create)
         throw EWideFCreateError(WideFormat(L"Cannot create file \"%ls\". %ls", name.c_str(), reason.c_str()));
     throw EWideFOpenError(WideFormat(L"Cannot open file \"%ls\". %ls", name.c_str(), reason.c_str()));

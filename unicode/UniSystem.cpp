@@ -167,21 +167,29 @@ wchar_t KeyCharToWide(WORD charCode)
 
 // ---- Files and errors ----
 
-std::wstring FullWideFileName(const std::wstring& name)
+bool TryFullWideFileName(const std::wstring& name, std::wstring& full)
 {
-    std::wstring buffer(MAX_PATH, L'\0');
+    full.assign(MAX_PATH, L'\0');
     wchar_t* filePart = nullptr;
     for (;;) {
-        DWORD length = WideGetFullPathName(name.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
+        DWORD length = WideGetFullPathName(name.c_str(), static_cast<DWORD>(full.size()), full.data(), &filePart);
         if (length == 0)
-            RaiseLastOSError("GetFullPathName");
+            return false;
         // A long path does not fit the first buffer: the call told the size it needs.
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
+        if (length < full.size()) {
+            full.resize(length);
+            return true;
         }
-        buffer.assign(length, L'\0');
+        full.assign(length, L'\0');
     }
+}
+
+std::wstring FullWideFileName(const std::wstring& name)
+{
+    std::wstring full;
+    if (!TryFullWideFileName(name, full))
+        RaiseLastOSError("GetFullPathName");
+    return full;
 }
 
 HANDLE CreateFileWide(const std::wstring& name)

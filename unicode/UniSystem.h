@@ -62,8 +62,10 @@ wchar_t KeyCharToWide(WORD charCode);
 
 // ---- Files and errors ----
 
-// The full path of a file name.
+// The full path of a file name. Raises EOSError when the system makes none of it (an empty name).
 std::wstring FullWideFileName(const std::wstring& name);
+// The same, false where FullWideFileName raises: for messages about a name that failed already.
+bool TryFullWideFileName(const std::wstring& name, std::wstring& full);
 // Creates (or empties) a file for reading and writing, shared with nobody.
 HANDLE CreateFileWide(const std::wstring& name);
 // Opens an existing file with an access mode (low two bits: 0 read, 1 write, 2 both) and a share

@@ -178,6 +178,19 @@ TEST(UniFileStream, FailuresNameTheFullFileAndTheSystemsReason)
     }
     std::wstring nowhere = WidenText(TestTempDir()) + L"\\missing folder\\x.txt";
     EXPECT_THROW(New<TUniFileStream>(nowhere, fmCreate), EWideFCreateError);
+    // An empty name has no full path: the stream's own error names it as it came.
+    for (uint16_t mode : {uint16_t(fmOpenRead), uint16_t(fmCreate)}) {
+        try {
+            std::unique_ptr<TUniFileStream, TObjectFree> stream(New<TUniFileStream>(L"", mode));
+            ADD_FAILURE() << "no error for mode " << mode;
+        } catch (const EWideFileStreamError& e) {
+            const bool create = mode == fmCreate;
+            EXPECT_EQ(create, dynamic_cast<const EWideFCreateError*>(&e) != nullptr) << mode;
+            EXPECT_EQ(create, dynamic_cast<const EWideFOpenError*>(&e) == nullptr) << mode;
+            const std::wstring start = create ? L"Cannot create file \"\". " : L"Cannot open file \"\". ";
+            EXPECT_EQ(e.GetWideMessage().substr(0, start.size()), start) << mode;
+        }
+    }
 }
 
 TEST(UniStrings, TheEightBitViewConvertsWithItsCodePage)
