@@ -89,16 +89,20 @@ TWinControl* FindControl(HWND wnd)
     return bound == tBoundWindows.end() ? nullptr : bound->second;
 }
 
+// A bound window is counted until it is unbound, whichever procedure made it (8-bit or wide), so
+// that leak tests see the windows controls leave behind.
 void BindControlWindow(HWND wnd, TWinControl* control)
 {
     SetPropA(wnd, MAKEINTATOM(gWindowAtom), control);
     SetPropA(wnd, MAKEINTATOM(gControlAtom), control);
-    tBoundWindows[wnd] = control;
+    if (tBoundWindows.insert_or_assign(wnd, control).second)
+        CountHandle(THandleKind::Window, 1);
 }
 
 void UnbindControlWindow(HWND wnd)
 {
-    tBoundWindows.erase(wnd);
+    if (tBoundWindows.erase(wnd))
+        CountHandle(THandleKind::Window, -1);
     RemovePropA(wnd, MAKEINTATOM(gWindowAtom));
     RemovePropA(wnd, MAKEINTATOM(gControlAtom));
 }
@@ -209,8 +213,6 @@ LRESULT CALLBACK InitWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     gCreationControl = nullptr;
     control->FHandle = wnd;
     BindControlWindow(wnd, control);
-    // Counted until WM_NCDESTROY, so that leak tests see the windows controls leave behind.
-    CountHandle(THandleKind::Window, 1);
     SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlWndProc));
     // Give a child without an identifier its own handle as one, so notifications name it.
     if ((GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrA(wnd, GWLP_ID) == 0)
@@ -228,7 +230,6 @@ LRESULT CALLBACK ControlWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     control->MainWndProc(m);
     if (msg == WM_NCDESTROY) {
         UnbindControlWindow(wnd);
-        CountHandle(THandleKind::Window, -1);
         if (!alive.expired() && control->GetWindowHandle() == wnd)
             control->SetWindowHandle(nullptr);
     }

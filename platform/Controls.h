@@ -559,7 +559,7 @@ void SetCreationControl(TWinControl* control);
 // The control bound to a window of this thread, or nullptr.
 TWinControl* FindControl(HWND wnd);
 // Binds a window to its control (its two properties and the thread's lookup), and undoes that
-// at WM_NCDESTROY.
+// at WM_NCDESTROY; a bound window counts as a live window handle (LiveHandles).
 void BindControlWindow(HWND wnd, TWinControl* control);
 void UnbindControlWindow(HWND wnd);
 // The two window properties that bind a window to its control.

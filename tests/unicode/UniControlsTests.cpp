@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "UniTestSupport.h"
 #include "platform/ScopeGuards.h"
 #include "unicode/UniForms.h"
@@ -241,4 +243,38 @@ TEST_F(UniFormTest, WideHintsReachTheirHintWindow)
     // Plain hint data shows the 8-bit text.
     hint->ActivateHintData(r, "plain", nullptr);
     EXPECT_EQ(WindowText(hint->GetHandle()), L"plain");
+}
+
+// Wide windows count as live from creation to destruction, like 8-bit ones, whatever ends them:
+// freeing the control, re-creating its window, or a style change that re-creates it.
+TEST_F(UniFormTest, WideWindowsCountFromCreationToDestruction)
+{
+    struct TCase {
+        const char* Name;
+        std::function<TWinControl*()> Make;
+        std::function<void(TWinControl*)> Change;
+    };
+    const TCase cases[] = {
+        {"combo box", [&]() -> TWinControl* { return Make<TUniComboBox>(); },
+         [](TWinControl* c) { static_cast<TUniComboBox*>(c)->SetStyle(csDropDownList); }},
+        {"button", [&]() -> TWinControl* { return Make<TUniButton>(); },
+         [](TWinControl* c) { c->RecreateWnd(); }},
+        {"hint", []() -> TWinControl* { return New<TUniCustomHintWindow>(nullptr); },
+         [](TWinControl* c) { static_cast<TUniCustomHintWindow*>(c)->ActivateHintData({100, 100, 200, 120}, "tip", nullptr); }},
+    };
+    const int before = LiveHandles(THandleKind::Window);
+    for (int round = 0; round < 2; ++round)
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.Name << " round " << round);
+            TWinControl* control = c.Make();
+            control->HandleNeeded();
+            ASSERT_TRUE(IsWindowUnicode(control->GetHandle()));
+            EXPECT_EQ(LiveHandles(THandleKind::Window), before + 1);
+            c.Change(control);
+            EXPECT_TRUE(control->HandleAllocated());
+            EXPECT_EQ(LiveHandles(THandleKind::Window), before + 1);
+            control->Free();
+            Pump();
+            EXPECT_EQ(LiveHandles(THandleKind::Window), before);
+        }
 }
