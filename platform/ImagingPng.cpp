@@ -229,39 +229,41 @@ TPngFilter FilterRowBest(const uint8_t* row, const uint8_t* prior, size_t length
     return best;
 }
 
-void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t length, int bpp)
+bool UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t length, int bpp)
 {
     const size_t step = size_t(bpp);
     switch (filter) {
+    case pfNone:
+        return true;
     case pfSub:
         for (size_t i = step; i < length; ++i)
             row[i] = uint8_t(row[i] + row[i - step]);
-        return;
+        return true;
     case pfUp:
         for (size_t i = 0; i < length; ++i)
             row[i] = uint8_t(row[i] + prior[i]);
-        return;
+        return true;
     case pfAverage:
         if (bpp == 3 || bpp == 4) {
             bpp == 3 ? UnfilterAveragePixels<3>(row, prior, length) : UnfilterAveragePixels<4>(row, prior, length);
-            return;
+            return true;
         }
         for (size_t i = 0; i < length; ++i)
             row[i] = uint8_t(row[i] + ((int(i >= step ? row[i - step] : 0) + prior[i]) >> 1));
-        return;
+        return true;
     case pfPaeth:
         if (bpp == 3 || bpp == 4) {
             bpp == 3 ? UnfilterPaethPixels<3>(row, prior, length) : UnfilterPaethPixels<4>(row, prior, length);
-            return;
+            return true;
         }
         for (size_t i = 0; i < length; ++i) {
             const int a = i >= step ? row[i - step] : 0;
             const int c = i >= step ? prior[i - step] : 0;
             row[i] = uint8_t(row[i] + PaethPredictor(a, prior[i], c));
         }
-        return;
+        return true;
     default:
-        return;
+        return false;
     }
 }
 

@@ -45,8 +45,8 @@ void FilterRow(TPngFilter filter, const uint8_t* row, const uint8_t* prior, size
 // filter byte and the filtered row into out (length + 1 bytes); returns the type.
 TPngFilter FilterRowBest(const uint8_t* row, const uint8_t* prior, size_t length, int bpp, TFilterChoice choice,
                          uint8_t* out);
-// Undoes a filter in place; a type above 4 leaves the row as it is.
-void UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t length, int bpp);
+// Undoes a filter in place; false for a type above 4, which the format does not know.
+bool UnfilterRow(uint8_t filter, uint8_t* row, const uint8_t* prior, size_t length, int bpp);
 
 // Fills count filtered rows (filter byte and row each) starting at row first into out. Called on
 // worker threads, several bands at a time: it may only read what stays unchanged.

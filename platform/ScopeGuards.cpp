@@ -1,5 +1,6 @@
 #include "platform/ScopeGuards.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 
@@ -37,6 +38,72 @@ TWindowDC::~TWindowDC()
         return;
     ReleaseDC(FWindow, FDC);
     CountHandle(THandleKind::DeviceContext, -1);
+}
+
+TReservedMemory::TReservedMemory(size_t size)
+{
+    if (size == 0)
+        return;
+    FBase = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+    if (!FBase)
+        return;
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    FPageSize = system.dwPageSize;
+    FSize = size;
+    const size_t pages = (size + FPageSize - 1) / FPageSize;
+    FCommitted.assign((pages + 63) / 64, 0);
+}
+
+TReservedMemory::~TReservedMemory()
+{
+    Free();
+}
+
+TReservedMemory& TReservedMemory::operator=(TReservedMemory&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    Free();
+    FBase = std::exchange(other.FBase, nullptr);
+    FSize = std::exchange(other.FSize, 0);
+    FPageSize = other.FPageSize;
+    FCommitted = std::move(other.FCommitted);
+    return *this;
+}
+
+void TReservedMemory::Free()
+{
+    if (FBase)
+        VirtualFree(FBase, 0, MEM_RELEASE);
+    FBase = nullptr;
+    FSize = 0;
+    FCommitted.clear();
+}
+
+bool TReservedMemory::Commit(size_t offset, size_t size)
+{
+    if (!FBase || size == 0 || offset >= FSize)
+        return FBase != nullptr;
+    const size_t first = offset / FPageSize;
+    const size_t end = (std::min(offset + size, FSize) + FPageSize - 1) / FPageSize;
+    auto committed = [&](size_t page) { return (FCommitted[page / 64] >> (page % 64)) & 1; };
+    // Runs of pages not committed yet, each with one call.
+    for (size_t page = first; page < end;) {
+        if (committed(page)) {
+            ++page;
+            continue;
+        }
+        size_t runEnd = page + 1;
+        while (runEnd < end && !committed(runEnd))
+            ++runEnd;
+        if (!VirtualAlloc(static_cast<char*>(FBase) + page * FPageSize, (runEnd - page) * FPageSize, MEM_COMMIT,
+                          PAGE_READWRITE))
+            return false;
+        for (; page < runEnd; ++page)
+            FCommitted[page / 64] |= uint64_t(1) << (page % 64);
+    }
+    return true;
 }
 
 TClipboardOpen::TClipboardOpen(HWND owner)

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------- counting
 
@@ -242,6 +243,35 @@ public:
 private:
     HGLOBAL FBlock;
     void* FData;
+};
+
+// Address space reserved for a block of memory whose pages are committed only as they are asked
+// for, so that what is never written costs nothing; all of it is given back with the guard.
+// Committed pages read as zero until written. Get() is nullptr when the space cannot be reserved.
+class TReservedMemory {
+public:
+    TReservedMemory() = default;
+    explicit TReservedMemory(size_t size);
+    ~TReservedMemory();
+    TReservedMemory(const TReservedMemory&) = delete;
+    TReservedMemory& operator=(const TReservedMemory&) = delete;
+    TReservedMemory(TReservedMemory&& other) noexcept { *this = std::move(other); }
+    TReservedMemory& operator=(TReservedMemory&& other) noexcept;
+
+    void* Get() const { return FBase; }
+    size_t Size() const { return FSize; }
+    // Commits the pages under [offset, offset + size) that are not committed yet; false when the
+    // system has no memory for them.
+    bool Commit(size_t offset, size_t size);
+
+private:
+    void Free();
+
+    void* FBase = nullptr;
+    size_t FSize = 0;
+    size_t FPageSize = 0;
+    // One bit per page: committed or not.
+    std::vector<uint64_t> FCommitted;
 };
 
 // The Win32 clipboard opened for the life of the guard. Another program may hold it for a moment,

@@ -22,9 +22,6 @@ using ImagingCodec::ReadBE32;
 
 namespace {
 
-// Deflate cannot expand its input by more than this factor, so a header whose image data could
-// not come out of the rest of the stream is refused before anything is allocated for it.
-constexpr uint64_t MaxInflateRatio = 1032;
 constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
 // A row is never longer than this, whatever the header says.
 constexpr uint64_t MaxRowBytes = uint64_t(1) << 30;
@@ -151,7 +148,10 @@ void TPNGReader::LoadFromStream(TStream* stream, const TPNGPixelTarget& target)
     FStream = stream;
     FStreamEnd = stream->GetSize();
     FWidth = FHeight = 0;
-    FPixels.clear();
+    FStore = TReservedMemory();
+    FStoreFilled = false;
+    FTargetSource = target ? &target : nullptr;
+    TScopeExit forgetTarget([this] { FTargetSource = nullptr; });
     FTarget = nullptr;
     FGamma = 0;
     FHasBackground = false;
@@ -168,7 +168,7 @@ void TPNGReader::LoadFromStream(TStream* stream, const TPNGPixelTarget& target)
     if (!IsChunk("IHDR") || FChunkLength != 13)
         Fail("Invalid format");
     ReadChunkData();
-    ReadHeader(target);
+    ReadHeader();
     if (FWidth == 0 || FHeight == 0) {
         FWidth = FHeight = 0;
         return;
@@ -221,9 +221,45 @@ void TPNGReader::LoadFromStream(TStream* stream, const TPNGPixelTarget& target)
     FinishDecompression();
     FChunkData = {};
     FPiece = {};
+    // Rows the data did not reach are 0.
+    ProvideRows(0, 1, FHeight);
+    FStoreFilled = FStore.Get() != nullptr;
 }
 
-void TPNGReader::ReadHeader(const TPNGPixelTarget& target)
+std::span<const uint32_t> TPNGReader::GetPixels() const
+{
+    if (!FStoreFilled)
+        return {};
+    return {static_cast<const uint32_t*>(FStore.Get()), size_t(FWidth) * size_t(FHeight)};
+}
+
+// Makes the pixels of count rows (firstY, firstY + yStep, ...) ready to be written: the target is
+// asked for on the first call, and the store commits the rows' memory.
+void TPNGReader::ProvideRows(int firstY, int yStep, int count)
+{
+    if (count <= 0)
+        return;
+    if (!FTarget) {
+        try {
+            FTarget = FTargetSource ? (*FTargetSource)(FWidth, FHeight) : static_cast<uint32_t*>(FStore.Get());
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory("Out of memory");
+        }
+    }
+    if (!FStore.Get())
+        return;
+    const size_t rowBytes = size_t(FWidth) * 4;
+    // Rows next to each other go in one piece; the rows of an interlaced pass one by one.
+    const int pieces = yStep == 1 ? 1 : count;
+    const size_t pieceRows = yStep == 1 ? size_t(count) : 1;
+    for (int i = 0; i < pieces; ++i) {
+        const size_t y = size_t(firstY) + size_t(i) * size_t(yStep);
+        if (!FStore.Commit(y * rowBytes, pieceRows * rowBytes))
+            throw EOutOfMemory("Out of memory");
+    }
+}
+
+void TPNGReader::ReadHeader()
 {
     const uint8_t* h = FChunkData.data();
     const uint32_t width = ReadBE32(h), height = ReadBE32(h + 4);
@@ -237,6 +273,10 @@ void TPNGReader::ReadHeader(const TPNGPixelTarget& target)
     const uint8_t colorType = h[9];
     if (h[10] != 0)
         Fail("Unsupported compression scheme");
+    if (h[11] != 0)
+        Fail("Unsupported filter method");
+    if (h[12] > 1)
+        Fail("Unsupported interlace method");
     const int d = FBitDepth;
     const bool upTo8 = d == 1 || d == 2 || d == 4 || d == 8;
     switch (colorType) {
@@ -275,24 +315,18 @@ void TPNGReader::ReadHeader(const TPNGPixelTarget& target)
     }
     FPixelBits = FSamples * d;
     FFilterBytes = std::max(1, (FPixelBits + 7) / 8);
-    FInterlaced = h[12] != 0;
-    // The pixels must fit memory, and the image data must be able to come out of what is left.
+    FInterlaced = h[12] == 1;
+    // However little data follows, the image is the header's size (what the data does not reach
+    // stays 0): only an image the process could not hold is refused, before any data is read.
     const uint64_t pixels = uint64_t(width) * uint64_t(height);
     const uint64_t rowBytes = (uint64_t(width) * uint64_t(FPixelBits) + 7) / 8;
-    const uint64_t dataBytes = uint64_t(height) * (rowBytes + 1);
-    const uint64_t left = uint64_t(std::max<int64_t>(0, FStreamEnd - FStream->GetPosition()));
-    if (pixels > ImagingCodec::MaxPixels || rowBytes > MaxRowBytes || dataBytes / MaxInflateRatio > left + 64)
+    if (pixels > ImagingCodec::MaxPixels || rowBytes > MaxRowBytes)
         Fail("Invalid image dimensions");
-    try {
-        if (target) {
-            FTarget = target(FWidth, FHeight);
-        } else {
-            FPixels.assign(size_t(pixels), 0);
-            FTarget = FPixels.data();
-        }
-    } catch (const std::bad_alloc&) {
+    if (FTargetSource)
+        return;
+    FStore = TReservedMemory(size_t(pixels) * 4);
+    if (!FStore.Get())
         throw EOutOfMemory("Out of memory");
-    }
 }
 
 void TPNGReader::ReadPalette()
@@ -341,9 +375,14 @@ void TPNGReader::ReadTransparency()
 void TPNGReader::ReadBackground()
 {
     const uint8_t* b = FChunkData.data();
+    // A sample becomes the byte a pixel of that value would have.
     const auto sample = [&](int i) {
         const uint32_t v = ReadBE16(b + 2 * i);
-        return FBitDepth == 16 ? v * 255 / 65535 : v & 0xFF;
+        if (FBitDepth == 16)
+            return v >> 8;
+        if (FBitDepth < 8 && FColor == ccGrey)
+            return (v & ((1u << FBitDepth) - 1)) * (255 / ((1u << FBitDepth) - 1));
+        return v & 0xFF;
     };
     if ((FColor == ccGrey || FColor == ccGreyAlpha) && FChunkLength >= 2) {
         FBackground = Grey(sample(0));
@@ -377,7 +416,8 @@ size_t TPNGReader::Decompress(uint8_t* out, size_t count)
         }
         const int status = inflate(&FZ, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
-            if (FZ.avail_out > 0 || FZ.avail_in > 0 || InsideImageChunk())
+            // The stream ended before the image; bytes after its end are passed over later.
+            if (FZ.avail_out > 0)
                 Fail("Extra compressed data found");
             FStreamEnded = true;
             break;
@@ -524,7 +564,8 @@ private:
         const uint8_t* prior = FPrior.data();
         for (int i = 0; i < band.RowCount; ++i) {
             uint8_t* row = band.Rows.data() + size_t(i) * stride;
-            ImagingPng::UnfilterRow(row[0], row + 1, prior + 1, FPass.RowBytes, FReader->FFilterBytes);
+            if (!ImagingPng::UnfilterRow(row[0], row + 1, prior + 1, FPass.RowBytes, FReader->FFilterBytes))
+                Fail("Invalid filter type");
             const int y = FPass.YStart + (band.FirstRow + i) * FPass.YStep;
             FReader->ConvertRow(row + 1, FPass.Count, y, FPass.XStart, FPass.XStep);
             prior = row;
@@ -628,26 +669,30 @@ void TPNGReader::DecodeImage()
     if (dataFailure)
         std::rethrow_exception(dataFailure);
     if (!FDataEnded)
-        CheckDataEnd();
+        PassOverRestOfData();
 }
 
-// The image is complete: the compressed data in hand must hold nothing more than the end of the
-// stream and its checksum.
-void TPNGReader::CheckDataEnd()
+// The image is complete. What the compressed data holds beyond it, and bytes after the stream's
+// end, are passed over as other viewers do; the stream is still decompressed to its end (into
+// nothing) so that damage in it and its checksum are found.
+void TPNGReader::PassOverRestOfData()
 {
-    uint8_t spare = 0;
+    uint8_t spare[4096];
     while (!FStreamEnded) {
         if (FZ.avail_in == 0 && !FeedImageData())
             return;
-        FZ.next_out = &spare;
-        FZ.avail_out = 1;
+        FZ.next_out = spare;
+        FZ.avail_out = sizeof(spare);
         const int status = inflate(&FZ, Z_NO_FLUSH);
-        const bool inputLeft = FZ.avail_in > 0 || InsideImageChunk();
-        if (FZ.avail_out == 0 || (status == Z_STREAM_END && inputLeft))
-            Fail("Extra compressed data found");
         FStreamEnded = status == Z_STREAM_END;
-        if (status != Z_OK && status != Z_BUF_ERROR && !FStreamEnded)
+        if (status != Z_OK && !FStreamEnded)
             Fail("Compression error");
+    }
+    // The rest of the chunk the stream ended in is read for its CRC.
+    FZ.avail_in = 0;
+    while (InsideImageChunk()) {
+        FeedImageData();
+        FZ.avail_in = 0;
     }
 }
 
@@ -668,6 +713,7 @@ void TPNGReader::DecodePass(TRowPipeline& pipeline, int xStart, int yStart, int 
         // Only whole rows go on: a row the data ends in the middle of stays 0 in the image.
         band.RowCount = int(Decompress(band.Rows.data(), band.Rows.size()) / (rowBytes + 1));
         band.FirstRow = first;
+        ProvideRows(yStart + first * yStep, yStep, band.RowCount);
         pipeline.Hand(band);
         if (band.RowCount < wanted)
             return;

@@ -1,15 +1,18 @@
 // Decodes a PNG stream into 32-bit ARGB pixels: every colour type and bit depth, interlaced or
 // not, with palette and key transparency. Damaged input raises EStreamError (a short stream
-// EReadError) and never reads or allocates beyond what the stream holds.
+// EReadError) and never reads beyond what the stream holds; memory for the pixels is taken as
+// rows arrive, so a file whose data fails early costs only what it decoded.
 #pragma once
 
 #include <zlib.h>
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "platform/ObjectModel.h"
+#include "platform/ScopeGuards.h"
 
 class TStream;
 
@@ -23,13 +26,16 @@ public:
     ~TPNGReader() override;
 
     // Decodes from the stream's position; afterwards the size and the pixels (top row first) hold
-    // the image. A header of width or height 0 gives an empty image. With a target the pixels go
-    // there instead (GetPixels stays empty), asked for once the header is read.
+    // the image. A header of width or height 0 gives an empty image; rows the data does not reach
+    // are 0. With a target the pixels go there instead (GetPixels stays empty); it is asked for
+    // when the first row is decoded, or at the end when none was, so a file that fails before
+    // its first row never asks for it.
     void LoadFromStream(TStream* stream, const TPNGPixelTarget& target = nullptr);
 
     int GetWidth() const { return FWidth; }
     int GetHeight() const { return FHeight; }
-    const std::vector<uint32_t>& GetPixels() const { return FPixels; }
+    // Empty unless the last load without a target succeeded.
+    std::span<const uint32_t> GetPixels() const;
     // The file's gamma (its value / 100000), 0 without a gAMA chunk.
     double GetGamma() const { return FGamma; }
     bool HasBackground() const { return FHasBackground; }
@@ -39,7 +45,8 @@ public:
 private:
     enum TColorCode : uint8_t { ccIndexed = 1, ccGrey, ccGreyAlpha, ccRGB, ccRGBA };
 
-    void ReadHeader(const TPNGPixelTarget& target);
+    void ReadHeader();
+    void ProvideRows(int firstY, int yStep, int count);
     void ReadChunkHeader();
     void ReadChunkData();
     void SkipChunkData();
@@ -54,7 +61,7 @@ private:
     void DecodeImage();
     void DecodePass(TRowPipeline& pipeline, int xStart, int yStart, int xStep, int yStep);
     size_t Decompress(uint8_t* out, size_t count);
-    void CheckDataEnd();
+    void PassOverRestOfData();
     void ConvertRow(const uint8_t* row, int count, int y, int xStart, int xStep);
     void FinishDecompression();
 
@@ -62,7 +69,10 @@ private:
     int64_t FStreamEnd = 0;
     int FWidth = 0;
     int FHeight = 0;
-    std::vector<uint32_t> FPixels;
+    // Without a target the pixels live here, committed as rows arrive.
+    TReservedMemory FStore;
+    bool FStoreFilled = false;
+    const TPNGPixelTarget* FTargetSource = nullptr;
     uint32_t* FTarget = nullptr;
 
     uint32_t FChunkLength = 0;

@@ -34,14 +34,16 @@ TEST(ImagingPng, EveryFilterUndoesItselfForEveryPixelSize)
                 const std::vector<uint8_t> prior = Noise(length, 1u + bpp), row = Noise(length, 100u + uint32_t(length));
                 std::vector<uint8_t> filtered(length);
                 FilterRow(TPngFilter(filter), row.data(), prior.data(), length, bpp, filtered.data());
-                UnfilterRow(filter, filtered.data(), prior.data(), length, bpp);
+                ASSERT_TRUE(UnfilterRow(filter, filtered.data(), prior.data(), length, bpp));
                 ASSERT_EQ(filtered, row);
             }
-    // An unknown filter type leaves the row alone.
-    std::vector<uint8_t> row = Noise(9, 3);
-    const std::vector<uint8_t> before = row;
-    UnfilterRow(5, row.data(), Noise(9, 4).data(), 9, 3);
-    EXPECT_EQ(row, before);
+    // An unknown filter type is refused and leaves the row alone.
+    for (uint8_t filter : {uint8_t(5), uint8_t(255)}) {
+        std::vector<uint8_t> row = Noise(9, 3);
+        const std::vector<uint8_t> before = row;
+        EXPECT_FALSE(UnfilterRow(filter, row.data(), Noise(9, 4).data(), 9, 3));
+        EXPECT_EQ(row, before);
+    }
 }
 
 TEST(ImagingPng, FilterChoiceBySumWithTiesToTheLowerType)

@@ -34,7 +34,7 @@ std::vector<uint32_t> DecodePixels(const TBytes& file)
     stream->SetPosition(0);
     std::unique_ptr<TPNGReader, TObjectFree> reader(New<TPNGReader>());
     reader->LoadFromStream(stream.get());
-    return reader->GetPixels();
+    return PixelsOf(*reader);
 }
 
 struct TLayout {

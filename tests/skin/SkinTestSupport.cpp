@@ -41,6 +41,12 @@ std::vector<uint32_t> PixelsOf(const TDIB32* dib)
     return std::vector<uint32_t>(dib->GetBits(), dib->GetBits() + size_t(dib->GetWidth()) * size_t(dib->GetHeight()));
 }
 
+std::vector<uint32_t> PixelsOf(const TPNGReader& reader)
+{
+    const std::span<const uint32_t> pixels = reader.GetPixels();
+    return std::vector<uint32_t>(pixels.begin(), pixels.end());
+}
+
 std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed)
 {
     std::vector<uint32_t> pixels(count);

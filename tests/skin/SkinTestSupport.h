@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "platform/ObjectModel.h"
 #include "skin/SkinDib.h"
+#include "skin/SkinPngReader.h"
 #include "skin/SkinUtils.h"
 #include "toolbar/TBDock.h"
 
@@ -17,6 +18,8 @@ using TDIBPtr = std::unique_ptr<TDIB32, TObjectFree>;
 TDIBPtr MakeDIB(int width, int height, uint32_t fill = 0);
 TDIBPtr MakeDIB(int width, int height, const std::vector<uint32_t>& pixels);
 std::vector<uint32_t> PixelsOf(const TDIB32* dib);
+// The pixels a PNG reader decoded without a target.
+std::vector<uint32_t> PixelsOf(const TPNGReader& reader);
 inline uint32_t PixelAt(const TDIB32* dib, int x, int y) { return dib->GetScanLine(y)[x]; }
 inline uint32_t RGBOf(uint32_t pixel) { return pixel & 0xFFFFFF; }
 // A Windows colour (red low) as the RGB of a DIB pixel (red high).
