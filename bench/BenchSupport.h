@@ -25,6 +25,32 @@ inline void PrintArchitecture()
 #endif
 }
 
+// The machine's load while a bench runs, since other work on a shared machine moves every
+// figure: how busy all processors were over a quarter of a second, and the host's load average
+// where Wine shows the host's /proc on drive Z:.
+inline void PrintMachineLoad()
+{
+    auto ticks = [](const FILETIME& t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    FILETIME idle0, kernel0, user0, idle1, kernel1, user1;
+    GetSystemTimes(&idle0, &kernel0, &user0);
+    Sleep(250);
+    GetSystemTimes(&idle1, &kernel1, &user1);
+    // Kernel time includes idle time.
+    const double total = static_cast<double>(ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0));
+    const double idle = static_cast<double>(ticks(idle1) - ticks(idle0));
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    char average[64] = "unknown";
+    if (FILE* file = std::fopen("Z:\\proc\\loadavg", "r")) {
+        if (std::fscanf(file, "%63[^\n]", average) != 1)
+            std::snprintf(average, sizeof(average), "unknown");
+        std::fclose(file);
+    }
+    std::printf("machine load: %.0f%% of %lu processors busy over 0.25 s; host load average %s\n",
+                total > 0 ? 100.0 * (total - idle) / total : 0.0, static_cast<unsigned long>(system.dwNumberOfProcessors),
+                average);
+}
+
 inline double Now()
 {
     static const LARGE_INTEGER frequency = [] {

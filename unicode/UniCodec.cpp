@@ -2,6 +2,9 @@
 
 #include <emmintrin.h>
 
+#include <cstddef>
+#include <cstring>
+
 namespace {
 
 // The vector paths move 16-bit units; where wchar_t is wider they are left out.
@@ -48,6 +51,125 @@ inline bool AllAscii16(const wchar_t* p, __m128i& lo, __m128i& hi)
     __m128i bits = _mm_and_si128(_mm_or_si128(lo, hi), mask);
     return _mm_movemask_epi8(_mm_cmpeq_epi16(bits, _mm_setzero_si128())) == 0xFFFF;
 }
+
+// Eight units classified at once for encoding into UTF-8: each lane of a mask is 0xFFFF where it
+// holds. A high surrogate followed by a low one (the unit after the eight included) is a pair,
+// whose low half is consumed by it; any other surrogate is unpaired and becomes U+FFFD.
+struct TUnitBlock {
+    __m128i Units, Ascii, Below800, Unpaired, PairHigh, ConsumedLow;
+    bool AnyFrom800;          // a unit of three bytes or a surrogate among the eight
+    bool LastIsPairHigh;      // the eighth unit pairs with the unit after the block
+};
+
+inline __m128i Equal16(__m128i v, int mask, int value)
+{
+    return _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(mask))), _mm_set1_epi16(static_cast<short>(value)));
+}
+
+// Reads p[0] .. p[8].
+inline TUnitBlock ClassifyUnits(const wchar_t* p)
+{
+    TUnitBlock b;
+    b.Units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    b.Ascii = Equal16(b.Units, 0xFF80, 0);
+    b.Below800 = Equal16(b.Units, 0xF800, 0);
+    b.AnyFrom800 = _mm_movemask_epi8(b.Below800) != 0xFFFF;
+    if (!b.AnyFrom800) {
+        b.Unpaired = b.PairHigh = b.ConsumedLow = _mm_setzero_si128();
+        b.LastIsPairHigh = false;
+        return b;
+    }
+    const __m128i surrogate = Equal16(b.Units, 0xF800, 0xD800);
+    const __m128i high = Equal16(b.Units, 0xFC00, 0xD800);
+    const __m128i low = Equal16(b.Units, 0xFC00, 0xDC00);
+    b.PairHigh = _mm_and_si128(high, Equal16(next, 0xFC00, 0xDC00));
+    // The block never starts with the low half of a pair: a pair across blocks is taken whole.
+    b.ConsumedLow = _mm_and_si128(low, _mm_slli_si128(high, 2));
+    b.Unpaired = _mm_andnot_si128(_mm_or_si128(b.PairHigh, b.ConsumedLow), surrogate);
+    b.LastIsPairHigh = (_mm_movemask_epi8(b.PairHigh) & 0x8000) != 0;
+    return b;
+}
+
+inline int LaneCount(__m128i mask)
+{
+    return __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(mask))) / 2;
+}
+
+// The UTF-8 bytes of the block's units; p moves past them (and past the low half of a pair that
+// the eighth unit opens). Each unit's bytes are stored whole (two or four at a time, the rest
+// overwritten by the next unit's), so at least four bytes of room must follow the block's own.
+inline void EncodeUnits(const wchar_t*& p, unsigned char*& d)
+{
+    const TUnitBlock b = ClassifyUnits(p);
+    const __m128i u = b.Units;
+    const __m128i x3F = _mm_set1_epi16(0x3F), x80 = _mm_set1_epi16(0x80);
+    // Lead and first continuation byte of the two-byte form, in the low and high byte of each lane.
+    const __m128i two = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0)),
+                                     _mm_slli_epi16(_mm_or_si128(_mm_and_si128(u, x3F), x80), 8));
+    alignas(16) uint16_t lengths[8];
+    if (!b.AnyFrom800) {
+        alignas(16) uint16_t words[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_or_si128(_mm_and_si128(b.Ascii, u), _mm_andnot_si128(b.Ascii, two)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lengths), _mm_sub_epi16(_mm_set1_epi16(2), _mm_and_si128(b.Ascii, _mm_set1_epi16(1))));
+        for (int i = 0; i < 8; ++i) {
+            std::memcpy(d, &words[i], 2);
+            d += lengths[i];
+        }
+        p += 8;
+        return;
+    }
+    // The three-byte form: bytes 0 and 1 in the low half, byte 2 in the high half.
+    const __m128i threeLow = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(u, 12), _mm_set1_epi16(0xE0)),
+                                          _mm_slli_epi16(_mm_or_si128(_mm_and_si128(_mm_srli_epi16(u, 6), x3F), x80), 8));
+    const __m128i threeHigh = _mm_or_si128(_mm_and_si128(u, x3F), x80);
+    // The four-byte form of a pair: with h the high half's ten bits + 0x40 and l the low half's,
+    // the bytes are F0 | h >> 8, 80 | (h >> 2 & 3F), 80 | (h & 3) << 4 | l >> 6, 80 | (l & 3F).
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i h = _mm_add_epi16(_mm_and_si128(u, _mm_set1_epi16(0x3FF)), _mm_set1_epi16(0x40));
+    const __m128i l = _mm_and_si128(next, _mm_set1_epi16(0x3FF));
+    const __m128i fourLow = _mm_or_si128(_mm_or_si128(_mm_srli_epi16(h, 8), _mm_set1_epi16(0xF0)),
+                                         _mm_slli_epi16(_mm_or_si128(_mm_and_si128(_mm_srli_epi16(h, 2), x3F), x80), 8));
+    const __m128i fourHigh = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(h, _mm_set1_epi16(3)), 4), _mm_srli_epi16(l, 6)), x80),
+        _mm_slli_epi16(_mm_or_si128(_mm_and_si128(l, x3F), x80), 8));
+    const __m128i twoOnly = _mm_andnot_si128(b.Ascii, b.Below800);
+    const __m128i threeOnly = _mm_andnot_si128(_mm_or_si128(b.Below800, _mm_or_si128(b.Unpaired, _mm_or_si128(b.PairHigh, b.ConsumedLow))),
+                                               _mm_set1_epi16(-1));
+    auto pick = [](__m128i mask, __m128i value) { return _mm_and_si128(mask, value); };
+    const __m128i low = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(pick(b.Ascii, u), pick(twoOnly, two)), pick(threeOnly, threeLow)),
+        _mm_or_si128(pick(b.Unpaired, _mm_set1_epi16(static_cast<short>(0xBFEF))), pick(b.PairHigh, fourLow)));
+    const __m128i high = _mm_or_si128(_mm_or_si128(pick(threeOnly, threeHigh), pick(b.Unpaired, _mm_set1_epi16(0xBD))),
+                                      pick(b.PairHigh, fourHigh));
+    alignas(16) uint32_t words[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi16(low, high));
+    _mm_store_si128(reinterpret_cast<__m128i*>(words + 4), _mm_unpackhi_epi16(low, high));
+    const __m128i length = _mm_or_si128(
+        _mm_or_si128(pick(b.Ascii, _mm_set1_epi16(1)), pick(twoOnly, _mm_set1_epi16(2))),
+        _mm_or_si128(pick(_mm_or_si128(threeOnly, b.Unpaired), _mm_set1_epi16(3)), pick(b.PairHigh, _mm_set1_epi16(4))));
+    _mm_store_si128(reinterpret_cast<__m128i*>(lengths), length);
+    for (int i = 0; i < 8; ++i) {
+        std::memcpy(d, &words[i], 4);
+        d += lengths[i];
+    }
+    p += b.LastIsPairHigh ? 9 : 8;
+}
+
+// The UTF-8 length of the block's units; p moves as EncodeUnits moves it.
+inline size_t CountUnits(const wchar_t*& p)
+{
+    const TUnitBlock b = ClassifyUnits(p);
+    p += b.LastIsPairHigh ? 9 : 8;
+    // One byte each, one more from 0x80, one more from 0x800 (surrogates included), one more for
+    // the high half of a pair, and a consumed low half gives back its three.
+    return size_t(8 + (8 - LaneCount(b.Ascii)) + (8 - LaneCount(b.Below800)) + LaneCount(b.PairHigh) -
+                  3 * LaneCount(b.ConsumedLow));
+}
+
+// Blocks are taken while this many units are left: the nine a block reads and enough after them
+// that the bytes a block stores beyond its own are written again by what follows.
+constexpr ptrdiff_t kBlockUnits = 24;
 
 // The units that well-formed UTF-8 decodes to: one per byte that is not a continuation byte,
 // and a second one for each lead byte of a four-byte form. Ill-formed input may need more.
@@ -200,14 +322,14 @@ size_t Utf8Length(std::wstring_view text)
         }
     };
     if constexpr (kWide16) {
-        // Sixteen units at a time: ASCII in one step, anything else one by one.
+        // Sixteen ASCII units in one step, else eight units of any kind.
         __m128i lo, hi;
-        while (end - p >= 16) {
+        while (end - p >= kBlockUnits) {
             if (AllAscii16(p, lo, hi)) {
                 p += 16;
                 length += 16;
             } else {
-                count(p + 16);
+                length += CountUnits(p);
             }
         }
     }
@@ -249,15 +371,15 @@ size_t Utf16ToUtf8(std::wstring_view text, char* buffer)
         }
     };
     if constexpr (kWide16) {
-        // Sixteen units at a time: ASCII in one step, anything else one by one.
+        // Sixteen ASCII units in one step, else eight units of any kind.
         __m128i lo, hi;
-        while (end - p >= 16) {
+        while (end - p >= kBlockUnits) {
             if (AllAscii16(p, lo, hi)) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
                 p += 16;
                 d += 16;
             } else {
-                encode(p + 16);
+                EncodeUnits(p, d);
             }
         }
     }

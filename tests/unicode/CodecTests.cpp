@@ -112,11 +112,15 @@ TEST(Utf8, RandomTextRoundTripsWithUnpairedSurrogatesReplaced)
 {
     std::mt19937 random(20240601);
     for (int i = 0; i < 3000; ++i) {
-        std::wstring text = RandomText(random, random() % 64);
+        std::wstring text = RandomText(random, random() % 200);
         std::string utf8 = Utf16ToUtf8(text);
         std::wstring expected = WithoutLoneSurrogates(text);
         ASSERT_EQ(Utf8ToUtf16(utf8), expected) << i;
         ASSERT_EQ(utf8, SystemUtf8(expected)) << i;
+        // Into a buffer of exactly the length: nothing written beyond it.
+        std::string buffer(utf8.size() + 8, '\x55');
+        ASSERT_EQ(Utf16ToUtf8(text, buffer.data()), utf8.size()) << i;
+        ASSERT_EQ(buffer, utf8 + std::string(8, '\x55')) << i;
     }
 }
 
