@@ -13,6 +13,7 @@
 #include "skin/SkinPopup.h"
 #include "skin/SkinUtils.h"
 #include "toolbar/TBCommon.h"
+#include "toolbar/TBHintWindow.h"
 
 SF_IMPLEMENT_CLASS(TSkinControlMargins, TPersistent)
 SF_IMPLEMENT_CLASS(TSkinControlPaddings, TSkinControlMargins)
@@ -816,8 +817,10 @@ void TSkinTextObject::HintShow(TMessage& m)
     if (FHint.empty() || !m.LParam)
         return;
     auto* info = reinterpret_cast<THintInfo*>(m.LParam);
-    // The framework's hint window takes UTF-8, so wide hints reach the screen whole.
+    // The framework's hint window takes UTF-8, so wide hints reach the screen whole; the
+    // application's own would draw the UTF-8 bytes as letters of the code page.
     info->HintStr = WideToAnsi(GetShortHintW(FHint), CP_UTF8);
+    info->HintWindowClass = TTBHintWindow::StaticClass();
 }
 
 void TSkinTextObject::Dispatch(TMessage& m)

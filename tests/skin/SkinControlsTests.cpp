@@ -15,6 +15,7 @@
 #include "platform/SysUtils.h"
 #include "skin/SkinControls.h"
 #include "skin/SkinUtils.h"
+#include "toolbar/TBHintWindow.h"
 
 namespace {
 
@@ -584,6 +585,59 @@ TEST_F(SkinControls, CaptionsAndHintsStayWide)
     THintInfo info;
     label->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info));
     EXPECT_EQ(info.HintStr, WideToAnsi(russian, CP_UTF8));
+}
+
+// The pointer moved by the system's input queue, as a user's mouse moves it.
+void MovePointerTo(POINT screen)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+TEST_F(SkinControls, TipsOfCyrillicHintsShowInTheFrameworksTipWindow)
+{
+    const std::wstring russian = L"\x041F\x0440\x0438\x0432\x0435\x0442";
+    struct TCase {
+        const char* Name;
+        TSkinTextObject* Control;
+    };
+    const TCase cases[] = {
+        {"label", Make<TSkinLabel>(Form(), 10, 10, 150, 30)},
+        {"button", Make<TSkinButton>(Form(), 10, 60, 150, 30)},
+        {"radio button", Make<TSkinRadioButton>(Form(), 10, 110, 150, 30)},
+    };
+    const int pause = Application->GetHintPause(), shortPause = Application->GetHintShortPause();
+    Application->SetHintPause(20);
+    Application->SetHintShortPause(20);
+    TScopeExit restore([&] {
+        Application->SetHintPause(pause);
+        Application->SetHintShortPause(shortPause);
+    });
+    for (const TCase& c : cases) {
+        c.Control->SetCaption(L"Caption");
+        c.Control->SetHint(russian + L"|long part");
+        c.Control->SetShowHint(true);
+    }
+    for (const TCase& c : cases) {
+        Application->CancelHint();
+        RECT r = c.Control->GetClientRect();
+        MovePointerTo(c.Control->ClientToScreen(POINT{r.right / 2, r.bottom / 2}));
+        TTBHintWindow* tip = nullptr;
+        for (int i = 0; i < 100 && !tip; ++i) {
+            Sleep(10);
+            Application->ProcessMessages();
+            THintWindow* shown = Application->GetHintWindow();
+            if (shown && shown->HandleAllocated() && IsWindowVisible(shown->GetHandle()))
+                tip = dynamic_cast<TTBHintWindow*>(shown);
+        }
+        ASSERT_NE(tip, nullptr) << c.Name << ": no tip, or the application's plain one (it draws UTF-8 bytes as letters)";
+        EXPECT_EQ(tip->GetCaption(), russian) << c.Name;
+    }
+    Application->CancelHint();
 }
 
 TEST_F(SkinControls, CaptionAndHintTravelThroughFormStreams)
