@@ -50,3 +50,14 @@ void AbstractError()
 {
     throw EAbstractError("Abstract Error");
 }
+
+void TraceException(const std::exception_ptr& error) noexcept
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        OutputDebugStringA(e.what());
+    } catch (...) {
+        OutputDebugStringA("Unknown exception");
+    }
+}

@@ -79,3 +79,6 @@ std::string SysErrorMessage(uint32_t errorCode);
 void Assert(bool condition, const std::string& message);
 // Raises EAbstractError: what an abstract virtual method does when it is called.
 [[noreturn]] void AbstractError();
+// Writes the exception's message to the debugger's output: for a failure that has nowhere to go
+// (raised inside a hook, or while another failure is already on its way).
+void TraceException(const std::exception_ptr& error) noexcept;

@@ -119,11 +119,9 @@ void HandleCallbackException(TObject* sender) noexcept
             Application->HandleException(sender);
             return;
         }
-        std::rethrow_exception(std::current_exception());
-    } catch (const std::exception& e) {
-        OutputDebugStringA(e.what());
+        TraceException(std::current_exception());
     } catch (...) {
-        OutputDebugStringA("Unknown exception in a window procedure");
+        TraceException(std::current_exception());
     }
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Forms.h"
+#include "platform/Exceptions.h"
 #include "platform/ScopeGuards.h"
 
 namespace {
@@ -104,10 +104,12 @@ void DispatchKind(THookKind kind, HWND wnd, WPARAM wParam, LPARAM lParam)
     for (TWindowHookProc proc : procs) {
         if (!FindProc(proc))
             continue;
+        // No error box from here: its activation and position messages would come back through
+        // this same hook, and a procedure that always fails would stack boxes without end.
         try {
             proc(kind, wnd, wParam, lParam);
         } catch (...) {
-            HandleCallbackException(nullptr);
+            TraceException(std::current_exception());
         }
     }
 }

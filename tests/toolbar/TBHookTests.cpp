@@ -119,6 +119,7 @@ TEST_F(TBHook, DispatchReachesEachProcedureOnceInOrder)
 
 TEST_F(TBHook, ExceptionStaysInsideAndOthersStillRun)
 {
+    // An error box opened from inside the hook would send its own activation through it again.
     std::vector<std::string> reported;
     Application->OnException = [&](TObject*, const Exception& e) { reported.push_back(e.what()); };
     const int user = 0;
@@ -127,7 +128,7 @@ TEST_F(TBHook, ExceptionStaysInsideAndOthersStillRun)
     AddWindowHook(&user, &ProcB, HookKindSet(THookKind::hkDestroyWindow));
     DestroyWatchedWindow();
     EXPECT_EQ(gCalls, (std::vector<std::string>{"A:3", "T:3", "B:3"}));
-    EXPECT_EQ(reported, std::vector<std::string>{"hook procedure failed"});
+    EXPECT_TRUE(reported.empty()) << "the application's handler was asked: " << reported.front();
     Application->OnException = nullptr;
     RemoveWindowHook(&user, &ProcA);
     RemoveWindowHook(&user, &Thrower);
