@@ -119,6 +119,34 @@ void TTBCustomItem::CheckIndex(int index) const
         throw ETBItemError("Toolbar item index out of range");
 }
 
+// The end of a subitems update reaches every listener however the change ends, so that no view
+// waits for it forever. Ending normally raises the first failure of a listener; ending while
+// another failure unwinds only traces it, since a second exception then would end the program.
+class TTBCustomItem::TSubitemsUpdate {
+public:
+    explicit TSubitemsUpdate(TTBCustomItem* item) : FItem(item) {}
+    ~TSubitemsUpdate()
+    {
+        if (FEnded)
+            return;
+        if (std::exception_ptr error = FItem->EndSubitemsUpdate())
+            TraceException(error);
+    }
+    TSubitemsUpdate(const TSubitemsUpdate&) = delete;
+    TSubitemsUpdate& operator=(const TSubitemsUpdate&) = delete;
+
+    void End()
+    {
+        FEnded = true;
+        if (std::exception_ptr error = FItem->EndSubitemsUpdate())
+            std::rethrow_exception(error);
+    }
+
+private:
+    TTBCustomItem* FItem;
+    bool FEnded = false;
+};
+
 void TTBCustomItem::Insert(int newIndex, TTBCustomItem* item)
 {
     if (item->FParent)
@@ -130,10 +158,11 @@ void TTBCustomItem::Insert(int newIndex, TTBCustomItem* item)
         throw ETBItemError("Toolbar item index out of range");
     FItems.insert(FItems.begin() + newIndex, item);
     item->FParent = this;
+    TSubitemsUpdate update(this);
     Notify(TTBItemChangeKind::ickBeginUpdate, -1, nullptr);
     Notify(TTBItemChangeKind::ickInserted, newIndex, item);
     item->UpdateEffectiveOptions();
-    Notify(TTBItemChangeKind::ickEndUpdate, -1, nullptr);
+    update.End();
 }
 
 void TTBCustomItem::Delete(int index)
@@ -168,10 +197,11 @@ void TTBCustomItem::Move(int curIndex, int newIndex)
     CheckIndex(curIndex);
     CheckIndex(newIndex);
     TTBCustomItem* item = FItems[static_cast<size_t>(curIndex)];
+    TSubitemsUpdate update(this);
     Notify(TTBItemChangeKind::ickBeginUpdate, -1, nullptr);
     Delete(curIndex);
     Insert(std::min(newIndex, Count()), item);
-    Notify(TTBItemChangeKind::ickEndUpdate, -1, nullptr);
+    update.End();
 }
 
 void TTBCustomItem::Clear()
@@ -213,28 +243,52 @@ void TTBCustomItem::Notify(TTBItemChangeKind kind, int index, TTBCustomItem* ite
 }
 
 void TTBCustomItem::RelayToParent(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth,
-                                  TTBCustomItem* from)
+                                  TTBCustomItem* from, std::exception_ptr* firstError)
 {
     if (depth < MaxRelayDepth && HasTrait(isInlineGroup) && FParent)
-        FParent->NotifyFrom(kind, index, item, depth + 1, from);
+        FParent->NotifyFrom(kind, index, item, depth + 1, from, firstError);
 }
 
 void TTBCustomItem::NotifyFrom(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth,
-                               TTBCustomItem* relayedFrom)
+                               TTBCustomItem* relayedFrom, std::exception_ptr* firstError)
 {
-    RelayToParent(kind, index, item, depth, relayedFrom);
+    RelayToParent(kind, index, item, depth, relayedFrom, firstError);
     // Copies: listeners and relays may add or remove links and listeners (or free them) while
     // the broadcast runs. Nobody is skipped, nobody called twice, and nobody called after
     // leaving.
     std::vector<TTBCustomItem*> linking = FLinkingItems;
     for (TTBCustomItem* link : linking)
         if (link != FParent)
-            link->RelayToParent(kind, index, item, depth, relayedFrom != this ? relayedFrom : link);
+            link->RelayToParent(kind, index, item, depth, relayedFrom != this ? relayedFrom : link, firstError);
     std::vector<std::shared_ptr<TNotifyRecord>> procs = FNotifyProcs;
     bool relayed = relayedFrom != this;
-    for (const auto& record : procs)
-        if (!record->Removed)
+    for (const auto& record : procs) {
+        if (record->Removed)
+            continue;
+        if (!firstError) {
             record->Proc(relayedFrom, relayed, kind, index, item);
+            continue;
+        }
+        try {
+            record->Proc(relayedFrom, relayed, kind, index, item);
+        } catch (...) {
+            if (!*firstError)
+                *firstError = std::current_exception();
+        }
+    }
+}
+
+std::exception_ptr TTBCustomItem::EndSubitemsUpdate() noexcept
+{
+    std::exception_ptr firstError;
+    try {
+        NotifyFrom(TTBItemChangeKind::ickEndUpdate, -1, nullptr, 0, this, &firstError);
+    } catch (...) {
+        // Copying a list of listeners ran out of memory.
+        if (!firstError)
+            firstError = std::current_exception();
+    }
+    return firstError;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -251,6 +305,14 @@ void TTBCustomItem::SetCaption(const std::wstring& value)
     if (value == FCaption)
         return;
     FCaption = value;
+    Change(true);
+}
+
+void TTBCustomItem::SetShortCut(TShortCut value)
+{
+    if (value == FShortCut)
+        return;
+    FShortCut = value;
     Change(true);
 }
 

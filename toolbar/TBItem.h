@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -184,7 +185,8 @@ public:
     bool GetRadioItem() const { return FRadioItem; }
     void SetRadioItem(bool value);
     TShortCut GetShortCut() const { return FShortCut; }
-    void SetShortCut(TShortCut value) { FShortCut = value; }
+    // The shortcut text takes room in a menu: a change lays the views out again.
+    void SetShortCut(TShortCut value);
     bool GetVisible() const { return FVisible; }
     void SetVisible(bool value);
     TTBItemOptions GetOptions() const { return FOptions; }
@@ -266,8 +268,15 @@ protected:
 
 private:
     struct TNotifyRecord;
-    void NotifyFrom(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth, TTBCustomItem* relayedFrom);
-    void RelayToParent(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth, TTBCustomItem* from);
+    class TSubitemsUpdate;
+    // With firstError, every listener is called even when some raise, and the first failure is
+    // kept there; without it the first failure ends the broadcast.
+    void NotifyFrom(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth, TTBCustomItem* relayedFrom,
+                    std::exception_ptr* firstError = nullptr);
+    void RelayToParent(TTBItemChangeKind kind, int index, TTBCustomItem* item, int depth, TTBCustomItem* from,
+                       std::exception_ptr* firstError);
+    // Tells every listener that a subitems update ended; the first failure of one comes back.
+    std::exception_ptr EndSubitemsUpdate() noexcept;
     void UpdateEffectiveOptions();
     void UncheckGroupSiblings();
     void ImagesChanged(TObject* sender);

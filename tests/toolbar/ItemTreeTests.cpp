@@ -13,6 +13,7 @@
 #include "platform/Streams.h"
 #include "toolbar/TBFramework.h"
 #include "toolbar/TBItem.h"
+#include "toolbar/TBView.h"
 
 namespace {
 
@@ -174,6 +175,44 @@ TEST(ItemTree, DeleteMoveAndClear)
     root->UnsubscribeChanges(recorder.Proc());
 }
 
+TEST(ItemTree, AListenerThatFailsLeavesNoViewWaitingForTheEndOfAnUpdate)
+{
+    TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
+    std::unique_ptr<TViewHost, TObjectFree> control(New<TViewHost>(nullptr));
+    control->SetBounds(0, 0, 300, 30);
+    control->SetParentWindow(host.Handle());
+    TItemPtr root = MakeItem();
+    AddItem(root.get(), L"A");
+    AddItem(root.get(), L"B");
+    std::unique_ptr<TTBView, TObjectFree> view(
+        New<TTBView>(control.get(), nullptr, root.get(), control.get(), true, false, false));
+    control->View = view.get();
+    view->EnsureLayout();
+    // A listener after the view that fails, as a viewer that cannot be built does.
+    TRecorder failing;
+    failing.During = [](const TChange& e) {
+        if (e.ChangeKind == Kind::ickInserted)
+            throw Exception("viewer failed");
+    };
+    root->SubscribeChanges(failing.Proc());
+    struct TCase {
+        const char* Name;
+        std::function<void()> Act;
+    };
+    const TCase cases[] = {
+        {"insert", [&] { root->Insert(0, New<TTBCustomItem>(nullptr)); }},
+        {"move", [&] { root->Move(0, 2); }},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_THROW(c.Act(), Exception) << c.Name;
+        EXPECT_EQ(view->GetUpdateCount(), 0) << c.Name;
+        EXPECT_TRUE(view->GetLayoutValid()) << c.Name << ": the view lays out again";
+        EXPECT_EQ(view->GetViewerCount(), root->Count()) << c.Name;
+    }
+    root->UnsubscribeChanges(failing.Proc());
+    control->View = nullptr;
+}
+
 TEST(ItemTree, SettersTellOnlyRealChangesWithTheirKind)
 {
     TItemPtr root = MakeItem();
@@ -201,7 +240,8 @@ TEST(ItemTree, SettersTellOnlyRealChangesWithTheirKind)
         {"display mode", [&] { item->SetDisplayMode(TTBItemDisplayMode::nbdmTextOnly); }, relayout},
         {"radio", [&] { item->SetRadioItem(true); }, repaint},
         {"hint", [&] { item->SetHint(L"Hint"); }, none},
-        {"shortcut", [&] { item->SetShortCut(scCtrl | 'S'); }, none},
+        {"shortcut", [&] { item->SetShortCut(scCtrl | 'S'); }, relayout},
+        {"same shortcut", [&] { item->SetShortCut(scCtrl | 'S'); }, none},
         {"group index", [&] { item->SetGroupIndex(2); }, none},
         {"options without size effect", [&] { item->SetOptions(tboShowHint); }, none},
         {"options with size effect", [&] { item->SetOptions(tboShowHint | tboDefault); }, relayout},

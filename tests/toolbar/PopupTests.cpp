@@ -179,6 +179,31 @@ TEST(PopupWindow, OpensBelowItsToolbarItemAndClosesAgain)
     toolbar->View = nullptr;
 }
 
+TEST(PopupWindow, AnOpenMenuWidensForANewShortcutText)
+{
+    TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
+    std::unique_ptr<TViewHost, TObjectFree> toolbar(New<TViewHost>(nullptr));
+    toolbar->SetBounds(0, 0, 300, 30);
+    toolbar->SetParentWindow(host.Handle());
+    TItemPtr root(New<TTBRootItem>(nullptr));
+    TTBCustomItem* file = AddItem(root.get(), L"&File", isSubmenu);
+    TTBCustomItem* save = AddItem(file, L"&Save");
+    std::unique_ptr<TTBView, TObjectFree> view(
+        New<TTBView>(toolbar.get(), nullptr, root.get(), toolbar.get(), true, false, false));
+    toolbar->View = view.get();
+    view->EnsureLayout();
+    view->Select(view->Find(file), false);
+    ASSERT_TRUE(view->ShowChildPopup(false));
+    TTBPopupWindow* popup = view->GetOpenedViewerWindow();
+    ASSERT_NE(popup, nullptr);
+    const int before = popup->GetWidth();
+    save->SetShortCut(scCtrl | scShift | 'S');
+    PumpMessages();
+    EXPECT_GT(popup->GetWidth(), before) << "the shortcut column has no room";
+    view->HideChildPopups();
+    toolbar->View = nullptr;
+}
+
 TEST(PopupWindow, ItemDeletedWhileItsPopupIsOpen)
 {
     TTestWindow host(400, 100, WS_POPUP | WS_VISIBLE);
