@@ -1,6 +1,5 @@
 #include "app/Export.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "app/SfLanguage1.h"
@@ -71,14 +70,16 @@ bool TExportForm::CloseQuery()
         return TForm::CloseQuery();
     int value = 0;
     // A typed letter outside the system's code page can only make the entry invalid.
-    if (!ParseExportResolution(NarrowText(FResolutionComboBox->GetText()), value)) {
-        MessageDlg(BadResolutionText(), RasterizationCaption(), MB_ICONERROR, GetHandle());
+    const bool readable = ParseExportResolution(NarrowText(FResolutionComboBox->GetText()), value);
+    if (std::string refusal = ResolutionRefusal(readable ? std::optional(value) : std::nullopt, FMaxResolution);
+        !refusal.empty()) {
+        MessageDlg(refusal, RasterizationCaption(), MB_ICONERROR, GetHandle());
         FResolutionComboBox->SetFocus();
         return false;
     }
     if (!TForm::CloseQuery())
         return false;
-    FResolution = std::min(value, FMaxResolution);
+    FResolution = value;
     return true;
 }
 

@@ -15,7 +15,7 @@ bool ParseExportResolution(const std::string& text, int& resolution);
 // The resolution list ("100 dpi" ... "600 dpi", the first chosen) with OK and Cancel, on a themed
 // panel; the list and the buttons are wide windows, so the language's texts and typed characters
 // keep every letter of the system's code page and beyond. OK keeps
-// a valid entry, capped at the maximum, in Resolution; a refused entry keeps the box open with
+// a valid entry up to the maximum in Resolution; a refused entry keeps the box open with
 // a message; Cancel, Esc and the close box always close it.
 class TExportForm : public TForm {
     SF_CLASS(TExportForm)
@@ -45,5 +45,5 @@ private:
 };
 
 // Shows the export box, owned by the application, with its texts from the language; on OK
-// writes the chosen resolution (capped at maxResolution) and returns true.
+// writes the chosen resolution (at most maxResolution) and returns true.
 bool ExecuteExport(int& resolution, int maxResolution = MaxResolutionForExtent(DefaultRasterExtent));

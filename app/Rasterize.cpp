@@ -1,7 +1,5 @@
 #include "app/Rasterize.h"
 
-#include <algorithm>
-
 #include "app/SfLanguage1.h"
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
@@ -58,6 +56,16 @@ std::string BadResolutionText()
 std::string RasterizationCaption()
 {
     return ConstText(17, "Rasterization");
+}
+
+std::string ResolutionRefusal(std::optional<int> typed, int maxResolution)
+{
+    if (!typed)
+        return BadResolutionText();
+    if (*typed <= maxResolution)
+        return {};
+    return Format(ConstText(22, "The resolution is too high for this page.  The largest resolution it allows is %d dpi."),
+                  {TFormatArg(maxResolution)});
 }
 
 // TRasterizeForm
@@ -134,13 +142,15 @@ bool TRasterizeForm::CloseQuery()
     if (GetModalResult() != mrOk)
         return TForm::CloseQuery();
     int value = 0;
-    if (!ParseResolution(FDPIComboBox->GetText(), value)) {
-        MessageDlg(BadResolutionText(), RasterizationCaption(), MB_ICONERROR, GetHandle());
+    const bool readable = ParseResolution(FDPIComboBox->GetText(), value);
+    if (std::string refusal = ResolutionRefusal(readable ? std::optional(value) : std::nullopt, FMaxResolution);
+        !refusal.empty()) {
+        MessageDlg(refusal, RasterizationCaption(), MB_ICONERROR, GetHandle());
         FDPIComboBox->SetFocus();
         return false;
     }
     if (!TForm::CloseQuery())
         return false;
-    FResolution = std::min(value, FMaxResolution);
+    FResolution = value;
     return true;
 }

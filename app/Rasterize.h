@@ -1,10 +1,11 @@
 // The rasterize box: asks for the resolution at which a vector image or a text becomes a bitmap.
-// Its rules for reading and capping a resolution serve the export box as well.
+// Its rules for reading and refusing a resolution serve the export box as well.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Forms.h"
@@ -29,9 +30,13 @@ bool ParseResolution(const std::string& text, int& resolution);
 // The [Const] texts of a refused resolution: the message and the box's caption.
 std::string BadResolutionText();
 std::string RasterizationCaption();
+// Why a resolution box refuses an entry (typed: the resolution read from it, none when it is not
+// one): a resolution above maxResolution is refused with the largest the page allows, since
+// lowering it unasked would give the user less than was asked for. Empty for an accepted entry.
+std::string ResolutionRefusal(std::optional<int> typed, int maxResolution);
 
 // Asks for the resolution to rasterize at. The caller presets the resolution (below 1 shows
-// 100) and shows the box modally; OK keeps a valid entry, capped at the maximum, in Resolution.
+// 100) and shows the box modally; OK keeps a valid entry up to the maximum in Resolution.
 // A refused entry keeps the box open with a message; Cancel, Esc and the close box always close
 // it and leave Resolution alone.
 class TRasterizeForm : public TForm {

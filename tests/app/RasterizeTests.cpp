@@ -1,5 +1,5 @@
 // The resolution rules of the rasterize and export boxes: what counts as a resolution, and the
-// cap that keeps a raster within memory the program can get.
+// cap that keeps a raster within memory the program can get, beyond which a typed entry is refused.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +8,7 @@
 
 #include "DialogLanguage.h"
 #include "DialogTestSupport.h"
+#include "app/Export.h"
 #include "app/Rasterize.h"
 
 TEST(Resolution, OnlyWholeIntegersAboveZeroAreResolutions)
@@ -170,16 +171,81 @@ TEST_F(RasterizeBox, CancelAlwaysGetsOutAndKeepsTheResolution)
     EXPECT_FALSE(watchdog.Fired());
 }
 
-TEST_F(RasterizeBox, TooHighAResolutionIsCappedAtWhatFits)
+// Key strokes through the system's input queue, to whichever window has the focus.
+void PressKeys(const std::vector<WORD>& keys)
 {
-    Form->SetResolution(300);
-    Form->SetMaxResolution(MaxResolutionForExtent(SIZE{21000, 29700}));
-    TDialogWatchdog watchdog;
-    TScriptedSteps script({Type("999999"), Press(Form->GetOkButton())});
-    EXPECT_EQ(Form->ShowModal(), mrOk);
-    EXPECT_FALSE(watchdog.Fired());
-    EXPECT_EQ(Form->GetResolution(), MaxResolutionForExtent(SIZE{21000, 29700}));
-    EXPECT_LE(RasterBytes(SIZE{21000, 29700}, Form->GetResolution()), MaxRasterBytes);
+    std::vector<INPUT> input;
+    for (WORD key : keys)
+        for (DWORD flags : {DWORD(0), DWORD(KEYEVENTF_KEYUP)}) {
+            INPUT stroke{};
+            stroke.type = INPUT_KEYBOARD;
+            stroke.ki.wVk = key;
+            stroke.ki.dwFlags = flags;
+            input.push_back(stroke);
+        }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+// Rubs out the entry that has the focus, types the text and confirms it with Enter, once the
+// box of the window class is active with the focus inside.
+std::function<bool()> TypeIntoBox(const char* boxClass, const std::string& text)
+{
+    return [boxClass, text] {
+        HWND box = GetActiveWindow();
+        char name[64] = {};
+        GetClassNameA(box, name, sizeof(name));
+        HWND focus = GetFocus();
+        if (std::string(name) != boxClass || !focus || !IsChild(box, focus))
+            return false;
+        std::vector<WORD> keys{VK_END};
+        keys.insert(keys.end(), 12, VK_BACK);
+        keys.insert(keys.end(), text.begin(), text.end());
+        keys.push_back(VK_RETURN);
+        PressKeys(keys);
+        return true;
+    };
+}
+
+TEST(ResolutionBoxes, ATypedResolutionAboveWhatThePageAllowsIsRefusedWithTheLargest)
+{
+    TEnglishTexts texts;
+    std::unique_ptr<TRasterizeForm, TObjectFree> rasterize(New<TRasterizeForm>(nullptr));
+    struct TCase {
+        const char* Class;
+        std::function<bool(int&)> Show;
+    };
+    const TCase boxes[] = {
+        {"TRasterizeForm",
+         [&](int& resolution) {
+             rasterize->SetResolution(300);
+             rasterize->SetMaxResolution(700);
+             bool ok = rasterize->ShowModal() == mrOk;
+             resolution = rasterize->GetResolution();
+             return ok;
+         }},
+        {"TExportForm", [](int& resolution) { return ExecuteExport(resolution, 700); }},
+    };
+    for (const TCase& c : boxes) {
+        std::string refusal;
+        TDialogWatchdog watchdog(20000);
+        TScriptedSteps script({TypeIntoBox(c.Class, "2400"),
+                               [&] {
+                                   HWND box = FindThreadDialog("Rasterization");
+                                   if (!box || GetActiveWindow() != box)
+                                       return false;
+                                   refusal = MessageBoxText(box);
+                                   PressKeys({VK_RETURN});
+                                   return true;
+                               },
+                               TypeIntoBox(c.Class, "700")});
+        int resolution = 0;
+        EXPECT_TRUE(c.Show(resolution)) << c.Class;
+        EXPECT_FALSE(watchdog.Fired()) << c.Class;
+        EXPECT_TRUE(script.Done()) << c.Class;
+        EXPECT_EQ(refusal, "The resolution is too high for this page.  The largest resolution it allows is 700 dpi.")
+            << c.Class << ": 2400 dpi was not refused";
+        EXPECT_EQ(resolution, 700) << c.Class;
+    }
 }
 
 TEST_F(RasterizeBox, EscapeFromTheEntryCancelsAndEnterConfirms)

@@ -112,7 +112,7 @@ TEST(ExportBox, CancelGivesFalseEvenWithAnInvalidEntry)
     EXPECT_EQ(resolution, 42);
 }
 
-TEST(ExportBox, AnInvalidEntryIsRefusedAndATypedOneIsCapped)
+TEST(ExportBox, AnInvalidEntryIsRefusedAndAValidOneAccepted)
 {
     TEnglishTexts texts;
     int resolution = 0;
@@ -135,13 +135,13 @@ TEST(ExportBox, AnInvalidEntryIsRefusedAndATypedOneIsCapped)
                            OnExportForm([](TExportForm* form) {
                                if (FindThreadDialog("Rasterization"))
                                    return;
-                               form->GetResolutionComboBox()->SetText(L"999999 dpi");
+                               form->GetResolutionComboBox()->SetText(L"650 dpi");
                                SendMessageA(form->GetOkButton()->GetHandle(), BM_CLICK, 0, 0);
                            })});
     EXPECT_TRUE(ExecuteExport(resolution, 700));
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(refused, 1);
-    EXPECT_EQ(resolution, 700);
+    EXPECT_EQ(resolution, 650);
 }
 
 TEST(PasteAsBox, ChosenItemOnPasteAndTextsByTag)
