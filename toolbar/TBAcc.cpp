@@ -212,29 +212,36 @@ TTBCustomAccObject::~TTBCustomAccObject()
     --AccObjectCount;
 }
 
-HRESULT TTBCustomAccObject::get_accDescription(VARIANT, BSTR* description)
+HRESULT TTBCustomAccObject::NoPartFor(const VARIANT* child) const
+{
+    if (child && !IsSelf(*child))
+        return E_INVALIDARG;
+    return HasClient() ? S_FALSE : E_FAIL;
+}
+
+HRESULT TTBCustomAccObject::get_accDescription(VARIANT child, BSTR* description)
 {
     if (!description)
         return E_POINTER;
     *description = nullptr;
-    return S_FALSE;
+    return NoPartFor(&child);
 }
 
-HRESULT TTBCustomAccObject::get_accHelp(VARIANT, BSTR* help)
+HRESULT TTBCustomAccObject::get_accHelp(VARIANT child, BSTR* help)
 {
     if (!help)
         return E_POINTER;
     *help = nullptr;
-    return S_FALSE;
+    return NoPartFor(&child);
 }
 
-HRESULT TTBCustomAccObject::get_accHelpTopic(BSTR* helpFile, VARIANT, long* topic)
+HRESULT TTBCustomAccObject::get_accHelpTopic(BSTR* helpFile, VARIANT child, long* topic)
 {
     if (helpFile)
         *helpFile = nullptr;
     if (topic)
         *topic = 0;
-    return S_FALSE;
+    return NoPartFor(&child);
 }
 
 HRESULT TTBCustomAccObject::get_accSelection(VARIANT* children)
@@ -242,17 +249,17 @@ HRESULT TTBCustomAccObject::get_accSelection(VARIANT* children)
     if (!children)
         return E_POINTER;
     SetEmpty(children);
-    return S_FALSE;
+    return NoPartFor(nullptr);
 }
 
-HRESULT TTBCustomAccObject::put_accName(VARIANT, BSTR)
+HRESULT TTBCustomAccObject::put_accName(VARIANT child, BSTR)
 {
-    return S_FALSE;
+    return NoPartFor(&child);
 }
 
-HRESULT TTBCustomAccObject::put_accValue(VARIANT, BSTR)
+HRESULT TTBCustomAccObject::put_accValue(VARIANT child, BSTR)
 {
-    return S_FALSE;
+    return NoPartFor(&child);
 }
 
 void DisconnectAccObjects()

@@ -54,7 +54,8 @@ public:
     TTBCustomAccObject();
     ~TTBCustomAccObject() override;
 
-    // Members that take no part answer S_FALSE with empty results.
+    // Members that take no part answer S_FALSE with empty results, after the same checks as the
+    // others: E_INVALIDARG for a child other than the object itself, E_FAIL once the client is gone.
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override;
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override;
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* helpFile, VARIANT child, long* topic) override;
@@ -62,7 +63,14 @@ public:
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR name) override;
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR value) override;
 
+protected:
+    // The view or viewer is still there.
+    virtual bool HasClient() const = 0;
+
 private:
+    // What a member that takes no part answers for the child.
+    HRESULT NoPartFor(const VARIANT* child) const;
+
     friend void DisconnectAccObjects();
     TTBCustomAccObject* FNext = nullptr;
     TTBCustomAccObject* FPrev = nullptr;
@@ -91,6 +99,9 @@ public:
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override;
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override;
 
+protected:
+    bool HasClient() const override { return FView != nullptr; }
+
 private:
     TTBView* FView;
 };
@@ -117,6 +128,9 @@ public:
     HRESULT STDMETHODCALLTYPE accNavigate(long navDir, VARIANT start, VARIANT* end) override;
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* child) override;
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override;
+
+protected:
+    bool HasClient() const override { return FViewer != nullptr; }
 
 private:
     // Visible, enabled and on a view whose window shows.

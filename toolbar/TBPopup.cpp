@@ -409,6 +409,10 @@ TTBPopupWindow* TTBCustomItem::OpenPopupWindow(TTBView* parentView, TTBItemViewe
     }
     FirstPopupShown = true;
     NotifyEvent(EVENT_SYSTEM_MENUPOPUPSTART, result->GetHandle(), OBJID_CLIENT, CHILDID_SELF);
+    // A first item selected from the keyboard was chosen while the window was hidden, when a
+    // screen reader could not be told; it hears of it now.
+    if (view->GetSelected())
+        view->SignalFocus();
     if (!parentView)
         return window.release();
     return result;

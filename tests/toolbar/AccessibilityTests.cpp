@@ -123,6 +123,28 @@ std::vector<TAcc> Children(IAccessible* acc)
     return result;
 }
 
+VARIANT ChildId(long id)
+{
+    VARIANT v = Self();
+    v.lVal = id;
+    return v;
+}
+
+// The answers of the members that take no part: description, help, help topic, selection (it
+// names no child), and a name and a value written.
+std::vector<HRESULT> NoPartAnswers(IAccessible* acc, VARIANT child)
+{
+    BSTR text = nullptr;
+    long topic = 0;
+    VARIANT selection;
+    BSTR written = SysAllocString(L"x");
+    std::vector<HRESULT> answers{acc->get_accDescription(child, &text), acc->get_accHelp(child, &text),
+                                 acc->get_accHelpTopic(&text, child, &topic), acc->get_accSelection(&selection),
+                                 acc->put_accName(child, written), acc->put_accValue(child, written)};
+    SysFreeString(written);
+    return answers;
+}
+
 // A toolbar of File (submenu), Save, a separator, Bold (checked), Styles (disabled submenu) and
 // an invisible item, in a visible window.
 struct TToolbarFixture {
@@ -254,9 +276,25 @@ TEST(Accessibility, ClientWalksAToolbar)
     EXPECT_TRUE(State(children[3].Get()) & STATE_SYSTEM_HOTTRACKED);
     EXPECT_EQ(children[3]->accSelect(SELFLAG_TAKESELECTION, Self()), E_INVALIDARG);
 
+    // Members that take no part check the child and the client like every other.
+    const HRESULT no = S_FALSE, bad = E_INVALIDARG, gone = E_FAIL;
+    const std::vector<HRESULT> live{no, no, no, no, no, no}, badChild{bad, bad, bad, no, bad, bad},
+        detached{gone, gone, gone, gone, gone, gone};
+    struct TCase {
+        const char* Name;
+        IAccessible* Acc;
+    };
+    const TCase objects[] = {{"toolbar", toolbar.Get()}, {"item", children[1].Get()}};
+    for (const TCase& c : objects) {
+        EXPECT_EQ(NoPartAnswers(c.Acc, Self()), live) << c.Name;
+        EXPECT_EQ(NoPartAnswers(c.Acc, ChildId(2)), badChild) << c.Name;
+    }
+
     // A client that outlives the view gets E_FAIL from every member.
     f.Control->View = nullptr;
     f.View.reset();
+    for (const TCase& c : objects)
+        EXPECT_EQ(NoPartAnswers(c.Acc, Self()), detached) << c.Name;
     EXPECT_EQ(toolbar->get_accName(Self(), &name), E_FAIL);
     long count = 0;
     EXPECT_EQ(toolbar->get_accChildCount(&count), E_FAIL);
@@ -266,12 +304,13 @@ TEST(Accessibility, ClientWalksAToolbar)
     EXPECT_EQ(children[1]->accLocation(&x, &y, &w, &h, Self()), E_FAIL);
 }
 
-std::vector<std::pair<DWORD, LONG>>* g_FocusLog = nullptr;
+// The focus events a screen reader hears: window and child.
+std::vector<std::pair<HWND, LONG>>* g_FocusLog = nullptr;
 
-void CALLBACK RecordFocus(HWINEVENTHOOK, DWORD event, HWND, LONG, LONG child, DWORD, DWORD)
+void CALLBACK RecordFocus(HWINEVENTHOOK, DWORD, HWND wnd, LONG, LONG child, DWORD, DWORD)
 {
     if (g_FocusLog)
-        g_FocusLog->emplace_back(event, child);
+        g_FocusLog->emplace_back(wnd, child);
 }
 
 TEST(Accessibility, MenuBarsAndPopupMenus)
@@ -287,10 +326,10 @@ TEST(Accessibility, MenuBarsAndPopupMenus)
     EXPECT_EQ(Text(&IAccessible::get_accDefaultAction, entries[1].Get()), L"Execute");
 
     // The popup of File, as the menu loop shows it.
-    std::vector<std::pair<DWORD, LONG>> focus;
+    std::vector<std::pair<HWND, LONG>> focus;
     g_FocusLog = &focus;
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, GetModuleHandleA(nullptr), RecordFocus,
-                                         GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_INCONTEXT);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, GetModuleHandleA(nullptr),
+                                         &RecordFocus, GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_INCONTEXT);
     f.View->IncludeState(stModal);
     f.View->Select(f.View->Find(f.File), false);
     ASSERT_TRUE(f.View->ShowChildPopup(true));
@@ -311,8 +350,10 @@ TEST(Accessibility, MenuBarsAndPopupMenus)
     VARIANT down;
     EXPECT_EQ(entries[0]->accNavigate(NAVDIR_FIRSTCHILD, Self(), &down), S_OK) << "into the open submenu";
     EXPECT_EQ(Role(FromVariant(down).Get()), ROLE_SYSTEM_MENUPOPUP);
+    // Opened from the keyboard, its first item was selected before the popup showed: a screen
+    // reader hears of it once the popup is there.
     ASSERT_FALSE(focus.empty()) << "the selection is announced";
-    EXPECT_EQ(focus.back().second, 1) << "child 1 of the popup";
+    EXPECT_EQ(focus.back(), std::make_pair(popup->GetHandle(), 1L)) << "child 1 of the popup";
 
     // Executing an item of the running menu ends it with that item.
     EXPECT_EQ(items[0]->accDoDefaultAction(Self()), S_OK);
