@@ -271,8 +271,7 @@ void TIplOpenPictureDialog::PaintBoxPaint(TObject*)
     if (width < 1) {
         canvas->GetBrush()->SetStyle(TBrushStyle::bsClear);
         SIZE text = canvas->TextExtent(SPictureNone);
-        canvas->TextOut(box.left + (box.right - box.left - text.cx) / 2, box.top + (box.bottom - box.top - text.cy) / 2,
-                        SPictureNone);
+        canvas->TextOut(box.left + (box.right - box.left - text.cx) / 2, box.top, SPictureNone);
         return;
     }
     DrawBitmap(canvas->GetHandle(), PreviewDrawRect(box, width, height), FPreviewBitmap.Get());

@@ -407,7 +407,7 @@ void TSheetfoldForm::ReadCommandLine(std::string& imageToInsert)
         LocalFree(argv);
     try {
         if (!argument.empty()) {
-            std::string path = ExpandFileName(argument);
+            std::string path = ExpandUNCFileName(argument);
             if (!FileExists(path))
                 return;
             if (UpperCase(ExtractFileExt(path)) == ".SFP")

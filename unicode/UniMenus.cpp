@@ -327,7 +327,11 @@ TUniPopupList::TUniPopupList(TPopupList* original) : FOriginal(original)
 
 TUniPopupList::~TUniPopupList()
 {
-    // The class library's list takes the menus back.
+    RestoreOriginal();
+}
+
+void TUniPopupList::RestoreOriginal()
+{
     while (FOriginal->Count() > 0)
         FOriginal->Remove(FOriginal->Get(0));
     for (int i = 0; i < Count(); ++i)
@@ -358,6 +362,7 @@ void TUniPopupList::WndProc(TMessage& m)
         break;
     }
     case WM_ENTERMENULOOP:
+        RestoreOriginal();
         for (int i = 0; i < Count(); ++i) {
             TMenuItem* items = Get(i)->GetItems();
             for (int j = 0; j < items->Count(); ++j)

@@ -95,5 +95,9 @@ public:
     void WndProc(TMessage& message) override;
 
 private:
+    // The class library's list holds the menus of this one again, and none that are gone; done
+    // when a menu loop starts and at shut-down.
+    void RestoreOriginal();
+
     TPopupList* FOriginal;
 };

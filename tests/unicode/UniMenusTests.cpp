@@ -118,6 +118,13 @@ TEST_F(UniFormTest, MenuEntriesShowWideCaptionsAndShortcuts)
     EXPECT_EQ(Application->GetHint(), NarrowText(L"\u0416\u0443\u043A"));
     SendMessageW(PopupList->GetWindow(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     EXPECT_EQ(UniApplication->GetHint(), L"");
+    // A menu loop gives the class library's own list back its menus; the Unicode list stays.
+    TPopupList* original = static_cast<TUniPopupList*>(PopupList)->GetOriginal();
+    SendMessageW(PopupList->GetWindow(), WM_ENTERMENULOOP, TRUE, 0);
+    ASSERT_TRUE(Is<TUniPopupList>(PopupList));
+    ASSERT_EQ(original->Count(), PopupList->Count());
+    for (int i = 0; i < PopupList->Count(); ++i)
+        EXPECT_EQ(original->Get(i), PopupList->Get(i)) << i;
     menu->SetWindow(nullptr);
 }
 
