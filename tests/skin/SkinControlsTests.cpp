@@ -618,14 +618,14 @@ TEST_F(SkinControls, TipsOfCyrillicHintsShowInTheFrameworksTipWindow)
         Application->SetHintShortPause(shortPause);
     });
     for (const TCase& c : cases) {
-        c.Control->SetCaption(L"Caption");
+        c.Control->SetCaption(L"A caption of some length");
         c.Control->SetHint(russian + L"|long part");
         c.Control->SetShowHint(true);
     }
     for (const TCase& c : cases) {
         Application->CancelHint();
-        RECT r = c.Control->GetClientRect();
-        MovePointerTo(c.Control->ClientToScreen(POINT{r.right / 2, r.bottom / 2}));
+        // On the caption: a radio button leaves the rest of its area to what lies below.
+        MovePointerTo(c.Control->ClientToScreen(POINT{30, c.Control->GetHeight() / 2}));
         TTBHintWindow* tip = nullptr;
         for (int i = 0; i < 100 && !tip; ++i) {
             Sleep(10);
