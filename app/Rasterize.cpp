@@ -64,6 +64,8 @@ std::string ResolutionRefusal(std::optional<int> typed, int maxResolution)
         return BadResolutionText();
     if (*typed <= maxResolution)
         return {};
+    // Key 22 is not among the keys every language file shares, so English is its default; a
+    // language file may still carry it.
     return Format(ConstText(22, "The resolution is too high for this page.  The largest resolution it allows is %d dpi."),
                   {TFormatArg(maxResolution)});
 }
