@@ -290,21 +290,23 @@ int MeasureTextWidth(HDC dc, const std::string& text, bool prefix)
     return size.cx;
 }
 
-int GetTextWidthW(HDC dc, const std::wstring& text, bool prefix)
+int GetTextWidthW(HDC dc, std::wstring_view text, bool prefix)
 {
     if (!prefix) {
         SIZE size{};
         GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
         return size.cx;
     }
-    // Layouts measure every caption: the text without its marks goes through one buffer of the
-    // thread that keeps its room.
+    // Layouts measure every caption, most of which have no marks: those are measured where they
+    // are, the others without their marks through one buffer of the thread that keeps its room.
+    if (text.find(L'&') == std::wstring_view::npos)
+        return WideTextExtent(dc, text).cx;
     thread_local std::wstring stripped;
     RemoveAccelMarks(text, stripped);
     return WideTextExtent(dc, stripped).cx;
 }
 
-SIZE WideTextExtent(HDC dc, const std::wstring& text)
+SIZE WideTextExtent(HDC dc, std::wstring_view text)
 {
     SIZE size{};
     if (!GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size))
@@ -467,9 +469,10 @@ std::wstring RemoveAccelMarks(const std::wstring& text)
     return out;
 }
 
-void RemoveAccelMarks(const std::wstring& text, std::wstring& out)
+void RemoveAccelMarks(std::wstring_view text, std::wstring& out)
 {
     out.clear();
+    out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == L'&' && ++i >= text.size())
             break;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Filer.h"
@@ -93,9 +94,9 @@ int MeasureTextHeight(HDC dc);
 int MeasureTextWidth(HDC dc, const std::string& text, bool prefix);
 // Width of wide text; with prefix the accelerator marks are removed first, and a failing
 // measure raises EOSError.
-int GetTextWidthW(HDC dc, const std::wstring& text, bool prefix);
+int GetTextWidthW(HDC dc, std::wstring_view text, bool prefix);
 // Size of wide text; a failing measure raises EOSError.
-SIZE WideTextExtent(HDC dc, const std::wstring& text);
+SIZE WideTextExtent(HDC dc, std::wstring_view text);
 // A copy of the DC's font that runs downwards (escapement 2700), in a face that can rotate.
 TGdiObject<HFONT> MakeVerticalFont(HDC dc);
 // Draws the first count characters (all when count < 0) with DrawText's formats; the height drawn.
@@ -112,7 +113,7 @@ std::string StripAnsiAccelChars(const std::string& text);
 // The same for wide text.
 std::wstring RemoveAccelMarks(const std::wstring& text);
 // The same into a string the caller keeps (and whose room it reuses).
-void RemoveAccelMarks(const std::wstring& text, std::wstring& out);
+void RemoveAccelMarks(std::wstring_view text, std::wstring& out);
 std::wstring DoubleAmpersands(const std::wstring& text);
 // The character after the last single '&', 0 when none ("&&" is a literal ampersand).
 wchar_t LocateAccelChar(const std::wstring& text);
