@@ -19,43 +19,12 @@
 
 namespace {
 
-RECT ScreenRect(HWND wnd)
-{
-    RECT r{};
-    GetWindowRect(wnd, &r);
-    return r;
-}
-
-POINT Centre(const RECT& r)
-{
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 RECT ClientScreenRect(HWND wnd)
 {
     RECT r{};
     GetClientRect(wnd, &r);
     MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
     return r;
-}
-
-LRESULT HitAt(HWND wnd, POINT screen)
-{
-    DWORD_PTR result = HTNOWHERE;
-    SendMessageTimeoutA(wnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y), SMTO_NORMAL, 5000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-// The first point of the line from `from` in steps of `step` where the window answers the hit
-// code, or {-1, -1}.
-POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        const POINT p{from.x + step.x * i, from.y + step.y * i};
-        if (HitAt(wnd, p) == code)
-            return p;
-    }
-    return POINT{-1, -1};
 }
 
 // The floating form that holds the panel while it floats, or 0 while it is docked or hidden.

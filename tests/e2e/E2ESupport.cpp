@@ -382,3 +382,32 @@ std::string Narrow(const std::wstring& text)
                                                           narrow.data(), static_cast<int>(narrow.size()), nullptr, nullptr)));
     return narrow;
 }
+
+RECT ScreenRect(HWND wnd)
+{
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return r;
+}
+
+POINT Centre(const RECT& r)
+{
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+LRESULT HitAt(HWND wnd, POINT screen)
+{
+    DWORD_PTR result = HTNOWHERE;
+    SendMessageTimeoutA(wnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y), SMTO_NORMAL, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const POINT p{from.x + step.x * i, from.y + step.y * i};
+        if (HitAt(wnd, p) == code)
+            return p;
+    }
+    return POINT{-1, -1};
+}

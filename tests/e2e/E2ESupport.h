@@ -135,3 +135,12 @@ inline std::string Quoted(const std::string& path)
 {
     return "\"" + path + "\"";
 }
+
+// A window's rectangle on the screen, and the centre of a rectangle.
+RECT ScreenRect(HWND wnd);
+POINT Centre(const RECT& r);
+// What a window answers to a hit test at a point of the screen.
+LRESULT HitAt(HWND wnd, POINT screen);
+// The first point of the line from `from` in steps of `step` where the window answers the hit
+// code, or {-1, -1}.
+POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count);

@@ -13,25 +13,6 @@
 namespace {
 constexpr COLORREF Teal = RGB(20, 150, 160);
 
-POINT Centre(const RECT& r)
-{
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-RECT ScreenRect(HWND wnd)
-{
-    RECT r{};
-    GetWindowRect(wnd, &r);
-    return r;
-}
-
-std::string TextOf(HWND wnd)
-{
-    char text[256] = {};
-    SendMessageTimeoutA(wnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, nullptr);
-    return text;
-}
-
 // A tip of the program on the screen now, or 0.
 HWND VisibleTip(DWORD processId)
 {
@@ -108,7 +89,7 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return (box = PictureOnScreen()).right > 0; })) << "the picture is not shown";
         MouseClick(Centre(box));
         ASSERT_TRUE(Program.Sync());
-        ASSERT_TRUE(WaitUntil([&] { return !TextOf(NameBox()).empty(); })) << "the panel shows no selection";
+        ASSERT_TRUE(WaitUntil([&] { return !WindowText(NameBox()).empty(); })) << "the panel shows no selection";
     }
 
     // A real click on the paper beside the picture (the view's lower right part is paper).
@@ -187,8 +168,8 @@ TEST_F(TMainWindowFaultTest, DelDeletesForwardInThePanelsEditsAndTheElementOnlyO
         TypeInto(edit.Edit, "123");
         PressKeys("home del");
         Program.Sync();
-        EXPECT_TRUE(WaitUntil([&] { return TextOf(edit.Edit) == "23"; }, 3000))
-            << edit.What << " holds \"" << TextOf(edit.Edit) << "\" after Del at its start";
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(edit.Edit) == "23"; }, 3000))
+            << edit.What << " holds \"" << WindowText(edit.Edit) << "\" after Del at its start";
         EXPECT_GT(PictureOnScreen().right, 0) << "Del in the " << edit.What << " took the picture";
     }
     // On the page, Del deletes the selected picture.
@@ -226,7 +207,7 @@ TEST_F(TMainWindowFaultTest, TheNameBoxCommitsOnEnterAndOnLeavingForThePaper)
     ClickPicture();
     if (HasFatalFailure())
         return;
-    EXPECT_EQ(TextOf(NameBox()), "Two");
+    EXPECT_EQ(WindowText(NameBox()), "Two");
     CloseProgram(Program);
 }
 

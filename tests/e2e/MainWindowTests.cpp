@@ -12,32 +12,6 @@
 
 namespace {
 
-RECT ScreenRect(HWND wnd)
-{
-    RECT r{};
-    GetWindowRect(wnd, &r);
-    return r;
-}
-
-LRESULT HitAt(HWND wnd, POINT screen)
-{
-    DWORD_PTR result = HTNOWHERE;
-    SendMessageTimeoutA(wnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y), SMTO_NORMAL, 5000, &result);
-    return static_cast<LRESULT>(result);
-}
-
-// The first point of the line from `from` in steps of `step` where the window answers the hit
-// code, or {-1, -1}.
-POINT FindHit(HWND wnd, LRESULT code, POINT from, POINT step, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        POINT p{from.x + step.x * i, from.y + step.y * i};
-        if (HitAt(wnd, p) == code)
-            return p;
-    }
-    return POINT{-1, -1};
-}
-
 LPARAM ClientLParam(HWND wnd, POINT screen)
 {
     ScreenToClient(wnd, &screen);

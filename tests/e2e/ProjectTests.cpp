@@ -35,11 +35,6 @@ RECT WaitForColorInView(const TProgramDriver& program, COLORREF color)
     });
     return box;
 }
-
-POINT Centre(const RECT& r)
-{
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
 }
 
 TEST_F(TProgramTest, AHandBuiltProjectOpensTakesPicturesAMouseMoveAndSavesWhatWasShown)
