@@ -77,7 +77,10 @@ install_prefix_fonts() {
   done
 }
 
-# Creates the prefix once with deterministic settings: classic drawing, no audio, real font faces.
+# Creates the prefix once with deterministic settings: classic drawing, no audio, real font faces,
+# and the programs that show and hide many windows left unmanaged (without a window manager Wine
+# waits for each managed window that hides). The tests set that too, but Wine reads it before a
+# program's own code runs, so in a new prefix it would only hold from the second run on.
 prepare_prefix() {
   local stamp="$WINEPREFIX/.sheetfold-ready"
   if [ -f "$stamp" ]; then
@@ -112,6 +115,15 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\toolbar_tests.exe\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\skin_tests.exe\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\Sheetfold.exe\X11 Driver]
+"Managed"="N"
 REG
   wine regedit "$reg" >/dev/null 2>&1 || { echo "error: could not apply prefix settings" >&2; return 1; }
   wineserver -w
