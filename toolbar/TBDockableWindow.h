@@ -92,9 +92,10 @@ public:
 
     // The interactive loops: moving from a screen point inside the window, and sizing a floating
     // window by an edge (0 left, 1 right, 2 top, 3 top-left, 4 top-right, 5 bottom, 6 bottom-left,
-    // 7 bottom-right).
+    // 7 bottom-right) from where the button went down, or from the cursor when none is given.
     void BeginMoving(POINT screenStart);
     void BeginSizing(int edge);
+    void BeginSizing(int edge, POINT screenStart);
 
     bool GetActivateParent() const { return FActivateParent; }
     void SetActivateParent(bool value) { FActivateParent = value; }

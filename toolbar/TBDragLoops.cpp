@@ -456,7 +456,9 @@ void TMoveLoop::Run()
 
 class TSizeLoop {
 public:
-    TSizeLoop(TTBCustomDockableWindow* window, int edge) : FWindow(window), FEdge(edge) {}
+    TSizeLoop(TTBCustomDockableWindow* window, int edge, POINT start) : FWindow(window), FEdge(edge), FStartCursor(start)
+    {
+    }
     void Run();
 
 private:
@@ -529,7 +531,6 @@ void TSizeLoop::Run()
     HWND wnd = form->GetHandle();
     GetWindowRect(wnd, &FStartRect);
     FRect = FStartRect;
-    GetCursorPos(&FStartCursor);
     FLastPos = FStartCursor;
     if (!FWindow->GetSmoothDrag()) {
         FOutlineDC.emplace();
@@ -572,5 +573,12 @@ void TTBCustomDockableWindow::BeginMoving(POINT screenStart)
 
 void TTBCustomDockableWindow::BeginSizing(int edge)
 {
-    TSizeLoop(this, edge).Run();
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    BeginSizing(edge, cursor);
+}
+
+void TTBCustomDockableWindow::BeginSizing(int edge, POINT screenStart)
+{
+    TSizeLoop(this, edge, screenStart).Run();
 }

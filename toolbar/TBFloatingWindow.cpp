@@ -412,8 +412,10 @@ void TTBFloatingWindowParent::WMNCLButtonDown(TMessage& m)
     LRESULT code = static_cast<LRESULT>(m.WParam);
     POINT p{static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))};
     if (code >= HTLEFT && code <= HTBOTTOMRIGHT) {
+        // From where the button went down: a busy window starts the loop late, and measuring
+        // from the cursor by then would lose what the pointer moved meanwhile.
         if (window && window->GetResizable())
-            window->BeginSizing(static_cast<int>(code - HTLEFT));
+            window->BeginSizing(static_cast<int>(code - HTLEFT), p);
         return;
     }
     if (code == HT_TB2K_CLOSE) {
