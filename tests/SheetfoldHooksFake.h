@@ -2,6 +2,9 @@
 // it and override what they watch.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "document/SheetfoldHooks.h"
 
 class TNoOpHooks : public TSheetfoldFormHooks {
@@ -21,4 +24,36 @@ public:
     void SetInsertPoint(const POINT&) override {}
     void InsertImageFile(const std::string&) override {}
     TPrintHelper* GetPrintHelper() const override { return nullptr; }
+};
+
+// Records the progress shown through it, as the progress window takes it: the Abort button,
+// pressed at a chosen step, sets a flag that only beginning again clears.
+template <class Base>
+class TProgressRecorder : public Base {
+public:
+    void BeginProgress(int maximum, const std::string& caption, bool canAbort) override
+    {
+        ++Begins;
+        Maximum = maximum;
+        Caption = caption;
+        CanAbort = canAbort;
+        Aborted = false;
+    }
+    void SetProgress(int position) override
+    {
+        Positions.push_back(position);
+        if (position == AbortAtStep)
+            Aborted = true;
+    }
+    void EndProgress() override { ++Ends; }
+    bool ProgressAborted() override { return Aborted; }
+
+    int Begins = 0;
+    int Ends = 0;
+    int Maximum = 0;
+    bool CanAbort = false;
+    bool Aborted = false;
+    int AbortAtStep = -1;  // none
+    std::string Caption;
+    std::vector<int> Positions;
 };

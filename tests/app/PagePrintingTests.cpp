@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "SheetfoldHooksFake.h"
 #include "app/PagePrinting.h"
 #include "platform/Exceptions.h"
 
@@ -87,36 +88,7 @@ private:
     TSheetfoldProject* FProject;
 };
 
-// The main window's progress hooks, behaving as the progress window does: the Abort button
-// (pressed at a chosen step) sets a flag that only showing the window again clears.
-class TProgressHooks : public TSheetfoldProgress {
-public:
-    void BeginProgress(int maximum, const std::string& caption, bool canAbort) override
-    {
-        ++Begins;
-        Maximum = maximum;
-        Caption = caption;
-        CanAbort = canAbort;
-        Aborted = false;
-    }
-    void SetProgress(int position) override
-    {
-        Positions.push_back(position);
-        if (position == AbortAtStep)
-            Aborted = true;
-    }
-    void EndProgress() override { ++Ends; }
-    bool ProgressAborted() override { return Aborted; }
-
-    int Begins = 0;
-    int Ends = 0;
-    int Maximum = 0;
-    bool CanAbort = false;
-    bool Aborted = false;
-    int AbortAtStep = 0;
-    std::string Caption;
-    std::vector<int> Positions;
-};
+using TProgressHooks = TProgressRecorder<TSheetfoldProgress>;
 
 // A project whose pages have the given orientations ('P' or 'L').
 TProjectPtr ProjectOf(const std::string& orientations)
@@ -239,7 +211,7 @@ TEST(PagePrinting, AnAbortDoesNotCarryOverToTheNextJob)
     EXPECT_FALSE(PrintPages(*project, target, hooks, TPrintJobOptions{}));
     // The hidden progress window still says aborted until it is shown again.
     ASSERT_TRUE(hooks.Aborted);
-    hooks.AbortAtStep = 0;
+    hooks.AbortAtStep = -1;
     target.Calls.clear();
     EXPECT_TRUE(PrintPages(*project, target, hooks, TPrintJobOptions{}));
     EXPECT_EQ(target.Calls, (TCalls{"title Sheetfold", "begin 1P", "page 0", "end", "begin 1L", "page 1", "end"}));

@@ -17,26 +17,11 @@
 namespace {
 
 // The main window as the model sees it: records the hooks it is called through.
-class TRecordingForm : public TNoOpHooks {
+class TRecordingForm : public TProgressRecorder<TNoOpHooks> {
 public:
-    void BeginProgress(int maximum, const std::string& caption, bool canAbort) override
-    {
-        ++Begins;
-        Maximum = maximum;
-        Caption = caption;
-        CanAbort = canAbort;
-    }
-    void SetProgress(int position) override { Positions.push_back(position); }
-    void EndProgress() override { ++Ends; }
     void UpdateProperties(TObject* item) override { Updates.push_back(item); }
     TPrintHelper* GetPrintHelper() const override { return Helper; }
 
-    int Begins = 0;
-    int Ends = 0;
-    int Maximum = 0;
-    bool CanAbort = true;
-    std::string Caption;
-    std::vector<int> Positions;
     std::vector<TObject*> Updates;
     TPrintHelper* Helper = nullptr;
 };
