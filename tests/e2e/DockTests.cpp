@@ -313,15 +313,17 @@ TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickAndStaysReachable
     const POINT dropped{dockRect.right + 300, dockRect.top + 60};
     MouseDrag(caption, dropped);
     ASSERT_TRUE(WaitUntil([&] { return FloatingFormOf(panels.Image) != nullptr; })) << "the panel did not float";
-    EXPECT_EQ(HitAt(FloatingFormOf(panels.Image), dropped), 2002) << "the pointer is not on the floating caption";
+    // The drag's last moves may still be on their way.
+    EXPECT_TRUE(WaitUntil([&] { return HitAt(FloatingFormOf(panels.Image), dropped) == 2002; }))
+        << "the pointer is not on the floating caption";
 
-    // One double click right there docks it back, below the print panel.
+    // One double click right there docks it back.
     MouseDoubleClick(dropped);
     ASSERT_TRUE(WaitUntil([&] { return GetParent(panels.Image) == dock && !FloatingFormOf(panels.Image); }))
         << "the first double click did not dock the panel";
 
     // The dock's scroll bar brings the panel's lowest row into view, and back to the top the
-    // print panel's first row.
+    // first panel's first row.
     RECT area{};
     POINT down{};
     ASSERT_TRUE(WaitUntil([&] {
@@ -343,9 +345,10 @@ TEST_F(SidePanels, AFloatingPanelDocksBackOnTheFirstDoubleClickAndStaysReachable
     EXPECT_LE(lowestRow(panels.Image).bottom, area.bottom) << "the image panel's last row stays out of reach";
     EXPECT_GE(lowestRow(panels.Image).top, area.top);
     const POINT up{area.right + 2, area.top + 3};
-    for (int i = 0; i < 60 && ScreenRect(panels.Print).top < area.top; ++i)
+    auto firstTop = [&] { return std::min(ScreenRect(panels.Print).top, ScreenRect(panels.Image).top); };
+    for (int i = 0; i < 60 && firstTop() < area.top; ++i)
         MouseClick(up);
-    EXPECT_EQ(ScreenRect(panels.Print).top, area.top) << "the print panel's top stays out of reach";
+    EXPECT_EQ(firstTop(), area.top) << "the first panel's top stays out of reach";
     CloseProgram(Program);
 }
 

@@ -364,8 +364,34 @@ void MoveMouse(POINT screen)
     input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
     input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    // Wine moves the X pointer after the move is queued, and the X server reports what lies under
+    // it to the program as a further move: late, that report sends a dragged window back to where
+    // the pointer had been. With the X pointer moved first (sent when this thread next looks at its
+    // queue) the report and the move agree.
+    SetCursorPos(screen.x, screen.y);
+    MSG msg{};
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
     SendInput(1, &input, sizeof input);
 }
+
+namespace {
+// Waits until the program under the point has read its X events and handled its queue: a drag step
+// taken before then would leave the program a stale report of the pointer to move the window back
+// by.
+void LetProgramCatchUp(POINT screen)
+{
+    HWND wnd = WindowFromPoint(screen);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(wnd, &processId);
+    if (!wnd || processId == GetCurrentProcessId())
+        return;
+    // Wine reads the X events when the program next waits, after the message that woke it.
+    for (int round = 0; round < 3; ++round) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_NORMAL, DriverWaitMs, &result);
+    }
+}
+} // namespace
 
 void MouseClick(POINT screen, bool right)
 {
@@ -395,7 +421,9 @@ void MouseDrag(POINT from, POINT to, int steps)
     SendMouse(MOUSEEVENTF_LEFTDOWN);
     for (int i = 1; i <= steps; ++i) {
         Sleep(40);
-        MoveMouse(POINT{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
+        const POINT step{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+        MoveMouse(step);
+        LetProgramCatchUp(step);
     }
     Sleep(50);
     SendMouse(MOUSEEVENTF_LEFTUP);
