@@ -19,7 +19,9 @@ OTHER_DIR="$(sf_build_dir_for "$SF_OTHER_ARCH")"
 sf_build "$SF_ARCH" "$BUILD_DIR" "$werror"
 
 # The other build compiles while the tests run, which mostly wait on Wine and the window server; at
-# the lowest priority it takes no time the tests need.
+# the lowest priority it takes no time the tests need. The program's own windows are driven by
+# real input only once it is done: under load Wine has stacked a just-shown floating panel under
+# the main window, where the clicks meant for it missed.
 mkdir -p "$OTHER_DIR"
 other_log="$OTHER_DIR/build.log"
 (nice -n 19 bash -c ". '$ROOT/scripts/build.sh'; ROOT='$ROOT' sf_build $SF_OTHER_ARCH '$OTHER_DIR' $werror" \
@@ -36,10 +38,13 @@ start_cups
 start_wine_services
 
 set +e
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" "$@")
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" -LE e2e "$@")
 status=$?
 wait $other_pid
 other_status=$?
+(cd "$BUILD_DIR" && ctest --output-on-failure -L e2e "$@")
+e2e_status=$?
+[ $status -eq 0 ] && status=$e2e_status
 set -e
 
 echo "compile of the $SF_OTHER_ARCH build ($OTHER_DIR, warnings as errors: $werror):"
