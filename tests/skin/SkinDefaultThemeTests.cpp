@@ -1,7 +1,9 @@
 #include "SkinTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <vsstyle.h>
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -442,35 +444,84 @@ TEST(DefaultTheme, VisualStylesChooseClassPartAndState)
     EXPECT_TRUE(item.Left == 3 && item.Top == 4 && item.Right == 5 && item.Bottom == 6);
     EXPECT_TRUE(panel.Left == 2 && panel.Top == 1 && panel.Right == 2 && panel.Bottom == 1);
 
-    // Toolbar buttons: part by button part, state by the item's state.
-    const struct {
-        TSkinItemDrawInfo Info;
-        int State;
-    } states[] = {
-        {Item(vtToolbar, ifToolbarStyle, true), 1},
-        {Item(vtToolbar, ifToolbarStyle, true, 2), 2},
-        {Item(vtToolbar, ifToolbarStyle, true, 2, true), 3},
-        {Item(vtToolbar, ifToolbarStyle, false), 4},
-        {Item(vtToolbar, ifToolbarStyle, false, 1), 2},
-        {Item(vtToolbar, ifToolbarStyle, true, 0, false, true), 5},
-        {Item(vtToolbar, ifToolbarStyle, true, 1, false, true), 6},
+    // What each drawing asks of the system's theme, in the system's own part and state names.
+    const auto button = [&](TSkinItemDrawInfo info, TSkinButtonPart part = bpWhole) {
+        info.ButtonPart = part;
+        return std::function<void(HDC, RECT)>([theme, info](HDC dc, RECT r) { theme->DrawButtonFrame(dc, r, info); });
     };
-    for (const auto& s : states) {
+    struct TExpected {
+        int Class, Part, State;
+    };
+    const struct {
+        const char* What;
+        std::function<void(HDC, RECT)> Draw;
+        std::vector<TExpected> Calls;
+    } requests[] = {
+        {"normal", button(Item(vtToolbar, ifToolbarStyle, true)), {{vscToolbar, TP_BUTTON, TS_NORMAL}}},
+        {"hot", button(Item(vtToolbar, ifToolbarStyle, true, 2)), {{vscToolbar, TP_BUTTON, TS_HOT}}},
+        {"pushed", button(Item(vtToolbar, ifToolbarStyle, true, 2, true)), {{vscToolbar, TP_BUTTON, TS_PRESSED}}},
+        {"disabled", button(Item(vtToolbar, ifToolbarStyle, false)), {{vscToolbar, TP_BUTTON, TS_DISABLED}}},
+        {"disabled, selected", button(Item(vtToolbar, ifToolbarStyle, false, 1)), {{vscToolbar, TP_BUTTON, TS_HOT}}},
+        {"checked", button(Item(vtToolbar, ifToolbarStyle, true, 0, false, true)), {{vscToolbar, TP_BUTTON, TS_CHECKED}}},
+        {"hot, checked", button(Item(vtToolbar, ifToolbarStyle, true, 1, false, true)),
+         {{vscToolbar, TP_BUTTON, TS_HOTCHECKED}}},
+        {"with arrow", button(Item(vtToolbar, ifToolbarStyle, true), bpWithArrow),
+         {{vscToolbar, TP_DROPDOWNBUTTON, TS_NORMAL}}},
+        {"split button", button(Item(vtToolbar, ifToolbarStyle, true), bpSplitButton),
+         {{vscToolbar, TP_SPLITBUTTON, TS_NORMAL}}},
+        {"split arrow", button(Item(vtToolbar, ifToolbarStyle, true), bpSplitArrow),
+         {{vscToolbar, TP_SPLITBUTTONDROPDOWN, TS_NORMAL}}},
+        {"vertical separator",
+         [&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtToolbar, ifToolbarStyle, true), true, true); },
+         {{vscToolbar, TP_SEPARATORVERT, 0}}},
+        {"separator",
+         [&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtToolbar, ifToolbarStyle, true), false, true); },
+         {{vscToolbar, TP_SEPARATOR, 0}}},
+        {"menus keep the etched line",
+         [&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtPopup, 0, true), true, false); }, {}},
+        {"hot drop-down button",
+         [&](HDC dc, RECT) {
+             theme->DrawEditButtonPart(dc, RECT{4, 4, 10, 10}, Item(vtToolbar, 0, true), TSkinEditButtonInfo{ebDropDown, ebsHot});
+         },
+         {{vscComboBox, CP_DROPDOWNBUTTON, CBXS_HOT}}},
+        {"spin, lower pushed",
+         [&](HDC dc, RECT r) {
+             theme->DrawEditButtonPart(dc, r, Item(vtToolbar, 0, true), TSkinEditButtonInfo{ebSpin, ebsLowerPushed});
+         },
+         {{vscSpin, SPNP_UP, UPS_NORMAL}, {vscSpin, SPNP_DOWN, DNS_PRESSED}}},
+        {"size grip", [&](HDC dc, RECT r) { theme->DrawStatusBarPart(dc, r, spSizeGrip); }, {{vscStatus, SP_GRIPPER, 0}}},
+        {"no part for maximize",
+         [&](HDC dc, RECT r) { theme->DrawCaptionButton(dc, r, Item(vtToolbar, 0, true, 2), cbnMaximize); }, {}},
+        {"hot check box", [&](HDC dc, RECT r) { theme->DrawControlGlyph(dc, r, cgCheckBox, cgsChecked | cgsHot, 0); },
+         {{vscButton, BP_CHECKBOX, CBS_CHECKEDHOT}}},
+    };
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.What);
         gPartCalls.clear();
-        Painted(10, 10, [&](HDC dc, RECT r) { theme->DrawButtonFrame(dc, r, s.Info); });
-        ASSERT_EQ(gPartCalls.size(), 1u);
-        EXPECT_EQ(gPartCalls[0].Class, vscToolbar);
-        EXPECT_EQ(gPartCalls[0].Part, 1);
-        EXPECT_EQ(gPartCalls[0].State, s.State);
+        Painted(20, 20, request.Draw);
+        ASSERT_EQ(gPartCalls.size(), request.Calls.size());
+        for (size_t i = 0; i < gPartCalls.size(); ++i) {
+            EXPECT_EQ(gPartCalls[i].Class, request.Calls[i].Class);
+            EXPECT_EQ(gPartCalls[i].Part, request.Calls[i].Part);
+            if (request.Calls[i].State) {
+                EXPECT_EQ(gPartCalls[i].State, request.Calls[i].State);
+            }
+        }
     }
-    for (uint8_t part = 0; part < 4; ++part) {
+    const auto single = [&](auto draw) {
         gPartCalls.clear();
-        TSkinItemDrawInfo info = Item(vtToolbar, ifToolbarStyle, true);
-        info.ButtonPart = TSkinButtonPart(part);
-        Painted(10, 10, [&](HDC dc, RECT r) { theme->DrawButtonFrame(dc, r, info); });
-        ASSERT_EQ(gPartCalls.size(), 1u);
-        EXPECT_EQ(gPartCalls[0].Part, part + 1);
-    }
+        Painted(20, 20, draw);
+        return gPartCalls;
+    };
+    auto calls = single([&](HDC dc, RECT) {
+        theme->DrawEditButtonPart(dc, RECT{4, 4, 10, 10}, Item(vtToolbar, 0, true), TSkinEditButtonInfo{ebDropDown, ebsHot});
+    });
+    EXPECT_TRUE(SameRect(calls.at(0).Bounds, RECT{3, 3, 11, 11})) << "a hot drop-down button grows by one";
+    // The band covers the dock's client rectangle (one pixel taller on a side dock), whatever part
+    // of it is painted.
+    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, RECT{0, 0, 20, 15}, r, dsLeft); });
+    EXPECT_TRUE(calls.at(0).Class == vscRebar && calls[0].Bounds.bottom == 16);
+
     // A button shown framed: its outline filled with the toolbar colour and framed, then the part.
     gPartCalls.clear();
     TDIBPtr framed = Painted(10, 10, [&](HDC dc, RECT r) {
@@ -483,42 +534,6 @@ TEST(DefaultTheme, VisualStylesChooseClassPartAndState)
     });
     EXPECT_EQ(RGBOf(PixelAt(framed.get(), 0, 0)), Sys(COLOR_BTNSHADOW));
     EXPECT_EQ(RGBOf(PixelAt(framed.get(), 5, 5)), ColorPixel(theme->GetToolbarColor()));
-
-    // Separators, edit buttons, status parts and docks.
-    const auto single = [&](auto draw) {
-        gPartCalls.clear();
-        Painted(20, 20, draw);
-        return gPartCalls;
-    };
-    auto calls = single([&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtToolbar, ifToolbarStyle, true), true, true); });
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].Part, 6);
-    calls = single([&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtToolbar, ifToolbarStyle, true), false, true); });
-    EXPECT_EQ(calls.at(0).Part, 5);
-    calls = single([&](HDC dc, RECT r) { theme->DrawSeparatorLine(dc, r, Item(vtPopup, 0, true), true, false); });
-    EXPECT_TRUE(calls.empty()) << "menus keep the etched line";
-    calls = single([&](HDC dc, RECT r) {
-        theme->DrawEditButtonPart(dc, RECT{4, 4, 10, 10}, Item(vtToolbar, 0, true), TSkinEditButtonInfo{ebDropDown, ebsHot});
-        (void)r;
-    });
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].Class, vscComboBox);
-    EXPECT_EQ(calls[0].State, 2);
-    EXPECT_TRUE(SameRect(calls[0].Bounds, RECT{3, 3, 11, 11})) << "a hot drop-down button grows by one";
-    calls = single([&](HDC dc, RECT r) { theme->DrawEditButtonPart(dc, r, Item(vtToolbar, 0, true), TSkinEditButtonInfo{ebSpin, ebsLowerPushed}); });
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_TRUE(calls[0].Class == vscSpin && calls[0].Part == 1 && calls[0].State == 1);
-    EXPECT_TRUE(calls[1].Part == 2 && calls[1].State == 3);
-    calls = single([&](HDC dc, RECT r) { theme->DrawStatusBarPart(dc, r, spSizeGrip); });
-    EXPECT_TRUE(calls.at(0).Class == vscStatus && calls[0].Part == 3);
-    // The band covers the dock's client rectangle (one pixel taller on a side dock), whatever part
-    // of it is painted.
-    calls = single([&](HDC dc, RECT r) { theme->DrawDockBackground(dc, RECT{0, 0, 20, 15}, r, dsLeft); });
-    EXPECT_TRUE(calls.at(0).Class == vscRebar && calls[0].Bounds.bottom == 16);
-    calls = single([&](HDC dc, RECT r) { theme->DrawCaptionButton(dc, r, Item(vtToolbar, 0, true, 2), cbnMaximize); });
-    EXPECT_TRUE(calls.empty()) << "no part for maximize";
-    calls = single([&](HDC dc, RECT r) { theme->DrawControlGlyph(dc, r, cgCheckBox, cgsChecked | cgsHot, 0); });
-    EXPECT_TRUE(calls.at(0).Class == vscButton && calls[0].Part == 3 && calls[0].State == 6);
 
     // The single border of a toolbar: lightened and darkened copies of its colour.
     TSkinToolbarInfo toolbar;
