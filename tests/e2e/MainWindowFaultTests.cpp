@@ -153,12 +153,8 @@ protected:
 
 TEST_F(TMainWindowFaultTest, DelDeletesForwardInThePanelsEditsAndTheElementOnlyOnThePage)
 {
-    StartWithPicture();
-    if (HasFatalFailure())
-        return;
-    ClickPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartWithPicture());
+    ASSERT_NO_FATAL_FAILURE(ClickPicture());
     const struct {
         const char* What;
         HWND Edit;
@@ -173,9 +169,7 @@ TEST_F(TMainWindowFaultTest, DelDeletesForwardInThePanelsEditsAndTheElementOnlyO
         EXPECT_GT(PictureOnScreen().right, 0) << "Del in the " << edit.What << " took the picture";
     }
     // On the page, Del deletes the selected picture.
-    ClickPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(ClickPicture());
     PressKeys("del");
     Program.Sync();
     EXPECT_TRUE(WaitUntil([&] { return PictureOnScreen().right == 0; })) << "Del on the page left the picture";
@@ -184,12 +178,8 @@ TEST_F(TMainWindowFaultTest, DelDeletesForwardInThePanelsEditsAndTheElementOnlyO
 
 TEST_F(TMainWindowFaultTest, TheNameBoxCommitsOnEnterAndOnLeavingForThePaper)
 {
-    StartWithPicture();
-    if (HasFatalFailure())
-        return;
-    ClickPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartWithPicture());
+    ASSERT_NO_FATAL_FAILURE(ClickPicture());
     ASSERT_NE(NameEdit(), nullptr);
 
     // Enter names the picture; its list, filled from the page when it opens, says so.
@@ -201,12 +191,8 @@ TEST_F(TMainWindowFaultTest, TheNameBoxCommitsOnEnterAndOnLeavingForThePaper)
     // Typed, then left for the paper: the name is kept, as the panel shows once the picture is
     // selected again.
     TypeInto(NameEdit(), "Two");
-    ClickPaper();
-    if (HasFatalFailure())
-        return;
-    ClickPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(ClickPaper());
+    ASSERT_NO_FATAL_FAILURE(ClickPicture());
     EXPECT_EQ(WindowText(NameBox()), "Two");
     CloseProgram(Program);
 }
@@ -240,12 +226,8 @@ bool NoTipFor(DWORD processId, DWORD ms)
 
 TEST_F(TMainWindowFaultTest, ANarrowWindowHidesTheLastToolbarItemsAndTheirTipsGoWhenMenusOpen)
 {
-    StartWithPicture();
-    if (HasFatalFailure())
-        return;
-    ClickPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartWithPicture());
+    ASSERT_NO_FATAL_FAILURE(ClickPicture());
     HWND toolbar = ToolbarOf(Program);
     ASSERT_NE(toolbar, nullptr);
     const std::vector<TAccessibleItem> all = AccessibleChildren(toolbar);
@@ -377,9 +359,7 @@ COLORREF DarkestOfItem(HWND bar, const std::wstring& label)
 // the progress window that showed while it loaded must not take the activation with it.
 TEST_F(TMainWindowFaultTest, AProjectOpenedByTheDialogLeavesTheWindowActive)
 {
-    StartWithPicture();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartWithPicture());
     const std::string path = TestTempDir() + "\\mainwindow\\picture.sfp";
     PressKeys("ctrl+n");
     ASSERT_TRUE(Program.WaitForCaption("Untitled - Sheetfold"));

@@ -111,9 +111,7 @@ protected:
 // out, a letter runs the item it marks, and Enter the selected one.
 TEST_F(TMenuTest, MenusOpenedByMouseAreWorkedByKeyboard)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     struct TStep {
         const char* Keys;
         const wchar_t* InOpenMenu;  // an item of the menu open afterwards; null: none is open
@@ -171,9 +169,7 @@ TEST_F(TMenuTest, MenusOpenedByMouseAreWorkedByKeyboard)
 // the keyboard focus is in the window.
 TEST_F(TMenuTest, AltAndMarkedLettersOpenTheMenuBar)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     PressKeys("alt");
     EXPECT_TRUE(WaitUntil([&] { return FocusedItem(MenuBar) == L"File"; }, 3000));
     EXPECT_TRUE(Program.PopupMenus().empty()) << "Alt alone opens no menu";
@@ -192,9 +188,7 @@ TEST_F(TMenuTest, AltAndMarkedLettersOpenTheMenuBar)
 // click elsewhere closes it.
 TEST_F(TMenuTest, TheMenuBarIsWorkedByMouse)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     MouseClick(MenuBarItem(L"File"));
     ASSERT_NE(Program.WaitForPopupMenus(1), nullptr);
     MoveMouse(MenuBarItem(L"Insert"));
@@ -222,9 +216,7 @@ TEST_F(TMenuTest, TheMenuBarIsWorkedByMouse)
 // a toolbar button, each with what it does to the page.
 TEST_F(TMenuTest, TheToolbarZoomBoxAndContextMenuRunTheirCommands)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     // A band drawn round both pictures selects them; Align Left from the toolbar lines them up.
     const RECT red = Box(Red);
     const RECT blue = Box(Blue);
@@ -311,9 +303,7 @@ TEST_F(TMenuTest, TheToolbarZoomBoxAndContextMenuRunTheirCommands)
 // A screen reader runs an item of an open menu through its default action.
 TEST_F(TMenuTest, AnOpenMenusItemRunsByItsAccessibleDefaultAction)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     MouseClick(MenuBarItem(L"Help"));
     HWND help = Program.WaitForPopupMenus(1);
     ASSERT_NE(help, nullptr);
@@ -327,9 +317,7 @@ TEST_F(TMenuTest, AnOpenMenusItemRunsByItsAccessibleDefaultAction)
 // The default action of a menu bar's item opens its menu, as a click does.
 TEST_F(TMenuTest, AMenuBarItemOpensByItsAccessibleDefaultAction)
 {
-    StartOnTwoPictures();
-    if (HasFatalFailure())
-        return;
+    ASSERT_NO_FATAL_FAILURE(StartOnTwoPictures());
     EXPECT_TRUE(DoAccessibleAction(MenuBar, L"Help"));
     EXPECT_TRUE(WaitUntil([&] { return Has(OpenMenuLabels(Program), L"About"); }, 3000)) << "Help did not open";
     PressKeys("esc esc");
