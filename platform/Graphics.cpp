@@ -433,7 +433,8 @@ void TCanvas::RequiredState(unsigned state)
 
 void TCanvas::SelectFont()
 {
-    SelectObject(FHandle, FFont->GetHandle());
+    FSelectedFont = FFont->GetHandle();
+    SelectObject(FHandle, FSelectedFont);
     SetTextColor(FHandle, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
     FState |= csFontValid;
 }
@@ -467,6 +468,12 @@ void TCanvas::DeselectHandles()
 
 void TCanvas::FontChanged(TObject*)
 {
+    // A change that keeps the font's handle (a new colour, or the same font assigned again) leaves it
+    // selected: only the text colour is set again.
+    if ((FState & csFontValid) && FFont->HandleAllocated() && FFont->GetHandle() == FSelectedFont) {
+        SetTextColor(FHandle, static_cast<COLORREF>(ColorToRGB(FFont->GetColor())));
+        return;
+    }
     if (FState & csFontValid) {
         FState &= ~csFontValid;
         SelectObject(FHandle, GetStockObject(SYSTEM_FONT));

@@ -356,6 +356,7 @@ private:
 
     HDC FHandle = nullptr;
     unsigned FState = 0;
+    HFONT FSelectedFont = nullptr;
     std::unique_ptr<TFont, TObjectFree> FFont;
     std::unique_ptr<TPen, TObjectFree> FPen;
     std::unique_ptr<TBrush, TObjectFree> FBrush;

@@ -1,6 +1,7 @@
 #include "toolbar/TBView.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/ScopeGuards.h"
 #include "toolbar/TBAcc.h"
@@ -28,13 +29,19 @@ uint8_t TimerBit(TTBViewTimerKind kind)
 }
 
 // Gives the canvas all viewers of one paint share back the tools of a new canvas, so nothing one
-// viewer (or a handler it calls) changed reaches the next.
+// viewer (or a handler it calls) changed reaches the next. Tools no viewer changed stay as they are,
+// selected in the DC.
 void ResetViewerCanvas(TCanvas* canvas, TFont* font)
 {
     TPen pen;
     TBrush brush;
-    canvas->GetPen()->Assign(&pen);
-    canvas->GetBrush()->Assign(&brush);
+    TPen* used = canvas->GetPen();
+    if (used->GetColor() != pen.GetColor() || used->GetWidth() != pen.GetWidth() || used->GetStyle() != pen.GetStyle() ||
+        used->GetMode() != pen.GetMode())
+        used->Assign(&pen);
+    TBrush* filled = canvas->GetBrush();
+    if (filled->GetColor() != brush.GetColor() || filled->GetStyle() != brush.GetStyle() || filled->GetBitmap())
+        filled->Assign(&brush);
     if (font) {
         canvas->GetFont()->Assign(font);
         return;
@@ -42,6 +49,33 @@ void ResetViewerCanvas(TCanvas* canvas, TFont* font)
     TFont plain;
     canvas->GetFont()->Assign(&plain);
 }
+
+// One viewer's paint in the DC the viewers share: clipped to its bounds, with its top left corner
+// as the origin. Only the clip and the origin are put back afterwards; saving and restoring the whole
+// DC for each viewer cost more than the rest of a viewer's frame. What else a viewer's paint changes
+// is its canvas's own, which stays valid from viewer to viewer, or is put back by the guards that
+// changed it; the paint as a whole restores the DC once.
+class TViewerDCScope {
+public:
+    TViewerDCScope(HDC dc, HRGN clip, const RECT& bounds) : FDC(dc), FClip(clip)
+    {
+        GetWindowOrgEx(dc, &FOrigin);
+        IntersectClipRect(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+        SetWindowOrgEx(dc, -bounds.left, -bounds.top, nullptr);
+    }
+    ~TViewerDCScope()
+    {
+        SetWindowOrgEx(FDC, FOrigin.x, FOrigin.y, nullptr);
+        SelectClipRgn(FDC, FClip);
+    }
+    TViewerDCScope(const TViewerDCScope&) = delete;
+    TViewerDCScope& operator=(const TViewerDCScope&) = delete;
+
+private:
+    HDC FDC;
+    HRGN FClip;
+    POINT FOrigin{};
+};
 
 } // namespace
 
@@ -1110,7 +1144,7 @@ void TTBView::Invalidate(TTBItemViewer* viewer)
     InvalidateRect(wnd, &viewer->GetBoundsRect(), FALSE);
 }
 
-void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool offScreen)
+void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool offScreen, HRGN sharedClip)
 {
     const RECT& bounds = viewer->GetBoundsRect();
     RECT client{0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top};
@@ -1118,11 +1152,9 @@ void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool o
     bool selected = viewer == FSelected;
     bool toolbarStyle = viewer->UsesToolbarStyle();
     bool enabled = item->GetEnabled() || FCustomizing;
-    TSavedDC saved(dc);
-    if (!offScreen) {
-        IntersectClipRect(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
-        SetWindowOrgEx(dc, -bounds.left, -bounds.top, nullptr);
-    }
+    std::optional<TViewerDCScope> scope;
+    if (!offScreen)
+        scope.emplace(dc, sharedClip, bounds);
     TColor background = FBackgroundColor;
     if (background == clDefault)
         background = FWindow ? FWindow->GetColor() : (FIsToolbar ? clBtnFace : clMenu);
@@ -1151,7 +1183,6 @@ void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool o
                   (toolbarStyle || (!selected && windowColour == GetSysColor(COLOR_BTNFACE)) ||
                    windowColour == GetSysColor(COLOR_GRAYTEXT));
     viewer->Paint(canvas, client, selected, pushed, shadow);
-    canvas->SetHandle(nullptr);
 }
 
 void TTBView::PaintViewers(TCanvas* canvas)
@@ -1160,7 +1191,12 @@ void TTBView::PaintViewers(TCanvas* canvas)
     RECT clip{};
     GetClipBox(dc, &clip);
     bool inOrder = InState(stPaintInOrder);
-    // One canvas for all viewers of this paint: it keeps its font handle from viewer to viewer.
+    TSavedDC saved(dc);
+    // The clip each viewer's own is put back to; none when the DC had none.
+    TGdiObject<HRGN> clipRegion(CreateRectRgn(0, 0, 0, 0));
+    const HRGN sharedClip = GetClipRgn(dc, clipRegion.Get()) == 1 ? clipRegion.Get() : nullptr;
+    // One canvas for all viewers of this paint: it keeps its objects selected from viewer to viewer,
+    // and lets go of them before the DC is restored.
     std::unique_ptr<TCanvas, TObjectFree> viewerCanvas(New<TCanvas>());
     auto paint = [&](TTBItemViewer* viewer) {
         RECT overlap{};
@@ -1168,7 +1204,7 @@ void TTBView::PaintViewers(TCanvas* canvas)
             Is<TTBControlItem>(viewer->GetItem()))
             return;
         if (!viewer->GetDirty()) {
-            PaintViewer(viewerCanvas.get(), dc, viewer, false);
+            PaintViewer(viewerCanvas.get(), dc, viewer, false, sharedClip);
             return;
         }
         // A single repainted viewer goes through a bitmap of its own, so it never flickers.
@@ -1178,7 +1214,8 @@ void TTBView::PaintViewers(TCanvas* canvas)
         TMemoryDC memDC(dc);
         TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
         TSelectGuard select(memDC.Get(), bitmap.Get());
-        PaintViewer(viewerCanvas.get(), memDC.Get(), viewer, true);
+        PaintViewer(viewerCanvas.get(), memDC.Get(), viewer, true, nullptr);
+        viewerCanvas->SetHandle(nullptr);
         BitBlt(dc, r.left, r.top, w, h, memDC.Get(), 0, 0, SRCCOPY);
     };
     std::vector<TTBItemViewer*> viewers = FViewers;

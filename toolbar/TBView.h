@@ -290,7 +290,7 @@ private:
     void FreeViewer(TTBItemViewer* viewer);
     void RecreateViewer(int index);
     void ForgetSizeOf(TTBCustomItem* item);
-    void PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool offScreen);
+    void PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool offScreen, HRGN sharedClip);
     TTBItemViewer* ViewerAt(int index) const;
     HWND WindowHandle() const;
 

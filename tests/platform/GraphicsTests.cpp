@@ -345,6 +345,40 @@ TEST(Canvas, ForeignContextGetsStockObjectsBack)
     DeleteDC(dc);
 }
 
+TEST(Canvas, AFontThatKeepsItsHandleStaysSelectedAndTakesItsNewColour)
+{
+    auto bmp = NewBitmap(10, 10);
+    TCanvas* c = bmp->GetCanvas();
+    auto source = Make<TFont>();
+    c->GetFont()->Assign(source.get());
+    c->RequiredState(TCanvas::csHandleValid | TCanvas::csFontValid);
+    HDC dc = c->GetHandle();
+    struct TCase {
+        const char* Name;
+        std::function<void()> Change;
+        bool Reselected;
+    };
+    const TCase cases[] = {
+        {"the same font again", [] {}, false},
+        {"another colour", [&] { source->SetColor(clRed); }, false},
+        {"another size", [&] { source->SetSize(20); }, true},
+        {"back to the first colour", [&] { source->SetColor(clBlack); }, false},
+    };
+    for (const TCase& t : cases) {
+        t.Change();
+        const HGDIOBJ before = GetCurrentObject(dc, OBJ_FONT);
+        c->GetFont()->Assign(source.get());
+        const HGDIOBJ after = GetCurrentObject(dc, OBJ_FONT);
+        if (t.Reselected)
+            EXPECT_EQ(after, GetStockObject(SYSTEM_FONT)) << t.Name << ": a new handle is let go at once";
+        else
+            EXPECT_EQ(after, before) << t.Name << ": the handle stays selected";
+        c->RequiredState(TCanvas::csFontValid);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), c->GetFont()->GetHandle()) << t.Name;
+        EXPECT_EQ(GetTextColor(dc), static_cast<COLORREF>(ColorToRGB(source->GetColor()))) << t.Name;
+    }
+}
+
 TEST(Bitmap, SizeFormatAndScanLines)
 {
     auto bmp = Make<TBitmap>();

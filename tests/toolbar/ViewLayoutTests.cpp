@@ -38,6 +38,9 @@ public:
 };
 
 std::vector<std::string>* PaintLog = nullptr;
+// Viewers fill far beyond their bounds in a colour of their caption's, leave the canvas's tools
+// changed, and mark the origin they were given with a black corner.
+bool PaintFills = false;
 
 class TSizedViewer : public TTBItemViewer {
 public:
@@ -49,10 +52,19 @@ public:
         height = item->Height;
         ++Measured;
     }
-    void Paint(TCanvas*, const RECT&, bool, bool, bool) override
+    void Paint(TCanvas* canvas, const RECT&, bool, bool, bool) override
     {
         if (PaintLog)
             PaintLog->push_back(WideToAnsi(GetItem()->GetCaption()));
+        if (!PaintFills)
+            return;
+        const TColor colours[] = {clRed, clLime, clBlue};
+        canvas->GetBrush()->SetColor(colours[(GetItem()->GetCaption()[0] - L'A') % 3]);
+        canvas->GetPen()->SetColor(clYellow);
+        canvas->FillRect({-500, -500, 500, 500});
+        canvas->GetBrush()->SetColor(clBlack);
+        canvas->FillRect({0, 0, 3, 3});
+        canvas->GetFont()->SetColor(clFuchsia);
     }
     static int Measured;
 };
@@ -663,6 +675,55 @@ TEST(ViewPainting, SelectedViewerLastHiddenAndControlsNever)
     view->PaintViewers(canvas.get());
     EXPECT_EQ(log, (std::vector<std::string>{"C"})) << "outside the clip nothing is painted";
     PaintLog = nullptr;
+    canvas->SetHandle(nullptr);
+}
+
+TEST(ViewPainting, EachViewerPaintsInItsBoundsFromItsCornerAndTheDCComesBackAsItWas)
+{
+    TItemPtr root(New<TTBRootItem>(nullptr));
+    TTBCustomItem* items[] = {Sized(root.get(), 20, 20, L"A"), Sized(root.get(), 20, 20, L"B"),
+                              Sized(root.get(), 20, 20, L"C")};
+    TViewPtr view = MakeView(root.get(), true);
+    view->EnsureLayout();
+    TTestDib dib(100, 40);
+    dib.Fill(0x123456);
+    std::unique_ptr<TCanvas, TObjectFree> canvas(New<TCanvas>());
+    canvas->SetHandle(dib.DC());
+    HDC dc = canvas->GetHandle();
+    const RECT last = view->Find(items[2])->GetBoundsRect();
+    const int clipRight = last.left + 5;
+    IntersectClipRect(dc, 0, 0, clipRight, 40);
+    SetBkMode(dc, OPAQUE);
+    const HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT), pen = GetCurrentObject(dc, OBJ_PEN),
+                  brush = GetCurrentObject(dc, OBJ_BRUSH);
+    const COLORREF text = GetTextColor(dc);
+    PaintFills = true;
+    view->PaintViewers(canvas.get());
+    view->PaintViewers(canvas.get());   // a second paint starts from what the first left
+    PaintFills = false;
+
+    const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF};
+    RECT all{};
+    for (int i = 0; i < 3; ++i) {
+        const RECT r = view->Find(items[i])->GetBoundsRect();
+        UnionRect(&all, &all, &r);
+        EXPECT_EQ(dib.Pixel(r.left + 1, r.top + 1), 0u) << i << ": the origin is the viewer's corner";
+        EXPECT_EQ(dib.Pixel(r.left + 4, r.bottom - 2), colours[i]) << i << ": its own fill, no other's";
+    }
+    EXPECT_EQ(dib.Pixel(clipRight, last.top + 10), 0x123456u) << "the paint's clip holds";
+    EXPECT_EQ(dib.CountNot(0x123456, all, true), 0) << "nothing outside the viewers";
+    RECT clip{};
+    EXPECT_EQ(GetClipBox(dc, &clip), SIMPLEREGION);
+    EXPECT_EQ(clip.right, clipRight);
+    POINT origin{1, 1};
+    GetWindowOrgEx(dc, &origin);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetTextColor(dc), text);
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
     canvas->SetHandle(nullptr);
 }
 
