@@ -446,6 +446,34 @@ TEST(PopupMenu, ChoiceRunsAfterTheMenuIsGoneAndNotAfterItsItemIs)
     }
 }
 
+TEST(PopupMenu, AMenuFreedWhileOpenClosesWithoutAChoice)
+{
+    TMenuSettings settings(false, false, 100);
+    TPopupFixture popup;
+    popup.Add(L"&Alpha");
+    TTBCustomItem* more = popup.Add(L"&More", true);
+    popup.Add(L"&Inner", false, more);
+    TItemPtr bar(New<TTBRootItem>(nullptr));
+    TMenuBarHost host(bar.get(), POINT{50, 300});
+    TInputScript script(host.Form());
+    // With a submenu open, the menu goes (as with its form released); keys still come after.
+    int openAtFree = 0;
+    script.Keys({VK_DOWN, VK_DOWN, VK_RIGHT})
+        .Do([&] {
+            openAtFree = VisiblePopupWindows();
+            popup.Menu.reset();
+        })
+        .Keys({VK_DOWN, VK_RETURN, VK_ESCAPE});
+    script.Start();
+    TTBPopupMenu* menu = popup.Menu.get();
+    EXPECT_EQ(menu->PopupAtControl(200, 120, false), nullptr);
+    PumpMessages();
+    EXPECT_FALSE(script.WatchdogFired());
+    EXPECT_EQ(openAtFree, 2) << "the menu and its submenu were open";
+    EXPECT_EQ(VisiblePopupWindows(), 0);
+    EXPECT_TRUE(popup.Clicked.empty());
+}
+
 TEST(PopupMenu, ExceptionsReachTheApplicationAfterTheMenusClose)
 {
     TMenuSettings settings(false, false, 100);
