@@ -198,6 +198,32 @@ public:
     TClipGuard(HDC dc, const RECT& r) : TSavedDC(dc) { IntersectClipRect(dc, r.left, r.top, r.right, r.bottom); }
 };
 
+// The device context clipped to a rectangle whose top left corner becomes the origin (with the
+// origin at 0, 0 before), for the life of the guard; then the origin it found and the clip region
+// the caller names (none: no clip) come back. Unlike TClipGuard it saves nothing else: for many
+// small scopes inside one TSavedDC, where saving the whole DC each time costs more than the drawing.
+class TClipOriginScope {
+public:
+    TClipOriginScope(HDC dc, const RECT& r, HRGN clipAfter) : FDC(dc), FClipAfter(clipAfter)
+    {
+        GetWindowOrgEx(dc, &FOrigin);
+        IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+        SetWindowOrgEx(dc, -r.left, -r.top, nullptr);
+    }
+    ~TClipOriginScope()
+    {
+        SetWindowOrgEx(FDC, FOrigin.x, FOrigin.y, nullptr);
+        SelectClipRgn(FDC, FClipAfter);
+    }
+    TClipOriginScope(const TClipOriginScope&) = delete;
+    TClipOriginScope& operator=(const TClipOriginScope&) = delete;
+
+private:
+    HDC FDC;
+    HRGN FClipAfter;
+    POINT FOrigin{};
+};
+
 // Text colour, background mode and alignment set for drawing text; each comes back with the guard.
 // Unlike TSavedDC it adds no records to a metafile being recorded beyond the calls themselves.
 class TTextStateGuard {

@@ -50,33 +50,6 @@ void ResetViewerCanvas(TCanvas* canvas, TFont* font)
     canvas->GetFont()->Assign(&plain);
 }
 
-// One viewer's paint in the DC the viewers share: clipped to its bounds, with its top left corner
-// as the origin. Only the clip and the origin are put back afterwards; saving and restoring the whole
-// DC for each viewer cost more than the rest of a viewer's frame. What else a viewer's paint changes
-// is its canvas's own, which stays valid from viewer to viewer, or is put back by the guards that
-// changed it; the paint as a whole restores the DC once.
-class TViewerDCScope {
-public:
-    TViewerDCScope(HDC dc, HRGN clip, const RECT& bounds) : FDC(dc), FClip(clip)
-    {
-        GetWindowOrgEx(dc, &FOrigin);
-        IntersectClipRect(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
-        SetWindowOrgEx(dc, -bounds.left, -bounds.top, nullptr);
-    }
-    ~TViewerDCScope()
-    {
-        SetWindowOrgEx(FDC, FOrigin.x, FOrigin.y, nullptr);
-        SelectClipRgn(FDC, FClip);
-    }
-    TViewerDCScope(const TViewerDCScope&) = delete;
-    TViewerDCScope& operator=(const TViewerDCScope&) = delete;
-
-private:
-    HDC FDC;
-    HRGN FClip;
-    POINT FOrigin{};
-};
-
 } // namespace
 
 // The layout of one viewer while it is computed.
@@ -1152,9 +1125,12 @@ void TTBView::PaintViewer(TCanvas* canvas, HDC dc, TTBItemViewer* viewer, bool o
     bool selected = viewer == FSelected;
     bool toolbarStyle = viewer->UsesToolbarStyle();
     bool enabled = item->GetEnabled() || FCustomizing;
-    std::optional<TViewerDCScope> scope;
+    // In the DC the viewers share, only the clip and the origin are put back after each: what else a
+    // viewer's paint changes is its canvas's own, which stays valid from viewer to viewer, or comes
+    // back with the guard that changed it. The paint as a whole restores the DC once.
+    std::optional<TClipOriginScope> scope;
     if (!offScreen)
-        scope.emplace(dc, sharedClip, bounds);
+        scope.emplace(dc, bounds, sharedClip);
     TColor background = FBackgroundColor;
     if (background == clDefault)
         background = FWindow ? FWindow->GetColor() : (FIsToolbar ? clBtnFace : clMenu);
